@@ -1,0 +1,40 @@
+# fogbell_add_plugin(NAME KIND SOURCES src... [LINK objlib...])
+#
+# Builds one plug-in as a MODULE library named exactly NAME.so (no "lib" prefix), staged in
+# build/bin/<KIND>_plugins/ beside the programs, so that the build tree runs as an install would.
+# Everything is compiled with hidden visibility and linked with a version script, so that the
+# only dynamic symbols the library defines are its fn... entry points. Each plug-in gets its own
+# copy of the support library (an OBJECT library): handle tables and error texts are never shared.
+#
+# KIND is "explore" or "decode". The plug-in's own code is collected in the OBJECT library
+# NAME_objects, so that unit tests can link the same objects directly. LINK names further
+# OBJECT libraries (shared decoding code) that go into the plug-in.
+function(fogbell_add_plugin name kind)
+    cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "SOURCES;LINK")
+    add_library(${name}_objects OBJECT ${arg_SOURCES})
+    target_link_libraries(${name}_objects PUBLIC fogbell_plugin_support ${arg_LINK}
+        PRIVATE fogbell_warnings)
+    set_target_properties(${name}_objects PROPERTIES
+        POSITION_INDEPENDENT_CODE ON
+        CXX_VISIBILITY_PRESET hidden
+        VISIBILITY_INLINES_HIDDEN ON)
+
+    add_library(${name} MODULE)
+    # Object libraries contribute their objects only to targets that link them directly.
+    target_link_libraries(${name} PRIVATE ${name}_objects fogbell_plugin_support ${arg_LINK})
+    set_target_properties(${name} PROPERTIES
+        PREFIX ""
+        LIBRARY_OUTPUT_DIRECTORY ${FOGBELL_STAGE_DIR}/${kind}_plugins
+        CXX_VISIBILITY_PRESET hidden
+        VISIBILITY_INLINES_HIDDEN ON)
+    target_link_options(${name} PRIVATE
+        "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map")
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
+        ${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
+    set_property(GLOBAL APPEND PROPERTY FOGBELL_PLUGINS ${name})
+endfunction()
+
+# fogbell_plugin_objects(TARGET [LINK objlib...]): links a plug-in's objects into a test target.
+function(fogbell_link_plugin_objects target plugin)
+    target_link_libraries(${target} PRIVATE ${plugin}_objects fogbell_plugin_support)
+endfunction()

@@ -1,0 +1,106 @@
+/*
+ * Explorer plug-in interface.
+ *
+ * An explorer plug-in opens one kind of container (a file holding several tracks), lists its
+ * tracks, hands out a track's bytes, writes a track to a file and, for some kinds, overwrites a
+ * track in place. The host finds explorer libraries in "explore_plugins" beside the program and
+ * binds these entry points by name at run time; it never links against a plug-in.
+ *
+ * Conventions
+ *  - Handles are slot numbers 0..99 of the plug-in's own table; -1 means "nothing opened".
+ *  - Load operations return a handle or -1. Every other operation returns non-zero, a value or a
+ *    pointer on success and 0 or NULL on failure; the reason is then in fnGetErrorString().
+ *  - Track names are NUL-terminated single-byte strings. Sizes and lengths are 32-bit unsigned.
+ *  - No C++ exception ever leaves an entry point.
+ *
+ * Ownership
+ *  - Everything a plug-in returns (extension list, name lists, track pointers, error text) is
+ *    owned by the plug-in. The caller never frees it.
+ *  - The extension list is static: valid until the library is unloaded.
+ *  - The error text pointer is valid until unload; its content changes with later calls.
+ *  - A name list stays valid until the plug-in's next fnGetListFiles call (any handle, or for
+ *    some plug-ins only the same handle) or until that handle is closed.
+ *  - A track pointer leads into the container bytes and stays valid until fnCloseFile.
+ *  - Bytes given to fnLoadFileMemory stay the caller's. They must stay valid and unmoved until
+ *    fnCloseFile of that handle; the plug-in never frees them. Replacement writes into them, so
+ *    they must be writable when fnReplaceFile / fnReplaceFileMemory is used.
+ *  - A container opened with fnLoadFile is mapped read-write: replacement changes the file on
+ *    disk at once.
+ *  - A handle opened on bytes of another handle's container must be closed before that handle.
+ *
+ * Threads
+ *  - A plug-in serialises its own entry points: any of them may be called from any thread. Two
+ *    threads working on one container still see each other's effects (a replacement changes
+ *    what the other reads), and the error text is one per plug-in: read it right after the call
+ *    that failed, from the same thread, while no other call into the plug-in runs.
+ */
+#ifndef FOGBELL_EXPLORER_H
+#define FOGBELL_EXPLORER_H
+
+#include <stdint.h>
+
+#include "fogbell_plugin_common.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Opens the container at path (mapped read-write). Returns a handle, or -1. */
+FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path);
+
+/* Opens a container from the caller's bytes (see Ownership). Returns a handle, or -1. */
+FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(const void* data, uint32_t length);
+
+/* Releases everything the handle owns. 1, or 0 for a bad handle. */
+FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle);
+
+/* The plug-in's last error text ("OK" after an operation that found none). Never NULL. */
+FOGBELL_PLUGIN_API const char* fnGetErrorString(void);
+
+/* Upper-case extensions without the dot, ending with NULL. Static. */
+FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void);
+
+/* Track names in container order, ending with NULL; or NULL on failure. */
+FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle);
+
+/* Address of the track's data (for AIX containers, the explorer's track record), or NULL.
+ * length may be NULL; otherwise it receives the track's length (as fnGetLengthFile). */
+FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name,
+                                                uint32_t* length);
+
+/* Writes the track to a file at path (some plug-ins change the extension). 1, or 0. */
+FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path);
+
+/* Length of the track in the plug-in's measure (bytes, or samples for AIX), or 0. */
+FOGBELL_PLUGIN_API uint32_t fnGetLengthFile(int32_t handle, const char* name);
+
+/* Overwrites the track in place with the file at path. 1, or 0. Not every plug-in has it. */
+FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const char* path);
+
+/* As fnReplaceFile, from the caller's bytes. 1, or 0. Not every plug-in has it. */
+FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name, const void* data,
+                                               uint32_t length);
+
+/* (sample rate & 0xFFFF) << 16 | channel count, or 0. Not every plug-in has it. */
+FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name);
+
+/* Entry point types, for binding by name. */
+typedef int32_t (*FnExplorerLoadFile)(const char* path);
+typedef int32_t (*FnExplorerLoadFileMemory)(const void* data, uint32_t length);
+typedef int32_t (*FnCloseFile)(int32_t handle);
+typedef const char* (*FnGetErrorString)(void);
+typedef const char* const* (*FnGetSupportExt)(void);
+typedef char** (*FnGetListFiles)(int32_t handle);
+typedef const void* (*FnGetFilePointer)(int32_t handle, const char* name, uint32_t* length);
+typedef int32_t (*FnExtractFile)(int32_t handle, const char* name, const char* path);
+typedef uint32_t (*FnGetLengthFile)(int32_t handle, const char* name);
+typedef int32_t (*FnReplaceFile)(int32_t handle, const char* name, const char* path);
+typedef int32_t (*FnReplaceFileMemory)(int32_t handle, const char* name, const void* data,
+                                       uint32_t length);
+typedef uint32_t (*FnGetBitrate)(int32_t handle, const char* name);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FOGBELL_EXPLORER_H */

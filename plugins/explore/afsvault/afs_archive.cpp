@@ -1,0 +1,241 @@
+#include "afs_archive.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "byte_order.h"
+#include "name_list.h"
+
+namespace fogbell::afs {
+namespace {
+
+using plugin::ReadU16BE;
+using plugin::ReadU16LE;
+using plugin::ReadU32LE;
+using plugin::WriteU16LE;
+using plugin::WriteU32LE;
+
+constexpr std::uint8_t kMagic[4] = {'A', 'F', 'S', 0};
+constexpr std::uint32_t kFallbackPointerSize = 8;  // name-table offset and size after the table
+
+// True when [offset, offset + size) lies inside an archive of length bytes.
+bool Inside(std::uint64_t offset, std::uint64_t size, std::uint32_t length) {
+    return offset <= length && size <= length - offset;
+}
+
+// The name-table offset: the preferred word before member 0, else the word after the offset
+// table; 0 when neither is readable.
+std::uint32_t FindNameTable(const std::uint8_t* base, std::uint32_t length, std::uint32_t count) {
+    const std::uint32_t firstOffset = ReadU32LE(base + kHeaderSize);
+    if (firstOffset >= kFallbackPointerSize && Inside(firstOffset - 8u, 4, length)) {
+        const std::uint32_t preferred = ReadU32LE(base + firstOffset - 8u);
+        if (preferred != 0) {
+            return preferred;
+        }
+    }
+    const std::uint64_t fallback = kHeaderSize + std::uint64_t{kPairSize} * count;
+    return Inside(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
+}
+
+bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
+    if (size < 4 || data[0] != 0x80) {
+        return false;
+    }
+    const std::uint32_t headerOffset = ReadU16BE(data + 2);
+    return headerOffset >= 2 && Inside(headerOffset - 2u, 6, size) &&
+           std::memcmp(data + headerOffset - 2, "(c)CRI", 6) == 0;
+}
+
+// Names for an archive without a usable name table: the member number and the kind its bytes
+// show, so that members can be told apart and still route to a plug-in by extension.
+void GenerateName(Entry& entry, std::size_t index, const std::uint8_t* base,
+                  std::uint32_t length) {
+    const char* extension =
+        entry.InsideOf(length) ? GuessExtension(base + entry.offset, entry.Size()) : "bin";
+    std::snprintf(entry.name, sizeof entry.name, "%05zu.%s", index, extension);
+}
+
+void ReadNameEntry(Entry& entry) {
+    std::memcpy(entry.name, entry.nameEntry, kNameLength);
+    entry.name[kNameLength] = '\0';
+    for (int field = 0; field < kDateFields; ++field) {
+        entry.date[field] = ReadU16LE(entry.nameEntry + kDateOffset + 2 * field);
+    }
+}
+
+// Room as the archive's own layout gives it: up to the next member in table order, the last
+// member up to the name table (or the archive's end when there is none).
+std::int64_t LayoutRoom(const Archive& archive, std::size_t index) {
+    const std::int64_t offset = archive.entries[index].offset;
+    if (index + 1 < archive.entries.size()) {
+        return std::int64_t{archive.entries[index + 1].offset} - offset;
+    }
+    const std::uint32_t end = archive.hasNameTable ? archive.nameTableOffset : archive.length;
+    return std::int64_t{end} - offset;
+}
+
+// Fills every entry's room. The layout's room is kept for a well-formed archive; it is cut so
+// that a replacement can never run past the archive's end or into another member, the header,
+// the name-table pointer before member 0 or the name table, and it is refused (kNoRoom) for a
+// member that starts inside one of those or shares its first byte with another member.
+void ComputeRooms(Archive& archive) {
+    struct Region {
+        std::uint64_t begin, end;
+    };
+    const auto count = static_cast<std::uint64_t>(archive.entries.size());
+    std::vector<Region> guarded;
+    guarded.push_back({0, kHeaderSize + kPairSize * count + kFallbackPointerSize});
+    const std::uint32_t firstOffset = archive.entries.front().offset;
+    if (firstOffset >= kFallbackPointerSize) {
+        guarded.push_back({firstOffset - kFallbackPointerSize, firstOffset});
+    }
+    if (archive.hasNameTable) {
+        guarded.push_back({archive.nameTableOffset,
+                           archive.nameTableOffset + std::uint64_t{kNameEntrySize} * count});
+    }
+
+    std::vector<std::uint64_t> starts;
+    starts.reserve(archive.entries.size() + guarded.size());
+    for (const Entry& entry : archive.entries) {
+        starts.push_back(entry.offset);
+    }
+    for (const Region& region : guarded) {
+        starts.push_back(region.begin);
+    }
+    std::sort(starts.begin(), starts.end());
+
+    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
+        Entry& entry = archive.entries[i];
+        entry.room = kNoRoom;
+        const std::uint64_t offset = entry.offset;
+        const std::int64_t room = LayoutRoom(archive, i);
+        if (!entry.InsideOf(archive.length) || room < 0) {
+            continue;
+        }
+        const bool inGuarded = std::any_of(guarded.begin(), guarded.end(), [&](const Region& r) {
+            return offset >= r.begin && offset < r.end;
+        });
+        const auto same = std::equal_range(starts.begin(), starts.end(), offset);
+        if (inGuarded || same.second - same.first > 1) {
+            continue;
+        }
+        std::uint64_t limit = archive.length - offset;
+        if (same.second != starts.end()) {
+            limit = std::min<std::uint64_t>(limit, *same.second - offset);
+        }
+        entry.room = std::min<std::int64_t>(room, static_cast<std::int64_t>(limit));
+    }
+}
+
+}  // namespace
+
+std::uint32_t Entry::Size() const { return ReadU32LE(table + 4); }
+
+bool Entry::InsideOf(std::uint32_t length) const { return Inside(offset, Size(), length); }
+
+const char* StatusText(Status status) {
+    switch (status) {
+        case Status::kOk:
+            return "OK";
+        case Status::kNotAfs:
+            return "Is not AFS file.";
+        case Status::kEmpty:
+            return "Is not AFS file, or file is empty";
+        case Status::kTruncated:
+            return "Damaged AFS file: the header is cut short.";
+        case Status::kTableOutside:
+            return "Damaged AFS file: the file table runs past the end of the file.";
+    }
+    return "Is not AFS file.";
+}
+
+Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
+    if (length < sizeof kMagic || std::memcmp(base, kMagic, sizeof kMagic) != 0) {
+        return Status::kNotAfs;
+    }
+    if (length < kHeaderSize) {
+        return Status::kTruncated;
+    }
+    const std::uint32_t count = ReadU32LE(base + 4);
+    if (count == 0) {
+        return Status::kEmpty;
+    }
+    if (!Inside(kHeaderSize, std::uint64_t{kPairSize} * count, length)) {
+        return Status::kTableOutside;
+    }
+
+    archive.base = base;
+    archive.length = length;
+    archive.nameTableOffset = FindNameTable(base, length, count);
+    archive.hasNameTable = archive.nameTableOffset != 0 &&
+                           Inside(archive.nameTableOffset,
+                                  std::uint64_t{kNameEntrySize} * count, length);
+    archive.entries.assign(count, Entry{});
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Entry& entry = archive.entries[i];
+        entry.table = base + kHeaderSize + std::size_t{kPairSize} * i;
+        entry.offset = ReadU32LE(entry.table);
+        if (archive.hasNameTable) {
+            entry.nameEntry = base + archive.nameTableOffset + std::size_t{kNameEntrySize} * i;
+            ReadNameEntry(entry);
+        } else {
+            GenerateName(entry, i, base, length);
+        }
+    }
+    ComputeRooms(archive);
+    return Status::kOk;
+}
+
+Entry* FindEntry(Archive& archive, const char* name) {
+    for (Entry& entry : archive.entries) {
+        if (plugin::EqualNoCase(entry.name, name)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {
+    struct Signature {
+        const char* magic;
+        std::size_t length;
+        const char* extension;
+    };
+    static constexpr Signature kSignatures[] = {
+        {"AFS\0", 4, "afs"}, {"AIXF", 4, "aix"}, {"RIFF", 4, "wav"},
+        {"SDPA", 4, "pac"},  {"MVX\0", 4, "mvx"},
+    };
+    if (IsAdx(data, size)) {
+        return "adx";
+    }
+    for (const Signature& signature : kSignatures) {
+        if (size >= signature.length && std::memcmp(data, signature.magic, signature.length) == 0) {
+            return signature.extension;
+        }
+    }
+    return "bin";
+}
+
+void Replace(Entry& entry, std::uint8_t* base, const std::uint8_t* data, std::uint32_t length) {
+    if (length != 0) {
+        std::memmove(base + entry.offset, data, length);
+    }
+    WriteU32LE(entry.table + 4, length);
+    if (entry.nameEntry == nullptr) {
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const int fields[kDateFields] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                     local.tm_hour,        local.tm_min,     local.tm_sec};
+    for (int field = 0; field < kDateFields; ++field) {
+        const auto value = static_cast<std::uint16_t>(fields[field]);
+        entry.date[field] = value;
+        WriteU16LE(entry.nameEntry + kDateOffset + 2 * field, value);
+    }
+}
+
+}  // namespace fogbell::afs

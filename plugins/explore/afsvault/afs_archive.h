@@ -1,0 +1,77 @@
+// AFS archive: a simple archive of named files, all numbers little-endian u32.
+//
+//   offset        width   field
+//   0             4       magic "AFS\0"
+//   4             4       member count N
+//   8             8 x N   per member: offset from the archive's first byte, size in bytes
+//   8 + 8N        4       name-table offset, used when the preferred word below is 0
+//   8 + 8N + 4    4       name-table size (not read)
+//   offset0 - 8   4       name-table offset, preferred when not 0 (offset0 = member 0's offset)
+//
+// Name table: N entries of 48 bytes in member order: name (32 bytes, NUL-terminated when
+// shorter), year, month, day, hour, minute, second (u16 each), 4 bytes not used.
+//
+// Members are never moved. A member's room is the space the archive leaves it: up to the next
+// member's offset, and for the last member up to the name table. A replacement may use that
+// room and no more; the archive never grows or shrinks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace fogbell::afs {
+
+inline constexpr std::uint32_t kHeaderSize = 8;
+inline constexpr std::uint32_t kPairSize = 8;
+inline constexpr std::uint32_t kNameEntrySize = 48;
+inline constexpr std::size_t kNameLength = 32;
+inline constexpr std::uint32_t kDateOffset = 32;
+inline constexpr int kDateFields = 6;
+// Room of a member that must never be replaced: its bytes or its room lie outside the archive
+// or over a neighbour, the header or the name table.
+inline constexpr std::int64_t kNoRoom = -1;
+
+struct Entry {
+    std::uint8_t* table = nullptr;  // the member's offset/size pair inside the archive
+    std::uint32_t offset = 0;       // as read at load: replacements never move a member
+    char name[kNameLength + 1] = {};
+    std::uint16_t date[kDateFields] = {};
+    std::int64_t room = kNoRoom;
+    std::uint8_t* nameEntry = nullptr;  // its 48-byte name entry; null without a name table
+
+    // The size field of the offset table, read at each use (replacements rewrite it).
+    std::uint32_t Size() const;
+    // True when the member's bytes lie inside an archive of length bytes, checked at each use.
+    bool InsideOf(std::uint32_t length) const;
+};
+
+struct Archive {
+    std::uint8_t* base = nullptr;
+    std::uint32_t length = 0;
+    bool hasNameTable = false;
+    std::uint32_t nameTableOffset = 0;
+    std::vector<Entry> entries;
+};
+
+enum class Status { kOk, kNotAfs, kEmpty, kTruncated, kTableOutside };
+
+// The user-facing text of a failed parse.
+const char* StatusText(Status status);
+
+// Reads the archive of length bytes at base into archive, checking every field against the
+// length. Members that lie outside the archive stay listed; InsideOf tells them apart.
+// Without a usable name table the members get generated names ("00012.adx").
+Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive);
+
+// The first entry whose name equals name without regard to case, or null.
+Entry* FindEntry(Archive& archive, const char* name);
+
+// Extension (without the dot) that the first bytes of a member suggest; "bin" when unknown.
+const char* GuessExtension(const std::uint8_t* data, std::uint32_t size);
+
+// Overwrites the entry's bytes with length bytes of data (which must fit its room), sets its
+// size in the offset table and stamps its name entry with the local time.
+void Replace(Entry& entry, std::uint8_t* base, const std::uint8_t* data, std::uint32_t length);
+
+}  // namespace fogbell::afs

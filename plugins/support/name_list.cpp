@@ -1,0 +1,78 @@
+#include "name_list.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace fogbell::plugin {
+
+char** AllocateNameList(std::size_t count) {
+    return static_cast<char**>(std::calloc(count + 1, sizeof(char*)));
+}
+
+bool SetListName(char** list, std::size_t index, const char* name, std::size_t maxLength) {
+    const std::size_t length = strnlen(name, maxLength);
+    auto* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy == nullptr) {
+        return false;
+    }
+    std::memcpy(copy, name, length);
+    copy[length] = '\0';
+    list[index] = copy;
+    return true;
+}
+
+void FreeNameList(char** list) {
+    if (list == nullptr) {
+        return;
+    }
+    for (char** entry = list; *entry != nullptr; ++entry) {
+        std::free(*entry);
+    }
+    std::free(list);
+}
+
+std::uint32_t ParseTrackNumber(const char* name) {
+    static constexpr char kPrefix[] = "Track";
+    if (name == nullptr || std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) {
+        return 0;
+    }
+    const char* p = name + sizeof kPrefix - 1;
+    while (std::isspace(static_cast<unsigned char>(*p))) {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    if (!std::isdigit(static_cast<unsigned char>(*p))) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    constexpr std::uint64_t kSaturated = 0xFFFFFFFFu;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (value > kSaturated) {
+            value = kSaturated;  // out of range: like strtoul, the largest value
+        }
+    }
+    const auto number = static_cast<std::uint32_t>(value);
+    return negative ? 0u - number : number;
+}
+
+bool EqualNoCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        const auto ca = static_cast<unsigned char>(*a);
+        const auto cb = static_cast<unsigned char>(*b);
+        const bool ascii = ca < 0x80 && cb < 0x80;
+        if (ascii ? std::tolower(ca) != std::tolower(cb) : ca != cb) {
+            return false;
+        }
+        if (ca == '\0') {
+            return true;
+        }
+    }
+}
+
+}  // namespace fogbell::plugin

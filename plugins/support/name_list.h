@@ -1,0 +1,26 @@
+// Track-name lists handed out by explorer plug-ins, and the two ways explorers find a track by
+// its name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fogbell::plugin {
+
+// A null-terminated array of count + 1 null pointers, or null when memory runs out.
+char** AllocateNameList(std::size_t count);
+// Copies at most maxLength characters of name into a block of its own at list[index].
+// False when memory runs out.
+bool SetListName(char** list, std::size_t index, const char* name, std::size_t maxLength);
+// Frees every name, then the array. Null is allowed.
+void FreeNameList(char** list);
+
+// Track number of a name of the form "Track %u" (as scanf reads it: spaces allowed before the
+// number, an optional sign, wrapping like an unsigned conversion). 0 when the name does not
+// start with "Track" followed by a number.
+std::uint32_t ParseTrackNumber(const char* name);
+
+// Names equal without regard to ASCII case (bytes above 0x7F compare exactly).
+bool EqualNoCase(const char* a, const char* b);
+
+}  // namespace fogbell::plugin

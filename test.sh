@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds, and runs every test through ctest: first the normal build,
+# then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 runs only the normal build.
+set -euo pipefail
+top=$(cd "$(dirname "$0")" && pwd)
+cd "$top"
+
+presets=(default)
+[[ "${FOGBELL_SKIP_ASAN:-0}" == 1 ]] || presets+=(asan)
+
+for preset in "${presets[@]}"; do
+    echo "== Build ($preset)"
+    tools/build.sh "$preset"
+    echo "== Test ($preset)"
+    ctest --preset "$preset" -j"$(nproc)"
+done

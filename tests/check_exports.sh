@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# check_exports.sh LIBRARY NAME...: the library's defined dynamic symbols are exactly NAME...
+# (ignoring the linker's version node), so nothing but its entry points leaves a plug-in.
+set -euo pipefail
+library=$1
+shift
+actual=$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v -E '^(VERS_|_init$|_fini$)' \
+    | grep -v -E '^$' | sort)
+expected=$(printf '%s\n' "$@" | sort)
+if [[ "$actual" != "$expected" ]]; then
+    echo "Exports of $library differ from the expected list:"
+    diff <(echo "$expected") <(echo "$actual") || true
+    exit 1
+fi
+echo "$library exports exactly: $*"

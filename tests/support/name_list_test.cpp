@@ -1,0 +1,61 @@
+#include "name_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace fogbell::plugin {
+namespace {
+
+TEST(ParseTrackNumber, ReadsTheNumberAfterTrackAsScanfWould) {
+    struct Case {
+        const char* name;
+        std::uint32_t number;
+    };
+    const Case cases[] = {
+        {"Track 0.aixf", 0},
+        {"Track 3.aixf", 3},
+        {"Track 12.wav", 12},
+        {"Track  7", 7},
+        {"Track7", 7},
+        {"Track +4", 4},
+        {"Track -1", 0xFFFFFFFFu},
+        {"Track 99999999999", 0xFFFFFFFFu},
+        {"Track 4294967296", 0xFFFFFFFFu},
+        {"Track x", 0},
+        {"Track", 0},
+        {"track 5", 0},
+        {"Song 5", 0},
+        {"", 0},
+        {nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParseTrackNumber(c.name), c.number) << (c.name ? c.name : "(null)");
+    }
+}
+
+TEST(EqualNoCase, IgnoresAsciiCaseOnly) {
+    EXPECT_TRUE(EqualNoCase("bgm01.adx", "BGM01.ADX"));
+    EXPECT_TRUE(EqualNoCase("", ""));
+    EXPECT_FALSE(EqualNoCase("bgm01.adx", "bgm01.ad"));
+    EXPECT_FALSE(EqualNoCase("bgm", "bgm01"));
+    EXPECT_FALSE(EqualNoCase("\xC4x", "\xE4x"));  // not folded outside ASCII
+    EXPECT_TRUE(EqualNoCase("\xC4x", "\xC4X"));
+}
+
+TEST(NameList, HoldsCopiesEndedByNull) {
+    char** list = AllocateNameList(3);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(SetListName(list, 0, "first", 32));
+    ASSERT_TRUE(SetListName(list, 1, "0123456789abcdef", 8));  // cut to its field's width
+    ASSERT_TRUE(SetListName(list, 2, "", 32));
+    EXPECT_STREQ(list[0], "first");
+    EXPECT_STREQ(list[1], "01234567");
+    EXPECT_STREQ(list[2], "");
+    EXPECT_EQ(list[3], nullptr);
+    FreeNameList(list);
+    FreeNameList(nullptr);
+}
+
+}  // namespace
+}  // namespace fogbell::plugin

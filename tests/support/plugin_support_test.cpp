@@ -1,0 +1,199 @@
+// The support library every plug-in carries: handle table, error text, checks, mapped files.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "byte_order.h"
+#include "mapped_file.h"
+#include "plugin_support.h"
+#include "test_files.h"
+
+namespace fogbell::plugin {
+namespace {
+
+using test::Bytes;
+using test::TempDir;
+
+class HandleTable : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (int h = 0; h < kHandleCount; ++h) {
+            ReleaseHandle(h);
+        }
+    }
+    int dummy_ = 0;
+};
+
+TEST_F(HandleTable, FillsLowestSlotFirstAndReusesAClosedOne) {
+    for (int expected = 0; expected < kHandleCount; ++expected) {
+        const int h = FindFreeHandle();
+        ASSERT_EQ(h, expected);
+        StoreRecord(h, &dummy_);
+    }
+    EXPECT_EQ(FindFreeHandle(), kNoHandle);
+    ReleaseHandle(37);
+    EXPECT_EQ(FindFreeHandle(), 37);
+}
+
+TEST_F(HandleTable, RefusesHandlesOutsideTheTableAndEmptySlots) {
+    struct Case {
+        int handle;
+        const char* text;
+    };
+    const Case cases[] = {
+        {-1, "Handle is invalid.[FFFFFFFF]"},
+        {100, "Handle is invalid.[00000064]"},
+        {5, "NULL pointer struct"},
+    };
+    for (const Case& c : cases) {
+        SetOk();
+        EXPECT_EQ(LookupRecord<int>(c.handle), nullptr) << c.handle;
+        EXPECT_STREQ(ErrorText(), c.text) << c.handle;
+    }
+    StoreRecord(5, &dummy_);
+    SetOk();
+    EXPECT_EQ(LookupRecord<int>(5), &dummy_);
+    EXPECT_STREQ(ErrorText(), "OK");
+    EXPECT_EQ(RecordAt(-7), nullptr);
+    EXPECT_EQ(RecordAt(kHandleCount), nullptr);
+}
+
+TEST_F(HandleTable, ConcurrentLoadsUnderThePluginLockNeverShareASlot) {
+    std::vector<int> taken(8 * 10, kNoHandle);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                PluginLock lock;
+                const int h = FindFreeHandle();
+                StoreRecord(h, &dummy_);
+                taken[static_cast<std::size_t>(t * 10 + i)] = h;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const std::set<int> distinct(taken.begin(), taken.end());
+    EXPECT_EQ(distinct.size(), taken.size());
+    EXPECT_EQ(distinct.count(kNoHandle), 0u);
+}
+
+TEST(ErrorText, IsCutToItsBufferWhateverThePathLength) {
+    const std::string longPath(5000, 'p');
+    const int written = SetErrorText("File %s not exists.", longPath.c_str());
+    EXPECT_EQ(written, static_cast<int>(kErrorTextCapacity) - 1);
+    EXPECT_EQ(std::strlen(ErrorText()), kErrorTextCapacity - 1);
+    EXPECT_EQ(std::string(ErrorText()).rfind("File ppp", 0), 0u);
+}
+
+TEST(CheckFileName, ReportsEachProblemWithItsText) {
+    EXPECT_EQ(CheckFileName(nullptr), 0);
+    EXPECT_STREQ(ErrorText(), "NULL file pointer.");
+    EXPECT_EQ(CheckFileName(""), 0);
+    EXPECT_STREQ(ErrorText(), "Empty file name.");
+    EXPECT_EQ(CheckFileName("/no/such/file.afs"), 0);
+    EXPECT_STREQ(ErrorText(), "File /no/such/file.afs not exists.");
+
+    TempDir dir;
+    test::WriteFile(dir.File("a.afs"), Bytes{1, 2, 3});
+    SetOk();
+    EXPECT_EQ(CheckFileName(dir.File("a.afs").c_str()), 1);
+    EXPECT_STREQ(ErrorText(), "OK");
+}
+
+TEST(GetFileLength, GivesTheSizeAndZeroForAnEmptyFileWithoutText) {
+    TempDir dir;
+    test::WriteFile(dir.File("five"), Bytes(5, 0));
+    test::WriteFile(dir.File("empty"), Bytes{});
+    EXPECT_EQ(GetFileLength(dir.File("five").c_str()), 5u);
+    SetOk();
+    EXPECT_EQ(GetFileLength(dir.File("empty").c_str()), 0u);
+    EXPECT_STREQ(ErrorText(), "OK");
+    EXPECT_EQ(GetFileLength(""), 0u);
+    EXPECT_STREQ(ErrorText(), "Empty file name.");
+}
+
+TEST(CheckMemory, RefusesNull) {
+    int x = 0;
+    EXPECT_EQ(CheckMemory(&x), 1);
+    EXPECT_EQ(CheckMemory(nullptr), 0);
+    EXPECT_STREQ(ErrorText(), "NULL memory pointer.");
+}
+
+TEST(MappedFile, WritesThroughTheViewReachTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("c.bin");
+    test::WriteFile(path, Bytes{1, 2, 3, 4, 5, 6});
+    void* view = nullptr;
+    MappedFile* file = OpenMappedFile(path.c_str(), &view);
+    ASSERT_NE(file, nullptr) << ErrorText();
+    EXPECT_STREQ(ErrorText(), "OK");
+    EXPECT_EQ(MappedLength(file), 6u);
+    static_cast<std::uint8_t*>(view)[2] = 0xEE;
+    CloseMappedFile(file);
+    EXPECT_EQ(test::ReadFile(path), (Bytes{1, 2, 0xEE, 4, 5, 6}));
+}
+
+TEST(MappedFile, OpensWithoutAViewWhenNoneIsAskedFor) {
+    TempDir dir;
+    test::WriteFile(dir.File("c.bin"), Bytes{9});
+    MappedFile* file = OpenMappedFile(dir.File("c.bin").c_str(), nullptr);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->view, nullptr);
+    EXPECT_GE(file->descriptor, 0);
+    CloseMappedFile(file);
+}
+
+TEST(MappedFile, ReportsFilesThatCannotBeOpenedOrMapped) {
+    TempDir dir;
+    test::WriteFile(dir.File("empty"), Bytes{});
+    void* view = nullptr;
+    EXPECT_EQ(OpenMappedFile(dir.File("empty").c_str(), &view), nullptr);
+    EXPECT_EQ(ErrorText(), "Unable to map the file: " + dir.File("empty") + "!");
+
+    // A directory cannot be opened for writing.
+    EXPECT_EQ(OpenMappedFile(dir.Path().c_str(), &view), nullptr);
+    EXPECT_EQ(ErrorText(), "Unable to open the file: " + dir.Path().string() + "!");
+}
+
+TEST(MappedFile, ReadOnlyFileCannotBeOpened) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root may write to read-only files";
+    }
+    TempDir dir;
+    const std::string path = dir.File("ro.afs");
+    test::WriteFile(path, Bytes{1, 2, 3});
+    chmod(path.c_str(), 0444);
+    void* view = nullptr;
+    EXPECT_EQ(OpenMappedFile(path.c_str(), &view), nullptr);
+    EXPECT_EQ(ErrorText(), "Unable to open the file: " + path + "!");
+}
+
+TEST(ByteOrder, ReadsAndWritesBigEndianFields) {
+    const std::uint8_t word[] = {0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(ReadU32BE(word), 0x12345678u);
+    const std::uint8_t half[] = {0xAB, 0xCD};
+    EXPECT_EQ(ReadU16BE(half), 0xABCDu);
+    std::uint8_t out[4] = {};
+    WriteU32BE(out, 0x01020304u);
+    EXPECT_EQ(std::memcmp(out, "\x01\x02\x03\x04", 4), 0);
+    EXPECT_EQ(ReadU32LE(word), 0x78563412u);
+    EXPECT_EQ(ReadU16LE(half), 0xCDABu);
+}
+
+TEST(Guarded, TurnsAnExceptionIntoTheFailureResultAndAText) {
+    const int result = Guarded(-1, []() -> int { throw std::bad_alloc(); });
+    EXPECT_EQ(result, -1);
+    EXPECT_STREQ(ErrorText(), "Not enough memory.");
+}
+
+}  // namespace
+}  // namespace fogbell::plugin
