@@ -14,6 +14,13 @@ function(fogbell_add_plugin name kind)
     add_library(${name}_objects OBJECT ${arg_SOURCES})
     target_link_libraries(${name}_objects PUBLIC fogbell_plugin_support ${arg_LINK}
         PRIVATE fogbell_warnings)
+    if(kind STREQUAL "explore")
+        target_compile_definitions(${name}_objects PUBLIC FOGBELL_EXPLORER_PLUGIN)
+    elseif(kind STREQUAL "decode")
+        target_compile_definitions(${name}_objects PUBLIC FOGBELL_DECODER_PLUGIN)
+    else()
+        message(FATAL_ERROR "plug-in kind must be explore or decode, not ${kind}")
+    endif()
     set_target_properties(${name}_objects PROPERTIES
         POSITION_INDEPENDENT_CODE ON
         CXX_VISIBILITY_PRESET hidden
@@ -34,7 +41,3 @@ function(fogbell_add_plugin name kind)
     set_property(GLOBAL APPEND PROPERTY FOGBELL_PLUGINS ${name})
 endfunction()
 
-# fogbell_plugin_objects(TARGET [LINK objlib...]): links a plug-in's objects into a test target.
-function(fogbell_link_plugin_objects target plugin)
-    target_link_libraries(${target} PRIVATE ${plugin}_objects fogbell_plugin_support)
-endfunction()

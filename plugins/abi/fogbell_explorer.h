@@ -45,6 +45,8 @@
 extern "C" {
 #endif
 
+#if defined(FOGBELL_EXPLORER_PLUGIN)
+
 /* Opens the container at path (mapped read-write). Returns a handle, or -1. */
 FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path);
 
@@ -84,12 +86,12 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name,
 /* (sample rate & 0xFFFF) << 16 | channel count, or 0. Not every plug-in has it. */
 FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name);
 
-/* Entry point types, for binding by name. */
+#endif /* FOGBELL_EXPLORER_PLUGIN */
+
+/* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
+ * in fogbell_plugin_common.h). */
 typedef int32_t (*FnExplorerLoadFile)(const char* path);
 typedef int32_t (*FnExplorerLoadFileMemory)(const void* data, uint32_t length);
-typedef int32_t (*FnCloseFile)(int32_t handle);
-typedef const char* (*FnGetErrorString)(void);
-typedef const char* const* (*FnGetSupportExt)(void);
 typedef char** (*FnGetListFiles)(int32_t handle);
 typedef const void* (*FnGetFilePointer)(int32_t handle, const char* name, uint32_t* length);
 typedef int32_t (*FnExtractFile)(int32_t handle, const char* name, const char* path);

@@ -1,0 +1,47 @@
+// The small fixed-layout reader of RIFF WAVE headers, shared by the WAVE decoder and the PAC
+// explorer (which rewrites the WAVE files it stores).
+//
+// Layouts accepted, offsets from the file's first byte (nothing but the fmt size at 16 and the
+// tag at 38 is tested):
+//   fmt size (u32 at 16)   tag at 38   data chunk                       audio begins at
+//   16                     -           tag at 36, size at 40            44
+//   anything else          "data"      tag at 38, size at 42            46
+//   anything else          "fact"      fact chunk of F bytes (F = u32 at 42) at 38,
+//                                      data tag at 46 + F, size at 50 + F   54 + F
+//   anything else          other       refused: "Unknown waveformat."
+// A file too short for its layout is refused with the same text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fogbell::wave {
+
+// WAVEFILEHEADER: the canonical 44-byte header, eleven little-endian 32-bit words (tags hold
+// their characters in file order).
+struct WaveFileHeader {
+    std::uint32_t riffTag;
+    std::uint32_t riffSize;
+    std::uint32_t waveTag;
+    std::uint32_t fmtTag;
+    std::uint32_t fmtSize;
+    std::uint16_t formatTag;
+    std::uint16_t channels;
+    std::uint32_t samplesPerSec;
+    std::uint32_t avgBytesPerSec;
+    std::uint16_t blockAlign;
+    std::uint16_t bitsPerSample;
+    std::uint32_t dataTag;
+    std::uint32_t dataSize;
+};
+static_assert(sizeof(WaveFileHeader) == 44);
+static_assert(offsetof(WaveFileHeader, formatTag) == 20);
+static_assert(offsetof(WaveFileHeader, dataTag) == 36);
+
+inline constexpr std::uint32_t kCanonicalHeaderSize = 44;
+
+// Fills out from the size bytes at file and returns the offset of the audio data (44, 46 or
+// 54 + F); 0 with "NULL wave file header pointer." or "Unknown waveformat." on failure.
+std::uint32_t ReadWaveHeader(WaveFileHeader* out, const std::uint8_t* file, std::uint32_t size);
+
+}  // namespace fogbell::wave
