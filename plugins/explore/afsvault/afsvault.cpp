@@ -5,7 +5,6 @@
 // member's room. Only fnLoadFile and fnReplaceFile reset the error text to "OK": the other
 // entry points leave the text of an earlier call in place when they succeed, as callers of this
 // plug-in have always seen it.
-#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -14,6 +13,7 @@
 #include "fogbell_explorer.h"
 #include "mapped_file.h"
 #include "name_list.h"
+#include "output_file.h"
 #include "plugin_support.h"
 
 namespace {
@@ -105,17 +105,17 @@ int ReplaceMember(AfsVaultFile& record, const char* name, const std::uint8_t* da
 
 // Writes size bytes to path; 0 with a text when the file cannot be created or written.
 int WriteFile(const char* path, const std::uint8_t* data, std::uint32_t size) {
-    std::FILE* out = std::fopen(path, "wb");
-    if (out == nullptr) {
-        SetErrorText("Can't create %s file.", path);
-        return 0;
+    switch (WriteWholeFile(path, data, size)) {
+        case WriteResult::kOk:
+            return 1;
+        case WriteResult::kCreateFailed:
+            SetErrorText("Can't create %s file.", path);
+            return 0;
+        case WriteResult::kWriteFailed:
+            break;
     }
-    const bool written = std::fwrite(data, 1, size, out) == size;
-    if (std::fclose(out) != 0 || !written) {
-        SetErrorText("Can't write %s file.", path);
-        return 0;
-    }
-    return 1;
+    SetErrorText("Can't write %s file.", path);
+    return 0;
 }
 
 }  // namespace

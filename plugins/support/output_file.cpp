@@ -1,0 +1,40 @@
+#include "output_file.h"
+
+namespace fogbell::plugin {
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Create(const char* path) {
+    Close();
+    failed_ = false;
+    file_ = path ? std::fopen(path, "wb") : nullptr;
+    return file_ != nullptr;
+}
+
+bool OutputFile::Write(const void* data, std::size_t size) {
+    if (file_ == nullptr || (size != 0 && std::fwrite(data, 1, size, file_) != size)) {
+        failed_ = true;
+    }
+    return !failed_;
+}
+
+bool OutputFile::Close() {
+    if (file_ != nullptr) {
+        if (std::fclose(file_) != 0) {
+            failed_ = true;
+        }
+        file_ = nullptr;
+    }
+    return !failed_;
+}
+
+WriteResult WriteWholeFile(const char* path, const void* data, std::size_t size) {
+    OutputFile out;
+    if (!out.Create(path)) {
+        return WriteResult::kCreateFailed;
+    }
+    out.Write(data, size);
+    return out.Close() ? WriteResult::kOk : WriteResult::kWriteFailed;
+}
+
+}  // namespace fogbell::plugin
