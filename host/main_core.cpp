@@ -1,0 +1,577 @@
+#include "host/main_core.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "host/ini_file.h"
+#include "host/output_names.h"
+#include "host/track_jobs.h"
+#include "host/track_listing.h"
+
+namespace fogbell {
+namespace {
+
+constexpr const char* kSettingsSection = "General";
+constexpr std::int32_t kVolumeFull = 10000;
+constexpr std::size_t kPlayTextLimit = 259;
+
+// atoi/atol as the settings have always been read: leading number, 0 when there is none,
+// saturated to 32 bits.
+std::int32_t NumberOf(const std::string& text) {
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT32_MAX) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));  // "%u" written
+    }
+    return value < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(value);
+}
+
+std::string UnsignedText(std::int64_t value) {
+    return std::to_string(static_cast<std::uint32_t>(value));
+}
+
+std::string UserConfigDirectory() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+        return std::string(xdg) + "/fogbell";
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : ".") + "/.config/fogbell";
+}
+
+std::string ProgressCaption(std::size_t index, std::size_t count, const std::string& name) {
+    return std::to_string(index + 1) + "/" + std::to_string(count) + ": " + name;
+}
+
+// The status line after a batch: nothing when everything worked.
+std::string FailureText(const char* what, std::size_t failed, std::size_t count,
+                        const std::string& firstError) {
+    return std::string(what) + ": " + std::to_string(failed) + " of " + std::to_string(count) +
+           " files failed. " + firstError;
+}
+
+}  // namespace
+
+CorePaths PathsFor(const std::string& programDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path dir(programDirectory);
+    CorePaths paths;
+    const bool writable = access(programDirectory.c_str(), W_OK) == 0;
+    paths.settingsFile = ((writable ? dir : fs::path(UserConfigDirectory())) / "ini.ini").string();
+    paths.decoderDirectory = (dir / "decode_plugins").string();
+    paths.explorerDirectory = (dir / "explore_plugins").string();
+    return paths;
+}
+
+MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {}
+
+MainCore::~MainCore() {
+    if (initialized_) {
+        Shutdown();
+    }
+    WaitForWorkers();
+}
+
+void MainCore::Initialize(const CorePaths& paths) {
+    paths_ = paths;
+    view_.SetVolumeSlider(kVolumeFull);
+    LoadSettings();
+    host_.LoadDecoderPlugins(paths_.decoderDirectory);
+    host_.LoadExplorerPlugins(paths_.explorerDirectory);
+    view_.SetSaveDirectoryBox(saveDirectory_);
+    view_.ApplyTopMost(view_.IsChecked(CheckId::kAlwaysOnTop));
+    view_.EnableButton(ButtonId::kPreviousDirectory, false);
+    view_.EnableButton(ButtonId::kPlay, false);
+    view_.EnableButton(ButtonId::kStop, false);
+    initialized_ = true;
+}
+
+void MainCore::Shutdown() {
+    if (!initialized_) {
+        return;
+    }
+    initialized_ = false;
+    SaveSettings();
+    // Workers use the current container and the plug-ins: they stop between tracks (or blocks)
+    // and are waited for before anything they use is closed.
+    stopWorkers_ = true;
+    WaitForWorkers();
+    CloseOpenStream();
+    CloseAllContainers();
+    playback_.Shutdown();
+    host_.UnloadPlugins();
+}
+
+void MainCore::LoadSettings() {
+    IniFile ini;
+    ini.Load(paths_.settingsFile);
+    auto value = [&](const char* key) { return ini.Get(kSettingsSection, key); };
+    view_.SetCheck(CheckId::kAlwaysOnTop, NumberOf(value("Top")) != 0);
+    if (std::string name = value("FileName"); !name.empty()) {
+        lastFileName_ = name;
+    }
+    view_.SetCheck(CheckId::kLoopSound, NumberOf(value("LoopAix")) != 0);
+    volume_ = NumberOf(value("Volume"));
+    view_.SetVolumeSlider(volume_);
+    saveDirectory_ = value("SaveDir");
+}
+
+void MainCore::SaveSettings() {
+    IniFile ini;
+    ini.Load(paths_.settingsFile);  // other keys and sections are kept
+    std::string fileName = view_.FileNameBox();
+    if (fileName.empty() && view_.RowCount() > 0) {
+        fileName = view_.CellText(0, kColumnName);
+    }
+    ini.Set(kSettingsSection, "FileName", fileName);
+    ini.Set(kSettingsSection, "Top", UnsignedText(view_.IsChecked(CheckId::kAlwaysOnTop)));
+    ini.Set(kSettingsSection, "LoopAix", UnsignedText(view_.IsChecked(CheckId::kLoopSound)));
+    ini.Set(kSettingsSection, "Volume", UnsignedText(volume_));
+    saveDirectory_ = view_.SaveDirectoryBox();
+    ini.Set(kSettingsSection, "SaveDir", saveDirectory_);
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(paths_.settingsFile).parent_path(),
+                                        ignored);
+    ini.Save(paths_.settingsFile);  // a failed write is not reported
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening files and the track list
+
+void MainCore::FillTrackList(const OpenedFile& container) {
+    if (!container.IsOpen() || container.Explorer() == nullptr) {
+        return;
+    }
+    view_.DeleteAllRows();
+    const auto rows = ListTracks(host_, container);
+    if (!rows) {
+        return;
+    }
+    for (std::size_t i = 0; i < rows->size(); ++i) {
+        const TrackRow& row = (*rows)[i];
+        const int index = static_cast<int>(i);
+        view_.InsertRow(index, row.name);
+        view_.SetCell(index, kColumnLength, row.length);
+        view_.SetCell(index, kColumnBitrate, row.bitrate);
+    }
+    // An empty container shows a count of 0 rather than the count of the list it replaced.
+    view_.SetCountLabel("Count files: " + std::to_string(rows->size()));
+}
+
+void MainCore::CloseOpenStream() {
+    auto exclusion = playback_.ExcludeRefill();
+    CloseOpenedFile(openStream_);
+}
+
+void MainCore::CloseAllContainers() {
+    CloseOpenedFile(currentContainer_);
+    while (!containerStack_.empty()) {
+        CloseOpenedFile(containerStack_.back());
+        containerStack_.pop_back();
+    }
+}
+
+void MainCore::OpenContainerDialog() {
+    if (runningWorkers_ > 0) {
+        return;  // a worker uses the current container
+    }
+    if (auto path = view_.AskOpenFile(BuildOpenFilter(host_.ExplorerExtensions()))) {
+        OpenContainerPath(*path);
+    }
+}
+
+bool MainCore::OpenContainerPath(const std::string& path) {
+    if (runningWorkers_ > 0) {
+        return false;
+    }
+    std::string error;
+    OpenedFilePtr container = host_.OpenContainer(path, nullptr, 0, error);
+    if (!container) {
+        view_.SetStatus(error);  // the old container, its rows and the stack stay
+        return false;
+    }
+    FillTrackList(*container);
+    CloseOpenStream();
+    CloseAllContainers();
+    view_.EnableButton(ButtonId::kPreviousDirectory, false);
+    view_.EnableButton(ButtonId::kPlay, false);
+    view_.EnableButton(ButtonId::kStop, false);
+    currentContainer_ = std::move(container);
+    view_.SetFileNameBox(path);
+    lastFileName_ = path;
+    return true;
+}
+
+void MainCore::OpenAudioFileDialog() {
+    if (auto path = view_.AskOpenFile(BuildOpenFilter(host_.DecoderExtensions()))) {
+        OpenAudioFilePath(*path);
+    }
+}
+
+bool MainCore::OpenAudioFilePath(const std::string& path) {
+    std::string error;
+    OpenedFilePtr trial = host_.OpenStream(path, nullptr, 0, error);
+    if (!trial) {
+        view_.SetStatus(error);
+        return false;
+    }
+    CloseOpenStream();
+    CloseOpenedFile(trial);
+    view_.EnableButton(ButtonId::kPlay, false);
+    view_.EnableButton(ButtonId::kStop, false);
+    view_.SetPlayText(path);
+    StartPlayback();
+    return true;
+}
+
+void MainCore::OnRowDoubleClick() {
+    OpenNestedContainer();
+    view_.SetPlayText("");
+    StartPlayback();
+}
+
+void MainCore::OpenNestedContainer() {
+    const std::vector<std::string> names = CollectSelectedNames();
+    if (names.empty() || !currentContainer_) {
+        return;
+    }
+    const std::string& name = names.front();
+    if (!host_.FindExplorer(name)) {
+        return;  // not a container: the double-click only plays
+    }
+    const void* data = nullptr;
+    std::uint32_t size = 0;
+    if (currentContainer_->IsOpen()) {
+        ExplorerPlugin& parent = currentContainer_->AsExplorer();
+        std::lock_guard lock(parent.lock);
+        data = parent.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
+        if (data == nullptr) {
+            // Never fall back to opening the bare track name as a path.
+            view_.SetStatus(parent.ErrorText("Error loading file."));
+            return;
+        }
+    } else {
+        return;
+    }
+    containerStack_.push_back(std::move(currentContainer_));
+    std::string error;
+    currentContainer_ = host_.OpenContainer(name, data, size, error);
+    if (currentContainer_) {
+        FillTrackList(*currentContainer_);
+    } else {
+        view_.SetStatus(error);  // the parent's rows stay; "Previous directory" brings it back
+    }
+    lastFileName_ = name;
+    view_.SetFileNameBox(name);
+    // While a worker runs, "Previous directory" stays off: it could close the worker's container.
+    view_.EnableButton(ButtonId::kPreviousDirectory, runningWorkers_ == 0);
+}
+
+void MainCore::GoToParentContainer() {
+    if (containerStack_.empty() || runningWorkers_ > 0) {
+        return;
+    }
+    StopPlayback();
+    CloseOpenedFile(currentContainer_);
+    currentContainer_ = std::move(containerStack_.back());
+    containerStack_.pop_back();
+    FillTrackList(*currentContainer_);
+    lastFileName_ = currentContainer_->path;
+    view_.SetFileNameBox(currentContainer_->path);
+    if (containerStack_.empty()) {
+        view_.EnableButton(ButtonId::kPreviousDirectory, false);
+    }
+}
+
+void MainCore::SelectAll() {
+    for (int row = 0; row < view_.RowCount(); ++row) {
+        view_.SelectRow(row);
+    }
+}
+
+std::vector<std::string> MainCore::CollectSelectedNames() const {
+    std::vector<std::string> names;
+    for (int row = 0; row < view_.RowCount(); ++row) {
+        if (view_.IsRowSelected(row)) {
+            names.push_back(view_.CellText(row, kColumnName));
+        }
+    }
+    return names;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Track commands
+
+std::vector<MenuItem> MainCore::TrackMenuItems() const {
+    const std::vector<std::string> selected = CollectSelectedNames();
+    const std::size_t n = selected.size();
+    const bool container = currentContainer_ != nullptr;
+    const bool decoder = n > 0 && host_.FindDecoder(selected.front()) != nullptr;
+    const ExplorerPlugin* explorer = container ? currentContainer_->Explorer() : nullptr;
+    const bool replace = n == 1 && explorer != nullptr && explorer->fnReplaceFile != nullptr;
+    return {
+        {kCommandExtract, "Extract...", n > 0 && container},
+        {kCommandSaveWave, "Save as wav..", n > 0 && container && (n > 1 || decoder)},
+        {kCommandReplace, "Replace file", replace},
+        {kCommandExtractAll, "Extract all files...", view_.RowCount() > 0},
+    };
+}
+
+void MainCore::ShowTrackMenu(int x, int y) {
+    const std::vector<MenuItem> items = TrackMenuItems();
+    const std::optional<int> choice = view_.ShowMenu(items, x, y);
+    if (!choice) {
+        return;
+    }
+    for (const MenuItem& item : items) {
+        if (item.command == *choice && item.enabled) {
+            OnCommand(*choice);
+        }
+    }
+}
+
+bool MainCore::OnCommand(int command, std::int32_t parameter) {
+    switch (command) {
+        case kCommandExtractAll:
+        case kCommandExtract:
+            pendingCommand_ = command;
+            StartExtract(command);
+            return true;
+        case kCommandReplace:
+            ReplaceTrack();
+            return true;
+        case kCommandSaveWave:
+            StartSaveWave();
+            return true;
+        case kCommandVolume:
+            volume_ = parameter;
+            playback_.SetVolume(volume_ - kVolumeFull);
+            return true;
+        case kCommandEndOfStream:
+            StopPlayback();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool MainCore::PrepareSaveDirectory() {
+    saveDirectory_ = view_.SaveDirectoryBox();
+    std::error_code error;
+    if (saveDirectory_.empty()) {
+        view_.SetStatus("Select a directory for save first.");
+        return false;
+    }
+    if (!std::filesystem::is_directory(saveDirectory_, error)) {
+        view_.SetStatus("Directory for save not found: " + saveDirectory_);
+        return false;
+    }
+    return true;
+}
+
+void MainCore::BeginWorker() {
+    ++runningWorkers_;
+    view_.EnableButton(ButtonId::kPreviousDirectory, false);
+    view_.EnableButton(ButtonId::kOpenContainer, false);
+}
+
+void MainCore::EndWorker() {
+    if (--runningWorkers_ > 0) {
+        return;  // the last worker to end gives the buttons back
+    }
+    view_.EnableButton(ButtonId::kPreviousDirectory, !containerStack_.empty());
+    view_.EnableButton(ButtonId::kOpenContainer, true);
+}
+
+void MainCore::LaunchWorker(std::function<void()> body) {
+    BeginWorker();
+    workers_.emplace_back(std::move(body));
+}
+
+void MainCore::WaitForWorkers() {
+    for (std::thread& worker : workers_) {
+        if (worker.joinable()) {
+            worker.join();
+        }
+    }
+    workers_.clear();
+}
+
+void MainCore::StartExtract(int mode) {
+    if (!currentContainer_ || !PrepareSaveDirectory()) {
+        return;
+    }
+    std::vector<std::string> names;
+    if (mode == kCommandExtractAll) {
+        for (int row = 0; row < view_.RowCount(); ++row) {
+            names.push_back(view_.CellText(row, kColumnName));
+        }
+    } else {
+        names = CollectSelectedNames();
+    }
+    const OpenedFile* container = currentContainer_.get();
+    LaunchWorker([this, container, names = std::move(names), directory = saveDirectory_] {
+        const std::size_t count = names.size();
+        view_.SetProgressRange(ProgressId::kExtract, 0, static_cast<std::uint32_t>(count));
+        std::size_t failed = 0;
+        std::string firstError;
+        for (std::size_t d = 0; d < count && !stopWorkers_; ++d) {
+            view_.SetProgressCaption(ProgressId::kExtract, ProgressCaption(d, count, names[d]));
+            view_.SetProgressPos(ProgressId::kExtract, static_cast<std::uint32_t>(d));
+            std::string error;
+            if (!ExtractTrack(*container, names[d], directory, error)) {
+                if (failed++ == 0) {
+                    firstError = names[d] + ": " + error;
+                }
+            }
+        }
+        view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
+        view_.SetProgressPos(ProgressId::kExtract, 0);
+        view_.PostToWindow([this, failed, count, firstError] {
+            if (failed > 0) {
+                view_.SetStatus(FailureText("Extract", failed, count, firstError));
+            }
+            EndWorker();
+        });
+    });
+}
+
+void MainCore::StartSaveWave() {
+    if (!currentContainer_ || !PrepareSaveDirectory()) {
+        return;
+    }
+    const OpenedFile* container = currentContainer_.get();
+    LaunchWorker([this, container, names = CollectSelectedNames(), directory = saveDirectory_] {
+        const std::size_t count = names.size();
+        std::size_t failed = 0;
+        std::string firstError;
+        for (std::size_t i = 0; i < count && !stopWorkers_; ++i) {
+            const std::string& name = names[i];
+            SaveCallbacks callbacks;
+            callbacks.fileCreated = [&] {
+                view_.SetProgressCaption(ProgressId::kSave, ProgressCaption(i, count, name));
+            };
+            callbacks.range = [&](std::uint32_t size) {
+                view_.SetProgressRange(ProgressId::kSave, 0, size);
+            };
+            callbacks.position = [&](std::uint32_t position) {
+                view_.SetProgressPos(ProgressId::kSave, position);
+            };
+            callbacks.stop = &stopWorkers_;
+            std::string error;
+            const std::string out = OutputPath(directory, name, ".wav");
+            if (!SaveTrackAsWave(host_, container, name, out, callbacks, error)) {
+                if (failed++ == 0) {
+                    firstError = name + ": " + error;
+                }
+            }
+        }
+        view_.SetProgressCaption(ProgressId::kSave, "Save done");
+        view_.SetProgressPos(ProgressId::kSave, 0);
+        view_.PostToWindow([this, failed, count, firstError] {
+            if (failed > 0) {
+                view_.SetStatus(FailureText("Save as wav", failed, count, firstError));
+            }
+            EndWorker();
+        });
+    });
+}
+
+void MainCore::ReplaceTrack() {
+    if (!currentContainer_ || !currentContainer_->IsOpen()) {
+        return;
+    }
+    const std::vector<std::string> selected = CollectSelectedNames();
+    if (selected.empty()) {
+        return;
+    }
+    const std::string& name = selected.front();
+    const std::optional<std::string> path = view_.AskOpenFile("");
+    if (!path) {
+        return;
+    }
+    ExplorerPlugin& explorer = currentContainer_->AsExplorer();
+    std::int32_t result = 0;
+    std::string text;
+    {
+        std::lock_guard lock(explorer.lock);
+        if (explorer.fnReplaceFile != nullptr) {
+            result = explorer.fnReplaceFile(currentContainer_->handle, name.c_str(), path->c_str());
+        }
+        text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
+    }
+    if (result == 0) {
+        view_.SetStatus(explorer.fnReplaceFile ? text : "Error replacing file.");
+        return;
+    }
+    view_.ShowMessage("File replaced.", MessageIcon::kInformation);
+    // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
+    view_.SetStatus(text == "OK" ? "Replace OK" : "Replace OK: " + text);
+}
+
+void MainCore::ChooseSaveDirectory() {
+    if (auto folder = view_.AskFolder("Select Folder")) {
+        saveDirectory_ = *folder;
+    }
+    view_.SetSaveDirectoryBox(saveDirectory_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Playback
+
+void MainCore::StartPlayback() {
+    view_.SetProgressPos(ProgressId::kPlay, 0);
+    std::string text = view_.PlayText().substr(0, kPlayTextLimit);
+    const std::vector<std::string> selected = CollectSelectedNames();
+    const std::string name = (!selected.empty() && text.empty()) ? selected.front() : text;
+
+    std::string error;
+    if (currentContainer_ && currentContainer_->IsOpen()) {
+        ExplorerPlugin& explorer = currentContainer_->AsExplorer();
+        // Held until the decoder has taken the pointer (an AIX record selects the track).
+        std::lock_guard lock(explorer.lock);
+        std::uint32_t size = 0;
+        const void* data = explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
+        CloseOpenStream();
+        openStream_ = host_.OpenStream(name, data, data ? size : 0, error);
+    } else {
+        CloseOpenStream();
+        openStream_ = host_.OpenStream(name, nullptr, 0, error);
+    }
+    if (!openStream_) {
+        view_.SetStatus(error);
+        return;
+    }
+    playback_.Play(*openStream_, name);
+}
+
+void MainCore::StopPlayback() {
+    playback_.Stop();
+    view_.SetProgressPos(ProgressId::kPlay, 0);
+    view_.EnableButton(ButtonId::kPlay, true);
+    view_.EnableButton(ButtonId::kStop, false);
+    CloseOpenStream();
+}
+
+void MainCore::OnPlayTimer() {
+    if (!playback_.IsPlaying() || !openStream_ || !openStream_->IsOpen()) {
+        return;
+    }
+    DecoderPlugin& decoder = openStream_->AsDecoder();
+    if (decoder.fnGetCurrPos == nullptr) {
+        return;
+    }
+    std::uint32_t position = 0;
+    {
+        // The feeding thread decodes on this handle; ask for the position between its steps.
+        auto exclusion = playback_.ExcludeRefill();
+        position = decoder.fnGetCurrPos(openStream_->handle);
+    }
+    view_.SetProgressPos(ProgressId::kPlay, position);
+    playback_.SetVolume(volume_ - kVolumeFull);
+}
+
+}  // namespace fogbell

@@ -1,0 +1,128 @@
+// The logic of the main window, free of any GUI: opening containers and audio files, the track
+// list, nested containers, the track commands with their worker threads, the settings, and the
+// start-up and tear-down order. The window forwards its events here and shows what the core
+// tells its view.
+//
+// Every method runs on the window thread. Worker threads touch only their progress bar, the
+// status line and the plug-ins (through each explorer's lock); they report their end through
+// MainView::PostToWindow.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/main_view.h"
+#include "host/playback_control.h"
+#include "host/plugin_host.h"
+
+namespace fogbell {
+
+struct CorePaths {
+    std::string settingsFile;       // "ini.ini"
+    std::string decoderDirectory;   // "decode_plugins"
+    std::string explorerDirectory;  // "explore_plugins"
+};
+
+// The paths of a program in programDirectory. The settings file lives beside the program, or
+// in the user's configuration folder when the program's folder is not writable.
+CorePaths PathsFor(const std::string& programDirectory);
+
+class MainCore {
+public:
+    MainCore(MainView& view, PlaybackControl& playback);
+    ~MainCore();
+    MainCore(const MainCore&) = delete;
+    MainCore& operator=(const MainCore&) = delete;
+
+    // Start: volume slider, settings, decoder then explorer plug-ins, save-directory box,
+    // always-on-top, initial button states.
+    void Initialize(const CorePaths& paths);
+    // Tear-down: settings written, workers stopped and waited for, playback ended, the stream,
+    // the current container and every parent closed (top down), plug-ins unloaded.
+    void Shutdown();
+
+    // Button 1002: container dialog; on success the new container replaces everything.
+    void OpenContainerDialog();
+    // Button 1025: single audio file dialog; on success the file plays.
+    void OpenAudioFileDialog();
+    // Opens a container into the list without the dialog (what the dialog does with its path).
+    bool OpenContainerPath(const std::string& path);
+    // Plays a single audio file without the dialog.
+    bool OpenAudioFilePath(const std::string& path);
+    // Double-click on a row: open it as a nested container when an explorer claims it, then play.
+    void OnRowDoubleClick();
+    void OpenNestedContainer();
+    // Button 1004.
+    void GoToParentContainer();
+    // Button 1008.
+    void SelectAll();
+    // The names of the selected rows, in row order.
+    std::vector<std::string> CollectSelectedNames() const;
+
+    // The track menu's items with their states.
+    std::vector<MenuItem> TrackMenuItems() const;
+    // Right-click on the list (with rows) or button 1014: shows the menu, runs the choice.
+    void ShowTrackMenu(int x, int y);
+    // Menu and private commands (2024-2027, 2031, 2032). False for any other identifier.
+    bool OnCommand(int command, std::int32_t parameter = 0);
+    // Button 1016.
+    void ChooseSaveDirectory();
+    void ReplaceTrack();
+
+    void StartPlayback();
+    void StopPlayback();
+    // The 100 ms timer: play position and volume.
+    void OnPlayTimer();
+
+    // Blocks until every worker started so far has ended (tests and the command line).
+    void WaitForWorkers();
+    int RunningWorkers() const { return runningWorkers_; }
+
+    const PluginHost& Host() const { return host_; }
+    const OpenedFile* CurrentContainer() const { return currentContainer_.get(); }
+    std::size_t NestingDepth() const { return containerStack_.size(); }
+    const OpenedFile* OpenStream() const { return openStream_.get(); }
+    const std::string& SaveDirectory() const { return saveDirectory_; }
+    const std::string& LastFileName() const { return lastFileName_; }
+    std::int32_t Volume() const { return volume_; }
+
+private:
+    void FillTrackList(const OpenedFile& container);
+    void CloseOpenStream();
+    void CloseAllContainers();
+    void LoadSettings();
+    void SaveSettings();
+
+    void StartExtract(int mode);
+    void StartSaveWave();
+    // Takes the save directory from its box; false with a status text when it is unusable.
+    bool PrepareSaveDirectory();
+    void BeginWorker();
+    void EndWorker();
+    void LaunchWorker(std::function<void()> body);
+
+    MainView& view_;
+    PlaybackControl& playback_;
+    PluginHost host_;
+    CorePaths paths_;
+    bool initialized_ = false;
+
+    OpenedFilePtr openStream_;
+    OpenedFilePtr currentContainer_;
+    std::vector<OpenedFilePtr> containerStack_;  // parents, bottom = opened from disk
+
+    std::string saveDirectory_;
+    std::string lastFileName_;
+    std::int32_t volume_ = 0;
+    int pendingCommand_ = 0;
+
+    std::vector<std::thread> workers_;
+    int runningWorkers_ = 0;  // window thread only
+    std::atomic<bool> stopWorkers_{false};
+};
+
+}  // namespace fogbell

@@ -1,0 +1,109 @@
+// What the core asks of the main window. The desktop window implements it with its toolkit;
+// tests implement it with a fake. Identifiers are the window's control ids.
+//
+// Threads: the core calls the view from the window thread, except for the methods marked
+// "any thread", which worker threads call while they run; an implementation forwards those to
+// the window thread (or guards them) as its toolkit requires.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fogbell {
+
+enum class ButtonId {
+    kOpenContainer = 1002,
+    kPreviousDirectory = 1004,
+    kSelectAll = 1008,
+    kPlay = 1009,
+    kStop = 1010,
+    kOpenAudioFile = 1025,
+};
+
+enum class ProgressId {
+    kPlay = 1012,
+    kSave = 1018,
+    kExtract = 1019,
+};
+
+enum class CheckId {
+    kAlwaysOnTop = 1007,
+    kLoopSound = 1013,
+};
+
+// Commands of the track menu and of playback, as the window receives them.
+enum CommandId : int {
+    kCommandExtractAll = 2024,
+    kCommandExtract = 2025,
+    kCommandReplace = 2026,
+    kCommandSaveWave = 2027,
+    kCommandVolume = 2031,
+    kCommandEndOfStream = 2032,
+};
+
+enum class MessageIcon { kInformation, kStop };
+
+struct MenuItem {
+    int command;
+    std::string text;
+    bool enabled;
+};
+
+// Column indexes of the track list.
+inline constexpr int kColumnName = 0;
+inline constexpr int kColumnLength = 1;
+inline constexpr int kColumnBitrate = 2;
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    // Track list (1000).
+    virtual void DeleteAllRows() = 0;
+    virtual void InsertRow(int row, const std::string& name) = 0;
+    virtual void SetCell(int row, int column, const std::string& text) = 0;
+    virtual int RowCount() const = 0;
+    virtual std::string CellText(int row, int column) const = 0;
+    virtual bool IsRowSelected(int row) const = 0;
+    virtual void SelectRow(int row) = 0;
+
+    virtual void SetCountLabel(const std::string& text) = 0;  // 1003
+    virtual std::string CountLabel() const = 0;
+    virtual void SetStatus(const std::string& text) = 0;  // 1005; any thread
+    virtual void SetFileNameBox(const std::string& text) = 0;  // 1001
+    virtual std::string FileNameBox() const = 0;
+    virtual void SetSaveDirectoryBox(const std::string& text) = 0;  // 1015
+    virtual std::string SaveDirectoryBox() const = 0;
+
+    virtual void EnableButton(ButtonId id, bool enabled) = 0;  // any thread
+    virtual bool IsButtonEnabled(ButtonId id) const = 0;
+
+    // Progress bars; any thread. SetProgressRange also puts the position at low.
+    virtual void SetProgressCaption(ProgressId id, const std::string& caption) = 0;
+    virtual void SetProgressRange(ProgressId id, std::uint32_t low, std::uint32_t high) = 0;
+    virtual void SetProgressPos(ProgressId id, std::uint32_t position) = 0;
+    // The play bar's window text (not drawn): what Play starts.
+    virtual void SetPlayText(const std::string& text) = 0;
+    virtual std::string PlayText() const = 0;
+
+    virtual void SetCheck(CheckId id, bool checked) = 0;
+    virtual bool IsChecked(CheckId id) const = 0;  // any thread
+    virtual void ApplyTopMost(bool topMost) = 0;
+    virtual void SetVolumeSlider(std::int32_t position) = 0;
+
+    virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+    // Open-file dialog with a filter ("" for none); nothing when cancelled.
+    virtual std::optional<std::string> AskOpenFile(const std::string& filter) = 0;
+    // Folder browser; nothing when cancelled.
+    virtual std::optional<std::string> AskFolder(const std::string& title) = 0;
+    // Shows a popup menu at a screen position; the chosen command, or nothing.
+    virtual std::optional<int> ShowMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
+
+    // Runs a function on the window thread later (after the current event); any thread.
+    virtual void PostToWindow(std::function<void()> task) = 0;
+};
+
+}  // namespace fogbell

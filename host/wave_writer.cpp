@@ -1,0 +1,68 @@
+#include "host/wave_writer.h"
+
+#include <array>
+#include <cstring>
+
+namespace fogbell {
+namespace {
+
+constexpr std::size_t kFormatBytes = 16;  // WAVEFORMATEX without cbSize
+constexpr long kRiffLengthOffset = 4;
+constexpr long kDataLengthOffset = 40;
+
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+bool WriteU32At(std::FILE* file, long offset, std::uint32_t value) {
+    std::uint8_t bytes[4];
+    PutU32(bytes, value);
+    return std::fseek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
+}
+
+}  // namespace
+
+WaveWriter::~WaveWriter() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+WaveWriter::Status WaveWriter::Create(const std::string& path, const WAVEFORMATEX& format) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) {
+        return Status::kCannotCreate;
+    }
+    std::array<std::uint8_t, kWaveHeaderSize> header{};
+    std::memcpy(header.data(), "RIFF", 4);
+    std::memcpy(header.data() + 8, "WAVEfmt ", 8);
+    PutU32(header.data() + 16, kFormatBytes);
+    std::memcpy(header.data() + 20, &format, kFormatBytes);
+    std::memcpy(header.data() + 36, "data", 4);
+    return std::fwrite(header.data(), 1, header.size(), file_) == header.size()
+               ? Status::kOk
+               : Status::kWriteFailed;
+}
+
+WaveWriter::Status WaveWriter::Append(const std::uint8_t* data, std::uint32_t size) {
+    if (size > kMaxWaveDataLength - dataLength_) {
+        return Status::kTooLarge;
+    }
+    if (size != 0 && std::fwrite(data, 1, size, file_) != size) {
+        return Status::kWriteFailed;
+    }
+    dataLength_ += size;
+    return Status::kOk;
+}
+
+WaveWriter::Status WaveWriter::Finish() {
+    const bool patched = WriteU32At(file_, kRiffLengthOffset, dataLength_ + 36) &&
+                         WriteU32At(file_, kDataLengthOffset, dataLength_);
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return patched && closed ? Status::kOk : Status::kWriteFailed;
+}
+
+}  // namespace fogbell

@@ -1,0 +1,50 @@
+// Small stand-in plug-ins for the host's binding rules. One source, built several times with
+// different definitions:
+//   FAKE_DECODER              decoder entry points (else explorer ones)
+//   FAKE_EXTENSIONS=...       fnGetSupportExt listing these strings (FAKE_NO_EXTENSION_LIST:
+//                             no fnGetSupportExt at all)
+//   FAKE_ERROR_TEXT="..."     fnGetErrorString returning this text
+//   FAKE_LOAD_RESULT=n        what the load entry points return
+//   FAKE_LACK_EXTRACT         an explorer without its required fnExtractFile
+#include <cstdint>
+
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+
+#ifndef FAKE_LOAD_RESULT
+#define FAKE_LOAD_RESULT 0
+#endif
+
+FAKE_EXPORT int32_t fnCloseFile(int32_t) { return 1; }
+
+#ifndef FAKE_NO_EXTENSION_LIST
+FAKE_EXPORT const char* const* fnGetSupportExt() {
+    static const char* const kList[] = {FAKE_EXTENSIONS nullptr};
+    return kList;
+}
+#endif
+
+#ifdef FAKE_ERROR_TEXT
+FAKE_EXPORT const char* fnGetErrorString() { return FAKE_ERROR_TEXT; }
+#endif
+
+#ifdef FAKE_DECODER
+FAKE_EXPORT int32_t fnLoadFile(int32_t, int32_t, const char*) { return FAKE_LOAD_RESULT; }
+#else
+namespace {
+char kName[] = "inner.bin";
+char* kNames[] = {kName, nullptr};
+const unsigned char kBytes[4] = {1, 2, 3, 4};
+}  // namespace
+FAKE_EXPORT int32_t fnLoadFile(const char*) { return FAKE_LOAD_RESULT; }
+FAKE_EXPORT int32_t fnLoadFileMemory(const void*, uint32_t) { return FAKE_LOAD_RESULT; }
+FAKE_EXPORT char** fnGetListFiles(int32_t) { return kNames; }
+FAKE_EXPORT const void* fnGetFilePointer(int32_t, const char*, uint32_t* length) {
+    if (length) {
+        *length = sizeof kBytes;
+    }
+    return kBytes;
+}
+#ifndef FAKE_LACK_EXTRACT
+FAKE_EXPORT int32_t fnExtractFile(int32_t, const char*, const char*) { return 1; }
+#endif
+#endif

@@ -1,0 +1,347 @@
+// The main window's logic driven through a fake view, with the real staged plug-ins.
+#include "host/main_core.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "afs_builder.h"
+#include "byte_writer.h"
+#include "fake_view.h"
+#include "plugin_api.h"
+#include "test_files.h"
+
+namespace fogbell {
+namespace {
+
+using test::AfsBuilder;
+using test::Bytes;
+using test::Pattern;
+
+class Core : public ::testing::Test {
+protected:
+    void SetUp() override {
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        core.Initialize(paths);
+        std::filesystem::create_directory(dir.File("out"));
+        view.saveDirectoryBox = dir.File("out");
+    }
+
+    std::string Save(const Bytes& bytes, const std::string& name) {
+        test::WriteFile(dir.File(name), bytes);
+        return dir.File(name);
+    }
+
+    // disk.afs holds "inner.afs" (which holds "deep.afs" with "song.bin") and two plain members.
+    std::string NestedArchive() {
+        const Bytes deep = AfsBuilder().Add("song.bin", Pattern(40, 7)).Build().bytes;
+        const Bytes inner =
+            AfsBuilder().Add("deep.afs", deep).Add("note.txt", Pattern(5, 8)).Build().bytes;
+        return Save(AfsBuilder()
+                        .Add("inner.afs", inner)
+                        .Add("bgm01.bin", Pattern(100, 1))
+                        .Add("../../escape.bin", Pattern(9, 2))
+                        .Build()
+                        .bytes,
+                    "disk.afs");
+    }
+
+    void Extract(int command) {
+        ASSERT_TRUE(core.OnCommand(command));
+        core.WaitForWorkers();
+        view.RunPosted();
+    }
+
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    MainCore core{view, playback};
+    CorePaths paths;
+};
+
+TEST_F(Core, OpeningAContainerFillsTheListWithLengthAndKind) {
+    const std::string path = NestedArchive();
+    view.openFileAnswers.push_back(path);
+    core.OpenContainerDialog();
+    EXPECT_EQ(view.filters.back(), BuildOpenFilter(core.Host().ExplorerExtensions()));
+    EXPECT_NE(view.filters.back().find("*.AFS"), std::string::npos);
+
+    EXPECT_EQ(view.Column(kColumnName),
+              (std::vector<std::string>{"inner.afs", "bgm01.bin", "../../escape.bin"}));
+    EXPECT_EQ(view.Column(kColumnLength)[1], "100");
+    EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"..", "Unsupported", "Unsupported"}));
+    EXPECT_EQ(view.countLabel, "Count files: 3");
+    EXPECT_EQ(view.fileNameBox, path);
+    EXPECT_EQ(core.LastFileName(), path);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
+}
+
+TEST_F(Core, AFailedOpenKeepsEverythingAsItWas) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    EXPECT_FALSE(core.OpenContainerPath(Save(test::BytesOf("garbage"), "bad.afs")));
+    EXPECT_EQ(view.Status(), "Is not AFS file.");
+    EXPECT_FALSE(core.OpenContainerPath(dir.File("x.unknown")));
+    EXPECT_EQ(view.Status(), "Format unsupported.");
+    EXPECT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.fileNameBox, dir.File("disk.afs"));
+    ASSERT_NE(core.CurrentContainer(), nullptr);
+    view.openFileAnswers.push_back(std::nullopt);  // a cancelled dialog changes nothing
+    core.OpenContainerDialog();
+    EXPECT_EQ(view.rows.size(), 3u);
+}
+
+TEST_F(Core, NestedContainersTwoLevelsDeepAndBack) {
+    const std::string disk = NestedArchive();
+    ASSERT_TRUE(core.OpenContainerPath(disk));
+    view.Select({0});
+    core.OnRowDoubleClick();
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"deep.afs", "note.txt"}));
+    EXPECT_EQ(view.fileNameBox, "inner.afs");
+    EXPECT_EQ(core.CurrentContainer()->path, "inner.afs");
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_EQ(view.playText, "");  // a double-click clears what Play starts
+
+    view.Select({0});
+    core.OnRowDoubleClick();
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"song.bin"}));
+    EXPECT_EQ(view.fileNameBox, "deep.afs");
+    EXPECT_EQ(core.NestingDepth(), 2u);
+
+    core.GoToParentContainer();
+    EXPECT_EQ(view.fileNameBox, "inner.afs");
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    core.GoToParentContainer();
+    EXPECT_EQ(view.fileNameBox, disk);
+    EXPECT_EQ(core.LastFileName(), disk);
+    EXPECT_EQ(view.rows.size(), 3u);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_EQ(core.NestingDepth(), 0u);
+    core.GoToParentContainer();  // nothing above the disk container
+    EXPECT_EQ(view.fileNameBox, disk);
+}
+
+TEST_F(Core, AFailedNestedOpenLeavesTheParentOnTheStack) {
+    Bytes broken(64, 0);
+    broken[0] = 'A';  // not an archive, but its name says it is
+    ASSERT_TRUE(core.OpenContainerPath(
+        Save(AfsBuilder().Add("broken.afs", broken).Add("x.bin", Pattern(4, 1)).Build().bytes,
+             "p.afs")));
+    view.Select({0});
+    core.OpenNestedContainer();
+    EXPECT_EQ(view.Status(), "Is not AFS file.");
+    EXPECT_EQ(core.CurrentContainer(), nullptr);
+    EXPECT_EQ(view.rows.size(), 2u);  // still the parent's rows
+    EXPECT_EQ(view.fileNameBox, "broken.afs");
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    core.GoToParentContainer();
+    ASSERT_NE(core.CurrentContainer(), nullptr);
+    EXPECT_EQ(view.fileNameBox, dir.File("p.afs"));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+}
+
+TEST_F(Core, OpeningAnotherContainerWhileNestedClosesEveryLevel) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({0});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    ASSERT_TRUE(core.OpenContainerPath(
+        Save(AfsBuilder().Add("one.bin", Pattern(3, 3)).Build().bytes, "other.afs")));
+    EXPECT_EQ(core.NestingDepth(), 0u);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kStop));
+    EXPECT_EQ(view.countLabel, "Count files: 1");
+}
+
+TEST_F(Core, MenuItemsFollowTheSelection) {
+    auto states = [&] {
+        std::vector<bool> enabled;
+        for (const MenuItem& item : core.TrackMenuItems()) {
+            enabled.push_back(item.enabled);
+        }
+        return enabled;
+    };
+    // No container and no rows: everything off.
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, false, false}));
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    const auto items = core.TrackMenuItems();
+    EXPECT_EQ(items[0].text, "Extract...");
+    EXPECT_EQ(items[1].text, "Save as wav..");
+    EXPECT_EQ(items[2].text, "Replace file");
+    EXPECT_EQ(items[3].text, "Extract all files...");
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, false, true}));
+    view.Select({1});  // one row, no decoder for ".bin"
+    EXPECT_EQ(states(), (std::vector<bool>{true, false, true, true}));
+    view.Select({1, 2});  // two rows: saving is offered, replacing is not
+    EXPECT_EQ(states(), (std::vector<bool>{true, true, false, true}));
+}
+
+TEST_F(Core, ExtractAllTakesEveryRowAndExtractOnlyTheSelected) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({1});
+    Extract(kCommandExtract);
+    EXPECT_EQ(test::ReadFile(dir.File("out/bgm01.bin")), Pattern(100, 1));
+    EXPECT_FALSE(test::FileExists(dir.File("out/inner.afs")));
+    const auto bar = view.BarOf(ProgressId::kExtract);
+    EXPECT_EQ(bar.captions, (std::vector<std::string>{"1/1: bgm01.bin", "Extract done"}));
+    EXPECT_EQ(bar.high, 1u);
+    EXPECT_EQ(bar.position, 0u);
+
+    std::filesystem::remove(dir.File("out/bgm01.bin"));
+    Extract(kCommandExtractAll);
+    EXPECT_TRUE(test::FileExists(dir.File("out/inner.afs")));
+    EXPECT_EQ(test::ReadFile(dir.File("out/bgm01.bin")), Pattern(100, 1));
+    // A name stored in the archive never leads outside the folder.
+    EXPECT_EQ(test::ReadFile(dir.File("out/.._.._escape.bin")), Pattern(9, 2));
+    EXPECT_FALSE(test::FileExists(dir.File("../escape.bin")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("out")), {}), 3);
+    EXPECT_EQ(view.BarOf(ProgressId::kExtract).captions.back(), "Extract done");
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+}
+
+TEST_F(Core, FailedTracksAreCountedInTheStatusLine) {
+    auto built = AfsBuilder().Add("good.bin", Pattern(10, 1)).Add("bad.bin", Pattern(10, 2)).Build();
+    test::PutU32LE(built.bytes, AfsBuilder::PairOffset(1), 0xFFFFFF00u);  // outside the archive
+    ASSERT_TRUE(core.OpenContainerPath(Save(built.bytes, "damaged.afs")));
+    Extract(kCommandExtractAll);
+    EXPECT_TRUE(test::FileExists(dir.File("out/good.bin")));
+    EXPECT_EQ(view.BarOf(ProgressId::kExtract).caption, "Extract done");
+    EXPECT_EQ(view.Status(),
+              "Extract: 1 of 2 files failed. bad.bin: Damaged AFS file: bad.bin lies outside the "
+              "archive.");
+}
+
+TEST_F(Core, AMissingSaveDirectoryIsReportedNotSkipped) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({1});
+    view.saveDirectoryBox = dir.File("missing");
+    ASSERT_TRUE(core.OnCommand(kCommandExtract));
+    EXPECT_EQ(core.RunningWorkers(), 0);
+    EXPECT_EQ(view.Status(), "Directory for save not found: " + dir.File("missing"));
+    view.saveDirectoryBox = "";
+    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+    EXPECT_EQ(view.Status(), "Select a directory for save first.");
+}
+
+TEST_F(Core, ButtonsComeBackOnlyWhenTheLastWorkerEnds) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({0});
+    core.OnRowDoubleClick();  // nested: "Previous directory" is on
+    view.Select({0, 1});
+    ASSERT_TRUE(core.OnCommand(kCommandExtract));
+    ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+    EXPECT_EQ(core.RunningWorkers(), 2);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    core.GoToParentContainer();  // refused while workers use the container
+    EXPECT_EQ(core.NestingDepth(), 1u);
+    core.WaitForWorkers();
+    ASSERT_TRUE(view.RunOnePosted());
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    ASSERT_TRUE(view.RunOnePosted());
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));  // still nested
+    EXPECT_TRUE(test::FileExists(dir.File("out/deep.afs")));
+}
+
+TEST_F(Core, ManyConcurrentWorkersOnOneContainer) {
+    AfsBuilder builder;
+    for (int i = 0; i < 40; ++i) {
+        builder.Add("m" + std::to_string(i) + ".bin", Pattern(200 + static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
+    }
+    ASSERT_TRUE(core.OpenContainerPath(Save(builder.Build().bytes, "many.afs")));
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+    }
+    core.WaitForWorkers();
+    view.RunPosted();
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(test::ReadFile(dir.File("out/m" + std::to_string(i) + ".bin")),
+                  Pattern(200 + static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
+    }
+    EXPECT_EQ(core.RunningWorkers(), 0);
+}
+
+TEST_F(Core, ShutdownWaitsForRunningWorkersBeforeClosing) {
+    AfsBuilder builder;
+    for (int i = 0; i < 200; ++i) {
+        builder.Add("t" + std::to_string(i) + ".bin", Pattern(4096, static_cast<std::uint32_t>(i)));
+    }
+    ASSERT_TRUE(core.OpenContainerPath(Save(builder.Build().bytes, "big.afs")));
+    ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+    core.Shutdown();  // must not close the archive or unload the plug-in under the worker
+    EXPECT_EQ(playback.shutdowns, 1);
+    EXPECT_EQ(core.CurrentContainer(), nullptr);
+    EXPECT_TRUE(core.Host().Explorers().empty());
+}
+
+TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
+    const std::string archive = NestedArchive();
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    view.Select({1});
+    const std::string replacement = Save(Pattern(60, 9), "new.bin");
+    view.openFileAnswers.push_back(replacement);
+    ASSERT_TRUE(core.OnCommand(kCommandReplace));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].first, "File replaced.");
+    EXPECT_EQ(view.Status(), "Replace OK");
+    EXPECT_EQ(view.filters.back(), "");  // no filter for the replacement file
+    EXPECT_EQ(view.Column(kColumnLength)[1], "100");  // the row is not refreshed
+
+    const std::string tooLong = Save(Pattern(5000, 9), "long.bin");
+    view.openFileAnswers.push_back(tooLong);
+    core.ReplaceTrack();
+    EXPECT_EQ(view.Status().rfind("File too long. Maximum size: ", 0), 0u) << view.Status();
+    EXPECT_EQ(view.messages.size(), 1u);
+
+    view.openFileAnswers.push_back(std::nullopt);  // cancelled: nothing happens
+    const std::size_t statuses = view.statuses.size();
+    core.ReplaceTrack();
+    EXPECT_EQ(view.statuses.size(), statuses);
+}
+
+TEST_F(Core, ChooseSaveDirectoryPutsTheStoredFolderBackWhenCancelled) {
+    view.folderAnswers.push_back(dir.File("chosen"));
+    core.ChooseSaveDirectory();
+    EXPECT_EQ(view.saveDirectoryBox, dir.File("chosen"));
+    view.saveDirectoryBox = "typed but never used";
+    view.folderAnswers.push_back(std::nullopt);
+    core.ChooseSaveDirectory();
+    EXPECT_EQ(view.saveDirectoryBox, dir.File("chosen"));
+}
+
+TEST_F(Core, PlayingATrackWithoutADecoderReportsIt) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({1});
+    core.OnRowDoubleClick();
+    EXPECT_EQ(view.Status(), "Format unsupported.");
+    EXPECT_TRUE(playback.played.empty());
+    // Play with no selection and an empty play text names nothing.
+    view.Select({});
+    core.StartPlayback();
+    EXPECT_EQ(view.Status(), "Format unsupported.");
+}
+
+TEST_F(Core, SelectAllSelectsEveryRow) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    core.SelectAll();
+    EXPECT_EQ(core.CollectSelectedNames(), view.Column(kColumnName));
+}
+
+TEST_F(Core, CommandsOutsideTheTrackMenuGoElsewhere) {
+    EXPECT_FALSE(core.OnCommand(1));
+    EXPECT_TRUE(core.OnCommand(kCommandVolume, 7500));
+    EXPECT_EQ(core.Volume(), 7500);
+    EXPECT_EQ(playback.volumes.back(), -2500);
+    EXPECT_TRUE(core.OnCommand(kCommandEndOfStream));
+    EXPECT_EQ(playback.stops, 1);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPlay));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kStop));
+}
+
+}  // namespace
+}  // namespace fogbell

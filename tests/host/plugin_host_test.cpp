@@ -1,0 +1,121 @@
+// Binding and routing rules of the plug-in host, with stand-in plug-ins.
+#include "host/plugin_host.h"
+
+#include <gtest/gtest.h>
+
+namespace fogbell {
+namespace {
+
+class Rules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.LoadDecoderPlugins(std::string(FAKE_SET_DIR) + "/decode_plugins");
+        host.LoadExplorerPlugins(std::string(FAKE_SET_DIR) + "/explore_plugins");
+    }
+    PluginHost host;
+};
+
+std::string LibraryName(const PluginRecord& plugin) {
+    return plugin.libraryPath.substr(plugin.libraryPath.rfind('/') + 1);
+}
+
+TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
+    std::vector<std::string> decoders, explorers;
+    for (const auto& d : host.Decoders()) {
+        decoders.push_back(LibraryName(*d));
+    }
+    for (const auto& e : host.Explorers()) {
+        explorers.push_back(LibraryName(*e));
+    }
+    // junk.so is no library; g_lacks_extract lacks a required export.
+    EXPECT_EQ(decoders, (std::vector<std::string>{"a_first_adx.so", "b_second_adx.so",
+                                                  "c_no_list.so", "d_refuses.so"}));
+    EXPECT_EQ(explorers,
+              (std::vector<std::string>{"e_minimal.so", "f_empty_list.so", "h_opens.so"}));
+    EXPECT_EQ(host.DecoderExtensions(), (std::vector<std::string>{"ADX", "adx", "WAV", "XYZ"}));
+    EXPECT_EQ(host.ExplorerExtensions(), (std::vector<std::string>{"FAK", "OPN"}));
+    const ExplorerPlugin& minimal = *host.Explorers()[0];
+    EXPECT_EQ(minimal.fnGetLengthFile, nullptr);
+    EXPECT_EQ(minimal.fnGetErrorString, nullptr);
+    EXPECT_EQ(minimal.fnReplaceFile, nullptr);
+    EXPECT_EQ(host.Decoders()[2]->extensionList, nullptr);
+}
+
+TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
+    for (const char* name : {"song.ADX", "song.adx", "/music/a.b.Adx", "x.wav.adx"}) {
+        OpenedFilePtr file = host.FindDecoder(name);
+        ASSERT_TRUE(file) << name;
+        EXPECT_EQ(LibraryName(*file->plugin), "a_first_adx.so") << name;
+        EXPECT_TRUE(file->path.empty());
+        EXPECT_EQ(file->handle, -1);
+    }
+    // The second plug-in still serves what only it lists.
+    ASSERT_TRUE(host.FindDecoder("x.wav"));
+    EXPECT_EQ(LibraryName(*host.FindDecoder("x.wav")->plugin), "b_second_adx.so");
+}
+
+TEST_F(Rules, NamesWithoutAUsableExtensionRouteNowhere) {
+    for (const char* name : {"", "noextension", "/dir.adx/file", "/dir.adx/", "file.", "a.adx.tmp"}) {
+        EXPECT_FALSE(host.FindDecoder(name)) << name;
+        EXPECT_FALSE(host.FindExplorer(name)) << name;
+    }
+    std::string error;
+    EXPECT_FALSE(host.OpenStream("/dir.adx/file", nullptr, 0, error));
+    EXPECT_EQ(error, "Format unsupported.");
+    EXPECT_FALSE(host.OpenContainer("no.such", nullptr, 0, error));
+    EXPECT_EQ(error, "Format unsupported.");
+}
+
+TEST_F(Rules, FindExplorerKeepsTheNameAsThePath) {
+    OpenedFilePtr file = host.FindExplorer("/a/Track 1.FAK");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->path, "/a/Track 1.FAK");
+    EXPECT_EQ(file->Explorer(), host.Explorers()[0].get());
+    EXPECT_EQ(file->Decoder(), nullptr);
+}
+
+TEST_F(Rules, RefusedOpenShowsThePluginTextOrAFixedOne) {
+    std::string error;
+    EXPECT_FALSE(host.OpenContainer("x.fak", nullptr, 0, error));
+    EXPECT_EQ(error, "Error loading file.");  // the plug-in has no fnGetErrorString
+    const unsigned char bytes[4] = {};
+    EXPECT_FALSE(host.OpenStream("x.xyz", bytes, 4, error));
+    EXPECT_EQ(error, "Error loading file.");  // no fnLoadFileMemory: memory cannot be opened
+}
+
+TEST_F(Rules, OpenAndCloseThroughTheOpenedFile) {
+    std::string error;
+    OpenedFilePtr container = host.OpenContainer("a.opn", nullptr, 0, error);
+    ASSERT_TRUE(container) << error;
+    EXPECT_TRUE(container->IsOpen());
+    const unsigned char bytes[4] = {};
+    OpenedFilePtr nested = host.OpenContainer("b.opn", bytes, 4, error);
+    ASSERT_TRUE(nested);
+    EXPECT_EQ(nested->memoryImage, bytes);
+    EXPECT_EQ(nested->memorySize, 4u);
+    CloseOpenedFile(nested);
+    EXPECT_FALSE(nested);
+    CloseOpenedFile(nested);  // an empty place stays empty
+    CloseOpenedFile(container);
+    EXPECT_FALSE(container);
+}
+
+TEST(BuildOpenFilter, JoinsEveryExtensionInOrder) {
+    EXPECT_EQ(BuildOpenFilter({"AIX", "AFS"}),
+              "Support Files (*.AIX;*.AFS)|*.AIX;*.AFS|Audio files (*.AIX)|*.AIX|"
+              "Audio files (*.AFS)|*.AFS|");
+    EXPECT_EQ(BuildOpenFilter({"ADX"}), "Support Files (*.ADX)|*.ADX|Audio files (*.ADX)|*.ADX|");
+    EXPECT_EQ(BuildOpenFilter({}), "");
+}
+
+TEST(PluginHostWithoutFolders, BindsNothingAndRoutesNothing) {
+    PluginHost host;
+    host.LoadDecoderPlugins("/no/such/folder");
+    host.LoadExplorerPlugins("/no/such/folder");
+    EXPECT_TRUE(host.Decoders().empty());
+    EXPECT_TRUE(host.ExplorerExtensions().empty());
+    EXPECT_FALSE(host.FindDecoder("a.adx"));
+}
+
+}  // namespace
+}  // namespace fogbell

@@ -1,0 +1,108 @@
+// Settings read at start and written at the end, through the core and a fake view.
+#include <gtest/gtest.h>
+
+#include "fake_view.h"
+#include "host/ini_file.h"
+#include "host/main_core.h"
+#include "test_files.h"
+
+namespace fogbell {
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+    CorePaths Paths() const {
+        CorePaths paths;
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = dir.File("none");
+        paths.explorerDirectory = dir.File("none");
+        return paths;
+    }
+    std::string Saved(const char* key) const {
+        IniFile ini;
+        ini.Load(dir.File("ini.ini"));
+        return ini.Get("General", key);
+    }
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+};
+
+TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
+    MainCore core(view, playback);
+    core.Initialize(Paths());
+    EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));
+    EXPECT_FALSE(view.IsChecked(CheckId::kLoopSound));
+    EXPECT_FALSE(view.topMost);
+    EXPECT_EQ(core.SaveDirectory(), "");
+    EXPECT_EQ(core.LastFileName(), "");
+    EXPECT_EQ(core.Volume(), 0);
+    EXPECT_EQ(view.slider, 5000);  // the slider shows its minimum while the volume reads 0
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kStop));
+    core.Shutdown();
+    EXPECT_EQ(Saved("FileName"), "");
+    EXPECT_EQ(Saved("Top"), "0");
+    EXPECT_EQ(Saved("LoopAix"), "0");
+    EXPECT_EQ(Saved("Volume"), "0");
+}
+
+TEST_F(Settings, StoredValuesComeBackAndAreWrittenAgain) {
+    test::WriteFile(dir.File("ini.ini"),
+                    test::BytesOf("[General]\r\nTop=1\r\nLoopAix=1\r\nVolume=7000\r\n"
+                                  "SaveDir=/music/out\r\nFileName=/music/a.afs\r\n"));
+    MainCore core(view, playback);
+    core.Initialize(Paths());
+    EXPECT_TRUE(view.IsChecked(CheckId::kAlwaysOnTop));
+    EXPECT_TRUE(view.topMost);
+    EXPECT_TRUE(view.IsChecked(CheckId::kLoopSound));
+    EXPECT_EQ(core.Volume(), 7000);
+    EXPECT_EQ(view.slider, 7000);
+    EXPECT_EQ(view.saveDirectoryBox, "/music/out");
+    EXPECT_EQ(core.LastFileName(), "/music/a.afs");
+
+    view.SetCheck(CheckId::kLoopSound, false);
+    view.saveDirectoryBox = "/typed/never/used";
+    core.OnCommand(kCommandVolume, 9000);
+    core.Shutdown();
+    EXPECT_EQ(Saved("Top"), "1");
+    EXPECT_EQ(Saved("LoopAix"), "0");
+    EXPECT_EQ(Saved("Volume"), "9000");
+    EXPECT_EQ(Saved("SaveDir"), "/typed/never/used");
+    // No container was opened: the file name is written empty, whatever was stored.
+    EXPECT_EQ(Saved("FileName"), "");
+}
+
+TEST_F(Settings, AVolumeAboveTheRangeIsKeptWhileTheSliderShowsItsMaximum) {
+    test::WriteFile(dir.File("ini.ini"), test::BytesOf("[General]\r\nVolume=12000\r\nTop=abc\r\n"));
+    MainCore core(view, playback);
+    core.Initialize(Paths());
+    EXPECT_EQ(core.Volume(), 12000);
+    EXPECT_EQ(view.slider, 10000);
+    EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));  // not a number reads as 0
+    core.Shutdown();
+    EXPECT_EQ(Saved("Volume"), "12000");
+}
+
+TEST_F(Settings, AnEmptyFileNameBoxWithRowsWritesTheFirstRowsName) {
+    MainCore core(view, playback);
+    core.Initialize(Paths());
+    view.InsertRow(0, "Track 0.aixf");
+    view.InsertRow(1, "Track 1.aixf");
+    core.Shutdown();
+    EXPECT_EQ(Saved("FileName"), "Track 0.aixf");
+}
+
+TEST(SettingsPath, BesideTheProgramOrInTheUsersFolderWhenThatIsNotWritable) {
+    test::TempDir dir;
+    const CorePaths beside = PathsFor(dir.Path().string());
+    EXPECT_EQ(beside.settingsFile, dir.File("ini.ini"));
+    EXPECT_EQ(beside.decoderDirectory, dir.File("decode_plugins"));
+    EXPECT_EQ(beside.explorerDirectory, dir.File("explore_plugins"));
+    const CorePaths elsewhere = PathsFor(dir.File("missing"));  // nothing can be written there
+    EXPECT_NE(elsewhere.settingsFile.find("fogbell/ini.ini"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace fogbell

@@ -1,0 +1,85 @@
+#include "host/wave_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "byte_writer.h"
+#include "test_files.h"
+
+namespace fogbell {
+namespace {
+
+using test::Bytes;
+
+WAVEFORMATEX StereoFormat() {
+    WAVEFORMATEX f{};
+    f.wFormatTag = 1;
+    f.nChannels = 2;
+    f.nSamplesPerSec = 44100;
+    f.nAvgBytesPerSec = 176400;
+    f.nBlockAlign = 4;
+    f.wBitsPerSample = 16;
+    f.cbSize = 18;
+    return f;
+}
+
+Bytes ExpectedHeader(std::uint32_t dataLength) {
+    Bytes b;
+    test::ByteWriter(b)
+        .Text("RIFF")
+        .U32LE(dataLength + 36)
+        .Text("WAVEfmt ")
+        .U32LE(16)
+        .U16LE(1)
+        .U16LE(2)
+        .U32LE(44100)
+        .U32LE(176400)
+        .U16LE(4)
+        .U16LE(16)
+        .Text("data")
+        .U32LE(dataLength);
+    return b;
+}
+
+TEST(WaveWriter, WritesTheHeaderAndBlocksByteForByte) {
+    test::TempDir dir;
+    const std::string path = dir.File("a.wav");
+    WaveWriter writer;
+    ASSERT_EQ(writer.Create(path, StereoFormat()), WaveWriter::Status::kOk);
+    const Bytes one = test::Pattern(10, 1), two = test::Pattern(6, 2);
+    ASSERT_EQ(writer.Append(one.data(), 10), WaveWriter::Status::kOk);
+    ASSERT_EQ(writer.Append(two.data(), 6), WaveWriter::Status::kOk);
+    ASSERT_EQ(writer.Finish(), WaveWriter::Status::kOk);
+    Bytes expected = ExpectedHeader(16);
+    expected.insert(expected.end(), one.begin(), one.end());
+    expected.insert(expected.end(), two.begin(), two.end());
+    EXPECT_EQ(test::ReadFile(path), expected);
+}
+
+TEST(WaveWriter, AnEmptyStreamGivesA44ByteFile) {
+    test::TempDir dir;
+    WaveWriter writer;
+    ASSERT_EQ(writer.Create(dir.File("e.wav"), StereoFormat()), WaveWriter::Status::kOk);
+    ASSERT_EQ(writer.Finish(), WaveWriter::Status::kOk);
+    EXPECT_EQ(test::ReadFile(dir.File("e.wav")), ExpectedHeader(0));
+}
+
+TEST(WaveWriter, RefusesDataThatWouldPassTheHeadersLimit) {
+    test::TempDir dir;
+    WaveWriter writer;
+    ASSERT_EQ(writer.Create(dir.File("big.wav"), StereoFormat()), WaveWriter::Status::kOk);
+    const Bytes block(8, 7);
+    ASSERT_EQ(writer.Append(block.data(), 8), WaveWriter::Status::kOk);
+    // A block whose length would carry the data past the limit is refused before any write.
+    EXPECT_EQ(writer.Append(block.data(), kMaxWaveDataLength - 7), WaveWriter::Status::kTooLarge);
+    EXPECT_EQ(writer.DataLength(), 8u);
+    ASSERT_EQ(writer.Finish(), WaveWriter::Status::kOk);
+    EXPECT_EQ(test::ReadFile(dir.File("big.wav")).size(), 44u + 8u);
+}
+
+TEST(WaveWriter, ReportsAFileThatCannotBeCreated) {
+    WaveWriter writer;
+    EXPECT_EQ(writer.Create("/no/such/dir/a.wav", StereoFormat()), WaveWriter::Status::kCannotCreate);
+}
+
+}  // namespace
+}  // namespace fogbell
