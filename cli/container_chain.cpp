@@ -1,0 +1,53 @@
+#include "cli/container_chain.h"
+
+namespace fogbell::cli {
+
+std::vector<std::string> SplitChainPath(const std::string& path) {
+    static constexpr char kSeparator[] = "::";
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = path.find(kSeparator, start)) != std::string::npos;
+         start = at + sizeof kSeparator - 1) {
+        parts.push_back(path.substr(start, at - start));
+    }
+    parts.push_back(path.substr(start));
+    return parts;
+}
+
+ContainerChain::~ContainerChain() {
+    while (!levels_.empty()) {
+        CloseOpenedFile(levels_.back());
+        levels_.pop_back();
+    }
+}
+
+bool ContainerChain::Open(const std::string& path, std::string& error) {
+    const std::vector<std::string> parts = SplitChainPath(path);
+    OpenedFilePtr file = host_.OpenContainer(parts.front(), nullptr, 0, error);
+    if (!file) {
+        error = parts.front() + ": " + error;
+        return false;
+    }
+    levels_.push_back(std::move(file));
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        const OpenedFile& parent = *levels_.back();
+        ExplorerPlugin& explorer = parent.AsExplorer();
+        const std::string& name = parts[i];
+        std::lock_guard lock(explorer.lock);
+        std::uint32_t size = 0;
+        const void* data = explorer.fnGetFilePointer(parent.handle, name.c_str(), &size);
+        if (data == nullptr) {
+            error = name + ": " + explorer.ErrorText("Error loading file.");
+            return false;
+        }
+        OpenedFilePtr nested = host_.OpenContainer(name, data, size, error);
+        if (!nested) {
+            error = name + ": " + error;
+            return false;
+        }
+        levels_.push_back(std::move(nested));
+    }
+    return true;
+}
+
+}  // namespace fogbell::cli

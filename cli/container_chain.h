@@ -1,0 +1,33 @@
+// Containers reached through a path of the form FILE::TRACK::TRACK: the file on disk, then each
+// named track opened as a container from its parent's bytes. The chain keeps every level open
+// and closes them innermost first.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/plugin_host.h"
+
+namespace fogbell::cli {
+
+// FILE::TRACK::TRACK split at every "::".
+std::vector<std::string> SplitChainPath(const std::string& path);
+
+class ContainerChain {
+public:
+    explicit ContainerChain(const PluginHost& host) : host_(host) {}
+    ~ContainerChain();
+    ContainerChain(const ContainerChain&) = delete;
+    ContainerChain& operator=(const ContainerChain&) = delete;
+
+    // Opens every level of the path; false with the text of the level that failed.
+    bool Open(const std::string& path, std::string& error);
+    // The innermost container.
+    OpenedFile& Innermost() const { return *levels_.back(); }
+
+private:
+    const PluginHost& host_;
+    std::vector<OpenedFilePtr> levels_;
+};
+
+}  // namespace fogbell::cli

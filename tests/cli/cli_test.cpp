@@ -1,0 +1,131 @@
+// fogbell-cli run as a program on containers built at test time.
+#include <gtest/gtest.h>
+
+#include "afs_builder.h"
+#include "byte_writer.h"
+#include "cli/container_chain.h"
+#include "cli/json_text.h"
+#include "run_program.h"
+#include "test_files.h"
+
+namespace fogbell::test {
+namespace {
+
+class Cli : public ::testing::Test {
+protected:
+    ProgramResult Run(std::vector<std::string> arguments) { return RunProgram(CliPath(), arguments); }
+
+    std::string Archive() {
+        const Bytes inner = AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes;
+        const std::string path = dir.File("disk.afs");
+        WriteFile(path, AfsBuilder()
+                            .Add("inner.afs", inner)
+                            .Add("bgm01.bin", Pattern(100, 1), 20)
+                            .Add("../../x.adx", Pattern(9, 2))
+                            .Build()
+                            .bytes);
+        return path;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(Cli, FormatsListsTheBoundPlugins) {
+    const ProgramResult r = Run({"formats"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("explorer\tafsvault\tAFS\n"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, ListShowsTheWindowsThreeColumns) {
+    const ProgramResult r = Run({"list", Archive()});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "inner.afs\t" + std::to_string(AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes.size()) +
+                         "\t..\nbgm01.bin\t100\tUnsupported\n../../x.adx\t9\tUnsupported\n");
+}
+
+TEST_F(Cli, ListReachesIntoNestedContainersAndSpeaksJson) {
+    const ProgramResult nested = Run({"list", Archive() + "::inner.afs", "--json"});
+    EXPECT_EQ(nested.exitStatus, 0) << nested.err;
+    EXPECT_EQ(nested.out, "[\n  {\"name\": \"deep.bin\", \"length\": \"30\", \"bitrate\": \"Unsupported\"}\n]\n");
+    const ProgramResult missing = Run({"list", Archive() + "::nothing.afs"});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_NE(missing.err.find("nothing.afs: nothing.afs file not found."), std::string::npos)
+        << missing.err;
+}
+
+TEST_F(Cli, ExtractWritesEveryTrackInsideTheOutputFolder) {
+    const std::string archive = Archive();
+    std::filesystem::create_directory(dir.File("out"));
+    const ProgramResult r = Run({"extract", archive, "-o", dir.File("out")});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // quiet when standard error is not a terminal
+    EXPECT_EQ(ReadFile(dir.File("out/bgm01.bin")), Pattern(100, 1));
+    EXPECT_EQ(ReadFile(dir.File("out/.._.._x.adx")), Pattern(9, 2));
+    EXPECT_TRUE(FileExists(dir.File("out/inner.afs")));
+    EXPECT_FALSE(FileExists(dir.File("x.adx")));
+
+    std::filesystem::create_directory(dir.File("named"));
+    const ProgramResult named =
+        Run({"extract", archive + "::inner.afs", "DEEP.BIN", "-o", dir.File("named")});
+    EXPECT_EQ(named.exitStatus, 0) << named.err;
+    EXPECT_EQ(ReadFile(dir.File("named/DEEP.BIN")), Pattern(30, 4));
+}
+
+TEST_F(Cli, FailedTracksAreNamedAndTheStatusSaysSo) {
+    std::filesystem::create_directory(dir.File("out"));
+    const ProgramResult r = Run({"extract", Archive(), "bgm01.bin", "gone.bin", "-o", dir.File("out")});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "fogbell-cli: gone.bin: gone.bin file not found.\n");
+    EXPECT_TRUE(FileExists(dir.File("out/bgm01.bin")));
+    EXPECT_EQ(Run({"extract", Archive(), "-o", dir.File("missing")}).exitStatus, 1);
+    EXPECT_EQ(Run({"list", dir.File("none.afs")}).exitStatus, 1);
+    EXPECT_EQ(Run({"list", dir.File("none.xyz")}).err,
+              "fogbell-cli: " + dir.File("none.xyz") + ": Format unsupported.\n");
+}
+
+TEST_F(Cli, ReplaceOverwritesATrackInPlace) {
+    const std::string archive = Archive();
+    WriteFile(dir.File("new.bin"), Pattern(110, 5));
+    const ProgramResult r = Run({"replace", archive, "bgm01.bin", dir.File("new.bin")});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "Replace OK\n");
+    std::filesystem::create_directory(dir.File("out"));
+    ASSERT_EQ(Run({"extract", archive, "bgm01.bin", "-o", dir.File("out")}).exitStatus, 0);
+    EXPECT_EQ(ReadFile(dir.File("out/bgm01.bin")), Pattern(110, 5));
+
+    WriteFile(dir.File("big.bin"), Pattern(5000, 5));
+    const ProgramResult tooBig = Run({"replace", archive, "bgm01.bin", dir.File("big.bin")});
+    EXPECT_EQ(tooBig.exitStatus, 1);
+    EXPECT_NE(tooBig.err.find("File too long. Maximum size: "), std::string::npos);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
+    EXPECT_EQ(Run({}).exitStatus, 2);
+    EXPECT_EQ(Run({"bogus"}).exitStatus, 2);
+    EXPECT_EQ(Run({"list"}).exitStatus, 2);
+    EXPECT_EQ(Run({"replace", "a.afs", "t"}).exitStatus, 2);
+    EXPECT_EQ(Run({"list", "a.afs", "--no-such-flag"}).exitStatus, 2);
+    for (const char* command : {"formats", "list", "extract", "wav", "replace"}) {
+        const ProgramResult help = Run({command, "--help"});
+        EXPECT_EQ(help.exitStatus, 0) << command;
+        EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;
+    }
+}
+
+TEST(ChainPath, SplitsAtEveryDoubleColon) {
+    EXPECT_EQ(cli::SplitChainPath("a.afs"), (std::vector<std::string>{"a.afs"}));
+    EXPECT_EQ(cli::SplitChainPath("a.afs::b.afs::Track 1.aixf"),
+              (std::vector<std::string>{"a.afs", "b.afs", "Track 1.aixf"}));
+    EXPECT_EQ(cli::SplitChainPath("a::"), (std::vector<std::string>{"a", ""}));
+}
+
+TEST(JsonString, KeepsUtf8AndEscapesEverythingElse) {
+    EXPECT_EQ(cli::JsonString("plain"), "\"plain\"");
+    EXPECT_EQ(cli::JsonString("q\"b\\\n"), "\"q\\\"b\\\\\\u000a\"");
+    EXPECT_EQ(cli::JsonString("caf\xC3\xA9"), "\"caf\xC3\xA9\"");
+    EXPECT_EQ(cli::JsonString("\x82\xA0"), "\"\\u0082\\u00a0\"");  // not UTF-8: read as Latin-1
+    EXPECT_EQ(cli::JsonString("\xED\xA0\x80"), "\"\\u00ed\\u00a0\\u0080\"");  // a surrogate
+}
+
+}  // namespace
+}  // namespace fogbell::test
