@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "byte_order.h"
-#include "name_list.h"
 
 namespace fogbell::afs {
 namespace {
@@ -37,6 +36,17 @@ std::uint32_t FindNameTable(const std::uint8_t* base, std::uint32_t length, std:
     }
     const std::uint64_t fallback = kHeaderSize + std::uint64_t{kPairSize} * count;
     return Inside(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
+}
+
+// The name with ASCII letters in lower case: equal folded names are equal without regard to case.
+std::string Folded(const char* name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
 }
 
 bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
@@ -185,16 +195,16 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
         }
     }
     ComputeRooms(archive);
+    archive.index.reserve(count);
+    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
+        archive.index.emplace(Folded(archive.entries[i].name), i);  // keeps the first
+    }
     return Status::kOk;
 }
 
 Entry* FindEntry(Archive& archive, const char* name) {
-    for (Entry& entry : archive.entries) {
-        if (plugin::EqualNoCase(entry.name, name)) {
-            return &entry;
-        }
-    }
-    return nullptr;
+    const auto found = archive.index.find(Folded(name));
+    return found == archive.index.end() ? nullptr : &archive.entries[found->second];
 }
 
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {

@@ -18,6 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace fogbell::afs {
@@ -52,6 +54,9 @@ struct Archive {
     bool hasNameTable = false;
     std::uint32_t nameTableOffset = 0;
     std::vector<Entry> entries;
+    // Names folded to lower case (ASCII only), each to its first entry: lookups stay fast in
+    // archives of many thousands of members.
+    std::unordered_map<std::string, std::size_t> index;
 };
 
 enum class Status { kOk, kNotAfs, kEmpty, kTruncated, kTableOutside };
