@@ -6,6 +6,7 @@
 //   FAKE_ERROR_TEXT="..."     fnGetErrorString returning this text
 //   FAKE_LOAD_RESULT=n        what the load entry points return
 //   FAKE_LACK_EXTRACT         an explorer without its required fnExtractFile
+//   FAKE_MEMORY_LOAD          a decoder with fnLoadFileMemory (and no fnGetFormatSource)
 #include <cstdint>
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -29,6 +30,11 @@ FAKE_EXPORT const char* fnGetErrorString() { return FAKE_ERROR_TEXT; }
 
 #ifdef FAKE_DECODER
 FAKE_EXPORT int32_t fnLoadFile(int32_t, int32_t, const char*) { return FAKE_LOAD_RESULT; }
+#ifdef FAKE_MEMORY_LOAD
+FAKE_EXPORT int32_t fnLoadFileMemory(int32_t, int32_t, const void*, uint32_t) {
+    return FAKE_LOAD_RESULT;
+}
+#endif
 #else
 namespace {
 char kName[] = "inner.bin";

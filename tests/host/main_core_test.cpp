@@ -345,3 +345,31 @@ TEST_F(Core, CommandsOutsideTheTrackMenuGoElsewhere) {
 
 }  // namespace
 }  // namespace fogbell
+
+namespace fogbell {
+namespace {
+
+// The real AFS explorer with decoders that cannot tell their format or refuse memory.
+TEST(CoreWithOddDecoders, BitrateCellSaysUnknownOrStaysEmpty) {
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    MainCore core{view, playback};
+    CorePaths paths;
+    paths.settingsFile = dir.File("ini.ini");
+    paths.decoderDirectory = std::string(MIXED_SET_DIR) + "/decode_plugins";
+    paths.explorerDirectory = std::string(MIXED_SET_DIR) + "/explore_plugins";
+    core.Initialize(paths);
+    const std::string archive = dir.File("odd.afs");
+    test::WriteFile(archive, test::AfsBuilder()
+                                 .Add("a.unk", test::Pattern(8, 1))
+                                 .Add("b.ref", test::Pattern(8, 2))
+                                 .Add("empty.unk", {})
+                                 .Build()
+                                 .bytes);
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"Unknown", "", ""}));
+}
+
+}  // namespace
+}  // namespace fogbell
