@@ -213,7 +213,8 @@ TEST(MvxReplace, TheTracksOwnBytesOrNoneAtAll) {
     // A later part of the track moved to its start.
     EXPECT_EQ(Replace(archive, voice, built.bytes.data() + built.offsets[1] + 10, 990),
               ReplaceStatus::kOk);
-    EXPECT_EQ(Slice(built.bytes, built.offsets[1], 990), Slice(original, built.offsets[1] + 10, 990));
+    EXPECT_EQ(Slice(built.bytes, built.offsets[1], 990),
+              Slice(original, built.offsets[1] + 10, 990));
     EXPECT_EQ(Replace(archive, voice, nullptr, 0), ReplaceStatus::kOk);
     EXPECT_EQ(voice.Size(), 0u);
 }

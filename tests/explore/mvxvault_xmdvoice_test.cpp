@@ -20,9 +20,9 @@ const std::vector<std::int16_t> kKnownSamples = {100, 200, 284, 348, 395, 428, 4
                                                  463, 460, 452, 440, 425, 408, 389, 369};
 // s0 = 0, s1 = 32767, scale 0: predictions that run on unclamped.
 const Bytes kRunawayFrame = {0x00, 0x00, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const std::vector<std::int16_t> kRunawaySamples = {
-    0,      32767,  -6866,  13243,  28480,  -25896, -18130, -13172,
-    -10521, -9750,  -10495, -12447, -15345, -18969, -23134, -27686};
+const std::vector<std::int16_t> kRunawaySamples = {0,      32767,  -6866,  13243, 28480,  -25896,
+                                                   -18130, -13172, -10521, -9750, -10495, -12447,
+                                                   -15345, -18969, -23134, -27686};
 
 std::vector<std::int16_t> Samples(const Bytes& pcm) {
     std::vector<std::int16_t> samples(pcm.size() / 2);
@@ -60,8 +60,8 @@ TEST_F(MvxToXmd, TracksDecodeToTheirKnownSamplesInTheFormatTheExplorerReports) {
                      .Add("mono.xmd", XmdStreamBytes(1, 22050, kKnownFrame))
                      .Add("Stereo.XMD", XmdStreamBytes(2, 44100, stereoFrames))
                      .Build();
-    const int h = explorer.LoadFileMemory(built.bytes.data(),
-                                          static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        explorer.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     ASSERT_NE(h, -1) << explorer.Error();
 
     std::vector<std::int16_t> interleaved;
@@ -92,8 +92,8 @@ TEST_F(MvxToXmd, AShrunkTrackPlaysOnlyWhatItsHeaderNowSays) {
     Bytes twoFrames = kKnownFrame;
     twoFrames.insert(twoFrames.end(), kRunawayFrame.begin(), kRunawayFrame.end());
     auto built = MvxBuilder().Add("a.xmd", XmdStreamBytes(1, 8000, twoFrames)).Build();
-    const int h = explorer.LoadFileMemory(built.bytes.data(),
-                                          static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        explorer.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     const Bytes shorter = XmdStreamBytes(1, 8000, kRunawayFrame);
     ASSERT_EQ(explorer.ReplaceFileMemory(h, "a.xmd", shorter.data(),
                                          static_cast<std::uint32_t>(shorter.size())),

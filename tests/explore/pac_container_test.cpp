@@ -120,7 +120,7 @@ TEST(PacParse, KeepsTracksOutsideTheContainerListedButUnusable) {
 TEST(PacParse, TracksOverTheTableOrAnotherTrackAreNeverWrittenThere) {
     auto built = ThreeTracks();
     auto& bytes = built.bytes;
-    PutU32LE(bytes, PacBuilder::EntryOffset(0), 12);  // inside the table
+    PutU32LE(bytes, PacBuilder::EntryOffset(0), 12);                        // inside the table
     PutU32LE(bytes, PacBuilder::EntryOffset(1) + 4, built.sizes[1] + 500);  // over track 2
     Container container;
     ASSERT_EQ(ParseAll(bytes, container), Status::kOk);
@@ -145,9 +145,9 @@ TEST(PacFindTrack, ReadsTheNumberAfterTrack) {
         int track;  // -1: not found
     };
     const Case cases[] = {
-        {"Track 0.wav", 0}, {"Track 1.wav", 1},  {"Track 01.wav", 1}, {"Track 1", 1},
-        {"Track 2.wav", -1}, {"Track -1.wav", -1}, {"track 1.wav", 0}, {"Song.wav", 0},
-        {"", 0},
+        {"Track 0.wav", 0}, {"Track 1.wav", 1},  {"Track 01.wav", 1},
+        {"Track 1", 1},     {"Track 2.wav", -1}, {"Track -1.wav", -1},
+        {"track 1.wav", 0}, {"Song.wav", 0},     {"", 0},
     };
     for (const Case& c : cases) {
         const Track* track = FindTrack(container, c.name);
@@ -192,9 +192,20 @@ TEST(PacRewrittenHeader, HasTheFixedLayoutAndBiasedLengths) {
     ASSERT_EQ(wave::ReadWaveHeader(&header, file.data(), 1044), 44u);
     Bytes expected;
     test::ByteWriter(expected)
-        .Text("RIFF").U32LE(1000).Text("WAVE").Text("fmt ").U32LE(18)
-        .U16LE(1).U16LE(2).U32LE(44100).U32LE(176400).U16LE(4).U16LE(16)
-        .U16LE(0).Text("data").U32LE(958);
+        .Text("RIFF")
+        .U32LE(1000)
+        .Text("WAVE")
+        .Text("fmt ")
+        .U32LE(18)
+        .U16LE(1)
+        .U16LE(2)
+        .U32LE(44100)
+        .U32LE(176400)
+        .U16LE(4)
+        .U16LE(16)
+        .U16LE(0)
+        .Text("data")
+        .U32LE(958);
     const auto written = RewrittenHeader(header, 1044);
     EXPECT_EQ(Bytes(written.begin(), written.end()), expected);
 
@@ -244,11 +255,11 @@ TEST_F(PacReplace, WorkedExampleOfACanonicalFileInATrackOf2000Bytes) {
     EXPECT_EQ(result.samples, 1000u);
 
     const std::uint32_t at = built.offsets[1];
-    EXPECT_EQ(GetU32LE(built.bytes, at + 4), 1000u);   // RIFF length
-    EXPECT_EQ(GetU32LE(built.bytes, at + 16), 18u);    // fmt size
+    EXPECT_EQ(GetU32LE(built.bytes, at + 4), 1000u);  // RIFF length
+    EXPECT_EQ(GetU32LE(built.bytes, at + 16), 18u);   // fmt size
     EXPECT_EQ(test::GetU16LE(built.bytes, at + 36), 0);
     EXPECT_EQ(std::memcmp(built.bytes.data() + at + 38, "data", 4), 0);
-    EXPECT_EQ(GetU32LE(built.bytes, at + 42), 958u);   // data length
+    EXPECT_EQ(GetU32LE(built.bytes, at + 42), 958u);  // data length
     EXPECT_EQ(Slice(built.bytes, at + 20, 16), Slice(file, 20, 16));
     EXPECT_EQ(Slice(built.bytes, at + 46, 1000), samples);  // track offsets 46 to 1,045
     EXPECT_EQ(TableSize(1), 1044u);
@@ -269,24 +280,22 @@ TEST_F(PacReplace, EachLayoutIsRewrittenWithinTheTrackSize) {
         std::uint32_t tableSize;  // afterwards
     };
     const Case cases[] = {
-        {"46-byte header, exactly the size", Layout::kFmt18Data, 0, 2000, ReplaceStatus::kOk,
-         1954, 2000},
+        {"46-byte header, exactly the size", Layout::kFmt18Data, 0, 2000, ReplaceStatus::kOk, 1954,
+         2000},
         // The rewritten header is two bytes longer: the last two sample bytes do not fit.
         {"44-byte header, exactly the size", Layout::kFmt16, 0, 2000, ReplaceStatus::kOk, 1954,
          2000},
-        {"44-byte header, one byte short", Layout::kFmt16, 0, 1999, ReplaceStatus::kOk, 1954,
-         1999},
+        {"44-byte header, one byte short", Layout::kFmt16, 0, 1999, ReplaceStatus::kOk, 1954, 1999},
         {"44-byte header, two bytes short", Layout::kFmt16, 0, 1998, ReplaceStatus::kOk, 1954,
          1998},
         {"44-byte header, too long", Layout::kFmt16, 0, 3000, ReplaceStatus::kCut, 1954, 2000},
-        {"46-byte header, too long", Layout::kFmt18Data, 0, 2500, ReplaceStatus::kCut, 1954,
-         2000},
+        {"46-byte header, too long", Layout::kFmt18Data, 0, 2500, ReplaceStatus::kCut, 1954, 2000},
         {"fact chunk, exactly the size", Layout::kFmt18Fact, 4, 2000, ReplaceStatus::kOk, 1942,
          2000},
         {"fact chunk, too long", Layout::kFmt18Fact, 4, 2100, ReplaceStatus::kCut, 1942, 2000},
         // Cut inside its own (long) fact chunk: only the header is written.
-        {"fact chunk longer than the track", Layout::kFmt18Fact, 2100, 2200, ReplaceStatus::kCut,
-         0, 2000},
+        {"fact chunk longer than the track", Layout::kFmt18Fact, 2100, 2200, ReplaceStatus::kCut, 0,
+         2000},
         {"short file", Layout::kFmt18Data, 0, 60, ReplaceStatus::kOk, 14, 60},
     };
     for (const Case& c : cases) {

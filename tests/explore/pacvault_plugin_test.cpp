@@ -203,9 +203,20 @@ TEST_F(PacVault, WorkedExampleThroughAFileOnDisk) {
     const std::uint32_t at = built.offsets[0];
     Bytes header;
     ByteWriter(header)
-        .Text("RIFF").U32LE(1000).Text("WAVE").Text("fmt ").U32LE(18)
-        .U16LE(1).U16LE(2).U32LE(44100).U32LE(176400).U16LE(4).U16LE(16)
-        .U16LE(0).Text("data").U32LE(958);
+        .Text("RIFF")
+        .U32LE(1000)
+        .Text("WAVE")
+        .Text("fmt ")
+        .U32LE(18)
+        .U16LE(1)
+        .U16LE(2)
+        .U32LE(44100)
+        .U32LE(176400)
+        .U16LE(4)
+        .U16LE(16)
+        .U16LE(0)
+        .Text("data")
+        .U32LE(958);
     std::copy(header.begin(), header.end(), expected.begin() + at);
     std::copy(samples.begin(), samples.end(), expected.begin() + at + 46);
     PutU32LE(expected, PacBuilder::EntryOffset(0) + 4, 1044);

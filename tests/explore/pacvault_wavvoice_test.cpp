@@ -50,8 +50,8 @@ TEST_F(PacToWave, EachLayoutDecodesToItsSamplesInTheFormatTheExplorerReports) {
                      .Add(RiffWaveBuilder().Use(Layout::kFmt18Data).Format(1, 22050).Build(mono))
                      .Add(RiffWaveBuilder().Use(Layout::kFmt18Fact).Format(1, 8000).Build(fact))
                      .Build();
-    const int h = explorer.LoadFileMemory(built.bytes.data(),
-                                          static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        explorer.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     ASSERT_NE(h, -1) << explorer.Error();
     const std::vector<Bytes> samples = {stereo, mono, fact};
     char** names = explorer.GetListFiles(h);
@@ -80,8 +80,8 @@ TEST_F(PacToWave, AReplacedTrackPlaysItsDataLengthOfTheNewSamples) {
                      .Add(RiffWaveBuilder().Format(1, 22050).Build(Pattern(1956, 1)))
                      .Add(RiffWaveBuilder().Build(Pattern(100, 2)))
                      .Build();
-    const int h = explorer.LoadFileMemory(built.bytes.data(),
-                                          static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        explorer.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     const Bytes samples = Pattern(1000, 4);
     const Bytes replacement = RiffWaveBuilder().Format(2, 44100).Build(samples);
     ASSERT_EQ(explorer.ReplaceFileMemory(h, "Track 0.wav", replacement.data(),

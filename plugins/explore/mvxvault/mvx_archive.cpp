@@ -20,7 +20,9 @@ constexpr std::uint32_t kSizeField = 4;  // within a table pair
 
 }  // namespace
 
-std::uint32_t Track::Size() const { return ReadU32LE(pair + kSizeField); }
+std::uint32_t Track::Size() const {
+    return ReadU32LE(pair + kSizeField);
+}
 
 bool Track::InsideOf(std::uint32_t length) const {
     return InsideContainer(offset, Size(), length);
@@ -74,8 +76,7 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
         Track& track = archive.tracks[i];
         track.pair = base + kHeaderSize + std::size_t{kPairSize} * i;
         track.offset = ReadU32LE(track.pair);
-        std::memcpy(track.name, base + nameBlock + std::size_t{kNameFieldSize} * i,
-                    kNameFieldSize);
+        std::memcpy(track.name, base + nameBlock + std::size_t{kNameFieldSize} * i, kNameFieldSize);
         track.name[kNameFieldSize] = '\0';
         places[i] = {track.offset, track.Size()};
     }

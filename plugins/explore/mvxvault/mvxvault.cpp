@@ -108,8 +108,7 @@ int ReplaceTrack(MvxVaultFile& record, const char* name, const std::uint8_t* dat
         case mvx::ReplaceStatus::kOk:
             return 1;
         case mvx::ReplaceStatus::kTooBig:
-            SetErrorText("File too big. Maximum size: %u.",
-                         static_cast<unsigned>(track->Room()));
+            SetErrorText("File too big. Maximum size: %u.", static_cast<unsigned>(track->Room()));
             return 0;
         case mvx::ReplaceStatus::kNoPlace:
             if (!track->InsideOf(record.archive.length)) {

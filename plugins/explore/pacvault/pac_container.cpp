@@ -42,7 +42,9 @@ std::uint32_t LessOrZero(std::uint32_t value, std::uint32_t bias) {
 
 }  // namespace
 
-std::uint32_t Track::Size() const { return ReadU32LE(entry + kSizeField); }
+std::uint32_t Track::Size() const {
+    return ReadU32LE(entry + kSizeField);
+}
 
 bool Track::InsideOf(std::uint32_t length) const {
     return InsideContainer(offset, Size(), length);

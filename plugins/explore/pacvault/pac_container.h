@@ -83,11 +83,11 @@ std::array<std::uint8_t, kWrittenHeaderSize> RewrittenHeader(const wave::WaveFil
                                                              std::uint32_t length);
 
 enum class ReplaceStatus {
-    kOk,          // written whole
-    kCut,         // written, cut to the track's room (the replacement was longer)
-    kNoPlace,     // the track lies outside the container or over something else
-    kTooSmall,    // the track's room cannot hold the 46-byte header
-    kBadWave,     // the replacement's header was refused (the reader's text is set)
+    kOk,        // written whole
+    kCut,       // written, cut to the track's room (the replacement was longer)
+    kNoPlace,   // the track lies outside the container or over something else
+    kTooSmall,  // the track's room cannot hold the 46-byte header
+    kBadWave,   // the replacement's header was refused (the reader's text is set)
 };
 
 struct ReplaceResult {

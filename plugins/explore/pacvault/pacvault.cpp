@@ -246,8 +246,8 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
             return 0;
         }
         const std::string output = pac::WavePath(path);
-        switch (WriteWholeFile(output.c_str(), record->container.base + track->offset,
-                               track->Size())) {
+        switch (
+            WriteWholeFile(output.c_str(), record->container.base + track->offset, track->Size())) {
             case WriteResult::kOk:
                 return 1;
             case WriteResult::kCreateFailed:
