@@ -339,7 +339,7 @@ TEST_F(MvxVault, SurvivesTruncatedAndCorruptedArchives) {
         bytes[at] = noise[1];
         bytes[(at + noise[2]) % bytes.size()] ^= noise[3];
         if (noise[5] & 1) {
-            bytes[at | 3] = 0xFF;  // large values
+            bytes[(at | 3) % bytes.size()] = 0xFF;  // large values
         }
         variants.push_back(bytes);
     }

@@ -32,8 +32,16 @@ struct MvxVaultFile {
     mvx::Archive archive;
 };
 
-// The plug-in's name list, replaced by every fnGetListFiles call (under the plug-in lock).
-char** g_nameList = nullptr;
+// The plug-in's name list, replaced by every fnGetListFiles call (under the plug-in lock) and
+// freed when the library is unloaded.
+struct PluginNameList {
+    char** list = nullptr;
+    PluginNameList() = default;
+    PluginNameList(const PluginNameList&) = delete;
+    PluginNameList& operator=(const PluginNameList&) = delete;
+    ~PluginNameList() { FreeNameList(list); }
+};
+PluginNameList g_nameList;
 
 // The checked record of a handle after resetting the text, as every entry point begins.
 MvxVaultFile* Begin(int handle) {
@@ -188,8 +196,8 @@ FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
         if (record == nullptr) {
             return nullptr;
         }
-        FreeNameList(g_nameList);
-        g_nameList = nullptr;
+        FreeNameList(g_nameList.list);
+        g_nameList.list = nullptr;
         const auto& tracks = record->archive.tracks;
         char** list = AllocateNameList(tracks.size());
         if (list == nullptr) {
@@ -203,7 +211,7 @@ FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
                 return nullptr;
             }
         }
-        g_nameList = list;
+        g_nameList.list = list;
         return list;
     });
 }
