@@ -12,9 +12,12 @@
 //
 // A replacement never moves a track and never grows it: the new WAVE file is rewritten with a
 // fixed 46-byte header (an 18-byte fmt chunk with no extra format bytes) in front of its sample
-// data and must fit in the track's current size; the table's size becomes the replacement's
-// length. Readers of these containers expect the header's RIFF length to be the replacement's
-// length - 44 and its data length the replacement's length - 86, and that is what is written.
+// data, cut to the track's current size, and the table's size becomes the replacement's
+// (cut) length. The header's RIFF length is written as that length - 44 and its data length as
+// that length - 86 (0 where the length is smaller), the values rewritten containers have always
+// carried. For a replacement with a 44-byte header the written bytes are two more than the
+// table's new size (they still lie within the old size); where header and samples would not
+// fit the track's size, the last sample bytes are dropped.
 #pragma once
 
 #include <array>
