@@ -1,0 +1,80 @@
+// MVX archive: named XMD sound files, all numbers little-endian. L is the archive's length.
+//
+//   offset       width    field
+//   0            4        magic "MVX\0"
+//   4            4        track count N
+//   8            8 x N    per track: offset from the archive's first byte, size in bytes
+//   L - 16 x N   16 x N   name block: per track, in table order, a 16-byte name field holding
+//                         the name NUL-terminated (a name of 16 characters fills it entirely)
+//
+// The name block is found from the end, so the archive's length must be known to open it.
+// A track's first byte is its channel count and the next two bytes (u16) its sample rate.
+//
+// A replacement never moves a track and never grows it: it may keep or shrink the track's
+// current size, and the bytes after a shorter replacement keep their old content.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "member_room.h"
+
+namespace fogbell::mvx {
+
+inline constexpr std::uint32_t kHeaderSize = 8;
+inline constexpr std::uint32_t kPairSize = 8;
+inline constexpr std::uint32_t kNameFieldSize = 16;
+// A track must hold this many bytes for its channel count and sample rate to be read.
+inline constexpr std::uint32_t kBitrateBytes = 3;
+
+struct Track {
+    std::uint8_t* pair = nullptr;  // its offset/size pair inside the archive
+    std::uint32_t offset = 0;      // as read at opening: replacements never move a track
+    // Its stored name, at most 16 characters even when the field holds no NUL.
+    char name[kNameFieldSize + 1] = {};
+    // Bytes from offset that a replacement may reach (plugin::kNoRoom: never replaceable).
+    std::int64_t limit = plugin::kNoRoom;
+
+    // The table's size field, read at each use (replacements rewrite it).
+    std::uint32_t Size() const;
+    // True when the track's bytes lie inside an archive of length bytes, checked at each use.
+    bool InsideOf(std::uint32_t length) const;
+    // Bytes a replacement may write now: the size, cut at the limit; kNoRoom when none.
+    std::int64_t Room() const;
+};
+
+struct Archive {
+    std::uint8_t* base = nullptr;
+    std::uint32_t length = 0;
+    std::vector<Track> tracks;
+};
+
+enum class Status { kOk, kNotMvx, kTruncated, kTableOutside, kNamesOutside };
+
+// The user-facing text of a failed parse.
+const char* StatusText(Status status);
+
+// Reads the archive of length bytes at base, checking the header, the table and the name
+// block against the length. Tracks that lie outside the archive stay listed; InsideOf tells
+// them apart. An archive of no tracks is valid.
+Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive);
+
+// The first track whose name equals name without regard to case, or null.
+Track* FindTrack(Archive& archive, const char* name);
+
+// (sample rate & 0xFFFF) << 16 | channel count, from a track of at least kBitrateBytes bytes.
+std::uint32_t Bitrate(const std::uint8_t* track);
+
+enum class ReplaceStatus {
+    kOk,       // written
+    kNoPlace,  // the track lies outside the archive or over something else
+    kTooBig,   // longer than the track's room; nothing written
+};
+
+// Overwrites the track's first length bytes with data and sets its size to length, when that
+// fits the track's Room(). Data may lie anywhere, even inside the archive.
+ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
+                      std::uint32_t length);
+
+}  // namespace fogbell::mvx
