@@ -14,7 +14,7 @@ namespace fogbell::cli {
 std::vector<std::string> SplitChainPath(const std::string& path);
 
 class ContainerChain {
-public:
+  public:
     explicit ContainerChain(const PluginHost& host) : host_(host) {}
     ~ContainerChain();
     ContainerChain(const ContainerChain&) = delete;
@@ -25,7 +25,7 @@ public:
     // The innermost container.
     OpenedFile& Innermost() const { return *levels_.back(); }
 
-private:
+  private:
     const PluginHost& host_;
     std::vector<OpenedFilePtr> levels_;
 };

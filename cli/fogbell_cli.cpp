@@ -36,7 +36,7 @@ constexpr const char* kProgram = "fogbell-cli";
 
 // Progress on standard error, only when it is a terminal.
 class Progress {
-public:
+  public:
     Progress() : enabled_(isatty(STDERR_FILENO) != 0) {}
     void Show(std::size_t index, std::size_t count, const std::string& name) {
         if (enabled_) {
@@ -52,7 +52,7 @@ public:
         }
     }
 
-private:
+  private:
     bool enabled_;
     bool shown_ = false;
 };
@@ -62,7 +62,9 @@ void Fail(const std::string& what, const std::string& why) {
 }
 
 // A container chain that could not be opened (its text already names the level).
-void FailChain(const std::string& error) { std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str()); }
+void FailChain(const std::string& error) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+}
 
 std::string ProgramDirectory() {
     std::error_code error;
@@ -202,8 +204,8 @@ int SaveWave(const PluginHost& host, const std::string& path, const std::vector<
     if (!CheckDirectory(directory)) {
         return kExitFailed;
     }
-    const bool single = SplitChainPath(path).size() == 1 && !host.FindExplorer(path) &&
-                        host.FindDecoder(path);
+    const bool single =
+        SplitChainPath(path).size() == 1 && !host.FindExplorer(path) && host.FindDecoder(path);
     if (single) {
         if (!named.empty()) {
             Fail(path, "a single audio file has no tracks to name");
@@ -268,10 +270,11 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
 }
 
 int Run(int argc, char** argv) {
-    CLI::App app{"Lists, extracts, saves as WAVE and replaces the tracks of Mistvale's sound "
-                 "containers.\nPATH is a container file, or FILE::TRACK[::TRACK...] for a "
-                 "container inside a container.",
-                 kProgram};
+    CLI::App app{
+        "Lists, extracts, saves as WAVE and replaces the tracks of Mistvale's sound "
+        "containers.\nPATH is a container file, or FILE::TRACK[::TRACK...] for a "
+        "container inside a container.",
+        kProgram};
     app.require_subcommand(1);
     std::string pluginRoot = ProgramDirectory();
     app.add_option("--plugins", pluginRoot,
@@ -286,7 +289,8 @@ int Run(int argc, char** argv) {
     CLI::App* list = app.add_subcommand("list", "One row per track: name, length, bitrate");
     list->add_option("PATH", path, "Container")->required();
     list->add_flag("--json", json, "Machine-readable output");
-    CLI::App* extract = app.add_subcommand("extract", "Extract tracks as stored (every track when none is named)");
+    CLI::App* extract =
+        app.add_subcommand("extract", "Extract tracks as stored (every track when none is named)");
     extract->add_option("PATH", path, "Container")->required();
     extract->add_option("TRACK", tracks, "Track names");
     extract->add_option("-o,--output", directory, "Output folder (default: .)");

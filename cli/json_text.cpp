@@ -8,7 +8,10 @@ namespace {
 // Length of the valid UTF-8 sequence starting at i (2 to 4), or 0.
 std::size_t Utf8Sequence(const std::string& s, std::size_t i) {
     const auto lead = static_cast<unsigned char>(s[i]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
+                               : lead >= 0xE0               ? 3
+                               : lead >= 0xC2               ? 2
+                                                            : 0;
     if (length == 0 || lead > 0xF4 || i + length > s.size()) {
         return 0;
     }

@@ -6,7 +6,9 @@
 
 namespace fogbell {
 
-DynamicLibrary::~DynamicLibrary() { Close(); }
+DynamicLibrary::~DynamicLibrary() {
+    Close();
+}
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
     : module_(std::exchange(other.module_, nullptr)), error_(std::move(other.error_)) {}

@@ -6,7 +6,7 @@
 namespace fogbell {
 
 class DynamicLibrary {
-public:
+  public:
     DynamicLibrary() = default;
     ~DynamicLibrary();
     DynamicLibrary(DynamicLibrary&& other) noexcept;
@@ -34,7 +34,7 @@ public:
     // The platform's file name ending of a plug-in library, with the dot (".so", ".dll").
     static const char* Suffix();
 
-private:
+  private:
     void* module_ = nullptr;
     std::string error_;
 };

@@ -15,7 +15,7 @@
 namespace fogbell {
 
 class IniFile {
-public:
+  public:
     // Reads the file; a missing or unreadable file reads as empty. False when it could not be read.
     bool Load(const std::string& path);
     // Writes the file; false when it could not be written.
@@ -26,7 +26,7 @@ public:
 
     const std::vector<std::string>& Lines() const { return lines_; }
 
-private:
+  private:
     // Index of the section's header line, or npos.
     std::size_t FindSection(const std::string& section) const;
     std::vector<std::string> lines_;

@@ -534,7 +534,8 @@ void MainCore::StartPlayback() {
         // Held until the decoder has taken the pointer (an AIX record selects the track).
         std::lock_guard lock(explorer.lock);
         std::uint32_t size = 0;
-        const void* data = explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
+        const void* data =
+            explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
         CloseOpenStream();
         openStream_ = host_.OpenStream(name, data, data ? size : 0, error);
     } else {

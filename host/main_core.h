@@ -32,7 +32,7 @@ struct CorePaths {
 CorePaths PathsFor(const std::string& programDirectory);
 
 class MainCore {
-public:
+  public:
     MainCore(MainView& view, PlaybackControl& playback);
     ~MainCore();
     MainCore(const MainCore&) = delete;
@@ -90,7 +90,7 @@ public:
     const std::string& LastFileName() const { return lastFileName_; }
     std::int32_t Volume() const { return volume_; }
 
-private:
+  private:
     void FillTrackList(const OpenedFile& container);
     void CloseOpenStream();
     void CloseAllContainers();

@@ -58,7 +58,7 @@ inline constexpr int kColumnLength = 1;
 inline constexpr int kColumnBitrate = 2;
 
 class MainView {
-public:
+  public:
     virtual ~MainView() = default;
 
     // Track list (1000).
@@ -72,7 +72,7 @@ public:
 
     virtual void SetCountLabel(const std::string& text) = 0;  // 1003
     virtual std::string CountLabel() const = 0;
-    virtual void SetStatus(const std::string& text) = 0;  // 1005; any thread
+    virtual void SetStatus(const std::string& text) = 0;       // 1005; any thread
     virtual void SetFileNameBox(const std::string& text) = 0;  // 1001
     virtual std::string FileNameBox() const = 0;
     virtual void SetSaveDirectoryBox(const std::string& text) = 0;  // 1015

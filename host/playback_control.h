@@ -10,7 +10,7 @@
 namespace fogbell {
 
 class PlaybackControl {
-public:
+  public:
     virtual ~PlaybackControl() = default;
 
     // Starts playing the stream the core has just opened (trackName is the play bar's caption):

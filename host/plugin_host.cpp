@@ -17,8 +17,7 @@ std::vector<std::string> ListedExtensions(const char* const* list) {
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                const auto ux = static_cast<unsigned char>(x);
                const auto uy = static_cast<unsigned char>(y);
                return ux < 0x80 && uy < 0x80 ? std::tolower(ux) == std::tolower(uy) : ux == uy;
@@ -81,7 +80,8 @@ bool BindDecoder(DecoderPlugin& p) {
 
 template <class Record, class Binder>
 void LoadPlugins(const std::string& directory, Binder bind,
-                 std::vector<std::unique_ptr<Record>>& plugins, std::vector<std::string>& extensions) {
+                 std::vector<std::unique_ptr<Record>>& plugins,
+                 std::vector<std::string>& extensions) {
     for (const std::string& path : LibraryFiles(directory)) {
         auto plugin = std::make_unique<Record>();
         if (!plugin->module.Open(path) || !bind(*plugin)) {
@@ -155,7 +155,9 @@ void CloseOpenedFile(OpenedFilePtr& place) {
     place.reset();
 }
 
-PluginHost::~PluginHost() { UnloadPlugins(); }
+PluginHost::~PluginHost() {
+    UnloadPlugins();
+}
 
 void PluginHost::LoadDecoderPlugins(const std::string& directory) {
     LoadPlugins(directory, BindDecoder, decoders_, decoderExtensions_);
@@ -204,7 +206,8 @@ OpenedFilePtr PluginHost::OpenContainer(const std::string& name, const void* mem
     file->memoryImage = memory;
     file->memorySize = size;
     std::lock_guard lock(explorer.lock);
-    file->handle = memory ? explorer.fnLoadFileMemory(memory, size) : explorer.fnLoadFile(name.c_str());
+    file->handle =
+        memory ? explorer.fnLoadFileMemory(memory, size) : explorer.fnLoadFile(name.c_str());
     if (file->handle == FOGBELL_NO_HANDLE) {
         error = explorer.ErrorText("Error loading file.");
         return nullptr;
@@ -223,9 +226,8 @@ OpenedFilePtr PluginHost::OpenStream(const std::string& name, const void* memory
     file->memoryImage = memory;
     file->memorySize = size;
     if (memory != nullptr) {
-        file->handle = decoder.fnLoadFileMemory
-                           ? decoder.fnLoadFileMemory(-1, -1, memory, size)
-                           : FOGBELL_NO_HANDLE;
+        file->handle = decoder.fnLoadFileMemory ? decoder.fnLoadFileMemory(-1, -1, memory, size)
+                                                : FOGBELL_NO_HANDLE;
     } else {
         file->handle = decoder.fnLoadFile(-1, -1, name.c_str());
     }

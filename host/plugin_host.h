@@ -28,7 +28,7 @@ struct PluginRecord {
     virtual ~PluginRecord() = default;
 
     const Kind kind;
-    FnCloseFile fnCloseFile = nullptr;           // required
+    FnCloseFile fnCloseFile = nullptr;            // required
     FnGetErrorString fnGetErrorString = nullptr;  // optional
     FnGetSupportExt fnGetSupportExt = nullptr;
     DynamicLibrary module;
@@ -45,11 +45,11 @@ struct PluginRecord {
 // One bound explorer library. Its lock serialises every call into it.
 struct ExplorerPlugin : PluginRecord {
     ExplorerPlugin() : PluginRecord(Kind::kExplorer) {}
-    FnGetLengthFile fnGetLengthFile = nullptr;    // optional
-    FnGetListFiles fnGetListFiles = nullptr;      // required
-    FnGetFilePointer fnGetFilePointer = nullptr;  // required
-    FnReplaceFile fnReplaceFile = nullptr;        // optional
-    FnExtractFile fnExtractFile = nullptr;        // required
+    FnGetLengthFile fnGetLengthFile = nullptr;            // optional
+    FnGetListFiles fnGetListFiles = nullptr;              // required
+    FnGetFilePointer fnGetFilePointer = nullptr;          // required
+    FnReplaceFile fnReplaceFile = nullptr;                // optional
+    FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required
 
@@ -106,7 +106,7 @@ void CloseOpenedFile(OpenedFilePtr& place);
 bool ExtensionOf(const std::string& name, std::string& extension);
 
 class PluginHost {
-public:
+  public:
     PluginHost() = default;
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
@@ -140,7 +140,7 @@ public:
     const std::vector<std::string>& DecoderExtensions() const { return decoderExtensions_; }
     const std::vector<std::string>& ExplorerExtensions() const { return explorerExtensions_; }
 
-private:
+  private:
     std::vector<std::unique_ptr<DecoderPlugin>> decoders_;
     std::vector<std::unique_ptr<ExplorerPlugin>> explorers_;
     std::vector<std::string> decoderExtensions_;

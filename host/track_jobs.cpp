@@ -72,7 +72,8 @@ bool ExtractTrack(const OpenedFile& container, const std::string& name,
 }
 
 bool SaveTrackAsWave(const PluginHost& host, const OpenedFile* container, const std::string& name,
-                     const std::string& outPath, const SaveCallbacks& callbacks, std::string& error) {
+                     const std::string& outPath, const SaveCallbacks& callbacks,
+                     std::string& error) {
     OpenedFilePtr stream = OpenTrackStream(host, container, name, error);
     if (!stream) {
         return false;

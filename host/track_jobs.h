@@ -17,10 +17,10 @@ bool ExtractTrack(const OpenedFile& container, const std::string& name,
                   const std::string& directory, std::string& error);
 
 struct SaveCallbacks {
-    std::function<void()> fileCreated;                 // the WAVE file exists and is being written
-    std::function<void(std::uint32_t)> range;          // fnGetSizeData of the stream
-    std::function<void(std::uint32_t)> position;       // fnGetCurrPos after each block
-    const std::atomic<bool>* stop = nullptr;           // set: finish the file and give up
+    std::function<void()> fileCreated;            // the WAVE file exists and is being written
+    std::function<void(std::uint32_t)> range;     // fnGetSizeData of the stream
+    std::function<void(std::uint32_t)> position;  // fnGetCurrPos after each block
+    const std::atomic<bool>* stop = nullptr;      // set: finish the file and give up
 };
 
 // Decodes a track into a WAVE file at outPath. The track's bytes come from the container when
@@ -29,6 +29,7 @@ struct SaveCallbacks {
 // one block at a time. False with a text when the track could not be saved; a file that was
 // started is always finished with correct lengths for what it holds.
 bool SaveTrackAsWave(const PluginHost& host, const OpenedFile* container, const std::string& name,
-                     const std::string& outPath, const SaveCallbacks& callbacks, std::string& error);
+                     const std::string& outPath, const SaveCallbacks& callbacks,
+                     std::string& error);
 
 }  // namespace fogbell

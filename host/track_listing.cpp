@@ -9,8 +9,8 @@ std::string FormatText(const WAVEFORMATEX& format) {
 
 // The Bitrate cell of one track. The caller holds the explorer's lock, so that the pointer (for
 // AIX containers a record selecting this track) stays as handed out until the decoder took it.
-std::string BitrateCell(const PluginHost& host, const OpenedFile& container, ExplorerPlugin& explorer,
-                        const std::string& name) {
+std::string BitrateCell(const PluginHost& host, const OpenedFile& container,
+                        ExplorerPlugin& explorer, const std::string& name) {
     std::uint32_t size = 0;
     const void* data = explorer.fnGetFilePointer(container.handle, name.c_str(), &size);
     if (data == nullptr || size == 0) {
@@ -36,7 +36,8 @@ std::string BitrateCell(const PluginHost& host, const OpenedFile& container, Exp
 
 }  // namespace
 
-std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host, const OpenedFile& container) {
+std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
+                                                const OpenedFile& container) {
     ExplorerPlugin* explorer = container.Explorer();
     if (explorer == nullptr || !container.IsOpen()) {
         return std::nullopt;

@@ -19,6 +19,7 @@ struct TrackRow {
 // Lists a container's tracks in container order, up to the first null or empty name. Each
 // track is opened once by the decoder serving its extension, only to read its source format.
 // Nothing when the container is not open or the explorer gives no list.
-std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host, const OpenedFile& container);
+std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
+                                                const OpenedFile& container);
 
 }  // namespace fogbell

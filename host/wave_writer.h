@@ -22,7 +22,7 @@ namespace fogbell {
 inline constexpr std::uint32_t kWaveHeaderSize = 44;
 
 class WaveWriter {
-public:
+  public:
     enum class Status { kOk, kCannotCreate, kWriteFailed, kTooLarge };
 
     WaveWriter() = default;
@@ -40,7 +40,7 @@ public:
 
     std::uint32_t DataLength() const { return dataLength_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     std::uint32_t dataLength_ = 0;
 };

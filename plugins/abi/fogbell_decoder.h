@@ -81,8 +81,8 @@ typedef struct PcmBlock {
 FOGBELL_PLUGIN_API int32_t fnLoadFile(int32_t channelsOut, int32_t rateOut, const char* path);
 
 /* Opens a stream from the caller's bytes (see Ownership). Returns a handle, or -1. */
-FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(int32_t channelsOut, int32_t rateOut,
-                                            const void* data, uint32_t size);
+FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(int32_t channelsOut, int32_t rateOut, const void* data,
+                                            uint32_t size);
 
 /* Releases everything the handle owns. 1, or 0 for a bad handle. */
 FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle);
@@ -114,8 +114,8 @@ FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void);
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
  * in fogbell_plugin_common.h). */
 typedef int32_t (*FnDecoderLoadFile)(int32_t channelsOut, int32_t rateOut, const char* path);
-typedef int32_t (*FnDecoderLoadFileMemory)(int32_t channelsOut, int32_t rateOut,
-                                           const void* data, uint32_t size);
+typedef int32_t (*FnDecoderLoadFileMemory)(int32_t channelsOut, int32_t rateOut, const void* data,
+                                           uint32_t size);
 typedef int32_t (*FnResetFile)(int32_t handle);
 typedef const PcmBlock* (*FnDecodeNext)(int32_t handle);
 typedef uint32_t (*FnGetCurrPos)(int32_t handle);

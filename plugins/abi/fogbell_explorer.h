@@ -67,8 +67,7 @@ FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle);
 
 /* Address of the track's data (for AIX containers, the explorer's track record), or NULL.
  * length may be NULL; otherwise it receives the track's length (as fnGetLengthFile). */
-FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name,
-                                                uint32_t* length);
+FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name, uint32_t* length);
 
 /* Writes the track to a file at path (some plug-ins change the extension). 1, or 0. */
 FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path);

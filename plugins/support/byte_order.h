@@ -9,8 +9,8 @@ namespace fogbell::plugin {
 
 // Bytes b0..b3 give (b0 << 24) | (b1 << 16) | (b2 << 8) | b3.
 inline std::uint32_t ReadU32BE(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-           (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           std::uint32_t{p[3]};
 }
 
 // Bytes b0, b1 give (b0 << 8) | b1.

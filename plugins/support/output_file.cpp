@@ -2,7 +2,9 @@
 
 namespace fogbell::plugin {
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() {
+    Close();
+}
 
 bool OutputFile::Create(const char* path) {
     Close();

@@ -8,7 +8,7 @@ namespace fogbell::plugin {
 
 // A file created for writing ("wb": replaces an existing file). Closed when the object goes.
 class OutputFile {
-public:
+  public:
     OutputFile() = default;
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -21,7 +21,7 @@ public:
     // Closes the file; false when any write or the close failed.
     bool Close();
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool failed_ = false;
 };

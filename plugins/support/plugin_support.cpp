@@ -22,14 +22,22 @@ std::recursive_mutex& PluginMutex() {
 std::array<void*, kHandleCount> g_slots{};
 char g_errorText[kErrorTextCapacity] = {};
 
-bool InTable(int handle) { return handle >= 0 && handle < kHandleCount; }
+bool InTable(int handle) {
+    return handle >= 0 && handle < kHandleCount;
+}
 
-std::size_t SlotIndex(int handle) { return static_cast<std::size_t>(handle); }
+std::size_t SlotIndex(int handle) {
+    return static_cast<std::size_t>(handle);
+}
 
 }  // namespace
 
-PluginLock::PluginLock() { PluginMutex().lock(); }
-PluginLock::~PluginLock() { PluginMutex().unlock(); }
+PluginLock::PluginLock() {
+    PluginMutex().lock();
+}
+PluginLock::~PluginLock() {
+    PluginMutex().unlock();
+}
 
 int FindFreeHandle() {
     PluginLock lock;
@@ -48,7 +56,9 @@ void StoreRecord(int handle, void* record) {
     }
 }
 
-void ReleaseHandle(int handle) { StoreRecord(handle, nullptr); }
+void ReleaseHandle(int handle) {
+    StoreRecord(handle, nullptr);
+}
 
 void* RecordAt(int handle) {
     PluginLock lock;
@@ -88,9 +98,13 @@ int SetErrorText(const char* format, ...) {
     return written < capacity ? written : capacity;
 }
 
-void SetOk() { SetErrorText("OK"); }
+void SetOk() {
+    SetErrorText("OK");
+}
 
-const char* ErrorText() { return g_errorText; }
+const char* ErrorText() {
+    return g_errorText;
+}
 
 int CheckFileName(const char* path) {
     if (path == nullptr) {

@@ -22,7 +22,7 @@ inline constexpr std::size_t kPathCapacity = 260;
 // handles, and the host calls one plug-in from several threads. Re-entrant, so an entry point
 // that holds it may call helpers that take it again.
 class PluginLock {
-public:
+  public:
     PluginLock();
     ~PluginLock();
     PluginLock(const PluginLock&) = delete;

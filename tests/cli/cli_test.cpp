@@ -12,8 +12,10 @@ namespace fogbell::test {
 namespace {
 
 class Cli : public ::testing::Test {
-protected:
-    ProgramResult Run(std::vector<std::string> arguments) { return RunProgram(CliPath(), arguments); }
+  protected:
+    ProgramResult Run(std::vector<std::string> arguments) {
+        return RunProgram(CliPath(), arguments);
+    }
 
     std::string Archive() {
         const Bytes inner = AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes;
@@ -39,14 +41,18 @@ TEST_F(Cli, FormatsListsTheBoundPlugins) {
 TEST_F(Cli, ListShowsTheWindowsThreeColumns) {
     const ProgramResult r = Run({"list", Archive()});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "inner.afs\t" + std::to_string(AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes.size()) +
+    EXPECT_EQ(r.out, "inner.afs\t" +
+                         std::to_string(
+                             AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes.size()) +
                          "\t..\nbgm01.bin\t100\tUnsupported\n../../x.adx\t9\tUnsupported\n");
 }
 
 TEST_F(Cli, ListReachesIntoNestedContainersAndSpeaksJson) {
     const ProgramResult nested = Run({"list", Archive() + "::inner.afs", "--json"});
     EXPECT_EQ(nested.exitStatus, 0) << nested.err;
-    EXPECT_EQ(nested.out, "[\n  {\"name\": \"deep.bin\", \"length\": \"30\", \"bitrate\": \"Unsupported\"}\n]\n");
+    EXPECT_EQ(
+        nested.out,
+        "[\n  {\"name\": \"deep.bin\", \"length\": \"30\", \"bitrate\": \"Unsupported\"}\n]\n");
     const ProgramResult missing = Run({"list", Archive() + "::nothing.afs"});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_NE(missing.err.find("nothing.afs: nothing.afs file not found."), std::string::npos)
@@ -73,7 +79,8 @@ TEST_F(Cli, ExtractWritesEveryTrackInsideTheOutputFolder) {
 
 TEST_F(Cli, FailedTracksAreNamedAndTheStatusSaysSo) {
     std::filesystem::create_directory(dir.File("out"));
-    const ProgramResult r = Run({"extract", Archive(), "bgm01.bin", "gone.bin", "-o", dir.File("out")});
+    const ProgramResult r =
+        Run({"extract", Archive(), "bgm01.bin", "gone.bin", "-o", dir.File("out")});
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.err, "fogbell-cli: gone.bin: gone.bin file not found.\n");
     EXPECT_TRUE(FileExists(dir.File("out/bgm01.bin")));

@@ -22,12 +22,13 @@ AfsBuilder ThreeMembers() {
 }
 
 TEST(AfsParse, FindsTheNameTableInEitherPlaceAndComputesTheLayoutRooms) {
-    for (auto where : {AfsBuilder::NameTable::kBeforeFirstMember,
-                       AfsBuilder::NameTable::kAfterOffsetTable}) {
+    for (auto where :
+         {AfsBuilder::NameTable::kBeforeFirstMember, AfsBuilder::NameTable::kAfterOffsetTable}) {
         auto built = ThreeMembers().Place(where).Build();
         Archive archive;
-        ASSERT_EQ(Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
-                  Status::kOk);
+        ASSERT_EQ(
+            Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
+            Status::kOk);
         ASSERT_TRUE(archive.hasNameTable);
         EXPECT_EQ(archive.nameTableOffset, built.nameTableOffset);
         ASSERT_EQ(archive.entries.size(), 3u);
@@ -96,7 +97,8 @@ TEST(AfsParse, RefusesArchivesWhoseHeaderOrTableIsDamaged) {
         {"count zero", withCount(0), Status::kEmpty},
         {"count past the end", withCount(1000), Status::kTableOutside},
         {"count overflowing", withCount(0xFFFFFFFFu), Status::kTableOutside},
-        {"count 0x20000000 (8 x N wraps in 32 bits)", withCount(0x20000000u), Status::kTableOutside},
+        {"count 0x20000000 (8 x N wraps in 32 bits)", withCount(0x20000000u),
+         Status::kTableOutside},
     };
     for (const Case& c : cases) {
         std::vector<std::uint8_t> bytes = c.bytes;  // exactly sized: the sanitizer sees overreads
@@ -140,7 +142,8 @@ TEST(AfsParse, MissingNameTableGivesNamesThatTellTheMembersApart) {
     EXPECT_STREQ(archive.entries[2].name, "00002.afs");
     EXPECT_EQ(archive.entries[0].nameEntry, nullptr);
     // Without a name table the last member's room ends at the archive's end.
-    EXPECT_EQ(archive.entries[2].room, static_cast<std::int64_t>(built.bytes.size() - built.offsets[2]));
+    EXPECT_EQ(archive.entries[2].room,
+              static_cast<std::int64_t>(built.bytes.size() - built.offsets[2]));
 }
 
 TEST(AfsParse, NameTableOutOfRangeIsTreatedAsMissing) {
@@ -148,8 +151,9 @@ TEST(AfsParse, NameTableOutOfRangeIsTreatedAsMissing) {
         auto built = ThreeMembers().Place(AfsBuilder::NameTable::kAfterOffsetTable).Build();
         PutU32LE(built.bytes, 8 + 8 * 3, tableOffset);
         Archive archive;
-        ASSERT_EQ(Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
-                  Status::kOk);
+        ASSERT_EQ(
+            Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
+            Status::kOk);
         EXPECT_FALSE(archive.hasNameTable) << tableOffset;
         EXPECT_STREQ(archive.entries[1].name, "00001.bin");
     }
@@ -181,9 +185,9 @@ TEST(AfsParse, RoomNeverCoversAnotherMemberOrTheNameTable) {
     auto shared = ThreeMembers().Build();
     PutU32LE(shared.bytes, AfsBuilder::PairOffset(1), shared.offsets[0]);
     Archive sharedArchive;
-    ASSERT_EQ(Parse(shared.bytes.data(), static_cast<std::uint32_t>(shared.bytes.size()),
-                    sharedArchive),
-              Status::kOk);
+    ASSERT_EQ(
+        Parse(shared.bytes.data(), static_cast<std::uint32_t>(shared.bytes.size()), sharedArchive),
+        Status::kOk);
     EXPECT_EQ(sharedArchive.entries[0].room, kNoRoom);
     EXPECT_EQ(sharedArchive.entries[1].room, kNoRoom);
 

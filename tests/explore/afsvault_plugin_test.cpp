@@ -15,7 +15,7 @@ namespace fogbell::test {
 namespace {
 
 class AfsVault : public ::testing::Test {
-protected:
+  protected:
     ExplorerApi api{"afsvault"};
     TempDir dir;
 
@@ -58,8 +58,8 @@ TEST_F(AfsVault, OpensFromPathAndMemoryAndListsStoredNames) {
     const int fromPath = api.LoadFile(Save(built.bytes).c_str());
     ASSERT_NE(fromPath, -1) << api.Error();
     EXPECT_EQ(api.Error(), "OK");
-    const int fromMemory = api.LoadFileMemory(built.bytes.data(),
-                                              static_cast<std::uint32_t>(built.bytes.size()));
+    const int fromMemory =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     ASSERT_NE(fromMemory, -1) << api.Error();
     const std::vector<std::string> expected{"bgm01.adx", "Voice.ADX", "last.wav"};
     EXPECT_EQ(Names(fromPath), expected);
@@ -71,7 +71,8 @@ TEST_F(AfsVault, OpensFromPathAndMemoryAndListsStoredNames) {
 
 TEST_F(AfsVault, ListingTwiceGivesAFreshListEachTime) {
     auto built = Sample().Build();
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     char** first = api.GetListFiles(h);
     ASSERT_NE(first, nullptr);
     char** second = api.GetListFiles(h);
@@ -82,8 +83,10 @@ TEST_F(AfsVault, ListingTwiceGivesAFreshListEachTime) {
 }
 
 TEST_F(AfsVault, PointerAndLengthFindTheFirstNameIgnoringCase) {
-    auto built = AfsBuilder().Add("Song.adx", Pattern(12, 1)).Add("SONG.ADX", Pattern(30, 2)).Build();
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    auto built =
+        AfsBuilder().Add("Song.adx", Pattern(12, 1)).Add("SONG.ADX", Pattern(30, 2)).Build();
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     ASSERT_NE(h, -1);
     std::uint32_t length = 99;
     const void* data = api.GetFilePointer(h, "song.ADX", &length);
@@ -102,7 +105,8 @@ TEST_F(AfsVault, PointerAndLengthFindTheFirstNameIgnoringCase) {
 
 TEST_F(AfsVault, SuccessfulCallsOtherThanLoadAndReplaceKeepAnEarlierText) {
     auto built = Sample().Build();
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     api.GetLengthFile(h, "missing");
     ASSERT_EQ(api.Error(), "missing file not found.");
     EXPECT_NE(api.GetListFiles(h), nullptr);
@@ -130,7 +134,8 @@ TEST_F(AfsVault, ExtractsExactlyTheMembersBytes) {
 TEST_F(AfsVault, ReplacementUpToTheRoomSucceedsAndOneByteMoreChangesNothing) {
     auto built = Sample().Build();
     const std::uint32_t room = built.rooms[1];
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     ASSERT_NE(h, -1);
 
     const Bytes tooLong = Pattern(room + 1, 7);
@@ -146,24 +151,26 @@ TEST_F(AfsVault, ReplacementUpToTheRoomSucceedsAndOneByteMoreChangesNothing) {
                     built.bytes.begin() + built.offsets[1] + room),
               exact);
     // Neighbours are untouched.
-    EXPECT_EQ(Bytes(built.bytes.begin() + built.offsets[0],
-                    built.bytes.begin() + built.offsets[0] + 100),
-              Pattern(100, 1));
-    EXPECT_EQ(Bytes(built.bytes.begin() + built.offsets[2],
-                    built.bytes.begin() + built.offsets[2] + 50),
-              Pattern(50, 3));
+    EXPECT_EQ(
+        Bytes(built.bytes.begin() + built.offsets[0], built.bytes.begin() + built.offsets[0] + 100),
+        Pattern(100, 1));
+    EXPECT_EQ(
+        Bytes(built.bytes.begin() + built.offsets[2], built.bytes.begin() + built.offsets[2] + 50),
+        Pattern(50, 3));
     api.CloseFile(h);
 }
 
 TEST_F(AfsVault, ShorterReplacementKeepsTheRestOfTheSlotAndStampsTheDate) {
     auto built = Sample().Build();
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     const Bytes shorter = Pattern(10, 9);
     const std::time_t before = std::time(nullptr);
     ASSERT_EQ(api.ReplaceFileMemory(h, "bgm01.adx", shorter.data(), 10), 1);
 
     std::uint32_t length = 0;
-    const auto* data = static_cast<const std::uint8_t*>(api.GetFilePointer(h, "bgm01.adx", &length));
+    const auto* data =
+        static_cast<const std::uint8_t*>(api.GetFilePointer(h, "bgm01.adx", &length));
     EXPECT_EQ(length, 10u);
     EXPECT_EQ(Bytes(data, data + 10), shorter);
     const Bytes old = Pattern(100, 1);
@@ -182,11 +189,12 @@ TEST_F(AfsVault, ShorterReplacementKeepsTheRestOfTheSlotAndStampsTheDate) {
 }
 
 TEST_F(AfsVault, LastMembersRoomEndsAtTheNameTable) {
-    for (auto where : {AfsBuilder::NameTable::kBeforeFirstMember,
-                       AfsBuilder::NameTable::kAfterOffsetTable}) {
+    for (auto where :
+         {AfsBuilder::NameTable::kBeforeFirstMember, AfsBuilder::NameTable::kAfterOffsetTable}) {
         auto built = Sample().Place(where).Build();
         const std::uint32_t room = built.nameTableOffset - built.offsets[2];
-        const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+        const int h =
+            api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
         const Bytes fits = Pattern(room, 4);
         const Bytes over = Pattern(room + 1, 4);
         EXPECT_EQ(api.ReplaceFileMemory(h, "last.wav", over.data(), room + 1), 0);
@@ -273,7 +281,8 @@ TEST_F(AfsVault, BadHandlesAreRefusedByEveryEntryPoint) {
     EXPECT_EQ(api.Error(), "NULL pointer struct");
 
     auto built = Sample().Build();
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     EXPECT_EQ(api.CloseFile(h), 1);
     EXPECT_EQ(api.CloseFile(h), 0);
     EXPECT_EQ(api.Error(), "NULL pointer struct");
@@ -282,7 +291,8 @@ TEST_F(AfsVault, BadHandlesAreRefusedByEveryEntryPoint) {
 TEST_F(AfsVault, DamagedMembersAreRefusedWhileTheOthersStayUsable) {
     auto built = Sample().Build();
     PutU32LE(built.bytes, AfsBuilder::PairOffset(1), 0xFFFFFFF0u);
-    const int h = api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
     ASSERT_NE(h, -1) << api.Error();
     EXPECT_EQ(Names(h).size(), 3u);
     std::uint32_t length = 1;

@@ -28,7 +28,7 @@ Bytes Track(std::uint8_t channels, std::uint16_t rate, std::size_t size, std::ui
 }
 
 class MvxVault : public ::testing::Test {
-protected:
+  protected:
     ExplorerApi api{"mvxvault"};
     TempDir dir;
 

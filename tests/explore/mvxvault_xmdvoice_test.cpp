@@ -31,7 +31,7 @@ std::vector<std::int16_t> Samples(const Bytes& pcm) {
 }
 
 class MvxToXmd : public ::testing::Test {
-protected:
+  protected:
     ExplorerApi explorer{"mvxvault"};
     DecoderApi decoder{"xmdvoice"};
 

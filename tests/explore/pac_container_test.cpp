@@ -218,7 +218,7 @@ TEST(PacRewrittenHeader, HasTheFixedLayoutAndBiasedLengths) {
 }
 
 class PacReplace : public ::testing::Test {
-protected:
+  protected:
     // Track 1 has size 2000 and is followed by 7 spare bytes and track 2.
     PacBuilder::Result built = ThreeTracks();
     Bytes original = built.bytes;

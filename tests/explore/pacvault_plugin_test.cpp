@@ -22,7 +22,7 @@ Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
 }
 
 class PacVault : public ::testing::Test {
-protected:
+  protected:
     ExplorerApi api{"pacvault"};
     TempDir dir;
 

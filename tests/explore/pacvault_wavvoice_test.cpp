@@ -18,7 +18,7 @@ namespace {
 using Layout = RiffWaveBuilder::Layout;
 
 class PacToWave : public ::testing::Test {
-protected:
+  protected:
     ExplorerApi explorer{"pacvault"};
     DecoderApi decoder{"wavvoice"};
 

@@ -15,7 +15,9 @@
 #define FAKE_LOAD_RESULT 0
 #endif
 
-FAKE_EXPORT int32_t fnCloseFile(int32_t) { return 1; }
+FAKE_EXPORT int32_t fnCloseFile(int32_t) {
+    return 1;
+}
 
 #ifndef FAKE_NO_EXTENSION_LIST
 FAKE_EXPORT const char* const* fnGetSupportExt() {
@@ -25,11 +27,15 @@ FAKE_EXPORT const char* const* fnGetSupportExt() {
 #endif
 
 #ifdef FAKE_ERROR_TEXT
-FAKE_EXPORT const char* fnGetErrorString() { return FAKE_ERROR_TEXT; }
+FAKE_EXPORT const char* fnGetErrorString() {
+    return FAKE_ERROR_TEXT;
+}
 #endif
 
 #ifdef FAKE_DECODER
-FAKE_EXPORT int32_t fnLoadFile(int32_t, int32_t, const char*) { return FAKE_LOAD_RESULT; }
+FAKE_EXPORT int32_t fnLoadFile(int32_t, int32_t, const char*) {
+    return FAKE_LOAD_RESULT;
+}
 #ifdef FAKE_MEMORY_LOAD
 FAKE_EXPORT int32_t fnLoadFileMemory(int32_t, int32_t, const void*, uint32_t) {
     return FAKE_LOAD_RESULT;
@@ -41,9 +47,15 @@ char kName[] = "inner.bin";
 char* kNames[] = {kName, nullptr};
 const unsigned char kBytes[4] = {1, 2, 3, 4};
 }  // namespace
-FAKE_EXPORT int32_t fnLoadFile(const char*) { return FAKE_LOAD_RESULT; }
-FAKE_EXPORT int32_t fnLoadFileMemory(const void*, uint32_t) { return FAKE_LOAD_RESULT; }
-FAKE_EXPORT char** fnGetListFiles(int32_t) { return kNames; }
+FAKE_EXPORT int32_t fnLoadFile(const char*) {
+    return FAKE_LOAD_RESULT;
+}
+FAKE_EXPORT int32_t fnLoadFileMemory(const void*, uint32_t) {
+    return FAKE_LOAD_RESULT;
+}
+FAKE_EXPORT char** fnGetListFiles(int32_t) {
+    return kNames;
+}
 FAKE_EXPORT const void* fnGetFilePointer(int32_t, const char*, uint32_t* length) {
     if (length) {
         *length = sizeof kBytes;
@@ -51,6 +63,8 @@ FAKE_EXPORT const void* fnGetFilePointer(int32_t, const char*, uint32_t* length)
     return kBytes;
 }
 #ifndef FAKE_LACK_EXTRACT
-FAKE_EXPORT int32_t fnExtractFile(int32_t, const char*, const char*) { return 1; }
+FAKE_EXPORT int32_t fnExtractFile(int32_t, const char*, const char*) {
+    return 1;
+}
 #endif
 #endif

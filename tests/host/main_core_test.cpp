@@ -19,7 +19,7 @@ using test::Bytes;
 using test::Pattern;
 
 class Core : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         paths.settingsFile = dir.File("ini.ini");
         paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
@@ -71,7 +71,8 @@ TEST_F(Core, OpeningAContainerFillsTheListWithLengthAndKind) {
     EXPECT_EQ(view.Column(kColumnName),
               (std::vector<std::string>{"inner.afs", "bgm01.bin", "../../escape.bin"}));
     EXPECT_EQ(view.Column(kColumnLength)[1], "100");
-    EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"..", "Unsupported", "Unsupported"}));
+    EXPECT_EQ(view.Column(kColumnBitrate),
+              (std::vector<std::string>{"..", "Unsupported", "Unsupported"}));
     EXPECT_EQ(view.countLabel, "Count files: 3");
     EXPECT_EQ(view.fileNameBox, path);
     EXPECT_EQ(core.LastFileName(), path);
@@ -203,7 +204,8 @@ TEST_F(Core, ExtractAllTakesEveryRowAndExtractOnlyTheSelected) {
 }
 
 TEST_F(Core, FailedTracksAreCountedInTheStatusLine) {
-    auto built = AfsBuilder().Add("good.bin", Pattern(10, 1)).Add("bad.bin", Pattern(10, 2)).Build();
+    auto built =
+        AfsBuilder().Add("good.bin", Pattern(10, 1)).Add("bad.bin", Pattern(10, 2)).Build();
     test::PutU32LE(built.bytes, AfsBuilder::PairOffset(1), 0xFFFFFF00u);  // outside the archive
     ASSERT_TRUE(core.OpenContainerPath(Save(built.bytes, "damaged.afs")));
     Extract(kCommandExtractAll);
@@ -251,7 +253,8 @@ TEST_F(Core, ButtonsComeBackOnlyWhenTheLastWorkerEnds) {
 TEST_F(Core, ManyConcurrentWorkersOnOneContainer) {
     AfsBuilder builder;
     for (int i = 0; i < 40; ++i) {
-        builder.Add("m" + std::to_string(i) + ".bin", Pattern(200 + static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
+        builder.Add("m" + std::to_string(i) + ".bin",
+                    Pattern(200 + static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
     }
     ASSERT_TRUE(core.OpenContainerPath(Save(builder.Build().bytes, "many.afs")));
     for (int i = 0; i < 6; ++i) {
@@ -289,7 +292,7 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].first, "File replaced.");
     EXPECT_EQ(view.Status(), "Replace OK");
-    EXPECT_EQ(view.filters.back(), "");  // no filter for the replacement file
+    EXPECT_EQ(view.filters.back(), "");               // no filter for the replacement file
     EXPECT_EQ(view.Column(kColumnLength)[1], "100");  // the row is not refreshed
 
     const std::string tooLong = Save(Pattern(5000, 9), "long.bin");

@@ -7,7 +7,7 @@ namespace fogbell {
 namespace {
 
 class Rules : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         host.LoadDecoderPlugins(std::string(FAKE_SET_DIR) + "/decode_plugins");
         host.LoadExplorerPlugins(std::string(FAKE_SET_DIR) + "/explore_plugins");
@@ -55,7 +55,8 @@ TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
 }
 
 TEST_F(Rules, NamesWithoutAUsableExtensionRouteNowhere) {
-    for (const char* name : {"", "noextension", "/dir.adx/file", "/dir.adx/", "file.", "a.adx.tmp"}) {
+    for (const char* name :
+         {"", "noextension", "/dir.adx/file", "/dir.adx/", "file.", "a.adx.tmp"}) {
         EXPECT_FALSE(host.FindDecoder(name)) << name;
         EXPECT_FALSE(host.FindExplorer(name)) << name;
     }

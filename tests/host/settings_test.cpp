@@ -10,7 +10,7 @@ namespace fogbell {
 namespace {
 
 class Settings : public ::testing::Test {
-protected:
+  protected:
     CorePaths Paths() const {
         CorePaths paths;
         paths.settingsFile = dir.File("ini.ini");

@@ -78,7 +78,8 @@ TEST(WaveWriter, RefusesDataThatWouldPassTheHeadersLimit) {
 
 TEST(WaveWriter, ReportsAFileThatCannotBeCreated) {
     WaveWriter writer;
-    EXPECT_EQ(writer.Create("/no/such/dir/a.wav", StereoFormat()), WaveWriter::Status::kCannotCreate);
+    EXPECT_EQ(writer.Create("/no/such/dir/a.wav", StereoFormat()),
+              WaveWriter::Status::kCannotCreate);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ using test::Bytes;
 using test::TempDir;
 
 class HandleTable : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         for (int h = 0; h < kHandleCount; ++h) {
             ReleaseHandle(h);

@@ -9,9 +9,10 @@ namespace {
 // One step of the predictor: the wrapped 32-bit sum, shifted with sign, clamped to 16 bits.
 inline std::int32_t PredictSample(std::int32_t nibble, std::uint32_t scale, const History& h,
                                   const Coefficients& c) {
-    const std::uint32_t sum = static_cast<std::uint32_t>(nibble) * scale * (1u << kCoefficientBits) +
-                              static_cast<std::uint32_t>(c.first) * static_cast<std::uint32_t>(h.latest) -
-                              static_cast<std::uint32_t>(c.second) * static_cast<std::uint32_t>(h.previous);
+    const std::uint32_t sum =
+        static_cast<std::uint32_t>(nibble) * scale * (1u << kCoefficientBits) +
+        static_cast<std::uint32_t>(c.first) * static_cast<std::uint32_t>(h.latest) -
+        static_cast<std::uint32_t>(c.second) * static_cast<std::uint32_t>(h.previous);
     const std::int32_t v = static_cast<std::int32_t>(sum) >> kCoefficientBits;
     return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
 }

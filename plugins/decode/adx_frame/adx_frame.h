@@ -45,7 +45,9 @@ struct History {
 };
 
 // True when the frame's scale has its top bit set: the end of the audio, not a frame to decode.
-inline bool IsEndMarker(const std::uint8_t* frame) { return (frame[0] & 0x80) != 0; }
+inline bool IsEndMarker(const std::uint8_t* frame) {
+    return (frame[0] & 0x80) != 0;
+}
 
 // Decodes one 18-byte frame into 32 samples written at out, out + stride, out + 2 * stride...
 // (stride 2 interleaves a stereo channel). Updates the channel's history.

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "byte_order.h"
+#include "member_room.h"
 
 namespace fogbell::afs {
 namespace {
@@ -19,23 +20,19 @@ using plugin::WriteU32LE;
 constexpr std::uint8_t kMagic[4] = {'A', 'F', 'S', 0};
 constexpr std::uint32_t kFallbackPointerSize = 8;  // name-table offset and size after the table
 
-// True when [offset, offset + size) lies inside an archive of length bytes.
-bool Inside(std::uint64_t offset, std::uint64_t size, std::uint32_t length) {
-    return offset <= length && size <= length - offset;
-}
-
 // The name-table offset: the preferred word before member 0, else the word after the offset
 // table; 0 when neither is readable.
 std::uint32_t FindNameTable(const std::uint8_t* base, std::uint32_t length, std::uint32_t count) {
     const std::uint32_t firstOffset = ReadU32LE(base + kHeaderSize);
-    if (firstOffset >= kFallbackPointerSize && Inside(firstOffset - 8u, 4, length)) {
+    if (firstOffset >= kFallbackPointerSize &&
+        plugin::InsideContainer(firstOffset - 8u, 4, length)) {
         const std::uint32_t preferred = ReadU32LE(base + firstOffset - 8u);
         if (preferred != 0) {
             return preferred;
         }
     }
     const std::uint64_t fallback = kHeaderSize + std::uint64_t{kPairSize} * count;
-    return Inside(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
+    return plugin::InsideContainer(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
 }
 
 // The name with ASCII letters in lower case: equal folded names are equal without regard to case.
@@ -54,14 +51,13 @@ bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
         return false;
     }
     const std::uint32_t headerOffset = ReadU16BE(data + 2);
-    return headerOffset >= 2 && Inside(headerOffset - 2u, 6, size) &&
+    return headerOffset >= 2 && plugin::InsideContainer(headerOffset - 2u, 6, size) &&
            std::memcmp(data + headerOffset - 2, "(c)CRI", 6) == 0;
 }
 
 // Names for an archive without a usable name table: the member number and the kind its bytes
 // show, so that members can be told apart and still route to a plug-in by extension.
-void GenerateName(Entry& entry, std::size_t index, const std::uint8_t* base,
-                  std::uint32_t length) {
+void GenerateName(Entry& entry, std::size_t index, const std::uint8_t* base, std::uint32_t length) {
     const char* extension =
         entry.InsideOf(length) ? GuessExtension(base + entry.offset, entry.Size()) : "bin";
     std::snprintf(entry.name, sizeof entry.name, "%05zu.%s", index, extension);
@@ -86,16 +82,13 @@ std::int64_t LayoutRoom(const Archive& archive, std::size_t index) {
     return std::int64_t{end} - offset;
 }
 
-// Fills every entry's room. The layout's room is kept for a well-formed archive; it is cut so
-// that a replacement can never run past the archive's end or into another member, the header,
-// the name-table pointer before member 0 or the name table, and it is refused (kNoRoom) for a
-// member that starts inside one of those or shares its first byte with another member.
+// Fills every entry's room: the layout's room, cut so that a replacement can never run past the
+// archive's end or into another member, the header, the name-table pointer before member 0 or
+// the name table; refused (kNoRoom) for a member that starts inside one of those or shares its
+// first byte with another member. A well-formed archive keeps the layout's rooms unchanged.
 void ComputeRooms(Archive& archive) {
-    struct Region {
-        std::uint64_t begin, end;
-    };
     const auto count = static_cast<std::uint64_t>(archive.entries.size());
-    std::vector<Region> guarded;
+    std::vector<plugin::ByteRange> guarded;
     guarded.push_back({0, kHeaderSize + kPairSize * count + kFallbackPointerSize});
     const std::uint32_t firstOffset = archive.entries.front().offset;
     if (firstOffset >= kFallbackPointerSize) {
@@ -105,45 +98,29 @@ void ComputeRooms(Archive& archive) {
         guarded.push_back({archive.nameTableOffset,
                            archive.nameTableOffset + std::uint64_t{kNameEntrySize} * count});
     }
-
-    std::vector<std::uint64_t> starts;
-    starts.reserve(archive.entries.size() + guarded.size());
+    std::vector<plugin::MemberPlace> places;
+    places.reserve(archive.entries.size());
     for (const Entry& entry : archive.entries) {
-        starts.push_back(entry.offset);
+        places.push_back({entry.offset, entry.Size()});
     }
-    for (const Region& region : guarded) {
-        starts.push_back(region.begin);
-    }
-    std::sort(starts.begin(), starts.end());
-
+    const std::vector<std::int64_t> limits = plugin::MemberLimits(places, guarded, archive.length);
     for (std::size_t i = 0; i < archive.entries.size(); ++i) {
         Entry& entry = archive.entries[i];
-        entry.room = kNoRoom;
-        const std::uint64_t offset = entry.offset;
         const std::int64_t room = LayoutRoom(archive, i);
-        if (!entry.InsideOf(archive.length) || room < 0) {
-            continue;
-        }
-        const bool inGuarded = std::any_of(guarded.begin(), guarded.end(), [&](const Region& r) {
-            return offset >= r.begin && offset < r.end;
-        });
-        const auto same = std::equal_range(starts.begin(), starts.end(), offset);
-        if (inGuarded || same.second - same.first > 1) {
-            continue;
-        }
-        std::uint64_t limit = archive.length - offset;
-        if (same.second != starts.end()) {
-            limit = std::min<std::uint64_t>(limit, *same.second - offset);
-        }
-        entry.room = std::min<std::int64_t>(room, static_cast<std::int64_t>(limit));
+        const bool usable = entry.InsideOf(archive.length) && room >= 0 && limits[i] != kNoRoom;
+        entry.room = usable ? std::min(room, limits[i]) : kNoRoom;
     }
 }
 
 }  // namespace
 
-std::uint32_t Entry::Size() const { return ReadU32LE(table + 4); }
+std::uint32_t Entry::Size() const {
+    return ReadU32LE(table + 4);
+}
 
-bool Entry::InsideOf(std::uint32_t length) const { return Inside(offset, Size(), length); }
+bool Entry::InsideOf(std::uint32_t length) const {
+    return plugin::InsideContainer(offset, Size(), length);
+}
 
 const char* StatusText(Status status) {
     switch (status) {
@@ -172,7 +149,7 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
     if (count == 0) {
         return Status::kEmpty;
     }
-    if (!Inside(kHeaderSize, std::uint64_t{kPairSize} * count, length)) {
+    if (!plugin::InsideContainer(kHeaderSize, std::uint64_t{kPairSize} * count, length)) {
         return Status::kTableOutside;
     }
 
@@ -180,8 +157,8 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
     archive.length = length;
     archive.nameTableOffset = FindNameTable(base, length, count);
     archive.hasNameTable = archive.nameTableOffset != 0 &&
-                           Inside(archive.nameTableOffset,
-                                  std::uint64_t{kNameEntrySize} * count, length);
+                           plugin::InsideContainer(archive.nameTableOffset,
+                                                   std::uint64_t{kNameEntrySize} * count, length);
     archive.entries.assign(count, Entry{});
     for (std::uint32_t i = 0; i < count; ++i) {
         Entry& entry = archive.entries[i];
@@ -214,7 +191,7 @@ const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {
         const char* extension;
     };
     static constexpr Signature kSignatures[] = {
-        {"AFS\0", 4, "afs"}, {"AIXF", 4, "aix"}, {"RIFF", 4, "wav"},
+        {"AFS\0", 4, "afs"}, {"AIXF", 4, "aix"},  {"RIFF", 4, "wav"},
         {"SDPA", 4, "pac"},  {"MVX\0", 4, "mvx"},
     };
     if (IsAdx(data, size)) {

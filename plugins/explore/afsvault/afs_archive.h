@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "member_room.h"
+
 namespace fogbell::afs {
 
 inline constexpr std::uint32_t kHeaderSize = 8;
@@ -32,7 +34,7 @@ inline constexpr std::uint32_t kDateOffset = 32;
 inline constexpr int kDateFields = 6;
 // Room of a member that must never be replaced: its bytes or its room lie outside the archive
 // or over a neighbour, the header or the name table.
-inline constexpr std::int64_t kNoRoom = -1;
+inline constexpr std::int64_t kNoRoom = plugin::kNoRoom;
 
 struct Entry {
     std::uint8_t* table = nullptr;  // the member's offset/size pair inside the archive

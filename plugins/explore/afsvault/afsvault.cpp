@@ -31,7 +31,9 @@ struct AfsVaultFile {
     char** list = nullptr;  // the name list last handed out for this handle
 };
 
-AfsVaultFile* Lookup(int handle) { return LookupRecord<AfsVaultFile>(handle); }
+AfsVaultFile* Lookup(int handle) {
+    return LookupRecord<AfsVaultFile>(handle);
+}
 
 // The member called name, or null with the text for a missing name.
 afs::Entry* FindMember(AfsVaultFile& record, const char* name) {
