@@ -142,6 +142,7 @@ TEST_F(WavVoice, RefusedFilesGiveTheirTexts) {
         {"not RIFF", BytesOf("RIFX and more bytes than a header needs.........."),
          "Is not WAVE file."},
         {"two bytes", BytesOf("RI"), "Is not WAVE file."},
+        {"RIFF and nothing else", BytesOf("RIFF"), "Unknown waveformat."},
         {"fmt chunk of 20 bytes", fmt20, "Unknown waveformat."},
         {"cut inside the header", Bytes(canonical.begin(), canonical.begin() + 43),
          "Unknown waveformat."},
