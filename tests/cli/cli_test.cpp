@@ -41,10 +41,11 @@ TEST_F(Cli, FormatsListsTheBoundPlugins) {
 TEST_F(Cli, ListShowsTheWindowsThreeColumns) {
     const ProgramResult r = Run({"list", Archive()});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "inner.afs\t" +
-                         std::to_string(
-                             AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes.size()) +
-                         "\t..\nbgm01.bin\t100\tUnsupported\n../../x.adx\t9\tUnsupported\n");
+    EXPECT_EQ(
+        r.out,
+        "inner.afs\t" +
+            std::to_string(AfsBuilder().Add("deep.bin", Pattern(30, 4)).Build().bytes.size()) +
+            "\t..\nbgm01.bin\t100\tUnsupported\n../../x.adx\t9\t\n");  // adxvoice refuses it
 }
 
 TEST_F(Cli, ListReachesIntoNestedContainersAndSpeaksJson) {
