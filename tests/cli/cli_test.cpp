@@ -1,12 +1,14 @@
 // fogbell-cli run as a program on containers built at test time.
 #include <gtest/gtest.h>
 
+#include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
 #include "cli/container_chain.h"
 #include "cli/json_text.h"
 #include "run_program.h"
 #include "test_files.h"
+#include "wave_builder.h"
 
 namespace fogbell::test {
 namespace {
@@ -118,6 +120,46 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
         EXPECT_EQ(help.exitStatus, 0) << command;
         EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;
     }
+}
+
+TEST_F(Cli, WavSavesSingleFilesAndTheTracksOfContainers) {
+    AdxOptions options;
+    options.channels = 1;
+    options.totalSamples = 64;
+    const Bytes adx = BuildAdx(options, AdxFrames(2, 1, 3), true);
+    const Bytes pcm = Pattern(400, 4);
+    const Bytes wave = BuildWave({}, pcm);
+    WriteFile(dir.File("alone.adx"), adx);
+    std::filesystem::create_directory(dir.File("out"));
+
+    const ProgramResult single = Run({"wav", dir.File("alone.adx"), "-o", dir.File("out")});
+    EXPECT_EQ(single.exitStatus, 0) << single.err;
+    EXPECT_EQ(ReadFile(dir.File("out/alone.adx.wav")).size(), 44u + 64u * 2u);
+
+    const Bytes inner = AfsBuilder().Add("deep.wav", wave).Build().bytes;
+    WriteFile(dir.File("box.afs"), AfsBuilder()
+                                       .Add("a.adx", adx)
+                                       .Add("b.bin", Pattern(5, 5))
+                                       .Add("inner.afs", inner)
+                                       .Build()
+                                       .bytes);
+    // Every playable track when none is named: the ".bin" and the nested archive are left out.
+    const ProgramResult all = Run({"wav", dir.File("box.afs"), "-o", dir.File("out")});
+    EXPECT_EQ(all.exitStatus, 0) << all.err;
+    EXPECT_EQ(ReadFile(dir.File("out/a.adx.wav")), ReadFile(dir.File("out/alone.adx.wav")));
+    EXPECT_FALSE(FileExists(dir.File("out/b.bin.wav")));
+
+    const ProgramResult nested =
+        Run({"wav", dir.File("box.afs") + "::inner.afs", "deep.wav", "-o", dir.File("out")});
+    EXPECT_EQ(nested.exitStatus, 0) << nested.err;
+    const Bytes saved = ReadFile(dir.File("out/deep.wav.wav"));
+    EXPECT_EQ(Bytes(saved.begin() + 44, saved.end()), pcm);
+
+    // A named track that nothing decodes fails, and says why.
+    const ProgramResult named = Run({"wav", dir.File("box.afs"), "b.bin", "-o", dir.File("out")});
+    EXPECT_EQ(named.exitStatus, 1);
+    EXPECT_EQ(named.err, "fogbell-cli: b.bin: Format unsupported.\n");
+    EXPECT_EQ(Run({"wav", dir.File("alone.adx"), "x", "-o", dir.File("out")}).exitStatus, 2);
 }
 
 TEST(ChainPath, SplitsAtEveryDoubleColon) {

@@ -1,0 +1,204 @@
+// The core's flows that decode: the Bitrate column, "Save as wav.." byte for byte, and playback
+// of tracks and single files, with the real staged explorers and decoders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "adx_builder.h"
+#include "afs_builder.h"
+#include "byte_writer.h"
+#include "fake_view.h"
+#include "host/main_core.h"
+#include "test_files.h"
+#include "wave_builder.h"
+#include "xmd_builder.h"
+
+namespace fogbell {
+namespace {
+
+using test::Bytes;
+
+constexpr std::uint32_t kAdxSamples = 3000;  // 94 stereo frame groups, the last one partly used
+constexpr std::size_t kAdxGroups = (kAdxSamples + 31) / 32;
+
+Bytes SongAdx() {
+    test::AdxOptions options;
+    options.channels = 2;
+    options.totalSamples = kAdxSamples;
+    return test::BuildAdx(options, test::AdxFrames(kAdxGroups, 2, 11), true);
+}
+
+Bytes VoicePcm() {
+    return test::Pattern(4000, 12);
+}
+
+Bytes VoiceWave() {
+    test::WaveOptions options;
+    options.channels = 1;
+    options.rate = 22050;
+    return test::BuildWave(options, VoicePcm());
+}
+
+Bytes EffectXmd() {
+    return test::BuildXmd(1, 32000, 13 * 5, test::XmdFrames(5, 13));
+}
+
+Bytes SilentWave() {
+    return test::BuildWave({}, {});
+}
+
+// The WAVE file "Save as wav.." writes for PCM in this format.
+Bytes ExpectedWave(std::uint16_t channels, std::uint32_t rate, const Bytes& pcm) {
+    Bytes b;
+    const std::uint16_t align = static_cast<std::uint16_t>(channels * 2);
+    test::ByteWriter(b)
+        .Text("RIFF")
+        .U32LE(static_cast<std::uint32_t>(pcm.size() + 36))
+        .Text("WAVEfmt ")
+        .U32LE(16)
+        .U16LE(1)
+        .U16LE(channels)
+        .U32LE(rate)
+        .U32LE(rate * align)
+        .U16LE(align)
+        .U16LE(16)
+        .Text("data")
+        .U32LE(static_cast<std::uint32_t>(pcm.size()))
+        .Bytes(pcm);
+    return b;
+}
+
+Bytes PcmOf(const std::vector<std::int16_t>& samples) {
+    Bytes pcm;
+    for (std::int16_t s : samples) {
+        test::ByteWriter(pcm).U16LE(static_cast<std::uint16_t>(s));
+    }
+    return pcm;
+}
+
+class CoreDecoding : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CorePaths paths;
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        core.Initialize(paths);
+        std::filesystem::create_directory(dir.File("out"));
+        view.saveDirectoryBox = dir.File("out");
+        archive = dir.File("sounds.afs");
+        test::WriteFile(archive, test::AfsBuilder()
+                                     .Add("song.adx", SongAdx())
+                                     .Add("voice.wav", VoiceWave())
+                                     .Add("fx.xmd", EffectXmd())
+                                     .Add("data.bin", test::Pattern(10, 1))
+                                     .Add("silent.wav", SilentWave())
+                                     .Build()
+                                     .bytes);
+        ASSERT_TRUE(core.OpenContainerPath(archive));
+    }
+
+    void SaveSelected(const std::vector<int>& rows) {
+        view.Select(rows);
+        ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+        core.WaitForWorkers();
+        view.RunPosted();
+    }
+
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    MainCore core{view, playback};
+    std::string archive;
+};
+
+TEST_F(CoreDecoding, BitrateColumnShowsEachTracksSourceFormat) {
+    EXPECT_EQ(view.Column(kColumnBitrate),
+              (std::vector<std::string>{"44100Hz,2Ch", "22050Hz,1Ch", "32000Hz,1Ch", "Unsupported",
+                                        "44100Hz,2Ch"}));
+    EXPECT_EQ(view.Column(kColumnLength)[1], std::to_string(VoiceWave().size()));
+}
+
+TEST_F(CoreDecoding, SaveAsWaveWritesEveryFormatByteForByte) {
+    SaveSelected({0, 1, 2});
+    const Bytes adxPcm =
+        PcmOf(test::ReferenceAdx(test::AdxFrames(kAdxGroups, 2, 11), 2, kAdxGroups, 29336, 13136));
+    EXPECT_EQ(test::ReadFile(dir.File("out/song.adx.wav")), ExpectedWave(2, 44100, adxPcm));
+    EXPECT_EQ(test::ReadFile(dir.File("out/voice.wav.wav")), ExpectedWave(1, 22050, VoicePcm()));
+    const Bytes xmdPcm = PcmOf(test::ReferenceXmd(test::XmdFrames(5, 13), 1, 5));
+    EXPECT_EQ(test::ReadFile(dir.File("out/fx.xmd.wav")), ExpectedWave(1, 32000, xmdPcm));
+    const auto bar = view.BarOf(ProgressId::kSave);
+    EXPECT_EQ(bar.captions, (std::vector<std::string>{"1/3: song.adx", "2/3: voice.wav",
+                                                      "3/3: fx.xmd", "Save done"}));
+    EXPECT_EQ(bar.position, 0u);
+    EXPECT_TRUE(view.statuses.empty());
+}
+
+TEST_F(CoreDecoding, ATrackWithoutADecoderIsSkippedAndCounted) {
+    SaveSelected({0, 3, 4});
+    EXPECT_TRUE(test::FileExists(dir.File("out/song.adx.wav")));
+    EXPECT_TRUE(test::FileExists(dir.File("out/silent.wav.wav")));
+    EXPECT_FALSE(test::FileExists(dir.File("out/data.bin.wav")));
+    // Captions only for the files that were created, with their place among the three.
+    EXPECT_EQ(view.BarOf(ProgressId::kSave).captions,
+              (std::vector<std::string>{"1/3: song.adx", "3/3: silent.wav", "Save done"}));
+    EXPECT_EQ(view.Status(), "Save as wav: 1 of 3 files failed. data.bin: Format unsupported.");
+}
+
+TEST_F(CoreDecoding, AZeroLengthStreamGivesA44ByteFile) {
+    SaveSelected({4});
+    EXPECT_EQ(test::ReadFile(dir.File("out/silent.wav.wav")), ExpectedWave(2, 44100, {}));
+}
+
+TEST_F(CoreDecoding, SaveAsWaveIsOfferedForOneRowOnlyWhenADecoderServesIt) {
+    view.Select({3});
+    EXPECT_FALSE(core.TrackMenuItems()[1].enabled);
+    view.Select({2});
+    EXPECT_TRUE(core.TrackMenuItems()[1].enabled);
+}
+
+TEST_F(CoreDecoding, DoubleClickPlaysTheRowAndPlayRepeatsIt) {
+    view.Select({1});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(playback.played, (std::vector<std::string>{"voice.wav"}));
+    ASSERT_NE(core.OpenStream(), nullptr);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kStop));
+    core.StopPlayback();
+    EXPECT_EQ(core.OpenStream(), nullptr);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPlay));
+    view.Select({0});
+    core.StartPlayback();  // the window text is empty: Play takes the selection
+    EXPECT_EQ(playback.played.back(), "song.adx");
+}
+
+TEST_F(CoreDecoding, ASingleAudioFilePlaysUntilTheNextDoubleClick) {
+    const std::string single = dir.File("alone.adx");
+    test::WriteFile(single, SongAdx());
+    view.openFileAnswers.push_back(single);
+    core.OpenAudioFileDialog();
+    EXPECT_EQ(view.filters.back(), BuildOpenFilter(core.Host().DecoderExtensions()));
+    EXPECT_EQ(view.playText, single);
+    EXPECT_EQ(playback.played.back(), single);
+    EXPECT_EQ(view.rows.size(), 5u);  // the container's rows stay
+    core.StopPlayback();
+    view.Select({1});
+    core.StartPlayback();  // still the single file, whatever is selected
+    EXPECT_EQ(playback.played.back(), single);
+    core.OnRowDoubleClick();
+    EXPECT_EQ(playback.played.back(), "voice.wav");
+
+    test::WriteFile(dir.File("broken.adx"), test::Pattern(40, 3));
+    EXPECT_FALSE(core.OpenAudioFilePath(dir.File("broken.adx")));
+    EXPECT_EQ(view.Status(), "Is not ADX file.");
+}
+
+TEST_F(CoreDecoding, TimerFollowsTheDecodersPosition) {
+    view.Select({0});
+    core.OnRowDoubleClick();
+    core.OnPlayTimer();
+    EXPECT_EQ(view.BarOf(ProgressId::kPlay).position, 0u);
+    EXPECT_EQ(playback.volumes.back(), -10000);  // volume 0 from the missing settings
+}
+
+}  // namespace
+}  // namespace fogbell
