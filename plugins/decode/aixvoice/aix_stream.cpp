@@ -86,7 +86,7 @@ bool StreamDecoder::Open(const StreamSource& source) {
     coefficients_ = adx::CoefficientsFor(played.sampleRate, played.cutoff);
     total_ = played.total;
     blockSize_ = static_cast<std::size_t>(second);
-    pcm_.assign(blockSize_ + kMaxPacketPcm, 0);
+    pcm_ = std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_ + kMaxPacketPcm);
     Rewind();
     return true;
 }
@@ -113,7 +113,7 @@ const PcmBlock* StreamDecoder::Next() {
     }
     std::size_t fill = carry_;
     if (carry_ != 0) {
-        std::memmove(pcm_.data(), pcm_.data() + blockSize_, carry_);
+        std::memmove(pcm_.get(), pcm_.get() + blockSize_, carry_);
     }
     if (walking) {
         while (fill < blockSize_ && DecodePacket(fill)) {
@@ -124,7 +124,7 @@ const PcmBlock* StreamDecoder::Next() {
     if (size == 0) {
         return nullptr;
     }
-    block_ = {pcm_.data(), static_cast<std::uint32_t>(size)};
+    block_ = {pcm_.get(), static_cast<std::uint32_t>(size)};
     return &block_;
 }
 
@@ -142,7 +142,7 @@ bool StreamDecoder::DecodePacket(std::size_t& fill) {
     }
     const std::size_t groups = packet.size / groupSize_;
     for (std::size_t i = 0; i < groups; ++i) {
-        if (!DecodeGroup(packet.data + i * groupSize_, pcm_.data() + fill)) {
+        if (!DecodeGroup(packet.data + i * groupSize_, pcm_.get() + fill)) {
             remaining_ = std::min<std::int64_t>(remaining_, 0);
             return false;
         }

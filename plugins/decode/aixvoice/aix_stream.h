@@ -20,7 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "adx_frame.h"
 #include "fogbell_aix_record.h"
@@ -91,7 +91,9 @@ private:
     adx::History history_[2];
     std::size_t blockSize_ = 0;
     std::size_t carry_ = 0;        // decoded bytes held back at pcm_ + blockSize_
-    std::vector<std::uint8_t> pcm_;  // blockSize_ + the most one payload can decode to
+    // blockSize_ + the most one payload can decode to: a packet begun below one second always
+    // fits. Only bytes written by decoding are ever handed out.
+    std::unique_ptr<std::uint8_t[]> pcm_;
     PcmBlock block_{};
     bool metCut_ = false;
 };
