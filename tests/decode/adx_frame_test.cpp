@@ -42,8 +42,10 @@ std::vector<std::int16_t> Reference(const Frame& frame, History& h, Coefficients
         }
         const std::int64_t wide = n * scale * 16384 + std::int64_t{c.first} * h.latest -
                                   std::int64_t{c.second} * h.previous;
-        const auto wrapped = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide & 0xFFFFFFFF));
-        std::int32_t v = wrapped >= 0 ? wrapped / 16384 : -((-static_cast<std::int64_t>(wrapped) + 16383) / 16384);
+        const auto wrapped =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(wide & 0xFFFFFFFF));
+        std::int32_t v = wrapped >= 0 ? wrapped / 16384
+                                      : -((-static_cast<std::int64_t>(wrapped) + 16383) / 16384);
         v = std::max(-32768, std::min(32767, v));
         out.push_back(static_cast<std::int16_t>(v));
         h.previous = h.latest;
@@ -117,13 +119,10 @@ TEST(AdxCoefficients, FixedPairForTheUsualStreamAndComputedOtherwise) {
     };
     const Case cases[] = {
         {44100, 500, 29336, 13136},  // the usual stream keeps the fixed pair exactly
-        {48000, 500, 29601, 13370},
-        {32000, 500, 28138, 12081},
-        {22050, 500, 26277, 10536},
-        {44100, 400, 29992, 13726},
-        {44100, 0, 29336, 13136},      // no cutoff: fixed pair
-        {8000, 4001, 29336, 13136},    // above half the rate: fixed pair
-        {0, 500, 29336, 13136},        // no rate: fixed pair
+        {48000, 500, 29601, 13370}, {32000, 500, 28138, 12081}, {22050, 500, 26277, 10536},
+        {44100, 400, 29992, 13726}, {44100, 0, 29336, 13136},  // no cutoff: fixed pair
+        {8000, 4001, 29336, 13136},                            // above half the rate: fixed pair
+        {0, 500, 29336, 13136},                                // no rate: fixed pair
     };
     for (const Case& c : cases) {
         const Coefficients got = CoefficientsFor(c.rate, c.cutoff);

@@ -42,8 +42,9 @@ TEST(ReadWaveHeader, AcceptsTheThreeLayouts) {
     };
     for (const Case& c : cases) {
         WaveFileHeader header{};
-        EXPECT_EQ(ReadWaveHeader(&header, c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size())),
-                  c.offset)
+        EXPECT_EQ(
+            ReadWaveHeader(&header, c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size())),
+            c.offset)
             << c.what;
         EXPECT_EQ(header.dataSize, c.dataSize) << c.what;
         EXPECT_EQ(header.riffSize, c.riffSize) << c.what;
@@ -73,7 +74,8 @@ TEST(ReadWaveHeader, RefusesOtherLayoutsAndFilesTooShortForTheirs) {
         Bytes exact = bytes;
         WaveFileHeader header{};
         plugin::SetOk();
-        EXPECT_EQ(ReadWaveHeader(&header, exact.data(), static_cast<std::uint32_t>(exact.size())), 0u)
+        EXPECT_EQ(ReadWaveHeader(&header, exact.data(), static_cast<std::uint32_t>(exact.size())),
+                  0u)
             << exact.size();
         EXPECT_STREQ(plugin::ErrorText(), "Unknown waveformat.");
     }

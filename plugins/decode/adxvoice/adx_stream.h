@@ -1,0 +1,95 @@
+// ADX stream, as adxvoice reads it. Multi-byte fields are big-endian; offsets from the first byte.
+//
+//   offset   width  field
+//   0        1      0x80
+//   2        2      header offset O: "(c)CRI" lies at O - 2, the first frame at O + 4
+//   7        1      channel count
+//   8        4      sample rate in Hz
+//   12       4      total sample count (samples per channel)
+//   16       2      high-pass cutoff in Hz, which sets the prediction coefficients
+//   O - 2    6      "(c)CRI"
+//   O + 4           frames of 18 bytes (adx_frame.h). With exactly 2 channels a left and a right
+//                   frame alternate (a frame group of 36 bytes per 32 sample pairs); with any
+//                   other count the stream is decoded as mono (18 bytes per 32 samples), while the
+//                   format still reports the header's count.
+//
+// No other header byte is read (encoding type, frame size, bit depth, version, loop data).
+//
+// The stream ends when the total sample count is reached (the last group is decoded whole, so up
+// to 31 samples per channel past the count come out), at a frame whose scale marks the end
+// (the usual footer), or where the bytes end: only whole frame groups are decoded. Either early
+// end counts as having decoded the whole stream (the position reaches the total).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "adx_frame.h"
+
+namespace fogbell::adx {
+
+inline constexpr std::uint8_t kFirstByte = 0x80;
+inline constexpr std::size_t kOffsetField = 2;
+inline constexpr std::size_t kChannelsField = 7;
+inline constexpr std::size_t kRateField = 8;
+inline constexpr std::size_t kTotalSamplesField = 12;
+inline constexpr std::size_t kCutoffField = 16;
+inline constexpr std::uint32_t kFieldsEnd = 18;  // the header must hold every field read
+inline constexpr char kSignature[] = "(c)CRI";
+inline constexpr std::uint32_t kSignatureSize = 6;
+// A stereo group: a left and a right frame, 64 samples interleaved.
+inline constexpr std::size_t kMaxGroupSamples = 2 * kSamplesPerFrame;
+
+struct Header {
+    std::uint32_t firstFrame = 0;  // O + 4
+    std::uint32_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t totalSamples = 0;
+    std::uint16_t cutoff = 0;
+};
+
+enum class HeaderStatus { kOk, kNotAdx, kNoChannels };
+
+// The user-facing text of a refused header.
+const char* StatusText(HeaderStatus status);
+
+// Reads the header of the size bytes at data. kNotAdx when byte 0 is not 0x80, when the bytes
+// cannot hold the fields read, when O is below 2 or the signature would lie past the bytes, or
+// when the signature is missing; kNoChannels for a channel count of 0.
+HeaderStatus ReadHeader(const std::uint8_t* data, std::uint32_t size, Header& header);
+
+// The frames of one stream, decoded one frame group at a time. Owns no bytes.
+class FrameStream {
+  public:
+    // The stream in the size bytes at data, whose header ReadHeader accepted. Rewound.
+    void Attach(const std::uint8_t* data, std::uint32_t size, const Header& header);
+
+    // Back to the first frame with zero history and the whole sample count to go.
+    void Rewind();
+
+    // Decodes the next frame group into out (interleaved when stereo) and returns the samples
+    // written (32 mono, 64 stereo); 0 when the stream has ended.
+    std::size_t DecodeGroup(std::int16_t* out);
+
+    // Samples per channel decoded so far in whole frames: total - remaining, never above 2^32-1.
+    // Safe to read from another thread while the stream decodes.
+    std::uint32_t Position() const;
+    // The header's total sample count (fnGetSizeData).
+    std::uint32_t Size() const { return totalSamples_; }
+    const Coefficients& Prediction() const { return coefficients_; }
+
+  private:
+    const std::uint8_t* data_ = nullptr;
+    std::uint32_t size_ = 0;
+    std::uint32_t firstFrame_ = 0;
+    std::uint32_t readOffset_ = 0;
+    bool stereo_ = false;
+    Coefficients coefficients_ = kStandardCoefficients;
+    History history_[2];
+    std::uint32_t totalSamples_ = 0;
+    // Samples per channel still to decode; below 0 once the last group ran past the total.
+    std::atomic<std::int64_t> remaining_{0};
+};
+
+}  // namespace fogbell::adx

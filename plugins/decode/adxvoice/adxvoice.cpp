@@ -1,0 +1,105 @@
+// adxvoice: the decoder plug-in for ADX streams (layout in adx_stream.h).
+//
+// One second of 16-bit PCM per fnDecodeNext, converted to the format the caller asked for.
+// fnGetSizeData is the header's total sample count and fnGetCurrPos the samples per channel
+// decoded so far. The plug-in never sets "OK" itself: the text changes only through a failure or
+// through mapping a file (fnLoadFile), which callers of this plug-in have always seen.
+#include <memory>
+#include <new>
+
+#include "adx_stream.h"
+#include "fogbell_decoder.h"
+#include "framed_voice.h"
+#include "plugin_support.h"
+
+namespace {
+
+using namespace fogbell::plugin;
+namespace adx = fogbell::adx;
+
+constexpr std::uint32_t kMaxGroupBytes = adx::kMaxGroupSamples * sizeof(std::int16_t);
+
+// ADXVOICEFILE: one open stream.
+struct AdxVoiceFile : FramedVoice<adx::FrameStream> {};
+
+int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::uint8_t* data,
+                   std::uint32_t size) {
+    if (!CheckMemory(data)) {
+        return kNoHandle;
+    }
+    const int handle = FindFreeHandle();
+    if (handle == kNoHandle) {
+        SetErrorText("Not free handle.");
+        return kNoHandle;
+    }
+    adx::Header header;
+    const adx::HeaderStatus status = adx::ReadHeader(data, size, header);
+    if (status != adx::HeaderStatus::kOk) {
+        SetErrorText("%s", adx::StatusText(status));
+        return kNoHandle;
+    }
+    std::unique_ptr<AdxVoiceFile> record(new (std::nothrow) AdxVoiceFile);
+    if (record == nullptr) {
+        SetErrorText("Can't allocate ADXVOICEFILE struct.");
+        return kNoHandle;
+    }
+    if (!record->Prepare(header.channels, header.sampleRate, channelsOut, rateOut,
+                         kMaxGroupBytes)) {
+        return kNoHandle;
+    }
+    record->stream.Attach(data, size, header);
+    StoreRecord(handle, record.release());
+    return handle;
+}
+
+}  // namespace
+
+extern "C" {
+
+FOGBELL_PLUGIN_API int32_t fnLoadFile(int32_t channelsOut, int32_t rateOut, const char* path) {
+    return LoadVoiceFromPath<AdxVoiceFile>(path, [&](const std::uint8_t* view, std::uint32_t size) {
+        return LoadFromMemory(channelsOut, rateOut, view, size);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(int32_t channelsOut, int32_t rateOut, const void* data,
+                                            uint32_t size) {
+    return Guarded(kNoHandle, [&] {
+        return LoadFromMemory(channelsOut, rateOut, static_cast<const std::uint8_t*>(data), size);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle) {
+    return CloseVoice<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnResetFile(int32_t handle) {
+    return ResetVoice<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API const PcmBlock* fnDecodeNext(int32_t handle) {
+    return DecodeVoice<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetCurrPos(int32_t handle) {
+    return VoicePosition<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetSizeData(int32_t handle) {
+    return VoiceSize<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API const WAVEFORMATEX* fnGetFormatSource(int32_t handle) {
+    return VoiceSourceFormat<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API const WAVEFORMATEX* fnGetFormatOut(int32_t handle) {
+    return VoiceOutputFormat<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void) {
+    static const char* const kExtensions[] = {"ADX", nullptr};
+    return kExtensions;
+}
+
+}  // extern "C"

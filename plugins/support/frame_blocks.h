@@ -1,0 +1,89 @@
+// One-second blocks of a frame-coded stream (ADX, XMD), shared by adxvoice and xmdvoice.
+//
+// A stream decodes frame group by frame group; every group yields a fixed amount of PCM that
+// does not divide a second evenly. Each call fills one second: first the bytes carried over
+// from the previous call, then new groups behind them, stopping as soon as the bytes made in
+// this call exceed the room the carry left. The block is the first second of the buffer; what
+// the last group made beyond it stays there as the next call's carry. When the stream has
+// nothing more to decode, the carry still comes out as a (shorter) last block, and only the
+// call after that reports the end.
+//
+// The carry never exceeds one group: a call that finds more carry than a second (possible only
+// when a second is shorter than a group) decodes nothing and hands out a second of the carry.
+// The buffer therefore needs one second plus one group, never more.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "fmtconv.h"
+
+namespace fogbell::plugin {
+
+class FrameBlockBuffer {
+  public:
+    // Room for one second of source PCM (secondBytes: even and not 0) plus the largest group.
+    void Allocate(std::uint32_t secondBytes, std::uint32_t maxGroupBytes) {
+        second_ = secondBytes;
+        samples_ = std::make_unique_for_overwrite<std::int16_t[]>(
+            (std::size_t{secondBytes} + maxGroupBytes) / sizeof(std::int16_t));
+        carry_ = 0;
+    }
+
+    // Back to the start of the stream: nothing carried.
+    void Rewind() { carry_ = 0; }
+
+    std::uint32_t Carry() const { return carry_; }
+    const std::uint8_t* Data() const {
+        return reinterpret_cast<const std::uint8_t*>(samples_.get());
+    }
+
+    // Fills the next block from stream and returns its length in bytes; 0 at the end of the
+    // stream. Stream::DecodeGroup(std::int16_t* out) writes the next group's samples at out and
+    // returns how many it wrote, or 0 when the stream has nothing more to decode.
+    template <class Stream>
+    std::uint32_t Next(Stream& stream) {
+        auto* bytes = reinterpret_cast<std::uint8_t*>(samples_.get());
+        if (carry_ > 0) {
+            std::memmove(bytes, bytes + second_, carry_);
+        }
+        const std::int64_t room = std::int64_t{second_} - carry_;
+        std::int64_t produced = 0;
+        while (produced <= room) {
+            const std::size_t offset = (carry_ + static_cast<std::size_t>(produced)) / 2;
+            const std::size_t made = stream.DecodeGroup(samples_.get() + offset);
+            if (made == 0) {
+                break;
+            }
+            produced += static_cast<std::int64_t>(made * sizeof(std::int16_t));
+        }
+        const std::uint64_t total = carry_ + static_cast<std::uint64_t>(produced);
+        if (total > second_) {
+            carry_ = static_cast<std::uint32_t>(total - second_);
+            return second_;
+        }
+        carry_ = 0;
+        return static_cast<std::uint32_t>(total);
+    }
+
+  private:
+    std::unique_ptr<std::int16_t[]> samples_;
+    std::uint32_t second_ = 0;
+    std::uint32_t carry_ = 0;
+};
+
+// The next block of a frame-coded stream in the output format: decoded into blocks, converted
+// into out. Null at the end of the stream.
+template <class Stream>
+const PcmBlock* NextFramedBlock(Stream& stream, FrameBlockBuffer& blocks,
+                                FormatConverter& converter, PcmOutput& out) {
+    const std::uint32_t length = blocks.Next(stream);
+    if (length == 0) {
+        return nullptr;
+    }
+    converter.Convert(blocks.Data(), length, out);
+    return &out.block;
+}
+
+}  // namespace fogbell::plugin
