@@ -57,7 +57,8 @@ TEST(AixRoundTrip, TrackOnePlayedAndExtractedDecodesToTheSameSamples) {
     EXPECT_EQ(viaRecord.size(), 3000u * 128);
     ASSERT_GE(viaAdx.size(), 40000u * 4);
     const std::size_t common = std::min(viaRecord.size(), viaAdx.size());
-    const auto differs = std::mismatch(viaRecord.begin(), viaRecord.begin() + common, viaAdx.begin());
+    const auto differs =
+        std::mismatch(viaRecord.begin(), viaRecord.begin() + common, viaAdx.begin());
     EXPECT_EQ(differs.first, viaRecord.begin() + common)
         << "first difference at byte " << (differs.first - viaRecord.begin());
 }

@@ -102,7 +102,8 @@ TEST(AixStream, StereoBlocksAreOneSecondAndEveryPayloadIsDecodedInOrder) {
     EXPECT_EQ(decoder.Position(), 0u);
     const Decoded all = DecodeAll(decoder);
     // The chain ends before a fourth second is full: the rest is delivered as it is.
-    EXPECT_EQ(all.sizes, (std::vector<std::uint32_t>{176400, 176400, 176400, 4200 * 128 - 3 * 176400}));
+    EXPECT_EQ(all.sizes,
+              (std::vector<std::uint32_t>{176400, 176400, 176400, 4200 * 128 - 3 * 176400}));
     EXPECT_EQ(all.pcm, test::ReferencePcm(built, 0, 2, 44100, 500));
     EXPECT_EQ(AixBytes(all.pcm.begin(), all.pcm.begin() + 176400), firstBlock);
     EXPECT_EQ(decoder.Next(), nullptr);
@@ -249,20 +250,21 @@ TEST(AixStream, StreamZeroWithoutAPcmSecondIsRefused) {
         bool ok;
     };
     const Case cases[] = {
-        {0, 44100, false}, {4, 0, false}, {255, 0xFFFFFFFFu, false},
-        {255, 70000, false},  // 17.85 MB a second
-        {255, 60000, true},   {1, 1, true},
+        {0, 44100, false},         {4, 0, false},
+        {255, 0xFFFFFFFFu, false}, {255, 70000, false},  // 17.85 MB a second
+        {255, 60000, true},        {1, 1, true},
     };
     for (const Case& c : cases) {
         AixStream s = Stream(2, 4, 1);
         s.blockAlign = c.blockAlign;
         s.sampleRate = c.rate;
-        EXPECT_EQ(Open(AixBuilder().Add(s).Build().bytes)->ok, c.ok) << int{c.blockAlign} << " " << c.rate;
+        EXPECT_EQ(Open(AixBuilder().Add(s).Build().bytes)->ok, c.ok)
+            << int{c.blockAlign} << " " << c.rate;
     }
 }
 
 class TrackRecord : public ::testing::Test {
-protected:
+  protected:
     AixBuilder::Result built = AixBuilder().Add(Stream(2, 300, 1)).Add(Stream(2, 300, 2)).Build();
     AixBytes table{built.bytes.begin() + built.tableOffset,
                    built.bytes.begin() + built.tableOffset + 2 * 52};
@@ -349,7 +351,8 @@ TEST(AixStreamRobustness, SurvivesTruncatedAndCorruptedContainers) {
     const auto built = AixBuilder().Add(stereo).Add(mono).Build();
     std::vector<AixBytes> variants;
     for (std::size_t size = 0; size < built.bytes.size(); ++size) {
-        variants.emplace_back(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(size));
+        variants.emplace_back(built.bytes.begin(),
+                              built.bytes.begin() + static_cast<std::ptrdiff_t>(size));
     }
     std::vector<std::size_t> fields;
     for (std::size_t at = 0; at < built.firstPacket; ++at) {

@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::uint32_t kNoBudget = 0x7FFFFFFF;
 
-std::uint32_t Size(const Bytes& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
+std::uint32_t Size(const Bytes& bytes) {
+    return static_cast<std::uint32_t>(bytes.size());
+}
 
 AixStream Stream(std::uint8_t channels, std::uint32_t rate, std::uint32_t groups,
                  std::uint32_t seed) {
@@ -30,7 +32,7 @@ AixStream Stream(std::uint8_t channels, std::uint32_t rate, std::uint32_t groups
 }
 
 class AixVoice : public ::testing::Test {
-protected:
+  protected:
     DecoderApi voice{"aixvoice"};
     ExplorerApi vault{"aixvault"};
     TempDir dir;
@@ -173,8 +175,10 @@ TEST_F(AixVoice, TwoHandlesDecodedAlternatelyGiveTheirOwnStreams) {
     for (bool more = true; more;) {
         const PcmBlock* x = voice.DecodeNext(a);
         const PcmBlock* y = voice.DecodeNext(b);
-        if (x) pcmA.insert(pcmA.end(), x->data, x->data + x->size);
-        if (y) pcmB.insert(pcmB.end(), y->data, y->data + y->size);
+        if (x)
+            pcmA.insert(pcmA.end(), x->data, x->data + x->size);
+        if (y)
+            pcmB.insert(pcmB.end(), y->data, y->data + y->size);
         more = x || y;
     }
     EXPECT_EQ(pcmA, ReferencePcm(built, 0, 2, 44100, 500));
@@ -282,7 +286,8 @@ TEST_F(AixVoice, SurvivesTruncatedAndCorruptedContainers) {
     const auto built = AixBuilder().Add(first).Add(second).Build();
     std::vector<Bytes> variants;
     for (std::size_t size = 0; size < built.bytes.size(); ++size) {
-        variants.emplace_back(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(size));
+        variants.emplace_back(built.bytes.begin(),
+                              built.bytes.begin() + static_cast<std::ptrdiff_t>(size));
     }
     for (std::uint32_t seed = 0; seed < 300; ++seed) {
         Bytes bytes = built.bytes;

@@ -22,7 +22,9 @@ using test::AixBytes;
 using test::AixStream;
 using test::PutU32BE;
 
-std::uint32_t Size(const AixBytes& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
+std::uint32_t Size(const AixBytes& bytes) {
+    return static_cast<std::uint32_t>(bytes.size());
+}
 
 AixStream Stream(std::uint8_t channels, std::uint32_t groups, std::uint32_t seed,
                  std::uint32_t total = 0x00FFFFFF) {
@@ -101,7 +103,8 @@ TEST(AixLayout, RefusesDamagedHeadersTablesAndMarkers) {
         {"empty", {}, LayoutStatus::kUnknownFormat},
         {"three bytes of the magic", {'A', 'I', 'X'}, LayoutStatus::kUnknownFormat},
         {"magic only", {'A', 'I', 'X', 'F'}, LayoutStatus::kUnknownFormat},
-        {"header cut at 79", AixBytes(good.begin(), good.begin() + 79), LayoutStatus::kUnknownFormat},
+        {"header cut at 79", AixBytes(good.begin(), good.begin() + 79),
+         LayoutStatus::kUnknownFormat},
         {"wrong magic", with([](AixBytes& b) { b[3] = 'X'; }), LayoutStatus::kUnknownFormat},
         {"no tracks", with(count(0)), LayoutStatus::kNoTracks},
         {"count past the end", with(count(100000)), LayoutStatus::kTableDamaged},
@@ -168,7 +171,8 @@ TEST(AixPackets, ReadsWholePacketsAndTellsAnEndFromACut) {
     // The container's very end, or fewer than four bytes before it, end the chain.
     const std::uint32_t last = built.packets.back().offset;
     const AixBytes tight(bytes.begin(), bytes.begin() + built.chainEnd + 3);
-    EXPECT_EQ(ReadPacket(tight.data(), built.chainEnd + 3, built.chainEnd, packet), PacketStatus::kEnd);
+    EXPECT_EQ(ReadPacket(tight.data(), built.chainEnd + 3, built.chainEnd, packet),
+              PacketStatus::kEnd);
     EXPECT_EQ(ReadPacket(tight.data(), built.chainEnd, built.chainEnd, packet), PacketStatus::kEnd);
     // "AIXP" whose header or data runs past the end is cut.
     for (std::uint32_t cut : {last + 4, last + 15, last + 16, built.chainEnd - 1}) {
@@ -260,9 +264,9 @@ TEST(AixExtract, StopsWhereAPacketRunsPastTheEndOrAWriteFails) {
 
     const auto whole = ThreeStreams().Build();
     int calls = 0;
-    const CopyResult refused = CopyTrackData(
-        whole.bytes.data(), Size(whole.bytes), whole.firstPacket, 1, 0xFFFFFFFFu,
-        [&calls](const std::uint8_t*, std::size_t) { return ++calls < 2; });
+    const CopyResult refused =
+        CopyTrackData(whole.bytes.data(), Size(whole.bytes), whole.firstPacket, 1, 0xFFFFFFFFu,
+                      [&calls](const std::uint8_t*, std::size_t) { return ++calls < 2; });
     EXPECT_EQ(refused.end, CopyEnd::kWriteFailed);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(refused.copied, 2016u);  // only what was accepted

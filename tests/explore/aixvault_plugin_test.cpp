@@ -15,7 +15,9 @@
 namespace fogbell::test {
 namespace {
 
-std::uint32_t Size(const Bytes& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
+std::uint32_t Size(const Bytes& bytes) {
+    return static_cast<std::uint32_t>(bytes.size());
+}
 
 AixStream Stream(std::uint8_t channels, std::uint32_t rate, std::uint32_t groups,
                  std::uint32_t seed, std::uint32_t total = 0x00FFFFFF) {
@@ -39,7 +41,7 @@ Bytes StreamData(const AixBuilder::Result& r, std::uint8_t stream) {
 }
 
 class AixVault : public ::testing::Test {
-protected:
+  protected:
     ExplorerApi api{"aixvault"};
     TempDir dir;
 
@@ -83,7 +85,8 @@ TEST_F(AixVault, NamesLengthsAndBitratesOfThreeTracks) {
     for (const int h : {api.LoadFile(Save(built.bytes).c_str()), Load(built.bytes)}) {
         ASSERT_NE(h, -1) << api.Error();
         EXPECT_EQ(api.Error(), "OK");
-        EXPECT_EQ(Names(h), (std::vector<std::string>{"Track 0.aixf", "Track 1.aixf", "Track 2.aixf"}));
+        EXPECT_EQ(Names(h),
+                  (std::vector<std::string>{"Track 0.aixf", "Track 1.aixf", "Track 2.aixf"}));
         EXPECT_EQ(api.GetLengthFile(h, "Track 0.aixf"), 44100u * 30);
         EXPECT_EQ(api.GetLengthFile(h, "Track 2.aixf"), 500u);
         EXPECT_EQ(api.GetBitrate(h, "Track 0.aixf"), 44100u * 65536 + 2);
@@ -159,7 +162,8 @@ TEST_F(AixVault, PointerIsTheRecordWithTheTrackSelected) {
     EXPECT_EQ(built.bytes, ThreeStreams().Gap(4).Build().bytes);  // the caller's bytes untouched
 
     const int fromPath = api.LoadFile(Save(built.bytes).c_str());
-    const auto* mapped = static_cast<const AIXVAULTFILE*>(api.GetFilePointer(fromPath, "x", nullptr));
+    const auto* mapped =
+        static_cast<const AIXVAULTFILE*>(api.GetFilePointer(fromPath, "x", nullptr));
     ASSERT_NE(mapped, nullptr);
     EXPECT_EQ(mapped->borrowed, 0);
     EXPECT_NE(mapped->file, nullptr);

@@ -93,7 +93,7 @@ bool StreamDecoder::Open(const StreamSource& source) {
 
 void StreamDecoder::Rewind() {
     next_ = source_.firstPacket;
-    remaining_ = total_;
+    remaining_.store(total_, std::memory_order_relaxed);
     history_[0] = {};
     history_[1] = {};
     carry_ = 0;
@@ -102,12 +102,13 @@ void StreamDecoder::Rewind() {
 }
 
 std::uint32_t StreamDecoder::Position() const {
-    return static_cast<std::uint32_t>(total_ - std::clamp<std::int64_t>(remaining_, 0, total_));
+    const std::int64_t remaining = remaining_.load(std::memory_order_relaxed);
+    return static_cast<std::uint32_t>(total_ - std::clamp<std::int64_t>(remaining, 0, total_));
 }
 
 const PcmBlock* StreamDecoder::Next() {
     metCut_ = false;
-    const bool walking = remaining_ > 0;
+    const bool walking = remaining_.load(std::memory_order_relaxed) > 0;
     if (!walking && carry_ == 0) {
         return nullptr;
     }
@@ -133,7 +134,7 @@ bool StreamDecoder::DecodePacket(std::size_t& fill) {
     const PacketStatus status = ReadPacket(source_.base, source_.length, next_, packet);
     if (status != PacketStatus::kPacket) {
         metCut_ = status == PacketStatus::kCut;
-        remaining_ = std::min<std::int64_t>(remaining_, 0);
+        EndWalk();
         return false;
     }
     next_ = packet.next;
@@ -143,13 +144,19 @@ bool StreamDecoder::DecodePacket(std::size_t& fill) {
     const std::size_t groups = packet.size / groupSize_;
     for (std::size_t i = 0; i < groups; ++i) {
         if (!DecodeGroup(packet.data + i * groupSize_, pcm_.get() + fill)) {
-            remaining_ = std::min<std::int64_t>(remaining_, 0);
+            EndWalk();
             return false;
         }
         fill += groupPcm_;
     }
-    remaining_ -= packet.size;
+    remaining_.fetch_sub(packet.size, std::memory_order_relaxed);
     return true;
+}
+
+void StreamDecoder::EndWalk() {
+    if (remaining_.load(std::memory_order_relaxed) > 0) {
+        remaining_.store(0, std::memory_order_relaxed);  // nothing is left to play
+    }
 }
 
 bool StreamDecoder::DecodeGroup(const std::uint8_t* group, std::uint8_t* out) {

@@ -18,6 +18,7 @@
 // prediction coefficients follow the played stream's own rate and cutoff.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,7 +50,7 @@ struct StreamSource {
 bool ReadTrackRecord(const void* data, StreamSource& source);
 
 class StreamDecoder {
-public:
+  public:
     // Prepares decoding of source.selected (whose table and bytes must outlive the decoder)
     // and rewinds. False when stream 0's block alignment times its rate is 0 or above
     // kMaxBlockSize: such a stream has no PCM format to deliver.
@@ -68,13 +69,16 @@ public:
     const WAVEFORMATEX& Format() const { return format_; }
     // The played stream's total value T.
     std::uint32_t Size() const { return total_; }
-    // T minus what remains, never above T.
+    // T minus what remains, never above T. Safe to read from another thread while the stream
+    // decodes (the host polls it for its progress bar while its play thread decodes).
     std::uint32_t Position() const;
 
-private:
+  private:
     // Reads the packet at the walk's position and, when it belongs to the played stream,
     // decodes its whole groups at pcm_ + fill. False when the walk has ended.
     bool DecodePacket(std::size_t& fill);
+    // The walk met the end of the chain or of the audio: nothing remains of the stream.
+    void EndWalk();
     // Decodes one frame group into out (64 or 128 bytes). False at an end marker.
     bool DecodeGroup(const std::uint8_t* group, std::uint8_t* out);
 
@@ -86,11 +90,11 @@ private:
     adx::Coefficients coefficients_ = adx::kStandardCoefficients;
     std::uint32_t total_ = 0;
 
-    std::uint32_t next_ = 0;      // offset of the next packet
-    std::int64_t remaining_ = 0;  // of T; 0 or less once the stream has ended
+    std::uint32_t next_ = 0;                  // offset of the next packet
+    std::atomic<std::int64_t> remaining_{0};  // of T; 0 or less once the stream has ended
     adx::History history_[2];
     std::size_t blockSize_ = 0;
-    std::size_t carry_ = 0;        // decoded bytes held back at pcm_ + blockSize_
+    std::size_t carry_ = 0;  // decoded bytes held back at pcm_ + blockSize_
     // blockSize_ + the most one payload can decode to: a packet begun below one second always
     // fits. Only bytes written by decoding are ever handed out.
     std::unique_ptr<std::uint8_t[]> pcm_;

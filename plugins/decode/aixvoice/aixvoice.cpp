@@ -26,12 +26,14 @@ constexpr const char* kNoFreeHandle = "Not free handle.";
 
 // AIXVOICEFILE: one open stream.
 struct AixVoiceFile {
-    MappedFile* file = nullptr;                  // when this plug-in mapped the container
+    MappedFile* file = nullptr;                // when this plug-in mapped the container
     std::unique_ptr<std::uint8_t[]> ownTable;  // a whole container's table; null for a record
     aix::StreamDecoder decoder;
 };
 
-AixVoiceFile* Lookup(int handle) { return LookupRecord<AixVoiceFile>(handle); }
+AixVoiceFile* Lookup(int handle) {
+    return LookupRecord<AixVoiceFile>(handle);
+}
 
 // Stores a record for the source in the free slot handle; -1 with "Error format _HeaderCri."
 // when stream 0 gives no PCM format.
@@ -147,8 +149,8 @@ FOGBELL_PLUGIN_API int32_t fnLoadFile(int32_t channelsOut, int32_t rateOut, cons
     });
 }
 
-FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(int32_t channelsOut, int32_t rateOut,
-                                            const void* data, uint32_t size) {
+FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(int32_t channelsOut, int32_t rateOut, const void* data,
+                                            uint32_t size) {
     static_cast<void>(channelsOut);
     static_cast<void>(rateOut);
     return Guarded(kNoHandle, [&] {

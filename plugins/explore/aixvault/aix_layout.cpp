@@ -25,7 +25,9 @@ constexpr std::uint32_t kPacketStream = 8;
 constexpr std::uint32_t kPacketSize = 10;
 
 // Stores a word in the machine's own order (the record copy of the header is native).
-void StoreNative(std::uint8_t* p, std::uint32_t value) { std::memcpy(p, &value, sizeof value); }
+void StoreNative(std::uint8_t* p, std::uint32_t value) {
+    std::memcpy(p, &value, sizeof value);
+}
 
 // True when [offset, offset + size) lies inside a container of length bytes.
 bool Inside(std::uint64_t offset, std::uint64_t size, std::uint32_t length) {
@@ -61,7 +63,8 @@ LayoutStatus ReadLayout(const std::uint8_t* base, std::uint32_t length, Layout& 
     }
     const std::uint64_t tableSize = std::uint64_t{kEntrySize} * layout.trackCount;
     const std::uint64_t markerOffset = std::uint64_t{layout.tableOffset} + tableSize;
-    if (!Inside(layout.tableOffset, tableSize, length) || !Inside(markerOffset, kMarkerSize, length) ||
+    if (!Inside(layout.tableOffset, tableSize, length) ||
+        !Inside(markerOffset, kMarkerSize, length) ||
         std::memcmp(base + markerOffset, kMarker, kMarkerSize) != 0) {
         return LayoutStatus::kTableDamaged;
     }

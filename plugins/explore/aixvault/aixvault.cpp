@@ -41,7 +41,9 @@ struct NameList {
 };
 NameList g_names;
 
-AIXVAULTFILE* Lookup(int handle) { return LookupRecord<AIXVAULTFILE>(handle); }
+AIXVAULTFILE* Lookup(int handle) {
+    return LookupRecord<AIXVAULTFILE>(handle);
+}
 
 std::uint32_t TrackCount(const AIXVAULTFILE& record) {
     std::uint32_t count = 0;
@@ -156,12 +158,12 @@ extern "C" {
 
 FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
     return Guarded(kNoHandle, [&] {
-        return LoadContainerFromPath(path, kNoFreeHandle, LoadFromMemory,
-                                     [](int handle, MappedFile* file) {
-                                         auto* record = static_cast<AIXVAULTFILE*>(RecordAt(handle));
-                                         record->borrowed = 0;
-                                         record->file = file;
-                                     });
+        return LoadContainerFromPath(
+            path, kNoFreeHandle, LoadFromMemory, [](int handle, MappedFile* file) {
+                auto* record = static_cast<AIXVAULTFILE*>(RecordAt(handle));
+                record->borrowed = 0;
+                record->file = file;
+            });
     });
 }
 
