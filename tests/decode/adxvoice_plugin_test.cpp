@@ -7,6 +7,7 @@
 
 #include "adx_builder.h"
 #include "byte_writer.h"
+#include "format_fields.h"
 #include "plugin_api.h"
 #include "test_files.h"
 
@@ -55,13 +56,7 @@ TEST_F(AdxVoice, ListsAdxAndReportsTheHeadersFormat) {
     const WAVEFORMATEX* source = api.GetFormatSource(h);
     const WAVEFORMATEX* out = api.GetFormatOut(h);
     ASSERT_NE(source, nullptr);
-    EXPECT_EQ(source->wFormatTag, 1);
-    EXPECT_EQ(source->nChannels, 2);
-    EXPECT_EQ(source->nSamplesPerSec, 44100u);
-    EXPECT_EQ(source->nBlockAlign, 4);
-    EXPECT_EQ(source->nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(source->wBitsPerSample, 16);
-    EXPECT_EQ(source->cbSize, 18);
+    EXPECT_EQ(FieldsOf(*source), Pcm16(2, 44100));
     EXPECT_EQ(std::memcmp(source, out, sizeof(WAVEFORMATEX)), 0);
     EXPECT_EQ(api.GetSizeData(h), 128u);
     api.CloseFile(h);
@@ -154,8 +149,7 @@ TEST_F(AdxVoice, SixChannelsDecodeAsMonoWhileTheFormatSaysSix) {
     const Stream s = MakeStream(6, 8000, 10, 320, 0);  // no cutoff: the fixed pair
     const int h = Load(s.bytes);
     ASSERT_NE(h, -1) << api.Error();
-    EXPECT_EQ(api.GetFormatSource(h)->nChannels, 6);
-    EXPECT_EQ(api.GetFormatSource(h)->nAvgBytesPerSec, 96000u);
+    EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(6, 8000));
     EXPECT_EQ(Samples(api.DecodeAll(h)), ReferenceAdx(s.frames, 1, 10, kFixed1, kFixed2));
     api.CloseFile(h);
 }
@@ -249,9 +243,8 @@ TEST_F(AdxVoice, ConvertsToTheRequestedFormat) {
     const Stream s = MakeStream(1, 44100, 1400, 1400 * 32);
     const int h = Load(s.bytes, 2, -1);
     ASSERT_NE(h, -1) << api.Error();
-    EXPECT_EQ(api.GetFormatOut(h)->nChannels, 2);
-    EXPECT_EQ(api.GetFormatOut(h)->nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(api.GetFormatSource(h)->nChannels, 1);
+    EXPECT_EQ(FieldsOf(*api.GetFormatOut(h)), Pcm16(2, 44100));
+    EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(1, 44100));
     const auto reference = ReferenceAdx(s.frames, 1, 1400, kFixed1, kFixed2);
     const auto stereo = Samples(api.DecodeAll(h));
     ASSERT_EQ(stereo.size(), 2 * reference.size());

@@ -8,6 +8,7 @@
 
 #include "adx_builder.h"
 #include "byte_writer.h"
+#include "format_fields.h"
 #include "plugin_api.h"
 #include "test_files.h"
 #include "wave_builder.h"
@@ -228,12 +229,8 @@ TEST_P(Decoder, ConvertsASecondOf22050MonoTo44100StereoAboutFourTimesAsLarge) {
     const Bytes bytes = GetParam().oneSecond();
     const int h = Load(bytes, 2, 44100);
     ASSERT_NE(h, -1) << api.Error();
-    const WAVEFORMATEX* out = api.GetFormatOut(h);
-    EXPECT_EQ(out->nChannels, 2);
-    EXPECT_EQ(out->nSamplesPerSec, 44100u);
-    EXPECT_EQ(out->nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(out->cbSize, 18);
-    EXPECT_EQ(api.GetFormatSource(h)->nAvgBytesPerSec, 44100u);
+    EXPECT_EQ(FieldsOf(*api.GetFormatOut(h)), Pcm16(2, 44100));
+    EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(1, 22050));
     const PcmBlock* block = api.DecodeNext(h);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block->size, 176400u);

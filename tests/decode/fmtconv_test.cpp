@@ -10,6 +10,7 @@
 
 #include "adx_builder.h"
 #include "byte_writer.h"
+#include "format_fields.h"
 #include "plugin_support.h"
 
 namespace fogbell::plugin {
@@ -45,20 +46,12 @@ std::vector<std::int16_t> Convert(FormatConverter& converter, const Bytes& sourc
 
 TEST(PcmFormat, FillsEveryFieldAndKeepsTheSourceForMinusOne) {
     const WAVEFORMATEX f = MakePcmFormat(2, 44100);
-    EXPECT_EQ(f.wFormatTag, 1);
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 44100u);
-    EXPECT_EQ(f.nBlockAlign, 4);
-    EXPECT_EQ(f.nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(f.wBitsPerSample, 16);
-    EXPECT_EQ(f.cbSize, 18);
+    EXPECT_EQ(test::FieldsOf(f), (test::FormatFields{1, 2, 44100, 176400, 4, 16, 18}));
 
     const WAVEFORMATEX same = RequestedFormat(f, -1, -1);
     EXPECT_EQ(std::memcmp(&same, &f, sizeof f), 0);
     const WAVEFORMATEX asked = RequestedFormat(f, 0x10001, 22050);  // low 16 bits of channels
-    EXPECT_EQ(asked.nChannels, 1);
-    EXPECT_EQ(asked.nSamplesPerSec, 22050u);
-    EXPECT_EQ(asked.nAvgBytesPerSec, 44100u);
+    EXPECT_EQ(test::FieldsOf(asked), test::Pcm16(1, 22050));
 }
 
 TEST(FormatConverter, RefusesFormatsItCannotServe) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "byte_writer.h"
+#include "format_fields.h"
 #include "plugin_api.h"
 #include "test_files.h"
 #include "wave_builder.h"
@@ -36,13 +37,7 @@ TEST_F(WavVoice, ListsWavAndReportsTheHeadersChannelsAndRateAs16BitPcm) {
     const int h = Load(bytes);
     ASSERT_NE(h, -1) << api.Error();
     const WAVEFORMATEX* source = api.GetFormatSource(h);
-    EXPECT_EQ(source->wFormatTag, 1);
-    EXPECT_EQ(source->nChannels, 1);
-    EXPECT_EQ(source->nSamplesPerSec, 22050u);
-    EXPECT_EQ(source->nBlockAlign, 2);
-    EXPECT_EQ(source->nAvgBytesPerSec, 44100u);
-    EXPECT_EQ(source->wBitsPerSample, 16);
-    EXPECT_EQ(source->cbSize, 18);
+    EXPECT_EQ(FieldsOf(*source), Pcm16(1, 22050));
     EXPECT_EQ(std::memcmp(source, api.GetFormatOut(h), sizeof(WAVEFORMATEX)), 0);
     api.CloseFile(h);
 }
@@ -101,8 +96,7 @@ TEST_F(WavVoice, EightBitDataPlaysAs16BitPcmWithTheHeadersChannelsAndRate) {
     const Bytes bytes = BuildWave(o, data);
     const int h = Load(bytes);
     ASSERT_NE(h, -1);
-    EXPECT_EQ(api.GetFormatSource(h)->wBitsPerSample, 16);
-    EXPECT_EQ(api.GetFormatSource(h)->nAvgBytesPerSec, 16000u);
+    EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(1, 8000));
     EXPECT_EQ(api.BlockSizes(h), (std::vector<std::uint32_t>{16000, 4001}));
     api.ResetFile(h);
     EXPECT_EQ(api.DecodeAll(h), data);
@@ -148,6 +142,7 @@ TEST_F(WavVoice, RefusedFilesGiveTheirTexts) {
         {"not RIFF", BytesOf("RIFX and more bytes than a header needs.........."),
          "Is not WAVE file."},
         {"two bytes", BytesOf("RI"), "Is not WAVE file."},
+        {"RIFF and nothing else", BytesOf("RIFF"), "Unknown waveformat."},
         {"fmt chunk of 20 bytes", fmt20, "Unknown waveformat."},
         {"cut inside the header", Bytes(canonical.begin(), canonical.begin() + 43),
          "Unknown waveformat."},
@@ -204,7 +199,7 @@ TEST_F(WavVoice, ConvertsToTheRequestedFormat) {
     const Bytes bytes = BuildWave(WaveOptions{}, Pattern(176400 * 2, 7));
     const int h = Load(bytes, 1, 22050);
     ASSERT_NE(h, -1) << api.Error();
-    EXPECT_EQ(api.GetFormatOut(h)->nAvgBytesPerSec, 44100u);
+    EXPECT_EQ(FieldsOf(*api.GetFormatOut(h)), Pcm16(1, 22050));
     EXPECT_EQ(api.BlockSizes(h), (std::vector<std::uint32_t>{44100, 44100}));
     EXPECT_EQ(api.GetCurrPos(h), 352800u);  // the position stays in source data bytes
     api.CloseFile(h);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "adx_builder.h"
+#include "format_fields.h"
 #include "plugin_api.h"
 #include "test_files.h"
 #include "xmd_builder.h"
@@ -32,11 +33,7 @@ TEST_F(XmdVoice, ListsXmdAndReportsTheHeadersFormat) {
     const int h = Load(bytes);
     ASSERT_NE(h, -1) << api.Error();
     const WAVEFORMATEX* source = api.GetFormatSource(h);
-    EXPECT_EQ(source->nChannels, 1);
-    EXPECT_EQ(source->nSamplesPerSec, 22050u);
-    EXPECT_EQ(source->nBlockAlign, 2);
-    EXPECT_EQ(source->nAvgBytesPerSec, 44100u);
-    EXPECT_EQ(source->cbSize, 18);
+    EXPECT_EQ(FieldsOf(*source), Pcm16(1, 22050));
     EXPECT_EQ(std::memcmp(source, api.GetFormatOut(h), sizeof(WAVEFORMATEX)), 0);
     api.CloseFile(h);
 }
