@@ -13,6 +13,7 @@
 #include "aix_layout.h"
 #include "aix_reference.h"
 #include "byte_writer.h"
+#include "format_fields.h"
 
 namespace fogbell::aix {
 namespace {
@@ -83,14 +84,8 @@ TEST(AixStream, StereoBlocksAreOneSecondAndEveryPayloadIsDecodedInOrder) {
     auto opened = Open(built.bytes);
     ASSERT_TRUE(opened->ok);
     StreamDecoder& decoder = opened->decoder;
-    const WAVEFORMATEX& f = decoder.Format();
-    EXPECT_EQ(f.wFormatTag, 1);
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 44100u);
-    EXPECT_EQ(f.nBlockAlign, 4);
-    EXPECT_EQ(f.nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(f.wBitsPerSample, 16);
-    EXPECT_EQ(f.cbSize, 18);
+    EXPECT_EQ(test::FieldsOf(decoder.Format()),
+              (test::FormatFields{1, 2, 44100, 176400, 4, 16, 18}));
 
     const PcmBlock* first = decoder.Next();
     ASSERT_NE(first, nullptr);
@@ -148,7 +143,7 @@ TEST(AixStream, PlaysOnlyTheSelectedStreamWithItsOwnCoefficients) {
     auto opened = Open(built.bytes, 1);
     ASSERT_TRUE(opened->ok);
     // Formats come from stream 0 whichever stream plays.
-    EXPECT_EQ(opened->decoder.Format().nSamplesPerSec, 44100u);
+    EXPECT_EQ(test::FieldsOf(opened->decoder.Format()).rate, 44100u);
     const PcmBlock* first = opened->decoder.Next();
     ASSERT_NE(first, nullptr);
     // Only stream 1's packets count: 176400 / (28 x 128) -> 50 packets of 1008 bytes.
@@ -241,6 +236,21 @@ TEST(AixStream, EmptyChainsAndEmptyPayloadsGiveNothing) {
     auto opened = Open(empty.bytes);
     EXPECT_EQ(opened->decoder.Next(), nullptr);
     EXPECT_EQ(opened->decoder.Position(), opened->decoder.Size());
+}
+
+TEST(AixStream, BlockAlignmentIsByte30OfStreamZeroAsStored) {
+    // A mono stream whose byte 30 holds 4 (where ADX headers keep their bit depth): the
+    // format says what the entry says, and a block is 4 x rate bytes.
+    AixStream s = Stream(1, 4000, 1);
+    s.sampleRate = 22050;
+    const auto built = AixBuilder().Add(s).Build();
+    auto opened = Open(built.bytes);
+    ASSERT_TRUE(opened->ok);
+    EXPECT_EQ(test::FieldsOf(opened->decoder.Format()),
+              (test::FormatFields{1, 1, 22050, 88200, 4, 16, 18}));
+    const PcmBlock* block = opened->decoder.Next();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->size, 88200u);
 }
 
 TEST(AixStream, StreamZeroWithoutAPcmSecondIsRefused) {
