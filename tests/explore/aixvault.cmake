@@ -6,7 +6,7 @@ fogbell_add_test(aix_layout_test
 fogbell_add_test(aixvault_plugin_test SOURCES aixvault_plugin_test.cpp PLUGINS aixvault)
 fogbell_check_exports(aixvault ${FOGBELL_EXPLORER_EXPORTS} fnGetBitrate)
 
-# The record's designed 32-bit offsets, checked by compiling its header for a 32-bit target
+# The record's original 32-bit offsets, checked by compiling its header for a 32-bit target
 # (the header asserts them there); needs only a compiler that can target i386.
 find_program(FOGBELL_CLANG clang)
 if(FOGBELL_CLANG)
