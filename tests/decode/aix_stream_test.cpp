@@ -178,8 +178,7 @@ TEST(AixStream, PayloadsThatAreNotWholeGroupsDecodeTheirWholeGroupsOnly) {
 TEST(AixStream, LargestPayloadsNeverOverrunASmallBlock) {
     for (const std::uint8_t channels : {1, 2}) {
         AixStream s = Stream(channels, channels == 2 ? 4000 : 8000, 8);
-        s.sampleRate = 8000;
-        s.blockAlign = 1;  // one "second" is 8000 bytes; one payload decodes to 232960
+        s.sampleRate = 8000;  // a second is 16000 or 32000 bytes; one payload decodes to 232960
         s.packetData = 0xFFFF;
         const auto built = AixBuilder().Add(s).Build();
         auto opened = Open(built.bytes);
@@ -187,7 +186,7 @@ TEST(AixStream, LargestPayloadsNeverOverrunASmallBlock) {
         const Decoded all = DecodeAll(opened->decoder);
         EXPECT_EQ(all.pcm, test::ReferencePcm(built, 0, channels, 8000, 500));
         for (std::size_t i = 0; i + 1 < all.sizes.size(); ++i) {
-            ASSERT_EQ(all.sizes[i], 8000u);
+            ASSERT_EQ(all.sizes[i], 8000u * 2 * channels);
         }
     }
 }
@@ -238,38 +237,38 @@ TEST(AixStream, EmptyChainsAndEmptyPayloadsGiveNothing) {
     EXPECT_EQ(opened->decoder.Position(), opened->decoder.Size());
 }
 
-TEST(AixStream, BlockAlignmentIsByte30OfStreamZeroAsStored) {
-    // A mono stream whose byte 30 holds 4 (where ADX headers keep their bit depth): the
-    // format says what the entry says, and a block is 4 x rate bytes.
-    AixStream s = Stream(1, 4000, 1);
+TEST(AixStream, AMonoStreamIsOneChannelOfSixteenBitPcm) {
+    // Byte 30 holds 4 (the ADX bit depth) in mono streams too: the format still describes
+    // one 16-bit channel, so a second is 2 x rate bytes.
+    AixStream s = Stream(1, 30000, 1);
     s.sampleRate = 22050;
     const auto built = AixBuilder().Add(s).Build();
     auto opened = Open(built.bytes);
     ASSERT_TRUE(opened->ok);
     EXPECT_EQ(test::FieldsOf(opened->decoder.Format()),
-              (test::FormatFields{1, 1, 22050, 88200, 4, 16, 18}));
+              (test::FormatFields{1, 1, 22050, 44100, 2, 16, 18}));
     const PcmBlock* block = opened->decoder.Next();
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block->size, 88200u);
+    EXPECT_EQ(block->size, 44100u);
 }
 
 TEST(AixStream, StreamZeroWithoutAPcmSecondIsRefused) {
     struct Case {
-        std::uint8_t blockAlign;
+        std::uint8_t channels;
         std::uint32_t rate;
         bool ok;
     };
     const Case cases[] = {
-        {0, 44100, false},         {4, 0, false},
-        {255, 0xFFFFFFFFu, false}, {255, 70000, false},  // 17.85 MB a second
-        {255, 60000, true},        {1, 1, true},
+        {0, 44100, false},         {2, 0, false},
+        {255, 0xFFFFFFFFu, false}, {255, 40000, false},  // 20.4 MB a second
+        {255, 30000, true},        {1, 1, true},
     };
     for (const Case& c : cases) {
         AixStream s = Stream(2, 4, 1);
-        s.blockAlign = c.blockAlign;
+        s.channels = c.channels;
         s.sampleRate = c.rate;
         EXPECT_EQ(Open(AixBuilder().Add(s).Build().bytes)->ok, c.ok)
-            << int{c.blockAlign} << " " << c.rate;
+            << int{c.channels} << " " << c.rate;
     }
 }
 

@@ -218,7 +218,7 @@ TEST_F(AixVoice, LoadFailuresAndTheirTexts) {
     EXPECT_EQ(voice.LoadFileMemory(-1, -1, broken.data(), Size(broken)), -1);
     EXPECT_EQ(voice.Error(), "Error format _HeaderCri.");
     AixStream silent = Stream(2, 44100, 4, 1);
-    silent.blockAlign = 0;
+    silent.channels = 0;
     const Bytes noSecond = AixBuilder().Add(silent).Build().bytes;
     EXPECT_EQ(voice.LoadFileMemory(-1, -1, noSecond.data(), Size(noSecond)), -1);
     EXPECT_EQ(voice.Error(), "Error format _HeaderCri.");

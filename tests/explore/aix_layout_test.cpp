@@ -80,7 +80,6 @@ TEST(AixLayout, ReadsHeaderTableAndFirstPacket) {
     EXPECT_EQ(second.channels, 1);
     EXPECT_EQ(second.sampleRate, 44100u);
     EXPECT_EQ(second.total, 0x00FFFFFFu);
-    EXPECT_EQ(second.blockAlign, 4);
     EXPECT_EQ(second.cutoff, 500);
 }
 

@@ -66,7 +66,11 @@ bool ReadTrackRecord(const void* data, StreamSource& source) {
 
 bool StreamDecoder::Open(const StreamSource& source) {
     const StreamHeader first = ReadStreamHeader(EntryOf(source.table, 0));
-    const std::uint64_t second = std::uint64_t{first.blockAlign} * first.sampleRate;
+    // One frame of 16-bit PCM per channel. The entry's byte 30 holds the ADX bit depth (4 in
+    // every ordinary stream), which matches a stereo frame by chance only: taken as the block
+    // alignment it would make every mono WAVE file and sound buffer twice too fast.
+    const std::uint32_t blockAlign = std::uint32_t{first.channels} * (kPcmBits / 8);
+    const std::uint64_t second = std::uint64_t{blockAlign} * first.sampleRate;
     if (second == 0 || second > kMaxBlockSize) {
         return false;
     }
@@ -74,7 +78,7 @@ bool StreamDecoder::Open(const StreamSource& source) {
     format_.wFormatTag = FOGBELL_WAVE_FORMAT_PCM;
     format_.nChannels = first.channels;
     format_.nSamplesPerSec = first.sampleRate;
-    format_.nBlockAlign = first.blockAlign;
+    format_.nBlockAlign = static_cast<std::uint16_t>(blockAlign);
     format_.wBitsPerSample = kPcmBits;
     format_.nAvgBytesPerSec = static_cast<std::uint32_t>(second);
     format_.cbSize = kFormatRecordSize;

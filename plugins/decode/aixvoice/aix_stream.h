@@ -14,7 +14,7 @@
 //  - where the chain ends, where a packet runs past the container's end, or at a frame whose
 //    scale has its top bit set (the ADX end marker): the partial second decoded so far is
 //    delivered as the last block, as it is (no padding).
-// The format (channels, rate and block alignment) is stream 0's, whichever stream plays; the
+// The format (channels and rate, 16-bit PCM) is stream 0's, whichever stream plays; the
 // prediction coefficients follow the played stream's own rate and cutoff.
 #pragma once
 
@@ -52,8 +52,8 @@ bool ReadTrackRecord(const void* data, StreamSource& source);
 class StreamDecoder {
   public:
     // Prepares decoding of source.selected (whose table and bytes must outlive the decoder)
-    // and rewinds. False when stream 0's block alignment times its rate is 0 or above
-    // kMaxBlockSize: such a stream has no PCM format to deliver.
+    // and rewinds. False when stream 0's PCM frame (2 bytes per channel) times its rate is 0 or
+    // above kMaxBlockSize: such a stream has no PCM format to deliver.
     bool Open(const StreamSource& source);
 
     // Back to the first packet: the next block is the stream's first.

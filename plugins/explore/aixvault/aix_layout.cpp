@@ -15,7 +15,6 @@ using plugin::ReadU32LE;
 
 constexpr std::uint8_t kMarker[kMarkerSize] = {0, 0, '(', 'c', ')', 'C', 'R', 'I'};
 
-constexpr std::uint32_t kEntryBlockAlign = 30;
 constexpr std::uint32_t kEntryChannels = 31;
 constexpr std::uint32_t kEntrySampleRate = 32;
 constexpr std::uint32_t kEntryTotal = 36;
@@ -83,7 +82,6 @@ std::unique_ptr<std::uint8_t[]> CopyTable(const std::uint8_t* base, const Layout
 
 StreamHeader ReadStreamHeader(const std::uint8_t* entry) {
     StreamHeader stream;
-    stream.blockAlign = entry[kEntryBlockAlign];
     stream.channels = entry[kEntryChannels];
     stream.sampleRate = ReadU32BE(entry + kEntrySampleRate);
     stream.total = ReadU32BE(entry + kEntryTotal);

@@ -16,7 +16,7 @@
 //   entry offset  width  field
 //   0             24     not read
 //   24            28     the stream's ADX header (its offsets 0..27), of which:
-//     30 (ADX 6)  1      block alignment the decoder gives its PCM format
+//     30 (ADX 6)  1      ADX bit depth (4); not read
 //     31 (ADX 7)  1      channel count
 //     32 (ADX 8)  4      BE sample rate
 //     36 (ADX 12) 4      BE total value T: shown as the sample count, and used as the byte
@@ -84,7 +84,6 @@ std::unique_ptr<std::uint8_t[]> CopyTable(const std::uint8_t* base, const Layout
 
 // The fields of one _HeaderCri entry that the plug-ins use.
 struct StreamHeader {
-    std::uint8_t blockAlign = 0;
     std::uint8_t channels = 0;
     std::uint32_t sampleRate = 0;
     std::uint32_t total = 0;  // T
