@@ -7,8 +7,6 @@ fogbell_check_exports(mvxvault ${FOGBELL_EXPLORER_EXPORTS}
     fnReplaceFile fnReplaceFileMemory fnGetBitrate)
 
 # An MVX track's pointer and length handed to the XMD decoder, as the host plays a track.
-if(TARGET xmdvoice)
-    fogbell_add_test(mvxvault_xmdvoice_test
-        SOURCES mvxvault_xmdvoice_test.cpp
-        PLUGINS mvxvault xmdvoice)
-endif()
+fogbell_add_test(mvxvault_xmdvoice_test
+    SOURCES mvxvault_xmdvoice_test.cpp
+    PLUGINS mvxvault xmdvoice)

@@ -7,8 +7,6 @@ fogbell_check_exports(pacvault ${FOGBELL_EXPLORER_EXPORTS}
     fnReplaceFile fnReplaceFileMemory fnGetBitrate)
 
 # A PAC track's pointer and length handed to the WAVE decoder, as the host plays a track.
-if(TARGET wavvoice)
-    fogbell_add_test(pacvault_wavvoice_test
-        SOURCES pacvault_wavvoice_test.cpp
-        PLUGINS pacvault wavvoice)
-endif()
+fogbell_add_test(pacvault_wavvoice_test
+    SOURCES pacvault_wavvoice_test.cpp
+    PLUGINS pacvault wavvoice)
