@@ -46,4 +46,12 @@ int LoadContainerFromPath(const char* path, const char* noFreeHandleText, Memory
     return handle;
 }
 
+// LoadContainerFromPath for a record that keeps the mapped file in its `file` field.
+template <class Record, class MemoryLoader>
+int LoadRecordFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load) {
+    return LoadContainerFromPath(path, noFreeHandleText, load, [](int handle, MappedFile* file) {
+        static_cast<Record*>(RecordAt(handle))->file = file;
+    });
+}
+
 }  // namespace fogbell::plugin

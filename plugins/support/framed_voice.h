@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "fmtconv.h"
 #include "frame_blocks.h"
@@ -58,6 +59,40 @@ struct FramedVoice {
     // The next block in the output format, or null at the end of the stream.
     const PcmBlock* Next() { return NextFramedBlock(stream, blocks, *converter, out); }
 };
+
+// The memory loader both voices share: data checked, a free slot, the header read by
+// readHeader(data, size, header) -> null or the text of what is wrong with it, the record made
+// and prepared for the header's channels and rate, the stream attached. A handle, or -1 with the
+// text of the step that failed.
+template <class Record, class Header, class ReadHeader>
+int LoadFramedVoice(std::int32_t channelsOut, std::int32_t rateOut, const std::uint8_t* data,
+                    std::uint32_t size, const char* allocationText, std::uint32_t maxGroupBytes,
+                    ReadHeader&& readHeader) {
+    if (!CheckMemory(data)) {
+        return kNoHandle;
+    }
+    const int handle = FindFreeHandle();
+    if (handle == kNoHandle) {
+        SetErrorText("Not free handle.");
+        return kNoHandle;
+    }
+    Header header;
+    if (const char* error = readHeader(data, size, header)) {
+        SetErrorText("%s", error);
+        return kNoHandle;
+    }
+    std::unique_ptr<Record> record(new (std::nothrow) Record);
+    if (record == nullptr) {
+        SetErrorText("%s", allocationText);
+        return kNoHandle;
+    }
+    if (!record->Prepare(header.channels, header.sampleRate, channelsOut, rateOut, maxGroupBytes)) {
+        return kNoHandle;
+    }
+    record->stream.Attach(data, size, header);
+    StoreRecord(handle, record.release());
+    return handle;
+}
 
 // The bodies of the entry points that take a handle, for a record type derived from FramedVoice.
 // Each refuses a bad handle with 0 or null and the handle table's text.

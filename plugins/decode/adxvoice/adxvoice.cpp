@@ -4,9 +4,6 @@
 // fnGetSizeData is the header's total sample count and fnGetCurrPos the samples per channel
 // decoded so far. The plug-in never sets "OK" itself: the text changes only through a failure or
 // through mapping a file (fnLoadFile), which callers of this plug-in have always seen.
-#include <memory>
-#include <new>
-
 #include "adx_stream.h"
 #include "fogbell_decoder.h"
 #include "framed_voice.h"
@@ -24,32 +21,12 @@ struct AdxVoiceFile : FramedVoice<adx::FrameStream> {};
 
 int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::uint8_t* data,
                    std::uint32_t size) {
-    if (!CheckMemory(data)) {
-        return kNoHandle;
-    }
-    const int handle = FindFreeHandle();
-    if (handle == kNoHandle) {
-        SetErrorText("Not free handle.");
-        return kNoHandle;
-    }
-    adx::Header header;
-    const adx::HeaderStatus status = adx::ReadHeader(data, size, header);
-    if (status != adx::HeaderStatus::kOk) {
-        SetErrorText("%s", adx::StatusText(status));
-        return kNoHandle;
-    }
-    std::unique_ptr<AdxVoiceFile> record(new (std::nothrow) AdxVoiceFile);
-    if (record == nullptr) {
-        SetErrorText("Can't allocate ADXVOICEFILE struct.");
-        return kNoHandle;
-    }
-    if (!record->Prepare(header.channels, header.sampleRate, channelsOut, rateOut,
-                         kMaxGroupBytes)) {
-        return kNoHandle;
-    }
-    record->stream.Attach(data, size, header);
-    StoreRecord(handle, record.release());
-    return handle;
+    return LoadFramedVoice<AdxVoiceFile, adx::Header>(
+        channelsOut, rateOut, data, size, "Can't allocate ADXVOICEFILE struct.", kMaxGroupBytes,
+        [](const std::uint8_t* bytes, std::uint32_t length, adx::Header& header) -> const char* {
+            const adx::HeaderStatus status = adx::ReadHeader(bytes, length, header);
+            return status == adx::HeaderStatus::kOk ? nullptr : adx::StatusText(status);
+        });
 }
 
 }  // namespace

@@ -102,13 +102,9 @@ extern "C" {
 
 FOGBELL_PLUGIN_API int32_t fnLoadFile(int32_t channelsOut, int32_t rateOut, const char* path) {
     return Guarded(kNoHandle, [&] {
-        return LoadContainerFromPath(
-            path, kNoFreeHandle,
-            [&](const std::uint8_t* view, std::uint32_t size) {
+        return LoadRecordFromPath<WaveDecodeFile>(
+            path, kNoFreeHandle, [&](const std::uint8_t* view, std::uint32_t size) {
                 return LoadFromMemory(channelsOut, rateOut, view, size);
-            },
-            [](int handle, MappedFile* file) {
-                static_cast<WaveDecodeFile*>(RecordAt(handle))->file = file;
             });
     });
 }

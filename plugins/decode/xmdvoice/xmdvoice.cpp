@@ -4,9 +4,6 @@
 // fnGetSizeData is the header's data length and fnGetCurrPos the encoded bytes consumed so far
 // (both in bytes). The plug-in never sets "OK" itself: the text changes only through a failure or
 // through mapping a file (fnLoadFile), which callers of this plug-in have always seen.
-#include <memory>
-#include <new>
-
 #include "fogbell_decoder.h"
 #include "framed_voice.h"
 #include "plugin_support.h"
@@ -24,32 +21,12 @@ struct XmdVoiceFile : FramedVoice<xmd::FrameStream> {};
 
 int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::uint8_t* data,
                    std::uint32_t size) {
-    if (!CheckMemory(data)) {
-        return kNoHandle;
-    }
-    const int handle = FindFreeHandle();
-    if (handle == kNoHandle) {
-        SetErrorText("Not free handle.");
-        return kNoHandle;
-    }
-    xmd::Header header;
-    const xmd::HeaderStatus status = xmd::ReadHeader(data, size, header);
-    if (status != xmd::HeaderStatus::kOk) {
-        SetErrorText("%s", xmd::StatusText(status));
-        return kNoHandle;
-    }
-    std::unique_ptr<XmdVoiceFile> record(new (std::nothrow) XmdVoiceFile);
-    if (record == nullptr) {
-        SetErrorText("Can't allocate XMDVOICEFILE struct.");
-        return kNoHandle;
-    }
-    if (!record->Prepare(header.channels, header.sampleRate, channelsOut, rateOut,
-                         kMaxGroupBytes)) {
-        return kNoHandle;
-    }
-    record->stream.Attach(data, size, header);
-    StoreRecord(handle, record.release());
-    return handle;
+    return LoadFramedVoice<XmdVoiceFile, xmd::Header>(
+        channelsOut, rateOut, data, size, "Can't allocate XMDVOICEFILE struct.", kMaxGroupBytes,
+        [](const std::uint8_t* bytes, std::uint32_t length, xmd::Header& header) -> const char* {
+            const xmd::HeaderStatus status = xmd::ReadHeader(bytes, length, header);
+            return status == xmd::HeaderStatus::kOk ? nullptr : xmd::StatusText(status);
+        });
 }
 
 }  // namespace

@@ -126,10 +126,7 @@ extern "C" {
 
 FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
     return Guarded(kNoHandle, [&] {
-        return LoadContainerFromPath(path, kNoFreeHandle, LoadFromMemory,
-                                     [](int handle, MappedFile* file) {
-                                         static_cast<AfsVaultFile*>(RecordAt(handle))->file = file;
-                                     });
+        return LoadRecordFromPath<AfsVaultFile>(path, kNoFreeHandle, LoadFromMemory);
     });
 }
 

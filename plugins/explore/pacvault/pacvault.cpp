@@ -141,10 +141,7 @@ extern "C" {
 
 FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
     return Guarded(kNoHandle, [&] {
-        return LoadContainerFromPath(path, kNoFreeHandle, LoadFromMemory,
-                                     [](int handle, MappedFile* file) {
-                                         static_cast<PacVaultFile*>(RecordAt(handle))->file = file;
-                                     });
+        return LoadRecordFromPath<PacVaultFile>(path, kNoFreeHandle, LoadFromMemory);
     });
 }
 
