@@ -6,6 +6,7 @@
 
 #include "adx_builder.h"
 #include "afs_builder.h"
+#include "aix_builder.h"
 #include "byte_writer.h"
 #include "fake_view.h"
 #include "host/main_core.h"
@@ -198,6 +199,52 @@ TEST_F(CoreDecoding, TimerFollowsTheDecodersPosition) {
     core.OnPlayTimer();
     EXPECT_EQ(view.BarOf(ProgressId::kPlay).position, 0u);
     EXPECT_EQ(playback.volumes.back(), -10000);  // volume 0 from the missing settings
+}
+
+TEST(CoreNestedAix, TracksOfAnAixInsideAnArchivePlayThroughTheExplorersRecord) {
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    MainCore core{view, playback};
+    CorePaths paths;
+    paths.settingsFile = dir.File("ini.ini");
+    paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+    paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+    core.Initialize(paths);
+    test::AixStream left, right;
+    left.data = test::AdxFrames(40, 2, 1);
+    right.data = test::AdxFrames(40, 2, 2);
+    right.sampleRate = 48000;
+    left.total = right.total = 1280;
+    const Bytes aix = test::AixBuilder().Add(left).Add(right).Build().bytes;
+    test::WriteFile(dir.File("box.afs"), test::AfsBuilder().Add("bgm.aix", aix).Build().bytes);
+    ASSERT_TRUE(core.OpenContainerPath(dir.File("box.afs")));
+
+    view.Select({0});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"Track 0.aixf", "Track 1.aixf"}));
+    EXPECT_EQ(view.Column(kColumnLength), (std::vector<std::string>{"1280", "1280"}));
+    // The format is stream 0's for every track.
+    EXPECT_EQ(view.Column(kColumnBitrate),
+              (std::vector<std::string>{"44100Hz,2Ch", "44100Hz,2Ch"}));
+
+    view.Select({1});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(playback.played, (std::vector<std::string>{"Track 1.aixf"}));
+    const OpenedFile* stream = core.OpenStream();
+    ASSERT_NE(stream, nullptr);
+    // Opened from the explorer's record, with the track's length as the explorer gives it.
+    EXPECT_NE(stream->memoryImage, nullptr);
+    EXPECT_EQ(stream->memorySize, 1280u);
+    DecoderPlugin& decoder = stream->AsDecoder();
+    EXPECT_EQ(decoder.fnGetSizeData(stream->handle), 1280u);
+    const PcmBlock* block = decoder.fnDecodeNext(stream->handle);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->size, 40u * 128u);  // the whole of track 1, shorter than a second
+    core.GoToParentContainer();          // stops playback and closes the stream before the AIX
+    EXPECT_EQ(core.OpenStream(), nullptr);
+    EXPECT_EQ(playback.stops, 1);
 }
 
 }  // namespace
