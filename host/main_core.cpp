@@ -430,7 +430,10 @@ void MainCore::StartExtract(int mode) {
         }
         view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
         view_.SetProgressPos(ProgressId::kExtract, 0);
-        view_.PostToWindow([this, failed, count, firstError] {
+        view_.PostToWindow([this, alive = std::weak_ptr(alive_), failed, count, firstError] {
+            if (alive.expired()) {
+                return;
+            }
             if (failed > 0) {
                 view_.SetStatus(FailureText("Extract", failed, count, firstError));
             }
@@ -471,7 +474,10 @@ void MainCore::StartSaveWave() {
         }
         view_.SetProgressCaption(ProgressId::kSave, "Save done");
         view_.SetProgressPos(ProgressId::kSave, 0);
-        view_.PostToWindow([this, failed, count, firstError] {
+        view_.PostToWindow([this, alive = std::weak_ptr(alive_), failed, count, firstError] {
+            if (alive.expired()) {
+                return;
+            }
             if (failed > 0) {
                 view_.SetStatus(FailureText("Save as wav", failed, count, firstError));
             }

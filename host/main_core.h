@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -121,6 +122,9 @@ class MainCore {
     int pendingCommand_ = 0;
 
     std::vector<std::thread> workers_;
+    // Tasks that workers post to the window thread may run after the core is gone (the window's
+    // event loop can outlive it); they hold this weakly and do nothing once it has expired.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     int runningWorkers_ = 0;  // window thread only
     std::atomic<bool> stopWorkers_{false};
 };

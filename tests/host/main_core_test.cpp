@@ -282,6 +282,30 @@ TEST_F(Core, ShutdownWaitsForRunningWorkersBeforeClosing) {
     EXPECT_TRUE(core.Host().Explorers().empty());
 }
 
+TEST(CoreLifetime, WorkerReportsPostedAfterTheCoreIsGoneAreDropped) {
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    {
+        MainCore core{view, playback};
+        CorePaths paths;
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        core.Initialize(paths);
+        auto built = AfsBuilder().Add("x.bin", Pattern(8, 1)).Build();
+        test::PutU32LE(built.bytes, AfsBuilder::PairOffset(0), 0xFFFFFF00u);  // fails to extract
+        test::WriteFile(dir.File("a.afs"), built.bytes);
+        ASSERT_TRUE(core.OpenContainerPath(dir.File("a.afs")));
+        view.saveDirectoryBox = dir.Path().string();
+        ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+        core.WaitForWorkers();
+    }  // destroyed with its worker's report (one failed track) still queued
+    const std::size_t statuses = view.statuses.size();
+    view.RunPosted();  // must not touch the destroyed core
+    EXPECT_EQ(view.statuses.size(), statuses);
+}
+
 TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     const std::string archive = NestedArchive();
     ASSERT_TRUE(core.OpenContainerPath(archive));
