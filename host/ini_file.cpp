@@ -1,7 +1,8 @@
 #include "host/ini_file.h"
 
+#include "host/ascii_text.h"
+
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 
 namespace fogbell {
@@ -16,13 +17,6 @@ std::string Trim(const std::string& text) {
     }
     const auto end = text.find_last_not_of(" \t\r");
     return text.substr(begin, end - begin + 1);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // The section name of a "[Name]" line, or false.
@@ -87,7 +81,7 @@ bool IniFile::Save(const std::string& path) const {
 std::size_t IniFile::FindSection(const std::string& section) const {
     std::string name;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (SectionName(lines_[i], name) && SameName(name, section)) {
+        if (SectionName(lines_[i], name) && EqualIgnoringAsciiCase(name, section)) {
             return i;
         }
     }
@@ -101,7 +95,7 @@ std::string IniFile::Get(const std::string& section, const std::string& key) con
     }
     std::string name, lineKey, value;
     for (std::size_t i = header + 1; i < lines_.size() && !SectionName(lines_[i], name); ++i) {
-        if (KeyValue(lines_[i], lineKey, value) && SameName(lineKey, key)) {
+        if (KeyValue(lines_[i], lineKey, value) && EqualIgnoringAsciiCase(lineKey, key)) {
             return Unquote(value);
         }
     }
@@ -119,7 +113,7 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
     std::string name, lineKey, oldValue;
     std::size_t end = header + 1;
     for (; end < lines_.size() && !SectionName(lines_[end], name); ++end) {
-        if (KeyValue(lines_[end], lineKey, oldValue) && SameName(lineKey, key)) {
+        if (KeyValue(lines_[end], lineKey, oldValue) && EqualIgnoringAsciiCase(lineKey, key)) {
             lines_[end] = line;
             return;
         }

@@ -24,8 +24,6 @@ class IniFile {
     std::string Get(const std::string& section, const std::string& key) const;
     void Set(const std::string& section, const std::string& key, const std::string& value);
 
-    const std::vector<std::string>& Lines() const { return lines_; }
-
   private:
     // Index of the section's header line, or npos.
     std::size_t FindSection(const std::string& section) const;

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -22,7 +21,6 @@ constexpr std::size_t kPlayTextLimit = 259;
 // atoi/atol as the settings have always been read: leading number, 0 when there is none,
 // saturated to 32 bits.
 std::int32_t NumberOf(const std::string& text) {
-    errno = 0;
     const long long value = std::strtoll(text.c_str(), nullptr, 10);
     if (value > INT32_MAX) {
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));  // "%u" written

@@ -1,7 +1,8 @@
 #include "host/plugin_host.h"
 
+#include "host/ascii_text.h"
+
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace fogbell {
@@ -14,14 +15,6 @@ std::vector<std::string> ListedExtensions(const char* const* list) {
         extensions.emplace_back(*p);
     }
     return extensions;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto ux = static_cast<unsigned char>(x);
-               const auto uy = static_cast<unsigned char>(y);
-               return ux < 0x80 && uy < 0x80 ? std::tolower(ux) == std::tolower(uy) : ux == uy;
-           });
 }
 
 // Every regular file in the folder with the platform's library ending, sorted by name.
@@ -125,7 +118,7 @@ std::string PluginRecord::ErrorText(const char* fallback) const {
 
 bool PluginRecord::Serves(const std::string& extension) const {
     for (const std::string& listed : ListedExtensions(extensionList)) {
-        if (EqualNoCase(listed, extension)) {
+        if (EqualIgnoringAsciiCase(listed, extension)) {
             return true;
         }
     }

@@ -15,6 +15,19 @@ bool SetListName(char** list, std::size_t index, const char* name, std::size_t m
 // Frees every name, then the array. Null is allowed.
 void FreeNameList(char** list);
 
+// Sets list[i] to a copy of nameAt(i) (at most maxLength characters) for every i below count.
+// When memory runs out, frees the whole list and returns false.
+template <class NameAt>
+bool FillNameList(char** list, std::size_t count, std::size_t maxLength, NameAt&& nameAt) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!SetListName(list, i, nameAt(i), maxLength)) {
+            FreeNameList(list);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Track number of a name of the form "Track %u" (as scanf reads it: spaces allowed before the
 // number, an optional sign, wrapping like an unsigned conversion). 0 when the name does not
 // start with "Track" followed by a number.

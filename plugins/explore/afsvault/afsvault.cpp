@@ -169,11 +169,9 @@ FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
         if (list == nullptr) {
             return nullptr;
         }
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (!SetListName(list, i, entries[i].name, afs::kNameLength)) {
-                FreeNameList(list);
-                return nullptr;
-            }
+        if (!FillNameList(list, entries.size(), afs::kNameLength,
+                          [&](std::size_t i) { return entries[i].name; })) {
+            return nullptr;
         }
         record->list = list;
         return list;

@@ -117,15 +117,12 @@ char** MakeNames(std::uint32_t count) {
     if (list == nullptr) {
         return nullptr;
     }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char name[kPathCapacity];
-        std::snprintf(name, sizeof name, kNamePattern, i);
-        if (!SetListName(list, i, name, sizeof name)) {
-            FreeNameList(list);
-            return nullptr;
-        }
-    }
-    return list;
+    char name[kPathCapacity];
+    const bool filled = FillNameList(list, count, sizeof name, [&](std::size_t i) {
+        std::snprintf(name, sizeof name, kNamePattern, static_cast<unsigned>(i));
+        return name;
+    });
+    return filled ? list : nullptr;
 }
 
 // Writes track `track` of the record to the file out (already created). 1 when the file holds

@@ -204,12 +204,10 @@ FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
             SetErrorText("Can't allocate %u pointers", static_cast<unsigned>(tracks.size() + 1));
             return nullptr;
         }
-        for (std::size_t i = 0; i < tracks.size(); ++i) {
-            if (!SetListName(list, i, tracks[i].name, mvx::kNameFieldSize)) {
-                FreeNameList(list);
-                SetErrorText("Not enough memory.");
-                return nullptr;
-            }
+        if (!FillNameList(list, tracks.size(), mvx::kNameFieldSize,
+                          [&](std::size_t i) { return tracks[i].name; })) {
+            SetErrorText("Not enough memory.");
+            return nullptr;
         }
         g_nameList.list = list;
         return list;

@@ -184,14 +184,13 @@ FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
             SetErrorText("Can't allocate %u pointers", static_cast<unsigned>(count + 1));
             return nullptr;
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            char name[kTrackNameCapacity];
-            std::snprintf(name, sizeof name, kTrackNamePattern, static_cast<unsigned>(i));
-            if (!SetListName(list, i, name, sizeof name)) {
-                FreeNameList(list);
-                SetErrorText("Not enough memory.");
-                return nullptr;
-            }
+        char name[kTrackNameCapacity];
+        if (!FillNameList(list, count, sizeof name, [&](std::size_t i) {
+                std::snprintf(name, sizeof name, kTrackNamePattern, static_cast<unsigned>(i));
+                return name;
+            })) {
+            SetErrorText("Not enough memory.");
+            return nullptr;
         }
         g_nameList.list = list;
         return list;
