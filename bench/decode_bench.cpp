@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fogbell_decoder.h"
-#include "host/dynamic_library.h"
+#include "host/core/dynamic_library.h"
 
 namespace {
 

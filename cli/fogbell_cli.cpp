@@ -21,10 +21,10 @@
 
 #include "cli/container_chain.h"
 #include "cli/json_text.h"
-#include "host/output_names.h"
-#include "host/plugin_host.h"
-#include "host/track_jobs.h"
-#include "host/track_listing.h"
+#include "host/core/output_names.h"
+#include "host/core/plugin_host.h"
+#include "host/core/track_jobs.h"
+#include "host/core/track_listing.h"
 
 namespace fogbell::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "aix_builder.h"
 #include "byte_writer.h"
 #include "fake_view.h"
-#include "host/main_core.h"
+#include "host/core/main_core.h"
 #include "test_files.h"
 #include "wave_builder.h"
 #include "xmd_builder.h"

@@ -1,4 +1,4 @@
-#include "host/ini_file.h"
+#include "host/core/ini_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The main window's logic driven through a fake view, with the real staged plug-ins.
-#include "host/main_core.h"
+#include "host/core/main_core.h"
 
 #include <gtest/gtest.h>
 

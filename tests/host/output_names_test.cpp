@@ -1,4 +1,4 @@
-#include "host/output_names.h"
+#include "host/core/output_names.h"
 
 #include <gtest/gtest.h>
 

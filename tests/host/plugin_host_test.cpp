@@ -1,5 +1,5 @@
 // Binding and routing rules of the plug-in host, with stand-in plug-ins.
-#include "host/plugin_host.h"
+#include "host/core/plugin_host.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "fake_view.h"
-#include "host/ini_file.h"
-#include "host/main_core.h"
+#include "host/core/ini_file.h"
+#include "host/core/main_core.h"
 #include "test_files.h"
 
 namespace fogbell {

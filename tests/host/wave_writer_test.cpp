@@ -1,4 +1,4 @@
-#include "host/wave_writer.h"
+#include "host/core/wave_writer.h"
 
 #include <gtest/gtest.h>
 

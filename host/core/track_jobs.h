@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "host/plugin_host.h"
+#include "host/core/plugin_host.h"
 
 namespace fogbell {
 

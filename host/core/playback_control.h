@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "host/plugin_host.h"
+#include "host/core/plugin_host.h"
 
 namespace fogbell {
 

@@ -1,6 +1,6 @@
-#include "host/ini_file.h"
+#include "host/core/ini_file.h"
 
-#include "host/ascii_text.h"
+#include "host/core/ascii_text.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "host/track_listing.h"
+#include "host/core/track_listing.h"
 
 namespace fogbell {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_host.h"
+#include "host/core/plugin_host.h"
 
 namespace fogbell {
 

@@ -1,4 +1,4 @@
-#include "host/main_core.h"
+#include "host/core/main_core.h"
 
 #include <unistd.h>
 
@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "host/ini_file.h"
-#include "host/output_names.h"
-#include "host/track_jobs.h"
-#include "host/track_listing.h"
+#include "host/core/ini_file.h"
+#include "host/core/output_names.h"
+#include "host/core/track_jobs.h"
+#include "host/core/track_listing.h"
 
 namespace fogbell {
 namespace {

@@ -1,6 +1,6 @@
-#include "host/plugin_host.h"
+#include "host/core/plugin_host.h"
 
-#include "host/ascii_text.h"
+#include "host/core/ascii_text.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -16,7 +16,7 @@
 
 #include "fogbell_decoder.h"
 #include "fogbell_explorer.h"
-#include "host/dynamic_library.h"
+#include "host/core/dynamic_library.h"
 
 namespace fogbell {
 

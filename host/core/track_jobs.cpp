@@ -1,7 +1,7 @@
-#include "host/track_jobs.h"
+#include "host/core/track_jobs.h"
 
-#include "host/output_names.h"
-#include "host/wave_writer.h"
+#include "host/core/output_names.h"
+#include "host/core/wave_writer.h"
 
 namespace fogbell {
 namespace {

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/main_view.h"
-#include "host/playback_control.h"
-#include "host/plugin_host.h"
+#include "host/core/main_view.h"
+#include "host/core/playback_control.h"
+#include "host/core/plugin_host.h"
 
 namespace fogbell {
 
