@@ -41,7 +41,9 @@ class FrameBlockBuffer {
 
     // Fills the next block from stream and returns its length in bytes; 0 at the end of the
     // stream. Stream::DecodeGroup(std::int16_t* out) writes the next group's samples at out and
-    // returns how many it wrote, or 0 when the stream has nothing more to decode.
+    // returns how many it wrote, or 0 when the stream has nothing more to decode. A stream that
+    // also has DecodeGroupsPast(out, room) (groups until more than room samples are written, or
+    // the end) is asked for all of a block's groups at once.
     template <class Stream>
     std::uint32_t Next(Stream& stream) {
         auto* bytes = reinterpret_cast<std::uint8_t*>(samples_.get());
@@ -50,13 +52,25 @@ class FrameBlockBuffer {
         }
         const std::int64_t room = std::int64_t{second_} - carry_;
         std::int64_t produced = 0;
-        while (produced <= room) {
-            const std::size_t offset = (carry_ + static_cast<std::size_t>(produced)) / 2;
-            const std::size_t made = stream.DecodeGroup(samples_.get() + offset);
-            if (made == 0) {
-                break;
+        if constexpr (requires(std::int16_t * out) {
+                          stream.DecodeGroupsPast(out, std::size_t{});
+                      }) {
+            // The same groups in one call, so that the decoder keeps its state in registers
+            // from group to group.
+            if (room >= 0) {
+                const std::size_t made = stream.DecodeGroupsPast(
+                    samples_.get() + carry_ / 2, static_cast<std::size_t>(room) / 2);
+                produced = static_cast<std::int64_t>(made * sizeof(std::int16_t));
             }
-            produced += static_cast<std::int64_t>(made * sizeof(std::int16_t));
+        } else {
+            while (produced <= room) {
+                const std::size_t offset = (carry_ + static_cast<std::size_t>(produced)) / 2;
+                const std::size_t made = stream.DecodeGroup(samples_.get() + offset);
+                if (made == 0) {
+                    break;
+                }
+                produced += static_cast<std::int64_t>(made * sizeof(std::int16_t));
+            }
         }
         const std::uint64_t total = carry_ + static_cast<std::uint64_t>(produced);
         if (total > second_) {
@@ -81,6 +95,13 @@ const PcmBlock* NextFramedBlock(Stream& stream, FrameBlockBuffer& blocks,
     const std::uint32_t length = blocks.Next(stream);
     if (length == 0) {
         return nullptr;
+    }
+    if (converter.PassesThrough()) {
+        // Equal formats: the block is handed out where it was decoded, not copied. It stays
+        // valid until the next call, as a converted block does.
+        out.block.data = blocks.Data();
+        out.block.size = length;
+        return &out.block;
     }
     converter.Convert(blocks.Data(), length, out);
     return &out.block;

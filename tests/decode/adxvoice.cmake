@@ -4,3 +4,6 @@ fogbell_add_test(adx_stream_test
     LIBS adxvoice_objects fogbell_adx_frame fogbell_fmtconv fogbell_plugin_support)
 fogbell_add_test(adxvoice_plugin_test SOURCES adxvoice_plugin_test.cpp PLUGINS adxvoice)
 fogbell_check_exports(adxvoice ${FOGBELL_DECODER_EXPORTS})
+fogbell_add_test(adx_bulk_test
+    SOURCES adx_bulk_test.cpp
+    LIBS adxvoice_objects fogbell_adx_frame fogbell_fmtconv fogbell_plugin_support)

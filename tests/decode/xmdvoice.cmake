@@ -4,3 +4,6 @@ fogbell_add_test(xmd_stream_test
     LIBS xmdvoice_objects fogbell_fmtconv fogbell_plugin_support)
 fogbell_add_test(xmdvoice_plugin_test SOURCES xmdvoice_plugin_test.cpp PLUGINS xmdvoice)
 fogbell_check_exports(xmdvoice ${FOGBELL_DECODER_EXPORTS})
+fogbell_add_test(xmd_bulk_test
+    SOURCES xmd_bulk_test.cpp
+    LIBS xmdvoice_objects fogbell_fmtconv fogbell_plugin_support)

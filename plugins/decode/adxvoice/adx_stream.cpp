@@ -64,28 +64,34 @@ void FrameStream::Rewind() {
 }
 
 std::size_t FrameStream::DecodeGroup(std::int16_t* out) {
+    return DecodeGroupsPast(out, 0);
+}
+
+std::size_t FrameStream::DecodeGroupsPast(std::int16_t* out, std::size_t room) {
     const std::int64_t remaining = remaining_.load(std::memory_order_relaxed);
     if (remaining <= 0) {
         return 0;
     }
-    const std::uint32_t groupSize = stereo_ ? 2 * kFrameSize : kFrameSize;
-    const std::uint8_t* frame = data_ + readOffset_;
-    if (size_ - readOffset_ < groupSize || IsEndMarker(frame) ||
-        (stereo_ && IsEndMarker(frame + kFrameSize))) {
-        remaining_.store(0, std::memory_order_relaxed);  // the bytes or the audio end here
-        return 0;
+    const std::size_t channels = stereo_ ? 2 : 1;
+    const std::size_t groupSize = channels * kFrameSize;
+    const std::size_t groupSamples = channels * kSamplesPerFrame;
+    // The groups the caller asks for (the first to pass room), those the sample count still
+    // wants, and those the bytes hold before any end marker.
+    const std::size_t wanted = room / groupSamples + 1;
+    const std::size_t counted =
+        static_cast<std::size_t>((remaining + kSamplesPerGroup - 1) / kSamplesPerGroup);
+    const std::size_t whole = (size_ - readOffset_) / groupSize;
+    const std::size_t limit = std::min(wanted, counted);
+    const std::uint8_t* frames = data_ + readOffset_;
+    const std::size_t groups =
+        DecodeGroups(frames, std::min(limit, whole), channels, history_, coefficients_, out);
+    readOffset_ += static_cast<std::uint32_t>(groups * groupSize);
+    std::int64_t left = remaining - static_cast<std::int64_t>(groups) * kSamplesPerGroup;
+    if (groups < limit) {
+        left = 0;  // the bytes or the audio end here
     }
-    std::size_t samples = kSamplesPerFrame;
-    if (stereo_) {
-        DecodeFrame(frame, history_[0], coefficients_, out, 2);
-        DecodeFrame(frame + kFrameSize, history_[1], coefficients_, out + 1, 2);
-        samples = 2 * kSamplesPerFrame;
-    } else {
-        DecodeFrame(frame, history_[0], coefficients_, out, 1);
-    }
-    readOffset_ += groupSize;
-    remaining_.store(remaining - kSamplesPerGroup, std::memory_order_relaxed);
-    return samples;
+    remaining_.store(left, std::memory_order_relaxed);
+    return groups * groupSamples;
 }
 
 std::uint32_t FrameStream::Position() const {

@@ -72,6 +72,11 @@ class FrameStream {
     // written (32 mono, 64 stereo); 0 when the stream has ended.
     std::size_t DecodeGroup(std::int16_t* out);
 
+    // Decodes groups into out, one after the other, until more than room samples have been
+    // written or the stream has ended, exactly as DecodeGroup called that often would; returns
+    // the samples written. out must hold room plus one group.
+    std::size_t DecodeGroupsPast(std::int16_t* out, std::size_t room);
+
     // Samples per channel decoded so far in whole frames: total - remaining, never above 2^32-1.
     // Safe to read from another thread while the stream decodes.
     std::uint32_t Position() const;

@@ -54,4 +54,12 @@ inline bool IsEndMarker(const std::uint8_t* frame) {
 void DecodeFrame(const std::uint8_t* frame, History& history, const Coefficients& coefficients,
                  std::int16_t* out, std::size_t stride);
 
+// Decodes up to count frame groups that lie back to back at groups, stopping before the first
+// group that holds an end marker; returns how many it decoded. With channels 1 a group is one
+// frame (32 samples), with channels 2 a left and a right frame (32 interleaved pairs, left
+// first). Writes the groups' samples at out and updates history[0..channels-1], exactly as
+// DecodeFrame frame by frame would.
+std::size_t DecodeGroups(const std::uint8_t* groups, std::size_t count, std::size_t channels,
+                         History* history, const Coefficients& coefficients, std::int16_t* out);
+
 }  // namespace fogbell::adx
