@@ -64,6 +64,9 @@ make_xmd 30 "$work/s30.xmd"
 make_xmd 60 "$work/s60.xmd"
 ls -l "$work"/*.adx "$work"/*.xmd | awk '{printf "  %-40s %12d bytes\n", $NF, $5}'
 
+# calc EXPRESSION: the value of an arithmetic expression, in floating point.
+calc() { awk "BEGIN {print $1}"; }
+
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 # timed NAME COMMAND...: runs the command under /usr/bin/time -v, appends its wall seconds
@@ -92,10 +95,10 @@ fm=$(median <"$work/fogbell.rss")
 gw=$(median <"$work/ffmpeg.wall")
 gm=$(median <"$work/ffmpeg.rss")
 printf '  %-22s %10s %16s\n' "median" "wall (s)" "peak RSS (MiB)"
-printf '  %-22s %10.3f %16.1f\n' "fogbell-cli wav" "$fw" "$(echo "$fm / 1024" | bc -l)"
-printf '  %-22s %10.3f %16.1f\n' "ffmpeg -f wav" "$gw" "$(echo "$gm / 1024" | bc -l)"
-printf '  %-22s %10.2f %16.2f\n' "ratio fogbell/ffmpeg" "$(echo "$fw / $gw" | bc -l)" \
-    "$(echo "$fm / $gm" | bc -l)"
+printf '  %-22s %10.3f %16.1f\n' "fogbell-cli wav" "$fw" "$(calc "$fm / 1024")"
+printf '  %-22s %10.3f %16.1f\n' "ffmpeg -f wav" "$gw" "$(calc "$gm / 1024")"
+printf '  %-22s %10.2f %16.2f\n' "ratio fogbell/ffmpeg" "$(calc "$fw / $gw")" \
+    "$(calc "$fm / $gm")"
 printf '  wall runs fogbell: %s\n' "$(sort -g "$work/fogbell.wall" | tr '\n' ' ')"
 printf '  wall runs ffmpeg:  %s\n' "$(sort -g "$work/ffmpeg.wall" | tr '\n' ' ')"
 
@@ -119,7 +122,7 @@ per_sample() {
     i30=$(instructions "${args_short[@]}")
     i60=$(instructions "${args_long[@]}")
     local samples=$((30 * rate * channels))
-    printf '  %-22s %14d %14d %10.2f\n' "$name" "$i30" "$i60" "$(echo "($i60 - $i30) / $samples" | bc -l)"
+    printf '  %-22s %14d %14d %10.2f\n' "$name" "$i30" "$i60" "$(calc "($i60 - $i30) / $samples")"
 }
 
 echo

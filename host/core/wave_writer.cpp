@@ -35,6 +35,9 @@ WaveWriter::Status WaveWriter::Create(const std::string& path, const WAVEFORMATE
     if (file_ == nullptr) {
         return Status::kCannotCreate;
     }
+    // Blocks come a second of PCM at a time: each goes to the file in one write, straight from
+    // the decoder's buffer, rather than in pieces through the stream's small buffer.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
     std::array<std::uint8_t, kWaveHeaderSize> header{};
     std::memcpy(header.data(), "RIFF", 4);
     std::memcpy(header.data() + 8, "WAVEfmt ", 8);

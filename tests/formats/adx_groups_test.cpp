@@ -19,8 +19,8 @@ using Pcm = std::vector<std::int16_t>;
 
 // One frame of one channel from the formula: 64-bit products, the sum wrapped to 32 bits, the
 // shift as a floor division, the clamp as comparisons.
-void ReferenceFrame(const std::uint8_t* frame, History& h, Coefficients c, Pcm& out,
-                    std::size_t at, std::size_t stride) {
+void ReferenceFrame(const std::uint8_t* frame, History& h, Coefficients c, Pcm& out, std::size_t at,
+                    std::size_t stride) {
     const std::int64_t scale = frame[0] * 256 + frame[1];
     for (int i = 0; i < 32; ++i) {
         const int byte = frame[2 + i / 2];

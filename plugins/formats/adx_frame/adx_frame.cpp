@@ -105,9 +105,9 @@ FOGBELL_ALWAYS_INLINE __m128i Step(VectorState& s, __m128i coefficients, __m128i
     return pair;
 }
 
-// 32-bit lanes whose top four bits are the nibble and whose other bits are 0, times [0, scale]
-// word pairs, shifted left by 2: n * S * 16384 in each lane (S below 0x8000, so the product
-// n * 4096 * S fits 32 bits before the shift, and the shift wraps as the formula does).
+// Four of eight nibble words (n * 4096 each; the low four or the high four), each moved to the
+// top half of a 32-bit lane, times the word pair [0, S]: n * 4096 * S, which fits 32 bits for S
+// below 0x8000. Shifted left by 2 it is the term n * S * 16384, wrapped as the formula wraps.
 FOGBELL_ALWAYS_INLINE __m128i Terms(__m128i nibbleWords, __m128i scaleWords, bool high) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i lanes =
