@@ -252,10 +252,12 @@ std::size_t FrameStream::DecodeGroupsPast(std::int16_t* out, std::size_t room) {
     const std::size_t limit = std::min(wanted, counted);
     const std::size_t groups = std::min(limit, whole);
     const std::uint8_t* frame = data_ + readOffset_;
-    for (std::size_t g = 0; g < groups; ++g) {
-        if (mono_) {
-            DecodeMono(frame + g * groupSize, out + g * groupSamples);
-        } else {
+    if (mono_) {
+        for (std::size_t g = 0; g < groups; ++g) {
+            DecodeMono(frame + g * kFrameSize, out + g * kSamplesPerFrame);
+        }
+    } else {
+        for (std::size_t g = 0; g < groups; ++g) {
             DecodeStereo(frame + g * groupSize, out + g * groupSamples);
         }
     }
