@@ -10,6 +10,9 @@
 #
 #   bench/decode_vs_ffmpeg.sh [RUNS]        (after ./test.sh or tools/build.sh default)
 #
+# Wall times follow the machine's load: on a busy machine compare the two in the same run (they
+# alternate for that reason) and look at the processor seconds beside them.
+#
 # Environment: FOGBELL_BUILD (default build/), BENCH_DIR (inputs and outputs; default
 # build/decode_vs_ffmpeg, inputs are kept between runs).
 set -euo pipefail
@@ -17,7 +20,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${FOGBELL_BUILD:-$top/build}
 work=${BENCH_DIR:-$build/decode_vs_ffmpeg}
-runs=${1:-7}
+runs=${1:-9}
 cli=$build/bin/fogbell-cli
 xmd_input=$build/bin/bench_xmd_input
 rate=44100
@@ -65,12 +68,13 @@ make_xmd 60 "$work/s60.xmd"
 ls -l "$work"/*.adx "$work"/*.xmd | awk '{printf "  %-40s %12d bytes\n", $NF, $5}'
 
 # calc EXPRESSION: the value of an arithmetic expression, in floating point.
-calc() { awk "BEGIN {print $1}"; }
+calc() { awk "BEGIN {x = ($1); print x}"; }
 
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 # timed NAME COMMAND...: runs the command under /usr/bin/time -v, appends its wall seconds
-# (nanosecond clock) to NAME.wall and its peak resident set (KiB) to NAME.rss.
+# (nanosecond clock) to NAME.wall, its processor seconds (user + system) to NAME.cpu and its
+# peak resident set (KiB) to NAME.rss.
 timed() {
     local name=$1
     shift
@@ -80,25 +84,30 @@ timed() {
     end=$(date +%s%N)
     awk -v ns=$((end - start)) 'BEGIN {printf "%.4f\n", ns / 1e9}' >>"$work/$name.wall"
     awk -F': ' '/Maximum resident set size/ {print $2}' "$work/$name.time" >>"$work/$name.rss"
+    awk -F': ' '/User time|System time/ {t += $2} END {print t}' "$work/$name.time" \
+        >>"$work/$name.cpu"
 }
 
 echo
 echo "== Saving the 10-minute stereo ${rate} Hz ADX as WAVE, $runs runs each, alternating"
-rm -f "$work"/fogbell.wall "$work"/fogbell.rss "$work"/ffmpeg.wall "$work"/ffmpeg.rss
+echo "   ($(nproc) processors, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start)"
+rm -f "$work"/fogbell.{wall,cpu,rss} "$work"/ffmpeg.{wall,cpu,rss}
 for ((i = 0; i < runs; i++)); do
     rm -f "$work/out/long.wav" "$work/ffmpeg.wav"
     timed fogbell "$cli" wav "$work/long.adx" -o "$work/out"
     timed ffmpeg ffmpeg -nostdin -v error -y -i "$work/long.adx" -f wav "$work/ffmpeg.wav"
 done
 fw=$(median <"$work/fogbell.wall")
+fc=$(median <"$work/fogbell.cpu")
 fm=$(median <"$work/fogbell.rss")
 gw=$(median <"$work/ffmpeg.wall")
+gc=$(median <"$work/ffmpeg.cpu")
 gm=$(median <"$work/ffmpeg.rss")
-printf '  %-22s %10s %16s\n' "median" "wall (s)" "peak RSS (MiB)"
-printf '  %-22s %10.3f %16.1f\n' "fogbell-cli wav" "$fw" "$(calc "$fm / 1024")"
-printf '  %-22s %10.3f %16.1f\n' "ffmpeg -f wav" "$gw" "$(calc "$gm / 1024")"
-printf '  %-22s %10.2f %16.2f\n' "ratio fogbell/ffmpeg" "$(calc "$fw / $gw")" \
-    "$(calc "$fm / $gm")"
+printf '  %-22s %10s %10s %16s\n' "median" "wall (s)" "cpu (s)" "peak RSS (MiB)"
+printf '  %-22s %10.3f %10.2f %16.1f\n' "fogbell-cli wav" "$fw" "$fc" "$(calc "$fm / 1024")"
+printf '  %-22s %10.3f %10.2f %16.1f\n' "ffmpeg -f wav" "$gw" "$gc" "$(calc "$gm / 1024")"
+printf '  %-22s %10.2f %10.2f %16.2f\n' "ratio fogbell/ffmpeg" "$(calc "$fw / $gw")" \
+    "$(calc "$gc > 0 ? $fc / $gc : 0")" "$(calc "$fm / $gm")"
 printf '  wall runs fogbell: %s\n' "$(sort -g "$work/fogbell.wall" | tr '\n' ' ')"
 printf '  wall runs ffmpeg:  %s\n' "$(sort -g "$work/ffmpeg.wall" | tr '\n' ' ')"
 
