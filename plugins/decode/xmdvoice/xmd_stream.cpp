@@ -20,13 +20,7 @@ constexpr int kShift = 14;
 constexpr std::size_t kStoredSamples = 2;
 constexpr std::size_t kScaleOffset = 4;
 constexpr std::size_t kNibblesOffset = 6;
-constexpr std::size_t kNibbleBytes = 7;
 constexpr std::size_t kPredicted = kSamplesPerFrame - kStoredSamples;
-
-// A four-bit two's-complement value (0..15 as stored) as -8..7.
-inline std::int32_t SignedNibble(std::uint32_t nibble) {
-    return static_cast<std::int32_t>(nibble ^ 8u) - 8;
-}
 
 // The nibble terms S * 16384 * n of a frame's predicted samples, wrapped to 32 bits, in order
 // (low nibble first). The last two of the 16 are not samples.
@@ -90,6 +84,13 @@ void StereoTerms(const std::uint8_t* left, const std::uint8_t* right, Terms& l, 
 }
 
 #else
+
+constexpr std::size_t kNibbleBytes = 7;
+
+// A four-bit two's-complement value (0..15 as stored) as -8..7.
+inline std::int32_t SignedNibble(std::uint32_t nibble) {
+    return static_cast<std::int32_t>(nibble ^ 8u) - 8;
+}
 
 void MonoTerms(const std::uint8_t* frame, Terms& terms) {
     const std::uint32_t scale = ReadU16LE(frame + kScaleOffset) * (1u << kShift);

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t kDataOffset = 2;
 constexpr std::size_t kDataBytes = 16;
-constexpr std::uint8_t kEndBit = 0x80;  // the top bit of the scale's first byte
 
 // One step of the predictor: the wrapped 32-bit sum, shifted with sign, clamped to 16 bits.
 inline std::int32_t PredictSample(std::int32_t nibble, std::uint32_t scale, const History& h,
@@ -55,6 +54,10 @@ void DecodeFrameScalar(const std::uint8_t* frame, History& history,
     }
 }
 
+#if FOGBELL_ADX_VECTOR
+
+constexpr std::uint8_t kEndBit = 0x80;  // the top bit of the scale's first byte
+
 inline bool FitsWord(std::int32_t v) {
     return v >= -32768 && v <= 32767;
 }
@@ -74,8 +77,6 @@ bool VectorServes(const Coefficients& c, const History* history, std::size_t cha
     }
     return true;
 }
-
-#if FOGBELL_ADX_VECTOR
 
 // The vector form of the predictor. A channel's state is two registers whose 16-bit words hold
 // its previous and latest sample (word 0 the left or only channel, word 1 the right one). One
