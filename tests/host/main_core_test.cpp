@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include "afs_builder.h"
 #include "byte_writer.h"
@@ -280,6 +283,70 @@ TEST_F(Core, ShutdownWaitsForRunningWorkersBeforeClosing) {
     EXPECT_EQ(playback.shutdowns, 1);
     EXPECT_EQ(core.CurrentContainer(), nullptr);
     EXPECT_TRUE(core.Host().Explorers().empty());
+}
+
+// Runs the first task a worker posts, waiting for it up to a few seconds.
+bool RunFirstPostedWhenItComes(test::FakeView& view) {
+    for (int tries = 0; tries < 5000; ++tries) {
+        if (view.RunOnePosted()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+TEST_F(Core, AWorkersThreadIsJoinedWhenItsEndReachesTheWindow) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+        EXPECT_EQ(core.WorkerThreads(), 1u);
+        ASSERT_TRUE(RunFirstPostedWhenItComes(view));
+        // Reaped without WaitForWorkers: threads do not pile up until the program closes.
+        EXPECT_EQ(core.WorkerThreads(), 0u);
+        EXPECT_EQ(core.RunningWorkers(), 0);
+        EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    }
+    view.Select({1});
+    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+    ASSERT_TRUE(RunFirstPostedWhenItComes(view));
+    EXPECT_EQ(core.WorkerThreads(), 0u);
+}
+
+TEST_F(Core, AThreadThatCannotStartGivesTheButtonsBackAndSaysSo) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({0});
+    core.OnRowDoubleClick();  // nested: "Previous directory" is on
+    ASSERT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    int refused = 0;
+    core.SetThreadStarter([&](std::function<void()>) -> std::thread {
+        ++refused;
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    view.Select({1});
+    ASSERT_TRUE(core.OnCommand(kCommandExtract));
+    EXPECT_EQ(refused, 1);
+    EXPECT_EQ(view.Status(),
+              "Extract: can't start a worker thread (" +
+                  std::make_error_code(std::errc::resource_unavailable_try_again).message() + ").");
+    EXPECT_EQ(core.RunningWorkers(), 0);
+    EXPECT_EQ(core.WorkerThreads(), 0u);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_FALSE(view.RunOnePosted());
+    EXPECT_FALSE(test::FileExists(dir.File("out/note.txt")));
+
+    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+    EXPECT_EQ(view.Status().rfind("Save as wav: can't start a worker thread (", 0), 0u);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    core.GoToParentContainer();  // nothing holds the container any more
+    EXPECT_EQ(core.NestingDepth(), 0u);
+
+    // With threads again, the same command runs.
+    core.SetThreadStarter([](std::function<void()> body) { return std::thread(std::move(body)); });
+    view.Select({1});
+    Extract(kCommandExtract);
+    EXPECT_EQ(test::ReadFile(dir.File("out/bgm01.bin")), Pattern(100, 1));
 }
 
 TEST(CoreLifetime, WorkerReportsPostedAfterTheCoreIsGoneAreDropped) {
