@@ -281,6 +281,23 @@ TEST_F(CliScripting, NamesOfAnyBytesRoundTripThroughListAndBack) {
     EXPECT_EQ(parsed[0]["status"], "failed");
 }
 
+TEST_F(CliScripting, APathReachesANestedContainerWhoseNameIsNotText) {
+    const Bytes deep = AfsBuilder().Add("in\x01side.bin", Pattern(12, 3)).Build().bytes;
+    const std::string box = Save("outer.afs", AfsBuilder().Add("sub\xFE.afs", deep).Build().bytes);
+    EXPECT_EQ(Run({"list", box}).out.substr(0, 12), "sub\\xFE.afs\t");
+    const ProgramResult nested = Run({"list", box + "::sub\\xFE.afs"});
+    EXPECT_EQ(nested.exitStatus, 0) << nested.err;
+    EXPECT_EQ(nested.out, "in\\x01side.bin\t12\tUnsupported\n");
+    const ProgramResult r =
+        Run({"extract", box + "::sub\\xFE.afs", "in\\x01side.bin", "-o", dir.File("out")});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(ReadFile(Out("in_side.bin")), Pattern(12, 3));
+    // A level that is not there is named in its printed form.
+    const ProgramResult missing = Run({"list", box + "::gone\\x0A.afs"});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_EQ(missing.err.rfind("fogbell-cli: gone\\x0A.afs: ", 0), 0u) << missing.err;
+}
+
 TEST_F(CliScripting, RowNumbersChooseTracks) {
     const std::string box = Box();
     const ProgramResult r = Run({"extract", box, "#3", "#2", "-o", dir.File("out")});
