@@ -135,6 +135,11 @@ bool IniFile::Save(const std::string& path) const {
         text += "\r\n";
     }
     const std::string target = ReplacedFile(path);
+    // A file the user made read-only stays as it is, although its folder would let a rename
+    // replace it.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+        return false;
+    }
     // The new file must lie beside the old one: a rename cannot cross file systems.
     std::string temporary = target + ".new-XXXXXX";
     const int fd = ::mkstemp(temporary.data());

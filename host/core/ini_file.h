@@ -26,8 +26,8 @@ class IniFile {
     bool Load(const std::string& path);
     // Writes the whole file to a new file beside it, flushes it to disk and renames it over the
     // old one (the link's target when path is a symbolic link), keeping the old file's
-    // permissions. False when any step failed; the old file is then untouched and the new one
-    // removed.
+    // permissions; a file without write permission is not replaced. False when any step failed;
+    // the old file is then untouched and the new one removed.
     bool Save(const std::string& path) const;
 
     std::string Get(const std::string& section, const std::string& key) const;

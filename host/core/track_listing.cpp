@@ -17,6 +17,10 @@ void DescribeTrack(const PluginHost& host, const OpenedFile& container, Explorer
     std::uint32_t size = 0;
     const void* data = explorer.fnGetFilePointer(container.handle, name.c_str(), &size);
     if (data == nullptr || size == 0) {
+        // Nothing to read; still, a name no plug-in serves is unsupported whatever it holds.
+        if (!host.FindDecoder(name) && !host.FindExplorer(name)) {
+            row.kind = TrackKind::kUnsupported;
+        }
         return;
     }
     if (OpenedFilePtr stream = host.FindDecoder(name)) {

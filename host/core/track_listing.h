@@ -16,7 +16,8 @@ enum class TrackKind {
     kAudio,        // a decoder opened it ("%uHz,%uCh", or "Unknown" without a source format)
     kContainer,    // an explorer serves its extension ("..")
     kUnsupported,  // no plug-in serves its extension ("Unsupported")
-    kUnknown,      // a decoder serves its extension but could not open it (empty cell)
+    kUnknown,      // a plug-in serves its extension but the track gave no bytes or the
+                   // decoder refused them (empty cell)
 };
 
 struct TrackRow {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -158,6 +159,22 @@ TEST(IniFile, AWriteCutShortLeavesTheOldFileWhole) {
     ASSERT_TRUE(back.Load(path));
     EXPECT_EQ(back.Get("General", "FileName"), std::string(4096, 'n'));
     EXPECT_EQ(back.Get("Mine", "K"), "v");
+}
+
+TEST(IniFile, AReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root may write any file";
+    }
+    test::TempDir dir;
+    const std::string path = dir.File("ini.ini");
+    test::WriteFile(path, test::BytesOf("[General]\r\nTop=0\r\n"));
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(path));
+    ini.Set("General", "Top", "1");
+    EXPECT_FALSE(ini.Save(path));
+    EXPECT_EQ(test::ReadFile(path), test::BytesOf("[General]\r\nTop=0\r\n"));
+    EXPECT_EQ(Listing(dir), (std::vector<std::string>{"ini.ini"}));
 }
 
 TEST(IniFile, SavingKeepsTheFilesPermissionsAndASymbolicLink) {

@@ -1,5 +1,6 @@
 // The main window's logic driven through a fake view, with the real staged plug-ins.
 #include "host/core/main_core.h"
+#include "host/core/track_listing.h"
 
 #include <gtest/gtest.h>
 
@@ -463,6 +464,42 @@ TEST(CoreWithOddDecoders, BitrateCellSaysUnknownOrStaysEmpty) {
                                  .bytes);
     ASSERT_TRUE(core.OpenContainerPath(archive));
     EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"Unknown", "", ""}));
+}
+
+TEST(TrackRows, TypedValuesFollowTheCells) {
+    test::TempDir dir;
+    PluginHost host;
+    host.LoadDecoderPlugins(std::string(MIXED_SET_DIR) + "/decode_plugins");
+    host.LoadExplorerPlugins(std::string(MIXED_SET_DIR) + "/explore_plugins");
+    const std::string archive = dir.File("odd.afs");
+    test::WriteFile(archive, test::AfsBuilder()
+                                 .Add("a.unk", test::Pattern(8, 1))
+                                 .Add("b.ref", test::Pattern(7, 2))
+                                 .Add("empty.unk", {})
+                                 .Add("empty.bin", {})
+                                 .Add("inner.afs", test::AfsBuilder().Build().bytes)
+                                 .Add("c.bin", test::Pattern(3, 3))
+                                 .Build()
+                                 .bytes);
+    std::string error;
+    OpenedFilePtr container = host.OpenContainer(archive, nullptr, 0, error);
+    ASSERT_TRUE(container) << error;
+    const auto rows = ListTracks(host, *container);
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 6u);
+    const std::vector<TrackKind> kinds = {TrackKind::kAudio,     TrackKind::kUnknown,
+                                          TrackKind::kUnknown,   TrackKind::kUnsupported,
+                                          TrackKind::kContainer, TrackKind::kUnsupported};
+    for (std::size_t i = 0; i < rows->size(); ++i) {
+        const TrackRow& row = (*rows)[i];
+        EXPECT_EQ(row.kind, kinds[i]) << row.name;
+        ASSERT_TRUE(row.lengthValue) << row.name;
+        EXPECT_EQ(row.length, std::to_string(*row.lengthValue));
+        EXPECT_EQ(row.rate, 0u);  // the fake decoder names no format ("Unknown")
+    }
+    EXPECT_EQ(*(*rows)[1].lengthValue, 7u);
+    EXPECT_STREQ(LengthUnit(container->AsExplorer()), "bytes");
+    CloseOpenedFile(container);
 }
 
 }  // namespace
