@@ -67,7 +67,8 @@ int Run(int argc, char** argv) {
     CLI::App app{
         "Lists, extracts, saves as WAVE and replaces the tracks of Mistvale's sound "
         "containers.\nPATH is a container file, or FILE::TRACK[::TRACK...] for a "
-        "container inside a container.",
+        "container inside a container.\nTRACK is a name as \"list\" prints it (\\xHH for a "
+        "byte that is not text) or #N for the N-th row.",
         kProgram};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string(kProgram) + " " + FOGBELL_VERSION);

@@ -115,7 +115,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(Run({"list"}).exitStatus, 2);
     EXPECT_EQ(Run({"replace", "a.afs", "t"}).exitStatus, 2);
     EXPECT_EQ(Run({"list", "a.afs", "--no-such-flag"}).exitStatus, 2);
-    for (const char* command : {"formats", "list", "extract", "wav", "replace"}) {
+    for (const char* command : {"formats", "list", "extract", "wav", "decode", "replace"}) {
         const ProgramResult help = Run({command, "--help"});
         EXPECT_EQ(help.exitStatus, 0) << command;
         EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;
