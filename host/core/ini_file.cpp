@@ -2,7 +2,13 @@
 
 #include "host/core/ascii_text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 
 namespace fogbell {
@@ -44,12 +50,64 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
     return !key.empty() && key[0] != ';';
 }
 
+bool Quoted(const std::string& value) {
+    return value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
+                                 (value.front() == '\'' && value.back() == '\''));
+}
+
 std::string Unquote(const std::string& value) {
-    if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
-                              (value.front() == '\'' && value.back() == '\''))) {
-        return value.substr(1, value.size() - 2);
+    return Quoted(value) ? value.substr(1, value.size() - 2) : value;
+}
+
+// The text of a storable value on its line: reading trims blanks at the ends and takes off one
+// pair of quotes, so a value that would lose either is wrapped in one more pair.
+std::string StoredForm(const std::string& value) {
+    const bool edgeBlank = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+    return edgeBlank || Quoted(value) ? "\"" + value + "\"" : value;
+}
+
+// A section or key name that reads back as itself and cannot end its line or its name early.
+bool StorableName(const std::string& name) {
+    return !name.empty() && IniFile::CanStore(name) && Trim(name) == name &&
+           name.find_first_of("=[];") == kNone;
+}
+
+// Writes all bytes to fd, resuming after short writes and interruptions.
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
     }
-    return value;
+    return true;
+}
+
+// The file a save replaces: the target of a symbolic link (so that the link stays), else path.
+std::string ReplacedFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_symlink(path, error)) {
+        const fs::path target = fs::canonical(path, error);
+        if (!error) {
+            return target.string();
+        }
+    }
+    return path;
+}
+
+// Makes a rename in directory durable; a failure here loses nothing that was there before.
+void SyncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 }  // namespace
@@ -70,12 +128,42 @@ bool IniFile::Load(const std::string& path) {
 }
 
 bool IniFile::Save(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    constexpr mode_t kNewFileMode = 0644;
+    std::string text;
     for (const std::string& line : lines_) {
-        out << line << "\r\n";
+        text += line;
+        text += "\r\n";
     }
-    out.close();
-    return static_cast<bool>(out);
+    const std::string target = ReplacedFile(path);
+    // A file the user made read-only stays as it is, although its folder would let a rename
+    // replace it.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+        return false;
+    }
+    // The new file must lie beside the old one: a rename cannot cross file systems.
+    std::string temporary = target + ".new-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    SyncDirectory(std::filesystem::path(target).parent_path().string());
+    return true;
+}
+
+bool IniFile::CanStore(const std::string& value) {
+    return std::none_of(value.begin(), value.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
 }
 
 std::size_t IniFile::FindSection(const std::string& section) const {
@@ -102,20 +190,23 @@ std::string IniFile::Get(const std::string& section, const std::string& key) con
     return "";
 }
 
-void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
-    const std::string line = key + "=" + value;
+bool IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
+    if (!CanStore(value) || !StorableName(section) || !StorableName(key)) {
+        return false;
+    }
+    const std::string line = key + "=" + StoredForm(value);
     std::size_t header = FindSection(section);
     if (header == kNone) {
         lines_.push_back("[" + section + "]");
         lines_.push_back(line);
-        return;
+        return true;
     }
     std::string name, lineKey, oldValue;
     std::size_t end = header + 1;
     for (; end < lines_.size() && !SectionName(lines_[end], name); ++end) {
         if (KeyValue(lines_[end], lineKey, oldValue) && EqualIgnoringAsciiCase(lineKey, key)) {
             lines_[end] = line;
-            return;
+            return true;
         }
     }
     // After the section's last non-blank line.
@@ -123,6 +214,7 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
         --end;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(end), line);
+    return true;
 }
 
 }  // namespace fogbell

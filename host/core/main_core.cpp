@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "host/core/ini_file.h"
 #include "host/core/output_names.h"
@@ -124,16 +125,24 @@ void MainCore::SaveSettings() {
     if (fileName.empty() && view_.RowCount() > 0) {
         fileName = view_.CellText(0, kColumnName);
     }
-    ini.Set(kSettingsSection, "FileName", fileName);
+    // A value the file cannot hold (a control byte in a track name) is written empty: it must
+    // not forge keys, and a stale value must not stand in for it.
+    auto store = [&](const char* key, const std::string& value) {
+        if (!ini.Set(kSettingsSection, key, value)) {
+            ini.Set(kSettingsSection, key, "");
+        }
+    };
+    store("FileName", fileName);
     ini.Set(kSettingsSection, "Top", UnsignedText(view_.IsChecked(CheckId::kAlwaysOnTop)));
     ini.Set(kSettingsSection, "LoopAix", UnsignedText(view_.IsChecked(CheckId::kLoopSound)));
     ini.Set(kSettingsSection, "Volume", UnsignedText(volume_));
     saveDirectory_ = view_.SaveDirectoryBox();
-    ini.Set(kSettingsSection, "SaveDir", saveDirectory_);
+    store("SaveDir", saveDirectory_);
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(paths_.settingsFile).parent_path(),
                                         ignored);
-    ini.Save(paths_.settingsFile);  // a failed write is not reported
+    // A failed write is not reported; it leaves the old file whole.
+    ini.Save(paths_.settingsFile);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -376,7 +385,14 @@ void MainCore::BeginWorker() {
     view_.EnableButton(ButtonId::kOpenContainer, false);
 }
 
-void MainCore::EndWorker() {
+void MainCore::EndWorker(std::uint64_t id) {
+    // The thread posted its end as its last step: the join waits for its return at most.
+    if (auto worker = workers_.find(id); worker != workers_.end()) {
+        if (worker->second.joinable()) {
+            worker->second.join();
+        }
+        workers_.erase(worker);
+    }
     if (--runningWorkers_ > 0) {
         return;  // the last worker to end gives the buttons back
     }
@@ -384,13 +400,29 @@ void MainCore::EndWorker() {
     view_.EnableButton(ButtonId::kOpenContainer, true);
 }
 
-void MainCore::LaunchWorker(std::function<void()> body) {
+void MainCore::LaunchWorker(const char* what, WorkerBody body) {
     BeginWorker();
-    workers_.emplace_back(std::move(body));
+    const std::uint64_t id = ++lastWorkerId_;
+    try {
+        workers_.emplace(id, startThread_([this, id, body = std::move(body)] {
+                             std::function<void()> report = body();
+                             view_.PostToWindow([this, alive = std::weak_ptr(alive_), id, report] {
+                                 if (alive.expired()) {
+                                     return;
+                                 }
+                                 report();
+                                 EndWorker(id);
+                             });
+                         }));
+    } catch (const std::system_error& error) {
+        EndWorker(id);
+        view_.SetStatus(std::string(what) + ": can't start a worker thread (" +
+                        error.code().message() + ").");
+    }
 }
 
 void MainCore::WaitForWorkers() {
-    for (std::thread& worker : workers_) {
+    for (auto& [id, worker] : workers_) {
         if (worker.joinable()) {
             worker.join();
         }
@@ -411,7 +443,8 @@ void MainCore::StartExtract(int mode) {
         names = CollectSelectedNames();
     }
     const OpenedFile* container = currentContainer_.get();
-    LaunchWorker([this, container, names = std::move(names), directory = saveDirectory_] {
+    WorkerBody body = [this, container, names = std::move(names),
+                       directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
         view_.SetProgressRange(ProgressId::kExtract, 0, static_cast<std::uint32_t>(count));
         std::size_t failed = 0;
@@ -428,16 +461,13 @@ void MainCore::StartExtract(int mode) {
         }
         view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
         view_.SetProgressPos(ProgressId::kExtract, 0);
-        view_.PostToWindow([this, alive = std::weak_ptr(alive_), failed, count, firstError] {
-            if (alive.expired()) {
-                return;
-            }
+        return [this, failed, count, firstError] {
             if (failed > 0) {
                 view_.SetStatus(FailureText("Extract", failed, count, firstError));
             }
-            EndWorker();
-        });
-    });
+        };
+    };
+    LaunchWorker("Extract", std::move(body));
 }
 
 void MainCore::StartSaveWave() {
@@ -445,7 +475,8 @@ void MainCore::StartSaveWave() {
         return;
     }
     const OpenedFile* container = currentContainer_.get();
-    LaunchWorker([this, container, names = CollectSelectedNames(), directory = saveDirectory_] {
+    WorkerBody body = [this, container, names = CollectSelectedNames(),
+                       directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
         std::size_t failed = 0;
         std::string firstError;
@@ -472,16 +503,13 @@ void MainCore::StartSaveWave() {
         }
         view_.SetProgressCaption(ProgressId::kSave, "Save done");
         view_.SetProgressPos(ProgressId::kSave, 0);
-        view_.PostToWindow([this, alive = std::weak_ptr(alive_), failed, count, firstError] {
-            if (alive.expired()) {
-                return;
-            }
+        return [this, failed, count, firstError] {
             if (failed > 0) {
                 view_.SetStatus(FailureText("Save as wav", failed, count, firstError));
             }
-            EndWorker();
-        });
-    });
+        };
+    };
+    LaunchWorker("Save as wav", std::move(body));
 }
 
 void MainCore::ReplaceTrack() {

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +33,10 @@ struct CorePaths {
 // The paths of a program in programDirectory. The settings file lives beside the program, or
 // in the user's configuration folder when the program's folder is not writable.
 CorePaths PathsFor(const std::string& programDirectory);
+
+// Starts a thread running body; throws std::system_error when no thread can be started (as
+// std::thread does). The core starts its workers through one, so that tests can refuse them.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
 class MainCore {
   public:
@@ -82,6 +88,10 @@ class MainCore {
     // Blocks until every worker started so far has ended (tests and the command line).
     void WaitForWorkers();
     int RunningWorkers() const { return runningWorkers_; }
+    // Threads not yet joined: a worker's thread is joined when its end reaches the window.
+    std::size_t WorkerThreads() const { return workers_.size(); }
+    // Replaces how worker threads are started (by default a plain std::thread).
+    void SetThreadStarter(ThreadStarter starter) { startThread_ = std::move(starter); }
 
     const PluginHost& Host() const { return host_; }
     const OpenedFile* CurrentContainer() const { return currentContainer_.get(); }
@@ -102,9 +112,14 @@ class MainCore {
     void StartSaveWave();
     // Takes the save directory from its box; false with a status text when it is unusable.
     bool PrepareSaveDirectory();
+    // A worker's body runs on its own thread and returns what the window thread does when it
+    // has ended (its status text).
+    using WorkerBody = std::function<std::function<void()>()>;
     void BeginWorker();
-    void EndWorker();
-    void LaunchWorker(std::function<void()> body);
+    // Joins the worker's thread (when it has one) and gives the buttons back after the last.
+    void EndWorker(std::uint64_t id);
+    // what names the command in the status line when its thread cannot be started.
+    void LaunchWorker(const char* what, WorkerBody body);
 
     MainView& view_;
     PlaybackControl& playback_;
@@ -121,7 +136,11 @@ class MainCore {
     std::int32_t volume_ = 0;
     int pendingCommand_ = 0;
 
-    std::vector<std::thread> workers_;
+    ThreadStarter startThread_ = [](std::function<void()> body) {
+        return std::thread(std::move(body));
+    };
+    std::map<std::uint64_t, std::thread> workers_;  // window thread only
+    std::uint64_t lastWorkerId_ = 0;
     // Tasks that workers post to the window thread may run after the core is gone (the window's
     // event loop can outlive it); they hold this weakly and do nothing once it has expired.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -102,7 +102,8 @@ class MainView {
     // Shows a popup menu at a screen position; the chosen command, or nothing.
     virtual std::optional<int> ShowMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
 
-    // Runs a function on the window thread later (after the current event); any thread.
+    // Runs a function on the window thread later (after the current event); any thread. It
+    // must not wait for the task: a worker's last task joins the worker's own thread.
     virtual void PostToWindow(std::function<void()> task) = 0;
 };
 
