@@ -5,6 +5,7 @@
 //   fogbell-cli extract PATH [TRACK...] [-o DIR]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR]
 //   fogbell-cli replace PATH TRACK FILE
+//   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
 //
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
 // "wav" it may also be a single audio file. Exit status: 0 when everything succeeded, 1 when
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "cli/container_chain.h"
+#include "cli/encode_command.h"
 #include "cli/json_text.h"
 #include "host/core/output_names.h"
 #include "host/core/plugin_host.h"
@@ -303,6 +305,8 @@ int Run(int argc, char** argv) {
     replace->add_option("PATH", path, "Container")->required();
     replace->add_option("TRACK", track, "Track name")->required();
     replace->add_option("FILE", file, "Replacement file")->required();
+    EncodeRequest encodeRequest;
+    CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
     try {
         app.parse(argc, argv);
@@ -329,6 +333,9 @@ int Run(int argc, char** argv) {
     }
     if (*wav) {
         return SaveWave(host, path, tracks, directory);
+    }
+    if (*encode) {
+        return RunEncode(host, encodeRequest);
     }
     return Replace(host, path, track, file);
 }
