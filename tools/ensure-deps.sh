@@ -7,6 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
+    ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
 )
 
 missing=()

@@ -90,16 +90,48 @@ struct Quantiser {
         const std::int32_t floor = static_cast<std::int32_t>(ideal + kOffset) - 16;
         b.nibble[0] = std::clamp(floor, kMinNibble, kMaxNibble);
         b.nibble[1] = std::clamp(floor + 1, kMinNibble, kMaxNibble);
+        if constexpr (kRule == Rule::kWrap) {
+            if (fast) {
+                KeepInRange(base, b.nibble);
+            }
+        }
         b.count = b.nibble[0] == b.nibble[1] ? 1 : 2;
         if (fast) {
-            const std::int32_t v = b.nibble[0] * static_cast<std::int32_t>(scale) + base;
-            b.out[0] = Emit<kRule>(v, b.next[0]);
-            b.out[1] = Emit<kRule>(v + static_cast<std::int32_t>(scale), b.next[1]);
+            for (int k = 0; k < b.count; ++k) {
+                const std::int32_t v = b.nibble[k] * static_cast<std::int32_t>(scale) + base;
+                b.out[k] = Emit<kRule>(v, b.next[k]);
+            }
         } else {
             for (int k = 0; k < b.count; ++k) {
                 b.out[k] = Emit<kRule>(Exact(b.nibble[k], prediction), b.next[k]);
             }
         }
+    }
+
+    // A decoder that does not clamp turns a value past the 16-bit range into one of the
+    // opposite sign. Nibbles that would go past it move back to the last one inside (the
+    // encoder's own clamp), where one exists; the bracket may then hold one nibble twice.
+    inline void KeepInRange(std::int32_t base, std::int32_t* nibbles) const {
+        if (scale == 0) {
+            return;
+        }
+        const auto step = static_cast<std::int32_t>(scale);
+        for (int k = 0; k < 2; ++k) {
+            const std::int32_t v = nibbles[k] * step + base;
+            if (v > 32767) {
+                nibbles[k] = std::max(kMinNibble, FloorDivide(32767 - base, step));
+            } else if (v < -32768) {
+                nibbles[k] = std::min(kMaxNibble, -FloorDivide(base + 32768, step));
+            }
+        }
+        if (nibbles[0] > nibbles[1]) {
+            std::swap(nibbles[0], nibbles[1]);
+        }
+    }
+
+    static std::int32_t FloorDivide(std::int32_t a, std::int32_t b) {
+        const std::int32_t q = a / b;
+        return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
     }
 
     // The decoder's sum, wrapping at 32 bits, shifted with sign.
@@ -352,8 +384,19 @@ template <Rule kRule>
             // is exact from -16.5 up, and anything below clamps to -8 anyway.
             const std::int32_t base = (c1 * h1[j] - c2 * h2[j]) >> kShift;
             const float ideal = static_cast<float>(x - base) * inverse[j];
-            const std::int32_t nibble = std::min(
+            std::int32_t nibble = std::min(
                 std::max(static_cast<std::int32_t>(ideal + 16.5f) - 16, kMinNibble), kMaxNibble);
+            if constexpr (kRule == Rule::kWrap) {
+                // Stay inside the 16-bit range where a nibble can (see KeepInRange).
+                const float above = std::min(
+                    std::max(static_cast<float>(32767 - base) * inverse[j], -64.0f), 64.0f);
+                const float below = std::min(
+                    std::max(static_cast<float>(base + 32768) * inverse[j], -64.0f), 64.0f);
+                const std::int32_t highest = static_cast<std::int32_t>(above + 128.0f) - 128;
+                const std::int32_t lowest = 128 - static_cast<std::int32_t>(below + 128.0f);
+                nibble = std::min(std::max(std::min(std::max(nibble, lowest), highest), kMinNibble),
+                                  kMaxNibble);
+            }
             const std::int32_t v = nibble * step[j] + base;
             std::int32_t out = 0;
             if constexpr (kRule == Rule::kClamp) {
