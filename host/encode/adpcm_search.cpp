@@ -387,13 +387,18 @@ template <Rule kRule>
             std::int32_t nibble = std::min(
                 std::max(static_cast<std::int32_t>(ideal + 16.5f) - 16, kMinNibble), kMaxNibble);
             if constexpr (kRule == Rule::kWrap) {
-                // Stay inside the 16-bit range where a nibble can (see KeepInRange).
-                const float above = std::min(
-                    std::max(static_cast<float>(32767 - base) * inverse[j], -64.0f), 64.0f);
-                const float below = std::min(
-                    std::max(static_cast<float>(base + 32768) * inverse[j], -64.0f), 64.0f);
-                const std::int32_t highest = static_cast<std::int32_t>(above + 128.0f) - 128;
-                const std::int32_t lowest = 128 - static_cast<std::int32_t>(below + 128.0f);
+                // Stay inside the 16-bit range where a nibble can (see KeepInRange). With the
+                // histories bounded, |base| stays below 2^17, so the offset keeps truncation a
+                // floor and every value converts exactly enough for ranking.
+                constexpr float kFloorOffset = 262144.0f;
+                constexpr std::int32_t kOffset = 262144;
+                const std::int32_t highest =
+                    static_cast<std::int32_t>(static_cast<float>(32767 - base) * inverse[j] +
+                                              kFloorOffset) -
+                    kOffset;
+                const std::int32_t lowest =
+                    kOffset - static_cast<std::int32_t>(
+                                  static_cast<float>(base + 32768) * inverse[j] + kFloorOffset);
                 nibble = std::min(std::max(std::min(std::max(nibble, lowest), highest), kMinNibble),
                                   kMaxNibble);
             }
