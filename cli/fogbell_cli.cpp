@@ -23,6 +23,7 @@
 #include "cli/container_chain.h"
 #include "cli/encode_command.h"
 #include "cli/json_text.h"
+#include "cli/replacement_file.h"
 #include "host/core/output_names.h"
 #include "host/core/plugin_host.h"
 #include "host/core/track_jobs.h"
@@ -259,8 +260,15 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         Fail(path, "tracks of this container cannot be replaced");
         return kExitFailed;
     }
+    // A WAVE file for a track of another format (or another WAVE format) goes in converted.
+    const ConvertedReplacement replacement(host, container, track, file);
+    if (!replacement.Ok()) {
+        Fail(file, replacement.Error());
+        return kExitFailed;
+    }
     std::lock_guard lock(explorer.lock);
-    const int result = explorer.fnReplaceFile(container.handle, track.c_str(), file.c_str());
+    const int result =
+        explorer.fnReplaceFile(container.handle, track.c_str(), replacement.Path().c_str());
     const std::string text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
     if (result == 0) {
         Fail(track, text);
@@ -304,7 +312,10 @@ int Run(int argc, char** argv) {
     CLI::App* replace = app.add_subcommand("replace", "Overwrite a track inside its container");
     replace->add_option("PATH", path, "Container")->required();
     replace->add_option("TRACK", track, "Track name")->required();
-    replace->add_option("FILE", file, "Replacement file")->required();
+    replace
+        ->add_option("FILE", file,
+                     "Replacement file (a WAVE file goes in converted to the track's format)")
+        ->required();
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
