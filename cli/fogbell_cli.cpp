@@ -6,6 +6,7 @@
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE
+//   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
 //
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
 // "list" and "wav" it may also be a single audio file. TRACK is a name as "list" prints it, or
@@ -19,6 +20,8 @@
 
 #include "cli/cli_output.h"
 #include "cli/container_chain.h"
+#include "cli/encode_command.h"
+#include "cli/replacement_file.h"
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
 #include "host/core/plugin_host.h"
@@ -51,8 +54,15 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         Fail(track, error);
         return kExitFailed;
     }
+    // A WAVE file for a track of another format (or another WAVE format) goes in converted.
+    const ConvertedReplacement replacement(host, container, name, file);
+    if (!replacement.Ok()) {
+        Fail(file, replacement.Error());
+        return kExitFailed;
+    }
     std::lock_guard lock(explorer.lock);
-    const int result = explorer.fnReplaceFile(container.handle, name.c_str(), file.c_str());
+    const int result =
+        explorer.fnReplaceFile(container.handle, name.c_str(), replacement.Path().c_str());
     const std::string text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
     if (result == 0) {
         Fail(PrintedName(name), text);
@@ -110,7 +120,12 @@ int Run(int argc, char** argv) {
     CLI::App* replace = app.add_subcommand("replace", "Overwrite a track inside its container");
     replace->add_option("PATH", path, "Container")->required();
     replace->add_option("TRACK", track, "Track name as \"list\" prints it, or #N")->required();
-    replace->add_option("FILE", file, "Replacement file")->required();
+    replace
+        ->add_option("FILE", file,
+                     "Replacement file (a WAVE file goes in converted to the track's format)")
+        ->required();
+    EncodeRequest encodeRequest;
+    CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
     try {
         app.parse(argc, argv);
@@ -139,6 +154,9 @@ int Run(int argc, char** argv) {
     }
     if (*wav || *decode) {
         return SaveWave(host, path, tracks, output, decode->parsed());
+    }
+    if (*encode) {
+        return RunEncode(host, encodeRequest);
     }
     return Replace(host, path, track, file);
 }

@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
     nlohmann-json3-dev
+    ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
 )
 
 missing=()
