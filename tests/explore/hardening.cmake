@@ -2,3 +2,8 @@
 fogbell_add_test(explorer_hardening_test
     SOURCES explorer_hardening_test.cpp
     PLUGINS afsvault aixvault mvxvault pacvault)
+
+# Replacements killed with SIGKILL at random points leave the old or the new container.
+fogbell_add_test(replace_kill_test
+    SOURCES replace_kill_test.cpp
+    PLUGINS afsvault mvxvault pacvault)
