@@ -7,3 +7,8 @@ fogbell_add_test(explorer_hardening_test
 fogbell_add_test(replace_kill_test
     SOURCES replace_kill_test.cpp
     PLUGINS afsvault mvxvault pacvault)
+
+# Read-only containers and replacement files (checked without root's privileges).
+fogbell_add_test(read_only_test
+    SOURCES read_only_test.cpp
+    PLUGINS afsvault mvxvault adxvoice)
