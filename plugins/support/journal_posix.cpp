@@ -198,6 +198,9 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
         }
     }
     if (file_ != nullptr) {
+        if (!CheckMappedFileIntact(file_)) {
+            return false;
+        }
         if (!file_->writable) {
             SetErrorText("Can't replace a track in %s: the file is read-only.",
                          file_->path.c_str());

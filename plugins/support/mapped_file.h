@@ -35,6 +35,12 @@ MappedFile* OpenMappedFile(const char* path, void** view,
 // Unmaps the view (when mapped), closes the file and frees the record. Null is allowed.
 void CloseMappedFile(MappedFile* file);
 
+// 1 while file (null: a caller's memory, always 1) still holds every byte of its view: the file
+// is no shorter than the view and no touch of the view has met a page past its end
+// (mapping_guard.h). Otherwise 0 with "%s was cut short by another program while it was open:
+// it is damaged." naming the file.
+int CheckMappedFileIntact(const MappedFile* file);
+
 // The mapped length as a 32-bit container length: formats address at most 2^32 - 1 bytes, so a
 // longer file is seen as its first 2^32 - 1 bytes.
 std::uint32_t MappedLength(const MappedFile* file);

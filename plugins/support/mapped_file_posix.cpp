@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "mapped_file.h"
+#include "mapping_guard.h"
 #include "plugin_support.h"
 
 namespace fogbell::plugin {
@@ -79,6 +80,7 @@ MappedFile* OpenMappedFile(const char* path, void** view, FileAccess access) {
     }
     file->view = address;
     file->length = length;
+    GuardMapping(address, length);
     *view = address;
     return file;
 }
@@ -88,12 +90,28 @@ void CloseMappedFile(MappedFile* file) {
         return;
     }
     if (file->view != nullptr) {
+        UnguardMapping(file->view);
         munmap(file->view, file->length);
     }
     if (file->descriptor >= 0) {
         close(file->descriptor);
     }
     delete file;
+}
+
+int CheckMappedFileIntact(const MappedFile* file) {
+    if (file == nullptr || file->view == nullptr) {
+        return 1;
+    }
+    struct stat info {};
+    const bool shorter = fstat(file->descriptor, &info) == 0 &&
+                         static_cast<std::uint64_t>(info.st_size) < file->length;
+    if (shorter || MappingDamaged(file->view)) {
+        SetErrorText("%s was cut short by another program while it was open: it is damaged.",
+                     file->path.c_str());
+        return 0;
+    }
+    return 1;
 }
 
 std::uint32_t MappedLength(const MappedFile* file) {

@@ -12,3 +12,6 @@ fogbell_add_test(replace_kill_test
 fogbell_add_test(read_only_test
     SOURCES read_only_test.cpp
     PLUGINS afsvault mvxvault adxvoice)
+
+# Containers truncated by another program while mapped.
+fogbell_add_test(truncated_test SOURCES truncated_test.cpp PLUGINS afsvault)

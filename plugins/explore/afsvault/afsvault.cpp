@@ -55,6 +55,9 @@ afs::Entry* FindReadableMember(AfsVaultFile& record, const char* name) {
         SetErrorText("Damaged AFS file: %s lies outside the archive.", name);
         return nullptr;
     }
+    if (entry != nullptr && !CheckMappedFileIntact(record.file)) {
+        return nullptr;  // cut short on disk since it was opened
+    }
     return entry;
 }
 

@@ -46,6 +46,11 @@ AIXVAULTFILE* Lookup(int handle) {
     return LookupRecord<AIXVAULTFILE>(handle);
 }
 
+// 1 unless the container file was cut short on disk since it was opened (text set).
+int CheckIntact(const AIXVAULTFILE& record) {
+    return record.borrowed != 0 || CheckMappedFileIntact(static_cast<MappedFile*>(record.file));
+}
+
 std::uint32_t TrackCount(const AIXVAULTFILE& record) {
     std::uint32_t count = 0;
     std::memcpy(&count, record.header + FOGBELL_AIX_HEADER_TRACK_COUNT, sizeof count);
@@ -219,7 +224,7 @@ FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name
         SetOk();
         AIXVAULTFILE* record = Lookup(handle);
         std::uint32_t track = 0;
-        if (record == nullptr || !FindTrack(*record, name, track)) {
+        if (record == nullptr || !FindTrack(*record, name, track) || !CheckIntact(*record)) {
             return nullptr;  // the length is left as it was
         }
         record->selectedTrack = track;
@@ -284,6 +289,9 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
         }
         if (path == nullptr) {
             SetErrorText("NULL file pointer.");
+            return 0;
+        }
+        if (!CheckIntact(*record)) {
             return 0;
         }
         const std::string outPath = aix::AdxOutputPath(path);

@@ -72,6 +72,9 @@ mvx::Track* FindReadableTrack(MvxVaultFile& record, const char* name) {
         SetErrorText("Damaged MVX file: %s lies outside the archive.", name);
         return nullptr;
     }
+    if (!CheckMappedFileIntact(record.file)) {
+        return nullptr;  // cut short on disk since it was opened
+    }
     return track;
 }
 

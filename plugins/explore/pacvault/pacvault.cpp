@@ -68,6 +68,9 @@ pac::Track* FindReadableTrack(PacVaultFile& record, const char* name) {
         SetErrorText("Damaged PAC file: %s lies outside the container.", name);
         return nullptr;
     }
+    if (track != nullptr && !CheckMappedFileIntact(record.file)) {
+        return nullptr;  // cut short on disk since it was opened
+    }
     return track;
 }
 
