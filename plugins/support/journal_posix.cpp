@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "journal.h"
@@ -170,6 +172,34 @@ bool ParseJournal(const std::vector<std::uint8_t>& journal, std::uint64_t& conta
     return at == body;
 }
 
+// True when every byte of [begin, end) lies in memory the process may write. Linux lists its
+// mappings with their permissions in /proc/self/maps; elsewhere memory handed in is taken to
+// be writable, as the interface requires of callers.
+bool WritableMemory(std::uintptr_t begin, std::uintptr_t end) {
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (maps == nullptr) {
+        return true;
+    }
+    std::uintptr_t covered = begin;
+    char line[512];
+    while (covered < end && std::fgets(line, sizeof line, maps) != nullptr) {
+        unsigned long low = 0;
+        unsigned long high = 0;
+        char permissions[5] = {};
+        if (std::sscanf(line, "%lx-%lx %4s", &low, &high, permissions) != 3) {
+            continue;
+        }
+        if (covered >= low && covered < high) {
+            if (permissions[1] != 'w') {
+                break;
+            }
+            covered = high;
+        }
+    }
+    std::fclose(maps);
+    return covered >= end;
+}
+
 void RemoveJournal(const std::string& journalPath) {
     unlink(journalPath.c_str());
     FlushFolder(journalPath);
@@ -223,6 +253,18 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
             return false;
         }
         FlushFolder(journalPath);
+    }
+    if (file_ == nullptr) {
+        for (const ByteRange& range : ranges) {
+            const auto begin = reinterpret_cast<std::uintptr_t>(base_ + range.begin);
+            if (range.end > range.begin &&
+                !WritableMemory(begin, begin + (range.end - range.begin))) {
+                SetErrorText(
+                    "Can't replace a track here: the container lies in read-only "
+                    "memory (inside a read-only file).");
+                return false;
+            }
+        }
     }
     ranges_ = ranges;
     begun_ = true;
