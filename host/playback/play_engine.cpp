@@ -5,12 +5,22 @@
 #include <chrono>
 #include <system_error>
 
+#include <time.h>
+
 namespace fogbell {
 namespace {
 
 // A wait on a notification that never comes (a replaced event) starts over after this.
 constexpr auto kWaitTimeout = std::chrono::milliseconds(3000);
 constexpr std::int32_t kSilentVolume = -10000;
+
+// CPU time the calling thread has used.
+std::uint64_t ThreadCpuNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(now.tv_nsec);
+}
 
 }  // namespace
 
@@ -213,7 +223,8 @@ void PlayEngine::Shutdown() {
 }
 
 PlayEngine::Counters PlayEngine::GetCounters() const {
-    return Counters{wakeups_.load(), refills_.load()};
+    return Counters{wakeups_.load(), refills_.load(),
+                    static_cast<double>(threadCpuNanoseconds_.load()) / 1e9};
 }
 
 std::uint64_t PlayEngine::PlayedBytes() const {
@@ -223,7 +234,7 @@ std::uint64_t PlayEngine::PlayedBytes() const {
 }
 
 void PlayEngine::PlayThreadProc() {
-    for (;;) {
+    for (;; threadCpuNanoseconds_ = ThreadCpuNanoseconds()) {
         std::shared_ptr<SoundEvent> event;
         {
             std::unique_lock lock(wake_);

@@ -49,8 +49,9 @@ class PlayEngine final : public PlaybackControl {
 
     // What the play thread has done so far, for benchmarks and tests.
     struct Counters {
-        std::uint64_t wakeups = 0;  // times the thread came out of its wait
-        std::uint64_t refills = 0;  // notifications handled (write, loop or end)
+        std::uint64_t wakeups = 0;    // times the thread came out of its wait
+        std::uint64_t refills = 0;    // notifications handled (write, loop or end)
+        double threadCpuSeconds = 0;  // CPU time the play thread has used
     };
     Counters GetCounters() const;
     // Bytes the device has played from the current buffer (0 when there is none).
@@ -91,6 +92,7 @@ class PlayEngine final : public PlaybackControl {
     std::atomic<std::int32_t> currentTrack_{0};  // trackNumber_ of the track playing, for 2032
     std::atomic<std::uint64_t> wakeups_{0};
     std::atomic<std::uint64_t> refills_{0};
+    std::atomic<std::uint64_t> threadCpuNanoseconds_{0};
     CommandSink sink_;
     std::thread thread_;
 };

@@ -14,7 +14,7 @@
 #include "byte_writer.h"
 #include "fake_view.h"
 #include "host/core/main_core.h"
-#include "playback_test_support.h"
+#include "recorded_wave.h"
 #include "test_files.h"
 #include "wave_builder.h"
 #include "xmd_builder.h"

@@ -9,7 +9,7 @@
 #include "fake_view.h"
 #include "host/core/main_core.h"
 #include "host/playback/play_engine.h"
-#include "playback_test_support.h"
+#include "recorded_wave.h"
 #include "test_files.h"
 #include "wave_builder.h"
 

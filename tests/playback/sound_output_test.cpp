@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "byte_writer.h"
-#include "playback_test_support.h"
+#include "recorded_wave.h"
 #include "test_files.h"
 
 namespace fogbell {
