@@ -7,11 +7,13 @@
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
+//   fogbell-cli play PATH [TRACK] [--loop] [--volume 5000..10000] [--audio sdl|null]
+//                    [--speed N] [--record FILE]
 //
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
 // "list" and "wav" it may also be a single audio file. TRACK is a name as "list" prints it, or
 // #N for the N-th row. Exit status: 0 when everything succeeded, 1 when something failed, 2 for
-// a usage error.
+// a usage error; "play" stopped by SIGINT or SIGTERM exits with 130.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +23,7 @@
 #include "cli/cli_output.h"
 #include "cli/container_chain.h"
 #include "cli/encode_command.h"
+#include "cli/play_command.h"
 #include "cli/replacement_file.h"
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
@@ -127,6 +130,24 @@ int Run(int argc, char** argv) {
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
+    PlayRequest play;
+    std::string audio;
+    std::optional<double> speed;
+    std::string record;
+    CLI::App* playCommand = app.add_subcommand(
+        "play", "Play a single audio file, or a track of a container, through the sound device");
+    playCommand->add_option("PATH", path, "Audio file, or container")->required();
+    playCommand->add_option("TRACK", play.track, "Track name (for a container)");
+    playCommand->add_flag("--loop", play.loop, "Start again at the end of the track");
+    playCommand->add_option("--volume", play.volume, "5000 (-50 dB) to 10000 (full, default)")
+        ->check(CLI::Range(5000, 10000));
+    playCommand->add_option("--audio", audio, "sdl (default) or null (no sound card)")
+        ->check(CLI::IsMember({"sdl", "null"}));
+    playCommand->add_option("--speed", speed, "null device: times real time (default 1)")
+        ->check(CLI::PositiveNumber);
+    playCommand->add_option("--record", record,
+                            "null device: record what was played to this WAVE file");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -138,6 +159,30 @@ int Run(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return kExitUsage;
+    }
+
+    if (*playCommand) {
+        // --audio overrides FOGBELL_AUDIO, which overrides SDL.
+        std::optional<SoundOutputOptions> output =
+            audio.empty() ? SoundOutputFromEnvironment() : ParseSoundOutput(audio);
+        if (!output) {
+            Fail("FOGBELL_AUDIO", "not understood (sdl, or null[:speed=N][:record=PATH])");
+            return kExitUsage;
+        }
+        if ((speed || !record.empty()) && output->kind != SoundOutputOptions::Kind::kNull) {
+            Fail("play", "--speed and --record need the null device (--audio null)");
+            return kExitUsage;
+        }
+        if (speed) {
+            output->speed = *speed;
+        }
+        if (!record.empty()) {
+            output->recordPath = record;
+        }
+        play.output = *output;
+        play.path = path;
+        play.pluginRoot = pluginRoot;
+        return Play(play);
     }
 
     PluginHost host;

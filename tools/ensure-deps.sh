@@ -9,6 +9,7 @@ packages=(
     libsamplerate0-dev libcli11-dev
     nlohmann-json3-dev
     ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
+    libsdl2-dev
 )
 
 missing=()
