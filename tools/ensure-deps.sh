@@ -7,6 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
+    qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
 )
 
 missing=()

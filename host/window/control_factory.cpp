@@ -1,183 +1,178 @@
 #include "host/window/control_factory.h"
 
-#include <QDesktopServices>
-#include <QFile>
-#include <QMessageBox>
-#include <QPainter>
-#include <QPixmap>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QStyle>
-#include <QToolButton>
-#include <QUrl>
+#include "host/controls/about_dialog.h"
+#include "host/controls/art.h"
+#include "host/controls/caption_progress.h"
+#include "host/controls/image_button.h"
+#include "host/controls/link_label.h"
+#include "host/controls/picture.h"
+#include "host/controls/volume_slider.h"
 
 namespace fogbell::window {
 namespace {
 
-constexpr const char* kCaptionProperty = "fogbellCaption";
-constexpr const char* kTargetProperty = "fogbellTarget";
+// The resource text of every progress bar, its window text until the program changes it.
+constexpr const char* kProgressResourceText = "Progress1";
 
-// The standard icon that stands for each bitmap resource.
-QStyle::StandardPixmap IconOfBitmap(int bitmap) {
-    switch (bitmap) {
-        case 129:
-            return QStyle::SP_MessageBoxInformation;
-        case 130:
-            return QStyle::SP_DirOpenIcon;
-        case 131:
-            return QStyle::SP_FileDialogToParent;
-        case 133:
-            return QStyle::SP_MediaPlay;
-        case 134:
-            return QStyle::SP_MediaStop;
-        case 135:
-            return QStyle::SP_DialogApplyButton;
-        case 136:
-            return QStyle::SP_ArrowUp;
-        case 137:
-            return QStyle::SP_ArrowDown;
-        case 138:
-            return QStyle::SP_FileIcon;
-        default:
-            return QStyle::SP_CustomBase;
-    }
+CImageButton* AsImageButton(QAbstractButton* button) {
+    return static_cast<CImageButton*>(button);
+}
+const CImageButton* AsImageButton(const QAbstractButton* button) {
+    return static_cast<const CImageButton*>(button);
+}
+CCaptionProgress* AsProgress(QWidget* bar) {
+    return static_cast<CCaptionProgress*>(bar);
+}
+const CCaptionProgress* AsProgress(const QWidget* bar) {
+    return static_cast<const CCaptionProgress*>(bar);
 }
 
-// A label that paints a picture stretched over its whole area.
-class PictureLabel : public QLabel {
+// The picture control with the picture it shows.
+class OwnPicture final : public CPictureStatic {
   public:
-    using QLabel::QLabel;
-    QPixmap picture;
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        if (!picture.isNull()) {
-            QPainter painter(this);
-            painter.drawPixmap(rect(), picture);
-        }
-    }
+    using CPictureStatic::CPictureStatic;
+    CPicture picture;
 };
 
 }  // namespace
 
 QAbstractButton* MakeImageButton(QWidget* parent, const ControlTemplate& control) {
-    QAbstractButton* button = nullptr;
-    if (control.kind == ControlKind::kBitmapButton) {
-        auto* tool = new QToolButton(parent);
-        tool->setIcon(parent->style()->standardIcon(IconOfBitmap(control.bitmap)));
-        button = tool;
-    } else {
-        auto* push = new QPushButton(QString::fromUtf8(control.text), parent);
-        push->setAutoDefault(false);
-        push->setFlat(control.flat);
-        push->setCheckable(control.kind == ControlKind::kCheckBox);
-        button = push;
+    const auto kind = control.kind == ControlKind::kCheckBox ? CImageButton::Kind::kCheckBox
+                                                             : CImageButton::Kind::kPushButton;
+    return new CImageButton(QString::fromUtf8(control.text), kind, parent);
+}
+
+void SetUpBitmapAndTooltip(QAbstractButton* button, const ControlTemplate& control) {
+    CImageButton* image = AsImageButton(button);
+    if (control.bitmap != 0) {
+        image->SetBitmap(art::Bitmap(control.bitmap), ColorFromColorRef(control.transparent));
     }
-    button->setToolTip(QString::fromUtf8(control.tooltip));
-    return button;
+    if (*control.tooltip != '\0') {
+        image->SetBalloonTooltip();
+        image->SetTooltipText(QString::fromUtf8(control.tooltip), true);
+        image->ActivateTooltip(true);
+    }
+}
+
+void SetButtonFlat(QAbstractButton* button) {
+    AsImageButton(button)->SetFlat(true, true);
 }
 
 void SetButtonCheck(QAbstractButton* button, bool checked) {
-    if (button->isCheckable()) {
-        button->setChecked(checked);
-    }
+    AsImageButton(button)->SetCheck(checked ? 1 : 0, true);
 }
 
 bool ButtonCheck(const QAbstractButton* button) {
-    return button->isCheckable() && button->isChecked();
+    return AsImageButton(button)->GetCheck() != 0;
 }
 
 QString ButtonTooltip(const QAbstractButton* button) {
-    return button->toolTip();
+    return AsImageButton(button)->TooltipText();
 }
 
-QWidget* MakeCaptionProgress(QWidget* parent, const ControlTemplate& control) {
-    auto* bar = new QProgressBar(parent);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(true);
-    bar->setAlignment(Qt::AlignCenter);
-    SetProgressCaption(bar, QString::fromUtf8(control.text));
+bool ButtonHasBalloonTooltip(const QAbstractButton* button) {
+    return AsImageButton(button)->IsBalloonTooltip();
+}
+
+bool ButtonIsFlat(const QAbstractButton* button) {
+    return AsImageButton(button)->IsFlat();
+}
+
+bool ButtonHasBitmap(const QAbstractButton* button) {
+    return !AsImageButton(button)->Bitmap().isNull();
+}
+
+QWidget* MakeCaptionProgress(QWidget* parent, const ControlTemplate&) {
+    auto* bar = new CCaptionProgress(parent);
+    bar->SetWindowText(kProgressResourceText);
     return bar;
 }
 
+void SetUpProgressCaption(QWidget* bar, const QString& caption) {
+    AsProgress(bar)->SetCaption(caption);
+    AsProgress(bar)->CreateCaptionFont();
+}
+
 void SetProgressCaption(QWidget* bar, const QString& caption) {
-    bar->setProperty(kCaptionProperty, caption);
-    QString format = caption;
-    static_cast<QProgressBar*>(bar)->setFormat(format.replace('%', "%%"));
+    AsProgress(bar)->SetCaption(caption);
 }
 
 QString ProgressCaption(const QWidget* bar) {
-    return bar->property(kCaptionProperty).toString();
+    return AsProgress(bar)->Caption();
 }
 
 void SetProgressRange(QWidget* bar, int low, int high) {
-    auto* progress = static_cast<QProgressBar*>(bar);
-    progress->setRange(low, std::max(low, high));
-    progress->setValue(low);
+    AsProgress(bar)->SetRange(low, high);
 }
 
 void SetProgressPos(QWidget* bar, int position) {
-    static_cast<QProgressBar*>(bar)->setValue(position);
+    AsProgress(bar)->SetPos(position);
 }
 
 int ProgressPos(const QWidget* bar) {
-    return static_cast<const QProgressBar*>(bar)->value();
+    return AsProgress(bar)->GetPos();
 }
 
 int ProgressMaximum(const QWidget* bar) {
-    return static_cast<const QProgressBar*>(bar)->maximum();
+    return AsProgress(bar)->RangeMax();
+}
+
+void SetProgressWindowText(QWidget* bar, const QString& text) {
+    AsProgress(bar)->SetWindowText(text);
+}
+
+QString ProgressWindowText(const QWidget* bar) {
+    return AsProgress(bar)->GetWindowText();
 }
 
 QSlider* MakeVolumeSlider(QWidget* parent, const ControlTemplate&, std::function<void(int)> moved) {
-    auto* slider = new QSlider(Qt::Horizontal, parent);
-    slider->setTickPosition(QSlider::NoTicks);
-    QObject::connect(slider, &QSlider::valueChanged, slider,
-                     [moved = std::move(moved)](int value) { moved(value); });
+    auto* slider = new CVolumeSlider(parent);
+    QObject::connect(slider, &CVolumeSlider::commandSent, slider,
+                     [moved = std::move(moved)](int, int position) { moved(position); });
     return slider;
 }
 
 QWidget* MakeLinkLabel(QWidget* parent, const ControlTemplate& control) {
-    auto* label = new QLabel(QString::fromUtf8(control.text), parent);
-    label->setAlignment(Qt::AlignCenter);
-    label->setCursor(Qt::PointingHandCursor);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xEE));
-    label->setPalette(palette);
-    return label;
+    auto* link = new CLinkLabel(QString::fromUtf8(control.text), QString(), parent);
+    link->setAlignment(Qt::AlignCenter);
+    return link;
 }
 
-void SetLinkTarget(QWidget* link, const QString& target) {
-    link->setProperty(kTargetProperty, target);
-    link->setToolTip(target);
+void SetUpLinkLabel(QWidget* link, const QString& text, const QString& target,
+                    MessageBoxFn messageBox) {
+    auto* label = static_cast<CLinkLabel*>(link);
+    label->setText(text);
+    label->SetTarget(target);
+    label->SetMessageBox(std::move(messageBox));
 }
 
 QString LinkTarget(const QWidget* link) {
-    return link->property(kTargetProperty).toString();
+    return static_cast<const CLinkLabel*>(link)->Target();
 }
 
 QWidget* MakePicture(QWidget* parent, const ControlTemplate&) {
-    auto* picture = new PictureLabel(parent);
-    picture->setFrameShape(QFrame::NoFrame);
-    return picture;
+    return new OwnPicture(parent);
 }
 
-void LoadPicture(QWidget* picture, const QString& path) {
-    auto* label = static_cast<PictureLabel*>(picture);
-    label->picture = QPixmap(path);
-    label->update();
+bool LoadPicture(QWidget* picture, const QString& path, MessageBoxFn messageBox) {
+    auto* own = static_cast<OwnPicture*>(picture);
+    own->picture.SetMessageBox(std::move(messageBox));
+    const bool loaded = own->picture.Load(path);
+    own->SetPicture(&own->picture);
+    return loaded;
 }
 
 bool PictureLoaded(const QWidget* picture) {
-    return !static_cast<const PictureLabel*>(picture)->picture.isNull();
+    return static_cast<const OwnPicture*>(picture)->picture.HasPicture();
 }
 
 void ShowAboutWindow(QWidget* parent) {
-    QMessageBox::about(parent, "About Fogbell", "Fogbell\nMistvale's Sound Explorer");
+    CAboutDialog about(parent);
+    about.exec();
 }
 
 QIcon ProgramIcon() {
-    return QIcon::fromTheme("audio-x-generic");
+    return art::WindowIcon();
 }
 
 }  // namespace fogbell::window

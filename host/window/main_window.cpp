@@ -171,9 +171,8 @@ void MainWindow::CreateControls() {
                 break;
         }
         widget->setGeometry(DialogUnitsToPixels(control.place));
-        widget->setObjectName(QString("control%1").arg(control.id));
-        widget->setProperty("controlId", control.id);
         if (control.id != kIdListGroup) {
+            SetControlId(widget, control.id);
             controls_[control.id] = widget;
         }
         if (control.kind == ControlKind::kGroupBox) {
@@ -260,21 +259,32 @@ bool MainWindow::Initialize() {
 }
 
 void MainWindow::SetUpControls() {
-    // 8. Links.
-    SetLinkTarget(Control(kIdBugReports), kBugReportTarget);
-    SetLinkTarget(Control(kIdSiteLink), kSiteTarget);
-    SetLinkTarget(Control(kIdForumLink), kForumTarget);
+    const MessageBoxFn box = [this](QWidget* owner, QMessageBox::Icon icon, const QString& title,
+                                    const QString& text) {
+        dialogs_->ShowMessage(owner ? owner : this, icon, title, text);
+    };
+    // 8. Links: text, then target.
+    SetUpLinkLabel(Control(kIdBugReports), FindControl(kIdBugReports)->text, kBugReportTarget, box);
+    SetUpLinkLabel(Control(kIdSiteLink), FindControl(kIdSiteLink)->text, kSiteTarget, box);
+    SetUpLinkLabel(Control(kIdForumLink), FindControl(kIdForumLink)->text, kForumTarget, box);
     // 9. The picture beside the program.
-    LoadPicture(Control(kIdPicture), setup_.pictureFile);
-    // 10. Bitmap buttons and their initial states; 11. the text buttons and check boxes
-    // already carry their tooltips and flat look from the template.
+    LoadPicture(Control(kIdPicture), setup_.pictureFile, box);
+    // 10. Bitmap buttons: bitmap with its transparent colour, balloon tooltip, initial state.
     for (int id : kBitmapButtonOrder) {
         const ControlTemplate* control = FindControl(id);
+        SetUpBitmapAndTooltip(Button(id), *control);
         Button(id)->setEnabled(control->initiallyEnabled);
     }
-    // 12. Progress captions.
+    // 11. Text buttons and check boxes: balloon tooltips, then the flat look.
+    for (int id : {kIdContextMenu, kIdExit, kIdAlwaysOnTop, kIdChooseSaveDirectory}) {
+        SetUpBitmapAndTooltip(Button(id), *FindControl(id));
+    }
+    for (int id : {kIdChooseSaveDirectory, kIdExit, kIdLoopSound, kIdAlwaysOnTop}) {
+        SetButtonFlat(Button(id));
+    }
+    // 12. Progress bars: caption, then caption font.
     for (int id : {kIdSaveProgress, kIdPlayProgress, kIdExtractProgress}) {
-        window::SetProgressCaption(Control(id), QString::fromUtf8(FindControl(id)->text));
+        SetUpProgressCaption(Control(id), QString::fromUtf8(FindControl(id)->text));
     }
 }
 
@@ -501,6 +511,7 @@ void MainWindow::SetProgressPos(ProgressId id, std::uint32_t position) {
 
 void MainWindow::SetPlayText(const std::string& text) {
     playText_ = text;
+    SetProgressWindowText(Bar(ProgressId::kPlay), ToQt(text));
 }
 
 std::string MainWindow::PlayText() const {
@@ -539,7 +550,9 @@ void MainWindow::SetVolumeSlider(std::int32_t position) {
 }
 
 void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
-    dialogs_->ShowMessage(this, ToQt(text), icon);
+    // Captioned with the application's name, as the dialog framework does.
+    dialogs_->ShowMessage(this, QtMessageIcon(icon), QApplication::applicationDisplayName(),
+                          ToQt(text));
 }
 
 std::optional<std::string> MainWindow::AskOpenFile(const std::string& filter) {

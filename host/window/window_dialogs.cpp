@@ -11,12 +11,14 @@
 namespace fogbell::window {
 namespace {
 
+// Declared before QtDialogs so that its ShowMessage can call the controls' box.
+using fogbell::ShowMessageBox;
+
 class QtDialogs final : public WindowDialogs {
   public:
-    void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) override {
-        QMessageBox box(QtMessageIcon(icon), QApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok, parent);
-        box.exec();
+    void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                     const QString& text) override {
+        ShowMessageBox(parent, icon, title, text);
     }
 
     std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) override {

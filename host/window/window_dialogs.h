@@ -21,7 +21,9 @@ class WindowDialogs {
   public:
     virtual ~WindowDialogs() = default;
 
-    virtual void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+    // A message box with an OK button.
+    virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                             const QString& text) = 0;
     // An existing file to open; nameFilters empty: every file is offered.
     virtual std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) = 0;
     virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title) = 0;

@@ -17,8 +17,9 @@ std::optional<QString> Take(std::deque<QString>& answers) {
 
 }  // namespace
 
-void ScriptedDialogs::ShowMessage(QWidget*, const QString& text, MessageIcon icon) {
-    script_.messages.emplace_back(text, icon);
+void ScriptedDialogs::ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
+                                  const QString& text) {
+    script_.messages.push_back({icon, title, text});
 }
 
 std::optional<QString> ScriptedDialogs::AskOpenFile(QWidget*, const QStringList& nameFilters) {

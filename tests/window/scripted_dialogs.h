@@ -16,7 +16,12 @@ struct DialogScript {
     std::deque<QString> folderAnswers;
     std::optional<int> menuChoice;
 
-    std::vector<std::pair<QString, MessageIcon>> messages;
+    struct Message {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+    };
+    std::vector<Message> messages;
     std::vector<QStringList> filters;  // of every open-file dialog
     std::vector<std::vector<MenuItem>> menus;
     std::vector<QPoint> menuPositions;
@@ -27,7 +32,8 @@ struct DialogScript {
 class ScriptedDialogs final : public WindowDialogs {
   public:
     explicit ScriptedDialogs(DialogScript& script) : script_(script) {}
-    void ShowMessage(QWidget*, const QString& text, MessageIcon icon) override;
+    void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
+                     const QString& text) override;
     std::optional<QString> AskOpenFile(QWidget*, const QStringList& nameFilters) override;
     std::optional<QString> AskFolder(QWidget*, const QString& title) override;
     std::optional<int> ShowMenu(QWidget*, const std::vector<MenuItem>& items,

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -133,25 +134,27 @@ struct ExpectedControl {
     const char* text;
     const char* tooltip;
     bool enabled;
+    bool flat;
+    bool bitmap;
 };
 
 TEST_F(Window, EveryControlHasItsTextTooltipAndInitialState) {
     Open();
     const ExpectedControl expected[] = {
-        {1016, "Directory for save", "Select directory for save.", true},
-        {1002, "", "Open (*.aix;*.afs;*.pac,*.mvx) files.", true},
-        {1025, "", "Open (*.adx;*.wav;*.xmd) files.", true},
-        {1006, "", "About program.", true},
-        {2, "Exit", "Close application.", true},
-        {1004, "", "Previous directory", false},
-        {1008, "", "Select all files.", true},
-        {1014, "Context menu", "Context menu\nAccess on Right click button.", true},
-        {1017, "", "Up list", false},
-        {1024, "", "Down list.", false},
-        {1009, "", "Play.", false},
-        {1010, "", "Stop.", false},
-        {1013, "Loop sound", "", true},
-        {1007, "Always on the top", "Always on the top.", true},
+        {1016, "Directory for save", "Select directory for save.", true, true, false},
+        {1002, "", "Open (*.aix;*.afs;*.pac,*.mvx) files.", true, false, true},
+        {1025, "", "Open (*.adx;*.wav;*.xmd) files.", true, false, true},
+        {1006, "", "About program.", true, false, true},
+        {2, "Exit", "Close application.", true, true, false},
+        {1004, "", "Previous directory", false, false, true},
+        {1008, "", "Select all files.", true, false, true},
+        {1014, "Context menu", "Context menu\nAccess on Right click button.", true, false, false},
+        {1017, "", "Up list", false, false, true},
+        {1024, "", "Down list.", false, false, true},
+        {1009, "", "Play.", false, false, true},
+        {1010, "", "Stop.", false, false, true},
+        {1013, "Loop sound", "", true, true, false},
+        {1007, "Always on the top", "Always on the top.", true, true, false},
     };
     for (const ExpectedControl& control : expected) {
         SCOPED_TRACE(control.id);
@@ -159,7 +162,10 @@ TEST_F(Window, EveryControlHasItsTextTooltipAndInitialState) {
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->text(), control.text);
         EXPECT_EQ(ButtonTooltip(button), control.tooltip);
+        EXPECT_EQ(ButtonHasBalloonTooltip(button), *control.tooltip != '\0');
         EXPECT_EQ(button->isEnabled(), control.enabled);
+        EXPECT_EQ(ButtonIsFlat(button), control.flat);
+        EXPECT_EQ(ButtonHasBitmap(button), control.bitmap);
         EXPECT_FALSE(ButtonCheck(button));  // no settings: both boxes clear
     }
     EXPECT_EQ(Get<QLabel>(kIdCountLabel)->text(), "Count files: 0");
@@ -182,7 +188,24 @@ TEST_F(Window, EveryControlHasItsTextTooltipAndInitialState) {
     EXPECT_EQ(slider->maximum(), 10000);
     EXPECT_EQ(slider->value(), 5000);  // no "Volume" setting reads as 0, clamped to the range
     EXPECT_EQ(window->Core().Volume(), 0);
-    EXPECT_NE(window->Control(kIdPicture), nullptr);
+    EXPECT_EQ(ProgressWindowText(window->Control(kIdPlayProgress)), "Progress1");
+}
+
+TEST_F(Window, AMissingPictureIsReportedAndLeavesTheControlEmpty) {
+    Open();
+    EXPECT_FALSE(PictureLoaded(window->Control(kIdPicture)));
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].title, "CPicture Error");
+    EXPECT_EQ(script.messages[0].icon, QMessageBox::Critical);
+}
+
+TEST_F(Window, ThePictureBesideTheProgramIsShown) {
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(QString::fromStdString(dir.File("pic.jpg")), "JPG"));
+    Open();
+    EXPECT_TRUE(PictureLoaded(window->Control(kIdPicture)));
+    EXPECT_TRUE(script.messages.empty());
 }
 
 TEST_F(Window, EveryControlLiesInsideTheFixedWindowWithoutOverlapping) {
@@ -338,10 +361,12 @@ TEST_F(Window, ReplaceShowsAPlainBoxWithoutIcon) {
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(NestedArchive())));
     List()->topLevelItem(1)->setSelected(true);
     script.openFileAnswers.push_back(QString::fromStdString(Save(Pattern(60, 9), "new.bin")));
+    script.messages.clear();  // the missing picture's box at start
     window->OnCommand(kCommandReplace);
     ASSERT_EQ(script.messages.size(), 1u);
-    EXPECT_EQ(script.messages[0].first, "File replaced.");
-    EXPECT_EQ(script.messages[0].second, MessageIcon::kNone);
+    EXPECT_EQ(script.messages[0].text, "File replaced.");
+    EXPECT_EQ(script.messages[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(script.messages[0].title, "Fogbell");
     EXPECT_EQ(Status(), "Replace OK");
     EXPECT_EQ(QtMessageIcon(MessageIcon::kNone), QMessageBox::NoIcon);
     EXPECT_EQ(QtMessageIcon(MessageIcon::kStop), QMessageBox::Critical);
@@ -362,11 +387,17 @@ TEST_F(Window, VolumeCommandAndSliderMovesReachTheCore) {
     window->OnCommand(kCommandVolume, 7500);
     EXPECT_EQ(window->Core().Volume(), 7500);
     QSlider* slider = Get<QSlider>(kIdVolume);
-    slider->setFocus();
-    slider->setValue(8000);  // the user's move, as the keyboard or wheel would make it
+    window->SetVolumeSlider(8000);  // the program's own setting sends nothing
+    EXPECT_EQ(window->Core().Volume(), 7500);
+    // The pointer moving over the slider reports where it stands.
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), slider->mapToGlobal(QPointF(3, 3)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(slider, &move);
     EXPECT_EQ(window->Core().Volume(), 8000);
-    window->SetVolumeSlider(6000);  // the program's own setting sends nothing
-    EXPECT_EQ(window->Core().Volume(), 8000);
+    // So does a key, without any pointer movement.
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QApplication::sendEvent(slider, &key);
+    EXPECT_EQ(window->Core().Volume(), 10000);
 }
 
 TEST_F(Window, EndOfStreamCommandStops) {
