@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
     qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
+    xvfb xauth imagemagick
 )
 
 missing=()
