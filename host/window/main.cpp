@@ -82,7 +82,6 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Fogbell");
     QApplication::setDesktopFileName("fogbell");
     QCommandLineParser parser;
     Describe(app, parser);

@@ -551,7 +551,7 @@ void MainWindow::SetVolumeSlider(std::int32_t position) {
 
 void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
     // Captioned with the application's name, as the dialog framework does.
-    dialogs_->ShowMessage(this, QtMessageIcon(icon), QApplication::applicationDisplayName(),
+    dialogs_->ShowMessage(this, QtMessageIcon(icon), QCoreApplication::applicationName(),
                           ToQt(text));
 }
 

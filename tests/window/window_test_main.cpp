@@ -8,7 +8,6 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);  // unless the caller chose a platform
     QApplication app(argc, argv);
     QApplication::setApplicationName("Fogbell");
-    QApplication::setApplicationDisplayName("Fogbell");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
