@@ -39,7 +39,11 @@ class OwnPicture final : public CPictureStatic {
 QAbstractButton* MakeImageButton(QWidget* parent, const ControlTemplate& control) {
     const auto kind = control.kind == ControlKind::kCheckBox ? CImageButton::Kind::kCheckBox
                                                              : CImageButton::Kind::kPushButton;
-    return new CImageButton(QString::fromUtf8(control.text), kind, parent);
+    auto* button = new CImageButton(QString::fromUtf8(control.text), kind, parent);
+    // The template has no default push button: Enter on a focused button clicks it, elsewhere
+    // it is the dialog's OK (the window handles both).
+    button->setAutoDefault(false);
+    return button;
 }
 
 void SetUpBitmapAndTooltip(QAbstractButton* button, const ControlTemplate& control) {

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSlider>
 #include <QThread>
 #include <QTreeWidget>
@@ -167,6 +168,9 @@ TEST_F(Window, EveryControlHasItsTextTooltipAndInitialState) {
         EXPECT_EQ(ButtonIsFlat(button), control.flat);
         EXPECT_EQ(ButtonHasBitmap(button), control.bitmap);
         EXPECT_FALSE(ButtonCheck(button));  // no settings: both boxes clear
+    }
+    for (const QPushButton* button : window->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->isDefault()) << button->text().toStdString();  // no default button
     }
     EXPECT_EQ(Get<QLabel>(kIdCountLabel)->text(), "Count files: 0");
     EXPECT_EQ(Status(), "Status");
