@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +17,7 @@ namespace {
 
 constexpr const char* kSettingsSection = "General";
 constexpr std::int32_t kVolumeFull = 10000;
-constexpr std::size_t kPlayTextLimit = 259;
+constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 
 // atoi/atol as the settings have always been read: leading number, 0 when there is none,
 // saturated to 32 bits.
@@ -64,7 +65,14 @@ CorePaths PathsFor(const std::string& programDirectory) {
     return paths;
 }
 
-MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {}
+MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {
+    // The end-of-stream command arrives through the window's queue and may outlive the core.
+    playback_.SetCommandSink([this, alive = std::weak_ptr(alive_)](int command, std::int32_t p) {
+        if (!alive.expired()) {
+            OnCommand(command, p);
+        }
+    });
+}
 
 MainCore::~MainCore() {
     if (initialized_) {
@@ -73,7 +81,7 @@ MainCore::~MainCore() {
     WaitForWorkers();
 }
 
-void MainCore::Initialize(const CorePaths& paths) {
+bool MainCore::Initialize(const CorePaths& paths) {
     paths_ = paths;
     view_.SetVolumeSlider(kVolumeFull);
     LoadSettings();
@@ -84,7 +92,13 @@ void MainCore::Initialize(const CorePaths& paths) {
     view_.EnableButton(ButtonId::kPreviousDirectory, false);
     view_.EnableButton(ButtonId::kPlay, false);
     view_.EnableButton(ButtonId::kStop, false);
-    initialized_ = true;
+    initialized_ = true;  // a failed start still tears down and writes the settings
+    std::string error;
+    if (!playback_.StartPlayThread(error)) {
+        view_.ShowMessage(error, MessageIcon::kStop);
+        return false;
+    }
+    return true;
 }
 
 void MainCore::Shutdown() {
@@ -112,7 +126,11 @@ void MainCore::LoadSettings() {
         lastFileName_ = name;
     }
     view_.SetCheck(CheckId::kLoopSound, NumberOf(value("LoopAix")) != 0);
-    volume_ = NumberOf(value("Volume"));
+    // A missing key is full volume, so that the first track is heard; anything else is held to
+    // the slider's range. The key keeps its "%u" form when written back.
+    const std::string volume = value("Volume");
+    volume_ =
+        volume.empty() ? kVolumeFull : std::clamp(NumberOf(volume), kVolumeLowest, kVolumeFull);
     view_.SetVolumeSlider(volume_);
     saveDirectory_ = value("SaveDir");
 }
@@ -161,6 +179,11 @@ void MainCore::FillTrackList(const OpenedFile& container) {
 
 void MainCore::CloseOpenStream() {
     auto exclusion = playback_.ExcludeRefill();
+    CloseOpenStream(exclusion);
+}
+
+void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
+    playback_.ReleaseStream(held);
     CloseOpenedFile(openStream_);
 }
 
@@ -226,19 +249,23 @@ bool MainCore::OpenAudioFilePath(const std::string& path) {
 }
 
 void MainCore::OnRowDoubleClick() {
-    OpenNestedContainer();
+    const bool container = OpenNestedContainer();
     view_.SetPlayText("");
-    StartPlayback();
+    // A container row was opened (or its open reported why not): there is nothing to play, and
+    // playing now would stop the track that plays and report a failure after a good open.
+    if (!container) {
+        StartPlayback();
+    }
 }
 
-void MainCore::OpenNestedContainer() {
+bool MainCore::OpenNestedContainer() {
     const std::vector<std::string> names = CollectSelectedNames();
     if (names.empty() || !currentContainer_) {
-        return;
+        return false;
     }
     const std::string& name = names.front();
     if (!host_.FindExplorer(name)) {
-        return;  // not a container: the double-click only plays
+        return false;  // not a container: the double-click only plays
     }
     const void* data = nullptr;
     std::uint32_t size = 0;
@@ -249,10 +276,10 @@ void MainCore::OpenNestedContainer() {
         if (data == nullptr) {
             // Never fall back to opening the bare track name as a path.
             view_.SetStatus(parent.ErrorText("Error loading file."));
-            return;
+            return true;
         }
     } else {
-        return;
+        return false;
     }
     containerStack_.push_back(std::move(currentContainer_));
     std::string error;
@@ -266,6 +293,7 @@ void MainCore::OpenNestedContainer() {
     view_.SetFileNameBox(name);
     // While a worker runs, "Previous directory" stays off: it could close the worker's container.
     view_.EnableButton(ButtonId::kPreviousDirectory, runningWorkers_ == 0);
+    return true;
 }
 
 void MainCore::GoToParentContainer() {
@@ -345,11 +373,14 @@ bool MainCore::OnCommand(int command, std::int32_t parameter) {
             StartSaveWave();
             return true;
         case kCommandVolume:
-            volume_ = parameter;
+            volume_ = std::clamp(parameter, kVolumeLowest, kVolumeFull);
             playback_.SetVolume(volume_ - kVolumeFull);
             return true;
         case kCommandEndOfStream:
-            StopPlayback();
+            // Posted by the play thread; one posted for an earlier track never stops this one.
+            if (playback_.IsCurrentEndOfStream(parameter)) {
+                StopPlayback();
+            }
             return true;
         default:
             return false;
@@ -528,54 +559,78 @@ void MainCore::ChooseSaveDirectory() {
 
 void MainCore::StartPlayback() {
     view_.SetProgressPos(ProgressId::kPlay, 0);
-    std::string text = view_.PlayText().substr(0, kPlayTextLimit);
+    // The play text is a full path (the single-file command) and is kept whole; a name taken
+    // from a row is only ever looked up in the open container, never opened as a path.
+    const std::string text = view_.PlayText();
     const std::vector<std::string> selected = CollectSelectedNames();
-    const std::string name = (!selected.empty() && text.empty()) ? selected.front() : text;
+    const bool fromRow = !selected.empty() && text.empty();
+    const std::string name = fromRow ? selected.front() : text;
 
     std::string error;
-    if (currentContainer_ && currentContainer_->IsOpen()) {
-        ExplorerPlugin& explorer = currentContainer_->AsExplorer();
-        // Held until the decoder has taken the pointer (an AIX record selects the track).
-        std::lock_guard lock(explorer.lock);
-        std::uint32_t size = 0;
-        const void* data =
-            explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
-        CloseOpenStream();
+    const void* data = nullptr;
+    std::uint32_t size = 0;
+    // Lock order: the explorer, then the refill exclusion, then the decoder. The explorer's
+    // lock is held until the decoder has taken the pointer (an AIX record selects the track).
+    std::unique_lock<std::recursive_mutex> explorerLock;
+    if (fromRow) {
+        if (currentContainer_ && currentContainer_->IsOpen()) {
+            ExplorerPlugin& explorer = currentContainer_->AsExplorer();
+            explorerLock = std::unique_lock(explorer.lock);
+            data = explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
+            if (data == nullptr) {
+                error = host_.FindDecoder(name) ? explorer.ErrorText("Error loading file.")
+                                                : "Format unsupported.";
+            }
+        } else {
+            error = "No container is open.";
+        }
+    }
+    // The whole track change happens under the exclusion: the feeding thread never sees the old
+    // stream closed under it, nor the new one before the engine has taken it.
+    auto exclusion = playback_.ExcludeRefill();
+    CloseOpenStream(exclusion);
+    if (error.empty()) {
         openStream_ = host_.OpenStream(name, data, data ? size : 0, error);
-    } else {
-        CloseOpenStream();
-        openStream_ = host_.OpenStream(name, nullptr, 0, error);
+    }
+    if (explorerLock.owns_lock()) {
+        explorerLock.unlock();
     }
     if (!openStream_) {
         view_.SetStatus(error);
         return;
     }
-    playback_.Play(*openStream_, name);
+    playback_.Play(exclusion, *openStream_, name);
 }
 
 void MainCore::StopPlayback() {
-    playback_.Stop();
+    auto exclusion = playback_.ExcludeRefill();
+    playback_.Stop(exclusion);
     view_.SetProgressPos(ProgressId::kPlay, 0);
     view_.EnableButton(ButtonId::kPlay, true);
     view_.EnableButton(ButtonId::kStop, false);
-    CloseOpenStream();
+    CloseOpenStream(exclusion);
 }
 
 void MainCore::OnPlayTimer() {
-    if (!playback_.IsPlaying() || !openStream_ || !openStream_->IsOpen()) {
+    if (!playback_.IsPlaying()) {
         return;
     }
-    DecoderPlugin& decoder = openStream_->AsDecoder();
-    if (decoder.fnGetCurrPos == nullptr) {
-        return;
-    }
-    std::uint32_t position = 0;
+    std::optional<std::uint32_t> position;
     {
         // The feeding thread decodes on this handle; ask for the position between its steps.
         auto exclusion = playback_.ExcludeRefill();
-        position = decoder.fnGetCurrPos(openStream_->handle);
+        if (openStream_ && openStream_->IsOpen()) {
+            DecoderPlugin& decoder = openStream_->AsDecoder();
+            if (decoder.fnGetCurrPos != nullptr) {
+                std::lock_guard lock(decoder.lock);
+                position = decoder.fnGetCurrPos(openStream_->handle);
+            }
+        }
     }
-    view_.SetProgressPos(ProgressId::kPlay, position);
+    if (!position) {
+        return;
+    }
+    view_.SetProgressPos(ProgressId::kPlay, *position);
     playback_.SetVolume(volume_ - kVolumeFull);
 }
 

@@ -40,8 +40,10 @@ class MainCore {
     MainCore& operator=(const MainCore&) = delete;
 
     // Start: volume slider, settings, decoder then explorer plug-ins, save-directory box,
-    // always-on-top, initial button states.
-    void Initialize(const CorePaths& paths);
+    // always-on-top, initial button states, then the sound device and the play thread. False
+    // when those cannot be made (the reason was shown in a message box with the stop icon);
+    // the window then closes, and Shutdown still writes the settings.
+    bool Initialize(const CorePaths& paths);
     // Tear-down: settings written, workers stopped and waited for, playback ended, the stream,
     // the current container and every parent closed (top down), plug-ins unloaded.
     void Shutdown();
@@ -54,9 +56,12 @@ class MainCore {
     bool OpenContainerPath(const std::string& path);
     // Plays a single audio file without the dialog.
     bool OpenAudioFilePath(const std::string& path);
-    // Double-click on a row: open it as a nested container when an explorer claims it, then play.
+    // Double-click on a row: open it as a nested container when an explorer claims it, else
+    // play it.
     void OnRowDoubleClick();
-    void OpenNestedContainer();
+    // Opens the first selected row as a container when an explorer claims its name. True when
+    // the row was such a container (whether or not it opened; a failure is in the status line).
+    bool OpenNestedContainer();
     // Button 1004.
     void GoToParentContainer();
     // Button 1008.
@@ -94,6 +99,7 @@ class MainCore {
   private:
     void FillTrackList(const OpenedFile& container);
     void CloseOpenStream();
+    void CloseOpenStream(const PlaybackControl::Exclusion& held);
     void CloseAllContainers();
     void LoadSettings();
     void SaveSettings();

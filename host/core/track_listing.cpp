@@ -21,6 +21,7 @@ std::string BitrateCell(const PluginHost& host, const OpenedFile& container,
         if (decoder.fnLoadFileMemory == nullptr) {
             return "";
         }
+        std::lock_guard lock(decoder.lock);  // the play thread may be using this library
         const std::int32_t handle = decoder.fnLoadFileMemory(-1, -1, data, size);
         if (handle == FOGBELL_NO_HANDLE) {
             return "";

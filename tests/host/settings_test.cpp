@@ -28,7 +28,7 @@ class Settings : public ::testing::Test {
     test::FakePlayback playback{view};
 };
 
-TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
+TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndFullVolume) {
     MainCore core(view, playback);
     core.Initialize(Paths());
     EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));
@@ -36,8 +36,8 @@ TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
     EXPECT_FALSE(view.topMost);
     EXPECT_EQ(core.SaveDirectory(), "");
     EXPECT_EQ(core.LastFileName(), "");
-    EXPECT_EQ(core.Volume(), 0);
-    EXPECT_EQ(view.slider, 5000);  // the slider shows its minimum while the volume reads 0
+    EXPECT_EQ(core.Volume(), 10000);  // a missing key is full volume: the first track is heard
+    EXPECT_EQ(view.slider, 10000);
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kStop));
@@ -45,7 +45,7 @@ TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
     EXPECT_EQ(Saved("FileName"), "");
     EXPECT_EQ(Saved("Top"), "0");
     EXPECT_EQ(Saved("LoopAix"), "0");
-    EXPECT_EQ(Saved("Volume"), "0");
+    EXPECT_EQ(Saved("Volume"), "10000");
 }
 
 TEST_F(Settings, StoredValuesComeBackAndAreWrittenAgain) {
@@ -74,15 +74,29 @@ TEST_F(Settings, StoredValuesComeBackAndAreWrittenAgain) {
     EXPECT_EQ(Saved("FileName"), "");
 }
 
-TEST_F(Settings, AVolumeAboveTheRangeIsKeptWhileTheSliderShowsItsMaximum) {
-    test::WriteFile(dir.File("ini.ini"), test::BytesOf("[General]\r\nVolume=12000\r\nTop=abc\r\n"));
-    MainCore core(view, playback);
-    core.Initialize(Paths());
-    EXPECT_EQ(core.Volume(), 12000);
-    EXPECT_EQ(view.slider, 10000);
-    EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));  // not a number reads as 0
-    core.Shutdown();
-    EXPECT_EQ(Saved("Volume"), "12000");
+TEST_F(Settings, AVolumeOutsideTheRangeIsHeldToTheSlidersRange) {
+    struct Case {
+        const char* stored;
+        std::int32_t volume;
+        const char* saved;
+    };
+    for (const Case& c : {Case{"12000", 10000, "10000"}, Case{"0", 5000, "5000"},
+                          Case{"-3", 5000, "5000"}, Case{"4294967295", 5000, "5000"},
+                          Case{"7500", 7500, "7500"}}) {
+        SCOPED_TRACE(c.stored);
+        test::WriteFile(dir.File("ini.ini"), test::BytesOf(std::string("[General]\r\nVolume=") +
+                                                           c.stored + "\r\nTop=abc\r\n"));
+        MainCore core(view, playback);
+        core.Initialize(Paths());
+        EXPECT_EQ(core.Volume(), c.volume);
+        EXPECT_EQ(view.slider, c.volume);
+        EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));  // not a number reads as 0
+        core.OnCommand(kCommandVolume, 20000);                // a slider never reports more
+        EXPECT_EQ(playback.volumes.back(), 0);
+        core.OnCommand(kCommandVolume, c.volume);
+        core.Shutdown();
+        EXPECT_EQ(Saved("Volume"), c.saved);  // written back in its "%u" form
+    }
 }
 
 TEST_F(Settings, AnEmptyFileNameBoxWithRowsWritesTheFirstRowsName) {
