@@ -232,7 +232,13 @@ bool MainWindow::Initialize() {
     volume_->blockSignals(true);
     volume_->setRange(kVolumeMin, kVolumeMax);
     volume_->blockSignals(false);
-    core_->Initialize(setup_.paths);
+    // (The core then also creates the sound device and the idle play thread, step 18; when it
+    // cannot, it has shown why, and the program ends with the cancel result.)
+    coreStarted_ = true;
+    if (!core_->Initialize(setup_.paths)) {
+        done(QDialog::Rejected);
+        return false;
+    }
     // 8 to 12: links, picture, image buttons, text buttons, progress captions.
     SetUpControls();
     // 13. The save directory. 14. Always on the top. 15. "Previous directory" off.
@@ -249,11 +255,10 @@ bool MainWindow::Initialize() {
         list_->header()->resizeSection(i, kColumns[static_cast<std::size_t>(i)].width);
         list_->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
     }
-    // 17. No stream, no container (the core starts so). 18. Playback start-up.
+    // 17. No stream, no container (the core starts so). 18. The play thread waits (above).
     // 19. The caption. 20. The play timer.
     setWindowTitle(QString(kCaptionStart) + kCaptionVersion);
     playTimer_.start(kPlayTimerPeriodMs);
-    initialized_ = true;
     // 21.
     return true;
 }
@@ -332,7 +337,7 @@ void MainWindow::TearDown() {
     // released and the plug-ins unloaded. The timer can fire only on this thread, so it is
     // quiet from here on.
     playTimer_.stop();
-    if (initialized_) {
+    if (coreStarted_) {
         core_->Shutdown();
     }
 }

@@ -152,7 +152,7 @@ class MainWindow : public QDialog, public MainView {
 
     std::unique_ptr<PlaybackControl> playback_;
     std::unique_ptr<MainCore> core_;
-    bool initialized_ = false;
+    bool coreStarted_ = false;
     bool tornDown_ = false;
 };
 

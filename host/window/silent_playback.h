@@ -12,11 +12,17 @@ namespace fogbell::window {
 class SilentPlayback final : public PlaybackControl {
   public:
     explicit SilentPlayback(MainView& view) : view_(view) {}
-    void Play(OpenedFile&, const std::string&) override { view_.SetStatus(kNoDevice); }
-    void Stop() override {}
+    bool StartPlayThread(std::string&) override { return true; }
+    void SetCommandSink(CommandSink) override {}
+    bool IsCurrentEndOfStream(std::int32_t) const override { return false; }
+    Exclusion ExcludeRefill() override { return Exclusion(mutex_); }
+    void Play(const Exclusion&, OpenedFile&, const std::string&) override {
+        view_.SetStatus(kNoDevice);
+    }
+    void ReleaseStream(const Exclusion&) override {}
+    void Stop(const Exclusion&) override {}
     bool IsPlaying() const override { return false; }
     void SetVolume(int) override {}
-    std::unique_lock<std::mutex> ExcludeRefill() override { return std::unique_lock(mutex_); }
     void Shutdown() override {}
 
     static constexpr const char* kNoDevice = "No sound device.";

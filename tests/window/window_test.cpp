@@ -190,8 +190,8 @@ TEST_F(Window, EveryControlHasItsTextTooltipAndInitialState) {
     QSlider* slider = Get<QSlider>(kIdVolume);
     EXPECT_EQ(slider->minimum(), 5000);
     EXPECT_EQ(slider->maximum(), 10000);
-    EXPECT_EQ(slider->value(), 5000);  // no "Volume" setting reads as 0, clamped to the range
-    EXPECT_EQ(window->Core().Volume(), 0);
+    EXPECT_EQ(slider->value(), 10000);  // no "Volume" setting: full volume
+    EXPECT_EQ(window->Core().Volume(), 10000);
     EXPECT_EQ(ProgressWindowText(window->Control(kIdPlayProgress)), "Progress1");
 }
 
@@ -404,12 +404,11 @@ TEST_F(Window, VolumeCommandAndSliderMovesReachTheCore) {
     EXPECT_EQ(window->Core().Volume(), 10000);
 }
 
-TEST_F(Window, EndOfStreamCommandStops) {
+TEST_F(Window, AnEndOfStreamForNoTrackThatPlaysChangesNothing) {
     Open();
     window->EnableButton(ButtonId::kStop, true);
-    window->OnCommand(kCommandEndOfStream);
-    EXPECT_TRUE(ButtonOf(kIdPlay)->isEnabled());
-    EXPECT_FALSE(ButtonOf(kIdStop)->isEnabled());
+    window->OnCommand(kCommandEndOfStream, 12345);
+    EXPECT_TRUE(ButtonOf(kIdStop)->isEnabled());
 }
 
 TEST_F(Window, LoopAndDisabledButtonsDoNothingButToggle) {
