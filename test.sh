@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test through ctest: first the normal build,
-# then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 runs only the normal build.
+# then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that
+# start threads (ctest label "threads") under ThreadSanitizer.
+# Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 skips the AddressSanitizer build,
+# FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -15,3 +17,10 @@ for preset in "${presets[@]}"; do
     echo "== Test ($preset)"
     ctest --preset "$preset" -j"$(nproc)"
 done
+
+if [[ "${FOGBELL_SKIP_TSAN:-0}" != 1 ]]; then
+    echo "== Build (tsan)"
+    tools/build.sh tsan
+    echo "== Test (tsan, label threads)"
+    ctest --preset tsan -L threads -j"$(nproc)"
+fi

@@ -9,6 +9,7 @@ packages=(
     libsamplerate0-dev libcli11-dev
     qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
     xvfb xauth imagemagick
+    libsdl2-dev
 )
 
 missing=()

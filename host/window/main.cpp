@@ -8,13 +8,15 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "host/core/plugin_host.h"
+#include "host/playback/play_engine.h"
+#include "host/playback/sound_output.h"
 #include "host/window/main_window.h"
-#include "host/window/silent_playback.h"
 
 namespace {
 
@@ -25,8 +27,9 @@ void Describe(QCoreApplication& app, QCommandLineParser& parser) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({"formats", "List the plug-ins found beside the program and exit."});
-    parser.addPositionalArgument("FILE", "A container (AIX, AFS, PAC, MVX) to open, or a single "
-                                         "audio file (ADX, WAV, XMD) to play.");
+    parser.addPositionalArgument("FILE",
+                                 "A container (AIX, AFS, PAC, MVX) to open, or a single "
+                                 "audio file (ADX, WAV, XMD) to play.");
     parser.process(app);
 }
 
@@ -86,11 +89,22 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     Describe(app, parser);
 
+    // FOGBELL_AUDIO: the sound card through SDL (unset, "sdl") or the null device
+    // ("null[:speed=N][:record=PATH]").
+    const std::optional<fogbell::SoundOutputOptions> sound = fogbell::SoundOutputFromEnvironment();
+    if (!sound) {
+        QMessageBox::critical(nullptr, QCoreApplication::applicationName(),
+                              QString("FOGBELL_AUDIO=%1 names no sound output. Use \"sdl\" or "
+                                      "\"null[:speed=N][:record=PATH]\".")
+                                  .arg(qEnvironmentVariable("FOGBELL_AUDIO")));
+        return 1;
+    }
+
     fogbell::window::WindowSetup setup;
     setup.paths = fogbell::PathsFor(ProgramDirectory());
     setup.pictureFile = QDir(QCoreApplication::applicationDirPath()).filePath("pic.jpg");
-    setup.makePlayback = [](fogbell::MainView& view) {
-        return std::make_unique<fogbell::window::SilentPlayback>(view);
+    setup.makePlayback = [options = *sound](fogbell::MainView& view) {
+        return std::make_unique<fogbell::PlayEngine>(view, options);
     };
 
     fogbell::window::MainWindow window(std::move(setup));

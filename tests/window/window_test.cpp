@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -27,10 +28,11 @@
 #include "afs_builder.h"
 #include "byte_writer.h"
 #include "host/core/ini_file.h"
+#include "host/playback/play_engine.h"
+#include "host/playback/sound_output.h"
 #include "host/window/control_factory.h"
 #include "host/window/dialog_template.h"
 #include "host/window/open_filter.h"
-#include "host/window/silent_playback.h"
 #include "scripted_dialogs.h"
 #include "test_files.h"
 
@@ -51,20 +53,31 @@ class Window : public ::testing::Test {
   protected:
     void SetUp() override { std::filesystem::create_directory(dir.File("out")); }
 
-    // A window on the staged plug-ins with its settings in the test's folder.
+    // A window on the staged plug-ins with its settings in the test's folder, playing on the
+    // null sound device at eight times real time.
     void Open(bool show = true) {
+        SoundOutputOptions sound;
+        sound.kind = SoundOutputOptions::Kind::kNull;
+        sound.speed = 8.0;
+        ASSERT_TRUE(TryOpen(sound));
+        if (show) {
+            window->show();
+        }
+    }
+
+    // The same with this sound output; false when the window could not start.
+    bool TryOpen(const SoundOutputOptions& sound) {
         WindowSetup setup;
         setup.paths.settingsFile = dir.File("ini.ini");
         setup.paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
         setup.paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
         setup.pictureFile = QString::fromStdString(dir.File("pic.jpg"));
-        setup.makePlayback = [](MainView& view) { return std::make_unique<SilentPlayback>(view); };
+        setup.makePlayback = [sound](MainView& view) {
+            return std::make_unique<PlayEngine>(view, sound);
+        };
         setup.dialogs = std::make_unique<test::ScriptedDialogs>(script);
         window = std::make_unique<MainWindow>(std::move(setup));
-        ASSERT_TRUE(window->Initialize());
-        if (show) {
-            window->show();
-        }
+        return window->Initialize();
     }
 
     std::string Save(const Bytes& bytes, const std::string& name) {
@@ -78,6 +91,18 @@ class Window : public ::testing::Test {
         return Save(
             AfsBuilder().Add("inner.afs", inner).Add("bgm01.bin", Pattern(100, 1)).Build().bytes,
             "disk.afs");
+    }
+
+    // An archive with a long ADX track (20 seconds) and a short one.
+    std::string PlayableArchive() {
+        fogbell::test::AdxOptions options;
+        options.channels = 2;
+        options.totalSamples = 32 * 27000;
+        const Bytes longTrack =
+            fogbell::test::BuildAdx(options, fogbell::test::AdxFrames(27000, 2, 4), true);
+        return Save(
+            AfsBuilder().Add("long.adx", longTrack).Add("x.bin", Pattern(8, 2)).Build().bytes,
+            "music.afs");
     }
 
     std::string AdxFile() {
@@ -420,6 +445,84 @@ TEST_F(Window, LoopAndDisabledButtonsDoNothingButToggle) {
     EXPECT_EQ(Status(), "Status");
     window->done(QDialog::Rejected);
     EXPECT_EQ(Setting("LoopAix"), "1");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Playback through the engine on the null sound device
+
+// Runs the window thread's events until done() holds or about seconds have passed.
+template <typename Done>
+bool RunUntil(Done done, int milliseconds = 8000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+TEST_F(Window, DoubleClickPlaysATrackAndTheTimerMovesThePlayBar) {
+    Open();
+    ASSERT_TRUE(window->OpenPath(QString::fromStdString(PlayableArchive())));
+    DoubleClickRow(0);
+    EXPECT_TRUE(window->Core().OpenStream() != nullptr);
+    EXPECT_FALSE(ButtonOf(kIdPlay)->isEnabled());
+    EXPECT_TRUE(ButtonOf(kIdStop)->isEnabled());
+    EXPECT_EQ(ProgressCaption(window->Control(kIdPlayProgress)), "long.adx");
+    QWidget* bar = window->Control(kIdPlayProgress);
+    EXPECT_TRUE(RunUntil([&] { return ProgressPos(bar) > 0; }));  // the 100 ms timer
+    EXPECT_GT(ProgressMaximum(bar), ProgressPos(bar));
+    ButtonOf(kIdStop)->click();
+    EXPECT_TRUE(ButtonOf(kIdPlay)->isEnabled());
+    EXPECT_FALSE(ButtonOf(kIdStop)->isEnabled());
+    EXPECT_EQ(ProgressPos(bar), 0);
+    EXPECT_EQ(window->Core().OpenStream(), nullptr);
+}
+
+TEST_F(Window, TheEndOfAStreamStopsThroughCommand2032) {
+    Open();
+    ASSERT_TRUE(window->OpenPath(QString::fromStdString(AdxFile())));  // a fraction of a second
+    EXPECT_TRUE(ButtonOf(kIdStop)->isEnabled());
+    // The play thread posts 2032 after the last block was heard; the window stops.
+    EXPECT_TRUE(RunUntil([&] { return ButtonOf(kIdPlay)->isEnabled(); }));
+    EXPECT_FALSE(ButtonOf(kIdStop)->isEnabled());
+    EXPECT_EQ(window->Core().OpenStream(), nullptr);
+}
+
+TEST_F(Window, PlayReplaysTheLastFileAfterStop) {
+    Open();
+    const std::string adx = AdxFile();
+    ASSERT_TRUE(window->OpenPath(QString::fromStdString(adx)));
+    ButtonOf(kIdStop)->click();
+    ButtonOf(kIdPlay)->click();
+    EXPECT_TRUE(ButtonOf(kIdStop)->isEnabled());
+    EXPECT_EQ(window->PlayText(), adx);
+    EXPECT_EQ(ProgressWindowText(window->Control(kIdPlayProgress)).toStdString(), adx);
+}
+
+TEST_F(Window, ClosingWhilePlayingEndsThePlayThreadFirst) {
+    Open();
+    ASSERT_TRUE(window->OpenPath(QString::fromStdString(PlayableArchive())));
+    DoubleClickRow(0);
+    ASSERT_TRUE(ButtonOf(kIdStop)->isEnabled());
+    Key(Qt::Key_Escape);
+    EXPECT_TRUE(window->IsTornDown());
+    EXPECT_EQ(window->Core().OpenStream(), nullptr);
+    EXPECT_FALSE(window->Core().Host().Decoders().size() > 0);
+}
+
+TEST_F(Window, NoSoundDeviceEndsTheProgramWithAStopBoxAndStillWritesTheSettings) {
+    fogbell::test::WriteFile(dir.File("ini.ini"), fogbell::test::BytesOf("[General]\nTop=1\n"));
+    setenv("SDL_AUDIODRIVER", "fogbell-no-such-driver", 1);
+    EXPECT_FALSE(TryOpen(SoundOutputOptions{}));  // SDL, with no driver to find
+    unsetenv("SDL_AUDIODRIVER");
+    ASSERT_FALSE(script.messages.empty());
+    EXPECT_EQ(script.messages.back().icon, QMessageBox::Critical);
+    EXPECT_TRUE(script.messages.back().text.startsWith("DirectSoundCreate: "));
+    EXPECT_TRUE(window->IsTornDown());
+    EXPECT_EQ(Setting("Top"), "1");
+    EXPECT_NE(Setting("Volume"), "");  // written at the failed start too
 }
 
 // ---------------------------------------------------------------------------------------------
