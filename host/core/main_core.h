@@ -35,6 +35,8 @@ CorePaths PathsFor(const std::string& programDirectory);
 class MainCore {
   public:
     MainCore(MainView& view, PlaybackControl& playback);
+    // Shuts down when the owner has not: that reads the view, so an owner whose view can die
+    // first (a window's widgets) calls Shutdown itself while the view is still whole.
     ~MainCore();
     MainCore(const MainCore&) = delete;
     MainCore& operator=(const MainCore&) = delete;
