@@ -317,5 +317,26 @@ TEST_F(FocusWindow, DisablingTheFocusedButtonMovesTheFocusOn) {
     EXPECT_TRUE(third.hasFocus());
 }
 
+TEST_F(FocusWindow, WithNoOtherTabStopTheParentTakesTheFocus) {
+    second.setEnabled(false);
+    third.setEnabled(false);
+    first.setFocus();
+    first.setEnabled(false);
+    EXPECT_FALSE(first.hasFocus());
+    EXPECT_TRUE(window.hasFocus());
+}
+
+TEST(ImageButtonTest, PaletteChangeResetsTheColoursToTheButtonColours) {
+    CImageButton button(QStringLiteral("Exit"));
+    button.SetFlat(true);
+    button.resize(60, 24);
+    button.SetColours(Qt::yellow, Qt::black, Qt::yellow, Qt::black, Qt::yellow, Qt::black);
+    EXPECT_EQ(PixelAt(Render(button), 2, 2), QColor(Qt::yellow));
+    QPalette pal = button.palette();
+    pal.setColor(QPalette::Button, QColor(200, 220, 240));
+    button.setPalette(pal);
+    EXPECT_EQ(PixelAt(Render(button), 2, 2), QColor(200, 220, 240));
+}
+
 }  // namespace
 }  // namespace fogbell
