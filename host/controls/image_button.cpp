@@ -1,7 +1,10 @@
 #include "host/controls/image_button.h"
 
+#include "host/controls/balloon_tip.h"
+
 #include <QApplication>
 #include <QEnterEvent>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -126,6 +129,42 @@ void CImageButton::ActivateTooltip(bool active) {
     }
     tooltipActive_ = active;
     setToolTip(active ? tooltipText_ : QString());
+    if (!active) {
+        HideBalloon();
+    }
+}
+
+void CImageButton::HideBalloon() {
+    if (balloon_ != nullptr) {
+        balloon_->hide();
+    }
+}
+
+// Balloon buttons show their own tip instead of the plain one; the tip goes away when the
+// pointer leaves, on a press, and when the button is hidden or disabled.
+bool CImageButton::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::ToolTip:
+            if (IsBalloonTooltip()) {
+                if (tooltipActive_ && !tooltipText_.isEmpty()) {
+                    if (balloon_ == nullptr) {
+                        balloon_ = new CBalloonTip(this);
+                    }
+                    balloon_->ShowText(tooltipText_, static_cast<QHelpEvent*>(event)->pos());
+                }
+                return true;
+            }
+            break;
+        case QEvent::Leave:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Hide:
+            HideBalloon();
+            break;
+        default:
+            break;
+    }
+    return QPushButton::event(event);
 }
 
 void CImageButton::SetCheck(int state, bool redraw) {
@@ -236,6 +275,7 @@ void CImageButton::changeEvent(QEvent* event) {
             break;
         case QEvent::EnabledChange:
             if (!isEnabled()) {
+                HideBalloon();
                 MoveFocusOn();
                 EndHover();
             }

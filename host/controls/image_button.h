@@ -13,6 +13,8 @@
 
 namespace fogbell {
 
+class CBalloonTip;
+
 class CImageButton : public QPushButton {
     Q_OBJECT
 
@@ -48,6 +50,8 @@ class CImageButton : public QPushButton {
     void SetTooltipText(const QString& text, bool activate = true);
     void ActivateTooltip(bool active = true);
     QString TooltipText() const { return tooltipText_; }
+    // The balloon while one has been shown (balloon buttons only), else null.
+    const CBalloonTip* Balloon() const { return balloon_; }
 
     // Check boxes only: SetCheck on a push button changes nothing. Any thread may read GetCheck.
     void SetCheck(int state, bool redraw = true);
@@ -88,6 +92,7 @@ class CImageButton : public QPushButton {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     void StartHover();
@@ -95,6 +100,7 @@ class CImageButton : public QPushButton {
     void OnClickedFirst();
     void MoveFocusOn();
     void ClearImage();
+    void HideBalloon();
 
     bool showDisabledBitmap_ = true;
     bool isFlat_ = false;
@@ -109,6 +115,7 @@ class CImageButton : public QPushButton {
     int tooltipStyle_ = 0;
     QString tooltipText_;
     bool tooltipActive_ = false;
+    CBalloonTip* balloon_ = nullptr;  // a child window, made on first use
     std::atomic<bool> checked_{false};
     QImage keyed_;
     QImage mask_;

@@ -184,21 +184,21 @@ QString CLinkLabel::ErrorText(int code) {
 }
 
 // First the desktop's handler for the address; when it cannot open it, the browser command in
-// $BROWSER with the target appended (its "%s", if any, cut off as a placeholder).
+// $BROWSER (its first entry, should it list several).
 int CLinkLabel::OpenWithDesktop(const QString& target) {
     const QUrl url = QUrl::fromUserInput(target);
     if (url.isValid() && QDesktopServices::openUrl(url)) {
         return kSuccessAbove + 1;
     }
-    QString command = qEnvironmentVariable("BROWSER").section(QLatin1Char(':'), 0, 0).trimmed();
-    if (command.isEmpty()) {
-        return kNoAssociation;
-    }
+    return OpenWithCommand(qEnvironmentVariable("BROWSER").section(QLatin1Char(':'), 0, 0), target);
+}
+
+int CLinkLabel::OpenWithCommand(QString command, const QString& target) {
     const qsizetype placeholder = command.indexOf(QLatin1String("%s"));
     if (placeholder >= 0) {
         command.truncate(placeholder);
     }
-    QStringList args = QProcess::splitCommand(command);
+    QStringList args = QProcess::splitCommand(command.trimmed());
     if (args.isEmpty()) {
         return kNoAssociation;
     }

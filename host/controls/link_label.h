@@ -42,6 +42,9 @@ class CLinkLabel : public QLabel {
     static QString ErrorText(int code);
     // The default opener: the desktop's URL handler, then the browser named by $BROWSER.
     static int OpenWithDesktop(const QString& target);
+    // The second way: `command` (a browser command, its "%s" placeholder cut off) with the
+    // target appended, started detached. kNoAssociation for an empty command.
+    static int OpenWithCommand(QString command, const QString& target);
 
     static constexpr int kSuccessAbove = 32;
     static constexpr int kNoAssociation = 31;  // no program is associated with the target

@@ -214,6 +214,15 @@ TEST_F(AboutUpdateTest, UnreachableHostReportsTheNetworkMessage) {
     }
 }
 
+TEST_F(AboutUpdateTest, AddressThatCannotBeOpenedIsReported) {
+    dialog =
+        std::make_unique<CAboutDialog>(nullptr, QStringLiteral("no such host"), programDir.path());
+    dialog->SetMessageBox(boxes.Hook());
+    Run(true);
+    EXPECT_EQ(Status(), QStringLiteral("Error open file..."));
+    EXPECT_TRUE(server.Requests().isEmpty());
+}
+
 TEST_F(AboutUpdateTest, UnwritableFolderBesideTheProgramFallsBackToTheUserFolder) {
     // A file where the program folder should be: "Update" cannot be made inside it.
     const QString notADir = programDir.filePath(QStringLiteral("program"));

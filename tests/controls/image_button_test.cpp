@@ -2,8 +2,12 @@
 // and the focus hand-over when it is disabled.
 #include "host/controls/image_button.h"
 
+#include "host/controls/balloon_tip.h"
+
 #include "render_helpers.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QPalette>
 #include <QTest>
 #include <QVBoxLayout>
@@ -286,6 +290,45 @@ TEST(ImageButtonTest, TooltipTextAndActivation) {
     EXPECT_EQ(button.TooltipText(), button.toolTip());
 }
 
+TEST(ImageButtonTest, BalloonTooltipShowsItsTextUnderTheButtonAndHidesOnLeave) {
+    QWidget window;
+    auto* button =
+        new CImageButton(QStringLiteral("Exit"), CImageButton::Kind::kPushButton, &window);
+    button->setGeometry(20, 20, 80, 24);
+    button->SetBalloonTooltip();
+    button->SetTooltipText(QStringLiteral("Close application."), true);
+    window.resize(200, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), button->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(button, &help);
+    const CBalloonTip* balloon = button->Balloon();
+    ASSERT_NE(balloon, nullptr);
+    EXPECT_TRUE(balloon->isVisible());
+    EXPECT_EQ(balloon->Text(), QStringLiteral("Close application."));
+    EXPECT_GE(balloon->geometry().top(), button->mapToGlobal(QPoint(0, button->height())).y());
+    EXPECT_LE(balloon->width(), CBalloonTip::kMaxTipWidth + 40);
+
+    test::SendLeave(*button);
+    EXPECT_FALSE(balloon->isVisible());
+
+    QApplication::sendEvent(button, &help);
+    ASSERT_TRUE(balloon->isVisible());
+    button->ActivateTooltip(false);  // deactivating hides it, and an inactive tip shows nothing
+    EXPECT_FALSE(balloon->isVisible());
+    QApplication::sendEvent(button, &help);
+    EXPECT_FALSE(balloon->isVisible());
+}
+
+TEST(ImageButtonTest, PlainTooltipButtonMakesNoBalloon) {
+    CImageButton button(QStringLiteral("Exit"));
+    button.SetTooltipText(QStringLiteral("Close application."), true);
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), QPoint(5, 5));
+    QApplication::sendEvent(&button, &help);
+    EXPECT_EQ(button.Balloon(), nullptr);
+}
+
 class FocusWindow : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -315,6 +358,27 @@ TEST_F(FocusWindow, DisablingTheFocusedButtonMovesTheFocusOn) {
     second.setFocus();
     second.setEnabled(false);
     EXPECT_TRUE(third.hasFocus());
+}
+
+TEST_F(FocusWindow, WithNoOtherTabStopTheParentTakesTheFocus) {
+    second.setEnabled(false);
+    third.setEnabled(false);
+    first.setFocus();
+    first.setEnabled(false);
+    EXPECT_FALSE(first.hasFocus());
+    EXPECT_TRUE(window.hasFocus());
+}
+
+TEST(ImageButtonTest, PaletteChangeResetsTheColoursToTheButtonColours) {
+    CImageButton button(QStringLiteral("Exit"));
+    button.SetFlat(true);
+    button.resize(60, 24);
+    button.SetColours(Qt::yellow, Qt::black, Qt::yellow, Qt::black, Qt::yellow, Qt::black);
+    EXPECT_EQ(PixelAt(Render(button), 2, 2), QColor(Qt::yellow));
+    QPalette pal = button.palette();
+    pal.setColor(QPalette::Button, QColor(200, 220, 240));
+    button.setPalette(pal);
+    EXPECT_EQ(PixelAt(Render(button), 2, 2), QColor(200, 220, 240));
 }
 
 }  // namespace

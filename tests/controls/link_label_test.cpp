@@ -136,6 +136,17 @@ TEST(LinkLabelTest, TargetTooltipAndCursor) {
     EXPECT_EQ(targetOnly.text(), QStringLiteral("https://fogbell.example/b"));
 }
 
+TEST(LinkLabelTest, BrowserCommandGetsTheTargetAppended) {
+    EXPECT_GT(CLinkLabel::OpenWithCommand(QStringLiteral("true --new-window %s"),
+                                          QStringLiteral("https://fogbell.example/")),
+              32);
+    EXPECT_EQ(CLinkLabel::OpenWithCommand(QString(), QStringLiteral("https://fogbell.example/")),
+              31);
+    EXPECT_EQ(CLinkLabel::OpenWithCommand(QStringLiteral("/nonexistent/fogbell-browser"),
+                                          QStringLiteral("https://fogbell.example/")),
+              2);
+}
+
 TEST(LinkLabelTest, SetVisitedChangesTheColour) {
     CLinkLabel label(QStringLiteral("Bug reports"));
     label.SetVisited(true);
