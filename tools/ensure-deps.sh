@@ -9,6 +9,8 @@ packages=(
     libsamplerate0-dev libcli11-dev
     nlohmann-json3-dev
     ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
+    qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
+    xvfb xauth imagemagick
     libsdl2-dev
 )
 

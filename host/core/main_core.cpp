@@ -573,7 +573,7 @@ void MainCore::ReplaceTrack() {
         view_.SetStatus(explorer.fnReplaceFile ? text : "Error replacing file.");
         return;
     }
-    view_.ShowMessage("File replaced.", MessageIcon::kInformation);
+    view_.ShowMessage("File replaced.", MessageIcon::kNone);
     // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
     view_.SetStatus(text == "OK" ? "Replace OK" : "Replace OK: " + text);
 }

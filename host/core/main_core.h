@@ -41,6 +41,8 @@ using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 class MainCore {
   public:
     MainCore(MainView& view, PlaybackControl& playback);
+    // Shuts down when the owner has not: that reads the view, so an owner whose view can die
+    // first (a window's widgets) calls Shutdown itself while the view is still whole.
     ~MainCore();
     MainCore(const MainCore&) = delete;
     MainCore& operator=(const MainCore&) = delete;

@@ -2,8 +2,11 @@
 // tests implement it with a fake. Identifiers are the window's control ids.
 //
 // Threads: the core calls the view from the window thread, except for the methods marked
-// "any thread", which worker threads call while they run; an implementation forwards those to
-// the window thread (or guards them) as its toolkit requires.
+// "any thread", which worker threads and the play thread call while they run. Those must never
+// block the calling thread on the window thread: an implementation queues them (a posted,
+// never a blocking, cross-thread call) or answers from state it guards itself. The window
+// thread joins the workers and the play thread at shutdown; a worker waiting there for the
+// window would never end.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +47,8 @@ enum CommandId : int {
     kCommandEndOfStream = 2032,
 };
 
-enum class MessageIcon { kInformation, kStop };
+// kNone: a plain box with only its text and an OK button.
+enum class MessageIcon { kNone, kInformation, kStop };
 
 struct MenuItem {
     int command;

@@ -383,6 +383,7 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     ASSERT_TRUE(core.OnCommand(kCommandReplace));
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].first, "File replaced.");
+    EXPECT_EQ(view.messages[0].second, MessageIcon::kNone);  // a plain box, no icon
     EXPECT_EQ(view.Status(), "Replace OK");
     EXPECT_EQ(view.filters.back(), "");               // no filter for the replacement file
     EXPECT_EQ(view.Column(kColumnLength)[1], "100");  // the row is not refreshed
