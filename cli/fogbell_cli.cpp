@@ -163,23 +163,23 @@ int Run(int argc, char** argv) {
 
     if (*playCommand) {
         // --audio overrides FOGBELL_AUDIO, which overrides SDL.
-        std::optional<SoundOutputOptions> output =
+        std::optional<SoundOutputOptions> sound =
             audio.empty() ? SoundOutputFromEnvironment() : ParseSoundOutput(audio);
-        if (!output) {
+        if (!sound) {
             Fail("FOGBELL_AUDIO", "not understood (sdl, or null[:speed=N][:record=PATH])");
             return kExitUsage;
         }
-        if ((speed || !record.empty()) && output->kind != SoundOutputOptions::Kind::kNull) {
+        if ((speed || !record.empty()) && sound->kind != SoundOutputOptions::Kind::kNull) {
             Fail("play", "--speed and --record need the null device (--audio null)");
             return kExitUsage;
         }
         if (speed) {
-            output->speed = *speed;
+            sound->speed = *speed;
         }
         if (!record.empty()) {
-            output->recordPath = record;
+            sound->recordPath = record;
         }
-        play.output = *output;
+        play.output = *sound;
         play.path = path;
         play.pluginRoot = pluginRoot;
         return Play(play);
