@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test through ctest: first the normal build,
 # then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 runs only the normal build.
+# Then a short, bounded run of every fuzz target (the fuzz preset: clang, libFuzzer); long fuzz
+# campaigns are tools/fuzz-campaign.sh. Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 runs
+# only the normal build; FOGBELL_SKIP_FUZZ=1 skips the fuzz runs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -15,3 +17,10 @@ for preset in "${presets[@]}"; do
     echo "== Test ($preset)"
     ctest --preset "$preset" -j"$(nproc)"
 done
+
+if [[ "${FOGBELL_SKIP_FUZZ:-0}" != 1 ]]; then
+    echo "== Build (fuzz)"
+    tools/build.sh fuzz
+    echo "== Fuzz (short runs of every target)"
+    ctest --preset fuzz -j"$(nproc)"
+fi

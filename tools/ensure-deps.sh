@@ -7,6 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
+    clang libclang-rt-14-dev
 )
 
 missing=()
