@@ -2,12 +2,14 @@
 // inside an archive, and containers with a journal of an interrupted replacement.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 
 #include "afs_builder.h"
 #include "aix_builder.h"
+#include "byte_writer.h"
 #include "fake_view.h"
 #include "fogbell_aix_record.h"
 #include "host/core/main_core.h"
@@ -71,6 +73,49 @@ TEST_F(CoreHardening, AForgedTrackRecordInsideAnArchiveIsListedWithoutHarm) {
     view.Select({0});
     core.OpenNestedContainer();
     EXPECT_EQ(view.Status(), "Unknown format.");
+}
+
+// FNV-1a 64, as the journal's checksum.
+std::uint64_t Fnv(const Bytes& bytes) {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (std::uint8_t b : bytes) {
+        hash = (hash ^ b) * 0x100000001B3ull;
+    }
+    return hash;
+}
+
+void PutLE(Bytes& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+TEST_F(CoreHardening, OpeningAContainerWithAJournalPutsItBackAndSaysSo) {
+    const Bytes old = test::AfsBuilder().Add("a.bin", test::Pattern(100, 1)).Build().bytes;
+    const std::string archive = dir.File("box.afs");
+    // The file as a replacement killed half-way left it: the first 40 bytes of a.bin changed,
+    // and the journal that holds their old values.
+    Bytes half = old;
+    const std::size_t at = test::AfsBuilder().Add("a.bin", {}).Build().offsets[0];
+    std::fill(half.begin() + static_cast<long>(at), half.begin() + static_cast<long>(at) + 40,
+              0xEE);
+    test::WriteFile(archive, half);
+    Bytes journal = {'F', 'B', 'J', 'R', 'N', 'L', 1, 0};
+    PutLE(journal, old.size(), 8);
+    PutLE(journal, 1, 4);
+    PutLE(journal, at, 8);
+    PutLE(journal, 40, 4);
+    journal.insert(journal.end(), old.begin() + static_cast<long>(at),
+                   old.begin() + static_cast<long>(at) + 40);
+    PutLE(journal, Fnv(journal), 8);
+    test::WriteFile(archive + ".fogbell-journal", journal);
+
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    EXPECT_EQ(view.Status(),
+              "Restored " + archive + ": a replacement that was cut short has been undone.");
+    EXPECT_EQ(test::ReadFile(archive), old);
+    EXPECT_FALSE(test::FileExists(archive + ".fogbell-journal"));
+    EXPECT_EQ(view.rows.size(), 1u);
 }
 
 }  // namespace

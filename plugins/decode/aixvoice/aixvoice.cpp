@@ -116,7 +116,7 @@ int LoadPath(const char* path) {
         return kNoHandle;
     }
     void* view = nullptr;
-    MappedFile* file = OpenMappedFile(path, &view);
+    MappedFile* file = OpenMappedFile(path, &view, FileAccess::kRead);
     if (file == nullptr) {
         return kNoHandle;
     }

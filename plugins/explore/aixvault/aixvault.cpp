@@ -278,6 +278,10 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
         if (record == nullptr) {
             return 0;
         }
+        if (name == nullptr) {
+            SetErrorText("NULL file name.");
+            return 0;
+        }
         if (path == nullptr) {
             SetErrorText("NULL file pointer.");
             return 0;
