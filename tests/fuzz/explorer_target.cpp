@@ -137,6 +137,17 @@ void Extract(int handle, const Track& track, std::size_t index, const std::uint8
     }
 }
 
+// True when two names find the same track: mvxvault and afsvault look names up without regard
+// to ASCII case, so "d" also finds a track listed as "D" that comes first.
+bool SameLookup(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto fold = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        return fold(x) == fold(y);
+    });
+}
+
 // True when a write to the track that starts at `replaced` may legitimately change bytes of
 // `other`: only a track that begins before the replaced one and reaches into it. (Two tracks
 // that start at the same byte are both refused when both hold bytes.)
@@ -153,7 +164,7 @@ void CheckNeighbours(const Bytes& before, const Bytes& after, const std::vector<
         std::min<std::uint64_t>(replaced.offset + written, after.size());
     for (const Track& other : tracks) {
         if (!other.located || other.length == 0 || &other == &replaced ||
-            other.name == replaced.name || MayShare(replaced, other)) {
+            SameLookup(other.name, replaced.name) || MayShare(replaced, other)) {
             continue;
         }
         const std::uint64_t from = std::max(other.offset, replaced.offset);
