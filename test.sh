@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test through ctest: first the normal build,
 # then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that
-# start threads (ctest label "threads") under ThreadSanitizer.
+# start threads (ctest label "threads") under ThreadSanitizer, then a short, bounded run of every
+# fuzz target (the fuzz preset: clang, libFuzzer); long fuzz campaigns are tools/fuzz-campaign.sh.
 # Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 skips the AddressSanitizer build,
-# FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build.
+# FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build, FOGBELL_SKIP_FUZZ=1 the fuzz runs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -23,4 +24,11 @@ if [[ "${FOGBELL_SKIP_TSAN:-0}" != 1 ]]; then
     tools/build.sh tsan
     echo "== Test (tsan, label threads)"
     ctest --preset tsan -L threads -j"$(nproc)"
+fi
+
+if [[ "${FOGBELL_SKIP_FUZZ:-0}" != 1 ]]; then
+    echo "== Build (fuzz)"
+    tools/build.sh fuzz
+    echo "== Fuzz (short runs of every target)"
+    ctest --preset fuzz -j"$(nproc)"
 fi

@@ -12,6 +12,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
     xvfb xauth imagemagick
     libsdl2-dev
+    clang libclang-rt-14-dev
 )
 
 missing=()
