@@ -53,14 +53,14 @@ SoundResult FromSdlError(SoundResult fallback) {
 }
 
 SDL_AudioSpec SpecOf(int rate, int channels, SDL_AudioCallback callback, void* user) {
-    SDL_AudioSpec spec{};
-    spec.freq = rate;
-    spec.format = AUDIO_S16LSB;
-    spec.channels = static_cast<Uint8>(channels);
-    spec.samples = kCallbackFrames;
-    spec.callback = callback;
-    spec.userdata = user;
-    return spec;
+    SDL_AudioSpec wanted{};
+    wanted.freq = rate;
+    wanted.format = AUDIO_S16LSB;
+    wanted.channels = static_cast<Uint8>(channels);
+    wanted.samples = kCallbackFrames;
+    wanted.callback = callback;
+    wanted.userdata = user;
+    return wanted;
 }
 
 class SdlBuffer final : public SoundBuffer {
