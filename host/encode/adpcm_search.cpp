@@ -422,7 +422,10 @@ template <Rule kRule>
     }
 }
 
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+// The AVX2 clone is chosen by an ifunc resolver while the program is being relocated, before
+// ThreadSanitizer's run time is up; an instrumented resolver crashes there, so TSan builds keep
+// the one default version.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
 #define FOGBELL_LANES_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define FOGBELL_LANES_CLONES
