@@ -15,7 +15,6 @@ using plugin::ReadU32LE;
 constexpr std::uint32_t kCanonicalFmtSize = 16;
 constexpr std::uint32_t kFmtSizeWithExtraCount = 18;  // the 16-byte record and cbSize 0
 constexpr std::size_t kFmtSizeAt = 16;
-constexpr std::size_t kFormatRecordAt = 20;
 constexpr std::size_t kFormatRecordBytes = 16;
 constexpr std::size_t kTagAt36 = 36;
 constexpr std::size_t kTagAt38 = 38;
