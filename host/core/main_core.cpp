@@ -20,8 +20,8 @@ constexpr const char* kSettingsSection = "General";
 constexpr std::int32_t kVolumeFull = 10000;
 constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 
-// atoi/atol as the settings have always been read: leading number, 0 when there is none,
-// saturated to 32 bits.
+// A settings number: the leading decimal number of the text, 0 when there is none, saturated to
+// 32 bits.
 std::int32_t NumberOf(const std::string& text) {
     const long long value = std::strtoll(text.c_str(), nullptr, 10);
     if (value > INT32_MAX) {
