@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/json_text.h"
+#include "host/core/track_listing.h"
 
 namespace fogbell::cli {
 namespace {
@@ -94,21 +95,7 @@ std::optional<std::size_t> RowReference(const std::string& text) {
 }
 
 std::optional<std::vector<std::string>> ListedNames(const OpenedFile& container) {
-    ExplorerPlugin* explorer = container.Explorer();
-    if (explorer == nullptr || !container.IsOpen()) {
-        return std::nullopt;
-    }
-    // The list stays valid only until the plug-in's next listing.
-    std::lock_guard lock(explorer->lock);
-    char** names = explorer->fnGetListFiles(container.handle);
-    if (names == nullptr) {
-        return std::nullopt;
-    }
-    std::vector<std::string> out;
-    for (char** p = names; *p != nullptr && **p != '\0'; ++p) {
-        out.emplace_back(*p);
-    }
-    return out;
+    return ListTrackNames(container);
 }
 
 bool ResolveTrack(const OpenedFile& container, const std::string& argument, std::string& name,

@@ -55,22 +55,37 @@ const char* LengthUnit(const ExplorerPlugin& explorer) {
     return explorer.Serves("AIX") ? "samples" : "bytes";
 }
 
+std::optional<std::vector<std::string>> ListTrackNames(const OpenedFile& container) {
+    ExplorerPlugin* explorer = container.Explorer();
+    if (explorer == nullptr || !container.IsOpen()) {
+        return std::nullopt;
+    }
+    // The name list stays valid only until the plug-in's next listing.
+    std::lock_guard lock(explorer->lock);
+    char** names = explorer->fnGetListFiles(container.handle);
+    if (names == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::string> out;
+    for (char** p = names; *p != nullptr && **p != '\0'; ++p) {
+        out.emplace_back(*p);
+    }
+    return out;
+}
+
 std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
                                                 const OpenedFile& container) {
     ExplorerPlugin* explorer = container.Explorer();
     if (explorer == nullptr || !container.IsOpen()) {
         return std::nullopt;
     }
-    // The name list stays valid only until the plug-in's next listing: keep the lock throughout.
+    // One lock (it is recursive) across the listing and every row's plug-in calls.
     std::lock_guard lock(explorer->lock);
-    char** names = explorer->fnGetListFiles(container.handle);
-    if (names == nullptr) {
+    std::optional<std::vector<std::string>> listed = ListTrackNames(container);
+    if (!listed) {
         return std::nullopt;
     }
-    std::vector<std::string> trackNames;
-    for (char** p = names; *p != nullptr && **p != '\0'; ++p) {
-        trackNames.emplace_back(*p);
-    }
+    std::vector<std::string>& trackNames = *listed;
     std::vector<TrackRow> rows;
     rows.reserve(trackNames.size());
     for (std::string& name : trackNames) {

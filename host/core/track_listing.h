@@ -36,6 +36,10 @@ struct TrackRow {
 // track's ADX header), "bytes" for every other container.
 const char* LengthUnit(const ExplorerPlugin& explorer);
 
+// The container's track names in the explorer's order, copied under the explorer's lock;
+// nullopt when nothing is open or the plug-in gives no list.
+std::optional<std::vector<std::string>> ListTrackNames(const OpenedFile& container);
+
 // Lists a container's tracks in container order, up to the first null or empty name. Each
 // track is opened once by the decoder serving its extension, only to read its source format.
 // Nothing when the container is not open or the explorer gives no list.
