@@ -24,10 +24,10 @@
 #include "cli/container_chain.h"
 #include "cli/encode_command.h"
 #include "cli/play_command.h"
-#include "cli/replacement_file.h"
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
 #include "host/core/plugin_host.h"
+#include "host/core/replacement_file.h"
 
 namespace fogbell::cli {
 namespace {

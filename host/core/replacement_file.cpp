@@ -1,21 +1,30 @@
-#include "cli/replacement_file.h"
+#include "host/core/replacement_file.h"
 
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "host/core/track_conversion.h"
 
-namespace fogbell::cli {
+namespace fogbell {
+namespace {
+
+// A name no other replacement of this process uses, even one running at the same time.
+std::string TemporaryName() {
+    static std::atomic<unsigned> counter{0};
+    return "fogbell-replace-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
+}
+
+}  // namespace
 
 ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
                                            const std::string& track, const std::string& file)
     : path_(file) {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    const std::string temporary = ((error ? std::filesystem::path(".") : folder) /
-                                   ("fogbell-replace-" + std::to_string(getpid()) + ".tmp"))
-                                      .string();
+    const std::string temporary =
+        ((error ? std::filesystem::path(".") : folder) / TemporaryName()).string();
     std::string text;
     switch (ConvertForTrack(host, container, track, file, temporary, text)) {
         case ConversionOutcome::kAsItIs:
@@ -38,4 +47,4 @@ ConvertedReplacement::~ConvertedReplacement() {
     }
 }
 
-}  // namespace fogbell::cli
+}  // namespace fogbell

@@ -1,5 +1,5 @@
-// The file that "replace" writes into a track: the given file, or, for a WAVE file and a track of
-// another format, the WAVE converted into the track's format (host/core/track_conversion.h) in a
+// The file that a replacement writes into a track: the given file, or, for a WAVE file and a track
+// of another format, the WAVE converted into the track's format (host/core/track_conversion.h) in a
 // temporary file that lives as long as this object.
 #pragma once
 
@@ -7,7 +7,7 @@
 
 #include "host/core/plugin_host.h"
 
-namespace fogbell::cli {
+namespace fogbell {
 
 class ConvertedReplacement {
   public:
@@ -28,4 +28,4 @@ class ConvertedReplacement {
     std::string error_;
 };
 
-}  // namespace fogbell::cli
+}  // namespace fogbell
