@@ -137,7 +137,8 @@ int Run(int argc, char** argv) {
     CLI::App* playCommand = app.add_subcommand(
         "play", "Play a single audio file, or a track of a container, through the sound device");
     playCommand->add_option("PATH", path, "Audio file, or container")->required();
-    playCommand->add_option("TRACK", play.track, "Track name (for a container)");
+    playCommand->add_option("TRACK", play.track,
+                            "Track name as \"list\" prints it, or #N (for a container)");
     playCommand->add_flag("--loop", play.loop, "Start again at the end of the track");
     playCommand->add_option("--volume", play.volume, "5000 (-50 dB) to 10000 (full, default)")
         ->check(CLI::Range(5000, 10000));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/container_chain.h"
+#include "cli/track_names.h"
 #include "host/core/main_core.h"
 #include "host/playback/play_engine.h"
 
@@ -193,8 +194,28 @@ class TerminalView final : public MainView {
     std::string playText_;
 };
 
+// Selects the row that a TRACK argument (a printed name, or #N) means in the core's current
+// container; false with the reason in the status line when there is none.
+bool SelectTrackRow(const MainCore& core, TerminalView& view, const std::string& argument) {
+    std::string name;
+    std::string error;
+    if (core.CurrentContainer() == nullptr ||
+        !ResolveTrack(*core.CurrentContainer(), argument, name, error)) {
+        view.SetStatus(error.empty() ? argument + " file not found." : argument + ": " + error);
+        return false;
+    }
+    const int row = view.FindRow(name);
+    if (row < 0) {
+        view.SetStatus(argument + " file not found.");
+        return false;
+    }
+    view.SelectOnly(row);
+    return true;
+}
+
 // Opens the container chain of path into the core (the file, then each nested level) and
-// double-clicks the track's row; or plays path as a single file when there is no track.
+// double-clicks the track's row; or plays path as a single file when there is no track. Every
+// level after the file, and the track, is a name as "list" prints it or a row number.
 bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) {
     if (request.track.empty()) {
         return core.OpenAudioFilePath(request.path);
@@ -204,22 +225,16 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
         return false;
     }
     for (std::size_t i = 1; i < levels.size(); ++i) {
-        const int row = view.FindRow(levels[i]);
-        if (row < 0) {
-            view.SetStatus(levels[i] + " file not found.");
+        if (!SelectTrackRow(core, view, levels[i])) {
             return false;
         }
-        view.SelectOnly(row);
         if (!core.OpenNestedContainer() || core.CurrentContainer() == nullptr) {
             return false;
         }
     }
-    const int row = view.FindRow(request.track);
-    if (row < 0) {
-        view.SetStatus(request.track + " file not found.");
+    if (!SelectTrackRow(core, view, request.track)) {
         return false;
     }
-    view.SelectOnly(row);
     view.SetPlayText("");
     core.StartPlayback();
     return true;

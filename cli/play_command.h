@@ -12,7 +12,7 @@ namespace fogbell::cli {
 struct PlayRequest {
     std::string pluginRoot;  // holds decode_plugins/ and explore_plugins/
     std::string path;        // FILE, or FILE::TRACK[::TRACK...] for a container in a container
-    std::string track;       // "" for a single audio file
+    std::string track;       // "" for a single audio file; a printed name or #N
     bool loop = false;
     int volume = 10000;  // the slider's 5000..10000
     SoundOutputOptions output;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "afs_builder.h"
 #include "aix_builder.h"
@@ -121,6 +122,51 @@ TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
         EXPECT_EQ(r.exitStatus, c.status);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+}
+
+// TRACK, and every level of a nested path, take what "list" prints: a row number, or a name with
+// its odd bytes written as \xHH. Each case plays its own track, told apart by its recording.
+TEST_F(CliPlay, TracksAreChosenByRowNumberOrByTheirPrintedName) {
+    const Bytes first = Pattern(3000, 7), second = Pattern(4000, 8), third = Pattern(6000, 10);
+    const Bytes inner =
+        AfsBuilder().Add("a.wav", Voice(3000, 7)).Add("b\xFE.wav", Voice(4000, 8)).Build().bytes;
+    WriteFile(dir.File("box.afs"), AfsBuilder()
+                                       .Add("sub\x01.afs", inner)
+                                       .Add("voice.wav", Voice(6000, 10))
+                                       .Add("#2", Pattern(50, 1))  // looks like a row number
+                                       .Build()
+                                       .bytes);
+    const std::string box = dir.File("box.afs");
+    struct Case {
+        std::string path, track;
+        const Bytes* played;
+    };
+    const Case cases[] = {
+        {box, "#2", &third},
+        {box + "::#1", "#2", &second},
+        {box + "::sub\\x01.afs", "b\\xfe.wav", &second},
+        {box + "::sub\\x01.afs", "#1", &first},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " " + c.track);
+        const std::string record = dir.File("rec.wav");
+        std::filesystem::remove(record);
+        const ProgramResult r =
+            Run({"play", c.path, c.track, "--audio", "null", "--speed", "50", "--record", record});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        const Bytes recorded = ReadFile(record);
+        const Bytes& pcm = *c.played;
+        EXPECT_NE(std::search(recorded.begin(), recorded.end(), pcm.begin(), pcm.end()),
+                  recorded.end());
+    }
+    // The name "#2" as "list" prints it reaches that track (which no decoder plays), and a row
+    // that is not there says which rows there are.
+    ProgramResult r = Run({"play", box, "\\x232", "--audio", "null"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("Format unsupported."), std::string::npos) << r.err;
+    r = Run({"play", box, "#4", "--audio", "null"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("no row #4 (rows count from #1 to #3)"), std::string::npos) << r.err;
 }
 
 // Starts the program with its output thrown away; its process id.
