@@ -169,6 +169,7 @@ class TerminalView final : public MainView {
     void ApplyTopMost(bool) override {}
     void SetVolumeSlider(std::int32_t) override {}
     void ShowMessage(const std::string& text, MessageIcon) override { SetStatus(text); }
+    bool AskYesNo(const std::string&) override { return false; }  // playing asks nothing
     std::optional<std::string> AskOpenFile(const std::string&) override { return std::nullopt; }
     std::optional<std::string> AskFolder(const std::string&) override { return std::nullopt; }
     std::optional<int> ShowMenu(const std::vector<MenuItem>&, int, int) override {

@@ -202,6 +202,7 @@ void MainCore::CloseAllContainers() {
         CloseOpenedFile(containerStack_.back());
         containerStack_.pop_back();
     }
+    chainNames_.clear();
 }
 
 void MainCore::OpenContainerDialog() {
@@ -230,6 +231,7 @@ bool MainCore::OpenContainerPath(const std::string& path) {
     view_.EnableButton(ButtonId::kPlay, false);
     view_.EnableButton(ButtonId::kStop, false);
     currentContainer_ = std::move(container);
+    chainNames_ = {path};
     view_.SetFileNameBox(path);
     lastFileName_ = path;
     if (!currentContainer_->openNotice.empty()) {
@@ -294,6 +296,7 @@ bool MainCore::OpenNestedContainer() {
         return false;
     }
     containerStack_.push_back(std::move(currentContainer_));
+    chainNames_.push_back(name);
     std::string error;
     currentContainer_ = host_.OpenContainer(name, data, size, error);
     if (currentContainer_) {
@@ -316,6 +319,7 @@ void MainCore::GoToParentContainer() {
     CloseOpenedFile(currentContainer_);
     currentContainer_ = std::move(containerStack_.back());
     containerStack_.pop_back();
+    chainNames_.pop_back();
     FillTrackList(*currentContainer_);
     lastFileName_ = currentContainer_->path;
     view_.SetFileNameBox(currentContainer_->path);
@@ -432,9 +436,15 @@ void MainCore::EndWorker(std::uint64_t id) {
     }
     view_.EnableButton(ButtonId::kPreviousDirectory, !containerStack_.empty());
     view_.EnableButton(ButtonId::kOpenContainer, true);
+    if (reopenPending_) {
+        // A rebuild renamed new files over the open ones; nothing uses the old ones any more.
+        reopenPending_ = false;
+        ReopenContainerChain();
+        replacing_ = false;
+    }
 }
 
-void MainCore::LaunchWorker(const char* what, WorkerBody body) {
+bool MainCore::LaunchWorker(const char* what, WorkerBody body) {
     BeginWorker();
     const std::uint64_t id = ++lastWorkerId_;
     try {
@@ -452,7 +462,9 @@ void MainCore::LaunchWorker(const char* what, WorkerBody body) {
         EndWorker(id);
         view_.SetStatus(std::string(what) + ": can't start a worker thread (" +
                         error.code().message() + ").");
+        return false;
     }
+    return true;
 }
 
 void MainCore::WaitForWorkers() {
@@ -544,38 +556,6 @@ void MainCore::StartSaveWave() {
         };
     };
     LaunchWorker("Save as wav", std::move(body));
-}
-
-void MainCore::ReplaceTrack() {
-    if (!currentContainer_ || !currentContainer_->IsOpen()) {
-        return;
-    }
-    const std::vector<std::string> selected = CollectSelectedNames();
-    if (selected.empty()) {
-        return;
-    }
-    const std::string& name = selected.front();
-    const std::optional<std::string> path = view_.AskOpenFile("");
-    if (!path) {
-        return;
-    }
-    ExplorerPlugin& explorer = currentContainer_->AsExplorer();
-    std::int32_t result = 0;
-    std::string text;
-    {
-        std::lock_guard lock(explorer.lock);
-        if (explorer.fnReplaceFile != nullptr) {
-            result = explorer.fnReplaceFile(currentContainer_->handle, name.c_str(), path->c_str());
-        }
-        text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
-    }
-    if (result == 0) {
-        view_.SetStatus(explorer.fnReplaceFile ? text : "Error replacing file.");
-        return;
-    }
-    view_.ShowMessage("File replaced.", MessageIcon::kNone);
-    // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
-    view_.SetStatus(text == "OK" ? "Replace OK" : "Replace OK: " + text);
 }
 
 void MainCore::ChooseSaveDirectory() {

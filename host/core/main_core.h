@@ -85,7 +85,14 @@ class MainCore {
     bool OnCommand(int command, std::int32_t parameter = 0);
     // Button 1016.
     void ChooseSaveDirectory();
+    // "Replace file": asks for a file, and on a worker turns a WAVE into the track's format
+    // (host/core/replacement_file.h) and writes it into the track. A replacement larger than the
+    // track's room is written only when the user agrees to have the container rebuilt; the
+    // containers are then opened again from disk down to the level that was shown.
     void ReplaceTrack();
+    // True from "Replace file" until its replacement has been written or given up (and the
+    // containers opened again after a rebuild): one replacement at a time.
+    bool IsReplacing() const { return replacing_; }
 
     void StartPlayback();
     void StopPlayback();
@@ -103,6 +110,9 @@ class MainCore {
     const PluginHost& Host() const { return host_; }
     const OpenedFile* CurrentContainer() const { return currentContainer_.get(); }
     std::size_t NestingDepth() const { return containerStack_.size(); }
+    // How each level was opened: the container's path on disk, then the track name that opened
+    // each nested level in its parent (the last may have failed to open).
+    const std::vector<std::string>& ChainNames() const { return chainNames_; }
     const OpenedFile* OpenStream() const { return openStream_.get(); }
     const std::string& SaveDirectory() const { return saveDirectory_; }
     const std::string& LastFileName() const { return lastFileName_; }
@@ -126,8 +136,18 @@ class MainCore {
     void BeginWorker();
     // Joins the worker's thread (when it has one) and gives the buttons back after the last.
     void EndWorker(std::uint64_t id);
-    // what names the command in the status line when its thread cannot be started.
-    void LaunchWorker(const char* what, WorkerBody body);
+    // what names the command in the status line when its thread cannot be started; false then.
+    bool LaunchWorker(const char* what, WorkerBody body);
+
+    // The steps of "Replace file" after the file was chosen (main_core_replace.cpp).
+    struct ReplaceJob;
+    void StartReplaceWorker(std::shared_ptr<ReplaceJob> job);
+    void AskToRebuild(std::shared_ptr<ReplaceJob> job);
+    void StartRebuildWorker(std::shared_ptr<ReplaceJob> job);
+    void EndReplace(const std::string& status, bool replaced);
+    // Closes every container (and the stream) and opens the chain again from disk, down to the
+    // level that was shown, with its list filled and the same rows selected.
+    void ReopenContainerChain();
 
     MainView& view_;
     PlaybackControl& playback_;
@@ -138,6 +158,7 @@ class MainCore {
     OpenedFilePtr openStream_;
     OpenedFilePtr currentContainer_;
     std::vector<OpenedFilePtr> containerStack_;  // parents, bottom = opened from disk
+    std::vector<std::string> chainNames_;        // one per level, ChainNames()
 
     std::string saveDirectory_;
     std::string lastFileName_;
@@ -153,6 +174,10 @@ class MainCore {
     // event loop can outlive it); they hold this weakly and do nothing once it has expired.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     int runningWorkers_ = 0;  // window thread only
+    bool replacing_ = false;  // window thread only
+    // Set after a rebuild while other workers still use the old containers: the chain is opened
+    // again when the last of them ends.
+    bool reopenPending_ = false;
     std::atomic<bool> stopWorkers_{false};
 };
 

@@ -99,6 +99,8 @@ class MainView {
     virtual void SetVolumeSlider(std::int32_t position) = 0;
 
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+    // A question with the buttons Yes and No; true for Yes (No, and a closed box, are false).
+    virtual bool AskYesNo(const std::string& text) = 0;
     // Open-file dialog with a filter ("" for none); nothing when cancelled.
     virtual std::optional<std::string> AskOpenFile(const std::string& filter) = 0;
     // Folder browser; nothing when cancelled.

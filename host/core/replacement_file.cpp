@@ -19,14 +19,15 @@ std::string TemporaryName() {
 }  // namespace
 
 ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
-                                           const std::string& track, const std::string& file)
+                                           const std::string& track, const std::string& file,
+                                           const ConversionControl& control)
     : path_(file) {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
     const std::string temporary =
         ((error ? std::filesystem::path(".") : folder) / TemporaryName()).string();
     std::string text;
-    switch (ConvertForTrack(host, container, track, file, temporary, text)) {
+    switch (ConvertForTrack(host, container, track, file, temporary, text, control)) {
         case ConversionOutcome::kAsItIs:
             break;
         case ConversionOutcome::kConverted:

@@ -6,13 +6,15 @@
 #include <string>
 
 #include "host/core/plugin_host.h"
+#include "host/core/track_conversion.h"
 
 namespace fogbell {
 
 class ConvertedReplacement {
   public:
     ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
-                         const std::string& track, const std::string& file);
+                         const std::string& track, const std::string& file,
+                         const ConversionControl& control = {});
     ~ConvertedReplacement();
     ConvertedReplacement(const ConvertedReplacement&) = delete;
     ConvertedReplacement& operator=(const ConvertedReplacement&) = delete;

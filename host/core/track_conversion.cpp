@@ -99,6 +99,15 @@ bool ReadTrackFormat(const PluginHost& host, const OpenedFile& container, const 
     return true;
 }
 
+// True (with reason) when the conversion has been told to stop.
+bool Stopped(const ConversionControl& control, std::string& reason) {
+    if (control.stop != nullptr && control.stop->load()) {
+        reason = "The conversion was stopped.";
+        return true;
+    }
+    return false;
+}
+
 bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -114,7 +123,8 @@ bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
 
 // The replacement as an ADX or XMD stream in the track's format.
 ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackFormat& track,
-                         const std::string& file, const std::string& outPath, std::string& error) {
+                         const std::string& file, const std::string& outPath,
+                         const ConversionControl& control, std::string& error) {
     const encode::EncodeStatus status =
         kind == TrackKind::kAdx
             ? encode::CheckAdxFormat({track.pcm.channels, track.pcm.rate, track.cutoff})
@@ -133,8 +143,12 @@ ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackForm
             encode::XmdFormat{track.pcm.channels, track.pcm.rate});
     }
     PcmReadCallbacks callbacks;
+    callbacks.progress = control.progress;
     std::string reason;
     callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
+        if (Stopped(control, reason)) {
+            return false;
+        }
         const encode::EncodeStatus appended =
             adx ? adx->Append(samples, frames) : xmd->Append(samples, frames);
         if (appended != encode::EncodeStatus::kOk) {
@@ -158,12 +172,14 @@ ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackForm
 // The replacement as 16-bit PCM in the track's format, or as it is when it already is.
 ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
                            const std::string& file, const std::string& outPath,
-                           std::string& error) {
+                           const ConversionControl& control, std::string& error) {
     WaveWriter writer;
     bool same = false;
     bool created = false;
     WaveWriter::Status status = WaveWriter::Status::kOk;
+    std::string reason;
     PcmReadCallbacks callbacks;
+    callbacks.progress = control.progress;
     callbacks.begin = [&](const PcmFormat& source, const PcmFormat&) {
         same = source.channels == track.pcm.channels && source.rate == track.pcm.rate;
         if (same) {
@@ -181,6 +197,9 @@ ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
         return created;
     };
     callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
+        if (Stopped(control, reason)) {
+            return false;
+        }
         status = writer.Append(reinterpret_cast<const std::uint8_t*>(samples),
                                static_cast<std::uint32_t>(frames * track.pcm.channels * 2));
         return status == WaveWriter::Status::kOk;
@@ -199,7 +218,7 @@ ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
     }
     if (!read || status != WaveWriter::Status::kOk) {
         if (error.empty()) {
-            error = "Can't write file: " + outPath;
+            error = reason.empty() ? "Can't write file: " + outPath : reason;
         }
         return ConversionOutcome::kFailed;
     }
@@ -210,7 +229,8 @@ ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
 
 ConversionOutcome ConvertForTrack(const PluginHost& host, const OpenedFile& container,
                                   const std::string& track, const std::string& file,
-                                  const std::string& outPath, std::string& error) {
+                                  const std::string& outPath, std::string& error,
+                                  const ConversionControl& control) {
     const TrackKind kind = KindOf(track);
     if (kind == TrackKind::kOther || !IsWaveFile(file)) {
         return ConversionOutcome::kAsItIs;
@@ -220,9 +240,9 @@ ConversionOutcome ConvertForTrack(const PluginHost& host, const OpenedFile& cont
         return ConversionOutcome::kFailed;
     }
     if (kind == TrackKind::kWave) {
-        return Resample(host, format, file, outPath, error);
+        return Resample(host, format, file, outPath, control, error);
     }
-    return Encode(host, kind, format, file, outPath, error);
+    return Encode(host, kind, format, file, outPath, control, error);
 }
 
 }  // namespace fogbell

@@ -6,6 +6,9 @@
 // track's format, goes in as it is.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "host/core/plugin_host.h"
@@ -18,10 +21,19 @@ enum class ConversionOutcome {
     kFailed,     // error says why
 };
 
+// What a long conversion reports while it runs, and how it is given up; both may be left empty.
+struct ConversionControl {
+    // The WAVE decoder's position and size (its own units) after each block it read.
+    std::function<void(std::uint32_t position, std::uint32_t size)> progress;
+    // Set: the conversion stops before its next block and fails.
+    const std::atomic<bool>* stop = nullptr;
+};
+
 // Decides for the track named track of container (an open explorer) and the replacement file,
 // and writes the converted replacement to outPath when one is needed.
 ConversionOutcome ConvertForTrack(const PluginHost& host, const OpenedFile& container,
                                   const std::string& track, const std::string& file,
-                                  const std::string& outPath, std::string& error);
+                                  const std::string& outPath, std::string& error,
+                                  const ConversionControl& control = {});
 
 }  // namespace fogbell

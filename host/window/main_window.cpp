@@ -560,6 +560,10 @@ void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
                           ToQt(text));
 }
 
+bool MainWindow::AskYesNo(const std::string& text) {
+    return dialogs_->AskYesNo(this, QCoreApplication::applicationName(), ToQt(text));
+}
+
 std::optional<std::string> MainWindow::AskOpenFile(const std::string& filter) {
     if (auto path = dialogs_->AskOpenFile(this, QtNameFilters(filter))) {
         return FromQt(*path);

@@ -108,6 +108,7 @@ class MainWindow : public QDialog, public MainView {
     void ApplyTopMost(bool topMost) override;
     void SetVolumeSlider(std::int32_t position) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
+    bool AskYesNo(const std::string& text) override;
     std::optional<std::string> AskOpenFile(const std::string& filter) override;
     std::optional<std::string> AskFolder(const std::string& title) override;
     std::optional<int> ShowMenu(const std::vector<MenuItem>& items, int x, int y) override;

@@ -21,6 +21,12 @@ class QtDialogs final : public WindowDialogs {
         ShowMessageBox(parent, icon, title, text);
     }
 
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override {
+        // No is the default: Enter alone never rewrites a file.
+        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    }
+
     std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) override {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -24,6 +24,8 @@ class WindowDialogs {
     // A message box with an OK button.
     virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                              const QString& text) = 0;
+    // A question with the buttons Yes and No (No the default); true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
     // An existing file to open; nameFilters empty: every file is offered.
     virtual std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) = 0;
     virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title) = 0;

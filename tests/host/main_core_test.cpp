@@ -381,6 +381,8 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     const std::string replacement = Save(Pattern(60, 9), "new.bin");
     view.openFileAnswers.push_back(replacement);
     ASSERT_TRUE(core.OnCommand(kCommandReplace));
+    core.WaitForWorkers();  // the replacement is written on a worker
+    view.RunPosted();
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].first, "File replaced.");
     EXPECT_EQ(view.messages[0].second, MessageIcon::kNone);  // a plain box, no icon
@@ -388,11 +390,17 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     EXPECT_EQ(view.filters.back(), "");               // no filter for the replacement file
     EXPECT_EQ(view.Column(kColumnLength)[1], "100");  // the row is not refreshed
 
+    // Too long for the track's room: the user is asked first, and No writes nothing.
+    const Bytes before = test::ReadFile(archive);
     const std::string tooLong = Save(Pattern(5000, 9), "long.bin");
     view.openFileAnswers.push_back(tooLong);
     core.ReplaceTrack();
-    EXPECT_EQ(view.Status().rfind("File too long. Maximum size: ", 0), 0u) << view.Status();
+    core.WaitForWorkers();
+    view.RunPosted();
+    EXPECT_EQ(view.questions.size(), 1u);
+    EXPECT_EQ(view.Status(), "File not replaced: bgm01.bin keeps its old sound.");
     EXPECT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(test::ReadFile(archive), before);
 
     view.openFileAnswers.push_back(std::nullopt);  // cancelled: nothing happens
     const std::size_t statuses = view.statuses.size();

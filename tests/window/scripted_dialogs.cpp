@@ -22,6 +22,16 @@ void ScriptedDialogs::ShowMessage(QWidget*, QMessageBox::Icon icon, const QStrin
     script_.messages.push_back({icon, title, text});
 }
 
+bool ScriptedDialogs::AskYesNo(QWidget*, const QString& title, const QString& text) {
+    script_.questions.push_back({QMessageBox::Question, title, text});
+    if (script_.yesNoAnswers.empty()) {
+        return false;
+    }
+    const bool answer = script_.yesNoAnswers.front();
+    script_.yesNoAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> ScriptedDialogs::AskOpenFile(QWidget*, const QStringList& nameFilters) {
     script_.filters.push_back(nameFilters);
     return Take(script_.openFileAnswers);

@@ -15,6 +15,7 @@ struct DialogScript {
     std::deque<QString> openFileAnswers;
     std::deque<QString> folderAnswers;
     std::optional<int> menuChoice;
+    std::deque<bool> yesNoAnswers;  // an empty queue answers No
 
     struct Message {
         QMessageBox::Icon icon;
@@ -22,6 +23,7 @@ struct DialogScript {
         QString text;
     };
     std::vector<Message> messages;
+    std::vector<Message> questions;    // yes/no questions (icon: Question)
     std::vector<QStringList> filters;  // of every open-file dialog
     std::vector<std::vector<MenuItem>> menus;
     std::vector<QPoint> menuPositions;
@@ -34,6 +36,7 @@ class ScriptedDialogs final : public WindowDialogs {
     explicit ScriptedDialogs(DialogScript& script) : script_(script) {}
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
                      const QString& text) override;
+    bool AskYesNo(QWidget*, const QString& title, const QString& text) override;
     std::optional<QString> AskOpenFile(QWidget*, const QStringList& nameFilters) override;
     std::optional<QString> AskFolder(QWidget*, const QString& title) override;
     std::optional<int> ShowMenu(QWidget*, const std::vector<MenuItem>& items,

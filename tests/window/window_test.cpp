@@ -392,13 +392,39 @@ TEST_F(Window, ReplaceShowsAPlainBoxWithoutIcon) {
     script.openFileAnswers.push_back(QString::fromStdString(Save(Pattern(60, 9), "new.bin")));
     script.messages.clear();  // the missing picture's box at start
     window->OnCommand(kCommandReplace);
+    EXPECT_FALSE(ButtonOf(kIdOpenContainer)->isEnabled());  // written on a worker
+    window->Core().WaitForWorkers();
+    Drain();
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_EQ(script.messages[0].text, "File replaced.");
     EXPECT_EQ(script.messages[0].icon, QMessageBox::NoIcon);
     EXPECT_EQ(script.messages[0].title, "Fogbell");
     EXPECT_EQ(Status(), "Replace OK");
+    EXPECT_TRUE(ButtonOf(kIdOpenContainer)->isEnabled());
     EXPECT_EQ(QtMessageIcon(MessageIcon::kNone), QMessageBox::NoIcon);
     EXPECT_EQ(QtMessageIcon(MessageIcon::kStop), QMessageBox::Critical);
+}
+
+TEST_F(Window, AReplacementLargerThanItsRoomIsAQuestion) {
+    Open();
+    const std::string archive = NestedArchive();
+    ASSERT_TRUE(window->OpenPath(QString::fromStdString(archive)));
+    const Bytes before = fogbell::test::ReadFile(archive);
+    List()->topLevelItem(1)->setSelected(true);
+    script.openFileAnswers.push_back(QString::fromStdString(Save(Pattern(5000, 9), "big.bin")));
+    script.yesNoAnswers.push_back(false);
+    script.messages.clear();
+    window->OnCommand(kCommandReplace);
+    window->Core().WaitForWorkers();
+    Drain();
+    ASSERT_EQ(script.questions.size(), 1u);
+    EXPECT_EQ(script.questions[0].title, "Fogbell");
+    EXPECT_TRUE(script.questions[0].text.startsWith(
+        "big.bin does not fit into the room of bgm01.bin. Rebuild the container"))
+        << script.questions[0].text.toStdString();
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(Status(), "File not replaced: bgm01.bin keeps its old sound.");
+    EXPECT_EQ(fogbell::test::ReadFile(archive), before);
 }
 
 TEST_F(Window, ChooseSaveDirectoryFillsTheBoxAndCancelPutsTheStoredOneBack) {

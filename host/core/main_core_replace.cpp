@@ -1,0 +1,214 @@
+// "Replace file" of the main window: the chosen file is turned into the track's own format on a
+// worker thread and written into the track in place; a replacement larger than the track's room
+// is written only after the user agreed to have the container rebuilt, and the containers are
+// then opened again from disk.
+//
+// One replacement runs at a time (IsReplacing). Its steps:
+//   1. window thread: the track and the file are chosen;
+//   2. worker: the file is converted, and written in place when it fits;
+//   3. window thread: success or failure is shown, or the user is asked about a rebuild;
+//   4. worker: the container chain is rebuilt (outwards, for nested containers);
+//   5. window thread: every level is opened again from disk, once no worker uses the old ones.
+#include <algorithm>
+#include <filesystem>
+
+#include "host/core/main_core.h"
+#include "host/core/replacement_file.h"
+
+namespace fogbell {
+namespace {
+
+constexpr const char* kReplaced = "File replaced.";
+constexpr const char* kNotReplaced = "File not replaced: ";
+
+// The last part of a path, for texts that name the chosen file.
+std::string FileNameOf(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    return name.empty() ? path : name;
+}
+
+// The texts by which the explorers refuse a replacement that is larger than the track's room.
+bool SaysTooLarge(const std::string& text) {
+    return text.rfind("File too long.", 0) == 0 || text.rfind("File too big.", 0) == 0;
+}
+
+}  // namespace
+
+struct MainCore::ReplaceJob {
+    const OpenedFile* container = nullptr;  // the level whose track is replaced
+    std::size_t level = 0;                  // its index in chainNames_
+    std::string track;
+    std::string file;
+    // Made on the worker; the converted file lives until the job ends.
+    std::unique_ptr<ConvertedReplacement> replacement;
+};
+
+void MainCore::ReplaceTrack() {
+    if (!currentContainer_ || !currentContainer_->IsOpen()) {
+        return;
+    }
+    const std::vector<std::string> selected = CollectSelectedNames();
+    if (selected.empty()) {
+        return;
+    }
+    if (replacing_) {
+        view_.SetStatus("Another replacement is still running.");
+        return;
+    }
+    const std::optional<std::string> path = view_.AskOpenFile("");
+    if (!path) {
+        return;
+    }
+    if (currentContainer_->AsExplorer().fnReplaceFile == nullptr) {
+        view_.SetStatus("Error replacing file.");
+        return;
+    }
+    auto job = std::make_shared<ReplaceJob>();
+    job->container = currentContainer_.get();
+    job->level = containerStack_.size();
+    job->track = selected.front();
+    job->file = *path;
+    StartReplaceWorker(std::move(job));
+}
+
+void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
+    replacing_ = true;
+    view_.SetStatus("Replacing " + job->track + " with " + FileNameOf(job->file) + "...");
+    WorkerBody body = [this, job]() -> std::function<void()> {
+        // Converting a long WAVE takes seconds: its progress is shown on the save bar.
+        bool converting = false;
+        std::uint32_t shownSize = 0;
+        ConversionControl control;
+        control.stop = &stopWorkers_;
+        control.progress = [&](std::uint32_t position, std::uint32_t size) {
+            if (!converting || size != shownSize) {
+                converting = true;
+                shownSize = size;
+                view_.SetProgressCaption(ProgressId::kSave, "Converting " + job->track);
+                view_.SetProgressRange(ProgressId::kSave, 0, size);
+            }
+            view_.SetProgressPos(ProgressId::kSave, position);
+        };
+        job->replacement = std::make_unique<ConvertedReplacement>(host_, *job->container,
+                                                                  job->track, job->file, control);
+        if (converting) {
+            view_.SetProgressCaption(ProgressId::kSave, "Convert done");
+            view_.SetProgressPos(ProgressId::kSave, 0);
+        }
+        if (!job->replacement->Ok()) {
+            const std::string text = std::string(kNotReplaced) + "can't convert " +
+                                     FileNameOf(job->file) + ". " + job->replacement->Error();
+            return [this, text] { EndReplace(text, false); };
+        }
+        ExplorerPlugin& explorer = job->container->AsExplorer();
+        std::int32_t result = 0;
+        std::string text;
+        {
+            std::lock_guard lock(explorer.lock);
+            result = explorer.fnReplaceFile(job->container->handle, job->track.c_str(),
+                                            job->replacement->Path().c_str());
+            text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
+        }
+        if (result == 0 && SaysTooLarge(text)) {
+            return [this, job] { AskToRebuild(job); };
+        }
+        if (result == 0) {
+            return [this, text] { EndReplace(text, false); };
+        }
+        // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
+        return
+            [this, text] { EndReplace(text == "OK" ? "Replace OK" : "Replace OK: " + text, true); };
+    };
+    if (!LaunchWorker("Replace file", std::move(body))) {
+        replacing_ = false;
+    }
+}
+
+void MainCore::EndReplace(const std::string& status, bool replaced) {
+    replacing_ = false;
+    if (!initialized_) {
+        return;  // the window is closing: nobody reads the texts
+    }
+    if (replaced) {
+        view_.ShowMessage(kReplaced, MessageIcon::kNone);
+    }
+    view_.SetStatus(status);
+}
+
+void MainCore::AskToRebuild(std::shared_ptr<ReplaceJob> job) {
+    if (!initialized_) {
+        replacing_ = false;
+        return;
+    }
+    const bool yes = view_.AskYesNo(
+        FileNameOf(job->file) + " does not fit into the room of " + job->track +
+        ". Rebuild the container to make room for it?\n\nThe container is written anew; every "
+        "other track stays as it is.");
+    if (!yes) {
+        EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
+        return;
+    }
+    StartRebuildWorker(std::move(job));
+}
+
+void MainCore::StartRebuildWorker(std::shared_ptr<ReplaceJob> job) {
+    job.reset();
+    EndReplace(std::string(kNotReplaced) + "rebuilding containers is not available yet.", false);
+}
+
+void MainCore::ReopenContainerChain() {
+    if (!initialized_ || chainNames_.empty()) {
+        return;
+    }
+    const std::vector<std::string> names = chainNames_;
+    const std::vector<std::string> selected = CollectSelectedNames();
+    // A stream may play from the old bytes of a container: it ends before they are closed.
+    StopPlayback();
+    CloseAllContainers();
+    std::string error;
+    currentContainer_ = host_.OpenContainer(names.front(), nullptr, 0, error);
+    if (!currentContainer_) {
+        view_.DeleteAllRows();
+        view_.SetCountLabel("Count files: 0");
+        view_.SetStatus(error);
+        view_.EnableButton(ButtonId::kPreviousDirectory, false);
+        return;
+    }
+    chainNames_ = {names.front()};
+    for (std::size_t i = 1; i < names.size() && error.empty(); ++i) {
+        ExplorerPlugin& parent = currentContainer_->AsExplorer();
+        const void* data = nullptr;
+        std::uint32_t size = 0;
+        {
+            std::lock_guard lock(parent.lock);
+            data = parent.fnGetFilePointer(currentContainer_->handle, names[i].c_str(), &size);
+            if (data == nullptr) {
+                error = parent.ErrorText("Error loading file.");
+                break;
+            }
+        }
+        OpenedFilePtr level = host_.OpenContainer(names[i], data, size, error);
+        if (!level) {
+            break;  // the deepest level that opens is shown, with the reason
+        }
+        containerStack_.push_back(std::move(currentContainer_));
+        chainNames_.push_back(names[i]);
+        currentContainer_ = std::move(level);
+    }
+    FillTrackList(*currentContainer_);
+    for (int row = 0; row < view_.RowCount(); ++row) {
+        const std::string name = view_.CellText(row, kColumnName);
+        if (std::find(selected.begin(), selected.end(), name) != selected.end()) {
+            view_.SelectRow(row);
+        }
+    }
+    view_.SetFileNameBox(chainNames_.back());
+    lastFileName_ = chainNames_.back();
+    view_.EnableButton(ButtonId::kPreviousDirectory,
+                       !containerStack_.empty() && runningWorkers_ == 0);
+    if (!error.empty()) {
+        view_.SetStatus(error);
+    }
+}
+
+}  // namespace fogbell

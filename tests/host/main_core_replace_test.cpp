@@ -1,0 +1,266 @@
+// "Replace file" of the main window, driven through a fake view with the real staged plug-ins: a
+// WAVE goes into a track converted to the track's format on a worker, a failed conversion and a
+// replacement too large for its room leave the container as it was, and the buttons come back.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "adx_builder.h"
+#include "afs_builder.h"
+#include "byte_writer.h"
+#include "fake_view.h"
+#include "host/core/main_core.h"
+#include "pac_builder.h"
+#include "plugin_api.h"
+#include "test_files.h"
+#include "wave_builder.h"
+
+namespace fogbell {
+namespace {
+
+using test::AfsBuilder;
+using test::Bytes;
+using test::Pattern;
+
+// A mono ADX track of frames groups of noise at rate with the given cutoff.
+Bytes AdxTrack(std::uint32_t rate, std::size_t groups, std::uint16_t cutoff) {
+    test::AdxOptions options;
+    options.channels = 1;
+    options.rate = rate;
+    options.totalSamples = static_cast<std::uint32_t>(groups * 32);
+    options.cutoff = cutoff;
+    return test::BuildAdx(options, test::AdxFrames(groups, 1, 5), true);
+}
+
+Bytes Wave(std::uint16_t channels, std::uint32_t rate, std::size_t frames, std::uint32_t seed) {
+    test::WaveOptions options;
+    options.channels = channels;
+    options.rate = rate;
+    return test::BuildWave(options, Pattern(frames * channels * 2, seed));
+}
+
+// What a decoder plug-in makes of bytes: its source format and the number of sample frames.
+struct Decoded {
+    std::uint32_t channels = 0;
+    std::uint32_t rate = 0;
+    std::size_t frames = 0;
+};
+
+Decoded Decode(const std::string& plugin, const Bytes& bytes) {
+    test::DecoderApi api(plugin);
+    const int handle =
+        api.LoadFileMemory(-1, -1, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    EXPECT_NE(handle, -1) << api.Error();
+    if (handle == -1) {
+        return {};
+    }
+    const WAVEFORMATEX* source = api.GetFormatSource(handle);
+    Decoded decoded{source->nChannels, source->nSamplesPerSec, 0};
+    decoded.frames = api.DecodeAll(handle).size() / (2u * source->nChannels);
+    api.CloseFile(handle);
+    return decoded;
+}
+
+class CoreReplace : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        core.Initialize(paths);
+    }
+
+    std::string Save(const Bytes& bytes, const std::string& name) {
+        test::WriteFile(dir.File(name), bytes);
+        return dir.File(name);
+    }
+
+    // Chooses "Replace file" on the given row with file, and runs everything that follows (the
+    // workers and what they post) until the replacement has ended.
+    void Replace(int row, const std::string& file) {
+        view.Select({row});
+        view.openFileAnswers.push_back(file);
+        ASSERT_TRUE(core.OnCommand(kCommandReplace));
+        Finish();
+    }
+
+    void Finish() {
+        for (int rounds = 0; rounds < 10 && (core.IsReplacing() || core.RunningWorkers() > 0);
+             ++rounds) {
+            core.WaitForWorkers();
+            view.RunPosted();
+        }
+        EXPECT_FALSE(core.IsReplacing());
+        EXPECT_EQ(core.RunningWorkers(), 0);
+    }
+
+    // The bytes of a track of the current container, as the explorer hands them out now.
+    Bytes TrackBytes(const std::string& name) {
+        const OpenedFile* container = core.CurrentContainer();
+        if (container == nullptr) {
+            ADD_FAILURE() << "no container";
+            return {};
+        }
+        ExplorerPlugin& explorer = container->AsExplorer();
+        std::lock_guard lock(explorer.lock);
+        std::uint32_t size = 0;
+        const auto* data = static_cast<const std::uint8_t*>(
+            explorer.fnGetFilePointer(container->handle, name.c_str(), &size));
+        return data ? Bytes(data, data + size) : Bytes{};
+    }
+
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    MainCore core{view, playback};
+    CorePaths paths;
+};
+
+TEST_F(CoreReplace, AWaveBecomesAdxAtTheTracksRateChannelsAndCutoff) {
+    const std::string archive = Save(AfsBuilder()
+                                         .Add("line.adx", AdxTrack(22050, 700, 650))  // one second
+                                         .Add("other.bin", Pattern(64, 3))
+                                         .Build()
+                                         .bytes,
+                                     "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const std::string wave = Save(Wave(2, 44100, 22050, 9), "edit.wav");  // half a second
+    Replace(0, wave);
+
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].first, "File replaced.");
+    EXPECT_EQ(view.Status(), "Replace OK");
+    EXPECT_TRUE(view.questions.empty());
+    const Bytes track = TrackBytes("line.adx");
+    ASSERT_GE(track.size(), 18u);
+    EXPECT_EQ((track[16] << 8) | track[17], 650);  // the track's cutoff
+    const Decoded decoded = Decode("adxvoice", track);
+    EXPECT_EQ(decoded.channels, 1u);
+    EXPECT_EQ(decoded.rate, 22050u);
+    EXPECT_NEAR(static_cast<double>(decoded.frames), 11025.0, 64.0);  // half a second
+    EXPECT_EQ(TrackBytes("other.bin"), Pattern(64, 3));
+    // The conversion showed its progress on the save bar.
+    const auto captions = view.BarOf(ProgressId::kSave).captions;
+    ASSERT_FALSE(captions.empty());
+    EXPECT_EQ(captions.front(), "Converting line.adx");
+    EXPECT_EQ(captions.back(), "Convert done");
+    EXPECT_EQ(view.statuses.front(), "Replacing line.adx with edit.wav...");
+    // Nothing of the conversion stays behind in the temporary folder.
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
+        EXPECT_EQ(entry.path().filename().string().rfind(
+                      "fogbell-replace-" + std::to_string(getpid()) + "-", 0),
+                  std::string::npos);
+    }
+}
+
+TEST_F(CoreReplace, AWaveTrackOfAPacGetsPcmInItsFormat) {
+    const Bytes original = Wave(1, 22050, 20000, 1);
+    const std::string pac =
+        Save(test::PacBuilder().Add(original).Add(original).Build().bytes, "se.pac");
+    ASSERT_TRUE(core.OpenContainerPath(pac));
+    Replace(0, Save(Wave(2, 44100, 10000, 2), "edit.wav"));
+    EXPECT_EQ(view.Status(), "Replace OK");
+    const Decoded decoded = Decode("wavvoice", TrackBytes("Track 0.wav"));
+    EXPECT_EQ(decoded.channels, 1u);
+    EXPECT_EQ(decoded.rate, 22050u);
+    // 5000 frames, less the 42 bytes a rewritten PAC track's header has always left out.
+    EXPECT_NEAR(static_cast<double>(decoded.frames), 5000.0 - 21.0, 32.0);
+    EXPECT_EQ(TrackBytes("Track 1.wav"), original);
+}
+
+TEST_F(CoreReplace, AFileAlreadyInTheTracksFormatGoesInAsItIs) {
+    const std::string archive =
+        Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 700, 500)).Build().bytes, "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const Bytes raw = AdxTrack(32000, 100, 400);
+    Replace(0, Save(raw, "raw.adx"));
+    EXPECT_EQ(view.Status(), "Replace OK");
+    const Bytes track = TrackBytes("a.adx");
+    ASSERT_GE(track.size(), raw.size());
+    EXPECT_TRUE(std::equal(raw.begin(), raw.end(), track.begin()));
+    EXPECT_TRUE(view.BarOf(ProgressId::kSave).captions.empty());  // nothing was converted
+}
+
+TEST_F(CoreReplace, ABrokenWaveIsReportedAndNothingIsWritten) {
+    const std::string archive =
+        Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 700, 500)).Build().bytes, "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const Bytes before = test::ReadFile(archive);
+    // A RIFF WAVE file whose chunks are junk.
+    Bytes broken = test::BytesOf("RIFF");
+    broken.insert(broken.end(), {0x10, 0, 0, 0});
+    const Bytes rest = test::BytesOf("WAVEjunkjunkjunk");
+    broken.insert(broken.end(), rest.begin(), rest.end());
+    Replace(0, Save(broken, "broken.wav"));
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(view.Status().rfind("File not replaced: can't convert broken.wav. ", 0), 0u)
+        << view.Status();
+    EXPECT_GT(view.Status().size(),
+              std::string("File not replaced: can't convert broken.wav. ").size());
+    EXPECT_EQ(test::ReadFile(archive), before);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+}
+
+TEST_F(CoreReplace, TooLargeForItsRoomAsksAndNoKeepsTheFileByteForByte) {
+    const std::string archive = Save(AfsBuilder()
+                                         .Add("a.adx", AdxTrack(22050, 100, 500))
+                                         .Add("b.bin", Pattern(40, 2))
+                                         .Build()
+                                         .bytes,
+                                     "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const Bytes before = test::ReadFile(archive);
+    view.yesNoAnswers.push_back(false);
+    Replace(0, Save(Wave(1, 22050, 22050 * 3, 4), "long.wav"));
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_NE(view.questions[0].find("long.wav does not fit into the room of a.adx."),
+              std::string::npos)
+        << view.questions[0];
+    EXPECT_EQ(view.Status(), "File not replaced: a.adx keeps its old sound.");
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(test::ReadFile(archive), before);
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"a.adx", "b.bin"}));
+}
+
+TEST_F(CoreReplace, TheButtonsWaitForTheReplacementAndOneRunsAtATime) {
+    ASSERT_TRUE(core.OpenContainerPath(
+        Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 700, 500)).Build().bytes, "voice.afs")));
+    const std::string wave = Save(Wave(2, 44100, 22050, 9), "edit.wav");
+    view.Select({0});
+    view.openFileAnswers.push_back(wave);
+    ASSERT_TRUE(core.OnCommand(kCommandReplace));
+    EXPECT_TRUE(core.IsReplacing());
+    EXPECT_EQ(core.RunningWorkers(), 1);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    // A second replacement is refused before any dialog.
+    const std::size_t dialogs = view.filters.size();
+    core.ReplaceTrack();
+    EXPECT_EQ(view.filters.size(), dialogs);
+    EXPECT_EQ(view.Status(), "Another replacement is still running.");
+    Finish();
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_EQ(core.WorkerThreads(), 0u);
+    EXPECT_EQ(view.Status(), "Replace OK");
+}
+
+TEST_F(CoreReplace, AThreadThatCannotStartEndsTheReplacement) {
+    ASSERT_TRUE(core.OpenContainerPath(
+        Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 700, 500)).Build().bytes, "voice.afs")));
+    core.SetThreadStarter([](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    Replace(0, Save(Wave(2, 44100, 1000, 9), "edit.wav"));
+    EXPECT_EQ(view.Status().rfind("Replace file: can't start a worker thread (", 0), 0u)
+        << view.Status();
+    EXPECT_FALSE(core.IsReplacing());
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+}
+
+}  // namespace
+}  // namespace fogbell
