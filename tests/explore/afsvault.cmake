@@ -3,4 +3,4 @@ fogbell_add_test(afs_archive_test
     SOURCES afs_archive_test.cpp
     LIBS afsvault_objects fogbell_plugin_support)
 fogbell_add_test(afsvault_plugin_test SOURCES afsvault_plugin_test.cpp PLUGINS afsvault)
-fogbell_check_exports(afsvault ${FOGBELL_EXPLORER_EXPORTS} fnReplaceFile fnReplaceFileMemory)
+fogbell_check_exports(afsvault ${FOGBELL_EXPLORER_EXPORTS} fnReplaceFile fnReplaceFileMemory fnGetRoomFile fnRebuildFile)
