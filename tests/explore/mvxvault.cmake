@@ -1,6 +1,6 @@
 # mvxvault: the archive reader on its own, and the staged plug-in through its entry points.
 fogbell_add_test(mvx_archive_test
-    SOURCES mvx_archive_test.cpp
+    SOURCES mvx_archive_test.cpp mvx_rebuild_test.cpp
     LIBS mvxvault_objects fogbell_plugin_support)
 fogbell_add_test(mvxvault_plugin_test SOURCES mvxvault_plugin_test.cpp PLUGINS mvxvault)
 fogbell_check_exports(mvxvault ${FOGBELL_EXPLORER_EXPORTS}

@@ -294,7 +294,7 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
             error = std::string("Can't rebuild the archive: ") + member.name + " lies outside it.";
             return false;
         }
-        if (member.Size() != 0) {
+        if (member.Size() != 0 && member.InsideOf(archive.length)) {
             oldEnd = std::max(oldEnd, std::uint64_t{member.offset} + member.Size());
         }
     }

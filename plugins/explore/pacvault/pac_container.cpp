@@ -267,7 +267,7 @@ bool Rebuild(const Container& container, const Track& track, const std::uint8_t*
                 "Can't rebuild the container: Track " + std::to_string(i) + ".wav lies outside it.";
             return false;
         }
-        if (other.Size() != 0) {
+        if (other.Size() != 0 && other.InsideOf(container.length)) {
             oldEnd = std::max(oldEnd, std::uint64_t{other.offset} + other.Size());
         }
         newLength += i == target ? needed : other.Size();
