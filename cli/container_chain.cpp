@@ -52,8 +52,17 @@ bool ContainerChain::Open(const std::string& path, std::string& error) {
             return false;
         }
         levels_.push_back(std::move(nested));
+        links_.push_back(name);
     }
     return true;
+}
+
+std::vector<const OpenedFile*> ContainerChain::Levels() const {
+    std::vector<const OpenedFile*> levels;
+    for (const OpenedFilePtr& level : levels_) {
+        levels.push_back(level.get());
+    }
+    return levels;
 }
 
 }  // namespace fogbell::cli

@@ -25,10 +25,15 @@ class ContainerChain {
     bool Open(const std::string& path, std::string& error);
     // The innermost container.
     OpenedFile& Innermost() const { return *levels_.back(); }
+    // Every open level, outermost first.
+    std::vector<const OpenedFile*> Levels() const;
+    // The track names that lead from each level to the next (one fewer than the levels).
+    const std::vector<std::string>& Links() const { return links_; }
 
   private:
     const PluginHost& host_;
     std::vector<OpenedFilePtr> levels_;
+    std::vector<std::string> links_;
 };
 
 }  // namespace fogbell::cli

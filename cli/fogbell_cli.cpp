@@ -5,7 +5,7 @@
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
-//   fogbell-cli replace PATH TRACK FILE
+//   fogbell-cli replace PATH TRACK FILE [--rebuild]
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
 //   fogbell-cli play PATH [TRACK] [--loop] [--volume 5000..10000] [--audio sdl|null]
 //                    [--speed N] [--record FILE]
@@ -26,6 +26,7 @@
 #include "cli/play_command.h"
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
+#include "host/core/container_replace.h"
 #include "host/core/plugin_host.h"
 #include "host/core/replacement_file.h"
 
@@ -39,7 +40,7 @@ std::string ProgramDirectory() {
 }
 
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
-            const std::string& file) {
+            const std::string& file, bool rebuild) {
     ContainerChain chain(host);
     std::string error;
     if (!chain.Open(path, error)) {
@@ -63,17 +64,36 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         Fail(file, replacement.Error());
         return kExitFailed;
     }
-    std::lock_guard lock(explorer.lock);
-    const int result =
-        explorer.fnReplaceFile(container.handle, name.c_str(), replacement.Path().c_str());
-    const std::string text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
-    if (result == 0) {
-        Fail(PrintedName(name), text);
-        return kExitFailed;
+    ContainerReplaceRequest request;
+    request.chain = chain.Levels();
+    request.links = chain.Links();
+    request.track = name;
+    request.replacement = replacement.Path();
+    request.allowRebuild = rebuild;
+    const ContainerReplaceResult result = ReplaceInContainer(request);
+    switch (result.outcome) {
+        case ContainerReplaceOutcome::kReplacedInPlace:
+            // A replacement the plug-in had to cut still succeeds, with its text.
+            std::printf("%s\n", result.text == "OK" ? "Replace OK"
+                                                    : ("Replace OK: " + result.text).c_str());
+            return kExitOk;
+        case ContainerReplaceOutcome::kRebuilt:
+            std::printf("Replace OK: the container was rebuilt\n");
+            return kExitOk;
+        case ContainerReplaceOutcome::kNeedsRebuild: {
+            const std::string sizes = "the replacement takes " + std::to_string(result.size) +
+                                      " bytes, the track has room for " +
+                                      std::to_string(result.room);
+            Fail(PrintedName(name),
+                 result.rebuildable ? sizes + "; run again with --rebuild to rebuild the container"
+                                    : sizes + ", and a container of this kind cannot be rebuilt");
+            return kExitFailed;
+        }
+        case ContainerReplaceOutcome::kFailed:
+            break;
     }
-    // A replacement the plug-in had to cut still succeeds, with its text.
-    std::printf("%s\n", text == "OK" ? "Replace OK" : ("Replace OK: " + text).c_str());
-    return kExitOk;
+    Fail(PrintedName(name), result.text);
+    return kExitFailed;
 }
 
 int Run(int argc, char** argv) {
@@ -127,6 +147,9 @@ int Run(int argc, char** argv) {
         ->add_option("FILE", file,
                      "Replacement file (a WAVE file goes in converted to the track's format)")
         ->required();
+    bool rebuild = false;
+    replace->add_flag("--rebuild", rebuild,
+                      "Rebuild the container when the replacement is larger than the track's room");
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
@@ -204,7 +227,7 @@ int Run(int argc, char** argv) {
     if (*encode) {
         return RunEncode(host, encodeRequest);
     }
-    return Replace(host, path, track, file);
+    return Replace(host, path, track, file, rebuild);
 }
 
 }  // namespace

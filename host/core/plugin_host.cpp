@@ -48,6 +48,8 @@ bool BindExplorer(ExplorerPlugin& p) {
         return false;
     }
     Bind(lib, "fnReplaceFile", p.fnReplaceFile);
+    Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
+    Bind(lib, "fnRebuildFile", p.fnRebuildFile);
     Bind(lib, "fnGetErrorString", p.fnGetErrorString);
     Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
     return true;

@@ -49,6 +49,8 @@ struct ExplorerPlugin : PluginRecord {
     FnGetListFiles fnGetListFiles = nullptr;              // required
     FnGetFilePointer fnGetFilePointer = nullptr;          // required
     FnReplaceFile fnReplaceFile = nullptr;                // optional
+    FnGetRoomFile fnGetRoomFile = nullptr;                // optional
+    FnRebuildFile fnRebuildFile = nullptr;                // optional
     FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required

@@ -38,6 +38,10 @@
  *    lost bytes through a track pointer reads zeros instead of ending the program.
  *  - No replacement ever writes a byte of another track that holds bytes, of the container's
  *    tables or past its end, whatever its tables say.
+ *  - fnGetRoomFile only reads the replacement file and the container. fnRebuildFile only reads
+ *    them and writes the new file at outPath (created or overwritten; the caller owns it); it
+ *    never changes the open container, its file on disk or the handle, which keeps viewing the
+ *    old container. After a failure no file is left at outPath.
  *  - A null track name is refused with "NULL file name.", a null path with "NULL file
  *    pointer.", null bytes with "NULL memory pointer.".
  *  - A handle opened on bytes of another handle's container must be closed before that handle.
@@ -99,6 +103,23 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name,
 /* (sample rate & 0xFFFF) << 16 | channel count, or 0. Not every plug-in has it. */
 FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name);
 
+/* Measures the file at path as a replacement for the track: *needed receives the bytes it
+ * takes inside the track (for PAC with the WAVE header the replacement is rewritten with),
+ * *room the bytes the track offers in place now. fnReplaceFile takes the file whole, neither
+ * cut nor refused for its size, exactly when *needed <= *room. 1, or 0 with a text (no such
+ * track, a file that cannot be read or is refused as a replacement, a track whose place is
+ * damaged). Changes nothing. Optional: a host without it replaces and lets the plug-in decide. */
+FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
+                                         uint32_t* needed, uint32_t* room);
+
+/* Writes to outPath a complete new container equal to the open one but with the track holding
+ * the file at path (as fnReplaceFile would write it, without any cut), every other track byte
+ * for byte and the tables recomputed; the file is flushed to disk before 1 is returned. 0 with
+ * a text otherwise (a result past 32-bit sizes included), and no file at outPath. The open
+ * container and the handle stay as they were. Optional: not every plug-in has it. */
+FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
+                                         const char* outPath);
+
 #endif /* FOGBELL_EXPLORER_PLUGIN */
 
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
@@ -113,6 +134,10 @@ typedef int32_t (*FnReplaceFile)(int32_t handle, const char* name, const char* p
 typedef int32_t (*FnReplaceFileMemory)(int32_t handle, const char* name, const void* data,
                                        uint32_t length);
 typedef uint32_t (*FnGetBitrate)(int32_t handle, const char* name);
+typedef int32_t (*FnGetRoomFile)(int32_t handle, const char* name, const char* path,
+                                 uint32_t* needed, uint32_t* room);
+typedef int32_t (*FnRebuildFile)(int32_t handle, const char* name, const char* path,
+                                 const char* outPath);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,11 @@
 #include "output_file.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace fogbell::plugin {
 
 OutputFile::~OutputFile() {
@@ -15,6 +21,22 @@ bool OutputFile::Create(const char* path) {
 
 bool OutputFile::Write(const void* data, std::size_t size) {
     if (file_ == nullptr || (size != 0 && std::fwrite(data, 1, size, file_) != size)) {
+        failed_ = true;
+    }
+    return !failed_;
+}
+
+bool OutputFile::Sync() {
+    if (file_ == nullptr || std::fflush(file_) != 0) {
+        failed_ = true;
+        return false;
+    }
+#if defined(_WIN32)
+    const bool flushed = _commit(_fileno(file_)) == 0;
+#else
+    const bool flushed = fsync(fileno(file_)) == 0;
+#endif
+    if (!flushed) {
         failed_ = true;
     }
     return !failed_;

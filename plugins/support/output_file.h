@@ -18,6 +18,8 @@ class OutputFile {
     bool Create(const char* path);
     // Appends size bytes; false once any write has failed.
     bool Write(const void* data, std::size_t size);
+    // Writes what is buffered and flushes the file to disk; false once any write has failed.
+    bool Sync();
     // Closes the file; false when any write or the close failed.
     bool Close();
 

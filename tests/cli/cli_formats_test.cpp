@@ -79,7 +79,7 @@ TEST_F(CliFormats, AixTracksListExtractAndSaveButCannotBeReplaced) {
               "fogbell-cli: " + aix + ": tracks of this container cannot be replaced\n");
 }
 
-TEST_F(CliFormats, PacTracksRoundTripAndACutReplacementSaysSo) {
+TEST_F(CliFormats, PacTracksRoundTripAndALongerReplacementAsksForARebuild) {
     const Bytes first = MonoWave(1000, 1), second = MonoWave(300, 2);
     const std::string pac = Save("voice.pac", PacBuilder().Add(first).Add(second).Build().bytes);
     EXPECT_EQ(Run({"list", pac}).out, "Track 0.wav\t" + std::to_string(first.size()) +
@@ -93,14 +93,25 @@ TEST_F(CliFormats, PacTracksRoundTripAndACutReplacementSaysSo) {
     const Bytes saved = ReadFile(Out("Track 1.wav.wav"));
     EXPECT_EQ(Bytes(saved.begin() + 44, saved.end()), Bytes(second.begin() + 44, second.end()));
 
+    // A longer replacement is no longer cut to the track's size: it asks for a rebuild, and the
+    // rebuild takes it whole.
+    const Bytes before = ReadFile(pac);
     const std::string longer = Save("longer.wav", MonoWave(500, 3));
-    const ProgramResult cut = Run({"replace", pac, "Track 1.wav", longer});
-    EXPECT_EQ(cut.exitStatus, 0) << cut.err;
-    EXPECT_EQ(cut.out,
-              "Replace OK: File too long. Maximum size: " + std::to_string(second.size()) + "\n");
+    const ProgramResult refused = Run({"replace", pac, "Track 1.wav", longer});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.err, "fogbell-cli: Track 1.wav: the replacement takes " +
+                               std::to_string(46 + 1000) + " bytes, the track has room for " +
+                               std::to_string(second.size()) +
+                               "; run again with --rebuild to rebuild the container\n");
+    EXPECT_EQ(ReadFile(pac), before);
+    const ProgramResult rebuilt = Run({"replace", pac, "Track 1.wav", longer, "--rebuild"});
+    EXPECT_EQ(rebuilt.exitStatus, 0) << rebuilt.err;
+    EXPECT_EQ(rebuilt.out, "Replace OK: the container was rebuilt\n");
+    EXPECT_EQ(Run({"list", pac}).out, "Track 0.wav\t" + std::to_string(first.size()) +
+                                          "\t22050Hz,1Ch\nTrack 1.wav\t1046\t22050Hz,1Ch\n");
 }
 
-TEST_F(CliFormats, MvxTracksKeepOrShrinkButNeverGrow) {
+TEST_F(CliFormats, MvxTracksKeepOrShrinkInPlaceAndAskToRebuildToGrow) {
     const Bytes a = Xmd(8, 1), b = Xmd(4, 2);
     const std::string mvx =
         Save("se.mvx", MvxBuilder().Add("hit.xmd", a).Add("Boom.XMD", b).Build().bytes);
@@ -117,7 +128,10 @@ TEST_F(CliFormats, MvxTracksKeepOrShrinkButNeverGrow) {
     EXPECT_EQ(Run({"list", mvx}).out.substr(0, 11), "hit.xmd\t38\t");
     const ProgramResult grow = Run({"replace", mvx, "hit.xmd", Save("big.xmd", Xmd(3, 4))});
     EXPECT_EQ(grow.exitStatus, 1);
-    EXPECT_EQ(grow.err, "fogbell-cli: hit.xmd: File too big. Maximum size: 38.\n");
+    EXPECT_EQ(grow.err,
+              "fogbell-cli: hit.xmd: the replacement takes 51 bytes, the track has room for 38; "
+              "run again with --rebuild to rebuild the container\n");
+    EXPECT_EQ(Run({"list", mvx}).out.substr(0, 11), "hit.xmd\t38\t");
 }
 
 TEST_F(CliFormats, ContainersInsideAnArchiveOpenLikeFolders) {

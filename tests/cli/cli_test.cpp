@@ -103,10 +103,16 @@ TEST_F(Cli, ReplaceOverwritesATrackInPlace) {
     ASSERT_EQ(Run({"extract", archive, "bgm01.bin", "-o", dir.File("out")}).exitStatus, 0);
     EXPECT_EQ(ReadFile(dir.File("out/bgm01.bin")), Pattern(110, 5));
 
+    // Larger than the track's room: refused without --rebuild, naming both sizes.
+    const Bytes before = ReadFile(archive);
     WriteFile(dir.File("big.bin"), Pattern(5000, 5));
     const ProgramResult tooBig = Run({"replace", archive, "bgm01.bin", dir.File("big.bin")});
     EXPECT_EQ(tooBig.exitStatus, 1);
-    EXPECT_NE(tooBig.err.find("File too long. Maximum size: "), std::string::npos);
+    EXPECT_NE(tooBig.err.find("the replacement takes 5000 bytes, the track has room for "),
+              std::string::npos)
+        << tooBig.err;
+    EXPECT_NE(tooBig.err.find("run again with --rebuild"), std::string::npos) << tooBig.err;
+    EXPECT_EQ(ReadFile(archive), before);
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {

@@ -1,10 +1,10 @@
 # mvxvault: the archive reader on its own, and the staged plug-in through its entry points.
 fogbell_add_test(mvx_archive_test
-    SOURCES mvx_archive_test.cpp
+    SOURCES mvx_archive_test.cpp mvx_rebuild_test.cpp
     LIBS mvxvault_objects fogbell_plugin_support)
 fogbell_add_test(mvxvault_plugin_test SOURCES mvxvault_plugin_test.cpp PLUGINS mvxvault)
 fogbell_check_exports(mvxvault ${FOGBELL_EXPLORER_EXPORTS}
-    fnReplaceFile fnReplaceFileMemory fnGetBitrate)
+    fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile)
 
 # An MVX track's pointer and length handed to the XMD decoder, as the host plays a track.
 fogbell_add_test(mvxvault_xmdvoice_test

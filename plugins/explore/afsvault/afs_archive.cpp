@@ -231,18 +231,136 @@ bool Replace(Archive& archive, Entry& entry, const std::uint8_t* data, std::uint
     }
     WriteU32LE(entry.table + 4, length);
     if (entry.nameEntry != nullptr) {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
-        const int fields[kDateFields] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                         local.tm_hour,        local.tm_min,     local.tm_sec};
-        for (int field = 0; field < kDateFields; ++field) {
-            const auto value = static_cast<std::uint16_t>(fields[field]);
-            entry.date[field] = value;
-            WriteU16LE(entry.nameEntry + kDateOffset + 2 * field, value);
+        const Date date = LocalDate();
+        for (std::size_t field = 0; field < date.size(); ++field) {
+            entry.date[field] = date[field];
+            WriteU16LE(entry.nameEntry + kDateOffset + 2 * field, date[field]);
         }
     }
     return write.Commit();
+}
+
+Date LocalDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    const int fields[kDateFields] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                     local.tm_hour,        local.tm_min,     local.tm_sec};
+    Date date{};
+    for (std::size_t field = 0; field < date.size(); ++field) {
+        date[field] = static_cast<std::uint16_t>(fields[field]);
+    }
+    return date;
+}
+
+std::uint32_t Alignment(const Archive& archive) {
+    std::uint32_t alignment = kLargestAlignment;
+    const auto shareAlignment = [&](std::uint32_t offset) {
+        while (offset % alignment != 0) {
+            alignment /= 2;
+        }
+    };
+    shareAlignment(archive.entries.front().offset);
+    for (const Entry& entry : archive.entries) {
+        if (entry.Size() != 0) {
+            shareAlignment(entry.offset);
+        }
+    }
+    return alignment;
+}
+
+bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* data,
+             std::uint32_t length, const Date& date, plugin::RebuiltContainer& out,
+             std::string& error) {
+    const std::size_t count = archive.entries.size();
+    const std::size_t target = static_cast<std::size_t>(&entry - archive.entries.data());
+    // The header, the offset table and the name-table pointer pair after it stay in place,
+    // with member 0 where it was: the preferred pointer before it then keeps its place too.
+    const std::uint64_t tablesEnd =
+        kHeaderSize + std::uint64_t{kPairSize} * count + kFallbackPointerSize;
+    const std::uint32_t prefixEnd = archive.entries.front().offset;
+    if (prefixEnd < tablesEnd || prefixEnd > archive.length) {
+        error = "Can't rebuild the archive: its first member starts inside its tables.";
+        return false;
+    }
+    std::uint64_t oldEnd = prefixEnd;  // the end of the last member or of the name table
+    for (std::size_t i = 0; i < count; ++i) {
+        const Entry& member = archive.entries[i];
+        if (i != target && !member.InsideOf(archive.length)) {
+            error = std::string("Can't rebuild the archive: ") + member.name + " lies outside it.";
+            return false;
+        }
+        if (member.Size() != 0 && member.InsideOf(archive.length)) {
+            oldEnd = std::max(oldEnd, std::uint64_t{member.offset} + member.Size());
+        }
+    }
+    const std::uint64_t nameBytes = std::uint64_t{kNameEntrySize} * count;
+    if (archive.hasNameTable) {
+        oldEnd = std::max(oldEnd, archive.nameTableOffset + nameBytes);
+    }
+    const std::uint32_t alignment = Alignment(archive);
+
+    // Offsets first: members in table order, each at the next multiple of the alignment.
+    std::vector<std::uint64_t> offsets(count);
+    std::uint64_t cursor = prefixEnd;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t size = i == target ? length : archive.entries[i].Size();
+        offsets[i] = plugin::AlignUp(cursor, alignment);
+        cursor = offsets[i] + size;
+    }
+    const std::uint64_t nameTable = plugin::AlignUp(cursor, alignment);
+    const std::uint64_t tail = archive.length - oldEnd;
+    const std::uint64_t newLength =
+        (archive.hasNameTable ? nameTable + nameBytes : nameTable) + tail;
+    if (newLength > plugin::kLargestContainer) {
+        error = "Can't rebuild the archive: it would pass 4 GiB, more than AFS offsets reach.";
+        return false;
+    }
+
+    std::vector<std::uint8_t> prefix(archive.base, archive.base + prefixEnd);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t size = i == target ? length : archive.entries[i].Size();
+        std::uint8_t* pair = prefix.data() + kHeaderSize + kPairSize * i;
+        WriteU32LE(pair, static_cast<std::uint32_t>(offsets[i]));
+        WriteU32LE(pair + 4, size);
+    }
+    // Both name-table pointers that gave the old place (the one read, and the other where it
+    // agreed) get the new one, so that readers of either find the table. Without a usable name
+    // table both are cleared: a pointer into nothing must not come to point into the new archive.
+    for (std::uint8_t* pointer : {prefix.data() + prefixEnd - kFallbackPointerSize,
+                                  prefix.data() + kHeaderSize + kPairSize * count}) {
+        if (!archive.hasNameTable) {
+            WriteU32LE(pointer, 0);
+        } else if (ReadU32LE(pointer) == archive.nameTableOffset) {
+            WriteU32LE(pointer, static_cast<std::uint32_t>(nameTable));
+        }
+    }
+    out.AddOwned(std::move(prefix));
+    for (std::size_t i = 0; i < count; ++i) {
+        out.AddZeros(offsets[i] - out.Length());
+        if (i == target) {
+            out.AddBorrowed(data, length);
+        } else {
+            const Entry& member = archive.entries[i];
+            out.AddBorrowed(archive.base + member.offset, member.Size());
+        }
+    }
+    out.AddZeros(nameTable - out.Length());
+    if (archive.hasNameTable) {
+        std::vector<std::uint8_t> names(archive.base + archive.nameTableOffset,
+                                        archive.base + archive.nameTableOffset + nameBytes);
+        std::uint8_t* stamp = names.data() + kNameEntrySize * target + kDateOffset;
+        for (std::size_t field = 0; field < date.size(); ++field) {
+            WriteU16LE(stamp + 2 * field, date[field]);
+        }
+        out.AddOwned(std::move(names));
+    }
+    out.AddBorrowed(archive.base + oldEnd, tail);
+    return true;
 }
 
 }  // namespace fogbell::afs

@@ -11,11 +11,20 @@
 // Name table: N entries of 48 bytes in member order: name (32 bytes, NUL-terminated when
 // shorter), year, month, day, hour, minute, second (u16 each), 4 bytes not used.
 //
-// Members are never moved. A member's room is the space the archive leaves it: up to the next
-// member's offset, and for the last member up to the name table. A replacement may use that
-// room and no more; the archive never grows or shrinks.
+// A replacement in place never moves a member. A member's room is the space the archive leaves
+// it: up to the next member's offset, and for the last member up to the name table. A
+// replacement may use that room and no more; the archive never grows or shrinks.
+//
+// A rebuild (Rebuild) writes a new archive instead: the bytes before member 0 (header, offset
+// table, name-table pointers) as they were, with the offsets and the pointer that named the
+// name table rewritten; every member in table order, each at the next multiple of the
+// archive's alignment (Alignment) after the one before; the name table (names and dates as
+// they were, the replaced member's date stamped as a replacement in place stamps it) at the
+// next multiple after the last member; then the bytes that followed the old archive's last
+// member or name table (its end padding), as they were.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +33,7 @@
 
 #include "mapped_file.h"
 #include "member_room.h"
+#include "rebuilt_container.h"
 
 namespace fogbell::afs {
 
@@ -88,5 +98,27 @@ void RefreshRooms(Archive& archive);
 // a caller's memory). False with a text when the write could not be made safely.
 bool Replace(Archive& archive, Entry& entry, const std::uint8_t* data, std::uint32_t length,
              plugin::MappedFile* file);
+
+// Year, month, day, hour, minute and second, as a name entry stores them.
+using Date = std::array<std::uint16_t, kDateFields>;
+
+// The local time now, as a replacement stamps a member's name entry.
+Date LocalDate();
+
+// Members are realigned to at most this: the sector size archives are laid out for.
+inline constexpr std::uint32_t kLargestAlignment = 2048;
+
+// The archive's alignment: the largest power of two up to kLargestAlignment that divides member
+// 0's offset and the offset of every member holding bytes.
+std::uint32_t Alignment(const Archive& archive);
+
+// Lays out in out a new archive equal to archive but with entry (one of its entries) holding
+// the length bytes at data and its name entry stamped with date (layout above). out borrows
+// archive's bytes and data. False with a text in error when the archive cannot be rebuilt: a
+// member lies outside it, member 0 starts inside the tables, or the result would pass 32-bit
+// offsets.
+bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* data,
+             std::uint32_t length, const Date& date, plugin::RebuiltContainer& out,
+             std::string& error);
 
 }  // namespace fogbell::afs

@@ -5,8 +5,10 @@
 // member's room. Only fnLoadFile and fnReplaceFile reset the error text to "OK": the other
 // entry points leave the text of an earlier call in place when they succeed, so a caller reads
 // the text right after a failed call.
+#include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "afs_archive.h"
 #include "container_loader.h"
@@ -15,6 +17,7 @@
 #include "name_list.h"
 #include "output_file.h"
 #include "plugin_support.h"
+#include "rebuilt_container.h"
 
 namespace {
 
@@ -106,6 +109,65 @@ int ReplaceMember(AfsVaultFile& record, const char* name, const std::uint8_t* da
         return 0;
     }
     return afs::Replace(record.archive, *entry, data, length, record.file) ? 1 : 0;
+}
+
+// The replacement file at path mapped read-only, or null with a text.
+MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
+    if (path == nullptr) {
+        SetErrorText("NULL file pointer.");
+        return nullptr;
+    }
+    void* view = nullptr;
+    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
+    if (!source) {
+        SetErrorText("Can't open %s file.", path);
+        return nullptr;
+    }
+    bytes = static_cast<const std::uint8_t*>(view);
+    return source;
+}
+
+int MeasureRoom(AfsVaultFile& record, const char* name, std::uint32_t length, std::uint32_t* needed,
+                std::uint32_t* room) {
+    afs::Entry* entry = FindMember(record, name);
+    if (entry == nullptr) {
+        return 0;
+    }
+    afs::RefreshRooms(record.archive);
+    if (entry->room == afs::kNoRoom) {
+        SetErrorText("Can't replace %s: its place in the archive is damaged.", name);
+        return 0;
+    }
+    if (needed != nullptr) {
+        *needed = length;
+    }
+    if (room != nullptr) {
+        *room = static_cast<std::uint32_t>(entry->room);
+    }
+    return 1;
+}
+
+int RebuildArchive(AfsVaultFile& record, const char* name, const std::uint8_t* data,
+                   std::uint32_t length, const char* outPath) {
+    afs::Entry* entry = FindMember(record, name);
+    if (entry == nullptr || !CheckMappedFileIntact(record.file)) {
+        return 0;
+    }
+    RebuiltContainer rebuilt;
+    std::string error;
+    if (!afs::Rebuild(record.archive, *entry, data, length, afs::LocalDate(), rebuilt, error)) {
+        SetErrorText("%s", error.c_str());
+        return 0;
+    }
+    if (!WriteRebuiltContainer(outPath, rebuilt)) {
+        return 0;
+    }
+    // A container cut short on disk while it was copied gave zeros for its lost bytes.
+    if (!CheckMappedFileIntact(record.file)) {
+        std::remove(outPath);
+        return 0;
+    }
+    return 1;
 }
 
 // Writes size bytes to path; 0 with a text when the file cannot be created or written.
@@ -250,6 +312,44 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
         }
         return ReplaceMember(*record, name, static_cast<const std::uint8_t*>(view),
                              MappedLength(source.get()));
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
+                                         uint32_t* needed, uint32_t* room) {
+    return Guarded(0, [&] {
+        AfsVaultFile* record = Lookup(handle);
+        if (record == nullptr) {
+            return 0;
+        }
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = OpenReplacement(path, bytes);
+        if (!source) {
+            return 0;
+        }
+        SetOk();
+        return MeasureRoom(*record, name, MappedLength(source.get()), needed, room);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
+                                         const char* outPath) {
+    return Guarded(0, [&] {
+        AfsVaultFile* record = Lookup(handle);
+        if (record == nullptr) {
+            return 0;
+        }
+        if (outPath == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = OpenReplacement(path, bytes);
+        if (!source) {
+            return 0;
+        }
+        SetOk();
+        return RebuildArchive(*record, name, bytes, MappedLength(source.get()), outPath);
     });
 }
 

@@ -136,4 +136,53 @@ ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
     return write.Commit() ? ReplaceStatus::kOk : ReplaceStatus::kNotWritten;
 }
 
+bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* data,
+             std::uint32_t length, plugin::RebuiltContainer& out, std::string& error) {
+    const std::size_t count = archive.tracks.size();
+    if (count == 0) {
+        error = "Can't rebuild the archive: it holds no tracks.";
+        return false;
+    }
+    const std::size_t target = static_cast<std::size_t>(&track - archive.tracks.data());
+    const std::uint32_t prefixEnd = archive.tracks.front().offset;
+    if (prefixEnd < archive.tableEnd || prefixEnd > archive.nameBlock) {
+        error = "Can't rebuild the archive: its first track starts inside its tables.";
+        return false;
+    }
+    std::uint64_t newLength = prefixEnd + (archive.length - archive.nameBlock);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Track& other = archive.tracks[i];
+        if (i != target && !other.InsideOf(archive.length)) {
+            error = std::string("Can't rebuild the archive: ") + other.name + " lies outside it.";
+            return false;
+        }
+        newLength += i == target ? length : other.Size();
+    }
+    if (newLength > plugin::kLargestContainer) {
+        error = "Can't rebuild the archive: it would pass 4 GiB, more than MVX offsets reach.";
+        return false;
+    }
+
+    std::vector<std::uint8_t> prefix(archive.base, archive.base + prefixEnd);
+    std::uint64_t cursor = prefixEnd;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t size = i == target ? length : archive.tracks[i].Size();
+        std::uint8_t* pair = prefix.data() + kHeaderSize + kPairSize * i;
+        WriteU32LE(pair, static_cast<std::uint32_t>(cursor));
+        WriteU32LE(pair + kSizeField, size);
+        cursor += size;
+    }
+    out.AddOwned(std::move(prefix));
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i == target) {
+            out.AddBorrowed(data, length);
+        } else {
+            const Track& other = archive.tracks[i];
+            out.AddBorrowed(archive.base + other.offset, other.Size());
+        }
+    }
+    out.AddBorrowed(archive.base + archive.nameBlock, archive.length - archive.nameBlock);
+    return true;
+}
+
 }  // namespace fogbell::mvx

@@ -12,14 +12,20 @@
 //
 // A replacement never moves a track and never grows it: it may keep or shrink the track's
 // current size, and the bytes after a shorter replacement keep their old content.
+//
+// A rebuild (Rebuild) writes a new archive instead: the header, the table and any bytes before
+// track 0 as they were, with offsets and sizes rewritten; the tracks in table order, back to
+// back, the replaced one holding the replacement; then the name block as it was.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "mapped_file.h"
 #include "member_room.h"
+#include "rebuilt_container.h"
 
 namespace fogbell::mvx {
 
@@ -86,5 +92,12 @@ enum class ReplaceStatus {
 // archive.
 ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
                       std::uint32_t length, plugin::MappedFile* file = nullptr);
+
+// Lays out in out a new archive equal to archive but with track (one of its tracks) holding the
+// length bytes at data (layout above); out borrows the archive's bytes and data. False with a
+// text in error when it cannot be rebuilt: a track lies outside the archive, track 0 starts
+// inside the table or the name block, or the result would pass 32-bit sizes.
+bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* data,
+             std::uint32_t length, plugin::RebuiltContainer& out, std::string& error);
 
 }  // namespace fogbell::mvx

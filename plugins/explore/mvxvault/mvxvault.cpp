@@ -6,7 +6,9 @@
 // to "OK" first; a name that is not in the archive leaves it "OK" for fnGetLengthFile and the
 // replacements, which report it by their result alone. The name list is one per plug-in: each
 // fnGetListFiles call, on any handle, frees the list handed out before.
+#include <cstdio>
 #include <new>
+#include <string>
 
 #include "container_loader.h"
 #include "fogbell_explorer.h"
@@ -15,6 +17,7 @@
 #include "name_list.h"
 #include "output_file.h"
 #include "plugin_support.h"
+#include "rebuilt_container.h"
 
 namespace {
 
@@ -132,6 +135,78 @@ int ReplaceTrack(MvxVaultFile& record, const char* name, const std::uint8_t* dat
             return 0;  // the write's text stays
     }
     return 0;
+}
+
+// The replacement file at path mapped read-only, or null with a text.
+MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
+    if (path == nullptr) {
+        SetErrorText("NULL file pointer.");
+        return nullptr;
+    }
+    void* view = nullptr;
+    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
+    if (!source) {
+        SetErrorText("Can't open %s file.", path);
+        return nullptr;
+    }
+    bytes = static_cast<const std::uint8_t*>(view);
+    return source;
+}
+
+int MeasureRoom(MvxVaultFile& record, const char* name, std::uint32_t length, std::uint32_t* needed,
+                std::uint32_t* room) {
+    mvx::Track* track = FindTrack(record, name);
+    if (track == nullptr) {
+        if (name != nullptr) {
+            SetErrorText("File %s not found.", name);
+        }
+        return 0;
+    }
+    mvx::RefreshLimits(record.archive);
+    if (!track->InsideOf(record.archive.length)) {
+        SetErrorText("Damaged MVX file: %s lies outside the archive.", name);
+        return 0;
+    }
+    if (track->Room() == kNoRoom) {
+        SetErrorText("Can't replace %s: its place in the archive is damaged.", name);
+        return 0;
+    }
+    if (needed != nullptr) {
+        *needed = length;
+    }
+    if (room != nullptr) {
+        *room = static_cast<std::uint32_t>(track->Room());
+    }
+    return 1;
+}
+
+int RebuildArchive(MvxVaultFile& record, const char* name, const std::uint8_t* data,
+                   std::uint32_t length, const char* outPath) {
+    mvx::Track* track = FindTrack(record, name);
+    if (track == nullptr) {
+        if (name != nullptr) {
+            SetErrorText("File %s not found.", name);
+        }
+        return 0;
+    }
+    if (!CheckMappedFileIntact(record.file)) {
+        return 0;
+    }
+    RebuiltContainer rebuilt;
+    std::string error;
+    if (!mvx::Rebuild(record.archive, *track, data, length, rebuilt, error)) {
+        SetErrorText("%s", error.c_str());
+        return 0;
+    }
+    if (!WriteRebuiltContainer(outPath, rebuilt)) {
+        return 0;
+    }
+    // An archive cut short on disk while it was copied gave zeros for its lost bytes.
+    if (!CheckMappedFileIntact(record.file)) {
+        std::remove(outPath);
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace
@@ -322,6 +397,41 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
         // The view's own length bounds every read.
         return ReplaceTrack(*record, name, static_cast<const std::uint8_t*>(view),
                             MappedLength(source.get()));
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
+                                         uint32_t* needed, uint32_t* room) {
+    return Guarded(0, [&] {
+        MvxVaultFile* record = Begin(handle);
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = record ? OpenReplacement(path, bytes) : nullptr;
+        if (!source) {
+            return 0;
+        }
+        SetOk();
+        return MeasureRoom(*record, name, MappedLength(source.get()), needed, room);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
+                                         const char* outPath) {
+    return Guarded(0, [&] {
+        MvxVaultFile* record = Begin(handle);
+        if (record == nullptr) {
+            return 0;
+        }
+        if (outPath == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = OpenReplacement(path, bytes);
+        if (!source) {
+            return 0;
+        }
+        SetOk();
+        return RebuildArchive(*record, name, bytes, MappedLength(source.get()), outPath);
     });
 }
 

@@ -206,4 +206,102 @@ ReplaceResult Replace(Container& container, Track& track, const std::uint8_t* da
     return result;
 }
 
+namespace {
+
+// The header reader's verdict on a replacement: its data offset, or 0 with a text set.
+std::uint32_t ReadReplacementHeader(const std::uint8_t* data, std::uint32_t length,
+                                    wave::WaveFileHeader& wave) {
+    if (length < kMinimumReplacement) {
+        plugin::SetErrorText("Error size file.");
+        return 0;
+    }
+    const std::uint32_t dataOffset = wave::ReadWaveHeader(&wave, data, length);
+    if (dataOffset == 0 || dataOffset > length) {
+        if (dataOffset != 0) {
+            plugin::SetErrorText("Unknown waveformat.");
+        }
+        return 0;
+    }
+    return dataOffset;
+}
+
+// Bytes a replacement of length bytes with its samples at dataOffset takes when written whole.
+std::uint64_t NeededBytes(std::uint32_t length, std::uint32_t dataOffset) {
+    return std::max<std::uint64_t>(length, std::uint64_t{kWrittenHeaderSize} + length - dataOffset);
+}
+
+}  // namespace
+
+bool MeasureReplacement(const std::uint8_t* data, std::uint32_t length, std::uint64_t& needed) {
+    wave::WaveFileHeader wave{};
+    const std::uint32_t dataOffset = ReadReplacementHeader(data, length, wave);
+    if (dataOffset == 0) {
+        return false;
+    }
+    needed = NeededBytes(length, dataOffset);
+    return true;
+}
+
+bool Rebuild(const Container& container, const Track& track, const std::uint8_t* data,
+             std::uint32_t length, plugin::RebuiltContainer& out, std::string& error) {
+    wave::WaveFileHeader wave{};
+    const std::uint32_t dataOffset = ReadReplacementHeader(data, length, wave);
+    if (dataOffset == 0) {
+        error = plugin::ErrorText();
+        return false;
+    }
+    const std::uint64_t needed = NeededBytes(length, dataOffset);
+    const std::size_t count = container.tracks.size();
+    const std::size_t target = static_cast<std::size_t>(&track - container.tracks.data());
+    const std::uint32_t prefixEnd = container.tracks.front().offset;
+    if (prefixEnd < container.tableEnd || prefixEnd > container.length) {
+        error = "Can't rebuild the container: its first track starts inside its table.";
+        return false;
+    }
+    std::uint64_t oldEnd = prefixEnd;
+    std::uint64_t newLength = prefixEnd;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Track& other = container.tracks[i];
+        if (i != target && !other.InsideOf(container.length)) {
+            error =
+                "Can't rebuild the container: Track " + std::to_string(i) + ".wav lies outside it.";
+            return false;
+        }
+        if (other.Size() != 0 && other.InsideOf(container.length)) {
+            oldEnd = std::max(oldEnd, std::uint64_t{other.offset} + other.Size());
+        }
+        newLength += i == target ? needed : other.Size();
+    }
+    const std::uint64_t tail = container.length - oldEnd;
+    newLength += tail;
+    if (needed > plugin::kLargestContainer || newLength > plugin::kLargestContainer) {
+        error = "Can't rebuild the container: it would pass 4 GiB, more than PAC offsets reach.";
+        return false;
+    }
+
+    std::vector<std::uint8_t> prefix(container.base, container.base + prefixEnd);
+    std::uint64_t cursor = prefixEnd;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t size = i == target ? needed : container.tracks[i].Size();
+        std::uint8_t* entry = prefix.data() + kHeaderSize + kEntrySize * i;
+        WriteU32LE(entry, static_cast<std::uint32_t>(cursor));
+        WriteU32LE(entry + kSizeField, static_cast<std::uint32_t>(size));
+        cursor += size;
+    }
+    out.AddOwned(std::move(prefix));
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i == target) {
+            const auto header = RewrittenHeader(wave, length);
+            out.AddOwned(std::vector<std::uint8_t>(header.begin(), header.end()));
+            out.AddBorrowed(data + dataOffset, length - dataOffset);
+            out.AddZeros(needed - kWrittenHeaderSize - (length - dataOffset));
+        } else {
+            const Track& other = container.tracks[i];
+            out.AddBorrowed(container.base + other.offset, other.Size());
+        }
+    }
+    out.AddBorrowed(container.base + oldEnd, tail);
+    return true;
+}
+
 }  // namespace fogbell::pac

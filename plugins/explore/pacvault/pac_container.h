@@ -18,6 +18,13 @@
 // carried. For a replacement with a 44-byte header the written bytes are two more than the
 // table's new size (they still lie within the old size); where header and samples would not
 // fit the track's size, the last sample bytes are dropped.
+//
+// A rebuild (Rebuild) writes a new container instead: the header, the table and any bytes
+// before track 0 as they were, with offsets and sizes rewritten (the third word of each entry
+// kept); the tracks in table order, back to back; then whatever followed the old container's
+// last track. The replaced track holds the rewritten header and every sample byte, padded with
+// zeros up to the replacement's own length where that is longer; its size covers all of that,
+// so the same file replaces it again in place.
 #pragma once
 
 #include <array>
@@ -28,6 +35,7 @@
 
 #include "mapped_file.h"
 #include "member_room.h"
+#include "rebuilt_container.h"
 #include "wave_header.h"
 
 namespace fogbell::pac {
@@ -113,5 +121,20 @@ ReplaceResult Replace(Container& container, Track& track, const std::uint8_t* da
 
 // Sets every track's limit from the table as it is now; Replace does so itself.
 void RefreshLimits(Container& container);
+
+// The bytes that the length bytes at data (a WAVE file) take in a track when written whole:
+// the replacement's own length or the rewritten header and every sample byte, the larger.
+// Replace writes it neither cut nor refused for its size exactly when this is at most the
+// track's Room(). False when the header is refused (the reader's text, or "Unknown
+// waveformat."), or the file is shorter than kMinimumReplacement ("Error size file.").
+bool MeasureReplacement(const std::uint8_t* data, std::uint32_t length, std::uint64_t& needed);
+
+// Lays out in out a new container equal to container but with track (one of its tracks)
+// holding the WAVE file of length bytes at data (layout above); out borrows the container's
+// bytes and data. False with a text in error when it cannot be rebuilt: the replacement is
+// refused, a track lies outside the container, track 0 starts inside the table, or the result
+// would pass 32-bit sizes.
+bool Rebuild(const Container& container, const Track& track, const std::uint8_t* data,
+             std::uint32_t length, plugin::RebuiltContainer& out, std::string& error);
 
 }  // namespace fogbell::pac

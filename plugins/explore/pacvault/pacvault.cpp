@@ -6,6 +6,7 @@
 // per plug-in: each fnGetListFiles call, on any handle, frees the list handed out before.
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "container_loader.h"
 #include "fogbell_explorer.h"
@@ -14,6 +15,7 @@
 #include "output_file.h"
 #include "pac_container.h"
 #include "plugin_support.h"
+#include "rebuilt_container.h"
 
 namespace {
 
@@ -142,6 +144,77 @@ int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* dat
             return 0;  // the header reader's or the write's text stays
     }
     return 0;
+}
+
+// The replacement file at path mapped read-only, or null with a text (as fnReplaceFile opens
+// it).
+MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
+    if (!CheckFileName(path)) {
+        return nullptr;
+    }
+    if (GetFileLength(path) < pac::kMinimumReplacement) {
+        SetErrorText("Error size %s file.", path);
+        return nullptr;
+    }
+    void* view = nullptr;
+    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
+    bytes = static_cast<const std::uint8_t*>(view);
+    return source;  // null: the mapping's text stays
+}
+
+int MeasureRoom(PacVaultFile& record, const char* name, const std::uint8_t* data,
+                std::uint32_t length, std::uint32_t* needed, std::uint32_t* room) {
+    pac::Track* track = FindTrack(record, name);
+    if (track == nullptr) {
+        return 0;
+    }
+    pac::RefreshLimits(record.container);
+    if (!track->InsideOf(record.container.length)) {
+        SetErrorText("Damaged PAC file: %s lies outside the container.", name);
+        return 0;
+    }
+    if (track->Room() == kNoRoom) {
+        SetErrorText("Can't replace %s: its place in the container is damaged.", name);
+        return 0;
+    }
+    std::uint64_t bytes = 0;
+    if (!pac::MeasureReplacement(data, length, bytes)) {
+        return 0;
+    }
+    if (bytes > kLargestContainer) {
+        SetErrorText("Can't replace %s: the replacement would pass 4 GiB.", name);
+        return 0;
+    }
+    if (needed != nullptr) {
+        *needed = static_cast<std::uint32_t>(bytes);
+    }
+    if (room != nullptr) {
+        *room = static_cast<std::uint32_t>(track->Room());
+    }
+    return 1;
+}
+
+int RebuildContainer(PacVaultFile& record, const char* name, const std::uint8_t* data,
+                     std::uint32_t length, const char* outPath) {
+    pac::Track* track = FindTrack(record, name);
+    if (track == nullptr || !CheckMappedFileIntact(record.file)) {
+        return 0;
+    }
+    RebuiltContainer rebuilt;
+    std::string error;
+    if (!pac::Rebuild(record.container, *track, data, length, rebuilt, error)) {
+        SetErrorText("%s", error.c_str());
+        return 0;
+    }
+    if (!WriteRebuiltContainer(outPath, rebuilt)) {
+        return 0;
+    }
+    // A container cut short on disk while it was copied gave zeros for its lost bytes.
+    if (!CheckMappedFileIntact(record.file)) {
+        std::remove(outPath);
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace
@@ -301,6 +374,41 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
         // The view's own length bounds every read, whatever the file's size was a moment ago.
         return ReplaceTrack(*record, name, static_cast<const std::uint8_t*>(view),
                             MappedLength(source.get()));
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
+                                         uint32_t* needed, uint32_t* room) {
+    return Guarded(0, [&] {
+        PacVaultFile* record = Begin(handle);
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = record ? OpenReplacement(path, bytes) : nullptr;
+        if (!source) {
+            return 0;
+        }
+        SetOk();
+        return MeasureRoom(*record, name, bytes, MappedLength(source.get()), needed, room);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
+                                         const char* outPath) {
+    return Guarded(0, [&] {
+        PacVaultFile* record = Begin(handle);
+        if (record == nullptr) {
+            return 0;
+        }
+        if (outPath == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = OpenReplacement(path, bytes);
+        if (!source) {
+            return 0;
+        }
+        SetOk();
+        return RebuildContainer(*record, name, bytes, MappedLength(source.get()), outPath);
     });
 }
 

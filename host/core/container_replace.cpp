@@ -1,0 +1,317 @@
+#include "host/core/container_replace.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+#include "host/core/durable_files.h"
+
+namespace fogbell {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTemporaryMark = ".fogbell-rebuild-";
+
+// A number no other temporary of this process uses, even one made at the same time.
+unsigned NextNumber() {
+    static std::atomic<unsigned> counter{0};
+    return ++counter;
+}
+
+// Temporary files that are removed when the object goes, unless kept.
+class Temporaries {
+  public:
+    Temporaries() = default;
+    Temporaries(const Temporaries&) = delete;
+    Temporaries& operator=(const Temporaries&) = delete;
+    ~Temporaries() {
+        for (const std::string& path : paths_) {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    }
+    const std::string& Add(std::string path) { return paths_.emplace_back(std::move(path)); }
+    // The file at path is no longer a temporary (it was renamed into place).
+    void Keep(const std::string& path) { std::erase(paths_, path); }
+
+  private:
+    std::vector<std::string> paths_;
+};
+
+// A temporary for the new bytes of an inner container: never the file on disk, so it goes to
+// the system's temporary folder.
+std::string InnerTemporaryPath() {
+    std::error_code error;
+    const fs::path folder = fs::temp_directory_path(error);
+    const std::string name = std::string("fogbell") + kTemporaryMark +
+                             std::to_string(CurrentProcessId()) + "-" +
+                             std::to_string(NextNumber()) + ".tmp";
+    return ((error ? fs::path(".") : folder) / name).string();
+}
+
+enum class Fit { kFits, kTooBig, kUnknown, kFailed };
+
+// Whether the file at path fits the track of the container without being cut or refused.
+Fit MeasureFit(const OpenedFile& container, const std::string& track, const std::string& path,
+               std::uint32_t& needed, std::uint32_t& room, std::string& error) {
+    ExplorerPlugin& explorer = container.AsExplorer();
+    if (explorer.fnGetRoomFile == nullptr) {
+        return Fit::kUnknown;
+    }
+    std::lock_guard lock(explorer.lock);
+    if (explorer.fnGetRoomFile(container.handle, track.c_str(), path.c_str(), &needed, &room) ==
+        0) {
+        error = explorer.ErrorText("Error replacing file.");
+        return Fit::kFailed;
+    }
+    return needed <= room ? Fit::kFits : Fit::kTooBig;
+}
+
+// fnReplaceFile of the file at path into the track of the open handle; false with the text.
+bool ReplaceThrough(ExplorerPlugin& explorer, std::int32_t handle, const std::string& track,
+                    const std::string& path, std::string& text) {
+    std::lock_guard lock(explorer.lock);
+    const int result = explorer.fnReplaceFile(handle, track.c_str(), path.c_str());
+    text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
+    return result != 0;
+}
+
+// fnRebuildFile of the container into outPath; false with the text.
+bool RebuildInto(const OpenedFile& container, const std::string& track, const std::string& path,
+                 const std::string& outPath, std::string& error) {
+    ExplorerPlugin& explorer = container.AsExplorer();
+    if (explorer.fnRebuildFile == nullptr) {
+        error = "A container of this kind (" + container.path + ") cannot be rebuilt.";
+        return false;
+    }
+    std::lock_guard lock(explorer.lock);
+    if (explorer.fnRebuildFile(container.handle, track.c_str(), path.c_str(), outPath.c_str()) ==
+        0) {
+        error = explorer.ErrorText("Error rebuilding file.");
+        return false;
+    }
+    return true;
+}
+
+// Replaces the track of an inner container in a private copy of its bytes and writes the
+// copy to outPath; false with the text. The open container and its parent stay as they were.
+bool ReplaceInCopy(const OpenedFile& container, const std::string& track, const std::string& path,
+                   const std::string& outPath, std::string& error) {
+    if (container.memoryImage == nullptr) {
+        error = "Error replacing file.";
+        return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(container.memoryImage);
+    std::vector<std::uint8_t> copy(bytes, bytes + container.memorySize);
+    ExplorerPlugin& explorer = container.AsExplorer();
+    {
+        std::lock_guard lock(explorer.lock);
+        const std::int32_t handle = explorer.fnLoadFileMemory(copy.data(), container.memorySize);
+        if (handle == FOGBELL_NO_HANDLE) {
+            error = explorer.ErrorText("Error loading file.");
+            return false;
+        }
+        std::string text;
+        const bool replaced = ReplaceThrough(explorer, handle, track, path, text);
+        explorer.fnCloseFile(handle);
+        if (!replaced) {
+            error = text;
+            return false;
+        }
+    }
+    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(copy.data()),
+              static_cast<std::streamsize>(copy.size()));
+    out.close();
+    if (!out) {
+        error = "Can't write " + outPath + " file.";
+        return false;
+    }
+    return true;
+}
+
+// Renames the complete rebuilt file over the original and flushes the folder; false with the
+// text (the original is then as it was).
+bool ReplaceOriginal(const fs::path& rebuilt, const fs::path& original, std::string& error) {
+    std::error_code failure;
+    // The new file takes the original's permissions, not those a new file gets.
+    const fs::perms perms = fs::status(original, failure).permissions();
+    if (!failure) {
+        fs::permissions(rebuilt, perms, failure);
+    }
+    fs::rename(rebuilt, original, failure);
+    if (failure) {
+        error = "Can't replace " + original.string() +
+                " with its rebuilt copy: " + failure.message() + ".";
+        return false;
+    }
+    // The rename is done; a folder that cannot be flushed only delays its durability.
+    SyncFolder(original.parent_path());
+    return true;
+}
+
+std::string RebuiltText() {
+    return "The container was rebuilt.";
+}
+
+}  // namespace
+
+std::string RebuildTemporaryPath(const std::string& path, long processId, unsigned number) {
+    const fs::path original(path);
+    const std::string name = "." + original.filename().string() + kTemporaryMark +
+                             std::to_string(processId) + "-" + std::to_string(number);
+    return (original.parent_path() / name).string();
+}
+
+int RemoveStaleRebuildTemporaries(const std::string& path) {
+    const fs::path original(path);
+    const std::string prefix = "." + original.filename().string() + kTemporaryMark;
+    const fs::path folder = original.parent_path().empty() ? fs::path(".") : original.parent_path();
+    std::error_code error;
+    std::vector<fs::path> stale;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        // PID-N after the prefix; anything else is not ours.
+        const std::string rest = name.substr(prefix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos ||
+            rest.find_first_not_of("0123456789-") != std::string::npos) {
+            continue;
+        }
+        const long id = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        if (!ProcessRunning(id)) {
+            stale.push_back(entry.path());
+        }
+    }
+    int removed = 0;
+    for (const fs::path& file : stale) {
+        std::error_code ignored;
+        removed += fs::remove(file, ignored) ? 1 : 0;
+    }
+    return removed;
+}
+
+ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request) {
+    ContainerReplaceResult result;
+    const auto& chain = request.chain;
+    if (chain.empty() || request.links.size() + 1 != chain.size()) {
+        result.text = "Error replacing file.";
+        return result;
+    }
+    std::size_t level = chain.size() - 1;
+    const OpenedFile& innermost = *chain[level];
+    ExplorerPlugin& explorer = innermost.AsExplorer();
+    if (explorer.fnReplaceFile == nullptr) {
+        result.text = "Tracks of this container cannot be replaced.";
+        return result;
+    }
+    std::uint32_t needed = 0;
+    std::uint32_t room = 0;
+    switch (MeasureFit(innermost, request.track, request.replacement, needed, room, result.text)) {
+        case Fit::kFailed:
+            return result;
+        case Fit::kFits:
+        case Fit::kUnknown:
+            // The plug-in decides, as a plain replacement always has.
+            result.outcome = ReplaceThrough(explorer, innermost.handle, request.track,
+                                            request.replacement, result.text)
+                                 ? ContainerReplaceOutcome::kReplacedInPlace
+                                 : ContainerReplaceOutcome::kFailed;
+            return result;
+        case Fit::kTooBig:
+            break;
+    }
+    const OpenedFile& outermost = *chain.front();
+    result.rebuildable = explorer.fnRebuildFile != nullptr && outermost.memoryImage == nullptr;
+    if (!request.allowRebuild) {
+        result.outcome = ContainerReplaceOutcome::kNeedsRebuild;
+        result.size = needed;
+        result.room = room;
+        result.text = "The replacement takes " + std::to_string(needed) +
+                      " bytes but the track has room for " + std::to_string(room) +
+                      ": the container must be rebuilt.";
+        return result;
+    }
+    if (!result.rebuildable) {
+        result.text = explorer.fnRebuildFile == nullptr
+                          ? "A container of this kind cannot be rebuilt."
+                          : "The container was not opened from a file: it cannot be rebuilt.";
+        return result;
+    }
+    std::error_code error;
+    const fs::path original = fs::canonical(outermost.path, error);
+    if (error) {
+        result.text = "Can't find " + outermost.path + ": " + error.message() + ".";
+        return result;
+    }
+    if (!FileWritable(original)) {
+        result.text = "Can't replace a track of " + outermost.path +
+                      ": the file is read-only (no write permission or a read-only disk).";
+        return result;
+    }
+    RemoveStaleRebuildTemporaries(original.string());
+
+    Temporaries temporaries;
+    std::string track = request.track;
+    std::string replacement = request.replacement;
+    bool rebuild = true;  // the innermost does not fit
+    for (;;) {
+        const OpenedFile& container = *chain[level];
+        if (level == 0) {
+            if (!rebuild) {
+                // The new inner bytes fit: the file on disk changes through its journal.
+                std::string text;
+                if (!ReplaceThrough(container.AsExplorer(), container.handle, track, replacement,
+                                    text)) {
+                    result.text = text;
+                    return result;
+                }
+            } else {
+                const std::string& rebuilt = temporaries.Add(
+                    RebuildTemporaryPath(original.string(), CurrentProcessId(), NextNumber()));
+                if (!RebuildInto(container, track, replacement, rebuilt, result.text) ||
+                    !ReplaceOriginal(rebuilt, original, result.text)) {
+                    return result;
+                }
+                temporaries.Keep(rebuilt);
+            }
+            result.outcome = ContainerReplaceOutcome::kRebuilt;
+            result.text = RebuiltText();
+            return result;
+        }
+        const std::string& next = temporaries.Add(InnerTemporaryPath());
+        const bool made = rebuild ? RebuildInto(container, track, replacement, next, result.text)
+                                  : ReplaceInCopy(container, track, replacement, next, result.text);
+        if (!made) {
+            return result;
+        }
+        // The container's new bytes replace its track in the parent.
+        replacement = next;
+        track = request.links[level - 1];
+        --level;
+        switch (MeasureFit(*chain[level], track, replacement, needed, room, result.text)) {
+            case Fit::kFailed:
+                return result;
+            case Fit::kFits:
+                rebuild = false;
+                break;
+            case Fit::kUnknown:
+                // Without a measure the parent is rebuilt when it can be, else replaced.
+                rebuild = chain[level]->AsExplorer().fnRebuildFile != nullptr;
+                break;
+            case Fit::kTooBig:
+                rebuild = true;
+                break;
+        }
+    }
+}
+
+}  // namespace fogbell

@@ -1,0 +1,91 @@
+#include "rebuilt_container.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "output_file.h"
+#include "plugin_support.h"
+
+namespace fogbell::plugin {
+
+void RebuiltContainer::AddOwned(std::vector<std::uint8_t> bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    Piece piece;
+    piece.size = bytes.size();
+    piece.own = std::move(bytes);
+    length_ += piece.size;
+    pieces_.push_back(std::move(piece));
+}
+
+void RebuiltContainer::AddBorrowed(const std::uint8_t* data, std::uint64_t size) {
+    if (size == 0) {
+        return;
+    }
+    Piece piece;
+    piece.borrowed = data;
+    piece.size = size;
+    length_ += size;
+    pieces_.push_back(std::move(piece));
+}
+
+void RebuiltContainer::AddZeros(std::uint64_t size) {
+    if (size == 0) {
+        return;
+    }
+    Piece piece;
+    piece.size = size;
+    length_ += size;
+    pieces_.push_back(std::move(piece));
+}
+
+std::vector<std::uint8_t> RebuiltContainer::Flatten() const {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(length_);
+    for (const Piece& piece : pieces_) {
+        if (!piece.own.empty()) {
+            bytes.insert(bytes.end(), piece.own.begin(), piece.own.end());
+        } else if (piece.borrowed != nullptr) {
+            bytes.insert(bytes.end(), piece.borrowed, piece.borrowed + piece.size);
+        } else {
+            bytes.insert(bytes.end(), piece.size, 0);
+        }
+    }
+    return bytes;
+}
+
+bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container) {
+    OutputFile out;
+    if (!out.Create(path)) {
+        SetErrorText("Can't create %s file.", path);
+        return false;
+    }
+    // Zeros go out from one small block, written as often as a run needs.
+    static constexpr std::size_t kZeroBlock = 64 * 1024;
+    static const std::vector<std::uint8_t> zeros(kZeroBlock, 0);
+    for (const RebuiltContainer::Piece& piece : container.Pieces()) {
+        if (!piece.own.empty()) {
+            out.Write(piece.own.data(), piece.own.size());
+        } else if (piece.borrowed != nullptr) {
+            out.Write(piece.borrowed, piece.size);
+        } else {
+            for (std::uint64_t left = piece.size; left != 0;) {
+                const auto step =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(left, kZeroBlock));
+                out.Write(zeros.data(), step);
+                left -= step;
+            }
+        }
+    }
+    const bool synced = out.Sync();
+    if (!out.Close() || !synced) {
+        std::remove(path);
+        SetErrorText("Can't write %s file.", path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace fogbell::plugin

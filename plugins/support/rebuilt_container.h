@@ -1,0 +1,60 @@
+// A container rebuilt as a whole: its bytes as a row of pieces, and the writing of that row to a
+// new file that is flushed to disk before it counts as written.
+//
+// Explorers lay out a rebuilt container as pure functions over the open container's bytes (each
+// archive module's Rebuild): the tables they recompute are pieces of their own, every member
+// they keep is a piece that borrows the open container's bytes, and padding is a run of zeros.
+// Nothing is copied until the pieces are written, so a rebuild of a large archive needs no
+// second copy of it in memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fogbell::plugin {
+
+// Sizes and offsets of every container format are 32-bit: a rebuilt container ends at or
+// before this many bytes.
+inline constexpr std::uint64_t kLargestContainer = 0xFFFFFFFFu;
+
+// The round-up of value to a multiple of alignment (a power of two, at least 1).
+inline std::uint64_t AlignUp(std::uint64_t value, std::uint32_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+class RebuiltContainer {
+  public:
+    // Appends bytes of its own (tables, rewritten headers).
+    void AddOwned(std::vector<std::uint8_t> bytes);
+    // Appends size bytes read from data when written; data must stay valid and unchanged until
+    // then (the open container's bytes, the replacement file's view).
+    void AddBorrowed(const std::uint8_t* data, std::uint64_t size);
+    // Appends size zero bytes.
+    void AddZeros(std::uint64_t size);
+    // Appends zeros up to the next multiple of alignment.
+    void PadTo(std::uint32_t alignment) { AddZeros(AlignUp(length_, alignment) - length_); }
+
+    // Bytes appended so far: the offset of the next piece.
+    std::uint64_t Length() const { return length_; }
+    // Every byte in order (for tests and small containers).
+    std::vector<std::uint8_t> Flatten() const;
+
+    struct Piece {
+        std::vector<std::uint8_t> own;           // the bytes when the piece has its own
+        const std::uint8_t* borrowed = nullptr;  // else the bytes it borrows; null: zeros
+        std::uint64_t size = 0;
+    };
+    const std::vector<Piece>& Pieces() const { return pieces_; }
+
+  private:
+    std::vector<Piece> pieces_;
+    std::uint64_t length_ = 0;
+};
+
+// Writes the container to a new file at path (an existing file is replaced), flushes it to disk
+// and closes it. False with the plug-in's error text set ("Can't create %s file.", "Can't write
+// %s file."), and the file removed, when any step failed.
+bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container);
+
+}  // namespace fogbell::plugin
