@@ -24,6 +24,8 @@
 
 namespace fogbell {
 
+struct ContainerReplaceResult;  // host/core/container_replace.h
+
 struct CorePaths {
     std::string settingsFile;       // "ini.ini"
     std::string decoderDirectory;   // "decode_plugins"
@@ -142,8 +144,9 @@ class MainCore {
     // The steps of "Replace file" after the file was chosen (main_core_replace.cpp).
     struct ReplaceJob;
     void StartReplaceWorker(std::shared_ptr<ReplaceJob> job);
-    void AskToRebuild(std::shared_ptr<ReplaceJob> job);
-    void StartRebuildWorker(std::shared_ptr<ReplaceJob> job);
+    void OnReplaced(const std::shared_ptr<ReplaceJob>& job, const ContainerReplaceResult& result);
+    void AskToRebuild(const std::shared_ptr<ReplaceJob>& job, const ContainerReplaceResult& result);
+    // Shows the end of a replacement ("File replaced." when replaced) and lets the next start.
     void EndReplace(const std::string& status, bool replaced);
     // Closes every container (and the stream) and opens the chain again from disk, down to the
     // level that was shown, with its list filled and the same rows selected.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "host/core/container_replace.h"
 #include "host/core/main_core.h"
 #include "host/core/replacement_file.h"
 
@@ -27,20 +28,21 @@ std::string FileNameOf(const std::string& path) {
     return name.empty() ? path : name;
 }
 
-// The texts by which the explorers refuse a replacement that is larger than the track's room.
-bool SaysTooLarge(const std::string& text) {
-    return text.rfind("File too long.", 0) == 0 || text.rfind("File too big.", 0) == 0;
-}
-
 }  // namespace
 
 struct MainCore::ReplaceJob {
-    const OpenedFile* container = nullptr;  // the level whose track is replaced
-    std::size_t level = 0;                  // its index in chainNames_
+    // The containers from the file on disk down to the one whose track is replaced, and the
+    // track names that lead from each to the next.
+    std::vector<const OpenedFile*> chain;
+    std::vector<std::string> links;
     std::string track;
     std::string file;
     // Made on the worker; the converted file lives until the job ends.
     std::unique_ptr<ConvertedReplacement> replacement;
+
+    ContainerReplaceRequest Request(bool allowRebuild) const {
+        return ContainerReplaceRequest{chain, links, track, replacement->Path(), allowRebuild};
+    }
 };
 
 void MainCore::ReplaceTrack() {
@@ -64,8 +66,11 @@ void MainCore::ReplaceTrack() {
         return;
     }
     auto job = std::make_shared<ReplaceJob>();
-    job->container = currentContainer_.get();
-    job->level = containerStack_.size();
+    for (const OpenedFilePtr& parent : containerStack_) {
+        job->chain.push_back(parent.get());
+    }
+    job->chain.push_back(currentContainer_.get());
+    job->links.assign(chainNames_.begin() + 1, chainNames_.end());
     job->track = selected.front();
     job->file = *path;
     StartReplaceWorker(std::move(job));
@@ -89,7 +94,7 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
             }
             view_.SetProgressPos(ProgressId::kSave, position);
         };
-        job->replacement = std::make_unique<ConvertedReplacement>(host_, *job->container,
+        job->replacement = std::make_unique<ConvertedReplacement>(host_, *job->chain.back(),
                                                                   job->track, job->file, control);
         if (converting) {
             view_.SetProgressCaption(ProgressId::kSave, "Convert done");
@@ -100,27 +105,48 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
                                      FileNameOf(job->file) + ". " + job->replacement->Error();
             return [this, text] { EndReplace(text, false); };
         }
-        ExplorerPlugin& explorer = job->container->AsExplorer();
-        std::int32_t result = 0;
-        std::string text;
-        {
-            std::lock_guard lock(explorer.lock);
-            result = explorer.fnReplaceFile(job->container->handle, job->track.c_str(),
-                                            job->replacement->Path().c_str());
-            text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
+        if (stopWorkers_) {
+            return [this] { EndReplace("", false); };  // the window is closing: nothing written
         }
-        if (result == 0 && SaysTooLarge(text)) {
-            return [this, job] { AskToRebuild(job); };
-        }
-        if (result == 0) {
-            return [this, text] { EndReplace(text, false); };
-        }
-        // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
-        return
-            [this, text] { EndReplace(text == "OK" ? "Replace OK" : "Replace OK: " + text, true); };
+        const ContainerReplaceResult result = ReplaceInContainer(job->Request(false));
+        return [this, job, result] { OnReplaced(job, result); };
     };
     if (!LaunchWorker("Replace file", std::move(body))) {
         replacing_ = false;
+    }
+}
+
+void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
+                          const ContainerReplaceResult& result) {
+    switch (result.outcome) {
+        case ContainerReplaceOutcome::kReplacedInPlace:
+            // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
+            EndReplace(result.text == "OK" ? "Replace OK" : "Replace OK: " + result.text, true);
+            return;
+        case ContainerReplaceOutcome::kRebuilt:
+            // Nothing may use the old containers when they close: a worker still running keeps
+            // them until it ends (EndWorker opens them again then).
+            if (runningWorkers_ > 1) {
+                reopenPending_ = true;
+            } else {
+                ReopenContainerChain();
+            }
+            EndReplace("Replace OK: " + result.text, true);
+            replacing_ = reopenPending_;
+            return;
+        case ContainerReplaceOutcome::kNeedsRebuild:
+            if (!result.rebuildable) {
+                EndReplace(std::string(kNotReplaced) + "it needs " + std::to_string(result.size) +
+                               " bytes, the track has room for " + std::to_string(result.room) +
+                               ", and this container cannot be rebuilt.",
+                           false);
+                return;
+            }
+            AskToRebuild(job, result);
+            return;
+        case ContainerReplaceOutcome::kFailed:
+            EndReplace(result.text, false);  // the explorer's text, or why a rebuild failed
+            return;
     }
 }
 
@@ -132,28 +158,34 @@ void MainCore::EndReplace(const std::string& status, bool replaced) {
     if (replaced) {
         view_.ShowMessage(kReplaced, MessageIcon::kNone);
     }
-    view_.SetStatus(status);
+    if (!status.empty()) {
+        view_.SetStatus(status);
+    }
 }
 
-void MainCore::AskToRebuild(std::shared_ptr<ReplaceJob> job) {
+void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
+                            const ContainerReplaceResult& result) {
     if (!initialized_) {
         replacing_ = false;
         return;
     }
-    const bool yes = view_.AskYesNo(
-        FileNameOf(job->file) + " does not fit into the room of " + job->track +
-        ". Rebuild the container to make room for it?\n\nThe container is written anew; every "
-        "other track stays as it is.");
-    if (!yes) {
+    const std::string question = FileNameOf(job->file) + " does not fit into " + job->track +
+                                 ": it needs " + std::to_string(result.size) +
+                                 " bytes, the track has room for " + std::to_string(result.room) +
+                                 ".\n\nRebuild " + FileNameOf(job->chain.front()->path) +
+                                 " to make room for it? Every other track stays as it is.";
+    if (!view_.AskYesNo(question)) {
         EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
         return;
     }
-    StartRebuildWorker(std::move(job));
-}
-
-void MainCore::StartRebuildWorker(std::shared_ptr<ReplaceJob> job) {
-    job.reset();
-    EndReplace(std::string(kNotReplaced) + "rebuilding containers is not available yet.", false);
+    view_.SetStatus("Rebuilding " + FileNameOf(job->chain.front()->path) + "...");
+    WorkerBody body = [this, job]() -> std::function<void()> {
+        const ContainerReplaceResult rebuilt = ReplaceInContainer(job->Request(true));
+        return [this, job, rebuilt] { OnReplaced(job, rebuilt); };
+    };
+    if (!LaunchWorker("Rebuild", std::move(body))) {
+        replacing_ = false;
+    }
 }
 
 void MainCore::ReopenContainerChain() {
@@ -163,7 +195,11 @@ void MainCore::ReopenContainerChain() {
     const std::vector<std::string> names = chainNames_;
     const std::vector<std::string> selected = CollectSelectedNames();
     // A stream may play from the old bytes of a container: it ends before they are closed.
-    StopPlayback();
+    if (playback_.IsPlaying()) {
+        StopPlayback();
+    } else {
+        CloseOpenStream();
+    }
     CloseAllContainers();
     std::string error;
     currentContainer_ = host_.OpenContainer(names.front(), nullptr, 0, error);

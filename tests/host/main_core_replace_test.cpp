@@ -6,19 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <system_error>
+#include <thread>
 
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
 #include "fake_view.h"
 #include "host/core/main_core.h"
+#include "mvx_builder.h"
 #include "pac_builder.h"
 #include "plugin_api.h"
 #include "test_files.h"
 #include "wave_builder.h"
+#include "xmd_builder.h"
 
 namespace fogbell {
 namespace {
@@ -219,13 +224,176 @@ TEST_F(CoreReplace, TooLargeForItsRoomAsksAndNoKeepsTheFileByteForByte) {
     view.yesNoAnswers.push_back(false);
     Replace(0, Save(Wave(1, 22050, 22050 * 3, 4), "long.wav"));
     ASSERT_EQ(view.questions.size(), 1u);
-    EXPECT_NE(view.questions[0].find("long.wav does not fit into the room of a.adx."),
-              std::string::npos)
+    EXPECT_EQ(view.questions[0].rfind("long.wav does not fit into a.adx: it needs ", 0), 0u)
         << view.questions[0];
     EXPECT_EQ(view.Status(), "File not replaced: a.adx keeps its old sound.");
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(test::ReadFile(archive), before);
     EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"a.adx", "b.bin"}));
+}
+
+TEST_F(CoreReplace, YesRebuildsTheArchiveAndTheListShowsTheNewTrackSelected) {
+    const Bytes other = Pattern(40, 2);
+    const std::string archive =
+        Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 100, 500)).Add("b.bin", other).Build().bytes,
+             "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const std::string oldLength = view.CellText(0, kColumnLength);
+    view.yesNoAnswers.push_back(true);
+    Replace(0, Save(Wave(1, 22050, 22050 * 3, 4), "long.wav"));  // three seconds
+
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_EQ(view.questions[0].rfind("long.wav does not fit into a.adx: it needs ", 0), 0u)
+        << view.questions[0];
+    EXPECT_NE(view.questions[0].find("Rebuild voice.afs to make room for it?"), std::string::npos);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].first, "File replaced.");
+    EXPECT_EQ(view.Status(), "Replace OK: The container was rebuilt.");
+    // The list was filled again from the rebuilt file, with the replaced row selected.
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"a.adx", "b.bin"}));
+    EXPECT_NE(view.CellText(0, kColumnLength), oldLength);
+    EXPECT_TRUE(view.IsRowSelected(0));
+    EXPECT_FALSE(view.IsRowSelected(1));
+    EXPECT_EQ(view.fileNameBox, archive);
+    const Decoded decoded = Decode("adxvoice", TrackBytes("a.adx"));
+    EXPECT_EQ(decoded.rate, 22050u);
+    EXPECT_NEAR(static_cast<double>(decoded.frames), 22050.0 * 3, 64.0);
+    EXPECT_EQ(TrackBytes("b.bin"), other);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+}
+
+// A PAC track that the explorer would have cut to its room is a question too, and Yes keeps the
+// whole sound; an XMD track of an MVX archive gets XMD at its own rate and channels.
+TEST_F(CoreReplace, PacAndMvxTracksLargerThanTheirRoomAreRebuiltWhole) {
+    const Bytes original = Wave(1, 22050, 1000, 1);
+    const std::string pac =
+        Save(test::PacBuilder().Add(original).Add(original).Build().bytes, "se.pac");
+    ASSERT_TRUE(core.OpenContainerPath(pac));
+    const Bytes before = test::ReadFile(pac);
+    const std::string wave = Save(Wave(2, 44100, 44100, 2), "edit.wav");
+    view.yesNoAnswers = {false, true};
+    Replace(0, wave);
+    EXPECT_EQ(view.questions.size(), 1u);
+    EXPECT_EQ(test::ReadFile(pac), before);  // not cut, not written
+    Replace(0, wave);
+    EXPECT_EQ(view.questions.size(), 2u);
+    EXPECT_EQ(view.Status(), "Replace OK: The container was rebuilt.");
+    const Decoded decoded = Decode("wavvoice", TrackBytes("Track 0.wav"));
+    EXPECT_EQ(decoded.channels, 1u);
+    EXPECT_EQ(decoded.rate, 22050u);
+    EXPECT_NEAR(static_cast<double>(decoded.frames), 22050.0 - 21.0, 32.0);
+    EXPECT_EQ(TrackBytes("Track 1.wav"), original);
+
+    const Bytes xmd = test::BuildXmd(2, 32000, 13 * 2 * 10, test::XmdFrames(20, 3));
+    const std::string mvx =
+        Save(test::MvxBuilder().Add("bgm.xmd", xmd).Add("se.bin", Pattern(30, 6)).Build().bytes,
+             "music.mvx");
+    ASSERT_TRUE(core.OpenContainerPath(mvx));
+    view.yesNoAnswers = {true};
+    Replace(0, Save(Wave(1, 22050, 22050, 5), "mono.wav"));
+    EXPECT_EQ(view.Status(), "Replace OK: The container was rebuilt.");
+    const Decoded music = Decode("xmdvoice", TrackBytes("bgm.xmd"));
+    EXPECT_EQ(music.channels, 2u);
+    EXPECT_EQ(music.rate, 32000u);
+    EXPECT_NEAR(static_cast<double>(music.frames), 32000.0, 64.0);
+    EXPECT_EQ(TrackBytes("se.bin"), Pattern(30, 6));
+}
+
+TEST_F(CoreReplace, ARebuildInsideANestedArchiveReopensTheLevelThatWasShown) {
+    const Bytes inner = AfsBuilder()
+                            .Add("a.adx", AdxTrack(22050, 100, 500))
+                            .Add("b.bin", Pattern(40, 2))
+                            .Build()
+                            .bytes;
+    const std::string disk =
+        Save(AfsBuilder().Add("inner.afs", inner).Add("c.bin", Pattern(50, 4)).Build().bytes,
+             "disk.afs");
+    ASSERT_TRUE(core.OpenContainerPath(disk));
+    view.Select({0});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    const std::string oldLength = view.CellText(0, kColumnLength);
+    view.yesNoAnswers.push_back(true);
+    Replace(0, Save(Wave(2, 44100, 44100 * 2, 4), "long.wav"));
+
+    EXPECT_EQ(view.Status(), "Replace OK: The container was rebuilt.");
+    EXPECT_NE(view.questions.at(0).find("Rebuild disk.afs"), std::string::npos);
+    EXPECT_EQ(core.NestingDepth(), 1u);
+    EXPECT_NE(view.CellText(0, kColumnLength), oldLength);  // listed again from disk
+    EXPECT_EQ(core.ChainNames(), (std::vector<std::string>{disk, "inner.afs"}));
+    EXPECT_EQ(view.fileNameBox, "inner.afs");
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"a.adx", "b.bin"}));
+    EXPECT_TRUE(view.IsRowSelected(0));
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    const Decoded decoded = Decode("adxvoice", TrackBytes("a.adx"));
+    EXPECT_EQ(decoded.channels, 1u);
+    EXPECT_NEAR(static_cast<double>(decoded.frames), 22050.0 * 2, 64.0);
+    EXPECT_EQ(TrackBytes("b.bin"), Pattern(40, 2));
+    core.GoToParentContainer();
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"inner.afs", "c.bin"}));
+    EXPECT_EQ(TrackBytes("c.bin"), Pattern(50, 4));
+}
+
+TEST_F(CoreReplace, ARebuildWaitsForOtherWorkersBeforeOpeningTheArchiveAgain) {
+    AfsBuilder builder;
+    builder.Add("a.adx", AdxTrack(22050, 100, 500));
+    for (int i = 0; i < 5; ++i) {
+        builder.Add("m" + std::to_string(i) + ".bin", Pattern(300, static_cast<std::uint32_t>(i)));
+    }
+    const std::string archive = Save(builder.Build().bytes, "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    std::filesystem::create_directory(dir.File("out"));
+    view.saveDirectoryBox = dir.File("out");
+    view.yesNoAnswers.push_back(true);
+    view.Select({0});
+    view.openFileAnswers.push_back(Save(Wave(1, 22050, 22050 * 3, 4), "long.wav"));
+    ASSERT_TRUE(core.OnCommand(kCommandReplace));
+    core.WaitForWorkers();
+    view.RunPosted();  // asked and answered: the rebuild runs
+    ASSERT_EQ(view.questions.size(), 1u);
+    ASSERT_TRUE(core.IsReplacing());
+
+    // An extract starts while the rebuild runs, and is held until the rebuild has ended.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    core.SetThreadStarter([released](std::function<void()> body) {
+        return std::thread([released, body = std::move(body)] {
+            released.wait();
+            body();
+        });
+    });
+    ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+    ASSERT_EQ(core.RunningWorkers(), 2);
+    const std::string oldLength = view.CellText(0, kColumnLength);
+    bool reported = false;
+    for (int tries = 0; tries < 5000 && !reported; ++tries) {
+        reported = view.RunOnePosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(view.Status(), "Replace OK: The container was rebuilt.");
+    EXPECT_EQ(view.CellText(0, kColumnLength), oldLength);  // the extract still reads it
+    EXPECT_TRUE(core.IsReplacing());                        // nothing may write into the old one
+    view.openFileAnswers.push_back(dir.File("long.wav"));
+    core.ReplaceTrack();
+    EXPECT_EQ(view.Status(), "Another replacement is still running.");
+
+    release.set_value();
+    core.WaitForWorkers();
+    view.RunPosted();
+    EXPECT_FALSE(core.IsReplacing());
+    EXPECT_NE(view.CellText(0, kColumnLength), oldLength);  // opened again after the extract
+    EXPECT_EQ(view.Column(kColumnName).size(), 6u);
+    EXPECT_TRUE(view.IsRowSelected(0));
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "m" + std::to_string(i) + ".bin";
+        EXPECT_EQ(test::ReadFile(dir.File("out/" + name)),
+                  Pattern(300, static_cast<std::uint32_t>(i)));
+        EXPECT_EQ(TrackBytes(name), Pattern(300, static_cast<std::uint32_t>(i)));
+    }
+    EXPECT_NEAR(static_cast<double>(Decode("adxvoice", TrackBytes("a.adx")).frames), 22050.0 * 3,
+                64.0);
 }
 
 TEST_F(CoreReplace, TheButtonsWaitForTheReplacementAndOneRunsAtATime) {

@@ -420,11 +420,30 @@ TEST_F(Window, AReplacementLargerThanItsRoomIsAQuestion) {
     ASSERT_EQ(script.questions.size(), 1u);
     EXPECT_EQ(script.questions[0].title, "Fogbell");
     EXPECT_TRUE(script.questions[0].text.startsWith(
-        "big.bin does not fit into the room of bgm01.bin. Rebuild the container"))
+        "big.bin does not fit into bgm01.bin: it needs 5000 bytes, the track has room for "))
         << script.questions[0].text.toStdString();
     EXPECT_TRUE(script.messages.empty());
     EXPECT_EQ(Status(), "File not replaced: bgm01.bin keeps its old sound.");
     EXPECT_EQ(fogbell::test::ReadFile(archive), before);
+
+    // Yes: the archive is rebuilt and the list filled again, the replaced row still selected.
+    script.openFileAnswers.push_back(QString::fromStdString(dir.File("big.bin")));
+    script.yesNoAnswers.push_back(true);
+    window->OnCommand(kCommandReplace);
+    for (int rounds = 0; rounds < 5 && window->Core().IsReplacing(); ++rounds) {
+        window->Core().WaitForWorkers();
+        Drain();
+    }
+    ASSERT_FALSE(window->Core().IsReplacing());
+    EXPECT_EQ(script.questions.size(), 2u);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, "File replaced.");
+    EXPECT_EQ(Status(), "Replace OK: The container was rebuilt.");
+    ASSERT_EQ(List()->topLevelItemCount(), 2);
+    EXPECT_EQ(List()->topLevelItem(1)->text(1), "5000");
+    EXPECT_TRUE(List()->topLevelItem(1)->isSelected());
+    EXPECT_FALSE(List()->topLevelItem(0)->isSelected());
+    EXPECT_TRUE(ButtonOf(kIdOpenContainer)->isEnabled());
 }
 
 TEST_F(Window, ChooseSaveDirectoryFillsTheBoxAndCancelPutsTheStoredOneBack) {
