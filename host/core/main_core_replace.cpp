@@ -169,11 +169,12 @@ void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
         replacing_ = false;
         return;
     }
-    const std::string question = FileNameOf(job->file) + " does not fit into " + job->track +
-                                 ": it needs " + std::to_string(result.size) +
-                                 " bytes, the track has room for " + std::to_string(result.room) +
-                                 ".\n\nRebuild " + FileNameOf(job->chain.front()->path) +
-                                 " to make room for it? Every other track stays as it is.";
+    const bool converted = job->replacement->Path() != job->file;
+    const std::string question =
+        FileNameOf(job->file) + (converted ? " in the track's format needs " : " needs ") +
+        std::to_string(result.size) + " bytes, but " + job->track + " has room for " +
+        std::to_string(result.room) + " only.\n\nRebuild " + FileNameOf(job->chain.front()->path) +
+        " to make room for it? Every other track stays as it is.";
     if (!view_.AskYesNo(question)) {
         EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
         return;

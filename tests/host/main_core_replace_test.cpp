@@ -224,7 +224,7 @@ TEST_F(CoreReplace, TooLargeForItsRoomAsksAndNoKeepsTheFileByteForByte) {
     view.yesNoAnswers.push_back(false);
     Replace(0, Save(Wave(1, 22050, 22050 * 3, 4), "long.wav"));
     ASSERT_EQ(view.questions.size(), 1u);
-    EXPECT_EQ(view.questions[0].rfind("long.wav does not fit into a.adx: it needs ", 0), 0u)
+    EXPECT_EQ(view.questions[0].rfind("long.wav in the track's format needs ", 0), 0u)
         << view.questions[0];
     EXPECT_EQ(view.Status(), "File not replaced: a.adx keeps its old sound.");
     EXPECT_TRUE(view.messages.empty());
@@ -243,9 +243,14 @@ TEST_F(CoreReplace, YesRebuildsTheArchiveAndTheListShowsTheNewTrackSelected) {
     Replace(0, Save(Wave(1, 22050, 22050 * 3, 4), "long.wav"));  // three seconds
 
     ASSERT_EQ(view.questions.size(), 1u);
-    EXPECT_EQ(view.questions[0].rfind("long.wav does not fit into a.adx: it needs ", 0), 0u)
+    EXPECT_EQ(view.questions[0].rfind("long.wav in the track's format needs ", 0), 0u)
         << view.questions[0];
     EXPECT_NE(view.questions[0].find("Rebuild voice.afs to make room for it?"), std::string::npos);
+    // The size asked about is the size the track has now.
+    EXPECT_NE(view.questions[0].find("needs " + view.CellText(0, kColumnLength) +
+                                     " bytes, but a.adx has room for "),
+              std::string::npos)
+        << view.questions[0];
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].first, "File replaced.");
     EXPECT_EQ(view.Status(), "Replace OK: The container was rebuilt.");

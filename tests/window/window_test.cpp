@@ -420,7 +420,7 @@ TEST_F(Window, AReplacementLargerThanItsRoomIsAQuestion) {
     ASSERT_EQ(script.questions.size(), 1u);
     EXPECT_EQ(script.questions[0].title, "Fogbell");
     EXPECT_TRUE(script.questions[0].text.startsWith(
-        "big.bin does not fit into bgm01.bin: it needs 5000 bytes, the track has room for "))
+        "big.bin needs 5000 bytes, but bgm01.bin has room for "))
         << script.questions[0].text.toStdString();
     EXPECT_TRUE(script.messages.empty());
     EXPECT_EQ(Status(), "File not replaced: bgm01.bin keeps its old sound.");
