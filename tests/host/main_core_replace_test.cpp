@@ -422,6 +422,38 @@ TEST_F(CoreReplace, TheButtonsWaitForTheReplacementAndOneRunsAtATime) {
     EXPECT_EQ(view.Status(), "Replace OK");
 }
 
+// Closing the window stops a conversion between blocks: the worker is waited for, and nothing
+// is written or shown afterwards.
+TEST_F(CoreReplace, ClosingTheWindowStopsAConversionAndWritesNothing) {
+    const std::string archive =
+        Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 700, 500)).Build().bytes, "voice.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const Bytes before = test::ReadFile(archive);
+    // The worker starts only once the window is closing.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    core.SetThreadStarter([released](std::function<void()> body) {
+        return std::thread([released, body = std::move(body)] {
+            released.wait();
+            body();
+        });
+    });
+    view.Select({0});
+    view.openFileAnswers.push_back(Save(Wave(2, 44100, 22050, 9), "edit.wav"));
+    ASSERT_TRUE(core.OnCommand(kCommandReplace));
+    std::thread opener([&release] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        release.set_value();
+    });
+    core.Shutdown();  // asks the workers to stop, then waits for them
+    opener.join();
+    const std::size_t statuses = view.statuses.size();
+    view.RunPosted();
+    EXPECT_EQ(view.statuses.size(), statuses);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(test::ReadFile(archive), before);
+}
+
 TEST_F(CoreReplace, AThreadThatCannotStartEndsTheReplacement) {
     ASSERT_TRUE(core.OpenContainerPath(
         Save(AfsBuilder().Add("a.adx", AdxTrack(22050, 700, 500)).Build().bytes, "voice.afs")));
