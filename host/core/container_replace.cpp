@@ -75,6 +75,10 @@ Fit MeasureFit(const OpenedFile& container, const std::string& track, const std:
 // fnReplaceFile of the file at path into the track of the open handle; false with the text.
 bool ReplaceThrough(ExplorerPlugin& explorer, std::int32_t handle, const std::string& track,
                     const std::string& path, std::string& text) {
+    if (explorer.fnReplaceFile == nullptr) {
+        text = "Tracks of this container cannot be replaced.";
+        return false;
+    }
     std::lock_guard lock(explorer.lock);
     const int result = explorer.fnReplaceFile(handle, track.c_str(), path.c_str());
     text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
