@@ -359,17 +359,36 @@ TEST_F(ContainerReplace, AContainerOpenedFromMemoryCannotBeRebuilt) {
     CloseOpenedFile(memory);
 }
 
-TEST(RebuildTemporaries, OnlyThoseOfProcessesThatAreGoneAreRemoved) {
-    test::TempDir dir;
-    const std::string box = dir.File("box.afs");
-    WriteFile(box, Pattern(10, 1));
+// An id that names no running process: a child's, after it ended.
+pid_t GoneProcess() {
     const pid_t child = fork();
     if (child == 0) {
         _exit(0);
     }
-    ASSERT_GT(child, 0);
     int status = 0;
-    waitpid(child, &status, 0);  // its id now names no running process
+    waitpid(child, &status, 0);
+    return child;
+}
+
+TEST_F(ContainerReplace, TheNextRebuildRemovesInnerTemporariesOfKilledRuns) {
+    const std::filesystem::path folder = tmp.Path() / "t";
+    const std::string gone = "fogbell-rebuild-" + std::to_string(GoneProcess()) + "-2.tmp";
+    const std::string mine = "fogbell-rebuild-" + std::to_string(getpid()) + "-999.tmp";
+    WriteFile((folder / gone).string(), Pattern(10, 1));
+    WriteFile((folder / mine).string(), Pattern(10, 2));
+    WriteFile((folder / "fogbell-rebuild-x-1.tmp").string(), Pattern(10, 3));
+    WriteFile(dir.File("box.afs"), ThreeMembers());
+    Open(dir.File("box.afs"), {});
+    ASSERT_EQ(Replace("a.bin", Pattern(5000, 7), true).outcome, ContainerReplaceOutcome::kRebuilt);
+    EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{mine, "fogbell-rebuild-x-1.tmp"}));
+}
+
+TEST(RebuildTemporaries, OnlyThoseOfProcessesThatAreGoneAreRemoved) {
+    test::TempDir dir;
+    const std::string box = dir.File("box.afs");
+    WriteFile(box, Pattern(10, 1));
+    const pid_t child = GoneProcess();
+    ASSERT_GT(child, 0);
     const std::string gone = RebuildTemporaryPath(box, child, 3);
     const std::string running = RebuildTemporaryPath(box, getpid(), 4);
     EXPECT_EQ(std::filesystem::path(gone).filename().string(),
