@@ -35,7 +35,10 @@ class Temporaries {
             fs::remove(path, ignored);
         }
     }
-    const std::string& Add(std::string path) { return paths_.emplace_back(std::move(path)); }
+    std::string Add(std::string path) {
+        paths_.push_back(path);
+        return path;
+    }
     // The file at path is no longer a temporary (it was renamed into place).
     void Keep(const std::string& path) { std::erase(paths_, path); }
 
@@ -294,7 +297,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                     return result;
                 }
             } else {
-                const std::string& rebuilt = temporaries.Add(
+                const std::string rebuilt = temporaries.Add(
                     RebuildTemporaryPath(original.string(), CurrentProcessId(), NextNumber()));
                 if (!RebuildInto(container, track, replacement, rebuilt, result.text) ||
                     !ReplaceOriginal(rebuilt, original, result.text)) {
@@ -306,7 +309,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
             result.text = RebuiltText();
             return result;
         }
-        const std::string& next = temporaries.Add(InnerTemporaryPath());
+        const std::string next = temporaries.Add(InnerTemporaryPath());
         const bool made = rebuild ? RebuildInto(container, track, replacement, next, result.text)
                                   : ReplaceInCopy(container, track, replacement, next, result.text);
         if (!made) {
