@@ -35,7 +35,10 @@ class Temporaries {
             fs::remove(path, ignored);
         }
     }
-    const std::string& Add(std::string path) { return paths_.emplace_back(std::move(path)); }
+    std::string Add(std::string path) {
+        paths_.push_back(path);
+        return path;
+    }
     // The file at path is no longer a temporary (it was renamed into place).
     void Keep(const std::string& path) { std::erase(paths_, path); }
 
@@ -43,15 +46,21 @@ class Temporaries {
     std::vector<std::string> paths_;
 };
 
-// A temporary for the new bytes of an inner container: never the file on disk, so it goes to
-// the system's temporary folder.
-std::string InnerTemporaryPath() {
+// Temporaries for the new bytes of inner containers (never the file on disk) go to the
+// system's temporary folder as fogbell-rebuild-PID-N.tmp.
+constexpr const char* kInnerPrefix = "fogbell-rebuild-";
+constexpr const char* kInnerSuffix = ".tmp";
+
+fs::path InnerTemporaryFolder() {
     std::error_code error;
     const fs::path folder = fs::temp_directory_path(error);
-    const std::string name = std::string("fogbell") + kTemporaryMark +
-                             std::to_string(CurrentProcessId()) + "-" +
-                             std::to_string(NextNumber()) + ".tmp";
-    return ((error ? fs::path(".") : folder) / name).string();
+    return error ? fs::path(".") : folder;
+}
+
+std::string InnerTemporaryPath() {
+    const std::string name = kInnerPrefix + std::to_string(CurrentProcessId()) + "-" +
+                             std::to_string(NextNumber()) + kInnerSuffix;
+    return (InnerTemporaryFolder() / name).string();
 }
 
 enum class Fit { kFits, kTooBig, kUnknown, kFailed };
@@ -75,6 +84,10 @@ Fit MeasureFit(const OpenedFile& container, const std::string& track, const std:
 // fnReplaceFile of the file at path into the track of the open handle; false with the text.
 bool ReplaceThrough(ExplorerPlugin& explorer, std::int32_t handle, const std::string& track,
                     const std::string& path, std::string& text) {
+    if (explorer.fnReplaceFile == nullptr) {
+        text = "Tracks of this container cannot be replaced.";
+        return false;
+    }
     std::lock_guard lock(explorer.lock);
     const int result = explorer.fnReplaceFile(handle, track.c_str(), path.c_str());
     text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
@@ -155,6 +168,38 @@ bool ReplaceOriginal(const fs::path& rebuilt, const fs::path& original, std::str
     return true;
 }
 
+// Removes the files of the folder named PREFIX + PID-N + SUFFIX whose process no longer runs;
+// returns how many it removed. Names of any other shape are left alone.
+int RemoveStale(const fs::path& folder, const std::string& prefix, const std::string& suffix) {
+    std::error_code error;
+    std::vector<fs::path> stale;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() ||
+            name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            continue;
+        }
+        const std::string rest =
+            name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || dash + 1 == rest.size() ||
+            rest.find_first_not_of("0123456789-") != std::string::npos) {
+            continue;
+        }
+        const long id = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        if (!ProcessRunning(id)) {
+            stale.push_back(entry.path());
+        }
+    }
+    int removed = 0;
+    for (const fs::path& file : stale) {
+        std::error_code ignored;
+        removed += fs::remove(file, ignored) ? 1 : 0;
+    }
+    return removed;
+}
+
 std::string RebuiltText() {
     return "The container was rebuilt.";
 }
@@ -170,33 +215,8 @@ std::string RebuildTemporaryPath(const std::string& path, long processId, unsign
 
 int RemoveStaleRebuildTemporaries(const std::string& path) {
     const fs::path original(path);
-    const std::string prefix = "." + original.filename().string() + kTemporaryMark;
     const fs::path folder = original.parent_path().empty() ? fs::path(".") : original.parent_path();
-    std::error_code error;
-    std::vector<fs::path> stale;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0) {
-            continue;
-        }
-        // PID-N after the prefix; anything else is not ours.
-        const std::string rest = name.substr(prefix.size());
-        const std::size_t dash = rest.find('-');
-        if (dash == 0 || dash == std::string::npos ||
-            rest.find_first_not_of("0123456789-") != std::string::npos) {
-            continue;
-        }
-        const long id = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
-        if (!ProcessRunning(id)) {
-            stale.push_back(entry.path());
-        }
-    }
-    int removed = 0;
-    for (const fs::path& file : stale) {
-        std::error_code ignored;
-        removed += fs::remove(file, ignored) ? 1 : 0;
-    }
-    return removed;
+    return RemoveStale(folder, "." + original.filename().string() + kTemporaryMark, "");
 }
 
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request) {
@@ -257,7 +277,9 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                       ": the file is read-only (no write permission or a read-only disk).";
         return result;
     }
+    // What earlier rebuilds killed half-way left behind, here and in the temporary folder.
     RemoveStaleRebuildTemporaries(original.string());
+    RemoveStale(InnerTemporaryFolder(), kInnerPrefix, kInnerSuffix);
 
     Temporaries temporaries;
     std::string track = request.track;
@@ -275,7 +297,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                     return result;
                 }
             } else {
-                const std::string& rebuilt = temporaries.Add(
+                const std::string rebuilt = temporaries.Add(
                     RebuildTemporaryPath(original.string(), CurrentProcessId(), NextNumber()));
                 if (!RebuildInto(container, track, replacement, rebuilt, result.text) ||
                     !ReplaceOriginal(rebuilt, original, result.text)) {
@@ -287,7 +309,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
             result.text = RebuiltText();
             return result;
         }
-        const std::string& next = temporaries.Add(InnerTemporaryPath());
+        const std::string next = temporaries.Add(InnerTemporaryPath());
         const bool made = rebuild ? RebuildInto(container, track, replacement, next, result.text)
                                   : ReplaceInCopy(container, track, replacement, next, result.text);
         if (!made) {

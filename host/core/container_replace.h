@@ -15,8 +15,10 @@
 // it was; so does a process killed half-way (the rename is the one step that changes it).
 //
 // A temporary beside the original is named ".NAME.fogbell-rebuild-PID-N" (hidden, with the
-// writing process's id). A process killed mid-rebuild leaves one behind; it is never read, and
-// the next rebuild of the same container removes those whose process no longer runs.
+// writing process's id); those of inner levels are "fogbell-rebuild-PID-N.tmp" in the system's
+// temporary folder. A process killed mid-rebuild leaves them behind; they are never read, and
+// the next rebuild (of the same container, for those beside it) removes those whose process no
+// longer runs.
 //
 // After a rebuild the open handles of the chain still view the old container (the outermost
 // one maps the replaced file, which lives on until it is closed; inner ones keep their old

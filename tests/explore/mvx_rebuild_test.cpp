@@ -38,7 +38,7 @@ TEST(MvxRebuild, TracksGoBackToBackAndTheNameBlockEndsTheArchive) {
     EXPECT_EQ(bytes.size(), built.offsets[0] + 400u + 40u + 50u + 16u * 3);
 }
 
-TEST(MvxRebuild, RefusesResultsPast32BitsTracksOutsideAndEmptyArchives) {
+TEST(MvxRebuild, RefusesResultsPast32BitsTracksOutsideAndATrackInTheTable) {
     auto built = MvxBuilder().Add("a.xmd", Pattern(30, 1)).Add("b.xmd", Pattern(40, 2)).Build();
     Archive archive;
     ASSERT_EQ(Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
@@ -56,10 +56,13 @@ TEST(MvxRebuild, RefusesResultsPast32BitsTracksOutsideAndEmptyArchives) {
     EXPECT_FALSE(Rebuild(damaged, damaged.tracks[0], built.bytes.data(), 4, out, error));
     EXPECT_NE(error.find("b.xmd lies outside"), std::string::npos) << error;
 
-    Bytes empty = MvxBuilder().Build().bytes;
-    Archive none;
-    ASSERT_EQ(Parse(empty.data(), static_cast<std::uint32_t>(empty.size()), none), Status::kOk);
-    EXPECT_TRUE(none.tracks.empty());
+    Bytes inTable = built.bytes;
+    PutU32LE(inTable, MvxBuilder::PairOffset(0), 4);
+    Archive early;
+    ASSERT_EQ(Parse(inTable.data(), static_cast<std::uint32_t>(inTable.size()), early),
+              Status::kOk);
+    EXPECT_FALSE(Rebuild(early, early.tracks[1], built.bytes.data(), 4, out, error));
+    EXPECT_NE(error.find("inside its table"), std::string::npos) << error;
 }
 
 }  // namespace

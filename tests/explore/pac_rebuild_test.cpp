@@ -92,5 +92,20 @@ TEST(PacRebuild, AReplacedTrackOutsideTheContainerIsPlacedAfresh) {
     EXPECT_NE(error.find("Track 1.wav lies outside"), std::string::npos) << error;
 }
 
+TEST(PacRebuild, RefusesAFirstTrackInsideTheTable) {
+    auto built = PacBuilder().Add(Wave(50, 1)).Add(Wave(60, 2)).Build();
+    test::PutU32LE(built.bytes, PacBuilder::EntryOffset(0), 4);
+    Container container;
+    ASSERT_EQ(Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), container),
+              Status::kOk);
+    const Bytes wave = Wave(80, 4);
+    plugin::RebuiltContainer out;
+    std::string error;
+    EXPECT_FALSE(Rebuild(container, container.tracks[1], wave.data(),
+                         static_cast<std::uint32_t>(wave.size()), out, error));
+    EXPECT_NE(error.find("inside its table"), std::string::npos) << error;
+    EXPECT_EQ(out.Length(), 0u);
+}
+
 }  // namespace
 }  // namespace fogbell::pac

@@ -309,6 +309,13 @@ TEST(RebuildFailures, NothingIsLeftAtTheOutputAndTheContainerStays) {
         EXPECT_EQ(api.GetRoomFile(handle, format.target.c_str(), dir.File("absent").c_str(),
                                   &needed, &room),
                   0);
+        EXPECT_EQ(api.GetRoomFile(handle, format.target.c_str(), nullptr, &needed, &room), 0);
+        EXPECT_EQ(api.GetRoomFile(handle, nullptr, dir.File("new").c_str(), &needed, &room), 0);
+        // Either answer may be left out.
+        EXPECT_EQ(api.GetRoomFile(handle, format.target.c_str(), dir.File("new").c_str(), nullptr,
+                                  nullptr),
+                  1)
+            << api.Error();
         EXPECT_FALSE(FileExists(dir.File("o")));
         EXPECT_EQ(ReadFile(dir.File("box")), original);
         api.CloseFile(handle);

@@ -8,7 +8,10 @@
 // container, a track pointer must lead inside the container, and an extracted file must hold
 // the track's bytes. Then, on a private copy, a track is replaced (where the plug-in can
 // replace) with the bytes of another track and with bytes of the input itself: a replacement
-// may change the replaced track, but never a byte of another track that holds bytes.
+// may change the replaced track, but never a byte of another track that holds bytes. Where the
+// plug-in measures and rebuilds: a replacement it says fits goes in whole, and a rebuild into a
+// scratch file leaves the open container as it was and gives a container that opens with the
+// same names and every other track's bytes unchanged.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -229,6 +232,98 @@ void ReplaceInCopy(const std::uint8_t* data, std::size_t size, const std::vector
     }
 }
 
+// Measures a slice of the input as a replacement for a track of a private copy: when the
+// plug-in says it fits, replacing it must succeed in full (no cut, "OK").
+void MeasureAndReplace(const std::uint8_t* data, std::size_t size, const Track& replaced,
+                       const std::string& path) {
+    Bytes copy(data, data + size);
+    const int handle = g_vault->LoadFileMemory(copy.data(), static_cast<std::uint32_t>(size));
+    if (handle < 0) {
+        return;
+    }
+    std::uint32_t needed = 0, room = 0;
+    if (g_vault->GetRoomFile(handle, replaced.name.c_str(), path.c_str(), &needed, &room) == 1 &&
+        needed <= room) {
+        if (g_vault->ReplaceFile(handle, replaced.name.c_str(), path.c_str()) != 1 ||
+            std::strcmp(g_vault->GetErrorString(), "OK") != 0) {
+            Broken("%s: a replacement of %u bytes said to fit a room of %u was not taken whole: %s",
+                   replaced.name.c_str(), needed, room, g_vault->GetErrorString());
+        }
+    }
+    g_vault->CloseFile(handle);
+}
+
+// Rebuilds a private copy with one track replaced by the file at path into a scratch file and
+// opens the result: the copy must not change, the names must stay (but the replaced track's,
+// which an AFS without a name table derives from its bytes), and every other located track
+// must hold the same bytes.
+void RebuildCopy(const std::uint8_t* data, std::size_t size, const std::vector<Track>& tracks,
+                 const Track& replaced, const std::string& path) {
+    Bytes copy(data, data + size);
+    const int handle = g_vault->LoadFileMemory(copy.data(), static_cast<std::uint32_t>(size));
+    if (handle < 0) {
+        return;
+    }
+    const std::vector<std::string> names = ListNames(handle);
+    const std::string out = fogbell::fuzz::ScratchFolder() + "/rebuilt.bin";
+    const int rebuilt =
+        g_vault->RebuildFile(handle, replaced.name.c_str(), path.c_str(), out.c_str());
+    g_vault->CloseFile(handle);
+    if (copy != Bytes(data, data + size)) {
+        Broken("rebuilding %s changed the open container", replaced.name.c_str());
+    }
+    if (rebuilt != 1) {
+        if (fogbell::test::FileExists(out)) {
+            Broken("a failed rebuild left its output: %s", g_vault->GetErrorString());
+        }
+        return;
+    }
+    Bytes result = fogbell::test::ReadFile(out);
+    const int reopened =
+        g_vault->LoadFileMemory(result.data(), static_cast<std::uint32_t>(result.size()));
+    if (reopened < 0) {
+        Broken("the rebuilt container does not open: %s", g_vault->GetErrorString());
+    }
+    const std::vector<std::string> now = ListNames(reopened);
+    if (now.size() != names.size()) {
+        Broken("the rebuilt container lists %zu tracks, the old one %zu", now.size(), names.size());
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (now[i] != names[i] && !SameLookup(names[i], replaced.name)) {
+            Broken("track %zu was %s and is %s after the rebuild", i, names[i].c_str(),
+                   now[i].c_str());
+        }
+    }
+    for (const Track& other : tracks) {
+        if (!other.located || SameLookup(other.name, replaced.name)) {
+            continue;
+        }
+        std::uint32_t length = 0;
+        const auto* bytes = static_cast<const std::uint8_t*>(
+            g_vault->GetFilePointer(reopened, other.name.c_str(), &length));
+        if (bytes == nullptr || length != other.length ||
+            (length != 0 && std::memcmp(bytes, data + other.offset, length) != 0)) {
+            Broken("%s changed in the rebuilt container", other.name.c_str());
+        }
+    }
+    g_vault->CloseFile(reopened);
+}
+
+// The rebuild checks, with a slice of the input as the replacement.
+void RebuildChecks(const std::uint8_t* data, std::size_t size, const std::vector<Track>& tracks) {
+    if (g_vault->RebuildFile == nullptr || g_vault->GetRoomFile == nullptr || tracks.empty() ||
+        size == 0) {
+        return;
+    }
+    const std::uint32_t pick = fogbell::fuzz::InputHash(data, size);
+    const Track& replaced = tracks[(pick / 3) % tracks.size()];
+    const std::size_t sliceStart = size / 4;
+    const std::string path =
+        fogbell::fuzz::WriteScratchFile("rebuild.bin", data + sliceStart, size - sliceStart);
+    MeasureAndReplace(data, size, replaced, path);
+    RebuildCopy(data, size, tracks, replaced, path);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -268,6 +363,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Broken("listing or extracting changed the container's bytes");
     }
     ReplaceInCopy(data, size, tracks);
+    fogbell::fuzz::ClearScratchFolder();
+    RebuildChecks(data, size, tracks);
     fogbell::fuzz::ClearScratchFolder();
     return 0;
 }

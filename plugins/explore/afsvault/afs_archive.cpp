@@ -283,8 +283,12 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     const std::uint64_t tablesEnd =
         kHeaderSize + std::uint64_t{kPairSize} * count + kFallbackPointerSize;
     const std::uint32_t prefixEnd = archive.entries.front().offset;
-    if (prefixEnd < tablesEnd || prefixEnd > archive.length) {
+    if (prefixEnd < tablesEnd) {
         error = "Can't rebuild the archive: its first member starts inside its tables.";
+        return false;
+    }
+    if (prefixEnd > archive.length) {
+        error = "Can't rebuild the archive: its first member starts past its end.";
         return false;
     }
     std::uint64_t oldEnd = prefixEnd;  // the end of the last member or of the name table

@@ -146,7 +146,9 @@ bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* dat
     const std::size_t target = static_cast<std::size_t>(&track - archive.tracks.data());
     const std::uint32_t prefixEnd = archive.tracks.front().offset;
     if (prefixEnd < archive.tableEnd || prefixEnd > archive.nameBlock) {
-        error = "Can't rebuild the archive: its first track starts inside its tables.";
+        error =
+            "Can't rebuild the archive: its first track starts inside its table or its "
+            "name block.";
         return false;
     }
     std::uint64_t newLength = prefixEnd + (archive.length - archive.nameBlock);

@@ -254,8 +254,12 @@ bool Rebuild(const Container& container, const Track& track, const std::uint8_t*
     const std::size_t count = container.tracks.size();
     const std::size_t target = static_cast<std::size_t>(&track - container.tracks.data());
     const std::uint32_t prefixEnd = container.tracks.front().offset;
-    if (prefixEnd < container.tableEnd || prefixEnd > container.length) {
+    if (prefixEnd < container.tableEnd) {
         error = "Can't rebuild the container: its first track starts inside its table.";
+        return false;
+    }
+    if (prefixEnd > container.length) {
+        error = "Can't rebuild the container: its first track starts past its end.";
         return false;
     }
     std::uint64_t oldEnd = prefixEnd;
