@@ -200,6 +200,9 @@ bool MainCore::OpenContainerPath(const std::string& path) {
     currentContainer_ = std::move(container);
     view_.SetFileNameBox(path);
     lastFileName_ = path;
+    if (!currentContainer_->openNotice.empty()) {
+        view_.SetStatus(currentContainer_->openNotice);
+    }
     return true;
 }
 

@@ -205,6 +205,13 @@ OpenedFilePtr PluginHost::OpenContainer(const std::string& name, const void* mem
         error = explorer.ErrorText("Error loading file.");
         return nullptr;
     }
+    if (memory == nullptr) {
+        // An explorer's text after a successful open is "OK" unless it had to mend the file.
+        const std::string text = explorer.ErrorText("OK");
+        if (text != "OK") {
+            file->openNotice = text;
+        }
+    }
     return file;
 }
 

@@ -79,6 +79,9 @@ struct OpenedFile {
     const void* memoryImage = nullptr;  // the track pointer it was opened from, else null
     std::uint32_t memorySize = 0;
     std::int32_t handle = FOGBELL_NO_HANDLE;
+    // What the explorer said about a container it opened from a path, when it was more than
+    // "OK" (a replacement that was cut short and has been undone); empty otherwise.
+    std::string openNotice;
 
     // The plug-in as an explorer or a decoder; null when it is of the other kind (or none).
     ExplorerPlugin* Explorer() const {

@@ -31,9 +31,18 @@
  * unmaps or closes the table, the container or the file. A decoder handle opened on a record
  * must be closed before the explorer's handle.
  *
- * Telling a record from a container. aixvoice's fnLoadFileMemory takes data whose first four
- * bytes are "AIXF" as a whole container of the given size, and anything else as this record
- * (whose first four bytes are a handle 0..99, never "AIXF").
+ * Proving a record. The bytes of a file can be made to look like a record, and a record names
+ * memory by address, so no field of one is read before aixvault has vouched for it. aixvault
+ * exports one more entry point, fnIsTrackRecord(address): 1 when the address is one of its
+ * live records (a handle between its fnLoadFile / fnLoadFileMemory and its fnCloseFile), 0
+ * otherwise; it reads nothing at the address, takes aixvault's own lock and leaves its error
+ * text alone. aixvoice finds the aixvault module that is already loaded into the process (by
+ * its file name FOGBELL_AIX_RECORD_OWNER plus the platform's library suffix, never loading it)
+ * and asks it before it touches the data; when aixvault is not loaded, nothing is a record.
+ *
+ * Telling a record from a container. aixvoice's fnLoadFileMemory takes data that aixvault
+ * vouches for as this record; anything else is a whole container of the given size (which must
+ * begin with "AIXF"); no byte at or past the given size is read.
  */
 #ifndef FOGBELL_AIX_RECORD_H
 #define FOGBELL_AIX_RECORD_H
@@ -44,6 +53,11 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The module that owns records, and its entry point that vouches for one. */
+#define FOGBELL_AIX_RECORD_OWNER "aixvault"
+#define FOGBELL_AIX_RECORD_CHECK "fnIsTrackRecord"
+typedef int32_t (*FnIsTrackRecord)(const void* address);
 
 #define FOGBELL_AIX_HEADER_SIZE 80
 /* Offsets inside header. */

@@ -24,8 +24,22 @@
  *  - Bytes given to fnLoadFileMemory stay the caller's. They must stay valid and unmoved until
  *    fnCloseFile of that handle; the plug-in never frees them. Replacement writes into them, so
  *    they must be writable when fnReplaceFile / fnReplaceFileMemory is used.
- *  - A container opened with fnLoadFile is mapped read-write: replacement changes the file on
- *    disk at once.
+ *  - A container opened with fnLoadFile is mapped read-write when the file may be written, else
+ *    read-only (it still lists, hands out and extracts tracks; replacing a track fails with a
+ *    text naming the file). A replacement changes the file on disk at once, as one journalled
+ *    write: the bytes it overwrites are first saved in PATH.fogbell-journal beside the
+ *    container, which is removed once the new bytes are on disk. fnLoadFile of a container
+ *    whose journal is still there (the program died during a replacement) first puts the saved
+ *    bytes back and then leaves the text "Restored PATH: a replacement that was cut short has
+ *    been undone." instead of "OK"; the host shows that text in its status line.
+ *  - A replacement file (fnReplaceFile) is only read.
+ *  - A container that another program truncates while it is open is reported as damaged
+ *    ("PATH was cut short by another program while it was open: it is damaged."); reading its
+ *    lost bytes through a track pointer reads zeros instead of ending the program.
+ *  - No replacement ever writes a byte of another track that holds bytes, of the container's
+ *    tables or past its end, whatever its tables say.
+ *  - A null track name is refused with "NULL file name.", a null path with "NULL file
+ *    pointer.", null bytes with "NULL memory pointer.".
  *  - A handle opened on bytes of another handle's container must be closed before that handle.
  *
  * Threads

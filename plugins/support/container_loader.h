@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "journal.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 
@@ -14,14 +15,30 @@ struct MappedFileCloser {
 };
 using MappedFilePtr = std::unique_ptr<MappedFile, MappedFileCloser>;
 
+// Opens the container at path for an explorer: first puts back what a replacement that was cut
+// short had overwritten (journal.h; restored tells whether it did), then maps the file,
+// read-write when it may be written, else read-only. Null with a text on failure.
+inline MappedFile* OpenContainerFile(const char* path, void** view, bool& restored) {
+    restored = false;
+    if (path != nullptr) {
+        const JournalRecovery recovery = RecoverJournal(path);
+        if (recovery == JournalRecovery::kFailed) {
+            return nullptr;
+        }
+        restored = recovery == JournalRecovery::kRestored;
+    }
+    return OpenMappedFile(path, view, FileAccess::kReadWriteOrRead);
+}
+
 // Sets "OK", checks the name, finds a free slot (noFreeHandleText when there is none), refuses
-// an empty file (text left at "OK"), maps the file read-write and runs
-// load(view, length) -> handle. On success adopt(handle, file) takes the file over and the
-// handle is returned; otherwise the mapping is released and -1 returned with the text of the
-// step that failed.
+// an empty file (text left at "OK"), maps the file (kReadWriteOrRead: a container, put back
+// first when a replacement was cut short; kRead: a stream) and runs load(view, length) ->
+// handle. On success adopt(handle, file) takes the file over and the handle is returned, with
+// the text saying so when the container was put back; otherwise the mapping is released and -1
+// returned with the text of the step that failed.
 template <class MemoryLoader, class Adopt>
 int LoadContainerFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load,
-                          Adopt&& adopt) {
+                          Adopt&& adopt, FileAccess access = FileAccess::kReadWriteOrRead) {
     SetOk();
     if (!CheckFileName(path)) {
         return kNoHandle;
@@ -34,7 +51,9 @@ int LoadContainerFromPath(const char* path, const char* noFreeHandleText, Memory
         return kNoHandle;
     }
     void* view = nullptr;
-    MappedFilePtr file(OpenMappedFile(path, &view));
+    bool restored = false;
+    MappedFilePtr file(access == FileAccess::kRead ? OpenMappedFile(path, &view, access)
+                                                   : OpenContainerFile(path, &view, restored));
     if (!file) {
         return kNoHandle;
     }
@@ -43,15 +62,20 @@ int LoadContainerFromPath(const char* path, const char* noFreeHandleText, Memory
         return kNoHandle;
     }
     adopt(handle, file.release());
+    if (restored) {
+        SetRestoredText(path);
+    }
     return handle;
 }
 
 // LoadContainerFromPath for a record that keeps the mapped file in its `file` field.
 template <class Record, class MemoryLoader>
-int LoadRecordFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load) {
-    return LoadContainerFromPath(path, noFreeHandleText, load, [](int handle, MappedFile* file) {
-        static_cast<Record*>(RecordAt(handle))->file = file;
-    });
+int LoadRecordFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load,
+                       FileAccess access = FileAccess::kReadWriteOrRead) {
+    return LoadContainerFromPath(
+        path, noFreeHandleText, load,
+        [](int handle, MappedFile* file) { static_cast<Record*>(RecordAt(handle))->file = file; },
+        access);
 }
 
 }  // namespace fogbell::plugin

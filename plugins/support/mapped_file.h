@@ -1,11 +1,20 @@
-// A container file opened as one read-write memory view, so that writes through the view
-// change the file on disk at once.
+// A container or stream file opened as one memory view. A container is mapped read-write when
+// the file can be opened for writing, so that writes through the view change the file on disk
+// at once; otherwise (no write permission, a read-only mount) it is mapped read-only and can
+// still be listed, played and extracted. Files that are only read are always mapped read-only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fogbell::plugin {
+
+// How a file is to be opened.
+enum class FileAccess {
+    kReadWriteOrRead,  // read-write when the file allows it, else read-only (containers)
+    kRead,             // read-only (streams, replacement files)
+};
 
 // An open file, and its view when one was mapped. Owned by whoever opened it; released with
 // CloseMappedFile.
@@ -13,15 +22,24 @@ struct MappedFile {
     int descriptor = -1;
     void* view = nullptr;
     std::size_t length = 0;
+    bool writable = false;  // the view may be written (the file was opened read-write)
+    std::string path;       // as the caller named it: journals and texts name the file by it
 };
 
-// Opens path read-write and, when view is not null, maps the whole file read-write and stores
-// the view's address through it. Sets "OK" first. Returns null on failure with "Unable to open
-// the file: %s!" or "Unable to map the file: %s!" (an empty file cannot be mapped).
-MappedFile* OpenMappedFile(const char* path, void** view);
+// Opens path and, when view is not null, maps the whole file and stores the view's address
+// through it. Sets "OK" first. Returns null on failure with "Unable to open the file: %s!" or
+// "Unable to map the file: %s!" (an empty file cannot be mapped).
+MappedFile* OpenMappedFile(const char* path, void** view,
+                           FileAccess access = FileAccess::kReadWriteOrRead);
 
 // Unmaps the view (when mapped), closes the file and frees the record. Null is allowed.
 void CloseMappedFile(MappedFile* file);
+
+// 1 while file (null: a caller's memory, always 1) still holds every byte of its view: the file
+// is no shorter than the view and no touch of the view has met a page past its end
+// (mapping_guard.h). Otherwise 0 with "%s was cut short by another program while it was open:
+// it is damaged." naming the file.
+int CheckMappedFileIntact(const MappedFile* file);
 
 // The mapped length as a 32-bit container length: formats address at most 2^32 - 1 bytes, so a
 // longer file is seen as its first 2^32 - 1 bytes.

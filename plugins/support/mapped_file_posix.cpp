@@ -1,23 +1,52 @@
-// POSIX implementation of the mapped container file: open + shared read-write mmap.
+// POSIX implementation of the mapped file: open + shared mmap, read-write when allowed.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <limits>
 
 #include "mapped_file.h"
+#include "mapping_guard.h"
 #include "plugin_support.h"
 
 namespace fogbell::plugin {
 
-MappedFile* OpenMappedFile(const char* path, void** view) {
+namespace {
+
+// True when an open for writing failed only because writing is not allowed here: the file may
+// still be opened for reading.
+bool WritingRefused(int error) {
+    return error == EACCES || error == EROFS || error == EPERM || error == ETXTBSY;
+}
+
+// Opens path as access asks; the descriptor, or -1. writable tells how it was opened.
+int OpenDescriptor(const char* path, FileAccess access, bool& writable) {
+    writable = false;
+    if (access == FileAccess::kReadWriteOrRead) {
+        const int descriptor = open(path, O_RDWR | O_CLOEXEC);
+        if (descriptor >= 0) {
+            writable = true;
+            return descriptor;
+        }
+        if (!WritingRefused(errno)) {
+            return -1;
+        }
+    }
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+}  // namespace
+
+MappedFile* OpenMappedFile(const char* path, void** view, FileAccess access) {
     SetOk();
     if (path == nullptr) {
         SetErrorText("NULL file pointer.");
         return nullptr;
     }
-    const int descriptor = open(path, O_RDWR | O_CLOEXEC);
+    bool writable = false;
+    const int descriptor = OpenDescriptor(path, access, writable);
     if (descriptor < 0) {
         SetErrorText("Unable to open the file: %s!", path);
         return nullptr;
@@ -29,6 +58,8 @@ MappedFile* OpenMappedFile(const char* path, void** view) {
         return nullptr;
     }
     file->descriptor = descriptor;
+    file->writable = writable;
+    file->path = path;
     if (view == nullptr) {
         return file;  // opened without a view
     }
@@ -40,7 +71,8 @@ MappedFile* OpenMappedFile(const char* path, void** view) {
         return nullptr;
     }
     const auto length = static_cast<std::size_t>(info.st_size);
-    void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+    const int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+    void* address = mmap(nullptr, length, protection, MAP_SHARED, descriptor, 0);
     if (address == MAP_FAILED) {
         SetErrorText("Unable to mapview the file: %s!", path);
         CloseMappedFile(file);
@@ -48,6 +80,7 @@ MappedFile* OpenMappedFile(const char* path, void** view) {
     }
     file->view = address;
     file->length = length;
+    GuardMapping(address, length);
     *view = address;
     return file;
 }
@@ -57,12 +90,28 @@ void CloseMappedFile(MappedFile* file) {
         return;
     }
     if (file->view != nullptr) {
+        UnguardMapping(file->view);
         munmap(file->view, file->length);
     }
     if (file->descriptor >= 0) {
         close(file->descriptor);
     }
     delete file;
+}
+
+int CheckMappedFileIntact(const MappedFile* file) {
+    if (file == nullptr || file->view == nullptr) {
+        return 1;
+    }
+    struct stat info {};
+    const bool shorter = fstat(file->descriptor, &info) == 0 &&
+                         static_cast<std::uint64_t>(info.st_size) < file->length;
+    if (shorter || MappingDamaged(file->view)) {
+        SetErrorText("%s was cut short by another program while it was open: it is damaged.",
+                     file->path.c_str());
+        return 0;
+    }
+    return 1;
 }
 
 std::uint32_t MappedLength(const MappedFile* file) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,19 +31,33 @@ struct MemberPlace {
 
 // For each member, the number of bytes from its offset that a write may cover: up to the first
 // byte of the next member that holds bytes, the next guarded range or the container's end,
-// whichever comes first; kNoRoom for a member that may not be written at all. Members of size 0
-// hold no bytes and are no obstacle to others. Sizes only ever shrink by replacement, so limits
-// computed from the sizes at opening stay safe.
+// whichever comes first. kNoRoom for a member that may not be written at all: it starts past
+// the container's end, inside a guarded range, or on a byte that another member holding bytes
+// covers (its twin at the same offset included, whether this member holds bytes or not; a
+// member whose bytes run past the container's end covers only its first byte).
+// Members of size 0 hold no bytes and are no obstacle to others. Sizes change by replacement
+// (an empty member may grow), so callers compute the limits from the current sizes at each
+// replacement.
 inline std::vector<std::int64_t> MemberLimits(const std::vector<MemberPlace>& members,
                                               const std::vector<ByteRange>& guarded,
                                               std::uint32_t length) {
-    // First bytes of everything a write must stop at, and of members that hold bytes.
+    // First bytes of everything a write must stop at.
     std::vector<std::uint64_t> obstacles;
-    std::vector<std::uint64_t> filledStarts;
+    // The members that hold bytes, by first byte, with the furthest end reached so far: a byte
+    // lies inside one of them when some member starting at or before it ends after it.
+    struct Span {
+        std::uint64_t begin;
+        std::uint64_t end;
+    };
+    std::vector<Span> filled;
     for (const MemberPlace& member : members) {
         if (member.size != 0) {
             obstacles.push_back(member.offset);
-            filledStarts.push_back(member.offset);
+            // A member whose bytes run past the end can never be read: it covers nothing, and
+            // only its first byte stops the others.
+            const std::uint64_t end = std::uint64_t{member.offset} + member.size;
+            filled.push_back(
+                {member.offset, end <= length ? end : member.offset + std::uint64_t{1}});
         }
     }
     for (const ByteRange& range : guarded) {
@@ -51,7 +66,20 @@ inline std::vector<std::int64_t> MemberLimits(const std::vector<MemberPlace>& me
         }
     }
     std::sort(obstacles.begin(), obstacles.end());
-    std::sort(filledStarts.begin(), filledStarts.end());
+    std::sort(filled.begin(), filled.end(),
+              [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    std::vector<std::uint64_t> furthestEnd(filled.size());
+    std::uint64_t furthest = 0;
+    for (std::size_t i = 0; i < filled.size(); ++i) {
+        furthest = std::max(furthest, filled[i].end);
+        furthestEnd[i] = furthest;
+    }
+    const auto startsBefore = [&](std::uint64_t offset) {  // filled members beginning < offset
+        return static_cast<std::size_t>(
+            std::lower_bound(filled.begin(), filled.end(), offset,
+                             [](const Span& s, std::uint64_t o) { return s.begin < o; }) -
+            filled.begin());
+    };
 
     std::vector<std::int64_t> limits;
     limits.reserve(members.size());
@@ -60,9 +88,12 @@ inline std::vector<std::int64_t> MemberLimits(const std::vector<MemberPlace>& me
         const bool inGuarded = std::any_of(guarded.begin(), guarded.end(), [&](const ByteRange& r) {
             return offset >= r.begin && offset < r.end;
         });
-        const auto same = std::equal_range(filledStarts.begin(), filledStarts.end(), offset);
-        const auto sharing = same.second - same.first - (member.size != 0 ? 1 : 0);
-        if (offset > length || inGuarded || (member.size != 0 && sharing > 0)) {
+        const std::size_t before = startsBefore(offset);
+        const std::size_t atOrBefore = startsBefore(offset + 1);
+        const bool insideEarlier = before > 0 && furthestEnd[before - 1] > offset;
+        // Members holding bytes that start on this very byte, this one not counted.
+        const std::size_t twins = atOrBefore - before - (member.size != 0 ? 1 : 0);
+        if (offset > length || inGuarded || insideEarlier || twins > 0) {
             limits.push_back(kNoRoom);
             continue;
         }

@@ -20,7 +20,7 @@ int LoadStreamFromPath(const char* path, MemoryLoader&& load, Adopt&& adopt) {
         return kNoHandle;
     }
     void* view = nullptr;
-    MappedFilePtr file(OpenMappedFile(path, &view));
+    MappedFilePtr file(OpenMappedFile(path, &view, FileAccess::kRead));
     if (!file) {
         return kNoHandle;
     }

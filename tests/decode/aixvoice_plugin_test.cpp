@@ -2,13 +2,17 @@
 // the explorer's track pointer and length go straight to the decoder's fnLoadFileMemory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "aix_builder.h"
 #include "aix_reference.h"
 #include "byte_writer.h"
+#include "fogbell_aix_record.h"
 #include "format_fields.h"
 #include "plugin_api.h"
 #include "test_files.h"
@@ -316,6 +320,78 @@ TEST_F(AixVoice, SurvivesTruncatedAndCorruptedContainers) {
             }
         }
         vault.CloseFile(container);
+    }
+}
+
+// A record made of a file's bytes: it passes every check of its fields, but names memory that
+// holds no table and no container. Following one of its pointers would crash the host.
+AIXVAULTFILE ForgedRecord() {
+    AIXVAULTFILE forged{};
+    forged.handle = 0;
+    std::memcpy(forged.header, "AIXF", 4);
+    const std::uint32_t oneTrack = 1;
+    std::memcpy(forged.header + FOGBELL_AIX_HEADER_TRACK_COUNT, &oneTrack, sizeof oneTrack);
+    forged.table = reinterpret_cast<const std::uint8_t*>(std::uintptr_t{0x1000});
+    forged.base = reinterpret_cast<const std::uint8_t*>(std::uintptr_t{0x1000});
+    forged.packets = forged.base + 0x20;
+    forged.packetsCopy = forged.packets;
+    forged.containerLength = 0x10000;
+    return forged;
+}
+
+TEST_F(AixVoice, AForgedRecordIsNeverFollowed) {
+    const AIXVAULTFILE forged = ForgedRecord();
+    EXPECT_EQ(voice.LoadFileMemory(-1, -1, &forged, sizeof forged), -1);
+    EXPECT_EQ(voice.Error(), "Unknown format.");
+    // As the host passes a track: the "length" it got with the pointer, not the record's size.
+    EXPECT_EQ(voice.LoadFileMemory(-1, -1, &forged, 0x7FFFFFFF), -1);
+    EXPECT_EQ(voice.Error(), "Unknown format.");
+}
+
+TEST_F(AixVoice, OnlyALiveRecordOfTheLoadedExplorerIsARecord) {
+    const auto built = TwoStreams();
+    const int container = vault.LoadFileMemory(built.bytes.data(), Size(built.bytes));
+    ASSERT_NE(container, -1);
+    std::uint32_t length = 0;
+    const void* pointer = vault.GetFilePointer(container, "Track 1.aixf", &length);
+    ASSERT_NE(pointer, nullptr);
+    // A byte-for-byte copy of the explorer's record names a real table and container, yet it
+    // is not one of the explorer's records: it is taken as bytes, and they are no container.
+    AIXVAULTFILE copy{};
+    std::memcpy(&copy, pointer, sizeof copy);
+    EXPECT_EQ(voice.LoadFileMemory(-1, -1, &copy, length), -1);
+    EXPECT_EQ(voice.Error(), "Unknown format.");
+
+    const auto isRecord =
+        reinterpret_cast<FnIsTrackRecord>(vault.library.Symbol(FOGBELL_AIX_RECORD_CHECK));
+    ASSERT_NE(isRecord, nullptr);
+    vault.LoadFileMemory(nullptr, 0);  // leaves a text that the query must not change
+    const std::string text = vault.Error();
+    EXPECT_EQ(isRecord(pointer), 1);
+    EXPECT_EQ(isRecord(&copy), 0);
+    EXPECT_EQ(isRecord(nullptr), 0);
+    EXPECT_EQ(vault.Error(), text);
+
+    const int h = voice.LoadFileMemory(-1, -1, pointer, length);
+    ASSERT_NE(h, -1) << voice.Error();
+    voice.CloseFile(h);
+    vault.CloseFile(container);
+    EXPECT_EQ(isRecord(pointer), 0);  // closed: no longer a record
+}
+
+TEST_F(AixVoice, ShortBuffersAreNeverReadPastTheirSize) {
+    const AIXVAULTFILE forged = ForgedRecord();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&forged);
+    for (std::uint32_t size = 0; size < 8; ++size) {
+        // Exactly size bytes on the heap, so that a read past them is caught by AddressSanitizer.
+        std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size]);
+        std::copy(bytes, bytes + size, exact.get());
+        EXPECT_EQ(voice.LoadFileMemory(-1, -1, exact.get(), size), -1) << size;
+        EXPECT_EQ(voice.Error(), size == 0 ? "Error memory size" : "Unknown format.") << size;
+        std::unique_ptr<std::uint8_t[]> aix(new std::uint8_t[size]);
+        std::copy_n("AIXF\0\0\0", size, aix.get());
+        EXPECT_EQ(voice.LoadFileMemory(-1, -1, aix.get(), size), -1) << size;
+        EXPECT_EQ(voice.Error(), size == 0 ? "Error memory size" : "Unknown format.") << size;
     }
 }
 

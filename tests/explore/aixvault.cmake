@@ -4,7 +4,7 @@ fogbell_add_test(aix_layout_test
     SOURCES aix_layout_test.cpp aix_record_c_check.c
     LIBS aixvault_objects fogbell_aix_layout fogbell_plugin_support)
 fogbell_add_test(aixvault_plugin_test SOURCES aixvault_plugin_test.cpp PLUGINS aixvault)
-fogbell_check_exports(aixvault ${FOGBELL_EXPLORER_EXPORTS} fnGetBitrate)
+fogbell_check_exports(aixvault ${FOGBELL_EXPLORER_EXPORTS} fnGetBitrate fnIsTrackRecord)
 
 # The record's original 32-bit offsets, checked by compiling its header for a 32-bit target
 # (the header asserts them there); needs only a compiler that can target i386.

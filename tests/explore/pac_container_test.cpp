@@ -431,8 +431,13 @@ TEST(MemberLimits, StopAtTheNextFilledMemberAGuardedRangeOrTheEnd) {
         {"starting in a guarded range", {{10, 5}, {190, 5}}, {kNoRoom, kNoRoom}},
         {"past the end", {{201, 0}, {200, 0}}, {kNoRoom, 0}},
         {"sharing a first byte", {{50, 10}, {50, 20}}, {kNoRoom, kNoRoom}},
-        // An empty member holds no bytes: it neither stops nor shares with the others.
-        {"empty members", {{50, 0}, {50, 20}, {60, 0}}, {130, 130, 120}},
+        // An empty member holds no bytes: it stops no other member. But it starts on bytes of a
+        // member that holds some (its twin at the same offset, or one it lies inside), so
+        // writing it would overwrite that member: never writable.
+        {"empty members", {{50, 0}, {50, 20}, {60, 0}}, {kNoRoom, 130, kNoRoom}},
+        {"empty members clear of the others", {{50, 0}, {70, 20}, {90, 0}}, {20, 110, 90}},
+        {"starting inside another member", {{20, 60}, {50, 10}}, {30, kNoRoom}},
+        {"starting inside a member that runs past the end", {{20, 500}, {50, 10}}, {30, 130}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MemberLimits(c.members, guarded, 200), c.limits) << c.what;

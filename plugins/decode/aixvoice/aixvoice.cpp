@@ -1,11 +1,11 @@
 // aixvoice: the decoder plug-in for AIX streams (aix_stream.h).
 //
 // It opens a whole AIX container (from a path, or bytes beginning with "AIXF") and plays stream
-// 0, or takes the AIX explorer's track record (fogbell_aix_record.h) and plays the track the
-// record selects, straight from the explorer's view of the container; the record, its table and
-// the container stay the explorer's. There is no format converter: the output format is the
-// source format, whatever channelsOut and rateOut ask for. Every entry point that takes a
-// handle, and both loaders, start by setting the text to "OK".
+// 0, or takes the AIX explorer's track record (fogbell_aix_record.h), once the explorer has
+// vouched for it, and plays the track the record selects, straight from the explorer's view of the
+// container; the record, its table and the container stay the explorer's. There is no format
+// converter: the output format is the source format, whatever channelsOut and rateOut ask for.
+// Every entry point that takes a handle, and both loaders, start by setting the text to "OK".
 #include <cstring>
 #include <memory>
 #include <new>
@@ -14,6 +14,7 @@
 #include "aix_stream.h"
 #include "byte_order.h"
 #include "fogbell_decoder.h"
+#include "loaded_module.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 
@@ -84,13 +85,10 @@ int LoadTrackRecord(int handle, const void* data) {
     return Adopt(handle, std::make_unique<AixVoiceFile>(), source);
 }
 
-// True when data is to be read as a container: its first four bytes are "AIXF". Fewer than
-// four bytes that begin like "AIXF" count too (a cut container), so that they are never read as
-// a record; a size of 0 still reads the four bytes, as callers of this plug-in have always
-// been told "Error memory size" for such a container.
-bool IsContainer(const std::uint8_t* data, std::uint32_t size) {
-    const std::size_t compared = (size == 0 || size >= 4) ? 4 : size;
-    return std::memcmp(data, "AIXF", compared) == 0;
+// True when aixvault, loaded in this process, vouches that data is one of its live track
+// records. Nothing at data is read to decide: the bytes of a file can look like a record.
+bool IsExplorerRecord(const void* data) {
+    return AskLoadedModule(FOGBELL_AIX_RECORD_OWNER, FOGBELL_AIX_RECORD_CHECK, data) != 0;
 }
 
 int LoadMemory(const void* data, std::uint32_t size) {
@@ -102,9 +100,11 @@ int LoadMemory(const void* data, std::uint32_t size) {
     if (!CheckMemory(data)) {
         return kNoHandle;
     }
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    return IsContainer(bytes, size) ? LoadContainer(handle, bytes, size)
-                                    : LoadTrackRecord(handle, data);
+    if (IsExplorerRecord(data)) {
+        return LoadTrackRecord(handle, data);
+    }
+    // Anything else is a container of size bytes; ReadLayout reads none at or past size.
+    return LoadContainer(handle, static_cast<const std::uint8_t*>(data), size);
 }
 
 int LoadPath(const char* path) {
@@ -116,7 +116,7 @@ int LoadPath(const char* path) {
         return kNoHandle;
     }
     void* view = nullptr;
-    MappedFile* file = OpenMappedFile(path, &view);
+    MappedFile* file = OpenMappedFile(path, &view, FileAccess::kRead);
     if (file == nullptr) {
         return kNoHandle;
     }

@@ -103,9 +103,11 @@ extern "C" {
 FOGBELL_PLUGIN_API int32_t fnLoadFile(int32_t channelsOut, int32_t rateOut, const char* path) {
     return Guarded(kNoHandle, [&] {
         return LoadRecordFromPath<WaveDecodeFile>(
-            path, kNoFreeHandle, [&](const std::uint8_t* view, std::uint32_t size) {
+            path, kNoFreeHandle,
+            [&](const std::uint8_t* view, std::uint32_t size) {
                 return LoadFromMemory(channelsOut, rateOut, view, size);
-            });
+            },
+            FileAccess::kRead);
     });
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "byte_order.h"
+#include "journal.h"
 #include "member_room.h"
 
 namespace fogbell::afs {
@@ -205,24 +206,43 @@ const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {
     return "bin";
 }
 
-void Replace(Entry& entry, std::uint8_t* base, const std::uint8_t* data, std::uint32_t length) {
+void RefreshRooms(Archive& archive) {
+    ComputeRooms(archive);
+}
+
+bool Replace(Archive& archive, Entry& entry, const std::uint8_t* data, std::uint32_t length,
+             plugin::MappedFile* file) {
+    std::uint8_t* base = archive.base;
+    const auto at = [base](const std::uint8_t* p) { return static_cast<std::uint64_t>(p - base); };
+    std::vector<plugin::ByteRange> ranges = {
+        {entry.offset, std::uint64_t{entry.offset} + length},
+        {at(entry.table + 4), at(entry.table + 8)},
+    };
+    if (entry.nameEntry != nullptr) {
+        const std::uint64_t date = at(entry.nameEntry + kDateOffset);
+        ranges.push_back({date, date + 2 * kDateFields});
+    }
+    plugin::ContainerWrite write(file, base, archive.length);
+    if (!write.Begin(ranges)) {
+        return false;
+    }
     if (length != 0) {
         std::memmove(base + entry.offset, data, length);
     }
     WriteU32LE(entry.table + 4, length);
-    if (entry.nameEntry == nullptr) {
-        return;
+    if (entry.nameEntry != nullptr) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        const int fields[kDateFields] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                         local.tm_hour,        local.tm_min,     local.tm_sec};
+        for (int field = 0; field < kDateFields; ++field) {
+            const auto value = static_cast<std::uint16_t>(fields[field]);
+            entry.date[field] = value;
+            WriteU16LE(entry.nameEntry + kDateOffset + 2 * field, value);
+        }
     }
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const int fields[kDateFields] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                     local.tm_hour,        local.tm_min,     local.tm_sec};
-    for (int field = 0; field < kDateFields; ++field) {
-        const auto value = static_cast<std::uint16_t>(fields[field]);
-        entry.date[field] = value;
-        WriteU16LE(entry.nameEntry + kDateOffset + 2 * field, value);
-    }
+    return write.Commit();
 }
 
 }  // namespace fogbell::afs

@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "mapped_file.h"
 #include "member_room.h"
 
 namespace fogbell::afs {
@@ -77,8 +78,15 @@ Entry* FindEntry(Archive& archive, const char* name);
 // Extension (without the dot) that the first bytes of a member suggest; "bin" when unknown.
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size);
 
-// Overwrites the entry's bytes with length bytes of data (which must fit its room), sets its
-// size in the offset table and stamps its name entry with the local time.
-void Replace(Entry& entry, std::uint8_t* base, const std::uint8_t* data, std::uint32_t length);
+// Sets every entry's room from the archive's tables as they are now. Sizes change with each
+// replacement (an empty member may grow), so rooms are set afresh before each one.
+void RefreshRooms(Archive& archive);
+
+// Overwrites the entry's bytes with length bytes of data (which must fit its room, as
+// RefreshRooms set it), sets its size in the offset table and stamps its name entry with the
+// local time, as one journalled write (journal.h; file: the archive's mapped file, or null for
+// a caller's memory). False with a text when the write could not be made safely.
+bool Replace(Archive& archive, Entry& entry, const std::uint8_t* data, std::uint32_t length,
+             plugin::MappedFile* file);
 
 }  // namespace fogbell::afs

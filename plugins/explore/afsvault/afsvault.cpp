@@ -55,6 +55,9 @@ afs::Entry* FindReadableMember(AfsVaultFile& record, const char* name) {
         SetErrorText("Damaged AFS file: %s lies outside the archive.", name);
         return nullptr;
     }
+    if (entry != nullptr && !CheckMappedFileIntact(record.file)) {
+        return nullptr;  // cut short on disk since it was opened
+    }
     return entry;
 }
 
@@ -93,6 +96,7 @@ int ReplaceMember(AfsVaultFile& record, const char* name, const std::uint8_t* da
     if (entry == nullptr) {
         return 0;
     }
+    afs::RefreshRooms(record.archive);
     if (entry->room == afs::kNoRoom) {
         SetErrorText("Can't replace %s: its place in the archive is damaged.", name);
         return 0;
@@ -101,8 +105,7 @@ int ReplaceMember(AfsVaultFile& record, const char* name, const std::uint8_t* da
         SetErrorText("File too long. Maximum size: %u", static_cast<unsigned>(entry->room));
         return 0;
     }
-    afs::Replace(*entry, record.archive.base, data, length);
-    return 1;
+    return afs::Replace(record.archive, *entry, data, length, record.file) ? 1 : 0;
 }
 
 // Writes size bytes to path; 0 with a text when the file cannot be created or written.
@@ -234,11 +237,15 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
         if (record == nullptr) {
             return 0;
         }
+        if (path == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
         GetFileLength(path);
         void* view = nullptr;
-        MappedFilePtr source(OpenMappedFile(path, &view));
+        MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
         if (!source) {
-            SetErrorText("Can't open %s file.", path ? path : "");
+            SetErrorText("Can't open %s file.", path);
             return 0;
         }
         return ReplaceMember(*record, name, static_cast<const std::uint8_t*>(view),

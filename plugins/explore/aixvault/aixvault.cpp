@@ -2,7 +2,8 @@
 //
 // Each stream of a container is a track named "Track %u.aixf". The track pointer is the
 // handle's record AIXVAULTFILE (fogbell_aix_record.h), from which aixvoice plays the track that
-// the last fnGetFilePointer selected. Tracks are extracted as stand-alone ADX files
+// the last fnGetFilePointer selected; fnIsTrackRecord vouches for a record before aixvoice
+// reads it. Tracks are extracted as stand-alone ADX files
 // (aix_extract.h); they cannot be replaced. Every entry point but fnGetErrorString and
 // fnGetSupportExt starts by setting the text to "OK".
 #include <cstdio>
@@ -45,15 +46,24 @@ AIXVAULTFILE* Lookup(int handle) {
     return LookupRecord<AIXVAULTFILE>(handle);
 }
 
+// 1 unless the container file was cut short on disk since it was opened (text set).
+int CheckIntact(const AIXVAULTFILE& record) {
+    return record.borrowed != 0 || CheckMappedFileIntact(static_cast<MappedFile*>(record.file));
+}
+
 std::uint32_t TrackCount(const AIXVAULTFILE& record) {
     std::uint32_t count = 0;
     std::memcpy(&count, record.header + FOGBELL_AIX_HEADER_TRACK_COUNT, sizeof count);
     return count;
 }
 
-// The track a name selects ("Track %u"; any other name is track 0). False with "Error track
-// number." when it is not below the track count.
+// The track a name selects ("Track %u"; any other name is track 0). False with "NULL file
+// name." for no name, or "Error track number." when it is not below the track count.
 bool FindTrack(const AIXVAULTFILE& record, const char* name, std::uint32_t& track) {
+    if (name == nullptr) {
+        SetErrorText("NULL file name.");
+        return false;
+    }
     track = ParseTrackNumber(name);
     if (track >= TrackCount(record)) {
         SetErrorText("Error track number.");
@@ -214,7 +224,7 @@ FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name
         SetOk();
         AIXVAULTFILE* record = Lookup(handle);
         std::uint32_t track = 0;
-        if (record == nullptr || !FindTrack(*record, name, track)) {
+        if (record == nullptr || !FindTrack(*record, name, track) || !CheckIntact(*record)) {
             return nullptr;  // the length is left as it was
         }
         record->selectedTrack = track;
@@ -249,6 +259,23 @@ FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name) {
     });
 }
 
+// The records are the handle table's entries: an address is a record exactly while a slot
+// holds it. Nothing at the address is read, and the error text is left alone, so that aixvoice
+// may ask between any two calls of the host.
+FOGBELL_PLUGIN_API int32_t fnIsTrackRecord(const void* address) {
+    return Guarded(0, [&] {
+        if (address == nullptr) {
+            return 0;
+        }
+        for (int handle = 0; handle < kHandleCount; ++handle) {
+            if (RecordAt(handle) == address) {
+                return 1;
+            }
+        }
+        return 0;
+    });
+}
+
 FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path) {
     return Guarded(0, [&] {
         SetOk();
@@ -256,8 +283,15 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
         if (record == nullptr) {
             return 0;
         }
+        if (name == nullptr) {
+            SetErrorText("NULL file name.");
+            return 0;
+        }
         if (path == nullptr) {
             SetErrorText("NULL file pointer.");
+            return 0;
+        }
+        if (!CheckIntact(*record)) {
             return 0;
         }
         const std::string outPath = aix::AdxOutputPath(path);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "journal.h"
 #include "name_list.h"
 
 namespace fogbell::mvx {
@@ -70,22 +71,32 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
 
     archive.base = base;
     archive.length = length;
+    archive.tableEnd = tableEnd;
+    archive.nameBlock = nameBlock;
     archive.tracks.assign(count, Track{});
-    std::vector<plugin::MemberPlace> places(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         Track& track = archive.tracks[i];
         track.pair = base + kHeaderSize + std::size_t{kPairSize} * i;
         track.offset = ReadU32LE(track.pair);
         std::memcpy(track.name, base + nameBlock + std::size_t{kNameFieldSize} * i, kNameFieldSize);
         track.name[kNameFieldSize] = '\0';
-        places[i] = {track.offset, track.Size()};
     }
-    const std::vector<plugin::ByteRange> guarded = {{0, tableEnd}, {nameBlock, length}};
-    const std::vector<std::int64_t> limits = plugin::MemberLimits(places, guarded, length);
-    for (std::uint32_t i = 0; i < count; ++i) {
+    RefreshLimits(archive);
+    return Status::kOk;
+}
+
+void RefreshLimits(Archive& archive) {
+    std::vector<plugin::MemberPlace> places;
+    places.reserve(archive.tracks.size());
+    for (const Track& track : archive.tracks) {
+        places.push_back({track.offset, track.Size()});
+    }
+    const std::vector<plugin::ByteRange> guarded = {{0, archive.tableEnd},
+                                                    {archive.nameBlock, archive.length}};
+    const std::vector<std::int64_t> limits = plugin::MemberLimits(places, guarded, archive.length);
+    for (std::size_t i = 0; i < archive.tracks.size(); ++i) {
         archive.tracks[i].limit = limits[i];
     }
-    return Status::kOk;
 }
 
 Track* FindTrack(Archive& archive, const char* name) {
@@ -102,7 +113,8 @@ std::uint32_t Bitrate(const std::uint8_t* track) {
 }
 
 ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
-                      std::uint32_t length) {
+                      std::uint32_t length, plugin::MappedFile* file) {
+    RefreshLimits(archive);
     const std::int64_t room = track.Room();
     if (!track.InsideOf(archive.length) || room == kNoRoom) {
         return ReplaceStatus::kNoPlace;
@@ -110,12 +122,18 @@ ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
     if (length > room) {
         return ReplaceStatus::kTooBig;
     }
+    const auto pair = static_cast<std::uint64_t>(track.pair - archive.base);
+    plugin::ContainerWrite write(file, archive.base, archive.length);
+    if (!write.Begin({{track.offset, std::uint64_t{track.offset} + length},
+                      {pair + kSizeField, pair + kSizeField + 4}})) {
+        return ReplaceStatus::kNotWritten;
+    }
     // Bytes first, by memmove, then the size: data may be the archive's own bytes.
     if (length != 0) {
         std::memmove(archive.base + track.offset, data, length);
     }
     WriteU32LE(track.pair + kSizeField, length);
-    return ReplaceStatus::kOk;
+    return write.Commit() ? ReplaceStatus::kOk : ReplaceStatus::kNotWritten;
 }
 
 }  // namespace fogbell::mvx

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "mapped_file.h"
 #include "member_room.h"
 
 namespace fogbell::mvx {
@@ -47,6 +48,8 @@ struct Track {
 struct Archive {
     std::uint8_t* base = nullptr;
     std::uint32_t length = 0;
+    std::uint64_t tableEnd = 0;   // the header and track table end here
+    std::uint64_t nameBlock = 0;  // the name block starts here and ends the archive
     std::vector<Track> tracks;
 };
 
@@ -66,15 +69,22 @@ Track* FindTrack(Archive& archive, const char* name);
 // (sample rate & 0xFFFF) << 16 | channel count, from a track of at least kBitrateBytes bytes.
 std::uint32_t Bitrate(const std::uint8_t* track);
 
+// Sets every track's limit from the archive's table as it is now (sizes change with each
+// replacement); Replace does so itself before it writes.
+void RefreshLimits(Archive& archive);
+
 enum class ReplaceStatus {
-    kOk,       // written
-    kNoPlace,  // the track lies outside the archive or over something else
-    kTooBig,   // longer than the track's room; nothing written
+    kOk,          // written
+    kNoPlace,     // the track lies outside the archive or over something else
+    kTooBig,      // longer than the track's room; nothing written
+    kNotWritten,  // the journalled write failed (text set); the archive is as it was
 };
 
 // Overwrites the track's first length bytes with data and sets its size to length, when that
-// fits the track's Room(). Data may lie anywhere, even inside the archive.
+// fits the track's Room() with limits refreshed, as one journalled write (journal.h; file: the
+// archive's mapped file, or null for a caller's memory). Data may lie anywhere, even inside the
+// archive.
 ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
-                      std::uint32_t length);
+                      std::uint32_t length, plugin::MappedFile* file = nullptr);
 
 }  // namespace fogbell::mvx

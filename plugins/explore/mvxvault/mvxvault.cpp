@@ -72,6 +72,9 @@ mvx::Track* FindReadableTrack(MvxVaultFile& record, const char* name) {
         SetErrorText("Damaged MVX file: %s lies outside the archive.", name);
         return nullptr;
     }
+    if (!CheckMappedFileIntact(record.file)) {
+        return nullptr;  // cut short on disk since it was opened
+    }
     return track;
 }
 
@@ -112,7 +115,7 @@ int ReplaceTrack(MvxVaultFile& record, const char* name, const std::uint8_t* dat
     if (length != 0 && !CheckMemory(data)) {
         return 0;
     }
-    switch (mvx::Replace(record.archive, *track, data, length)) {
+    switch (mvx::Replace(record.archive, *track, data, length, record.file)) {
         case mvx::ReplaceStatus::kOk:
             return 1;
         case mvx::ReplaceStatus::kTooBig:
@@ -125,6 +128,8 @@ int ReplaceTrack(MvxVaultFile& record, const char* name, const std::uint8_t* dat
                 SetErrorText("Can't replace %s: its place in the archive is damaged.", name);
             }
             return 0;
+        case mvx::ReplaceStatus::kNotWritten:
+            return 0;  // the write's text stays
     }
     return 0;
 }
@@ -143,7 +148,8 @@ FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
             return kNoHandle;
         }
         void* view = nullptr;
-        MappedFilePtr file(OpenMappedFile(path, &view));
+        bool restored = false;
+        MappedFilePtr file(OpenContainerFile(path, &view, restored));
         if (!file) {
             return kNoHandle;
         }
@@ -153,6 +159,9 @@ FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
             return kNoHandle;
         }
         static_cast<MvxVaultFile*>(RecordAt(handle))->file = file.release();
+        if (restored) {
+            SetRestoredText(path);
+        }
         return handle;
     });
 }
@@ -262,6 +271,10 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
         if (track == nullptr) {
             return 0;
         }
+        if (path == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
         OutputFile out;
         if (!out.Create(path)) {
             SetErrorText("Can't create file %s.", name);
@@ -296,10 +309,14 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
         if (record == nullptr) {
             return 0;
         }
+        if (path == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
         void* view = nullptr;
-        MappedFilePtr source(OpenMappedFile(path, &view));
+        MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
         if (!source) {
-            SetErrorText("Can't open %s file.", path ? path : "");
+            SetErrorText("Can't open %s file.", path);
             return 0;
         }
         // The view's own length bounds every read.

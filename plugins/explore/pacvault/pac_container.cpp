@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "journal.h"
 #include "name_list.h"
 #include "plugin_support.h"
 
@@ -83,20 +84,29 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Container& container) {
 
     container.base = base;
     container.length = length;
+    container.tableEnd = kHeaderSize + tableBytes;
     container.tracks.assign(count, Track{});
-    std::vector<plugin::MemberPlace> places(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         Track& track = container.tracks[i];
         track.entry = base + kHeaderSize + std::size_t{kEntrySize} * i;
         track.offset = ReadU32LE(track.entry);
-        places[i] = {track.offset, track.Size()};
     }
-    const std::vector<plugin::ByteRange> guarded = {{0, kHeaderSize + tableBytes}};
-    const std::vector<std::int64_t> limits = plugin::MemberLimits(places, guarded, length);
-    for (std::uint32_t i = 0; i < count; ++i) {
+    RefreshLimits(container);
+    return Status::kOk;
+}
+
+void RefreshLimits(Container& container) {
+    std::vector<plugin::MemberPlace> places;
+    places.reserve(container.tracks.size());
+    for (const Track& track : container.tracks) {
+        places.push_back({track.offset, track.Size()});
+    }
+    const std::vector<plugin::ByteRange> guarded = {{0, container.tableEnd}};
+    const std::vector<std::int64_t> limits =
+        plugin::MemberLimits(places, guarded, container.length);
+    for (std::size_t i = 0; i < container.tracks.size(); ++i) {
         container.tracks[i].limit = limits[i];
     }
-    return Status::kOk;
 }
 
 Track* FindTrack(Container& container, const char* name) {
@@ -136,7 +146,8 @@ std::array<std::uint8_t, kWrittenHeaderSize> RewrittenHeader(const wave::WaveFil
 }
 
 ReplaceResult Replace(Container& container, Track& track, const std::uint8_t* data,
-                      std::uint32_t length) {
+                      std::uint32_t length, plugin::MappedFile* file) {
+    RefreshLimits(container);
     ReplaceResult result;
     const std::int64_t room = track.Room();
     if (!track.InsideOf(container.length) || room == kNoRoom) {
@@ -175,6 +186,13 @@ ReplaceResult Replace(Container& container, Track& track, const std::uint8_t* da
 
     const auto header = RewrittenHeader(wave, kept);
     std::uint8_t* target = container.base + track.offset;
+    const auto sizeField = static_cast<std::uint64_t>(track.entry + kSizeField - container.base);
+    plugin::ContainerWrite write(file, container.base, container.length);
+    if (!write.Begin({{track.offset, track.offset + kWrittenHeaderSize + samples},
+                      {sizeField, sizeField + 4}})) {
+        result.status = ReplaceStatus::kNotWritten;
+        return result;
+    }
     // Samples first, by memmove: data may be the track's own bytes, whose sample bytes the new
     // header would otherwise overwrite before they are copied.
     if (samples != 0) {
@@ -182,6 +200,9 @@ ReplaceResult Replace(Container& container, Track& track, const std::uint8_t* da
     }
     std::memcpy(target, header.data(), header.size());
     WriteU32LE(track.entry + kSizeField, kept);
+    if (!write.Commit()) {
+        result.status = ReplaceStatus::kNotWritten;
+    }
     return result;
 }
 

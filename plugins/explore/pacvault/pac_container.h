@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "mapped_file.h"
 #include "member_room.h"
 #include "wave_header.h"
 
@@ -57,6 +58,7 @@ struct Track {
 struct Container {
     std::uint8_t* base = nullptr;
     std::uint32_t length = 0;
+    std::uint64_t tableEnd = 0;  // the header and track table end here
     std::vector<Track> tracks;
 };
 
@@ -86,11 +88,12 @@ std::array<std::uint8_t, kWrittenHeaderSize> RewrittenHeader(const wave::WaveFil
                                                              std::uint32_t length);
 
 enum class ReplaceStatus {
-    kOk,        // written whole
-    kCut,       // written, cut to the track's room (the replacement was longer)
-    kNoPlace,   // the track lies outside the container or over something else
-    kTooSmall,  // the track's room cannot hold the 46-byte header
-    kBadWave,   // the replacement's header was refused (the reader's text is set)
+    kOk,          // written whole
+    kCut,         // written, cut to the track's room (the replacement was longer)
+    kNoPlace,     // the track lies outside the container or over something else
+    kTooSmall,    // the track's room cannot hold the 46-byte header
+    kBadWave,     // the replacement's header was refused (the reader's text is set)
+    kNotWritten,  // the journalled write failed (text set); the container is as it was
 };
 
 struct ReplaceResult {
@@ -101,9 +104,14 @@ struct ReplaceResult {
 
 // Rewrites the track with the length bytes at data (a WAVE file of at least
 // kMinimumReplacement bytes): the fixed header, then as many of its sample bytes as fit in the
-// track's room; sets the table's size to the (cut) length. Data may lie anywhere, even inside
-// the track itself. Nothing is written unless the status is kOk or kCut.
+// track's room (limits refreshed from the table as it is now); sets the table's size to the
+// (cut) length; all as one journalled write (journal.h; file: the container's mapped file, or
+// null for a caller's memory). Data may lie anywhere, even inside the track itself. Nothing is
+// written unless the status is kOk or kCut.
 ReplaceResult Replace(Container& container, Track& track, const std::uint8_t* data,
-                      std::uint32_t length);
+                      std::uint32_t length, plugin::MappedFile* file = nullptr);
+
+// Sets every track's limit from the table as it is now; Replace does so itself.
+void RefreshLimits(Container& container);
 
 }  // namespace fogbell::pac

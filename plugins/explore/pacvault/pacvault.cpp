@@ -68,6 +68,9 @@ pac::Track* FindReadableTrack(PacVaultFile& record, const char* name) {
         SetErrorText("Damaged PAC file: %s lies outside the container.", name);
         return nullptr;
     }
+    if (track != nullptr && !CheckMappedFileIntact(record.file)) {
+        return nullptr;  // cut short on disk since it was opened
+    }
     return track;
 }
 
@@ -100,6 +103,10 @@ int LoadFromMemory(std::uint8_t* data, std::uint32_t length) {
 
 int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* data,
                  std::uint32_t length) {
+    if (name == nullptr) {
+        SetErrorText("NULL file name.");
+        return 0;
+    }
     if (!CheckMemory(data)) {
         return 0;
     }
@@ -111,7 +118,8 @@ int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* dat
     if (track == nullptr) {
         return 0;
     }
-    const pac::ReplaceResult result = pac::Replace(record.container, *track, data, length);
+    const pac::ReplaceResult result =
+        pac::Replace(record.container, *track, data, length, record.file);
     switch (result.status) {
         case pac::ReplaceStatus::kOk:
             return 1;
@@ -130,7 +138,8 @@ int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* dat
             SetErrorText("Can't replace %s: the track is smaller than a WAVE header.", name);
             return 0;
         case pac::ReplaceStatus::kBadWave:
-            return 0;  // the header reader's text stays
+        case pac::ReplaceStatus::kNotWritten:
+            return 0;  // the header reader's or the write's text stays
     }
     return 0;
 }
@@ -285,7 +294,7 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
             return 0;
         }
         void* view = nullptr;
-        MappedFilePtr source(OpenMappedFile(path, &view));
+        MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
         if (!source) {
             return 0;  // the mapping's text stays
         }

@@ -1,0 +1,87 @@
+// Crash-safe writes into a mapped container file, and the undoing of writes that a crash cut
+// short.
+//
+// A replacement rewrites a few byte ranges of a container in place, through its mapping. So
+// that a crash or a power loss half-way never leaves the container half old and half new, the
+// bytes about to change are first saved in a journal beside the container (the container's
+// path + kJournalSuffix), and the journal and its folder are flushed to disk before the first
+// byte changes. After the writes the mapping is flushed and the journal removed. When a
+// container is opened while its journal is still there, RecoverJournal puts the saved bytes
+// back first: the container is then byte for byte as it was before the interrupted write.
+//
+// Journal layout (all numbers little-endian):
+//   offset  width  field
+//   0       8      magic "FBJRNL" 01 00
+//   8       8      the container's length when the journal was written
+//   16      4      range count R
+//   20      ...    R ranges, each: offset (u64), length L (u32), then the L saved bytes
+//   end-8   8      FNV-1a 64-bit checksum of every byte before it
+// A journal is complete when it ends right after the checksum of its last range and the
+// checksum holds. An incomplete journal was cut short while it was written, before any byte of
+// the container changed: it is simply removed.
+//
+// Use (every explorer that replaces in place):
+//   ContainerWrite write(file, base, length);      // file: null for a caller's memory
+//   if (!write.Begin({{offset, offset + n}, ...})) return failure;   // text set, nothing written
+//   ... write the declared ranges through base ...
+//   write.Commit();                                 // flush, remove the journal
+// A container handed in as memory (fnLoadFileMemory) has no file: Begin only checks the ranges
+// and the bytes are written directly, as the caller owns them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mapped_file.h"
+#include "member_room.h"
+
+namespace fogbell::plugin {
+
+inline constexpr const char* kJournalSuffix = ".fogbell-journal";
+
+// The journal's path for a container path.
+std::string JournalPath(const std::string& containerPath);
+
+// One replacement's writes into one container.
+class ContainerWrite {
+  public:
+    // file: the container's mapped file, or null when base is a caller's memory. The object must
+    // not outlive the file's view.
+    ContainerWrite(MappedFile* file, std::uint8_t* base, std::uint32_t length);
+    // Commits when begun and not yet committed: the writes made are kept.
+    ~ContainerWrite();
+    ContainerWrite(const ContainerWrite&) = delete;
+    ContainerWrite& operator=(const ContainerWrite&) = delete;
+
+    // Declares every byte range the write will change and, for a file, saves their bytes in the
+    // journal and flushes it. False with a text when the ranges leave the container, the file is
+    // read-only, or the journal cannot be written; nothing has been written then.
+    bool Begin(const std::vector<ByteRange>& ranges);
+    // Flushes the declared ranges to disk and removes the journal. False with a text when the
+    // flush failed: the journal stays, so the next open puts the old bytes back.
+    bool Commit();
+
+  private:
+    MappedFile* file_;
+    std::uint8_t* base_;
+    std::uint32_t length_;
+    std::vector<ByteRange> ranges_;
+    bool begun_ = false;
+};
+
+enum class JournalRecovery {
+    kNone,       // no journal
+    kDiscarded,  // an incomplete journal: nothing had been overwritten; removed
+    kRestored,   // the saved bytes were put back and the journal removed
+    kFailed,     // a complete journal that cannot be applied (text set); it stays
+};
+
+// Looks for the journal of the container at path and acts on it as JournalRecovery says.
+// Sets a text only for kFailed.
+JournalRecovery RecoverJournal(const char* path);
+
+// The text a successful open leaves after kRestored, for the host's status line.
+void SetRestoredText(const char* path);
+
+}  // namespace fogbell::plugin

@@ -1,0 +1,317 @@
+// POSIX implementation of the journalled container writes (journal.h).
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "journal.h"
+#include "plugin_support.h"
+
+namespace fogbell::plugin {
+namespace {
+
+constexpr std::uint8_t kMagic[8] = {'F', 'B', 'J', 'R', 'N', 'L', 1, 0};
+constexpr std::size_t kMagicSize = sizeof kMagic;
+constexpr std::size_t kLengthAt = 8;
+constexpr std::size_t kCountAt = 16;
+constexpr std::size_t kFirstRangeAt = 20;
+constexpr std::size_t kRangeHeaderSize = 12;  // offset u64, length u32
+constexpr std::size_t kChecksumSize = 8;
+
+void PutLE(std::vector<std::uint8_t>& out, std::uint64_t value, std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+std::uint64_t GetLE(const std::uint8_t* in, std::size_t bytes) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        value |= std::uint64_t{in[i]} << (8 * i);
+    }
+    return value;
+}
+
+// FNV-1a, 64 bits: enough to tell a journal cut short or torn from a whole one.
+std::uint64_t Checksum(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (std::size_t i = 0; i < size; ++i) {
+        hash = (hash ^ data[i]) * 0x100000001B3ull;
+    }
+    return hash;
+}
+
+// The folder part of a path ("." when it has none).
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Flushes a folder's entries (a file created or removed in it) to disk. Some file systems
+// cannot flush a folder; what they keep is then all that can be had.
+void FlushFolder(const std::string& file) {
+    const int folder = open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+}
+
+bool WriteAll(int descriptor, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(descriptor, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool WriteAllAt(int descriptor, const std::uint8_t* data, std::size_t size, std::uint64_t at) {
+    while (size > 0) {
+        const ssize_t written = pwrite(descriptor, data, size, static_cast<off_t>(at));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        at += static_cast<std::uint64_t>(written);
+    }
+    return true;
+}
+
+bool ReadWholeFile(int descriptor, std::vector<std::uint8_t>& out) {
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || info.st_size < 0) {
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = read(descriptor, out.data() + done, out.size() - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            out.resize(done);  // shorter than it said: read as cut short
+            return true;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// The journal's bytes for the ranges of the container at base.
+std::vector<std::uint8_t> BuildJournal(const std::uint8_t* base, std::uint64_t length,
+                                       const std::vector<ByteRange>& ranges) {
+    std::vector<std::uint8_t> journal(kMagic, kMagic + kMagicSize);
+    PutLE(journal, length, 8);
+    PutLE(journal, ranges.size(), 4);
+    for (const ByteRange& range : ranges) {
+        PutLE(journal, range.begin, 8);
+        PutLE(journal, range.end - range.begin, 4);
+        journal.insert(journal.end(), base + range.begin, base + range.end);
+    }
+    PutLE(journal, Checksum(journal.data(), journal.size()), kChecksumSize);
+    return journal;
+}
+
+struct SavedRange {
+    std::uint64_t offset = 0;
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t length = 0;
+};
+
+// The ranges of a complete journal; false for an incomplete or foreign one.
+bool ParseJournal(const std::vector<std::uint8_t>& journal, std::uint64_t& containerLength,
+                  std::vector<SavedRange>& ranges) {
+    if (journal.size() < kFirstRangeAt + kChecksumSize ||
+        std::memcmp(journal.data(), kMagic, kMagicSize) != 0) {
+        return false;
+    }
+    const std::size_t body = journal.size() - kChecksumSize;
+    if (GetLE(journal.data() + body, kChecksumSize) != Checksum(journal.data(), body)) {
+        return false;
+    }
+    containerLength = GetLE(journal.data() + kLengthAt, 8);
+    const std::uint64_t count = GetLE(journal.data() + kCountAt, 4);
+    std::size_t at = kFirstRangeAt;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (body - at < kRangeHeaderSize) {
+            return false;
+        }
+        SavedRange range;
+        range.offset = GetLE(journal.data() + at, 8);
+        range.length = static_cast<std::uint32_t>(GetLE(journal.data() + at + 8, 4));
+        at += kRangeHeaderSize;
+        if (body - at < range.length || range.offset > containerLength ||
+            range.length > containerLength - range.offset) {
+            return false;
+        }
+        range.bytes = journal.data() + at;
+        at += range.length;
+        ranges.push_back(range);
+    }
+    return at == body;
+}
+
+void RemoveJournal(const std::string& journalPath) {
+    unlink(journalPath.c_str());
+    FlushFolder(journalPath);
+}
+
+}  // namespace
+
+std::string JournalPath(const std::string& containerPath) {
+    return containerPath + kJournalSuffix;
+}
+
+ContainerWrite::ContainerWrite(MappedFile* file, std::uint8_t* base, std::uint32_t length)
+    : file_(file), base_(base), length_(length) {}
+
+ContainerWrite::~ContainerWrite() {
+    if (begun_) {
+        Commit();
+    }
+}
+
+bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
+    for (const ByteRange& range : ranges) {
+        if (range.end < range.begin || range.end > length_) {
+            SetErrorText("Internal error: a write would leave the container.");
+            return false;
+        }
+    }
+    if (file_ != nullptr) {
+        if (!CheckMappedFileIntact(file_)) {
+            return false;
+        }
+        if (!file_->writable) {
+            SetErrorText("Can't replace a track in %s: the file is read-only.",
+                         file_->path.c_str());
+            return false;
+        }
+        const std::string journalPath = JournalPath(file_->path);
+        const std::vector<std::uint8_t> journal = BuildJournal(base_, length_, ranges);
+        const int descriptor =
+            open(journalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        bool saved = descriptor >= 0 && WriteAll(descriptor, journal.data(), journal.size()) &&
+                     fsync(descriptor) == 0;
+        const int error = errno;
+        if (descriptor >= 0) {
+            saved = close(descriptor) == 0 && saved;
+        }
+        if (!saved) {
+            RemoveJournal(journalPath);
+            SetErrorText("Can't replace a track in %s: its journal %s cannot be written (%s).",
+                         file_->path.c_str(), journalPath.c_str(), std::strerror(error));
+            return false;
+        }
+        FlushFolder(journalPath);
+    }
+    ranges_ = ranges;
+    begun_ = true;
+    return true;
+}
+
+bool ContainerWrite::Commit() {
+    if (!begun_) {
+        return true;
+    }
+    begun_ = false;
+    if (file_ == nullptr || ranges_.empty()) {
+        if (file_ != nullptr) {
+            RemoveJournal(JournalPath(file_->path));
+        }
+        return true;
+    }
+    std::uint64_t first = length_;
+    std::uint64_t end = 0;
+    for (const ByteRange& range : ranges_) {
+        if (range.end > range.begin) {
+            first = std::min(first, range.begin);
+            end = std::max(end, range.end);
+        }
+    }
+    if (end > first) {
+        const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+        const std::uint64_t from = first / page * page;
+        if (msync(base_ + from, static_cast<std::size_t>(end - from), MS_SYNC) != 0) {
+            SetErrorText(
+                "Can't flush %s to disk: the replacement will be undone when it is "
+                "opened next.",
+                file_->path.c_str());
+            return false;
+        }
+    }
+    RemoveJournal(JournalPath(file_->path));
+    return true;
+}
+
+JournalRecovery RecoverJournal(const char* path) {
+    const std::string journalPath = JournalPath(path);
+    const int journalFile = open(journalPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (journalFile < 0) {
+        return JournalRecovery::kNone;
+    }
+    std::vector<std::uint8_t> journal;
+    const bool read = ReadWholeFile(journalFile, journal);
+    close(journalFile);
+    std::uint64_t containerLength = 0;
+    std::vector<SavedRange> ranges;
+    if (!read || !ParseJournal(journal, containerLength, ranges)) {
+        RemoveJournal(journalPath);
+        return JournalRecovery::kDiscarded;
+    }
+
+    const int container = open(path, O_RDWR | O_CLOEXEC);
+    if (container < 0) {
+        SetErrorText("Can't open %s: a replacement was cut short and cannot be undone (%s).", path,
+                     std::strerror(errno));
+        return JournalRecovery::kFailed;
+    }
+    struct stat info {};
+    bool restored =
+        fstat(container, &info) == 0 && static_cast<std::uint64_t>(info.st_size) == containerLength;
+    if (!restored) {
+        close(container);
+        SetErrorText(
+            "Can't open %s: a replacement was cut short, and the file's length has "
+            "changed since, so it cannot be undone.",
+            path);
+        return JournalRecovery::kFailed;
+    }
+    for (const SavedRange& range : ranges) {
+        restored = restored && WriteAllAt(container, range.bytes, range.length, range.offset);
+    }
+    restored = restored && fsync(container) == 0;
+    close(container);
+    if (!restored) {
+        SetErrorText("Can't open %s: a replacement was cut short and cannot be undone (%s).", path,
+                     std::strerror(errno));
+        return JournalRecovery::kFailed;
+    }
+    RemoveJournal(journalPath);
+    return JournalRecovery::kRestored;
+}
+
+void SetRestoredText(const char* path) {
+    SetErrorText("Restored %s: a replacement that was cut short has been undone.", path);
+}
+
+}  // namespace fogbell::plugin
