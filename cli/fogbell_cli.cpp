@@ -9,7 +9,15 @@
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
 // "wav" it may also be a single audio file. Exit status: 0 when everything succeeded, 1 when
 // something failed, 2 for a usage error.
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// After windows.h: its shell header needs the types windows.h declares.
+#include <shellapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -21,6 +29,7 @@
 
 #include "cli/container_chain.h"
 #include "cli/json_text.h"
+#include "host/core/native_path.h"
 #include "host/core/output_names.h"
 #include "host/core/plugin_host.h"
 #include "host/core/track_jobs.h"
@@ -37,7 +46,11 @@ constexpr const char* kProgram = "fogbell-cli";
 // Progress on standard error, only when it is a terminal.
 class Progress {
   public:
+#if defined(_WIN32)
+    Progress() : enabled_(_isatty(_fileno(stderr)) != 0) {}
+#else
     Progress() : enabled_(isatty(STDERR_FILENO) != 0) {}
+#endif
     void Show(std::size_t index, std::size_t count, const std::string& name) {
         if (enabled_) {
             std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", index + 1, count, name.c_str());
@@ -67,9 +80,26 @@ void FailChain(const std::string& error) {
 }
 
 std::string ProgramDirectory() {
+#if defined(_WIN32)
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (length == 0) {
+            return ".";
+        }
+        if (length < self.size()) {
+            self.resize(length);
+            break;
+        }
+        self.resize(self.size() * 2);  // cut short: a longer path
+    }
+    return Utf8FromPath(std::filesystem::path(self).parent_path());
+#else
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string(".") : self.parent_path().string();
+#endif
 }
 
 std::string Join(const char* const* list) {
@@ -81,7 +111,7 @@ std::string Join(const char* const* list) {
 }
 
 std::string LibraryName(const PluginRecord& plugin) {
-    return std::filesystem::path(plugin.libraryPath).stem().string();
+    return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
 }
 
 int Formats(const PluginHost& host) {
@@ -135,7 +165,7 @@ int List(const PluginHost& host, const std::string& path, bool json) {
 
 bool CheckDirectory(const std::string& directory) {
     std::error_code error;
-    if (!std::filesystem::is_directory(directory, error)) {
+    if (!std::filesystem::is_directory(PathFromUtf8(directory), error)) {
         Fail(directory, "no such directory");
         return false;
     }
@@ -190,7 +220,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
 }
 
 int SaveSingleFile(const PluginHost& host, const std::string& path, const std::string& directory) {
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
     std::string error;
     if (!SaveTrackAsWave(host, nullptr, path, OutputPath(directory, name, ".wav"), {}, error)) {
         Fail(path, error);
@@ -316,8 +346,8 @@ int Run(int argc, char** argv) {
     }
 
     PluginHost host;
-    host.LoadDecoderPlugins((std::filesystem::path(pluginRoot) / "decode_plugins").string());
-    host.LoadExplorerPlugins((std::filesystem::path(pluginRoot) / "explore_plugins").string());
+    host.LoadDecoderPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "decode_plugins"));
+    host.LoadExplorerPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "explore_plugins"));
     if (*formats) {
         return Formats(host);
     }
@@ -336,6 +366,37 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace fogbell::cli
 
+#if defined(_WIN32)
+// The arguments as UTF-8, from the wide command line: the narrow argv of a Windows program is in
+// the local code page and cannot hold every file name. Output is written as bytes, with "\n"
+// line ends, as on every other system.
+int main() {
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (wide == nullptr) {
+        std::fputs("fogbell-cli: cannot read the command line\n", stderr);
+        return 1;
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(fogbell::Utf8FromWide(wide[i]));
+    }
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    try {
+        return fogbell::cli::Run(argc, argv.data());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fogbell-cli: %s\n", e.what());
+        return 1;
+    }
+}
+#else
 int main(int argc, char** argv) {
     try {
         return fogbell::cli::Run(argc, argv);
@@ -344,3 +405,4 @@ int main(int argc, char** argv) {
         return 1;
     }
 }
+#endif

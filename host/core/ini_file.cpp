@@ -1,6 +1,7 @@
 #include "host/core/ini_file.h"
 
 #include "host/core/ascii_text.h"
+#include "host/core/native_path.h"
 
 #include <algorithm>
 #include <fstream>
@@ -56,7 +57,7 @@ std::string Unquote(const std::string& value) {
 
 bool IniFile::Load(const std::string& path) {
     lines_.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         return false;
     }
@@ -70,7 +71,7 @@ bool IniFile::Load(const std::string& path) {
 }
 
 bool IniFile::Save(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     for (const std::string& line : lines_) {
         out << line << "\r\n";
     }

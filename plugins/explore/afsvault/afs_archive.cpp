@@ -233,7 +233,11 @@ bool Replace(Archive& archive, Entry& entry, const std::uint8_t* data, std::uint
     if (entry.nameEntry != nullptr) {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
+#if defined(_WIN32)
+        localtime_s(&local, &now);
+#else
         localtime_r(&now, &local);
+#endif
         const int fields[kDateFields] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                          local.tm_hour,        local.tm_min,     local.tm_sec};
         for (int field = 0; field < kDateFields; ++field) {
