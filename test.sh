@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test through ctest: first the normal build,
-# then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows
-# build (MinGW-w64) with its tests under Wine and a comparison of its fogbell-cli.exe with the
-# Linux one. Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 leaves out the sanitizer build.
-# The Windows part runs with FOGBELL_SKIP_WINDOWS=0; it is skipped by default until its whole
-# suite has passed under Wine on CI.
+# then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that
+# start threads (ctest label "threads") under ThreadSanitizer, then a short, bounded run of every
+# fuzz target (the fuzz preset: clang, libFuzzer); long fuzz campaigns are tools/fuzz-campaign.sh.
+# Last the Windows build (MinGW-w64 cross build) with its tests under Wine and a comparison of its
+# fogbell-cli.exe with the Linux one on the same containers.
+# Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 skips the AddressSanitizer build,
+# FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build, FOGBELL_SKIP_FUZZ=1 the fuzz runs,
+# FOGBELL_SKIP_WINDOWS=1 the Windows build and its runs under Wine.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -19,18 +22,29 @@ for preset in "${presets[@]}"; do
     ctest --preset "$preset" -j"$(nproc)"
 done
 
-export FOGBELL_SKIP_WINDOWS=${FOGBELL_SKIP_WINDOWS:-1}
+if [[ "${FOGBELL_SKIP_TSAN:-0}" != 1 ]]; then
+    echo "== Build (tsan)"
+    tools/build.sh tsan
+    echo "== Test (tsan, label threads)"
+    ctest --preset tsan -L threads -j"$(nproc)"
+fi
+
+if [[ "${FOGBELL_SKIP_FUZZ:-0}" != 1 ]]; then
+    echo "== Build (fuzz)"
+    tools/build.sh fuzz
+    echo "== Fuzz (short runs of every target)"
+    ctest --preset fuzz -j"$(nproc)"
+fi
+
+# The Windows packages (MinGW-w64, Wine) are installed by tools/ensure-deps.sh only when wanted.
+export FOGBELL_SKIP_WINDOWS=${FOGBELL_SKIP_WINDOWS:-0}
 if [[ "$FOGBELL_SKIP_WINDOWS" != 1 ]]; then
     started=$SECONDS
     echo "== Build (windows)"
     tools/build.sh windows
     echo "== Test (windows, under Wine)"
-    # A Wine prefix of the build's own, made once, headless.
-    export WINEPREFIX="$top/build-windows/wineprefix" WINEDEBUG=-all \
-        WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-    [[ -f "$WINEPREFIX/system.reg" ]] || wineboot --init >/dev/null 2>&1 || true
-    wineserver -p 60  # one server for every test program, gone a minute after the last
-    ctest --preset windows -j"$(nproc)"
-    tools/compare-windows-cli.sh "$top/build" "$top/build-windows"
+    tools/wine-env.sh ctest --preset windows -j"$(nproc)"
+    echo "== Compare fogbell-cli (Linux) with fogbell-cli.exe (Windows, under Wine)"
+    tools/wine-env.sh tools/compare-windows-cli.sh "$top/build" "$top/build-windows"
     echo "== Windows part: $((SECONDS - started)) s"
 fi

@@ -1,5 +1,7 @@
 #include "cli/container_chain.h"
 
+#include "cli/track_names.h"
+
 namespace fogbell::cli {
 
 std::vector<std::string> SplitChainPath(const std::string& path) {
@@ -32,17 +34,21 @@ bool ContainerChain::Open(const std::string& path, std::string& error) {
     for (std::size_t i = 1; i < parts.size(); ++i) {
         const OpenedFile& parent = *levels_.back();
         ExplorerPlugin& explorer = parent.AsExplorer();
-        const std::string& name = parts[i];
+        std::string name;
+        if (!ResolveTrack(parent, parts[i], name, error)) {
+            error = parts[i] + ": " + error;
+            return false;
+        }
         std::lock_guard lock(explorer.lock);
         std::uint32_t size = 0;
         const void* data = explorer.fnGetFilePointer(parent.handle, name.c_str(), &size);
         if (data == nullptr) {
-            error = name + ": " + explorer.ErrorText("Error loading file.");
+            error = PrintedName(name) + ": " + explorer.ErrorText("Error loading file.");
             return false;
         }
         OpenedFilePtr nested = host_.OpenContainer(name, data, size, error);
         if (!nested) {
-            error = name + ": " + error;
+            error = PrintedName(name) + ": " + error;
             return false;
         }
         levels_.push_back(std::move(nested));

@@ -1,5 +1,6 @@
 // Containers reached through a path of the form FILE::TRACK::TRACK: the file on disk, then each
-// named track opened as a container from its parent's bytes. The chain keeps every level open
+// named track opened as a container from its parent's bytes. Each TRACK is a name as "list"
+// prints it, or #N for the N-th row of its parent. The chain keeps every level open
 // and closes them innermost first.
 #pragma once
 

@@ -3,10 +3,8 @@
 #include <cstdio>
 
 namespace fogbell::cli {
-namespace {
 
-// Length of the valid UTF-8 sequence starting at i (2 to 4), or 0.
-std::size_t Utf8Sequence(const std::string& s, std::size_t i) {
+std::size_t Utf8SequenceLength(const std::string& s, std::size_t i) {
     const auto lead = static_cast<unsigned char>(s[i]);
     const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
                                : lead >= 0xE0               ? 3
@@ -29,6 +27,8 @@ std::size_t Utf8Sequence(const std::string& s, std::size_t i) {
     return length;
 }
 
+namespace {
+
 std::string Escaped(unsigned code) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "\\u%04x", code);
@@ -48,7 +48,7 @@ std::string JsonString(const std::string& text) {
             out += Escaped(c);
         } else if (c < 0x80) {
             out += static_cast<char>(c);
-        } else if (std::size_t n = Utf8Sequence(text, i); n != 0) {
+        } else if (std::size_t n = Utf8SequenceLength(text, i); n != 0) {
             out.append(text, i, n);
             i += n - 1;
         } else {

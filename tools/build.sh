@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures (when needed) and builds one preset: tools/build.sh [default|asan|windows]
+# Configures (when needed) and builds one preset: tools/build.sh [default|asan|tsan|fuzz|windows]
 set -euo pipefail
 preset=${1:-default}
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -7,6 +7,12 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
+    nlohmann-json3-dev
+    ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
+    qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
+    xvfb xauth imagemagick
+    libsdl2-dev
+    clang libclang-rt-14-dev
 )
 # The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, and apt-get source
 # (dpkg-dev) for the libsamplerate sources it is built from.

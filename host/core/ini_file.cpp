@@ -4,6 +4,7 @@
 #include "host/core/native_path.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace fogbell {
@@ -45,12 +46,39 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
     return !key.empty() && key[0] != ';';
 }
 
+bool Quoted(const std::string& value) {
+    return value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
+                                 (value.front() == '\'' && value.back() == '\''));
+}
+
 std::string Unquote(const std::string& value) {
-    if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
-                              (value.front() == '\'' && value.back() == '\''))) {
-        return value.substr(1, value.size() - 2);
+    return Quoted(value) ? value.substr(1, value.size() - 2) : value;
+}
+
+// The text of a storable value on its line: reading trims blanks at the ends and takes off one
+// pair of quotes, so a value that would lose either is wrapped in one more pair.
+std::string StoredForm(const std::string& value) {
+    const bool edgeBlank = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+    return edgeBlank || Quoted(value) ? "\"" + value + "\"" : value;
+}
+
+// A section or key name that reads back as itself and cannot end its line or its name early.
+bool StorableName(const std::string& name) {
+    return !name.empty() && IniFile::CanStore(name) && Trim(name) == name &&
+           name.find_first_of("=[];") == kNone;
+}
+
+// The file a save replaces: the target of a symbolic link (so that the link stays), else path.
+std::string ReplacedFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_symlink(PathFromUtf8(path), error)) {
+        const fs::path target = fs::canonical(PathFromUtf8(path), error);
+        if (!error) {
+            return Utf8FromPath(target);
+        }
     }
-    return value;
+    return path;
 }
 
 }  // namespace
@@ -71,12 +99,19 @@ bool IniFile::Load(const std::string& path) {
 }
 
 bool IniFile::Save(const std::string& path) const {
-    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
+    std::string text;
     for (const std::string& line : lines_) {
-        out << line << "\r\n";
+        text += line;
+        text += "\r\n";
     }
-    out.close();
-    return static_cast<bool>(out);
+    return ReplaceFileContents(ReplacedFile(path), text);
+}
+
+bool IniFile::CanStore(const std::string& value) {
+    return std::none_of(value.begin(), value.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
 }
 
 std::size_t IniFile::FindSection(const std::string& section) const {
@@ -103,20 +138,23 @@ std::string IniFile::Get(const std::string& section, const std::string& key) con
     return "";
 }
 
-void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
-    const std::string line = key + "=" + value;
+bool IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
+    if (!CanStore(value) || !StorableName(section) || !StorableName(key)) {
+        return false;
+    }
+    const std::string line = key + "=" + StoredForm(value);
     std::size_t header = FindSection(section);
     if (header == kNone) {
         lines_.push_back("[" + section + "]");
         lines_.push_back(line);
-        return;
+        return true;
     }
     std::string name, lineKey, oldValue;
     std::size_t end = header + 1;
     for (; end < lines_.size() && !SectionName(lines_[end], name); ++end) {
         if (KeyValue(lines_[end], lineKey, oldValue) && EqualIgnoringAsciiCase(lineKey, key)) {
             lines_[end] = line;
-            return;
+            return true;
         }
     }
     // After the section's last non-blank line.
@@ -124,6 +162,7 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
         --end;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(end), line);
+    return true;
 }
 
 }  // namespace fogbell

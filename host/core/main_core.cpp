@@ -1,8 +1,10 @@
 #include "host/core/main_core.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "host/core/ini_file.h"
 #include "host/core/native_path.h"
@@ -15,10 +17,10 @@ namespace {
 
 constexpr const char* kSettingsSection = "General";
 constexpr std::int32_t kVolumeFull = 10000;
-constexpr std::size_t kPlayTextLimit = 259;
+constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 
-// atoi/atol as the settings have always been read: leading number, 0 when there is none,
-// saturated to 32 bits.
+// A settings number: the leading decimal number of the text, 0 when there is none, saturated to
+// 32 bits.
 std::int32_t NumberOf(const std::string& text) {
     const long long value = std::strtoll(text.c_str(), nullptr, 10);
     if (value > INT32_MAX) {
@@ -33,8 +35,9 @@ std::string UnsignedText(std::int64_t value) {
 
 std::string UserConfigDirectory() {
 #if defined(_WIN32)
-    if (const char* appData = std::getenv("APPDATA"); appData && *appData) {
-        return std::string(appData) + "\\Fogbell";
+    // The wide form: the narrow environment is in the local code page.
+    if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData && *appData) {
+        return Utf8FromWide(appData) + "\\Fogbell";
     }
 #endif
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
@@ -69,7 +72,14 @@ CorePaths PathsFor(const std::string& programDirectory) {
     return paths;
 }
 
-MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {}
+MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {
+    // The end-of-stream command arrives through the window's queue and may outlive the core.
+    playback_.SetCommandSink([this, alive = std::weak_ptr(alive_)](int command, std::int32_t p) {
+        if (!alive.expired()) {
+            OnCommand(command, p);
+        }
+    });
+}
 
 MainCore::~MainCore() {
     if (initialized_) {
@@ -78,7 +88,7 @@ MainCore::~MainCore() {
     WaitForWorkers();
 }
 
-void MainCore::Initialize(const CorePaths& paths) {
+bool MainCore::Initialize(const CorePaths& paths) {
     paths_ = paths;
     view_.SetVolumeSlider(kVolumeFull);
     LoadSettings();
@@ -89,7 +99,13 @@ void MainCore::Initialize(const CorePaths& paths) {
     view_.EnableButton(ButtonId::kPreviousDirectory, false);
     view_.EnableButton(ButtonId::kPlay, false);
     view_.EnableButton(ButtonId::kStop, false);
-    initialized_ = true;
+    initialized_ = true;  // a failed start still tears down and writes the settings
+    std::string error;
+    if (!playback_.StartPlayThread(error)) {
+        view_.ShowMessage(error, MessageIcon::kStop);
+        return false;
+    }
+    return true;
 }
 
 void MainCore::Shutdown() {
@@ -117,7 +133,11 @@ void MainCore::LoadSettings() {
         lastFileName_ = name;
     }
     view_.SetCheck(CheckId::kLoopSound, NumberOf(value("LoopAix")) != 0);
-    volume_ = NumberOf(value("Volume"));
+    // A missing key is full volume, so that the first track is heard; anything else is held to
+    // the slider's range. The key keeps its "%u" form when written back.
+    const std::string volume = value("Volume");
+    volume_ =
+        volume.empty() ? kVolumeFull : std::clamp(NumberOf(volume), kVolumeLowest, kVolumeFull);
     view_.SetVolumeSlider(volume_);
     saveDirectory_ = value("SaveDir");
 }
@@ -129,15 +149,23 @@ void MainCore::SaveSettings() {
     if (fileName.empty() && view_.RowCount() > 0) {
         fileName = view_.CellText(0, kColumnName);
     }
-    ini.Set(kSettingsSection, "FileName", fileName);
+    // A value the file cannot hold (a control byte in a track name) is written empty: it must
+    // not forge keys, and a stale value must not stand in for it.
+    auto store = [&](const char* key, const std::string& value) {
+        if (!ini.Set(kSettingsSection, key, value)) {
+            ini.Set(kSettingsSection, key, "");
+        }
+    };
+    store("FileName", fileName);
     ini.Set(kSettingsSection, "Top", UnsignedText(view_.IsChecked(CheckId::kAlwaysOnTop)));
     ini.Set(kSettingsSection, "LoopAix", UnsignedText(view_.IsChecked(CheckId::kLoopSound)));
     ini.Set(kSettingsSection, "Volume", UnsignedText(volume_));
     saveDirectory_ = view_.SaveDirectoryBox();
-    ini.Set(kSettingsSection, "SaveDir", saveDirectory_);
+    store("SaveDir", saveDirectory_);
     std::error_code ignored;
     std::filesystem::create_directories(PathFromUtf8(paths_.settingsFile).parent_path(), ignored);
-    ini.Save(paths_.settingsFile);  // a failed write is not reported
+    // A failed write is not reported; it leaves the old file whole.
+    ini.Save(paths_.settingsFile);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -165,6 +193,11 @@ void MainCore::FillTrackList(const OpenedFile& container) {
 
 void MainCore::CloseOpenStream() {
     auto exclusion = playback_.ExcludeRefill();
+    CloseOpenStream(exclusion);
+}
+
+void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
+    playback_.ReleaseStream(held);
     CloseOpenedFile(openStream_);
 }
 
@@ -233,19 +266,23 @@ bool MainCore::OpenAudioFilePath(const std::string& path) {
 }
 
 void MainCore::OnRowDoubleClick() {
-    OpenNestedContainer();
+    const bool container = OpenNestedContainer();
     view_.SetPlayText("");
-    StartPlayback();
+    // A container row was opened (or its open reported why not): there is nothing to play, and
+    // playing now would stop the track that plays and report a failure after a good open.
+    if (!container) {
+        StartPlayback();
+    }
 }
 
-void MainCore::OpenNestedContainer() {
+bool MainCore::OpenNestedContainer() {
     const std::vector<std::string> names = CollectSelectedNames();
     if (names.empty() || !currentContainer_) {
-        return;
+        return false;
     }
     const std::string& name = names.front();
     if (!host_.FindExplorer(name)) {
-        return;  // not a container: the double-click only plays
+        return false;  // not a container: the double-click only plays
     }
     const void* data = nullptr;
     std::uint32_t size = 0;
@@ -256,10 +293,10 @@ void MainCore::OpenNestedContainer() {
         if (data == nullptr) {
             // Never fall back to opening the bare track name as a path.
             view_.SetStatus(parent.ErrorText("Error loading file."));
-            return;
+            return true;
         }
     } else {
-        return;
+        return false;
     }
     containerStack_.push_back(std::move(currentContainer_));
     std::string error;
@@ -273,6 +310,7 @@ void MainCore::OpenNestedContainer() {
     view_.SetFileNameBox(name);
     // While a worker runs, "Previous directory" stays off: it could close the worker's container.
     view_.EnableButton(ButtonId::kPreviousDirectory, runningWorkers_ == 0);
+    return true;
 }
 
 void MainCore::GoToParentContainer() {
@@ -352,11 +390,14 @@ bool MainCore::OnCommand(int command, std::int32_t parameter) {
             StartSaveWave();
             return true;
         case kCommandVolume:
-            volume_ = parameter;
+            volume_ = std::clamp(parameter, kVolumeLowest, kVolumeFull);
             playback_.SetVolume(volume_ - kVolumeFull);
             return true;
         case kCommandEndOfStream:
-            StopPlayback();
+            // Posted by the play thread; one posted for an earlier track never stops this one.
+            if (playback_.IsCurrentEndOfStream(parameter)) {
+                StopPlayback();
+            }
             return true;
         default:
             return false;
@@ -383,7 +424,14 @@ void MainCore::BeginWorker() {
     view_.EnableButton(ButtonId::kOpenContainer, false);
 }
 
-void MainCore::EndWorker() {
+void MainCore::EndWorker(std::uint64_t id) {
+    // The thread posted its end as its last step: the join waits for its return at most.
+    if (auto worker = workers_.find(id); worker != workers_.end()) {
+        if (worker->second.joinable()) {
+            worker->second.join();
+        }
+        workers_.erase(worker);
+    }
     if (--runningWorkers_ > 0) {
         return;  // the last worker to end gives the buttons back
     }
@@ -391,13 +439,29 @@ void MainCore::EndWorker() {
     view_.EnableButton(ButtonId::kOpenContainer, true);
 }
 
-void MainCore::LaunchWorker(std::function<void()> body) {
+void MainCore::LaunchWorker(const char* what, WorkerBody body) {
     BeginWorker();
-    workers_.emplace_back(std::move(body));
+    const std::uint64_t id = ++lastWorkerId_;
+    try {
+        workers_.emplace(id, startThread_([this, id, body = std::move(body)] {
+                             std::function<void()> report = body();
+                             view_.PostToWindow([this, alive = std::weak_ptr(alive_), id, report] {
+                                 if (alive.expired()) {
+                                     return;
+                                 }
+                                 report();
+                                 EndWorker(id);
+                             });
+                         }));
+    } catch (const std::system_error& error) {
+        EndWorker(id);
+        view_.SetStatus(std::string(what) + ": can't start a worker thread (" +
+                        error.code().message() + ").");
+    }
 }
 
 void MainCore::WaitForWorkers() {
-    for (std::thread& worker : workers_) {
+    for (auto& [id, worker] : workers_) {
         if (worker.joinable()) {
             worker.join();
         }
@@ -418,7 +482,8 @@ void MainCore::StartExtract(int mode) {
         names = CollectSelectedNames();
     }
     const OpenedFile* container = currentContainer_.get();
-    LaunchWorker([this, container, names = std::move(names), directory = saveDirectory_] {
+    WorkerBody body = [this, container, names = std::move(names),
+                       directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
         view_.SetProgressRange(ProgressId::kExtract, 0, static_cast<std::uint32_t>(count));
         std::size_t failed = 0;
@@ -435,16 +500,13 @@ void MainCore::StartExtract(int mode) {
         }
         view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
         view_.SetProgressPos(ProgressId::kExtract, 0);
-        view_.PostToWindow([this, alive = std::weak_ptr(alive_), failed, count, firstError] {
-            if (alive.expired()) {
-                return;
-            }
+        return [this, failed, count, firstError] {
             if (failed > 0) {
                 view_.SetStatus(FailureText("Extract", failed, count, firstError));
             }
-            EndWorker();
-        });
-    });
+        };
+    };
+    LaunchWorker("Extract", std::move(body));
 }
 
 void MainCore::StartSaveWave() {
@@ -452,7 +514,8 @@ void MainCore::StartSaveWave() {
         return;
     }
     const OpenedFile* container = currentContainer_.get();
-    LaunchWorker([this, container, names = CollectSelectedNames(), directory = saveDirectory_] {
+    WorkerBody body = [this, container, names = CollectSelectedNames(),
+                       directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
         std::size_t failed = 0;
         std::string firstError;
@@ -479,16 +542,13 @@ void MainCore::StartSaveWave() {
         }
         view_.SetProgressCaption(ProgressId::kSave, "Save done");
         view_.SetProgressPos(ProgressId::kSave, 0);
-        view_.PostToWindow([this, alive = std::weak_ptr(alive_), failed, count, firstError] {
-            if (alive.expired()) {
-                return;
-            }
+        return [this, failed, count, firstError] {
             if (failed > 0) {
                 view_.SetStatus(FailureText("Save as wav", failed, count, firstError));
             }
-            EndWorker();
-        });
-    });
+        };
+    };
+    LaunchWorker("Save as wav", std::move(body));
 }
 
 void MainCore::ReplaceTrack() {
@@ -518,7 +578,7 @@ void MainCore::ReplaceTrack() {
         view_.SetStatus(explorer.fnReplaceFile ? text : "Error replacing file.");
         return;
     }
-    view_.ShowMessage("File replaced.", MessageIcon::kInformation);
+    view_.ShowMessage("File replaced.", MessageIcon::kNone);
     // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
     view_.SetStatus(text == "OK" ? "Replace OK" : "Replace OK: " + text);
 }
@@ -535,54 +595,78 @@ void MainCore::ChooseSaveDirectory() {
 
 void MainCore::StartPlayback() {
     view_.SetProgressPos(ProgressId::kPlay, 0);
-    std::string text = view_.PlayText().substr(0, kPlayTextLimit);
+    // The play text is a full path (the single-file command) and is kept whole; a name taken
+    // from a row is only ever looked up in the open container, never opened as a path.
+    const std::string text = view_.PlayText();
     const std::vector<std::string> selected = CollectSelectedNames();
-    const std::string name = (!selected.empty() && text.empty()) ? selected.front() : text;
+    const bool fromRow = !selected.empty() && text.empty();
+    const std::string name = fromRow ? selected.front() : text;
 
     std::string error;
-    if (currentContainer_ && currentContainer_->IsOpen()) {
-        ExplorerPlugin& explorer = currentContainer_->AsExplorer();
-        // Held until the decoder has taken the pointer (an AIX record selects the track).
-        std::lock_guard lock(explorer.lock);
-        std::uint32_t size = 0;
-        const void* data =
-            explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
-        CloseOpenStream();
+    const void* data = nullptr;
+    std::uint32_t size = 0;
+    // Lock order: the explorer, then the refill exclusion, then the decoder. The explorer's
+    // lock is held until the decoder has taken the pointer (an AIX record selects the track).
+    std::unique_lock<std::recursive_mutex> explorerLock;
+    if (fromRow) {
+        if (currentContainer_ && currentContainer_->IsOpen()) {
+            ExplorerPlugin& explorer = currentContainer_->AsExplorer();
+            explorerLock = std::unique_lock(explorer.lock);
+            data = explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
+            if (data == nullptr) {
+                error = host_.FindDecoder(name) ? explorer.ErrorText("Error loading file.")
+                                                : "Format unsupported.";
+            }
+        } else {
+            error = "No container is open.";
+        }
+    }
+    // The whole track change happens under the exclusion: the feeding thread never sees the old
+    // stream closed under it, nor the new one before the engine has taken it.
+    auto exclusion = playback_.ExcludeRefill();
+    CloseOpenStream(exclusion);
+    if (error.empty()) {
         openStream_ = host_.OpenStream(name, data, data ? size : 0, error);
-    } else {
-        CloseOpenStream();
-        openStream_ = host_.OpenStream(name, nullptr, 0, error);
+    }
+    if (explorerLock.owns_lock()) {
+        explorerLock.unlock();
     }
     if (!openStream_) {
         view_.SetStatus(error);
         return;
     }
-    playback_.Play(*openStream_, name);
+    playback_.Play(exclusion, *openStream_, name);
 }
 
 void MainCore::StopPlayback() {
-    playback_.Stop();
+    auto exclusion = playback_.ExcludeRefill();
+    playback_.Stop(exclusion);
     view_.SetProgressPos(ProgressId::kPlay, 0);
     view_.EnableButton(ButtonId::kPlay, true);
     view_.EnableButton(ButtonId::kStop, false);
-    CloseOpenStream();
+    CloseOpenStream(exclusion);
 }
 
 void MainCore::OnPlayTimer() {
-    if (!playback_.IsPlaying() || !openStream_ || !openStream_->IsOpen()) {
+    if (!playback_.IsPlaying()) {
         return;
     }
-    DecoderPlugin& decoder = openStream_->AsDecoder();
-    if (decoder.fnGetCurrPos == nullptr) {
-        return;
-    }
-    std::uint32_t position = 0;
+    std::optional<std::uint32_t> position;
     {
         // The feeding thread decodes on this handle; ask for the position between its steps.
         auto exclusion = playback_.ExcludeRefill();
-        position = decoder.fnGetCurrPos(openStream_->handle);
+        if (openStream_ && openStream_->IsOpen()) {
+            DecoderPlugin& decoder = openStream_->AsDecoder();
+            if (decoder.fnGetCurrPos != nullptr) {
+                std::lock_guard lock(decoder.lock);
+                position = decoder.fnGetCurrPos(openStream_->handle);
+            }
+        }
     }
-    view_.SetProgressPos(ProgressId::kPlay, position);
+    if (!position) {
+        return;
+    }
+    view_.SetProgressPos(ProgressId::kPlay, *position);
     playback_.SetVolume(volume_ - kVolumeFull);
 }
 

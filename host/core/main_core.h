@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,16 +34,24 @@ struct CorePaths {
 // in the user's configuration folder when the program's folder is not writable.
 CorePaths PathsFor(const std::string& programDirectory);
 
+// Starts a thread running body; throws std::system_error when no thread can be started (as
+// std::thread does). The core starts its workers through one, so that tests can refuse them.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
 class MainCore {
   public:
     MainCore(MainView& view, PlaybackControl& playback);
+    // Shuts down when the owner has not: that reads the view, so an owner whose view can die
+    // first (a window's widgets) calls Shutdown itself while the view is still whole.
     ~MainCore();
     MainCore(const MainCore&) = delete;
     MainCore& operator=(const MainCore&) = delete;
 
     // Start: volume slider, settings, decoder then explorer plug-ins, save-directory box,
-    // always-on-top, initial button states.
-    void Initialize(const CorePaths& paths);
+    // always-on-top, initial button states, then the sound device and the play thread. False
+    // when those cannot be made (the reason was shown in a message box with the stop icon);
+    // the window then closes, and Shutdown still writes the settings.
+    bool Initialize(const CorePaths& paths);
     // Tear-down: settings written, workers stopped and waited for, playback ended, the stream,
     // the current container and every parent closed (top down), plug-ins unloaded.
     void Shutdown();
@@ -54,9 +64,12 @@ class MainCore {
     bool OpenContainerPath(const std::string& path);
     // Plays a single audio file without the dialog.
     bool OpenAudioFilePath(const std::string& path);
-    // Double-click on a row: open it as a nested container when an explorer claims it, then play.
+    // Double-click on a row: open it as a nested container when an explorer claims it, else
+    // play it.
     void OnRowDoubleClick();
-    void OpenNestedContainer();
+    // Opens the first selected row as a container when an explorer claims its name. True when
+    // the row was such a container (whether or not it opened; a failure is in the status line).
+    bool OpenNestedContainer();
     // Button 1004.
     void GoToParentContainer();
     // Button 1008.
@@ -82,6 +95,10 @@ class MainCore {
     // Blocks until every worker started so far has ended (tests and the command line).
     void WaitForWorkers();
     int RunningWorkers() const { return runningWorkers_; }
+    // Threads not yet joined: a worker's thread is joined when its end reaches the window.
+    std::size_t WorkerThreads() const { return workers_.size(); }
+    // Replaces how worker threads are started (by default a plain std::thread).
+    void SetThreadStarter(ThreadStarter starter) { startThread_ = std::move(starter); }
 
     const PluginHost& Host() const { return host_; }
     const OpenedFile* CurrentContainer() const { return currentContainer_.get(); }
@@ -94,6 +111,7 @@ class MainCore {
   private:
     void FillTrackList(const OpenedFile& container);
     void CloseOpenStream();
+    void CloseOpenStream(const PlaybackControl::Exclusion& held);
     void CloseAllContainers();
     void LoadSettings();
     void SaveSettings();
@@ -102,9 +120,14 @@ class MainCore {
     void StartSaveWave();
     // Takes the save directory from its box; false with a status text when it is unusable.
     bool PrepareSaveDirectory();
+    // A worker's body runs on its own thread and returns what the window thread does when it
+    // has ended (its status text).
+    using WorkerBody = std::function<std::function<void()>()>;
     void BeginWorker();
-    void EndWorker();
-    void LaunchWorker(std::function<void()> body);
+    // Joins the worker's thread (when it has one) and gives the buttons back after the last.
+    void EndWorker(std::uint64_t id);
+    // what names the command in the status line when its thread cannot be started.
+    void LaunchWorker(const char* what, WorkerBody body);
 
     MainView& view_;
     PlaybackControl& playback_;
@@ -121,7 +144,11 @@ class MainCore {
     std::int32_t volume_ = 0;
     int pendingCommand_ = 0;
 
-    std::vector<std::thread> workers_;
+    ThreadStarter startThread_ = [](std::function<void()> body) {
+        return std::thread(std::move(body));
+    };
+    std::map<std::uint64_t, std::thread> workers_;  // window thread only
+    std::uint64_t lastWorkerId_ = 0;
     // Tasks that workers post to the window thread may run after the core is gone (the window's
     // event loop can outlive it); they hold this weakly and do nothing once it has expired.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -2,8 +2,11 @@
 // tests implement it with a fake. Identifiers are the window's control ids.
 //
 // Threads: the core calls the view from the window thread, except for the methods marked
-// "any thread", which worker threads call while they run; an implementation forwards those to
-// the window thread (or guards them) as its toolkit requires.
+// "any thread", which worker threads and the play thread call while they run. Those must never
+// block the calling thread on the window thread: an implementation queues them (a posted,
+// never a blocking, cross-thread call) or answers from state it guards itself. The window
+// thread joins the workers and the play thread at shutdown; a worker waiting there for the
+// window would never end.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +47,8 @@ enum CommandId : int {
     kCommandEndOfStream = 2032,
 };
 
-enum class MessageIcon { kInformation, kStop };
+// kNone: a plain box with only its text and an OK button.
+enum class MessageIcon { kNone, kInformation, kStop };
 
 struct MenuItem {
     int command;
@@ -102,7 +106,8 @@ class MainView {
     // Shows a popup menu at a screen position; the chosen command, or nothing.
     virtual std::optional<int> ShowMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
 
-    // Runs a function on the window thread later (after the current event); any thread.
+    // Runs a function on the window thread later (after the current event); any thread. It
+    // must not wait for the task: a worker's last task joins the worker's own thread.
     virtual void PostToWindow(std::function<void()> task) = 0;
 };
 

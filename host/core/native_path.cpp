@@ -1,9 +1,15 @@
 #include "native_path.h"
 
+#include <algorithm>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace fogbell {
@@ -54,6 +60,49 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
     return widePath.empty() ? nullptr : _wfopen(widePath.c_str(), wideMode.c_str());
 }
 
+// The new file gets a name of its own beside the old one (a rename cannot cross volumes), is
+// flushed, and is moved over the old one with MoveFileExW, which replaces it in one step.
+bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
+    const std::wstring target = WideFromUtf8(path);
+    if (target.empty()) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = target + L".new-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                    std::to_wstring(attempt);
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+            return false;
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        constexpr std::size_t kMaxChunk = 1u << 30;  // WriteFile moves a DWORD at a time
+        const DWORD chunk = static_cast<DWORD>(std::min(bytes.size() - done, kMaxChunk));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+        done += written;
+    }
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    ok = ok && MoveFileExW(temporary.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) {
+        DeleteFileW(temporary.c_str());
+    }
+    return ok;
+}
+
 #else
 
 bool DirectoryWritable(const std::filesystem::path& directory) {
@@ -62,6 +111,58 @@ bool DirectoryWritable(const std::filesystem::path& directory) {
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
+}
+
+namespace {
+
+// Writes all bytes to fd, resuming after short writes and interruptions.
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Makes a rename in directory durable; a failure here loses nothing that was there before.
+void SyncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
+    constexpr mode_t kNewFileMode = 0644;
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+        return false;
+    }
+    std::string temporary = path + ".new-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    SyncDirectory(std::filesystem::path(path).parent_path().string());
+    return true;
 }
 
 #endif

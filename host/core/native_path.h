@@ -26,6 +26,12 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
 // True when files can be created in the folder.
 bool DirectoryWritable(const std::filesystem::path& directory);
 
+// Replaces the file at path with bytes in one step: a new file is written and flushed beside it
+// and renamed over it, so that a failure at any point leaves the old file whole. A new file gets
+// the old one's permissions. A file the user made read-only is left as it is (false), although
+// its folder would let a rename replace it.
+bool ReplaceFileContents(const std::string& path, const std::string& bytes);
+
 #if defined(_WIN32)
 // UTF-8 <-> UTF-16 for the wide Win32 calls.
 std::wstring WideFromUtf8(const std::string& text);

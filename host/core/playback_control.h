@@ -1,7 +1,15 @@
 // What the core asks of sound output. The playback engine implements it; the core decides what
 // to play and owns the open stream, the engine makes the sound.
+//
+// The refill exclusion: the engine's feeding thread writes a block and decodes the next one
+// (its refill step) only while it holds the exclusion. The core holds it across every change
+// of the stream the engine feeds: a whole track change (closing the old stream, opening the new
+// one, Play), a stop, every close of the open stream, and each question it asks that stream.
+// The methods that take an Exclusion must be called with the one ExcludeRefill returned.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -11,22 +19,40 @@ namespace fogbell {
 
 class PlaybackControl {
   public:
+    using Exclusion = std::unique_lock<std::mutex>;
+    // Where the engine's end-of-stream command goes: (command, parameter) on the window thread.
+    using CommandSink = std::function<void(int command, std::int32_t parameter)>;
+
     virtual ~PlaybackControl() = default;
 
+    // Start-up: the sound device and the (idle) feeding thread. False with the text to show in
+    // a message box ("DirectSoundCreate: DSERR_NODRIVER", "Can't create play thread.").
+    virtual bool StartPlayThread(std::string& error) = 0;
+    // The engine posts command 2032, with a parameter that names the track it ended, through
+    // the view to this sink. The core installs it once, before anything plays.
+    virtual void SetCommandSink(CommandSink sink) = 0;
+    // True when a 2032 with this parameter ends the track that plays now; false for one posted
+    // for an earlier track (or when nothing plays).
+    virtual bool IsCurrentEndOfStream(std::int32_t parameter) const = 0;
+
+    // Keeps the feeding thread out of its refill step while the returned lock is held.
+    virtual Exclusion ExcludeRefill() = 0;
     // Starts playing the stream the core has just opened (trackName is the play bar's caption):
     // sound buffer, first block, play; enables Stop and disables Play when it succeeds, else
-    // puts the reason in the status line.
-    virtual void Play(OpenedFile& stream, const std::string& trackName) = 0;
+    // puts the reason in the status line. The stream stays the core's; the engine uses it until
+    // ReleaseStream.
+    virtual void Play(const Exclusion& held, OpenedFile& stream, const std::string& trackName) = 0;
+    // The core is about to close the stream given to Play: the engine forgets it (and its
+    // pending block) and never touches it again.
+    virtual void ReleaseStream(const Exclusion& held) = 0;
     // Stops the sound and the feeding; the core closes the stream afterwards.
-    virtual void Stop() = 0;
+    virtual void Stop(const Exclusion& held) = 0;
     // True from a successful Play until Stop.
     virtual bool IsPlaying() const = 0;
     // Output volume in hundredths of a decibel (0 = full, -10000 = silent).
     virtual void SetVolume(int hundredthsOfDecibel) = 0;
-    // Keeps the feeding thread out of its refill step while the returned lock is held, so that
-    // the window may close or replace the stream, or ask it for its position.
-    virtual std::unique_lock<std::mutex> ExcludeRefill() = 0;
-    // Ends the feeding thread for good and releases the sound device (at window close).
+    // Ends the feeding thread for good (it has left its loop when this returns) and then
+    // releases the sound objects (at window close, after the stream was released).
     virtual void Shutdown() = 0;
 };
 

@@ -142,6 +142,9 @@ void CloseOpenedFile(OpenedFilePtr& place) {
     if (auto* explorer = place->Explorer()) {
         std::lock_guard lock(explorer->lock);
         explorer->fnCloseFile(place->handle);
+    } else if (auto* decoder = place->Decoder()) {
+        std::lock_guard lock(decoder->lock);
+        decoder->fnCloseFile(place->handle);
     } else {
         place->plugin->fnCloseFile(place->handle);
     }
@@ -226,12 +229,14 @@ OpenedFilePtr PluginHost::OpenStream(const std::string& name, const void* memory
     DecoderPlugin& decoder = file->AsDecoder();
     file->memoryImage = memory;
     file->memorySize = size;
-    if (memory != nullptr) {
-        file->handle = decoder.fnLoadFileMemory ? decoder.fnLoadFileMemory(-1, -1, memory, size)
-                                                : FOGBELL_NO_HANDLE;
-    } else {
-        file->handle = decoder.fnLoadFile(-1, -1, name.c_str());
+    if (memory != nullptr && decoder.fnLoadFileMemory == nullptr) {
+        // The plug-in's last text would belong to some earlier, unrelated call.
+        error = "Error loading file.";
+        return nullptr;
     }
+    std::lock_guard lock(decoder.lock);
+    file->handle = memory ? decoder.fnLoadFileMemory(-1, -1, memory, size)
+                          : decoder.fnLoadFile(-1, -1, name.c_str());
     if (file->handle == FOGBELL_NO_HANDLE) {
         error = decoder.ErrorText("Error loading file.");
         return nullptr;

@@ -56,8 +56,9 @@ struct ExplorerPlugin : PluginRecord {
     mutable std::recursive_mutex lock;
 };
 
-// One bound decoder library. Decoder handles are never shared between threads, so the host
-// takes no lock around decoder calls.
+// One bound decoder library. A decoder handle is used by one thread at a time, but the error
+// text is one per library: the lock is held across a call and the read of its error text, so
+// that a call on another thread cannot replace the text in between.
 struct DecoderPlugin : PluginRecord {
     DecoderPlugin() : PluginRecord(Kind::kDecoder) {}
     FnGetFormat fnGetFormatSource = nullptr;
@@ -68,6 +69,8 @@ struct DecoderPlugin : PluginRecord {
     FnResetFile fnResetFile = nullptr;
     FnDecoderLoadFile fnLoadFile = nullptr;              // required
     FnDecoderLoadFileMemory fnLoadFileMemory = nullptr;  // optional
+
+    mutable std::mutex lock;
 };
 
 // One file or track opened through a plug-in.
@@ -133,7 +136,8 @@ class PluginHost {
     // "Error loading file." when it has none.
     OpenedFilePtr OpenContainer(const std::string& name, const void* memory, std::uint32_t size,
                                 std::string& error) const;
-    // Opens a stream with the source's channels and rate; failures as OpenContainer.
+    // Opens a stream with the source's channels and rate; failures as OpenContainer ("Error
+    // loading file." too for memory given to a decoder that cannot load from memory).
     OpenedFilePtr OpenStream(const std::string& name, const void* memory, std::uint32_t size,
                              std::string& error) const;
 

@@ -80,12 +80,14 @@ bool SaveTrackAsWave(const PluginHost& host, const OpenedFile* container, const 
     }
     StreamCloser closer{stream};
     DecoderPlugin& decoder = stream->AsDecoder();
+    std::unique_lock decoderLock(decoder.lock);  // released while the file is written
     const WAVEFORMATEX* format =
         decoder.fnGetFormatOut ? decoder.fnGetFormatOut(stream->handle) : nullptr;
     if (format == nullptr) {
         error = decoder.ErrorText("ErrorGetFormatOut");
         return false;
     }
+    decoderLock.unlock();
 
     WaveWriter writer;
     if (WaveWriter::Status status = writer.Create(outPath, *format);
@@ -97,7 +99,10 @@ bool SaveTrackAsWave(const PluginHost& host, const OpenedFile* container, const 
         callbacks.fileCreated();
     }
     if (decoder.fnGetSizeData && callbacks.range) {
-        callbacks.range(decoder.fnGetSizeData(stream->handle));
+        decoderLock.lock();
+        const std::uint32_t size = decoder.fnGetSizeData(stream->handle);
+        decoderLock.unlock();
+        callbacks.range(size);
     }
     WaveWriter::Status status = WaveWriter::Status::kOk;
     bool stopped = false;
@@ -106,16 +111,21 @@ bool SaveTrackAsWave(const PluginHost& host, const OpenedFile* container, const 
             stopped = true;
             break;
         }
+        decoderLock.lock();
         const PcmBlock* block = decoder.fnDecodeNext(stream->handle);
+        const std::uint32_t position =
+            block && decoder.fnGetCurrPos ? decoder.fnGetCurrPos(stream->handle) : 0;
+        decoderLock.unlock();
         if (block == nullptr) {
             break;
         }
+        // The block stays valid until this handle's next call, which only this thread makes.
         status = writer.Append(block->data, block->size);
         if (status != WaveWriter::Status::kOk) {
             break;
         }
         if (decoder.fnGetCurrPos && callbacks.position) {
-            callbacks.position(decoder.fnGetCurrPos(stream->handle));
+            callbacks.position(position);
         }
     }
     const WaveWriter::Status finished = writer.Finish();

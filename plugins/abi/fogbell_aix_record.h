@@ -87,7 +87,7 @@ typedef struct AIXVAULTFILE {
 #endif
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
-/* 32-bit pointers: the record's original offsets. */
+/* 32-bit pointers: the record's offsets with 4-byte pointers. */
 FOGBELL_AIX_ASSERT(offsetof(AIXVAULTFILE, handle) == 0, "handle at 0");
 FOGBELL_AIX_ASSERT(offsetof(AIXVAULTFILE, header) == 4, "header at 4");
 FOGBELL_AIX_ASSERT(offsetof(AIXVAULTFILE, table) == 84, "table at 84");

@@ -30,6 +30,11 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out);
 // Removes the file at path and flushes its folder entry; a missing file is no error.
 void RemoveFileDurably(const std::string& path);
 
+// True when every byte of [begin, end) lies in memory the process may write (a container handed
+// in as memory may sit inside a read-only mapping). Where the system cannot be asked, memory
+// handed in is taken to be writable, as the interface requires of callers.
+bool MemoryWritable(std::uintptr_t begin, std::uintptr_t end);
+
 // Bytes to put back at an offset of a file.
 struct FilePatch {
     std::uint64_t offset = 0;

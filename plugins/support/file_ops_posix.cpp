@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "file_ops.h"
@@ -139,6 +141,32 @@ PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
     close(descriptor);
     errno = error;
     return written ? PatchResult::kDone : PatchResult::kFailed;
+}
+
+// Linux lists its mappings with their permissions in /proc/self/maps.
+bool MemoryWritable(std::uintptr_t begin, std::uintptr_t end) {
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (maps == nullptr) {
+        return true;
+    }
+    std::uintptr_t covered = begin;
+    char line[512];
+    while (covered < end && std::fgets(line, sizeof line, maps) != nullptr) {
+        unsigned long low = 0;
+        unsigned long high = 0;
+        char permissions[5] = {};
+        if (std::sscanf(line, "%lx-%lx %4s", &low, &high, permissions) != 3) {
+            continue;
+        }
+        if (covered >= low && covered < high) {
+            if (permissions[1] != 'w') {
+                break;
+            }
+            covered = high;
+        }
+    }
+    std::fclose(maps);
+    return covered >= end;
 }
 
 }  // namespace fogbell::plugin

@@ -155,4 +155,29 @@ PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
     return written ? PatchResult::kDone : PatchResult::kFailed;
 }
 
+// VirtualQuery describes the region of pages each address lies in; every region up to end must
+// be committed with a protection that allows writing.
+bool MemoryWritable(std::uintptr_t begin, std::uintptr_t end) {
+    constexpr DWORD kWritable =
+        PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    std::uintptr_t covered = begin;
+    while (covered < end) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (VirtualQuery(reinterpret_cast<const void*>(covered), &region, sizeof region) == 0) {
+            return false;
+        }
+        if (region.State != MEM_COMMIT || (region.Protect & kWritable) == 0 ||
+            (region.Protect & PAGE_GUARD) != 0) {
+            return false;
+        }
+        const auto regionEnd =
+            reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (regionEnd <= covered) {
+            return false;
+        }
+        covered = regionEnd;
+    }
+    return true;
+}
+
 }  // namespace fogbell::plugin

@@ -1,6 +1,7 @@
 // The journalled container writes (journal.h). The file operations underneath are the
 // platform's (file_ops.h, and FlushMappedRange of the mapped file).
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "file_ops.h"
@@ -138,6 +139,18 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
             SetErrorText("Can't replace a track in %s: its journal %s cannot be written (%s).",
                          file_->path.c_str(), journalPath.c_str(), why.c_str());
             return false;
+        }
+    }
+    if (file_ == nullptr) {
+        for (const ByteRange& range : ranges) {
+            const auto begin = reinterpret_cast<std::uintptr_t>(base_ + range.begin);
+            if (range.end > range.begin &&
+                !MemoryWritable(begin, begin + (range.end - range.begin))) {
+                SetErrorText(
+                    "Can't replace a track here: the container lies in read-only "
+                    "memory (inside a read-only file).");
+                return false;
+            }
         }
     }
     ranges_ = ranges;

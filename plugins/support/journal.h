@@ -26,7 +26,8 @@
 //   ... write the declared ranges through base ...
 //   write.Commit();                                 // flush, remove the journal
 // A container handed in as memory (fnLoadFileMemory) has no file: Begin only checks the ranges
-// and the bytes are written directly, as the caller owns them.
+// (inside the container, and writable memory: a container nested in a read-only file lies in
+// a read-only view) and the bytes are written directly, as the caller owns them.
 #pragma once
 
 #include <cstdint>
@@ -55,8 +56,8 @@ class ContainerWrite {
     ContainerWrite& operator=(const ContainerWrite&) = delete;
 
     // Declares every byte range the write will change and, for a file, saves their bytes in the
-    // journal and flushes it. False with a text when the ranges leave the container, the file is
-    // read-only, or the journal cannot be written; nothing has been written then.
+    // journal and flushes it. False with a text when the ranges leave the container, the file or
+    // the memory is read-only, or the journal cannot be written; nothing has been written then.
     bool Begin(const std::vector<ByteRange>& ranges);
     // Flushes the declared ranges to disk and removes the journal. False with a text when the
     // flush failed: the journal stays, so the next open puts the old bytes back.

@@ -53,9 +53,9 @@ TEST_F(Cli, ListShowsTheWindowsThreeColumns) {
 TEST_F(Cli, ListReachesIntoNestedContainersAndSpeaksJson) {
     const ProgramResult nested = Run({"list", Archive() + "::inner.afs", "--json"});
     EXPECT_EQ(nested.exitStatus, 0) << nested.err;
-    EXPECT_EQ(
-        nested.out,
-        "[\n  {\"name\": \"deep.bin\", \"length\": \"30\", \"bitrate\": \"Unsupported\"}\n]\n");
+    EXPECT_EQ(nested.out,
+              "[\n  {\"row\": 1, \"name\": \"deep.bin\", \"length\": 30, \"unit\": \"bytes\", "
+              "\"kind\": \"unsupported\", \"rate\": null, \"channels\": null}\n]\n");
     const ProgramResult missing = Run({"list", Archive() + "::nothing.afs"});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_NE(missing.err.find("nothing.afs: nothing.afs file not found."), std::string::npos)
@@ -115,7 +115,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(Run({"list"}).exitStatus, 2);
     EXPECT_EQ(Run({"replace", "a.afs", "t"}).exitStatus, 2);
     EXPECT_EQ(Run({"list", "a.afs", "--no-such-flag"}).exitStatus, 2);
-    for (const char* command : {"formats", "list", "extract", "wav", "replace"}) {
+    for (const char* command : {"formats", "list", "extract", "wav", "decode", "replace"}) {
         const ProgramResult help = Run({command, "--help"});
         EXPECT_EQ(help.exitStatus, 0) << command;
         EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;

@@ -9,6 +9,7 @@
 #include "byte_writer.h"
 #include "format_fields.h"
 #include "plugin_api.h"
+#include "riff_wave_builder.h"
 #include "test_files.h"
 #include "wave_builder.h"
 
@@ -83,6 +84,27 @@ TEST_F(WavVoice, EachLayoutPlaysFromItsOwnDataOffset) {
         const int h = Load(bytes);
         ASSERT_NE(h, -1) << c.what;
         EXPECT_EQ(api.DecodeAll(h), data) << c.what;
+        api.CloseFile(h);
+    }
+}
+
+// FFmpeg and audio editors write a LIST chunk between the format chunk and the data chunk: its
+// bytes are metadata, and only the data chunk's samples are played, all of them.
+TEST_F(WavVoice, PlaysTheDataChunkAfterALISTChunk) {
+    Bytes info;  // 25 bytes: odd-sized, so a pad byte follows it
+    ByteWriter(info).Text("INFO").Text("ISFT").U32LE(13).Text("Lavf60.16.100");
+    const Bytes samples = Pattern(200000, 9);
+    for (const RiffWaveBuilder::Layout layout :
+         {RiffWaveBuilder::Layout::kFmt16, RiffWaveBuilder::Layout::kFmt18Data}) {
+        RiffWaveBuilder builder;
+        builder.Use(layout).Format(1, 22050).ChunkBeforeData("LIST", info);
+        const Bytes bytes = builder.Build(samples);
+        ASSERT_EQ(bytes.size(), builder.HeaderSize() + samples.size());
+        const int h = Load(bytes);
+        ASSERT_NE(h, -1) << api.Error();
+        EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(1, 22050));
+        EXPECT_EQ(api.GetSizeData(h), samples.size());
+        EXPECT_EQ(api.DecodeAll(h), samples);
         api.CloseFile(h);
     }
 }

@@ -159,5 +159,33 @@ TEST_F(ReadOnly, AReadOnlyReplacementFileIsOnlyRead) {
     EXPECT_EQ(ReadFile(source), replacement);
 }
 
+TEST_F(ReadOnly, ReplacingInAContainerNestedInAReadOnlyFileIsRefused) {
+    const Bytes inner = AfsBuilder().Add("x.bin", Pattern(64, 1)).Build().bytes;
+    const Bytes outer = AfsBuilder().Add("inner.afs", inner).Build().bytes;
+    const std::string path = ReadOnlyFile("disc.afs", outer);
+    ExplorerApi afs("afsvault");
+
+    const std::string failed = RunUnprivileged([&]() -> std::string {
+        const int h = afs.LoadFile(path.c_str());
+        CHILD_CHECK(h != -1, "not opened: " + afs.Error());
+        std::uint32_t length = 0;
+        const void* bytes = afs.GetFilePointer(h, "inner.afs", &length);
+        CHILD_CHECK(bytes != nullptr, "no pointer");
+        const int nested = afs.LoadFileMemory(bytes, length);
+        CHILD_CHECK(nested != -1, "nested not opened: " + afs.Error());
+        const Bytes data = Pattern(8, 2);
+        CHILD_CHECK(afs.ReplaceFileMemory(nested, "x.bin", data.data(), 8) == 0, "replaced");
+        CHILD_CHECK(afs.Error() ==
+                        "Can't replace a track here: the container lies in read-only "
+                        "memory (inside a read-only file).",
+                    "text: " + afs.Error());
+        afs.CloseFile(nested);
+        afs.CloseFile(h);
+        return "";
+    });
+    EXPECT_EQ(failed, "");
+    EXPECT_EQ(ReadFile(path), outer);
+}
+
 }  // namespace
 }  // namespace fogbell::test

@@ -1,4 +1,4 @@
-// The WAVE header reader's layouts, and files too short for them.
+// The WAVE header reader's fixed layouts, its chunk walk, and files too short for either.
 #include "wave_header.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +78,137 @@ TEST(ReadWaveHeader, RefusesOtherLayoutsAndFilesTooShortForTheirs) {
                   0u)
             << exact.size();
         EXPECT_STREQ(plugin::ErrorText(), "Unknown waveformat.");
+    }
+}
+
+// The 16-byte format record alone.
+Bytes FmtRecord() {
+    const Bytes part = FmtPart(16);
+    return Bytes(part.begin() + 20, part.end());
+}
+
+// A chunk on file: tag, u32 body size, body, and a pad byte after an odd-sized body.
+void Chunk(Bytes& b, const char* tag, const Bytes& body) {
+    ByteWriter w(b);
+    w.Text(tag).U32LE(static_cast<std::uint32_t>(body.size())).Bytes(body);
+    if (body.size() % 2 != 0) {
+        w.U8(0);
+    }
+}
+
+// A chunk header whose size is claimed, not written out.
+void ChunkHeader(Bytes& b, const char* tag, std::uint32_t size) {
+    ByteWriter(b).Text(tag).U32LE(size);
+}
+
+const Bytes kInfo = {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 4, 0, 0, 0, 'f', 'o', 'g', 0};
+
+TEST(ReadWaveHeader, WalksTheChunksWhenTheDataChunkIsNotWhereAFixedLayoutPutsIt) {
+    Bytes list16 = FmtPart(16);
+    Chunk(list16, "LIST", kInfo);
+    Chunk(list16, "data", Bytes(8, 7));
+    Bytes list18 = FmtPart(18);
+    ByteWriter(list18).U16LE(0);
+    Chunk(list18, "LIST", kInfo);
+    Chunk(list18, "data", Bytes(6, 7));
+    Bytes factList = FmtPart(18);
+    ByteWriter(factList).U16LE(0);
+    Chunk(factList, "fact", {2, 0, 0, 0});
+    Chunk(factList, "LIST", kInfo);
+    Chunk(factList, "data", Bytes(4, 7));
+    Bytes oddChunk = FmtPart(16);
+    Chunk(oddChunk, "JUNK", {1, 2, 3});  // padded to 4
+    Chunk(oddChunk, "data", Bytes(2, 7));
+    Bytes pastEnd = FmtPart(16);
+    Chunk(pastEnd, "LIST", kInfo);
+    ChunkHeader(pastEnd, "data", 1000);
+    ByteWriter(pastEnd).Zeros(10);
+    Bytes hugeData = FmtPart(18);
+    ByteWriter(hugeData).U16LE(0);
+    Chunk(hugeData, "LIST", kInfo);
+    ChunkHeader(hugeData, "data", 0xFFFFFFFFu);
+    ByteWriter(hugeData).Zeros(3);
+    // A chunk before the fmt chunk: the format comes from the fmt chunk found, not offset 20.
+    Bytes junkFirst;
+    ByteWriter(junkFirst).Text("RIFF").U32LE(1234).Text("WAVE");
+    Chunk(junkFirst, "JUNK", Bytes(28, 0x55));
+    Chunk(junkFirst, "fmt ", FmtRecord());
+    Chunk(junkFirst, "data", Bytes(4, 7));
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::uint32_t offset, dataSize;
+    };
+    const Case cases[] = {
+        {"fmt 16, LIST, data", list16, 36 + 24 + 8, 8},
+        {"fmt 18, LIST, data", list18, 38 + 24 + 8, 6},
+        {"fmt 18, fact, LIST, data", factList, 38 + 12 + 24 + 8, 4},
+        {"odd-sized chunk and its pad byte", oddChunk, 36 + 12 + 8, 2},
+        {"data running past the end is cut", pastEnd, 36 + 24 + 8, 10},
+        {"data size of 0xFFFFFFFF is cut", hugeData, 38 + 24 + 8, 3},
+        {"JUNK before fmt", junkFirst, 12 + 36 + 24 + 8, 4},
+    };
+    for (const Case& c : cases) {
+        WaveFileHeader header{};
+        const auto size = static_cast<std::uint32_t>(c.bytes.size());
+        EXPECT_EQ(ReadWaveHeader(&header, c.bytes.data(), size), c.offset) << c.what;
+        EXPECT_EQ(std::memcmp(&header.dataTag, "data", 4), 0) << c.what;
+        EXPECT_EQ(std::memcmp(&header.fmtTag, "fmt ", 4), 0) << c.what;
+        EXPECT_EQ(header.dataSize, c.dataSize) << c.what;
+        EXPECT_LE(std::uint64_t{c.offset} + header.dataSize, size) << c.what;
+        EXPECT_EQ(header.riffSize, c.dataSize + 36) << c.what;
+        EXPECT_EQ(header.fmtSize, 16u) << c.what;
+        EXPECT_EQ(header.formatTag, 1) << c.what;
+        EXPECT_EQ(header.channels, 2) << c.what;
+        EXPECT_EQ(header.samplesPerSec, 44100u) << c.what;
+        EXPECT_EQ(header.avgBytesPerSec, 176400u) << c.what;
+        EXPECT_EQ(header.blockAlign, 4) << c.what;
+        EXPECT_EQ(header.bitsPerSample, 16) << c.what;
+    }
+}
+
+TEST(ReadWaveHeader, RefusesAWalkThatFindsNoUsableDataChunk) {
+    Bytes noData = FmtPart(16);
+    Chunk(noData, "LIST", kInfo);
+    Bytes listPastEnd = FmtPart(16);
+    ChunkHeader(listPastEnd, "LIST", 100);
+    ByteWriter(listPastEnd).Zeros(8);
+    Chunk(listPastEnd, "data", Bytes(4, 7));  // inside the LIST body as claimed
+    // In 32-bit arithmetic 44 + 0xFFFFFFFF + pad wraps to 44, where this LIST body holds a
+    // data chunk; 44 + 0xFFFFFFF8 wraps to 36, the LIST chunk itself, and never ends.
+    Bytes wrapsToBody = FmtPart(16);
+    ChunkHeader(wrapsToBody, "LIST", 0xFFFFFFFFu);
+    Chunk(wrapsToBody, "data", Bytes(4, 7));
+    Bytes wrapsToItself = FmtPart(16);
+    ChunkHeader(wrapsToItself, "LIST", 0xFFFFFFF8u);
+    Chunk(wrapsToItself, "data", Bytes(4, 7));
+    Bytes fmt20 = FmtPart(20);
+    ByteWriter(fmt20).U32LE(0);
+    Chunk(fmt20, "LIST", kInfo);
+    Chunk(fmt20, "data", Bytes(4, 7));
+    Bytes dataBeforeFmt;
+    ByteWriter(dataBeforeFmt).Text("RIFF").U32LE(1234).Text("WAVE");
+    Chunk(dataBeforeFmt, "data", Bytes(4, 7));
+    Chunk(dataBeforeFmt, "fmt ", FmtRecord());
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"no data chunk", noData},
+        {"LIST running past the end", listPastEnd},
+        {"LIST size wrapping to its own body", wrapsToBody},
+        {"LIST size wrapping to itself", wrapsToItself},
+        {"fmt chunk of 20 bytes", fmt20},
+        {"data before fmt", dataBeforeFmt},
+    };
+    for (const Case& c : cases) {
+        WaveFileHeader header{};
+        plugin::SetOk();
+        EXPECT_EQ(
+            ReadWaveHeader(&header, c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size())), 0u)
+            << c.what;
+        EXPECT_STREQ(plugin::ErrorText(), "Unknown waveformat.") << c.what;
     }
 }
 

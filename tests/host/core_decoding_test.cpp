@@ -198,7 +198,142 @@ TEST_F(CoreDecoding, TimerFollowsTheDecodersPosition) {
     core.OnRowDoubleClick();
     core.OnPlayTimer();
     EXPECT_EQ(view.BarOf(ProgressId::kPlay).position, 0u);
-    EXPECT_EQ(playback.volumes.back(), -10000);  // volume 0 from the missing settings
+    EXPECT_EQ(playback.volumes.back(), 0);  // full volume when the settings have none
+}
+
+// Works in a folder of its own for the length of a test, then goes back.
+class WorkingFolder {
+  public:
+    explicit WorkingFolder(const std::filesystem::path& folder)
+        : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(previous_); }
+
+  private:
+    std::filesystem::path previous_;
+};
+
+TEST_F(CoreDecoding, DoubleClickOnAContainerRowOpensItAndLeavesTheTrackPlaying) {
+    const Bytes inner = test::AfsBuilder().Add("song.adx", SongAdx()).Build().bytes;
+    test::WriteFile(dir.File("outer.afs"),
+                    test::AfsBuilder().Add("voice.wav", VoiceWave()).Add("inner.afs", inner)
+                        .Build().bytes);
+    ASSERT_TRUE(core.OpenContainerPath(dir.File("outer.afs")));
+    view.Select({0});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(playback.played, (std::vector<std::string>{"voice.wav"}));
+    const std::size_t statuses = view.statuses.size();
+
+    view.Select({1});
+    core.OnRowDoubleClick();
+    EXPECT_EQ(core.NestingDepth(), 1u);
+    EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"song.adx"}));
+    // Nothing was started, stopped or reported: the track plays on.
+    EXPECT_EQ(playback.played.size(), 1u);
+    EXPECT_EQ(playback.stops, 0);
+    EXPECT_TRUE(playback.playing);
+    EXPECT_NE(core.OpenStream(), nullptr);
+    EXPECT_EQ(view.statuses.size(), statuses);
+
+    view.Select({0});
+    core.OnRowDoubleClick();  // a track of the nested container plays
+    EXPECT_EQ(playback.played.back(), "song.adx");
+}
+
+TEST_F(CoreDecoding, ANameFromARowIsNeverOpenedAsAPath) {
+    // Files in the working folder named like the rows: opening a row's name as a path would
+    // play them.
+    WorkingFolder here(dir.Path());
+    test::WriteFile(dir.File("voice.wav"), VoiceWave());
+    test::WriteFile(dir.File("ghost.wav"), VoiceWave());
+    Bytes broken(64, 0);
+    broken[0] = 'A';
+    test::WriteFile(dir.File("p.afs"), test::AfsBuilder()
+                                           .Add("voice.wav", VoiceWave())
+                                           .Add("broken.afs", broken)
+                                           .Build()
+                                           .bytes);
+    ASSERT_TRUE(core.OpenContainerPath(dir.File("p.afs")));
+
+    // A row the container does not hold (the list is stale): the explorer says so.
+    view.rows[0].cells[kColumnName] = "ghost.wav";
+    view.Select({0});
+    core.OnRowDoubleClick();
+    EXPECT_TRUE(playback.played.empty());
+    EXPECT_EQ(view.Status(), "ghost.wav file not found.");
+
+    // A nested open that fails leaves the parent's rows with no container open.
+    view.Select({1});
+    core.OnRowDoubleClick();
+    EXPECT_EQ(view.Status(), "Is not AFS file.");  // not replaced by a play attempt
+    EXPECT_TRUE(playback.played.empty());
+    view.rows[0].cells[kColumnName] = "voice.wav";
+    view.Select({0});
+    core.OnRowDoubleClick();
+    EXPECT_TRUE(playback.played.empty());
+    EXPECT_EQ(view.Status(), "No container is open.");
+    EXPECT_EQ(core.OpenStream(), nullptr);
+}
+
+TEST_F(CoreDecoding, ASingleFileWithAPathLongerThan259CharactersPlays) {
+    std::filesystem::path folder = dir.Path();
+    for (int i = 0; i < 3; ++i) {
+        folder /= std::string(100, static_cast<char>('a' + i));
+    }
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "alone.adx").string();
+    ASSERT_GT(path.size(), 259u);
+    test::WriteFile(path, SongAdx());
+    ASSERT_TRUE(core.OpenAudioFilePath(path));
+    EXPECT_EQ(playback.played, (std::vector<std::string>{path}));
+    EXPECT_NE(core.OpenStream(), nullptr);
+    core.StopPlayback();
+    core.StartPlayback();  // Play repeats it, whole
+    EXPECT_EQ(playback.played.back(), path);
+    EXPECT_NE(core.OpenStream(), nullptr);
+}
+
+TEST_F(CoreDecoding, AnEndOfStreamPostedForAnEarlierTrackNeverStopsALaterOne) {
+    view.Select({1});
+    core.OnRowDoubleClick();  // track 1
+    view.Select({0});
+    core.OnRowDoubleClick();  // track 2
+    ASSERT_EQ(playback.played.size(), 2u);
+    EXPECT_TRUE(core.OnCommand(kCommandEndOfStream, 1));
+    EXPECT_EQ(playback.stops, 0);
+    EXPECT_NE(core.OpenStream(), nullptr);
+    EXPECT_TRUE(core.OnCommand(kCommandEndOfStream, 2));
+    EXPECT_EQ(playback.stops, 1);
+    EXPECT_EQ(core.OpenStream(), nullptr);
+}
+
+TEST_F(CoreDecoding, EveryCloseOfThePlayingStreamIsToldToTheEngineFirst) {
+    view.Select({1});
+    core.OnRowDoubleClick();
+    const int before = playback.releases;
+    view.Select({0});
+    core.OnRowDoubleClick();  // the track change releases the old stream
+    EXPECT_EQ(playback.releases, before + 1);
+    ASSERT_TRUE(core.OpenContainerPath(archive));  // another container closes the stream
+    EXPECT_EQ(playback.releases, before + 2);
+    EXPECT_EQ(core.OpenStream(), nullptr);
+}
+
+TEST(CoreStart, ASoundDeviceThatCannotBeMadeIsShownAndTheSettingsAreStillWritten) {
+    test::TempDir dir;
+    test::FakeView view;
+    test::FakePlayback playback{view};
+    playback.startError = "DirectSoundCreate: DSERR_NODRIVER";
+    MainCore core{view, playback};
+    CorePaths paths;
+    paths.settingsFile = dir.File("ini.ini");
+    EXPECT_FALSE(core.Initialize(paths));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].first, "DirectSoundCreate: DSERR_NODRIVER");
+    EXPECT_EQ(view.messages[0].second, MessageIcon::kStop);
+    core.Shutdown();
+    EXPECT_TRUE(test::FileExists(dir.File("ini.ini")));
 }
 
 TEST(CoreNestedAix, TracksOfAnAixInsideAnArchivePlayThroughTheExplorersRecord) {

@@ -1,9 +1,13 @@
 // The main window's logic driven through a fake view, with the real staged plug-ins.
 #include "host/core/main_core.h"
+#include "host/core/track_listing.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include "afs_builder.h"
 #include "byte_writer.h"
@@ -282,6 +286,70 @@ TEST_F(Core, ShutdownWaitsForRunningWorkersBeforeClosing) {
     EXPECT_TRUE(core.Host().Explorers().empty());
 }
 
+// Runs the first task a worker posts, waiting for it up to a few seconds.
+bool RunFirstPostedWhenItComes(test::FakeView& view) {
+    for (int tries = 0; tries < 5000; ++tries) {
+        if (view.RunOnePosted()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+TEST_F(Core, AWorkersThreadIsJoinedWhenItsEndReachesTheWindow) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(core.OnCommand(kCommandExtractAll));
+        EXPECT_EQ(core.WorkerThreads(), 1u);
+        ASSERT_TRUE(RunFirstPostedWhenItComes(view));
+        // Reaped without WaitForWorkers: threads do not pile up until the program closes.
+        EXPECT_EQ(core.WorkerThreads(), 0u);
+        EXPECT_EQ(core.RunningWorkers(), 0);
+        EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    }
+    view.Select({1});
+    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+    ASSERT_TRUE(RunFirstPostedWhenItComes(view));
+    EXPECT_EQ(core.WorkerThreads(), 0u);
+}
+
+TEST_F(Core, AThreadThatCannotStartGivesTheButtonsBackAndSaysSo) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({0});
+    core.OnRowDoubleClick();  // nested: "Previous directory" is on
+    ASSERT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    int refused = 0;
+    core.SetThreadStarter([&](std::function<void()>) -> std::thread {
+        ++refused;
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    view.Select({1});
+    ASSERT_TRUE(core.OnCommand(kCommandExtract));
+    EXPECT_EQ(refused, 1);
+    EXPECT_EQ(view.Status(),
+              "Extract: can't start a worker thread (" +
+                  std::make_error_code(std::errc::resource_unavailable_try_again).message() + ").");
+    EXPECT_EQ(core.RunningWorkers(), 0);
+    EXPECT_EQ(core.WorkerThreads(), 0u);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
+    EXPECT_FALSE(view.RunOnePosted());
+    EXPECT_FALSE(test::FileExists(dir.File("out/note.txt")));
+
+    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+    EXPECT_EQ(view.Status().rfind("Save as wav: can't start a worker thread (", 0), 0u);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
+    core.GoToParentContainer();  // nothing holds the container any more
+    EXPECT_EQ(core.NestingDepth(), 0u);
+
+    // With threads again, the same command runs.
+    core.SetThreadStarter([](std::function<void()> body) { return std::thread(std::move(body)); });
+    view.Select({1});
+    Extract(kCommandExtract);
+    EXPECT_EQ(test::ReadFile(dir.File("out/bgm01.bin")), Pattern(100, 1));
+}
+
 TEST(CoreLifetime, WorkerReportsPostedAfterTheCoreIsGoneAreDropped) {
     test::TempDir dir;
     test::FakeView view;
@@ -315,6 +383,7 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     ASSERT_TRUE(core.OnCommand(kCommandReplace));
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].first, "File replaced.");
+    EXPECT_EQ(view.messages[0].second, MessageIcon::kNone);  // a plain box, no icon
     EXPECT_EQ(view.Status(), "Replace OK");
     EXPECT_EQ(view.filters.back(), "");               // no filter for the replacement file
     EXPECT_EQ(view.Column(kColumnLength)[1], "100");  // the row is not refreshed
@@ -396,6 +465,42 @@ TEST(CoreWithOddDecoders, BitrateCellSaysUnknownOrStaysEmpty) {
                                  .bytes);
     ASSERT_TRUE(core.OpenContainerPath(archive));
     EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"Unknown", "", ""}));
+}
+
+TEST(TrackRows, TypedValuesFollowTheCells) {
+    test::TempDir dir;
+    PluginHost host;
+    host.LoadDecoderPlugins(std::string(MIXED_SET_DIR) + "/decode_plugins");
+    host.LoadExplorerPlugins(std::string(MIXED_SET_DIR) + "/explore_plugins");
+    const std::string archive = dir.File("odd.afs");
+    test::WriteFile(archive, test::AfsBuilder()
+                                 .Add("a.unk", test::Pattern(8, 1))
+                                 .Add("b.ref", test::Pattern(7, 2))
+                                 .Add("empty.unk", {})
+                                 .Add("empty.bin", {})
+                                 .Add("inner.afs", test::AfsBuilder().Build().bytes)
+                                 .Add("c.bin", test::Pattern(3, 3))
+                                 .Build()
+                                 .bytes);
+    std::string error;
+    OpenedFilePtr container = host.OpenContainer(archive, nullptr, 0, error);
+    ASSERT_TRUE(container) << error;
+    const auto rows = ListTracks(host, *container);
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 6u);
+    const std::vector<TrackKind> kinds = {TrackKind::kAudio,     TrackKind::kUnknown,
+                                          TrackKind::kUnknown,   TrackKind::kUnsupported,
+                                          TrackKind::kContainer, TrackKind::kUnsupported};
+    for (std::size_t i = 0; i < rows->size(); ++i) {
+        const TrackRow& row = (*rows)[i];
+        EXPECT_EQ(row.kind, kinds[i]) << row.name;
+        ASSERT_TRUE(row.lengthValue) << row.name;
+        EXPECT_EQ(row.length, std::to_string(*row.lengthValue));
+        EXPECT_EQ(row.rate, 0u);  // the fake decoder names no format ("Unknown")
+    }
+    EXPECT_EQ(*(*rows)[1].lengthValue, 7u);
+    EXPECT_STREQ(LengthUnit(container->AsExplorer()), "bytes");
+    CloseOpenedFile(container);
 }
 
 }  // namespace

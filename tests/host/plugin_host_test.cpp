@@ -87,6 +87,10 @@ TEST_F(Rules, RefusedOpenShowsThePluginTextOrAFixedOne) {
     const unsigned char bytes[4] = {};
     EXPECT_FALSE(host.OpenStream("x.xyz", bytes, 4, error));
     EXPECT_EQ(error, "Error loading file.");  // no fnLoadFileMemory: memory cannot be opened
+    // A plug-in with an error text of its own but no fnLoadFileMemory: its last text belongs to
+    // some other call and is not shown.
+    EXPECT_FALSE(host.OpenStream("x.adx", bytes, 4, error));
+    EXPECT_EQ(error, "Error loading file.");
 }
 
 TEST_F(Rules, OpenAndCloseThroughTheOpenedFile) {

@@ -1,6 +1,11 @@
 // Settings read at start and written at the end, through the core and a fake view.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
 #include "fake_view.h"
 #include "host/core/ini_file.h"
 #include "host/core/main_core.h"
@@ -28,7 +33,7 @@ class Settings : public ::testing::Test {
     test::FakePlayback playback{view};
 };
 
-TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
+TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndFullVolume) {
     MainCore core(view, playback);
     core.Initialize(Paths());
     EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));
@@ -36,8 +41,8 @@ TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
     EXPECT_FALSE(view.topMost);
     EXPECT_EQ(core.SaveDirectory(), "");
     EXPECT_EQ(core.LastFileName(), "");
-    EXPECT_EQ(core.Volume(), 0);
-    EXPECT_EQ(view.slider, 5000);  // the slider shows its minimum while the volume reads 0
+    EXPECT_EQ(core.Volume(), 10000);  // a missing key is full volume: the first track is heard
+    EXPECT_EQ(view.slider, 10000);
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kStop));
@@ -45,7 +50,7 @@ TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndVolumeZero) {
     EXPECT_EQ(Saved("FileName"), "");
     EXPECT_EQ(Saved("Top"), "0");
     EXPECT_EQ(Saved("LoopAix"), "0");
-    EXPECT_EQ(Saved("Volume"), "0");
+    EXPECT_EQ(Saved("Volume"), "10000");
 }
 
 TEST_F(Settings, StoredValuesComeBackAndAreWrittenAgain) {
@@ -74,15 +79,29 @@ TEST_F(Settings, StoredValuesComeBackAndAreWrittenAgain) {
     EXPECT_EQ(Saved("FileName"), "");
 }
 
-TEST_F(Settings, AVolumeAboveTheRangeIsKeptWhileTheSliderShowsItsMaximum) {
-    test::WriteFile(dir.File("ini.ini"), test::BytesOf("[General]\r\nVolume=12000\r\nTop=abc\r\n"));
-    MainCore core(view, playback);
-    core.Initialize(Paths());
-    EXPECT_EQ(core.Volume(), 12000);
-    EXPECT_EQ(view.slider, 10000);
-    EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));  // not a number reads as 0
-    core.Shutdown();
-    EXPECT_EQ(Saved("Volume"), "12000");
+TEST_F(Settings, AVolumeOutsideTheRangeIsHeldToTheSlidersRange) {
+    struct Case {
+        const char* stored;
+        std::int32_t volume;
+        const char* saved;
+    };
+    for (const Case& c : {Case{"12000", 10000, "10000"}, Case{"0", 5000, "5000"},
+                          Case{"-3", 5000, "5000"}, Case{"4294967295", 5000, "5000"},
+                          Case{"7500", 7500, "7500"}}) {
+        SCOPED_TRACE(c.stored);
+        test::WriteFile(dir.File("ini.ini"), test::BytesOf(std::string("[General]\r\nVolume=") +
+                                                           c.stored + "\r\nTop=abc\r\n"));
+        MainCore core(view, playback);
+        core.Initialize(Paths());
+        EXPECT_EQ(core.Volume(), c.volume);
+        EXPECT_EQ(view.slider, c.volume);
+        EXPECT_FALSE(view.IsChecked(CheckId::kAlwaysOnTop));  // not a number reads as 0
+        core.OnCommand(kCommandVolume, 20000);                // a slider never reports more
+        EXPECT_EQ(playback.volumes.back(), 0);
+        core.OnCommand(kCommandVolume, c.volume);
+        core.Shutdown();
+        EXPECT_EQ(Saved("Volume"), c.saved);  // written back in its "%u" form
+    }
 }
 
 TEST_F(Settings, AnEmptyFileNameBoxWithRowsWritesTheFirstRowsName) {
@@ -92,6 +111,65 @@ TEST_F(Settings, AnEmptyFileNameBoxWithRowsWritesTheFirstRowsName) {
     view.InsertRow(1, "Track 1.aixf");
     core.Shutdown();
     EXPECT_EQ(Saved("FileName"), "Track 0.aixf");
+}
+
+TEST_F(Settings, ATrackNameWithLineBreaksCannotInjectKeys) {
+    test::WriteFile(dir.File("ini.ini"),
+                    test::BytesOf("; mine\r\n[General]\r\nVolume=7000\r\n[Other]\r\nA=b\r\n"));
+    MainCore core(view, playback);
+    core.Initialize(Paths());
+    // A name from a container's bytes, made to end the line and start keys of its own.
+    view.fileNameBox = "evil.adx\r\nVolume=0\r\n[Other]\r\nA=forged";
+    view.saveDirectoryBox = "/out\nTop=1";
+    core.Shutdown();
+    EXPECT_EQ(Saved("Volume"), "7000");
+    EXPECT_EQ(Saved("Top"), "0");
+    EXPECT_EQ(Saved("FileName"), "");  // refused, and no stale name stands in for it
+    EXPECT_EQ(Saved("SaveDir"), "");
+    IniFile ini;
+    ini.Load(dir.File("ini.ini"));
+    EXPECT_EQ(ini.Get("Other", "A"), "b");
+    const test::Bytes text = test::ReadFile(dir.File("ini.ini"));
+    EXPECT_EQ(std::string(text.begin(), text.end()).rfind("; mine\r\n[General]\r\n", 0), 0u);
+}
+
+TEST_F(Settings, OrdinaryNamesOfAnyBytesComeBackAsTheyWereWritten) {
+    const std::string name = " \"Track 1\" caf\xC3\xA9 \xFF.aixf ";
+    {
+        MainCore core(view, playback);
+        core.Initialize(Paths());
+        view.fileNameBox = name;
+        view.saveDirectoryBox = "/music/out dir ";
+        core.Shutdown();
+    }
+    test::FakeView again;
+    test::FakePlayback againPlayback{again};
+    MainCore core(again, againPlayback);
+    core.Initialize(Paths());
+    EXPECT_EQ(core.LastFileName(), name);
+    EXPECT_EQ(core.SaveDirectory(), "/music/out dir ");
+    EXPECT_EQ(again.saveDirectoryBox, "/music/out dir ");
+}
+
+TEST_F(Settings, AFailedWriteAtTheEndLeavesTheOldSettingsWhole) {
+    const test::Bytes old = test::BytesOf(
+        "; notes kept by hand\r\n[General]\r\nTop=1\r\nSaveDir=/keep\r\n[Mine]\r\nK=v\r\n");
+    test::WriteFile(dir.File("ini.ini"), old);
+    MainCore core(view, playback);
+    core.Initialize(Paths());
+    view.fileNameBox = std::string(300, 'f');
+    // Files may grow to 16 bytes only: the write fails half-way, as on a full disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    core.Shutdown();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(test::ReadFile(dir.File("ini.ini")), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(SettingsPath, BesideTheProgramOrInTheUsersFolderWhenThatIsNotWritable) {

@@ -3,7 +3,7 @@
 // One second of 16-bit PCM per fnDecodeNext, converted to the format the caller asked for.
 // fnGetSizeData is the header's total sample count and fnGetCurrPos the samples per channel
 // decoded so far. The plug-in never sets "OK" itself: the text changes only through a failure or
-// through mapping a file (fnLoadFile), which callers of this plug-in have always seen.
+// through mapping a file (fnLoadFile), so a caller reads the text right after a failed call.
 #include "adx_stream.h"
 #include "fogbell_decoder.h"
 #include "framed_voice.h"

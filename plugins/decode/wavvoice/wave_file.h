@@ -1,5 +1,6 @@
-// RIFF WAVE file, as wavvoice reads it: "RIFF" at offset 0, then one of the fixed header layouts
-// that ReadWaveHeader accepts (wave_header.h), then the data chunk's bytes, always played as
+// RIFF WAVE file, as wavvoice reads it: "RIFF" at offset 0, then a header that ReadWaveHeader
+// accepts (one of its fixed layouts, or the fmt and data chunks found by walking the chunks; see
+// wave_header.h), then the data chunk's bytes, always played as
 // 16-bit PCM with the header's channel count and rate (the header's own format tag, bit depth,
 // block alignment and byte rate are not used, so 8-bit or compressed data plays as noise).
 //
@@ -15,7 +16,7 @@ namespace fogbell::wave {
 
 struct WaveFile {
     WaveFileHeader header{};
-    std::uint32_t dataOffset = 0;  // 44, 46 or 54 + F
+    std::uint32_t dataOffset = 0;  // 44, 46, 54 + F, or where the chunk walk found it
     std::uint32_t dataSize = 0;    // the header's data size, cut to the bytes present
 };
 

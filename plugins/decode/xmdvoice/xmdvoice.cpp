@@ -3,7 +3,7 @@
 // One second of 16-bit PCM per fnDecodeNext, converted to the format the caller asked for.
 // fnGetSizeData is the header's data length and fnGetCurrPos the encoded bytes consumed so far
 // (both in bytes). The plug-in never sets "OK" itself: the text changes only through a failure or
-// through mapping a file (fnLoadFile), which callers of this plug-in have always seen.
+// through mapping a file (fnLoadFile), so a caller reads the text right after a failed call.
 #include "fogbell_decoder.h"
 #include "framed_voice.h"
 #include "plugin_support.h"

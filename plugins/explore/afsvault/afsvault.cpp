@@ -3,8 +3,8 @@
 // Members are listed under their stored names and found by the first name equal without regard
 // to case. Replacement writes in place through the archive's read-write view, within the
 // member's room. Only fnLoadFile and fnReplaceFile reset the error text to "OK": the other
-// entry points leave the text of an earlier call in place when they succeed, as callers of this
-// plug-in have always seen it.
+// entry points leave the text of an earlier call in place when they succeed, so a caller reads
+// the text right after a failed call.
 #include <memory>
 #include <new>
 

@@ -1,5 +1,6 @@
 #include "wave_header.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "byte_order.h"
@@ -12,13 +13,84 @@ using plugin::HasTag;
 using plugin::ReadU32LE;
 
 constexpr std::uint32_t kCanonicalFmtSize = 16;
+constexpr std::uint32_t kFmtSizeWithExtraCount = 18;  // the 16-byte record and cbSize 0
+constexpr std::size_t kFmtSizeAt = 16;
+constexpr std::size_t kFormatRecordBytes = 16;
+constexpr std::size_t kTagAt36 = 36;
 constexpr std::size_t kTagAt38 = 38;
 constexpr std::uint32_t kDataAfterShortFmt = 46;
 constexpr std::uint64_t kFactLayoutFixedBytes = 54;  // audio at 54 + F
+constexpr std::uint64_t kFactDataTagBias = 46;       // data tag at 46 + F
+constexpr std::uint32_t kRiffSizeBias = 36;          // canonical RIFF size = data size + 36
+
+// RIFF chunks: a 4-byte tag, a little-endian u32 body size, the body, and one pad byte after
+// an odd-sized body.
+constexpr std::uint64_t kFirstChunkAt = 12;  // after "RIFF", the RIFF size and "WAVE"
+constexpr std::uint64_t kChunkHeaderBytes = 8;
+constexpr std::uint64_t kChunkSizeAt = 4;
 
 std::uint32_t Refuse() {
     plugin::SetErrorText("Unknown waveformat.");
     return 0;
+}
+
+// Where chunk walking stopped: body offsets of the first "fmt " chunk and of the first "data"
+// chunk after it, 0 when not found.
+struct Chunks {
+    std::uint64_t fmtBody = 0;
+    std::uint32_t fmtSize = 0;
+    std::uint64_t dataBody = 0;
+    std::uint32_t dataSize = 0;
+};
+
+// Walks the chunks from offset 12 until the data chunk, never past the size bytes at file:
+// a chunk whose header or body does not fit ends the walk (the data chunk's body may: it is
+// cut by the caller). Offsets are 64-bit so that no chunk size can wrap them.
+Chunks WalkChunks(const std::uint8_t* file, std::uint64_t size) {
+    Chunks found;
+    std::uint64_t at = kFirstChunkAt;
+    while (at + kChunkHeaderBytes <= size) {
+        const std::uint64_t body = at + kChunkHeaderBytes;
+        const std::uint32_t chunkSize = ReadU32LE(file + at + kChunkSizeAt);
+        if (HasTag(file + at, "data")) {
+            if (found.fmtBody != 0) {  // a data chunk before any fmt chunk has no format
+                found.dataBody = body;
+                found.dataSize = chunkSize;
+            }
+            return found;
+        }
+        if (HasTag(file + at, "fmt ") && found.fmtBody == 0) {
+            found.fmtBody = body;
+            found.fmtSize = chunkSize;
+        }
+        at = body + chunkSize + (chunkSize & 1u);
+    }
+    return found;
+}
+
+// Fills out from the chunks found by walking; the audio offset, or 0 (refused) when there is
+// no data chunk or the fmt chunk is not a plain PCM record of 16 or 18 bytes inside the file.
+std::uint32_t ReadWalkedHeader(WaveFileHeader* out, const std::uint8_t* file, std::uint32_t size) {
+    const Chunks found = WalkChunks(file, size);
+    if (found.dataBody == 0) {
+        return Refuse();
+    }
+    if ((found.fmtSize != kCanonicalFmtSize && found.fmtSize != kFmtSizeWithExtraCount) ||
+        found.fmtBody + kFormatRecordBytes > size) {
+        return Refuse();
+    }
+    // The walk only returns a data body whose chunk header lies within size, so it fits u32.
+    const auto dataOffset = static_cast<std::uint32_t>(found.dataBody);
+    const std::uint32_t dataSize = std::min(found.dataSize, size - dataOffset);
+    std::memcpy(&out->fmtTag, "fmt ", 4);
+    out->fmtSize = kCanonicalFmtSize;
+    std::memcpy(&out->formatTag, file + found.fmtBody, kFormatRecordBytes);
+    std::memcpy(&out->dataTag, "data", 4);
+    out->dataSize = dataSize;
+    // The data body follows at least the RIFF header, a 16-byte fmt chunk and its own header
+    // (44 bytes), so dataSize + 36 stays below size and cannot wrap.
+    out->riffSize = dataSize + kRiffSizeBias;
+    return dataOffset;
 }
 
 }  // namespace
@@ -32,8 +104,10 @@ std::uint32_t ReadWaveHeader(WaveFileHeader* out, const std::uint8_t* file, std:
         return Refuse();
     }
     std::memcpy(out, file, kCanonicalHeaderSize);
-    if (out->fmtSize == kCanonicalFmtSize) {
-        return kCanonicalHeaderSize;
+    const std::uint32_t fmtSize = ReadU32LE(file + kFmtSizeAt);
+    if (fmtSize == kCanonicalFmtSize) {
+        return HasTag(file + kTagAt36, "data") ? kCanonicalHeaderSize
+                                               : ReadWalkedHeader(out, file, size);
     }
     if (size < kDataAfterShortFmt) {
         return Refuse();
@@ -41,7 +115,7 @@ std::uint32_t ReadWaveHeader(WaveFileHeader* out, const std::uint8_t* file, std:
     if (HasTag(file + kTagAt38, "data")) {
         out->dataTag = ReadU32LE(file + 38);
         out->dataSize = ReadU32LE(file + 42);
-        out->riffSize = out->dataSize + 36;
+        out->riffSize = out->dataSize + kRiffSizeBias;
         out->fmtSize = kCanonicalFmtSize;
         return kDataAfterShortFmt;
     }
@@ -51,12 +125,15 @@ std::uint32_t ReadWaveHeader(WaveFileHeader* out, const std::uint8_t* file, std:
         if (dataOffset > size) {
             return Refuse();  // also every F whose offset would not fit in 32 bits
         }
+        if (!HasTag(file + kFactDataTagBias + factSize, "data")) {
+            return ReadWalkedHeader(out, file, size);  // another chunk between fact and data
+        }
         out->dataTag = ReadU32LE(file + 46 + factSize);
         out->dataSize = ReadU32LE(file + 50 + factSize);
-        out->riffSize = out->dataSize + 36;
+        out->riffSize = out->dataSize + kRiffSizeBias;
         return static_cast<std::uint32_t>(dataOffset);
     }
-    return Refuse();
+    return ReadWalkedHeader(out, file, size);
 }
 
 }  // namespace fogbell::wave

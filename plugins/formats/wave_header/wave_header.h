@@ -1,15 +1,22 @@
-// The small fixed-layout reader of RIFF WAVE headers, shared by the WAVE decoder and the PAC
+// The small reader of RIFF WAVE headers, shared by the WAVE decoder and the PAC
 // explorer (which rewrites the WAVE files it stores).
 //
-// Layouts accepted, offsets from the file's first byte (nothing but the fmt size at 16 and the
-// tag at 38 is tested):
+// Layouts accepted, offsets from the file's first byte. The fixed layouts are tried first and
+// read as they always were:
 //   fmt size (u32 at 16)   tag at 38   data chunk                       audio begins at
-//   16                     -           tag at 36, size at 40            44
+//   16                     -           "data" at 36, size at 40         44
 //   anything else          "data"      tag at 38, size at 42            46
 //   anything else          "fact"      fact chunk of F bytes (F = u32 at 42) at 38,
-//                                      data tag at 46 + F, size at 50 + F   54 + F
-//   anything else          other       refused: "Unknown waveformat."
-// A file too short for its layout is refused with the same text.
+//                                      "data" at 46 + F, size at 50 + F     54 + F
+// When the tag where a fixed layout puts its data chunk is not "data" (FFmpeg and audio editors
+// put a LIST or other chunk there), the chunks are walked from offset 12 instead: each is a
+// 4-byte tag, a u32 body size and the body, padded to an even length. The first "fmt " chunk
+// must be a 16- or 18-byte PCM record and come before the first "data" chunk; the audio begins
+// at that data chunk's body. The walk never reads past the bytes supplied: a chunk that does not
+// fit ends it, and a data chunk running past the end is cut to the bytes present. The header
+// then holds "fmt ", fmt size 16, the format record of the fmt chunk found, "data", the data
+// size (cut) and a RIFF size of data size + 36.
+// Anything else, and a file too short for its layout, is refused: "Unknown waveformat."
 #pragma once
 
 #include <cstddef>
@@ -40,8 +47,9 @@ static_assert(offsetof(WaveFileHeader, dataTag) == 36);
 
 inline constexpr std::uint32_t kCanonicalHeaderSize = 44;
 
-// Fills out from the size bytes at file and returns the offset of the audio data (44, 46 or
-// 54 + F); 0 with "NULL wave file header pointer." or "Unknown waveformat." on failure.
+// Fills out from the size bytes at file and returns the offset of the audio data (44, 46,
+// 54 + F, or where the chunk walk found it; never past size); 0 with "NULL wave file header
+// pointer." or "Unknown waveformat." on failure.
 std::uint32_t ReadWaveHeader(WaveFileHeader* out, const std::uint8_t* file, std::uint32_t size);
 
 }  // namespace fogbell::wave

@@ -1,0 +1,50 @@
+// What every command of fogbell-cli shares: exit statuses, messages on standard error and the
+// progress line.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+namespace fogbell::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr const char* kProgram = "fogbell-cli";
+
+// "fogbell-cli: what: why" on standard error.
+inline void Fail(const std::string& what, const std::string& why) {
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, what.c_str(), why.c_str());
+}
+
+// A container chain that could not be opened (its text already names the level).
+inline void FailChain(const std::string& error) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+}
+
+// Progress on standard error, only when it is a terminal.
+class Progress {
+  public:
+    Progress() : enabled_(isatty(STDERR_FILENO) != 0) {}
+    void Show(std::size_t index, std::size_t count, const std::string& name) {
+        if (enabled_) {
+            std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", index + 1, count, name.c_str());
+            std::fflush(stderr);
+            shown_ = true;
+        }
+    }
+    void Done() {
+        if (shown_) {
+            std::fputs("\r\033[K", stderr);
+            shown_ = false;
+        }
+    }
+
+  private:
+    bool enabled_;
+    bool shown_ = false;
+};
+
+}  // namespace fogbell::cli

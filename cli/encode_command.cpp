@@ -1,0 +1,229 @@
+#include "cli/encode_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "host/core/pcm_reader.h"
+#include "host/encode/adx_encoder.h"
+#include "host/encode/xmd_encoder.h"
+
+namespace fogbell::cli {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kProgram = "fogbell-cli";
+// The name that routes an input without a decoder of its own to the WAVE decoder.
+constexpr const char* kWaveRoute = "input.wav";
+
+enum class Target { kAdx, kXmd };
+
+void Fail(const std::string& what, const std::string& why) {
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, what.c_str(), why.c_str());
+}
+
+std::optional<Target> TargetOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".adx") {
+        return Target::kAdx;
+    }
+    if (extension == ".xmd") {
+        return Target::kXmd;
+    }
+    return std::nullopt;
+}
+
+// Either encoder behind one face.
+class Encoder {
+  public:
+    Encoder(Target target, const PcmFormat& format, std::uint16_t cutoff)
+        : encoder_(Make(target, format, cutoff)) {}
+    encode::EncodeStatus Append(const std::int16_t* samples, std::size_t frames) {
+        return std::visit([&](auto& e) { return e.Append(samples, frames); }, encoder_);
+    }
+    std::vector<std::uint8_t> Finish() {
+        return std::visit([](auto& e) { return e.Finish(); }, encoder_);
+    }
+
+  private:
+    using Either = std::variant<encode::AdxEncoder, encode::XmdEncoder>;
+    static Either Make(Target target, const PcmFormat& format, std::uint16_t cutoff) {
+        if (target == Target::kAdx) {
+            return encode::AdxEncoder(encode::AdxFormat{format.channels, format.rate, cutoff});
+        }
+        return encode::XmdEncoder(encode::XmdFormat{format.channels, format.rate});
+    }
+    Either encoder_;
+};
+
+encode::EncodeStatus Check(Target target, const PcmFormat& format) {
+    return target == Target::kAdx ? encode::CheckAdxFormat({format.channels, format.rate, 500})
+                                  : encode::CheckXmdFormat({format.channels, format.rate});
+}
+
+// What to tell the user about a format the target cannot carry.
+std::string Refusal(encode::EncodeStatus status, const PcmFormat& format) {
+    std::string text = encode::StatusText(status);
+    if (status == encode::EncodeStatus::kBadChannels) {
+        text += " The sound has " + std::to_string(format.channels) +
+                " channels: give --channels 1 or --channels 2.";
+    } else if (status == encode::EncodeStatus::kBadRate) {
+        text += " The sound has " + std::to_string(format.rate) +
+                " Hz: give --rate with a rate the format carries.";
+    }
+    return text;
+}
+
+// Writes bytes to path through a temporary file beside it, renamed over path only when whole:
+// a failed run never leaves a half-written stream under the name asked for.
+bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                std::string& error) {
+    const std::filesystem::path target(path);
+    const std::filesystem::path temporary =
+        target.parent_path() /
+        ("." + target.filename().string() + ".part" + std::to_string(getpid()));
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            error = "Can't create file: " + temporary.string();
+            return false;
+        }
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            error = "Can't write file: " + temporary.string();
+            return false;
+        }
+    }
+    std::error_code renamed;
+    std::filesystem::rename(temporary, target, renamed);
+    if (renamed) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        error = "Can't write file: " + path + " (" + renamed.message() + ")";
+        return false;
+    }
+    return true;
+}
+
+// Percent done on standard error, only when it is a terminal.
+class Progress {
+  public:
+    Progress() : enabled_(isatty(STDERR_FILENO) != 0) {}
+    ~Progress() {
+        if (shown_) {
+            std::fputs("\r\033[K", stderr);
+        }
+    }
+    void Show(std::uint32_t position, std::uint32_t size) {
+        if (!enabled_ || size == 0) {
+            return;
+        }
+        const auto percent = static_cast<unsigned>(std::uint64_t{position} * 100 / size);
+        if (percent != last_) {
+            std::fprintf(stderr, "\r\033[Kencoding %u%%", std::min(percent, 100u));
+            std::fflush(stderr);
+            last_ = percent;
+            shown_ = true;
+        }
+    }
+
+  private:
+    bool enabled_;
+    bool shown_ = false;
+    unsigned last_ = ~0u;
+};
+
+}  // namespace
+
+CLI::App* AddEncodeCommand(CLI::App& app, EncodeRequest& request) {
+    CLI::App* encode = app.add_subcommand(
+        "encode", "Encode a WAVE file as ADX or XMD (the format follows OUT's extension)");
+    encode->add_option("IN", request.input, "WAVE file (or any file a decoder plays)")->required();
+    encode->add_option("OUT", request.output, "Output file ending in .adx or .xmd")->required();
+    encode->add_option("--rate", request.rate, "Sample rate of the output (default: the input's)")
+        ->check(CLI::Range(1, 1 << 20));
+    encode->add_option("--channels", request.channels, "Channels of the output, 1 or 2")
+        ->check(CLI::Range(1, 2));
+    encode
+        ->add_option("--cutoff", request.cutoff,
+                     "ADX high-pass cutoff in Hz that sets the prediction (default: 500)")
+        ->check(CLI::Range(1, 65535));
+    encode->add_flag("--force", request.force, "Overwrite OUT when it exists");
+    return encode;
+}
+
+int RunEncode(const PluginHost& host, const EncodeRequest& request) {
+    const std::optional<Target> target = TargetOf(request.output);
+    if (!target) {
+        Fail(request.output, "the output must end in .adx or .xmd");
+        return kExitUsage;
+    }
+    std::error_code error;
+    if (!request.force && std::filesystem::exists(request.output, error)) {
+        Fail(request.output, "the file exists (--force overwrites it)");
+        return kExitFailed;
+    }
+    const std::string route = host.FindDecoder(request.input) ? request.input : kWaveRoute;
+
+    std::unique_ptr<Encoder> encoder;
+    std::string reason;
+    Progress progress;
+    PcmReadCallbacks callbacks;
+    callbacks.begin = [&](const PcmFormat&, const PcmFormat& output) {
+        const encode::EncodeStatus status = Check(*target, output);
+        if (status != encode::EncodeStatus::kOk) {
+            reason = Refusal(status, output);
+            return false;
+        }
+        encoder = std::make_unique<Encoder>(*target, output, request.cutoff);
+        return true;
+    };
+    callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
+        const encode::EncodeStatus status = encoder->Append(samples, frames);
+        if (status != encode::EncodeStatus::kOk) {
+            reason = encode::StatusText(status);
+            return false;
+        }
+        return true;
+    };
+    callbacks.progress = [&](std::uint32_t position, std::uint32_t size) {
+        progress.Show(position, size);
+    };
+    std::string readError;
+    if (!ReadPcmFile(host, route, request.input, request.channels, request.rate, callbacks,
+                     readError)) {
+        Fail(request.input, readError.empty() ? reason : readError);
+        return kExitFailed;
+    }
+    if (!encoder) {
+        Fail(request.input, "the decoder gave no sound format");
+        return kExitFailed;
+    }
+    const std::vector<std::uint8_t> stream = encoder->Finish();
+    std::string writeError;
+    if (!WriteWhole(request.output, stream, writeError)) {
+        Fail(request.output, writeError);
+        return kExitFailed;
+    }
+    std::printf("%s\n", request.output.c_str());
+    return kExitOk;
+}
+
+}  // namespace fogbell::cli

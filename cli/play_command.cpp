@@ -1,0 +1,276 @@
+#include "cli/play_command.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "cli/container_chain.h"
+#include "host/core/main_core.h"
+#include "host/playback/play_engine.h"
+
+namespace fogbell::cli {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+constexpr auto kTimerPeriod = std::chrono::milliseconds(100);
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnStopSignal(int) {
+    interrupted = true;
+}
+
+// Installs the handler for SIGINT and SIGTERM (without restarting interrupted calls) and puts
+// the previous ones back when it goes.
+class StopSignals {
+  public:
+    StopSignals() {
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
+};
+
+// The main window as a terminal sees it: a track list nobody sees, the status line kept for
+// standard error, the play bar drawn as "name  position / length" in place, and the window's
+// queue run by the command's own loop.
+class TerminalView final : public MainView {
+  public:
+    explicit TerminalView(bool loop) : display_(isatty(STDERR_FILENO) != 0) {
+        checks_[CheckId::kLoopSound] = loop;
+    }
+
+    // Runs what other threads posted; false when there was nothing.
+    bool RunPosted() {
+        std::deque<std::function<void()>> tasks;
+        {
+            std::lock_guard lock(mutex_);
+            tasks.swap(posted_);
+        }
+        for (auto& task : tasks) {
+            task();
+        }
+        return !tasks.empty();
+    }
+    // Redraws the play bar's line when it changed (on a terminal only).
+    void Draw() {
+        if (!display_) {
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        const std::string line =
+            caption_ + "  " + std::to_string(position_) + " / " + std::to_string(high_);
+        if (line != drawn_) {
+            std::fprintf(stderr, "\r\033[K%s", line.c_str());
+            std::fflush(stderr);
+            drawn_ = line;
+        }
+    }
+    // Ends the drawn line.
+    void EndLine() {
+        if (display_ && !drawn_.empty()) {
+            std::fputs("\n", stderr);
+            drawn_.clear();
+        }
+    }
+    const std::string& LastStatus() const { return status_; }
+    int FindRow(const std::string& name) const {
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            if (rows_[i] == name) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    void SelectOnly(int row) { selected_ = row; }
+
+    // MainView
+    void DeleteAllRows() override {
+        rows_.clear();
+        selected_ = -1;
+    }
+    void InsertRow(int row, const std::string& name) override {
+        rows_.insert(rows_.begin() + row, name);
+    }
+    void SetCell(int, int, const std::string&) override {}
+    int RowCount() const override { return static_cast<int>(rows_.size()); }
+    std::string CellText(int row, int column) const override {
+        return column == kColumnName ? rows_.at(static_cast<std::size_t>(row)) : "";
+    }
+    bool IsRowSelected(int row) const override { return row == selected_; }
+    void SelectRow(int row) override { selected_ = row; }
+    void SetCountLabel(const std::string&) override {}
+    std::string CountLabel() const override { return ""; }
+    void SetStatus(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        status_ = text;
+    }
+    void SetFileNameBox(const std::string&) override {}
+    std::string FileNameBox() const override { return ""; }
+    void SetSaveDirectoryBox(const std::string&) override {}
+    std::string SaveDirectoryBox() const override { return ""; }
+    void EnableButton(ButtonId, bool) override {}
+    bool IsButtonEnabled(ButtonId) const override { return false; }
+    void SetProgressCaption(ProgressId id, const std::string& caption) override {
+        if (id == ProgressId::kPlay) {
+            std::lock_guard lock(mutex_);
+            caption_ = caption;
+        }
+    }
+    void SetProgressRange(ProgressId id, std::uint32_t, std::uint32_t high) override {
+        if (id == ProgressId::kPlay) {
+            std::lock_guard lock(mutex_);
+            high_ = high;
+            position_ = 0;
+        }
+    }
+    void SetProgressPos(ProgressId id, std::uint32_t position) override {
+        if (id == ProgressId::kPlay) {
+            std::lock_guard lock(mutex_);
+            position_ = position;
+        }
+    }
+    void SetPlayText(const std::string& text) override { playText_ = text; }
+    std::string PlayText() const override { return playText_; }
+    void SetCheck(CheckId id, bool checked) override {
+        std::lock_guard lock(mutex_);
+        checks_[id] = checked;
+    }
+    bool IsChecked(CheckId id) const override {
+        std::lock_guard lock(mutex_);
+        const auto it = checks_.find(id);
+        return it != checks_.end() && it->second;
+    }
+    void ApplyTopMost(bool) override {}
+    void SetVolumeSlider(std::int32_t) override {}
+    void ShowMessage(const std::string& text, MessageIcon) override { SetStatus(text); }
+    std::optional<std::string> AskOpenFile(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> AskFolder(const std::string&) override { return std::nullopt; }
+    std::optional<int> ShowMenu(const std::vector<MenuItem>&, int, int) override {
+        return std::nullopt;
+    }
+    void PostToWindow(std::function<void()> task) override {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(task));
+    }
+
+  private:
+    const bool display_;
+    mutable std::mutex mutex_;  // guards what the play thread reaches and the bar
+    std::deque<std::function<void()>> posted_;
+    std::map<CheckId, bool> checks_;
+    std::string status_;
+    std::string caption_;
+    std::uint32_t position_ = 0, high_ = 0;
+    std::string drawn_;
+    // The window thread's own state.
+    std::vector<std::string> rows_;
+    int selected_ = -1;
+    std::string playText_;
+};
+
+// Opens the container chain of path into the core (the file, then each nested level) and
+// double-clicks the track's row; or plays path as a single file when there is no track.
+bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) {
+    if (request.track.empty()) {
+        return core.OpenAudioFilePath(request.path);
+    }
+    const std::vector<std::string> levels = SplitChainPath(request.path);
+    if (!core.OpenContainerPath(levels.front())) {
+        return false;
+    }
+    for (std::size_t i = 1; i < levels.size(); ++i) {
+        const int row = view.FindRow(levels[i]);
+        if (row < 0) {
+            view.SetStatus(levels[i] + " file not found.");
+            return false;
+        }
+        view.SelectOnly(row);
+        if (!core.OpenNestedContainer() || core.CurrentContainer() == nullptr) {
+            return false;
+        }
+    }
+    const int row = view.FindRow(request.track);
+    if (row < 0) {
+        view.SetStatus(request.track + " file not found.");
+        return false;
+    }
+    view.SelectOnly(row);
+    view.SetPlayText("");
+    core.StartPlayback();
+    return true;
+}
+
+}  // namespace
+
+int Play(const PlayRequest& request) {
+    TerminalView view(request.loop);
+    PlayEngine engine(view, request.output);
+    MainCore core(view, engine);
+    CorePaths paths;  // no settings file: the command neither reads nor writes the window's
+    paths.decoderDirectory =
+        (std::filesystem::path(request.pluginRoot) / "decode_plugins").string();
+    paths.explorerDirectory =
+        (std::filesystem::path(request.pluginRoot) / "explore_plugins").string();
+    StopSignals signals;
+    interrupted = false;
+    if (!core.Initialize(paths)) {
+        std::fprintf(stderr, "fogbell-cli: %s\n", view.LastStatus().c_str());
+        return kExitFailed;
+    }
+    view.SetCheck(CheckId::kLoopSound, request.loop);
+    core.OnCommand(kCommandVolume, request.volume);
+    StartTrack(core, view, request);
+    if (!engine.IsPlaying()) {
+        const std::string status = view.LastStatus();
+        std::fprintf(stderr, "fogbell-cli: %s: %s\n", request.path.c_str(),
+                     status.empty() ? "cannot be played" : status.c_str());
+        core.Shutdown();
+        return kExitFailed;
+    }
+    // The window thread's loop: the queue, the 100 ms timer, the stop signals.
+    auto nextTick = std::chrono::steady_clock::now();
+    while (engine.IsPlaying() && !interrupted) {
+        view.RunPosted();
+        if (std::chrono::steady_clock::now() >= nextTick) {
+            core.OnPlayTimer();
+            view.Draw();
+            nextTick += kTimerPeriod;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool stopped = interrupted;
+    if (stopped) {
+        core.StopPlayback();
+    }
+    view.Draw();
+    view.EndLine();
+    core.Shutdown();  // the stream closed, the thread ended, the device (and recording) released
+    return stopped ? kExitInterrupted : kExitOk;
+}
+
+}  // namespace fogbell::cli

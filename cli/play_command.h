@@ -1,0 +1,25 @@
+// "fogbell-cli play": one audio file, or one track of a container (nested paths too), played
+// through the core and the playback engine, as the window plays it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "host/playback/sound_output.h"
+
+namespace fogbell::cli {
+
+struct PlayRequest {
+    std::string pluginRoot;  // holds decode_plugins/ and explore_plugins/
+    std::string path;        // FILE, or FILE::TRACK[::TRACK...] for a container in a container
+    std::string track;       // "" for a single audio file
+    bool loop = false;
+    int volume = 10000;  // the slider's 5000..10000
+    SoundOutputOptions output;
+};
+
+// Plays until the last block has been heard (0), the track cannot be played (1, the status
+// text on standard error) or SIGINT/SIGTERM stops it cleanly (130).
+int Play(const PlayRequest& request);
+
+}  // namespace fogbell::cli

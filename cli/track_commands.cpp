@@ -1,0 +1,404 @@
+#include "cli/track_commands.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "cli/cli_output.h"
+#include "cli/container_chain.h"
+#include "cli/json_text.h"
+#include "cli/output_files.h"
+#include "cli/track_names.h"
+#include "host/core/output_names.h"
+#include "host/core/track_jobs.h"
+#include "host/core/track_listing.h"
+
+namespace fogbell::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string LibraryName(const PluginRecord& plugin) {
+    return fs::path(plugin.libraryPath).stem().string();
+}
+
+std::vector<std::string> Extensions(const PluginRecord& plugin) {
+    std::vector<std::string> list;
+    for (const char* const* p = plugin.extensionList; p && *p && **p; ++p) {
+        list.emplace_back(*p);
+    }
+    return list;
+}
+
+std::string Joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : separator) + part;
+    }
+    return text;
+}
+
+// A name or path in JSON: its printed form, so that it is valid JSON and can be passed back.
+std::string JsonName(const std::string& name) {
+    return JsonString(PrintedName(name));
+}
+
+std::string JsonNumber(std::uint64_t value, bool known) {
+    return known ? std::to_string(value) : "null";
+}
+
+const char* KindText(TrackKind kind) {
+    switch (kind) {
+        case TrackKind::kAudio:
+            return "audio";
+        case TrackKind::kContainer:
+            return "container";
+        case TrackKind::kUnsupported:
+            return "unsupported";
+        case TrackKind::kUnknown:
+            break;
+    }
+    return "unknown";
+}
+
+// PATH names one audio file on disk rather than a container (an AIX file is both: it lists).
+bool IsSingleFile(const PluginHost& host, const std::string& path) {
+    return SplitChainPath(path).size() == 1 && !host.FindExplorer(path) && host.FindDecoder(path);
+}
+
+// The row of a single audio file: its file name, its size in bytes and its source format.
+bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& row,
+                   std::string& error) {
+    OpenedFilePtr stream = host.OpenStream(path, nullptr, 0, error);
+    if (!stream) {
+        return false;
+    }
+    DecoderPlugin& decoder = stream->AsDecoder();
+    const WAVEFORMATEX* format =
+        decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
+    row.name = fs::path(path).filename().string();
+    std::error_code sizeError;
+    const std::uintmax_t size = fs::file_size(path, sizeError);
+    if (!sizeError && size <= UINT32_MAX) {
+        row.lengthValue = static_cast<std::uint32_t>(size);
+        row.length = std::to_string(size);
+    }
+    row.kind = TrackKind::kAudio;
+    row.bitrate = "Unknown";
+    if (format != nullptr) {
+        row.rate = format->nSamplesPerSec;
+        row.channels = format->nChannels;
+        row.bitrate = std::to_string(row.rate) + "Hz," + std::to_string(row.channels) + "Ch";
+    }
+    CloseOpenedFile(stream);
+    return true;
+}
+
+void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
+    if (!json) {
+        for (const TrackRow& row : rows) {
+            std::printf("%s\t%s\t%s\n", PrintedName(row.name).c_str(), row.length.c_str(),
+                        row.bitrate.c_str());
+        }
+        return;
+    }
+    std::printf("[");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TrackRow& row = rows[i];
+        const bool known = row.rate != 0 || row.channels != 0;
+        std::printf(
+            "%s\n  {\"row\": %zu, \"name\": %s, \"length\": %s, \"unit\": %s, \"kind\": \"%s\", "
+            "\"rate\": %s, \"channels\": %s}",
+            i ? "," : "", i + 1, JsonName(row.name).c_str(),
+            JsonNumber(row.lengthValue.value_or(0), row.lengthValue.has_value()).c_str(),
+            row.lengthValue ? JsonString(unit).c_str() : "null", KindText(row.kind),
+            JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str());
+    }
+    std::printf("%s]\n", rows.empty() ? "" : "\n");
+}
+
+bool CheckDirectory(const std::string& directory) {
+    std::error_code error;
+    if (!fs::is_directory(directory, error)) {
+        Fail(directory, "no such directory");
+        return false;
+    }
+    return true;
+}
+
+// The tracks the arguments choose (names in their printed form, or "#N"), or every listed track
+// when none is named.
+std::optional<std::vector<std::string>> SelectTracks(const OpenedFile& container,
+                                                     const std::string& path,
+                                                     const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        auto names = ListedNames(container);
+        if (!names) {
+            Fail(path, container.plugin->ErrorText("the container gives no track list"));
+        }
+        return names;
+    }
+    std::vector<std::string> names;
+    for (const std::string& argument : arguments) {
+        std::string name, error;
+        if (!ResolveTrack(container, argument, name, error)) {
+            Fail(argument, error);
+            return std::nullopt;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+// What became of each output file; printed as it happens, and as one JSON document at the end.
+class OutputReport {
+  public:
+    explicit OutputReport(bool json) : json_(json) {}
+
+    void Written(const std::string& track, const std::string& path) {
+        if (!json_) {
+            std::printf("%s\n", path.c_str());
+            std::fflush(stdout);
+        }
+        Add(track, "written", "\"path\": " + JsonName(path));
+    }
+    void Kept(const std::string& track, const std::string& path) {
+        std::fprintf(stderr, "%s: skipped %s: the file exists (--force replaces it)\n", kProgram,
+                     path.c_str());
+        ++kept_;
+        Add(track, "skipped", "\"path\": " + JsonName(path));
+    }
+    void Failed(const std::string& track, const std::string& error) {
+        Fail(PrintedName(track), error);
+        failed_ = true;
+        Add(track, "failed", "\"error\": " + JsonString(error));
+    }
+    // Prints the JSON document (when asked for) and the count of kept files; the exit status.
+    int Finish() {
+        if (json_) {
+            std::printf("[%s%s]\n", Joined(entries_, ",").c_str(), entries_.empty() ? "" : "\n");
+        }
+        if (kept_ > 0) {
+            std::fprintf(stderr, "%s: %zu existing file%s skipped\n", kProgram, kept_,
+                         kept_ == 1 ? "" : "s");
+        }
+        return failed_ ? kExitFailed : kExitOk;
+    }
+
+  private:
+    void Add(const std::string& track, const char* status, const std::string& detail) {
+        entries_.push_back("\n  {\"track\": " + JsonName(track) + ", \"status\": \"" + status +
+                           "\", " + detail + "}");
+    }
+    bool json_;
+    bool failed_ = false;
+    std::size_t kept_ = 0;
+    std::vector<std::string> entries_;
+};
+
+// A plug-in's or the writer's text names the staging folder; the user knows the output folder.
+std::string InOutputFolder(std::string text, const StagingFolder& staging,
+                           const std::string& directory) {
+    for (std::size_t at; (at = text.find(staging.Path())) != std::string::npos;) {
+        text.replace(at, staging.Path().size(), directory);
+    }
+    return text;
+}
+
+// Empties the staging folder after a track, whatever the plug-in left there.
+void ClearStaging(const StagingFolder& staging) {
+    for (const std::string& file : staging.Files()) {
+        std::error_code ignored;
+        fs::remove_all(file, ignored);
+    }
+}
+
+}  // namespace
+
+int Formats(const PluginHost& host, bool json) {
+    std::vector<std::string> entries;
+    auto add = [&](const char* kind, const PluginRecord& plugin) {
+        if (!json) {
+            std::printf("%s\t%s\t%s\n", kind, LibraryName(plugin).c_str(),
+                        Joined(Extensions(plugin), ",").c_str());
+            return;
+        }
+        std::vector<std::string> extensions;
+        for (const std::string& extension : Extensions(plugin)) {
+            extensions.push_back(JsonString(extension));
+        }
+        entries.push_back("\n  {\"kind\": \"" + std::string(kind) +
+                          "\", \"plugin\": " + JsonName(LibraryName(plugin)) +
+                          ", \"extensions\": [" + Joined(extensions, ", ") + "]}");
+    };
+    for (const auto& explorer : host.Explorers()) {
+        add("explorer", *explorer);
+    }
+    for (const auto& decoder : host.Decoders()) {
+        add("decoder", *decoder);
+    }
+    if (json) {
+        std::printf("[%s%s]\n", Joined(entries, ",").c_str(), entries.empty() ? "" : "\n");
+    }
+    return kExitOk;
+}
+
+int List(const PluginHost& host, const std::string& path, bool json) {
+    if (IsSingleFile(host, path)) {
+        TrackRow row;
+        std::string error;
+        if (!SingleFileRow(host, path, row, error)) {
+            Fail(path, error);
+            return kExitFailed;
+        }
+        PrintRows({row}, "bytes", json);
+        return kExitOk;
+    }
+    ContainerChain chain(host);
+    std::string error;
+    if (!chain.Open(path, error)) {
+        FailChain(error);
+        return kExitFailed;
+    }
+    const auto rows = ListTracks(host, chain.Innermost());
+    if (!rows) {
+        Fail(path, chain.Innermost().plugin->ErrorText("the container gives no track list"));
+        return kExitFailed;
+    }
+    PrintRows(*rows, LengthUnit(chain.Innermost().AsExplorer()), json);
+    return kExitOk;
+}
+
+int Extract(const PluginHost& host, const std::string& path, const std::vector<std::string>& tracks,
+            const OutputOptions& options) {
+    ContainerChain chain(host);
+    std::string error;
+    if (!CheckDirectory(options.directory)) {
+        return kExitFailed;
+    }
+    if (!chain.Open(path, error)) {
+        FailChain(error);
+        return kExitFailed;
+    }
+    const auto names = SelectTracks(chain.Innermost(), path, tracks);
+    if (!names) {
+        return kExitFailed;
+    }
+    StagingFolder staging;
+    if (!staging.Create(options.directory, error)) {
+        Fail(options.directory, error);
+        return kExitFailed;
+    }
+    OutputReport report(options.json);
+    Progress progress;
+    for (std::size_t i = 0; i < names->size(); ++i) {
+        const std::string& name = (*names)[i];
+        progress.Show(i, names->size(), PrintedName(name));
+        const bool extracted = ExtractTrack(chain.Innermost(), name, staging.Path(), error);
+        const std::vector<std::string> files = staging.Files();
+        progress.Done();
+        if (!extracted || files.empty()) {
+            report.Failed(name, extracted ? "the plug-in wrote no file"
+                                          : InOutputFolder(error, staging, options.directory));
+            ClearStaging(staging);
+            continue;
+        }
+        // The plug-in chose the file's name (it may change the extension): keep it.
+        for (const std::string& file : files) {
+            const std::string target =
+                (fs::path(options.directory) / fs::path(file).filename()).string();
+            switch (Publish(file, target, options.force, error)) {
+                case PublishResult::kWritten:
+                    report.Written(name, target);
+                    break;
+                case PublishResult::kKept:
+                    report.Kept(name, target);
+                    break;
+                case PublishResult::kFailed:
+                    report.Failed(name, target + ": " + error);
+                    break;
+            }
+        }
+        ClearStaging(staging);
+    }
+    return report.Finish();
+}
+
+int SaveWave(const PluginHost& host, const std::string& path,
+             const std::vector<std::string>& tracks, const OutputOptions& options,
+             bool singleFileOnly) {
+    if (!CheckDirectory(options.directory)) {
+        return kExitFailed;
+    }
+    const bool single = IsSingleFile(host, path);
+    if (singleFileOnly && !single) {
+        Fail(path, "not a single audio file (\"wav\" saves the tracks of a container)");
+        return kExitUsage;
+    }
+    if (single && !tracks.empty()) {
+        Fail(path, "a single audio file has no tracks to name");
+        return kExitUsage;
+    }
+    ContainerChain chain(host);
+    std::string error;
+    // The tracks of the container, or the file's own path.
+    std::vector<std::string> names;
+    if (single) {
+        names.push_back(path);
+    } else {
+        if (!chain.Open(path, error)) {
+            FailChain(error);
+            return kExitFailed;
+        }
+        auto selected = SelectTracks(chain.Innermost(), path, tracks);
+        if (!selected) {
+            return kExitFailed;
+        }
+        names = std::move(*selected);
+        if (tracks.empty()) {
+            // Every track is asked for: the ones no decoder plays are not audio and are left out.
+            std::erase_if(names, [&](const std::string& name) { return !host.FindDecoder(name); });
+        }
+    }
+    StagingFolder staging;
+    if (!staging.Create(options.directory, error)) {
+        Fail(options.directory, error);
+        return kExitFailed;
+    }
+    const OpenedFile* container = single ? nullptr : &chain.Innermost();
+    OutputReport report(options.json);
+    Progress progress;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        const std::string saved = single ? fs::path(path).filename().string() : name;
+        const std::string target = OutputPath(options.directory, saved, ".wav");
+        if (!options.force && OutputExists(target)) {
+            report.Kept(name, target);  // not even decoded
+            continue;
+        }
+        progress.Show(i, names.size(), PrintedName(name));
+        const std::string staged = OutputPath(staging.Path(), saved, ".wav");
+        const bool ok = SaveTrackAsWave(host, container, name, staged, {}, error);
+        progress.Done();
+        if (!ok) {
+            report.Failed(name, InOutputFolder(error, staging, options.directory));
+        } else {
+            switch (Publish(staged, target, options.force, error)) {
+                case PublishResult::kWritten:
+                    report.Written(name, target);
+                    break;
+                case PublishResult::kKept:
+                    report.Kept(name, target);
+                    break;
+                case PublishResult::kFailed:
+                    report.Failed(name, target + ": " + error);
+                    break;
+            }
+        }
+        ClearStaging(staging);
+    }
+    return report.Finish();
+}
+
+}  // namespace fogbell::cli

@@ -1,0 +1,118 @@
+#include "cli/track_names.h"
+
+#include <cstdio>
+
+#include "cli/json_text.h"
+#include "host/core/track_listing.h"
+
+namespace fogbell::cli {
+namespace {
+
+constexpr std::size_t kEscapeLength = 4;  // \xHH
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// True when text holds \xHH at i.
+bool EscapeAt(const std::string& text, std::size_t i) {
+    return i + kEscapeLength <= text.size() && text[i] == '\\' && text[i + 1] == 'x' &&
+           HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0;
+}
+
+std::string Escape(unsigned char byte) {
+    char buffer[kEscapeLength + 1];
+    std::snprintf(buffer, sizeof buffer, "\\x%02X", byte);
+    return buffer;
+}
+
+bool AllDigits(const std::string& text, std::size_t from) {
+    if (from >= text.size()) {
+        return false;
+    }
+    for (std::size_t i = from; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string PrintedName(const std::string& name) {
+    std::string out;
+    std::size_t i = 0;
+    if (!name.empty() && name[0] == '#' && AllDigits(name, 1)) {
+        out += Escape('#');
+        i = 1;
+    }
+    for (; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7F || (c == '\\' && EscapeAt(name, i))) {
+            out += Escape(c);
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (const std::size_t n = Utf8SequenceLength(name, i); n != 0) {
+            out.append(name, i, n);
+            i += n - 1;
+        } else {
+            out += Escape(c);
+        }
+    }
+    return out;
+}
+
+std::string NameFromArgument(const std::string& text) {
+    std::string name;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (EscapeAt(text, i)) {
+            name += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
+            i += kEscapeLength - 1;
+        } else {
+            name += text[i];
+        }
+    }
+    return name;
+}
+
+std::optional<std::size_t> RowReference(const std::string& text) {
+    constexpr std::size_t kMaxDigits = 9;  // no overflow, far beyond any list
+    if (text.empty() || text[0] != '#' || !AllDigits(text, 1) || text.size() - 1 > kMaxDigits) {
+        return std::nullopt;
+    }
+    const std::size_t row = std::stoul(text.substr(1));
+    return row == 0 ? std::nullopt : std::optional(row);
+}
+
+std::optional<std::vector<std::string>> ListedNames(const OpenedFile& container) {
+    return ListTrackNames(container);
+}
+
+bool ResolveTrack(const OpenedFile& container, const std::string& argument, std::string& name,
+                  std::string& error) {
+    if (!argument.empty() && argument[0] == '#' && AllDigits(argument, 1)) {
+        const std::optional<std::size_t> row = RowReference(argument);
+        const auto names = ListedNames(container);
+        if (!row || !names || *row > names->size()) {
+            error = "no row " + argument + " (rows count from #1 to #" +
+                    std::to_string(names ? names->size() : 0) + ")";
+            return false;
+        }
+        name = (*names)[*row - 1];
+        return true;
+    }
+    name = NameFromArgument(argument);
+    return true;
+}
+
+}  // namespace fogbell::cli

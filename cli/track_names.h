@@ -1,0 +1,39 @@
+// Track names on the command line. A name comes from a container's own bytes and may hold any
+// byte, yet what "list" prints must be one line of text that a shell can hand back as TRACK.
+//
+// The printed form of a name:
+//   - a byte below 0x20, DEL (0x7F) and any byte that is not part of valid UTF-8 as \xHH (two
+//     upper-case hexadecimal digits);
+//   - a backslash followed by "x" and two hexadecimal digits as \x5C, so that it is not read as
+//     an escape;
+//   - a name of "#" and digits only with its "#" as \x23, so that it is not read as a row number;
+//   - every other byte as it is (so ordinary names, backslashes included, print unchanged).
+// Reading a TRACK argument turns every \xHH (either case of digits) back into its byte and keeps
+// any other backslash. "#N" chooses the N-th row of the list, counting from 1.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/core/plugin_host.h"
+
+namespace fogbell::cli {
+
+std::string PrintedName(const std::string& name);
+// The bytes of a name from its printed form (a TRACK argument that is not a row number).
+std::string NameFromArgument(const std::string& text);
+// N for "#N" (decimal digits only, N from 1), else nothing.
+std::optional<std::size_t> RowReference(const std::string& text);
+
+// The names a container lists, in list order, up to the first null or empty one; nothing when
+// it gives no list.
+std::optional<std::vector<std::string>> ListedNames(const OpenedFile& container);
+
+// The track a TRACK argument means in this container: row N of the list for "#N", else the name
+// read back from its printed form. False with a text when there is no row N.
+bool ResolveTrack(const OpenedFile& container, const std::string& argument, std::string& name,
+                  std::string& error);
+
+}  // namespace fogbell::cli

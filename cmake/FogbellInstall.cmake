@@ -1,0 +1,27 @@
+# cmake --install: the program keeps the folder it has in the build tree, so that it finds its
+# plug-ins and its picture beside itself wherever it is installed:
+#   PREFIX/lib/fogbell/            fogbell, fogbell-cli, pic.jpg, explore_plugins/, decode_plugins/
+#   PREFIX/bin/fogbell, fogbell-cli  symbolic links into that folder
+#   PREFIX/share/applications/fogbell.desktop and the icon in share/icons/hicolor/128x128/apps/
+# The settings go beside the program when its folder is writable, else to ~/.config/fogbell.
+set(FOGBELL_INSTALL_DIR lib/fogbell)
+
+install(TARGETS fogbell fogbell-cli RUNTIME DESTINATION ${FOGBELL_INSTALL_DIR})
+get_property(fogbell_plugins GLOBAL PROPERTY FOGBELL_PLUGINS)
+foreach(plugin IN LISTS fogbell_plugins)
+    # explore_plugins or decode_plugins, as staged
+    get_target_property(plugin_dir ${plugin} LIBRARY_OUTPUT_DIRECTORY)
+    get_filename_component(plugin_folder ${plugin_dir} NAME)
+    install(TARGETS ${plugin} LIBRARY DESTINATION ${FOGBELL_INSTALL_DIR}/${plugin_folder})
+endforeach()
+install(FILES ${FOGBELL_PICTURE_FILE} DESTINATION ${FOGBELL_INSTALL_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/host/window/fogbell.desktop DESTINATION share/applications)
+install(FILES ${FOGBELL_DESKTOP_ICON} DESTINATION share/icons/hicolor/128x128/apps)
+foreach(program fogbell fogbell-cli)
+    install(CODE "
+        set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\")
+        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
+        file(REMOVE \"\${link}\")
+        file(CREATE_LINK \"../${FOGBELL_INSTALL_DIR}/${program}\" \"\${link}\" SYMBOLIC)
+        message(STATUS \"Installing: \${link} -> ../${FOGBELL_INSTALL_DIR}/${program}\")")
+endforeach()

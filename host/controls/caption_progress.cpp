@@ -1,0 +1,141 @@
+#include "host/controls/caption_progress.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace fogbell {
+
+namespace {
+
+// The underlying bar holds int values; the painting uses only this object's 32-bit fields.
+int Clamp16(std::int32_t v) {
+    return std::clamp<std::int32_t>(v, -32768, 32767);
+}
+
+}  // namespace
+
+CCaptionProgress::CCaptionProgress(QWidget* parent) : QProgressBar(parent) {
+    setTextVisible(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted; nothing to erase
+    QProgressBar::setRange(0, 100);
+    QProgressBar::setValue(0);
+}
+
+void CCaptionProgress::SetRange(std::int32_t min, std::int32_t max) {
+    rangeMin_ = min;
+    rangeMax_ = max;
+    position_ = min;
+    // The system bar keeps 16-bit halves of the range.
+    const int lo = Clamp16(min);
+    const int hi = std::max(lo, Clamp16(max));
+    QProgressBar::setRange(lo, hi);
+    QProgressBar::setValue(lo);
+    update();
+}
+
+void CCaptionProgress::SetPos(std::int32_t pos) {
+    position_ = pos;
+    QProgressBar::setValue(std::clamp(pos, minimum(), maximum()));
+    update();
+}
+
+void CCaptionProgress::SetCaption(const QString& caption) {
+    caption_ = caption;
+    update();
+}
+
+void CCaptionProgress::CreateCaptionFont() {
+    // The cell is 12 pixels high; the family falls back through common sans-serif faces.
+    QFont font(QStringLiteral("Arial"));
+    font.setFamilies({QStringLiteral("Arial Cyr"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    captionFont_ = font;
+    hasCaptionFont_ = true;
+    update();
+}
+
+int CCaptionProgress::FilledWidth() const {
+    if (!(rangeMin_ < position_ && position_ < rangeMax_)) {
+        return 0;
+    }
+    // The share is of rangeMax, not of the span, so a bar whose range starts above zero shows
+    // position / rangeMax of its width.
+    // A range ending at or below zero has no meaningful share; the fill stays within the bar.
+    if (rangeMax_ <= 0) {
+        return 0;
+    }
+    const double share = static_cast<double>(position_) / static_cast<double>(rangeMax_);
+    return static_cast<int>(std::clamp(share, 0.0, 1.0) * width());
+}
+
+QSize CCaptionProgress::sizeHint() const {
+    return QSize(120, 16);
+}
+
+void CCaptionProgress::DrawGradient(QPainter& painter, int filledWidth) const {
+    const QColor start(kStartColour);
+    const QColor end(kEndColour);
+    const int dr = end.red() - start.red();
+    const int dg = end.green() - start.green();
+    const int db = end.blue() - start.blue();
+    const int steps = std::max({std::abs(dr), std::abs(dg), std::abs(db)});
+    const int w = width();
+    const int h = height();
+    if (steps == 0) {
+        painter.fillRect(0, 0, filledWidth, h + 1, start);
+        painter.fillRect(filledWidth, 0, w - filledWidth, h + 1, QColor(kBackColour));
+        return;
+    }
+    const float band = static_cast<float>(w) / static_cast<float>(steps);
+    const float stepR = static_cast<float>(dr) / static_cast<float>(steps);
+    const float stepG = static_cast<float>(dg) / static_cast<float>(steps);
+    const float stepB = static_cast<float>(db) / static_cast<float>(steps);
+    for (int i = 0; i < steps; ++i) {
+        const float fi = static_cast<float>(i);
+        const int left = static_cast<int>(fi * band);
+        const int right = static_cast<int>((fi + 1.0f) * band);
+        const QColor colour(static_cast<int>(static_cast<float>(start.red()) + fi * stepR),
+                            static_cast<int>(static_cast<float>(start.green()) + fi * stepG),
+                            static_cast<int>(static_cast<float>(start.blue()) + fi * stepB));
+        painter.fillRect(QRect(QPoint(left, 0), QPoint(right - 1, h)), colour);
+        // Whole bands only: the last one may reach past the filled width by up to one band.
+        if (right > filledWidth) {
+            painter.fillRect(QRect(QPoint(right, 0), QPoint(w - 1, h)), QColor(kBackColour));
+            return;
+        }
+    }
+}
+
+void CCaptionProgress::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    if (hasCaptionFont_) {
+        painter.setFont(captionFont_);
+    }
+    const int filled = FilledWidth();
+    if (rangeMin_ < position_ && position_ < rangeMax_) {
+        // Drawn off-screen and copied in one step, so the bar never shows half a gradient.
+        QPixmap buffer(size() * devicePixelRatioF());
+        buffer.setDevicePixelRatio(devicePixelRatioF());
+        {
+            QPainter off(&buffer);
+            DrawGradient(off, filled);
+        }
+        painter.drawPixmap(0, 0, buffer);
+    } else {
+        painter.fillRect(rect(), QColor(kBackColour));
+    }
+    painter.setPen(QColor(kTextColour));
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+}
+
+}  // namespace fogbell

@@ -1,0 +1,60 @@
+// CCaptionProgress: a progress bar that paints a cyan-to-blue gradient over its whole width,
+// black where it is not filled, and a centred white caption. Its range and position are full
+// 32-bit values; a bar at its maximum looks empty, like a bar at its minimum.
+#pragma once
+
+#include <QFont>
+#include <QProgressBar>
+#include <QString>
+
+#include <cstdint>
+
+namespace fogbell {
+
+class CCaptionProgress : public QProgressBar {
+    Q_OBJECT
+
+  public:
+    explicit CCaptionProgress(QWidget* parent = nullptr);
+
+    // Window thread only; workers reach these through queued calls.
+    void SetRange(std::int32_t min, std::int32_t max);  // also puts the position at min
+    void SetPos(std::int32_t pos);
+    void SetCaption(const QString& caption);
+    // The caption font: a Swiss (sans-serif) face with a 12-pixel cell, normal weight.
+    void CreateCaptionFont();
+
+    std::int32_t RangeMin() const { return rangeMin_; }
+    std::int32_t RangeMax() const { return rangeMax_; }
+    std::int32_t GetPos() const { return position_; }
+    QString Caption() const { return caption_; }
+    // The control's own text, never drawn; the window keeps what Play starts in it.
+    void SetWindowText(const QString& text) { windowText_ = text; }
+    QString GetWindowText() const { return windowText_; }
+
+    // Filled width for the current state; 0 unless rangeMin < position < rangeMax.
+    int FilledWidth() const;
+
+    static constexpr QRgb kStartColour = qRgb(0, 255, 255);  // cyan at the left edge
+    static constexpr QRgb kEndColour = qRgb(0, 0, 255);      // blue at the right edge
+    static constexpr QRgb kBackColour = qRgb(0, 0, 0);
+    static constexpr QRgb kTextColour = qRgb(255, 255, 255);
+
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void DrawGradient(QPainter& painter, int filledWidth) const;
+
+    std::int32_t rangeMin_ = 0;
+    std::int32_t rangeMax_ = 100;
+    std::int32_t position_ = 0;
+    QString caption_;
+    QString windowText_;
+    QFont captionFont_;
+    bool hasCaptionFont_ = false;
+};
+
+}  // namespace fogbell

@@ -1,0 +1,50 @@
+#include "host/core/replacement_file.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "host/core/track_conversion.h"
+
+namespace fogbell {
+namespace {
+
+// A name no other replacement of this process uses, even one running at the same time.
+std::string TemporaryName() {
+    static std::atomic<unsigned> counter{0};
+    return "fogbell-replace-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
+}
+
+}  // namespace
+
+ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
+                                           const std::string& track, const std::string& file)
+    : path_(file) {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    const std::string temporary =
+        ((error ? std::filesystem::path(".") : folder) / TemporaryName()).string();
+    std::string text;
+    switch (ConvertForTrack(host, container, track, file, temporary, text)) {
+        case ConversionOutcome::kAsItIs:
+            break;
+        case ConversionOutcome::kConverted:
+            path_ = temporary;
+            temporary_ = temporary;
+            break;
+        case ConversionOutcome::kFailed:
+            error_ = text.empty() ? "the file could not be converted" : text;
+            temporary_ = temporary;  // whatever part of it was written
+            break;
+    }
+}
+
+ConvertedReplacement::~ConvertedReplacement() {
+    if (!temporary_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary_, ignored);
+    }
+}
+
+}  // namespace fogbell

@@ -1,0 +1,31 @@
+// The file that a replacement writes into a track: the given file, or, for a WAVE file and a track
+// of another format, the WAVE converted into the track's format (host/core/track_conversion.h) in a
+// temporary file that lives as long as this object.
+#pragma once
+
+#include <string>
+
+#include "host/core/plugin_host.h"
+
+namespace fogbell {
+
+class ConvertedReplacement {
+  public:
+    ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
+                         const std::string& track, const std::string& file);
+    ~ConvertedReplacement();
+    ConvertedReplacement(const ConvertedReplacement&) = delete;
+    ConvertedReplacement& operator=(const ConvertedReplacement&) = delete;
+
+    bool Ok() const { return error_.empty(); }
+    const std::string& Error() const { return error_; }
+    // The file to replace the track with.
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    std::string error_;
+};
+
+}  // namespace fogbell

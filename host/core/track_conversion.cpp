@@ -1,0 +1,228 @@
+#include "host/core/track_conversion.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "host/core/pcm_reader.h"
+#include "host/core/wave_writer.h"
+#include "host/encode/adx_encoder.h"
+#include "host/encode/xmd_encoder.h"
+
+namespace fogbell {
+namespace {
+
+// A WAVE file begins "RIFF", four length bytes, "WAVE".
+constexpr std::size_t kRiffProbe = 12;
+constexpr std::size_t kWaveTagAt = 8;
+// The ADX fields read from a track to keep its cutoff: byte 0 is 0x80, the cutoff a big-endian
+// u16 at 16.
+constexpr std::uint8_t kAdxFirstByte = 0x80;
+constexpr std::size_t kAdxCutoffAt = 16;
+constexpr std::uint32_t kAdxCutoffEnd = 18;
+// The name that routes the replacement to the WAVE decoder, whatever its own name.
+constexpr const char* kWaveRoute = "replacement.wav";
+
+enum class TrackKind { kAdx, kXmd, kWave, kOther };
+
+TrackKind KindOf(const std::string& name) {
+    std::string extension;
+    if (!ExtensionOf(name, extension)) {
+        return TrackKind::kOther;
+    }
+    for (char& c : extension) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (extension == "ADX") {
+        return TrackKind::kAdx;
+    }
+    if (extension == "XMD") {
+        return TrackKind::kXmd;
+    }
+    return extension == "WAV" ? TrackKind::kWave : TrackKind::kOther;
+}
+
+bool IsWaveFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, kRiffProbe> head{};
+    if (!in.read(head.data(), head.size())) {
+        return false;
+    }
+    return std::memcmp(head.data(), "RIFF", 4) == 0 &&
+           std::memcmp(head.data() + kWaveTagAt, "WAVE", 4) == 0;
+}
+
+// What a track is as its decoder sees it, and the ADX cutoff of its header.
+struct TrackFormat {
+    PcmFormat pcm;
+    std::uint16_t cutoff = encode::kAdxDefaultCutoff;
+};
+
+bool ReadTrackFormat(const PluginHost& host, const OpenedFile& container, const std::string& track,
+                     TrackFormat& format, std::string& error) {
+    ExplorerPlugin* explorer = container.Explorer();
+    if (explorer == nullptr || !container.IsOpen()) {
+        error = "No container is open.";
+        return false;
+    }
+    // Held while the track's bytes are in use: the next fnGetFilePointer may move them.
+    std::lock_guard lock(explorer->lock);
+    std::uint32_t size = 0;
+    const void* data = explorer->fnGetFilePointer(container.handle, track.c_str(), &size);
+    if (data == nullptr) {
+        error = explorer->ErrorText("Error loading file.");
+        return false;
+    }
+    OpenedFilePtr stream = host.OpenStream(track, data, size, error);
+    if (!stream) {
+        return false;
+    }
+    DecoderPlugin& decoder = stream->AsDecoder();
+    const WAVEFORMATEX* source =
+        decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
+    if (source != nullptr) {
+        format.pcm = PcmFormat{source->nChannels, source->nSamplesPerSec};
+    }
+    CloseOpenedFile(stream);
+    if (source == nullptr) {
+        error = "The track's decoder gives no format.";
+        return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (size >= kAdxCutoffEnd && bytes[0] == kAdxFirstByte) {
+        format.cutoff =
+            static_cast<std::uint16_t>((bytes[kAdxCutoffAt] << 8) | bytes[kAdxCutoffAt + 1]);
+    }
+    return true;
+}
+
+bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                std::string& error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+        error = "Can't write file: " + path;
+        return false;
+    }
+    return true;
+}
+
+// The replacement as an ADX or XMD stream in the track's format.
+ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackFormat& track,
+                         const std::string& file, const std::string& outPath, std::string& error) {
+    const encode::EncodeStatus status =
+        kind == TrackKind::kAdx
+            ? encode::CheckAdxFormat({track.pcm.channels, track.pcm.rate, track.cutoff})
+            : encode::CheckXmdFormat({track.pcm.channels, track.pcm.rate});
+    if (status != encode::EncodeStatus::kOk) {
+        error = std::string("The track's format cannot be written: ") + encode::StatusText(status);
+        return ConversionOutcome::kFailed;
+    }
+    std::unique_ptr<encode::AdxEncoder> adx;
+    std::unique_ptr<encode::XmdEncoder> xmd;
+    if (kind == TrackKind::kAdx) {
+        adx = std::make_unique<encode::AdxEncoder>(
+            encode::AdxFormat{track.pcm.channels, track.pcm.rate, track.cutoff});
+    } else {
+        xmd = std::make_unique<encode::XmdEncoder>(
+            encode::XmdFormat{track.pcm.channels, track.pcm.rate});
+    }
+    PcmReadCallbacks callbacks;
+    std::string reason;
+    callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
+        const encode::EncodeStatus appended =
+            adx ? adx->Append(samples, frames) : xmd->Append(samples, frames);
+        if (appended != encode::EncodeStatus::kOk) {
+            reason = encode::StatusText(appended);
+            return false;
+        }
+        return true;
+    };
+    if (!ReadPcmFile(host, kWaveRoute, file, static_cast<std::int32_t>(track.pcm.channels),
+                     static_cast<std::int32_t>(track.pcm.rate), callbacks, error)) {
+        if (error.empty()) {
+            error = reason;
+        }
+        return ConversionOutcome::kFailed;
+    }
+    return WriteBytes(outPath, adx ? adx->Finish() : xmd->Finish(), error)
+               ? ConversionOutcome::kConverted
+               : ConversionOutcome::kFailed;
+}
+
+// The replacement as 16-bit PCM in the track's format, or as it is when it already is.
+ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
+                           const std::string& file, const std::string& outPath,
+                           std::string& error) {
+    WaveWriter writer;
+    bool same = false;
+    bool created = false;
+    WaveWriter::Status status = WaveWriter::Status::kOk;
+    PcmReadCallbacks callbacks;
+    callbacks.begin = [&](const PcmFormat& source, const PcmFormat&) {
+        same = source.channels == track.pcm.channels && source.rate == track.pcm.rate;
+        if (same) {
+            return false;  // nothing to convert: stop reading
+        }
+        WAVEFORMATEX format{};
+        format.wFormatTag = FOGBELL_WAVE_FORMAT_PCM;
+        format.nChannels = static_cast<std::uint16_t>(track.pcm.channels);
+        format.nSamplesPerSec = track.pcm.rate;
+        format.wBitsPerSample = 16;
+        format.nBlockAlign = static_cast<std::uint16_t>(track.pcm.channels * 2);
+        format.nAvgBytesPerSec = format.nBlockAlign * track.pcm.rate;
+        status = writer.Create(outPath, format);
+        created = status == WaveWriter::Status::kOk;
+        return created;
+    };
+    callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
+        status = writer.Append(reinterpret_cast<const std::uint8_t*>(samples),
+                               static_cast<std::uint32_t>(frames * track.pcm.channels * 2));
+        return status == WaveWriter::Status::kOk;
+    };
+    const bool read =
+        ReadPcmFile(host, kWaveRoute, file, static_cast<std::int32_t>(track.pcm.channels),
+                    static_cast<std::int32_t>(track.pcm.rate), callbacks, error);
+    if (same) {
+        return ConversionOutcome::kAsItIs;
+    }
+    if (created) {
+        const WaveWriter::Status finished = writer.Finish();
+        if (status == WaveWriter::Status::kOk) {
+            status = finished;
+        }
+    }
+    if (!read || status != WaveWriter::Status::kOk) {
+        if (error.empty()) {
+            error = "Can't write file: " + outPath;
+        }
+        return ConversionOutcome::kFailed;
+    }
+    return ConversionOutcome::kConverted;
+}
+
+}  // namespace
+
+ConversionOutcome ConvertForTrack(const PluginHost& host, const OpenedFile& container,
+                                  const std::string& track, const std::string& file,
+                                  const std::string& outPath, std::string& error) {
+    const TrackKind kind = KindOf(track);
+    if (kind == TrackKind::kOther || !IsWaveFile(file)) {
+        return ConversionOutcome::kAsItIs;
+    }
+    TrackFormat format;
+    if (!ReadTrackFormat(host, container, track, format, error)) {
+        return ConversionOutcome::kFailed;
+    }
+    if (kind == TrackKind::kWave) {
+        return Resample(host, format, file, outPath, error);
+    }
+    return Encode(host, kind, format, file, outPath, error);
+}
+
+}  // namespace fogbell

@@ -1,0 +1,100 @@
+// The playback engine: one long-lived play thread that feeds a decoder's blocks into the
+// looping one-second sound buffer, and the window's side of playback (track start, stop,
+// volume, end of stream, start-up and close), behind the core's PlaybackControl seam.
+//
+// The play thread sleeps until the buffer's notification (once per second of audio), then,
+// holding the refill exclusion, writes the pending block and decodes the next one; at the end
+// of the stream it rewinds ("Loop sound" checked) or stops the buffer and posts command 2032
+// with the number of the track it ended. It is paused by state it waits on, never suspended
+// from outside: while paused, or while no buffer is attached, it waits without waking.
+//
+// Threads: every public method runs on the window thread, except ExcludeRefill, Counters and
+// PlayedBytes (any thread).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/core/main_view.h"
+#include "host/core/playback_control.h"
+#include "host/playback/sound_output.h"
+
+namespace fogbell {
+
+class PlayEngine final : public PlaybackControl {
+  public:
+    // options: the device to create at StartPlayThread (SoundOutputFromEnvironment for the
+    // programs).
+    PlayEngine(MainView& view, SoundOutputOptions options);
+    ~PlayEngine() override;
+    PlayEngine(const PlayEngine&) = delete;
+    PlayEngine& operator=(const PlayEngine&) = delete;
+
+    bool StartPlayThread(std::string& error) override;
+    void SetCommandSink(CommandSink sink) override;
+    bool IsCurrentEndOfStream(std::int32_t parameter) const override;
+    Exclusion ExcludeRefill() override;
+    void Play(const Exclusion& held, OpenedFile& stream, const std::string& trackName) override;
+    void ReleaseStream(const Exclusion& held) override;
+    void Stop(const Exclusion& held) override;
+    bool IsPlaying() const override { return playing_; }
+    void SetVolume(int hundredthsOfDecibel) override;
+    void Shutdown() override;
+
+    // What the play thread has done so far, for benchmarks and tests.
+    struct Counters {
+        std::uint64_t wakeups = 0;    // times the thread came out of its wait
+        std::uint64_t refills = 0;    // notifications handled (write, loop or end)
+        double threadCpuSeconds = 0;  // CPU time the play thread has used
+    };
+    Counters GetCounters() const;
+    // Bytes the device has played from the current buffer (0 when there is none).
+    std::uint64_t PlayedBytes() const;
+
+  private:
+    void PlayThreadProc();
+    // Step 4 of the loop, with the exclusion held: write and decode, loop, or end.
+    void RefillStep(bool& postEnd, std::int32_t& endedTrack);
+    // Drops the buffer and its event (the device stays). Exclusion held.
+    void DropBuffer();
+    // Sets or clears the pause and the event the thread waits on. Exclusion held.
+    void SetWaitState(bool suspended, std::shared_ptr<SoundEvent> event);
+    const PcmBlock* DecodeNext();
+
+    MainView& view_;
+    const SoundOutputOptions options_;
+
+    // The refill exclusion: guards stream_, pending_, sound_ (buffer and event), trackNumber_,
+    // volume_ and silence_. Held by the play thread in its refill step and by the window
+    // across every change of them.
+    std::mutex refill_;
+    OpenedFile* stream_ = nullptr;  // the core's stream; null once released
+    const PcmBlock* pending_ = nullptr;
+    SoundContext sound_;
+    std::int32_t trackNumber_ = 0;  // counts Play calls; 2032 carries it
+    std::int32_t volume_ = 0;       // hundredths of a decibel
+    std::vector<std::uint8_t> silence_;
+
+    // What the thread waits on: written with both locks held, read under either.
+    mutable std::mutex wake_;
+    std::condition_variable wakeup_;
+    bool suspended_ = true;
+    bool quit_ = false;
+    std::shared_ptr<SoundEvent> waitEvent_;
+
+    std::atomic<bool> playing_{false};
+    std::atomic<std::int32_t> currentTrack_{0};  // trackNumber_ of the track playing, for 2032
+    std::atomic<std::uint64_t> wakeups_{0};
+    std::atomic<std::uint64_t> refills_{0};
+    std::atomic<std::uint64_t> threadCpuNanoseconds_{0};
+    CommandSink sink_;
+    std::thread thread_;
+};
+
+}  // namespace fogbell

@@ -1,0 +1,120 @@
+// fogbell: the desktop program. Shows the main window; a file named on the command line (a
+// container, or a single audio file) is opened once the window is up. When the window closes,
+// the program ends.
+//
+//   fogbell [FILE]      the window
+//   fogbell --formats   the plug-ins the program finds, without a window
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host/core/plugin_host.h"
+#include "host/playback/play_engine.h"
+#include "host/playback/sound_output.h"
+#include "host/window/main_window.h"
+
+namespace {
+
+void Describe(QCoreApplication& app, QCommandLineParser& parser) {
+    QCoreApplication::setApplicationName("Fogbell");
+    QCoreApplication::setApplicationVersion("1.7");
+    parser.setApplicationDescription("Explorer and player for the sound files of Mistvale.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({"formats", "List the plug-ins found beside the program and exit."});
+    parser.addPositionalArgument("FILE",
+                                 "A container (AIX, AFS, PAC, MVX) to open, or a single "
+                                 "audio file (ADX, WAV, XMD) to play.");
+    parser.process(app);
+}
+
+// Everything the program needs lies beside it (an installed program is a symbolic link into
+// its own folder, which applicationDirPath follows).
+std::string ProgramDirectory() {
+    return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+}
+
+// One line per bound plug-in: kind, library, extensions.
+int PrintFormats() {
+    const fogbell::CorePaths paths = fogbell::PathsFor(ProgramDirectory());
+    fogbell::PluginHost host;
+    host.LoadDecoderPlugins(paths.decoderDirectory);
+    host.LoadExplorerPlugins(paths.explorerDirectory);
+    const auto print = [](const char* kind, const fogbell::PluginRecord& plugin) {
+        std::string extensions;
+        for (auto* e = plugin.extensionList; e != nullptr && *e != nullptr && **e != '\0'; ++e) {
+            extensions += (extensions.empty() ? "" : " ") + std::string(*e);
+        }
+        std::printf("%s\t%s\t%s\n", kind, plugin.libraryPath.c_str(), extensions.c_str());
+    };
+    for (const auto& explorer : host.Explorers()) {
+        print("explorer", *explorer);
+    }
+    for (const auto& decoder : host.Decoders()) {
+        print("decoder", *decoder);
+    }
+    host.UnloadPlugins();
+    return 0;
+}
+
+// Options that need no window (and so no display).
+bool WantsNoWindow(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"--formats", "--help", "-h", "--help-all", "--version", "-v"}) {
+            if (std::strcmp(argv[i], option) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (WantsNoWindow(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCommandLineParser parser;
+        Describe(app, parser);  // --help and --version end here
+        return PrintFormats();
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setDesktopFileName("fogbell");
+    QCommandLineParser parser;
+    Describe(app, parser);
+
+    // FOGBELL_AUDIO: the sound card through SDL (unset, "sdl") or the null device
+    // ("null[:speed=N][:record=PATH]").
+    const std::optional<fogbell::SoundOutputOptions> sound = fogbell::SoundOutputFromEnvironment();
+    if (!sound) {
+        QMessageBox::critical(nullptr, QCoreApplication::applicationName(),
+                              QString("FOGBELL_AUDIO=%1 names no sound output. Use \"sdl\" or "
+                                      "\"null[:speed=N][:record=PATH]\".")
+                                  .arg(qEnvironmentVariable("FOGBELL_AUDIO")));
+        return 1;
+    }
+
+    fogbell::window::WindowSetup setup;
+    setup.paths = fogbell::PathsFor(ProgramDirectory());
+    setup.pictureFile = QDir(QCoreApplication::applicationDirPath()).filePath("pic.jpg");
+    setup.makePlayback = [options = *sound](fogbell::MainView& view) {
+        return std::make_unique<fogbell::PlayEngine>(view, options);
+    };
+
+    fogbell::window::MainWindow window(std::move(setup));
+    if (!window.Initialize()) {
+        return 0;  // the reason has been shown; the settings are written
+    }
+    if (const QStringList files = parser.positionalArguments(); !files.isEmpty()) {
+        window.show();
+        window.OpenPath(files.front());
+    }
+    window.exec();
+    return 0;
+}

@@ -1,0 +1,585 @@
+#include "host/window/main_window.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QSlider>
+#include <QThread>
+#include <QTreeWidget>
+#include <QWindow>
+#include <algorithm>
+#include <climits>
+
+#include "host/window/control_factory.h"
+#include "host/window/dialog_template.h"
+#include "host/window/open_filter.h"
+
+namespace fogbell::window {
+namespace {
+
+constexpr int kVolumeMin = 5000;
+constexpr int kVolumeMax = 10000;
+constexpr int kNameRole = Qt::UserRole;  // a row's name as the plug-in gave it (bytes)
+
+// Link targets of the three labels: this project's own addresses.
+constexpr const char* kBugReportTarget = "mailto:bugs@fogbell.invalid";
+constexpr const char* kSiteTarget = "https://fogbell.invalid/mistvale/";
+constexpr const char* kForumTarget = "https://fogbell.invalid/mistvale/forum/";
+
+struct ColumnSpec {
+    const char* title;
+    int width;
+};
+constexpr std::array<ColumnSpec, 3> kColumns{{{"File Name", 130}, {"Length", 90}, {"Bitrate", 90}}};
+
+// Bitmap buttons in the order their bitmaps and tooltips are set up.
+constexpr std::array<int, 9> kBitmapButtonOrder{
+    kIdUpList,        kIdDownList, kIdSelectAll,        kIdPlay, kIdStop, kIdOpenAudioFile,
+    kIdOpenContainer, kIdAbout,    kIdPreviousDirectory};
+
+// Paths and names travel as bytes; Qt shows them in the local 8-bit encoding (UTF-8).
+QString ToQt(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+std::string FromQt(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+int ToInt(std::uint32_t value) {
+    return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
+}
+
+// The track list: a report-style list that reports every double-click, also on empty space.
+class TrackList : public QTreeWidget {
+  public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> onDoubleClick;
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        QTreeWidget::mouseDoubleClickEvent(event);
+        if (event->button() == Qt::LeftButton && onDoubleClick) {
+            onDoubleClick();
+        }
+    }
+};
+
+}  // namespace
+
+MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
+    : QDialog(parent), setup_(std::move(setup)) {
+    dialogs_ = setup_.dialogs ? std::move(setup_.dialogs) : MakeQtDialogs();
+    // Template 102: caption with system menu and minimise box, no maximise box, fixed size.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle("Fogbell");
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
+    setFixedSize(DialogUnitsToPixels(kDialogUnits));
+    setAcceptDrops(true);
+    CreateControls();
+    ConnectControls();
+    playback_ = setup_.makePlayback(*this);
+    core_ = std::make_unique<MainCore>(*this, *playback_);
+}
+
+MainWindow::~MainWindow() {
+    // The core reads the controls while it shuts down: it goes before any widget does.
+    TearDown();
+    core_.reset();
+    playback_.reset();
+}
+
+QWidget* MainWindow::Control(int id) const {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+QAbstractButton* MainWindow::Button(int id) const {
+    return static_cast<QAbstractButton*>(Control(id));
+}
+
+QWidget* MainWindow::Bar(ProgressId id) const {
+    return Control(static_cast<int>(id));
+}
+
+void MainWindow::CreateControls() {
+    for (const ControlTemplate& control : MainTemplate()) {
+        QWidget* widget = nullptr;
+        switch (control.kind) {
+            case ControlKind::kGroupBox:
+                widget = new QGroupBox(QString::fromUtf8(control.text), this);
+                break;
+            case ControlKind::kTrackList: {
+                auto* list = new TrackList(this);
+                list->onDoubleClick = [this] { core_->OnRowDoubleClick(); };
+                list_ = list;
+                widget = list;
+                break;
+            }
+            case ControlKind::kReadOnlyEdit:
+            case ControlKind::kEdit: {
+                auto* edit = new QLineEdit(this);
+                edit->setReadOnly(control.kind == ControlKind::kReadOnlyEdit);
+                (control.id == kIdFileNameBox ? fileNameBox_ : saveDirectoryBox_) = edit;
+                widget = edit;
+                break;
+            }
+            case ControlKind::kBitmapButton:
+            case ControlKind::kTextButton:
+            case ControlKind::kCheckBox:
+                widget = MakeImageButton(this, control);
+                break;
+            case ControlKind::kVolumeSlider:
+                volume_ = MakeVolumeSlider(
+                    this, control, [this](int position) { OnCommand(kCommandVolume, position); });
+                widget = volume_;
+                break;
+            case ControlKind::kProgress:
+                widget = MakeCaptionProgress(this, control);
+                break;
+            case ControlKind::kLabel:
+            case ControlKind::kStatusLine: {
+                auto* label = new QLabel(QString::fromUtf8(control.text), this);
+                if (control.kind == ControlKind::kStatusLine) {
+                    label->setAlignment(Qt::AlignCenter);
+                    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                    status_ = label;
+                } else {
+                    countLabel_ = label;
+                }
+                widget = label;
+                break;
+            }
+            case ControlKind::kLink:
+                widget = MakeLinkLabel(this, control);
+                break;
+            case ControlKind::kPicture:
+                widget = MakePicture(this, control);
+                break;
+        }
+        widget->setGeometry(DialogUnitsToPixels(control.place));
+        if (control.id != kIdListGroup) {
+            SetControlId(widget, control.id);
+            controls_[control.id] = widget;
+        }
+        if (control.kind == ControlKind::kGroupBox) {
+            widget->lower();  // the frame stays behind what it frames
+        }
+    }
+
+    // List-view in report style: several rows selectable, selection shown also without focus.
+    list_->setColumnCount(static_cast<int>(kColumns.size()));
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionsMovable(false);
+    QPalette palette = list_->palette();
+    for (auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    }
+    list_->setPalette(palette);
+}
+
+void MainWindow::ConnectControls() {
+    const auto onClick = [this](int id, auto handler) {
+        connect(Button(id), &QAbstractButton::clicked, this, handler);
+    };
+    onClick(kIdChooseSaveDirectory, [this] { core_->ChooseSaveDirectory(); });
+    onClick(kIdAbout, [this] { dialogs_->ShowAbout(this); });
+    onClick(kIdAlwaysOnTop, [this] {
+        alwaysOnTop_ = ButtonCheck(Button(kIdAlwaysOnTop));
+        ApplyTopMost(alwaysOnTop_);
+    });
+    onClick(kIdLoopSound, [this] { loopSound_ = ButtonCheck(Button(kIdLoopSound)); });
+    onClick(kIdOpenContainer, [this] { core_->OpenContainerDialog(); });
+    onClick(kIdPreviousDirectory, [this] { core_->GoToParentContainer(); });
+    onClick(kIdPlay, [this] { core_->StartPlayback(); });
+    onClick(kIdStop, [this] { core_->StopPlayback(); });
+    onClick(kIdSelectAll, [this] { core_->SelectAll(); });
+    onClick(kIdContextMenu, [this] { ShowTrackMenuUnderButton(); });
+    onClick(kIdOpenAudioFile, [this] { core_->OpenAudioFileDialog(); });
+    onClick(kIdExit, [this] { OnCommand(kIdExit); });
+    connect(list_, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { OnListRightClick(position); });
+    connect(&playTimer_, &QTimer::timeout, this, [this] { core_->OnPlayTimer(); });
+}
+
+bool MainWindow::Initialize() {
+    // 1. The controls exist (constructor). 2. System menu with the About item.
+    BuildSystemMenu();
+    // 3. The icon, as the big and the small window icon.
+    setWindowIcon(ProgramIcon());
+    // 4, 5: the paths came with the setup; the sound output holds nothing yet.
+    // 6. Volume slider: 5000 to 10000. 7. Settings, then decoder and explorer plug-ins (the
+    // core puts the slider at 10000 before it reads the settings).
+    volume_->blockSignals(true);
+    volume_->setRange(kVolumeMin, kVolumeMax);
+    volume_->blockSignals(false);
+    // (The core then also creates the sound device and the idle play thread, step 18; when it
+    // cannot, it has shown why, and the program ends with the cancel result.)
+    coreStarted_ = true;
+    if (!core_->Initialize(setup_.paths)) {
+        done(QDialog::Rejected);
+        return false;
+    }
+    // 8 to 12: links, picture, image buttons, text buttons, progress captions.
+    SetUpControls();
+    // 13. The save directory. 14. Always on the top. 15. "Previous directory" off.
+    SetSaveDirectoryBox(core_->SaveDirectory());
+    ApplyTopMost(IsChecked(CheckId::kAlwaysOnTop));
+    EnableButton(ButtonId::kPreviousDirectory, false);
+    // 16. List columns, all left-aligned.
+    QStringList titles;
+    for (const ColumnSpec& column : kColumns) {
+        titles << column.title;
+    }
+    list_->setHeaderLabels(titles);
+    for (int i = 0; i < static_cast<int>(kColumns.size()); ++i) {
+        list_->header()->resizeSection(i, kColumns[static_cast<std::size_t>(i)].width);
+        list_->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    // 17. No stream, no container (the core starts so). 18. The play thread waits (above).
+    // 19. The caption. 20. The play timer.
+    setWindowTitle(QString(kCaptionStart) + kCaptionVersion);
+    playTimer_.start(kPlayTimerPeriodMs);
+    // 21.
+    return true;
+}
+
+void MainWindow::SetUpControls() {
+    const MessageBoxFn box = [this](QWidget* owner, QMessageBox::Icon icon, const QString& title,
+                                    const QString& text) {
+        dialogs_->ShowMessage(owner ? owner : this, icon, title, text);
+    };
+    // 8. Links: text, then target.
+    SetUpLinkLabel(Control(kIdBugReports), FindControl(kIdBugReports)->text, kBugReportTarget, box);
+    SetUpLinkLabel(Control(kIdSiteLink), FindControl(kIdSiteLink)->text, kSiteTarget, box);
+    SetUpLinkLabel(Control(kIdForumLink), FindControl(kIdForumLink)->text, kForumTarget, box);
+    // 9. The picture beside the program.
+    LoadPicture(Control(kIdPicture), setup_.pictureFile, box);
+    // 10. Bitmap buttons: bitmap with its transparent colour, balloon tooltip, initial state.
+    for (int id : kBitmapButtonOrder) {
+        const ControlTemplate* control = FindControl(id);
+        SetUpBitmapAndTooltip(Button(id), *control);
+        Button(id)->setEnabled(control->initiallyEnabled);
+    }
+    // 11. Text buttons and check boxes: balloon tooltips, then the flat look.
+    for (int id : {kIdContextMenu, kIdExit, kIdAlwaysOnTop, kIdChooseSaveDirectory}) {
+        SetUpBitmapAndTooltip(Button(id), *FindControl(id));
+    }
+    for (int id : {kIdChooseSaveDirectory, kIdExit, kIdLoopSound, kIdAlwaysOnTop}) {
+        SetButtonFlat(Button(id));
+    }
+    // 12. Progress bars: caption, then caption font.
+    for (int id : {kIdSaveProgress, kIdPlayProgress, kIdExtractProgress}) {
+        SetUpProgressCaption(Control(id), QString::fromUtf8(FindControl(id)->text));
+    }
+}
+
+void MainWindow::BuildSystemMenu() {
+    if (systemMenu_ != nullptr) {
+        return;
+    }
+    systemMenu_ = new QMenu(this);
+    systemMenu_->setObjectName("systemMenu");
+    systemMenu_->addAction("Mi&nimize", this, [this] { showMinimized(); });
+    systemMenu_->addAction("&Close", this, [this] { close(); });
+    systemMenu_->addSeparator();
+    QAction* about =
+        systemMenu_->addAction(kSystemAboutText, this, [this] { OnCommand(kSystemAboutCommand); });
+    about->setData(kSystemAboutCommand);
+}
+
+void MainWindow::OnCommand(int command, std::int32_t parameter) {
+    if (command >= kSystemAboutCommand && command <= kSystemAboutCommand + 15) {
+        dialogs_->ShowAbout(this);
+        return;
+    }
+    if (core_->OnCommand(command, parameter)) {
+        return;
+    }
+    if (command == kIdOk) {
+        accept();
+    } else if (command == kIdExit) {  // the cancel command
+        reject();
+    }
+}
+
+void MainWindow::done(int result) {
+    TearDown();
+    QDialog::done(result);
+}
+
+void MainWindow::TearDown() {
+    if (tornDown_) {
+        return;
+    }
+    tornDown_ = true;
+    // Settings first, then (inside the core) the workers are stopped and joined, the stream,
+    // the current container and its parents closed, the play thread ended, the sound device
+    // released and the plug-ins unloaded. The timer can fire only on this thread, so it is
+    // quiet from here on.
+    playTimer_.stop();
+    if (coreStarted_) {
+        core_->Shutdown();
+    }
+}
+
+bool MainWindow::OpenPath(const QString& path) {
+    const std::string name = FromQt(path);
+    if (core_->Host().FindExplorer(name)) {
+        return core_->OpenContainerPath(name);
+    }
+    if (core_->Host().FindDecoder(name)) {
+        return core_->OpenAudioFilePath(name);
+    }
+    SetStatus("Format unsupported.");
+    return false;
+}
+
+void MainWindow::ShowTrackMenuUnderButton() {
+    const QWidget* button = Button(kIdContextMenu);
+    const QPoint at = button->mapToGlobal(QPoint(0, button->height()));
+    core_->ShowTrackMenu(at.x(), at.y());
+}
+
+void MainWindow::OnListRightClick(const QPoint& viewportPosition) {
+    if (RowCount() > 0) {
+        const QPoint at = list_->viewport()->mapToGlobal(viewportPosition);
+        core_->ShowTrackMenu(at.x(), at.y());
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+        systemMenu_->popup(mapToGlobal(QPoint(0, 0)));
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        // A focused push button takes Enter; elsewhere Enter is the dialog's OK.
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+            button != nullptr && button->isEnabled()) {
+            button->click();
+        } else {
+            OnCommand(kIdOk);
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);  // Escape: cancel
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    // The window's free area offers the system menu (the title bar's menu is the desktop's).
+    systemMenu_->popup(event->globalPos());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.front().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.front().isLocalFile()) {
+        event->acceptProposedAction();
+        OpenPath(urls.front().toLocalFile());
+    }
+}
+
+void MainWindow::OnWindowThread(std::function<void()> task) {
+    if (QThread::currentThread() == thread()) {
+        task();
+    } else {
+        // Queued, never blocking: the window thread may be joining this very thread.
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// MainView
+
+void MainWindow::DeleteAllRows() {
+    list_->clear();
+}
+
+void MainWindow::InsertRow(int row, const std::string& name) {
+    auto* item = new QTreeWidgetItem;
+    item->setText(kColumnName, ToQt(name));
+    item->setData(kColumnName, kNameRole, QByteArray::fromStdString(name));
+    list_->insertTopLevelItem(row, item);
+}
+
+void MainWindow::SetCell(int row, int column, const std::string& text) {
+    if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
+        item->setText(column, ToQt(text));
+        if (column == kColumnName) {
+            item->setData(kColumnName, kNameRole, QByteArray::fromStdString(text));
+        }
+    }
+}
+
+int MainWindow::RowCount() const {
+    return list_->topLevelItemCount();
+}
+
+std::string MainWindow::CellText(int row, int column) const {
+    const QTreeWidgetItem* item = list_->topLevelItem(row);
+    if (item == nullptr) {
+        return {};
+    }
+    if (column == kColumnName) {
+        return item->data(kColumnName, kNameRole).toByteArray().toStdString();
+    }
+    return FromQt(item->text(column));
+}
+
+bool MainWindow::IsRowSelected(int row) const {
+    const QTreeWidgetItem* item = list_->topLevelItem(row);
+    return item != nullptr && item->isSelected();
+}
+
+void MainWindow::SelectRow(int row) {
+    if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
+        item->setSelected(true);
+    }
+}
+
+void MainWindow::SetCountLabel(const std::string& text) {
+    countLabel_->setText(ToQt(text));
+}
+
+std::string MainWindow::CountLabel() const {
+    return FromQt(countLabel_->text());
+}
+
+void MainWindow::SetStatus(const std::string& text) {
+    OnWindowThread([this, text] { status_->setText(ToQt(text)); });
+}
+
+void MainWindow::SetFileNameBox(const std::string& text) {
+    fileNameText_ = text;
+    fileNameBox_->setText(ToQt(text));
+}
+
+std::string MainWindow::FileNameBox() const {
+    return fileNameText_;
+}
+
+void MainWindow::SetSaveDirectoryBox(const std::string& text) {
+    saveDirectoryBox_->setText(ToQt(text));
+}
+
+std::string MainWindow::SaveDirectoryBox() const {
+    return FromQt(saveDirectoryBox_->text());
+}
+
+void MainWindow::EnableButton(ButtonId id, bool enabled) {
+    OnWindowThread([this, id, enabled] { Button(static_cast<int>(id))->setEnabled(enabled); });
+}
+
+bool MainWindow::IsButtonEnabled(ButtonId id) const {
+    return Button(static_cast<int>(id))->isEnabled();
+}
+
+void MainWindow::SetProgressCaption(ProgressId id, const std::string& caption) {
+    OnWindowThread([this, id, caption] { window::SetProgressCaption(Bar(id), ToQt(caption)); });
+}
+
+void MainWindow::SetProgressRange(ProgressId id, std::uint32_t low, std::uint32_t high) {
+    OnWindowThread(
+        [this, id, low, high] { window::SetProgressRange(Bar(id), ToInt(low), ToInt(high)); });
+}
+
+void MainWindow::SetProgressPos(ProgressId id, std::uint32_t position) {
+    OnWindowThread([this, id, position] { window::SetProgressPos(Bar(id), ToInt(position)); });
+}
+
+void MainWindow::SetPlayText(const std::string& text) {
+    playText_ = text;
+    SetProgressWindowText(Bar(ProgressId::kPlay), ToQt(text));
+}
+
+std::string MainWindow::PlayText() const {
+    return playText_;
+}
+
+void MainWindow::SetCheck(CheckId id, bool checked) {
+    SetButtonCheck(Button(static_cast<int>(id)), checked);
+    (id == CheckId::kAlwaysOnTop ? alwaysOnTop_ : loopSound_) = checked;
+}
+
+bool MainWindow::IsChecked(CheckId id) const {
+    return id == CheckId::kAlwaysOnTop ? alwaysOnTop_.load() : loopSound_.load();
+}
+
+void MainWindow::ApplyTopMost(bool topMost) {
+    Qt::WindowFlags flags = windowFlags();
+    if (flags.testFlag(Qt::WindowStaysOnTopHint) == topMost && windowHandle() == nullptr) {
+        return;
+    }
+    flags.setFlag(Qt::WindowStaysOnTopHint, topMost);
+    if (QWindow* handle = windowHandle()) {
+        // Changing the widget's flags would hide the window and so end the running dialog;
+        // the native window takes the new state in place, position and size unchanged.
+        overrideWindowFlags(flags);
+        handle->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+void MainWindow::SetVolumeSlider(std::int32_t position) {
+    // A position set by the program is not a user's move: it sends no 2031.
+    const QSignalBlocker quiet(volume_);
+    volume_->setValue(std::clamp(position, kVolumeMin, kVolumeMax));
+}
+
+void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
+    // Captioned with the application's name, as the dialog framework does.
+    dialogs_->ShowMessage(this, QtMessageIcon(icon), QCoreApplication::applicationName(),
+                          ToQt(text));
+}
+
+std::optional<std::string> MainWindow::AskOpenFile(const std::string& filter) {
+    if (auto path = dialogs_->AskOpenFile(this, QtNameFilters(filter))) {
+        return FromQt(*path);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> MainWindow::AskFolder(const std::string& title) {
+    if (auto folder = dialogs_->AskFolder(this, ToQt(title))) {
+        return FromQt(*folder);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> MainWindow::ShowMenu(const std::vector<MenuItem>& items, int x, int y) {
+    return dialogs_->ShowMenu(this, items, QPoint(x, y));
+}
+
+void MainWindow::PostToWindow(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+}  // namespace fogbell::window

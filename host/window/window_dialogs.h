@@ -1,0 +1,43 @@
+// The main window's modal interactions: message boxes, file and folder dialogs, the popup menu
+// and the About window. The program uses Qt's; tests put scripted answers in their place, so
+// that the window's routing runs for real without anyone at the keyboard.
+#pragma once
+
+#include <QMessageBox>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "host/core/main_view.h"
+
+class QWidget;
+
+namespace fogbell::window {
+
+class WindowDialogs {
+  public:
+    virtual ~WindowDialogs() = default;
+
+    // A message box with an OK button.
+    virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                             const QString& text) = 0;
+    // An existing file to open; nameFilters empty: every file is offered.
+    virtual std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) = 0;
+    virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title) = 0;
+    // The command of the chosen item (only enabled items can be chosen), or nothing.
+    virtual std::optional<int> ShowMenu(QWidget* parent, const std::vector<MenuItem>& items,
+                                        QPoint screenPosition) = 0;
+    virtual void ShowAbout(QWidget* parent) = 0;
+};
+
+// The message box icon for the core's icon; kNone gives a box without any.
+QMessageBox::Icon QtMessageIcon(MessageIcon icon);
+
+// Qt's message boxes (captioned with the application's name), Qt's own file dialog (its name
+// filters match extensions in any case), the folder dialog, QMenu and the About window.
+std::unique_ptr<WindowDialogs> MakeQtDialogs();
+
+}  // namespace fogbell::window

@@ -1,0 +1,198 @@
+// "fogbell-cli play" run as a program: through the null device with a recording compared byte
+// for byte, a nested track, the exit statuses, a clean stop on SIGINT and SIGTERM, and one
+// track through SDL's "disk" driver.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "afs_builder.h"
+#include "aix_builder.h"
+#include "byte_writer.h"
+#include "recorded_wave.h"
+#include "run_program.h"
+#include "test_files.h"
+#include "wave_builder.h"
+
+extern char** environ;
+
+namespace fogbell::test {
+namespace {
+
+constexpr std::uint32_t kRate = 22050;
+constexpr std::uint32_t kSecond = kRate * 2;  // mono 16-bit
+
+Bytes Voice(std::size_t bytes, std::uint32_t seed) {
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = kRate;
+    return BuildWave(options, Pattern(bytes, seed));
+}
+
+WAVEFORMATEX MonoFormat() {
+    return WAVEFORMATEX{1, 1, kRate, kSecond, 2, 16, 18};
+}
+
+class CliPlay : public ::testing::Test {
+  protected:
+    ProgramResult Run(std::vector<std::string> arguments) {
+        return RunProgram(CliPath(), arguments);
+    }
+    TempDir dir;
+};
+
+TEST_F(CliPlay, ASingleFileIsRecordedSilenceThenEachSecondOfIt) {
+    const Bytes pcm = Pattern(100000, 3);  // two whole seconds and a short one
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = kRate;
+    WriteFile(dir.File("voice.wav"), BuildWave(options, pcm));
+    const std::string record = dir.File("rec.wav");
+    const ProgramResult r = Run({"play", dir.File("voice.wav"), "--audio", "null", "--speed", "50",
+                                 "--record", record, "--volume", "10000"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const Bytes blocks[] = {Bytes(pcm.begin(), pcm.begin() + kSecond),
+                            Bytes(pcm.begin() + kSecond, pcm.begin() + 2 * kSecond),
+                            Bytes(pcm.begin() + 2 * kSecond, pcm.end())};
+    EXPECT_EQ(
+        ReadFile(record),
+        RecordedWave(MonoFormat(), Passes(kSecond, {nullptr, &blocks[0], &blocks[1], &blocks[2]})));
+}
+
+TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {
+    AixStream left, right;
+    left.data = AdxFrames(1700, 2, 1);
+    right.data = AdxFrames(1700, 2, 2);
+    left.total = right.total = 1700 * 32;
+    WriteFile(dir.File("box.afs"),
+              AfsBuilder()
+                  .Add("bgm.aix", AixBuilder().Add(left).Add(right).Build().bytes)
+                  .Add("voice.wav", Voice(2000, 4))
+                  .Build()
+                  .bytes);
+    const std::string record = dir.File("rec.wav");
+    ProgramResult r = Run({"play", dir.File("box.afs") + "::bgm.aix", "Track 1.aixf", "--audio",
+                           "null", "--speed", "50", "--record", record});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    // 54400 stereo frames at 44100 Hz: the silent second and two of the track.
+    EXPECT_EQ(ReadFile(record).size(), kWaveHeaderBytes + 3u * 44100 * 4);
+
+    // FOGBELL_AUDIO chooses the device when --audio does not.
+    const std::string again = dir.File("again.wav");
+    ::setenv("FOGBELL_AUDIO", ("null:speed=50:record=" + again).c_str(), 1);
+    r = Run({"play", dir.File("box.afs"), "voice.wav"});
+    ::unsetenv("FOGBELL_AUDIO");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(ReadFile(again).size(), kWaveHeaderBytes + 2u * kSecond);
+}
+
+TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
+    WriteFile(dir.File("box.afs"), AfsBuilder().Add("data.bin", Pattern(10, 1)).Build().bytes);
+    WriteFile(dir.File("broken.wav"), Pattern(40, 3));
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"play", dir.File("box.afs"), "data.bin"}, 1, "Format unsupported."},
+        {{"play", dir.File("box.afs"), "missing.wav"}, 1, "missing.wav file not found."},
+        {{"play", dir.File("box.afs") + "::inner.afs", "x.wav"}, 1, "inner.afs file not found."},
+        {{"play", dir.File("broken.wav")}, 1, "Is not"},
+        {{"play", dir.File("nothing.wav")}, 1, "not exists"},
+        {{"play", dir.File("broken.wav"), "--volume", "4999"}, 2, "4999"},
+        {{"play", dir.File("broken.wav"), "--audio", "alsa"}, 2, "alsa"},
+        {{"play", dir.File("broken.wav"), "--audio", "sdl", "--speed", "2"}, 2, "--audio null"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[1]);
+        std::vector<std::string> arguments = c.arguments;
+        if (std::find(arguments.begin(), arguments.end(), "--audio") == arguments.end()) {
+            arguments.insert(arguments.end(), {"--audio", "null"});
+        }
+        const ProgramResult r = Run(arguments);
+        EXPECT_EQ(r.exitStatus, c.status);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+// Starts the program with its output thrown away; its process id.
+pid_t Spawn(const std::vector<std::string>& arguments) {
+    std::vector<std::string> all{CliPath()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+TEST_F(CliPlay, SigintAndSigtermStopCleanlyWithAFinishedRecording) {
+    WriteFile(dir.File("long.wav"), Voice(kSecond * 20, 5));
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const std::string record = dir.File("rec" + std::to_string(signal) + ".wav");
+        const pid_t pid =
+            Spawn({"play", dir.File("long.wav"), "--loop", "--audio", "null", "--record", record});
+        ASSERT_GT(pid, 0);
+        // Playing at real time: wait until more than the silent second has been recorded.
+        ASSERT_TRUE(
+            WaitFor([&] { return FileExists(record) && ReadFile(record).size() > 44100 * 2; }));
+        ASSERT_EQ(kill(pid, signal), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 130);
+        const Bytes recorded = ReadFile(record);
+        ASSERT_GT(recorded.size(), kWaveHeaderBytes + kSecond);
+        auto field = [&](std::size_t at) {
+            return static_cast<std::size_t>(recorded[at] | recorded[at + 1] << 8 |
+                                            recorded[at + 2] << 16 | recorded[at + 3] << 24);
+        };
+        EXPECT_EQ(field(4), recorded.size() - 8);
+        EXPECT_EQ(field(40), recorded.size() - kWaveHeaderBytes);
+        EXPECT_TRUE(std::all_of(recorded.begin() + kWaveHeaderBytes,
+                                recorded.begin() + kWaveHeaderBytes + kSecond,
+                                [](std::uint8_t b) { return b == 0; }));
+    }
+}
+
+TEST_F(CliPlay, ATrackPlaysThroughSdlsDiskDriver) {
+    const Bytes pcm = Pattern(20000, 6);
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = kRate;
+    WriteFile(dir.File("voice.wav"), BuildWave(options, pcm));
+    const std::string out = dir.File("disk.raw");
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    ::setenv("SDL_DISKAUDIODELAY", "20", 1);  // about five times real time
+    ::unsetenv("FOGBELL_AUDIO");
+    const ProgramResult r = Run({"play", dir.File("voice.wav"), "--audio", "sdl"});
+    ::unsetenv("SDL_AUDIODRIVER");
+    ::unsetenv("SDL_DISKAUDIOFILE");
+    ::unsetenv("SDL_DISKAUDIODELAY");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const Bytes written = ReadFile(out);
+    const auto at = std::search(written.begin(), written.end(), pcm.begin(), pcm.end());
+    ASSERT_NE(at, written.end());
+    EXPECT_GE(at - written.begin(), kSecond);  // after the silent second
+}
+
+}  // namespace
+}  // namespace fogbell::test

@@ -1,0 +1,16 @@
+// Test main for the window controls: one QApplication on Qt's offscreen platform for all tests.
+#include <QApplication>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QLocale::setDefault(QLocale::c());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("fogbell-controls-test"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

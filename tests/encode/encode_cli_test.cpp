@@ -1,0 +1,204 @@
+// fogbell-cli encode run as a program on WAVE files built at test time; its output played by the
+// real decoder plug-ins and, where it is installed, by FFmpeg.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "adx_builder.h"
+#include "plugin_api.h"
+#include "run_program.h"
+#include "test_files.h"
+#include "test_signals.h"
+#include "wave_builder.h"
+
+namespace fogbell::test {
+namespace {
+
+// The full path of a program found on PATH, or "" when there is none.
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::filesystem::path candidate = std::filesystem::path(folder) / name;
+        std::error_code error;
+        if (!folder.empty() && std::filesystem::is_regular_file(candidate, error) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate.string();
+        }
+    }
+    return "";
+}
+
+class EncodeCli : public ::testing::Test {
+  protected:
+    // A canonical 16-bit WAVE file of the samples.
+    std::string Wave(const std::string& name, const std::vector<std::int16_t>& samples,
+                     std::uint16_t channels, std::uint32_t rate) {
+        WaveOptions options;
+        options.channels = channels;
+        options.rate = rate;
+        const std::string path = dir.File(name);
+        WriteFile(path, BuildWave(options, PcmBytes(samples)));
+        return path;
+    }
+
+    ProgramResult Encode(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "encode");
+        return RunProgram(CliPath(), arguments);
+    }
+
+    // The file played by a decoder plug-in, in the format it asks for (-1: the file's own).
+    std::vector<std::int16_t> Play(const std::string& plugin, const std::string& path,
+                                   WAVEFORMATEX* format = nullptr, int channels = -1,
+                                   int rate = -1) {
+        DecoderApi api(plugin);
+        const int handle = api.LoadFile(channels, rate, path.c_str());
+        EXPECT_NE(handle, -1) << api.Error();
+        if (handle == -1) {
+            return {};
+        }
+        if (format != nullptr) {
+            *format = *api.GetFormatSource(handle);
+        }
+        const std::vector<std::int16_t> pcm = Samples(api.DecodeAll(handle));
+        api.CloseFile(handle);
+        return pcm;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(EncodeCli, WritesAdxThatAdxvoicePlays) {
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kChord, 44100, 2, 30000);
+    const std::string out = dir.File("chord.adx");
+    const ProgramResult r = Encode({Wave("chord.wav", pcm, 2, 44100), out});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, out + "\n");
+    WAVEFORMATEX format{};
+    EXPECT_GT(SnrDb(pcm, Play("adxvoice", out, &format)), 40.0);
+    EXPECT_EQ(format.nChannels, 2);
+    EXPECT_EQ(format.nSamplesPerSec, 44100u);
+}
+
+TEST_F(EncodeCli, WritesXmdThatXmdvoicePlays) {
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kVoice, 22050, 1, 20000);
+    const std::string out = dir.File("voice.XMD");  // the extension in any case
+    const ProgramResult r = Encode({Wave("voice.wav", pcm, 1, 22050), out});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    WAVEFORMATEX format{};
+    EXPECT_GT(SnrDb(pcm, Play("xmdvoice", out, &format)), 40.0);
+    EXPECT_EQ(format.nChannels, 1);
+    EXPECT_EQ(format.nSamplesPerSec, 22050u);
+}
+
+TEST_F(EncodeCli, ConvertsWithTheDecodersFormatConverter) {
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kChord, 44100, 2, 44100);
+    const std::string wave = Wave("chord.wav", pcm, 2, 44100);
+    const std::string out = dir.File("chord.adx");
+    const ProgramResult r = Encode({wave, out, "--rate", "22050", "--channels", "1"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    WAVEFORMATEX format{};
+    const std::vector<std::int16_t> played = Play("adxvoice", out, &format);
+    EXPECT_EQ(format.nChannels, 1);
+    EXPECT_EQ(format.nSamplesPerSec, 22050u);
+    // What the WAVE decoder gives in that format is what was encoded.
+    const std::vector<std::int16_t> converted = Play("wavvoice", wave, nullptr, 1, 22050);
+    ASSERT_EQ(converted.size(), 22050u);
+    EXPECT_EQ(played.size(), (22050u + 31) / 32 * 32);
+    EXPECT_GT(SnrDb(converted, played), 40.0);
+}
+
+TEST_F(EncodeCli, AWaveWithoutSamplesMakesStreamsWithoutSound) {
+    const std::string wave = Wave("empty.wav", {}, 2, 44100);
+    for (const char* name : {"empty.adx", "empty.xmd"}) {
+        const std::string out = dir.File(name);
+        const ProgramResult r = Encode({wave, out});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        WAVEFORMATEX format{};
+        EXPECT_TRUE(Play(std::string(name).ends_with("adx") ? "adxvoice" : "xmdvoice", out, &format)
+                        .empty());
+        EXPECT_EQ(format.nChannels, 2);
+    }
+    EXPECT_EQ(ReadFile(dir.File("empty.adx")).size(), 36u + 18);  // header and end frame
+    EXPECT_EQ(ReadFile(dir.File("empty.xmd")).size(), 12u);
+}
+
+TEST_F(EncodeCli, KeepsAnExistingFileUnlessForced) {
+    const std::string wave = Wave("a.wav", MakeSignal(Signal::kSweep, 32000, 1, 3000), 1, 32000);
+    const std::string out = dir.File("a.adx");
+    WriteFile(out, BytesOf("keep me"));
+    const ProgramResult kept = Encode({wave, out});
+    EXPECT_EQ(kept.exitStatus, 1);
+    EXPECT_NE(kept.err.find("--force"), std::string::npos) << kept.err;
+    EXPECT_EQ(ReadFile(out), BytesOf("keep me"));
+    const ProgramResult forced = Encode({wave, out, "--force"});
+    EXPECT_EQ(forced.exitStatus, 0) << forced.err;
+    EXPECT_EQ(ReadFile(out)[0], 0x80);
+    // Nothing but the stream is left in the folder (no temporary file).
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
+}
+
+TEST_F(EncodeCli, SaysWhatToDoWithFormatsTheStreamCannotCarry) {
+    // Six channels: ADX and XMD carry one or two.
+    const std::string six = Wave("six.wav", MakeSignal(Signal::kChord, 44100, 6, 2000), 6, 44100);
+    const ProgramResult refused = Encode({six, dir.File("six.adx")});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_NE(refused.err.find("--channels"), std::string::npos) << refused.err;
+    EXPECT_FALSE(FileExists(dir.File("six.adx")));
+    EXPECT_EQ(Encode({six, dir.File("six.adx"), "--channels", "2"}).exitStatus, 0);
+    // XMD holds rates up to 65535 Hz.
+    const std::string fast = Wave("fast.wav", MakeSignal(Signal::kChord, 96000, 1, 2000), 1, 96000);
+    const ProgramResult tooFast = Encode({fast, dir.File("fast.xmd")});
+    EXPECT_EQ(tooFast.exitStatus, 1);
+    EXPECT_NE(tooFast.err.find("--rate"), std::string::npos) << tooFast.err;
+    EXPECT_EQ(Encode({fast, dir.File("fast.xmd"), "--rate", "48000"}).exitStatus, 0);
+}
+
+TEST_F(EncodeCli, RefusesOtherOutputsAndMissingInputs) {
+    const std::string wave = Wave("a.wav", MakeSignal(Signal::kChord, 22050, 1, 100), 1, 22050);
+    const ProgramResult mp3 = Encode({wave, dir.File("a.mp3")});
+    EXPECT_EQ(mp3.exitStatus, 2);
+    EXPECT_NE(mp3.err.find(".adx or .xmd"), std::string::npos) << mp3.err;
+    EXPECT_FALSE(FileExists(dir.File("a.mp3")));
+    const ProgramResult missing = Encode({dir.File("none.wav"), dir.File("none.adx")});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_FALSE(FileExists(dir.File("none.adx")));
+    EXPECT_EQ(Encode({wave, dir.File("b.adx"), "--channels", "3"}).exitStatus, 2);
+}
+
+TEST_F(EncodeCli, FfmpegReadsOurAdx) {
+    const std::string ffmpeg = FindOnPath("ffmpeg");
+    if (ffmpeg.empty()) {
+        GTEST_SKIP() << "ffmpeg is not installed (tools/ensure-deps.sh installs it)";
+    }
+    for (std::uint32_t rate : {22050u, 44100u, 48000u}) {
+        const std::vector<std::int16_t> pcm = MakeSignal(Signal::kVoice, rate, 2, rate);
+        const std::string out = dir.File("voice" + std::to_string(rate) + ".adx");
+        ASSERT_EQ(Encode({Wave("voice.wav", pcm, 2, rate), out, "--force"}).exitStatus, 0);
+        const std::string raw = dir.File("ffmpeg.raw");
+        const ProgramResult r =
+            RunProgram(ffmpeg, {"-nostdin", "-v", "error", "-y", "-i", out, "-f", "s16le",
+                                "-acodec", "pcm_s16le", "-ac", "2", raw});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        const std::vector<std::int16_t> theirs = Samples(ReadFile(raw));
+        const std::vector<std::int16_t> ours = Play("adxvoice", out);
+        ASSERT_GE(theirs.size(), pcm.size()) << rate;
+        // FFmpeg derives the coefficients with less precision, so its decode drifts a little
+        // from ours; it must still be the same sound.
+        std::vector<std::int16_t> head(ours.begin(), ours.begin() + pcm.size());
+        EXPECT_GT(SnrDb(head, theirs), 25.0) << rate;
+        EXPECT_GT(SnrDb(pcm, theirs), 25.0) << rate;
+    }
+}
+
+}  // namespace
+}  // namespace fogbell::test

@@ -1,0 +1,263 @@
+// fogbell-cli replace with a WAVE file: the track is rewritten in its own format (ADX at the
+// track's rate, channels and cutoff; XMD; 16-bit PCM WAVE in the track's format), converted by the
+// WAVE decoder's format converter, and plays back as the WAVE did. Checked by extracting the track
+// and decoding it with the real decoder plug-ins.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "adx_builder.h"
+#include "afs_builder.h"
+#include "byte_writer.h"
+#include "host/core/plugin_host.h"
+#include "host/core/track_conversion.h"
+#include "host/encode/adx_encoder.h"
+#include "host/encode/xmd_encoder.h"
+#include "mvx_builder.h"
+#include "pac_builder.h"
+#include "plugin_api.h"
+#include "run_program.h"
+#include "test_files.h"
+#include "test_signals.h"
+#include "wave_builder.h"
+
+namespace fogbell::test {
+namespace {
+
+constexpr std::size_t kSeconds = 1;
+
+class ReplaceFromWave : public ::testing::Test {
+  protected:
+    ProgramResult Run(std::vector<std::string> arguments) {
+        return RunProgram(CliPath(), arguments);
+    }
+
+    std::string Wave(const std::string& name, const std::vector<std::int16_t>& samples,
+                     std::uint16_t channels, std::uint32_t rate) {
+        WaveOptions options;
+        options.channels = channels;
+        options.rate = rate;
+        const std::string path = dir.File(name);
+        WriteFile(path, BuildWave(options, PcmBytes(samples)));
+        return path;
+    }
+
+    // The track extracted from PATH (FILE::TRACK... allowed) into its own folder.
+    Bytes Extract(const std::string& path, const std::string& track) {
+        const std::string out = dir.File("out" + std::to_string(++extractions));
+        std::filesystem::create_directory(out);
+        const ProgramResult r = Run({"extract", path, track, "-o", out});
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            return ReadFile(entry.path().string());
+        }
+        return {};
+    }
+
+    // The bytes decoded by a decoder plug-in, with their source format.
+    static std::vector<std::int16_t> Play(const std::string& plugin, const Bytes& bytes,
+                                          WAVEFORMATEX& format, int channels = -1, int rate = -1) {
+        DecoderApi api(plugin);
+        const int handle = api.LoadFileMemory(channels, rate, bytes.data(),
+                                              static_cast<std::uint32_t>(bytes.size()));
+        EXPECT_NE(handle, -1) << api.Error();
+        if (handle == -1) {
+            return {};
+        }
+        format = *api.GetFormatSource(handle);
+        const std::vector<std::int16_t> pcm = Samples(api.DecodeAll(handle));
+        api.CloseFile(handle);
+        return pcm;
+    }
+
+    // What the WAVE decoder makes of the file in the given format: what must be in the track.
+    std::vector<std::int16_t> Expected(const std::string& wave, int channels, int rate) {
+        WAVEFORMATEX ignored{};
+        return Play("wavvoice", ReadFile(wave), ignored, channels, rate);
+    }
+
+    TempDir dir;
+    int extractions = 0;
+};
+
+// A PAC track rewritten by the explorer declares a data length 42 bytes shorter than what it
+// holds (the value its containers have always carried), so the decoder stops that much early:
+// what plays must be the expected PCM up to there.
+void ExpectPacPcm(const std::vector<std::int16_t>& played,
+                  const std::vector<std::int16_t>& expected) {
+    constexpr std::size_t kShortSamples = 42 / 2;
+    ASSERT_LE(played.size(), expected.size());
+    EXPECT_GE(played.size() + kShortSamples, expected.size());
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), expected.begin()));
+}
+
+// A track of the given kind and format, and a room big enough for a replacement of its length.
+Bytes AdxTrack(std::uint32_t channels, std::uint32_t rate, std::uint16_t cutoff) {
+    const std::vector<std::int16_t> pcm =
+        MakeSignal(Signal::kSweep, rate, channels, rate * kSeconds);
+    return encode::EncodeAdx({channels, rate, cutoff}, pcm.data(), rate * kSeconds);
+}
+
+Bytes XmdTrack(std::uint32_t channels, std::uint32_t rate) {
+    const std::vector<std::int16_t> pcm =
+        MakeSignal(Signal::kSweep, rate, channels, rate * kSeconds);
+    return encode::EncodeXmd({channels, rate}, pcm.data(), rate * kSeconds);
+}
+
+TEST_F(ReplaceFromWave, AdxTrackOfAnArchiveKeepsRateChannelsAndCutoff) {
+    const Bytes track = AdxTrack(1, 22050, 700);
+    const std::string archive = dir.File("voice.afs");
+    WriteFile(archive,
+              AfsBuilder().Add("line01.adx", track).Add("other.bin", Pattern(64, 3)).Build().bytes);
+    const std::string wave =
+        Wave("edit.wav", MakeSignal(Signal::kVoice, 44100, 2, 44100 * kSeconds), 2, 44100);
+    const ProgramResult r = Run({"replace", archive, "line01.adx", wave});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "Replace OK\n");
+
+    const Bytes replaced = Extract(archive, "line01.adx");
+    ASSERT_GE(replaced.size(), 18u);
+    EXPECT_EQ((replaced[16] << 8) | replaced[17], 700);  // the track's cutoff
+    WAVEFORMATEX format{};
+    const std::vector<std::int16_t> played = Play("adxvoice", replaced, format);
+    EXPECT_EQ(format.nChannels, 1);
+    EXPECT_EQ(format.nSamplesPerSec, 22050u);
+    EXPECT_GT(SnrDb(Expected(wave, 1, 22050), played), 35.0);
+    EXPECT_EQ(Extract(archive, "other.bin"), Pattern(64, 3));  // the neighbour is untouched
+}
+
+TEST_F(ReplaceFromWave, XmdTrackOfAnMvxArchive) {
+    const std::string archive = dir.File("music.mvx");
+    WriteFile(archive, MvxBuilder().Add("bgm.xmd", XmdTrack(2, 32000)).Build().bytes);
+    const std::string wave =
+        Wave("edit.wav", MakeSignal(Signal::kChord, 22050, 1, 22050 * kSeconds), 1, 22050);
+    const ProgramResult r = Run({"replace", archive, "bgm.xmd", wave});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    WAVEFORMATEX format{};
+    const std::vector<std::int16_t> played = Play("xmdvoice", Extract(archive, "bgm.xmd"), format);
+    EXPECT_EQ(format.nChannels, 2);
+    EXPECT_EQ(format.nSamplesPerSec, 32000u);
+    EXPECT_GT(SnrDb(Expected(wave, 2, 32000), played), 35.0);
+}
+
+TEST_F(ReplaceFromWave, WaveTrackOfAPacBecomesPcmInItsFormat) {
+    WaveOptions trackOptions;
+    trackOptions.channels = 1;
+    trackOptions.rate = 22050;
+    const Bytes track =
+        BuildWave(trackOptions, PcmBytes(MakeSignal(Signal::kSweep, 22050, 1, 22050 * kSeconds)));
+    const std::string pac = dir.File("se.pac");
+    WriteFile(pac, PacBuilder().Add(track).Add(track).Build().bytes);
+    const std::string wave =
+        Wave("edit.wav", MakeSignal(Signal::kChord, 44100, 2, 44100 * kSeconds), 2, 44100);
+    const ProgramResult r = Run({"replace", pac, "Track 0.wav", wave});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    WAVEFORMATEX format{};
+    const std::vector<std::int16_t> played = Play("wavvoice", Extract(pac, "Track 0.wav"), format);
+    EXPECT_EQ(format.nChannels, 1);
+    EXPECT_EQ(format.nSamplesPerSec, 22050u);
+    ExpectPacPcm(played, Expected(wave, 1, 22050));  // exactly what the converter gives
+    EXPECT_EQ(Extract(pac, "Track 1.wav"), track);
+}
+
+TEST_F(ReplaceFromWave, AWaveAlreadyInTheTracksFormatGoesInAsItIs) {
+    WaveOptions trackOptions;
+    trackOptions.channels = 2;
+    trackOptions.rate = 44100;
+    const Bytes track = BuildWave(trackOptions, Pattern(4000, 1));
+    const std::string pac = dir.File("se.pac");
+    WriteFile(pac, PacBuilder().Add(track).Build().bytes);
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kVoice, 44100, 2, 900);
+    const std::string wave = Wave("same.wav", pcm, 2, 44100);
+    const ProgramResult r = Run({"replace", pac, "Track 0.wav", wave});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "Replace OK\n");
+    WAVEFORMATEX format{};
+    const std::vector<std::int16_t> played = Play("wavvoice", Extract(pac, "Track 0.wav"), format);
+    ExpectPacPcm(played, pcm);
+}
+
+TEST_F(ReplaceFromWave, ReachesIntoNestedArchives) {
+    const Bytes inner = AfsBuilder()
+                            .Add("a.adx", AdxTrack(2, 44100, 500))
+                            .Add("b.bin", Pattern(40, 2))
+                            .Build()
+                            .bytes;
+    const std::string archive = dir.File("disk.afs");
+    WriteFile(archive,
+              AfsBuilder().Add("inner.afs", inner).Add("c.bin", Pattern(50, 4)).Build().bytes);
+    const std::string wave =
+        Wave("edit.wav", MakeSignal(Signal::kChord, 48000, 1, 48000 * kSeconds), 1, 48000);
+    const ProgramResult r = Run({"replace", archive + "::inner.afs", "a.adx", wave});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    WAVEFORMATEX format{};
+    const std::vector<std::int16_t> played =
+        Play("adxvoice", Extract(archive + "::inner.afs", "a.adx"), format);
+    EXPECT_EQ(format.nChannels, 2);
+    EXPECT_EQ(format.nSamplesPerSec, 44100u);
+    EXPECT_GT(SnrDb(Expected(wave, 2, 44100), played), 35.0);
+    EXPECT_EQ(Extract(archive + "::inner.afs", "b.bin"), Pattern(40, 2));
+    EXPECT_EQ(Extract(archive, "c.bin"), Pattern(50, 4));
+}
+
+TEST_F(ReplaceFromWave, ALongerSoundThanTheRoomIsRefusedAndTheTrackKept) {
+    const Bytes track = AdxTrack(1, 22050, 500);
+    const std::string archive = dir.File("voice.afs");
+    WriteFile(archive,
+              AfsBuilder().Add("line01.adx", track).Add("x.bin", Pattern(16, 1)).Build().bytes);
+    const std::string wave =
+        Wave("long.wav", MakeSignal(Signal::kVoice, 22050, 1, 22050 * 3), 1, 22050);
+    const ProgramResult r = Run({"replace", archive, "line01.adx", wave});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("File too long."), std::string::npos) << r.err;
+    EXPECT_EQ(Extract(archive, "line01.adx"), track);
+}
+
+// The decision itself, through the core as the window would use it.
+TEST_F(ReplaceFromWave, ConvertsOnlyWhatNeedsConverting) {
+    PluginHost host;
+    host.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");
+    host.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
+    WaveOptions stereo;
+    stereo.channels = 2;
+    stereo.rate = 44100;
+    const std::string pac = dir.File("se.pac");
+    WriteFile(pac, PacBuilder().Add(BuildWave(stereo, Pattern(4000, 1))).Build().bytes);
+    const std::string archive = dir.File("voice.afs");
+    WriteFile(archive, AfsBuilder().Add("a.adx", AdxTrack(1, 22050, 500)).Build().bytes);
+    std::string error;
+    OpenedFilePtr pacFile = host.OpenContainer(pac, nullptr, 0, error);
+    OpenedFilePtr afsFile = host.OpenContainer(archive, nullptr, 0, error);
+    ASSERT_TRUE(pacFile && afsFile) << error;
+
+    const std::string same = Wave("same.wav", MakeSignal(Signal::kChord, 44100, 2, 500), 2, 44100);
+    const std::string other = Wave("mono.wav", MakeSignal(Signal::kChord, 44100, 1, 500), 1, 44100);
+    const std::string raw = dir.File("raw.adx");
+    WriteFile(raw, AdxTrack(1, 22050, 500));
+    const std::string out = dir.File("converted");
+    EXPECT_EQ(ConvertForTrack(host, *pacFile, "Track 0.wav", same, out, error),
+              ConversionOutcome::kAsItIs);
+    EXPECT_FALSE(FileExists(out));
+    EXPECT_EQ(ConvertForTrack(host, *afsFile, "a.adx", raw, out, error),
+              ConversionOutcome::kAsItIs);
+    EXPECT_FALSE(FileExists(out));
+    EXPECT_EQ(ConvertForTrack(host, *pacFile, "Track 0.wav", other, out, error),
+              ConversionOutcome::kConverted)
+        << error;
+    EXPECT_TRUE(FileExists(out));
+    EXPECT_EQ(ConvertForTrack(host, *afsFile, "a.adx", same, out, error),
+              ConversionOutcome::kConverted)
+        << error;
+    EXPECT_EQ(ReadFile(out)[0], 0x80);
+    EXPECT_EQ(ConvertForTrack(host, *afsFile, "none.adx", same, out, error),
+              ConversionOutcome::kFailed);
+    EXPECT_FALSE(error.empty());
+    CloseOpenedFile(pacFile);
+    CloseOpenedFile(afsFile);
+}
+
+}  // namespace
+}  // namespace fogbell::test

@@ -1,0 +1,273 @@
+// Fuzz target of one container explorer (aixvault, pacvault, mvxvault or afsvault, chosen at
+// build time by FOGBELL_FUZZ_PLUGIN), loaded from the staging folder by name as the program
+// loads it.
+//
+// Each input is a container. It is opened from memory and listed; every track (up to
+// kMaxTracks) is asked for its length, bitrate and pointer, and so are names that are not in
+// the list; tracks are extracted to a scratch folder. None of that may change a byte of the
+// container, a track pointer must lead inside the container, and an extracted file must hold
+// the track's bytes. Then, on a private copy, a track is replaced (where the plug-in can
+// replace) with the bytes of another track and with bytes of the input itself: a replacement
+// may change the replaced track, but never a byte of another track that holds bytes.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fogbell_aix_record.h"
+#include "fuzz_harness.h"
+#include "test_files.h"
+
+namespace {
+
+using fogbell::fuzz::Broken;
+using Bytes = std::vector<std::uint8_t>;
+
+std::unique_ptr<fogbell::test::ExplorerApi> g_vault;
+bool g_isAix = false;
+
+constexpr std::size_t kMaxTracks = 16;    // tracks asked about per container
+constexpr std::size_t kMaxExtracted = 4;  // tracks written to files per container
+
+// A track as the explorer describes it, by offset into the container.
+struct Track {
+    std::string name;
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+    bool located = false;
+};
+
+std::vector<std::string> ListNames(int handle) {
+    std::vector<std::string> names;
+    char** list = g_vault->GetListFiles(handle);
+    if (list == nullptr) {
+        return names;
+    }
+    for (std::size_t i = 0; list[i] != nullptr && i < kMaxTracks; ++i) {
+        names.emplace_back(list[i]);
+    }
+    return names;
+}
+
+// Asks everything about one name and checks the answers against the container's bytes.
+Track Describe(int handle, const std::string& name, const std::uint8_t* base, std::size_t size) {
+    Track track;
+    track.name = name;
+    const std::uint32_t length = g_vault->GetLengthFile(handle, name.c_str());
+    if (g_vault->GetBitrate != nullptr) {
+        static_cast<void>(g_vault->GetBitrate(handle, name.c_str()));
+    }
+    std::uint32_t pointerLength = 0xA5A5A5A5u;
+    const void* pointer = g_vault->GetFilePointer(handle, name.c_str(), &pointerLength);
+    const void* again = g_vault->GetFilePointer(handle, name.c_str(), nullptr);
+    if (pointer != again) {
+        Broken("%s: the track pointer depends on the length argument", name.c_str());
+    }
+    if (pointer == nullptr) {
+        return track;
+    }
+    if (pointerLength != length) {
+        Broken("%s: fnGetFilePointer gives length %u, fnGetLengthFile %u", name.c_str(),
+               pointerLength, length);
+    }
+    if (g_isAix) {
+        // The track record: it must describe this very container and no more of it.
+        const auto* record = static_cast<const AIXVAULTFILE*>(pointer);
+        if (record->base != base || record->containerLength > size) {
+            Broken("%s: the track record names %u bytes at another place", name.c_str(),
+                   record->containerLength);
+        }
+        return track;
+    }
+    const auto* first = static_cast<const std::uint8_t*>(pointer);
+    if (first < base || first > base + size ||
+        length > static_cast<std::size_t>(base + size - first)) {
+        Broken("%s: track of %u bytes at %td lies outside the container of %zu bytes", name.c_str(),
+               length, first - base, size);
+    }
+    track.offset = static_cast<std::uint64_t>(first - base);
+    track.length = length;
+    track.located = true;
+    return track;
+}
+
+// Names that no container lists, or that only look like listed ones.
+std::vector<std::string> StrangeNames(const std::vector<std::string>& listed) {
+    std::vector<std::string> names{"",
+                                   "Track 4294967295.aixf",
+                                   "Track 99999999999999999999.wav",
+                                   "Track -1.wav",
+                                   "no such track",
+                                   std::string(600, 'A')};
+    if (!listed.empty()) {
+        std::string upper = listed.front();
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) {
+            return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        });
+        names.push_back(upper);
+        names.push_back(listed.front() + "x");
+        names.push_back(listed.back().substr(0, listed.back().size() / 2));
+    }
+    return names;
+}
+
+// Extracts a track and checks the file against the track's bytes.
+void Extract(int handle, const Track& track, std::size_t index, const std::uint8_t* base) {
+    const std::string path = fogbell::fuzz::ScratchFolder() + "/t" + std::to_string(index) + ".bin";
+    if (g_vault->ExtractFile(handle, track.name.c_str(), path.c_str()) != 1 || !track.located) {
+        return;
+    }
+    // pacvault writes "t<i>.wav"; mvxvault and afsvault the path as given.
+    const std::string written = std::strcmp(FOGBELL_FUZZ_PLUGIN, "pacvault") == 0
+                                    ? path.substr(0, path.size() - 4) + ".wav"
+                                    : path;
+    const Bytes file = fogbell::test::ReadFile(written);
+    if (track.length == 0 && std::strcmp(FOGBELL_FUZZ_PLUGIN, "mvxvault") == 0) {
+        // mvxvault writes a short text in place of an empty track.
+        if (file != fogbell::test::BytesOf("Empty Length")) {
+            Broken("%s: the file of an empty track does not say so", track.name.c_str());
+        }
+        return;
+    }
+    if (file.size() != track.length ||
+        (track.length != 0 && std::memcmp(file.data(), base + track.offset, track.length) != 0)) {
+        Broken("%s: the extracted file (%zu bytes) differs from the track (%u bytes)",
+               track.name.c_str(), file.size(), track.length);
+    }
+}
+
+// True when two names find the same track: mvxvault and afsvault look names up without regard
+// to ASCII case, so "d" also finds a track listed as "D" that comes first.
+bool SameLookup(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto fold = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        return fold(x) == fold(y);
+    });
+}
+
+// True when a write to the track that starts at `replaced` may legitimately change bytes of
+// `other`: only a track that begins before the replaced one and reaches into it. (Two tracks
+// that start at the same byte are both refused when both hold bytes.)
+bool MayShare(const Track& replaced, const Track& other) {
+    return other.offset < replaced.offset && other.offset + other.length > replaced.offset;
+}
+
+// After writing `written` bytes over `replaced`, no other located track that holds bytes and
+// does not reach into it may have changed inside the written window [offset, offset + written).
+// (Outside the window a replacement updates the container's own tables: its size field, dates.)
+void CheckNeighbours(const Bytes& before, const Bytes& after, const std::vector<Track>& tracks,
+                     const Track& replaced, std::uint64_t written, const char* how) {
+    const std::uint64_t windowEnd =
+        std::min<std::uint64_t>(replaced.offset + written, after.size());
+    for (const Track& other : tracks) {
+        if (!other.located || other.length == 0 || &other == &replaced ||
+            SameLookup(other.name, replaced.name) || MayShare(replaced, other)) {
+            continue;
+        }
+        const std::uint64_t from = std::max(other.offset, replaced.offset);
+        const std::uint64_t to = std::min(other.offset + other.length, windowEnd);
+        if (from >= to) {
+            continue;
+        }
+        const auto first = static_cast<std::ptrdiff_t>(from);
+        const auto last = static_cast<std::ptrdiff_t>(to);
+        if (!std::equal(before.begin() + first, before.begin() + last, after.begin() + first)) {
+            Broken("replacing %s (%u bytes at %llu) %s changed %s (%u bytes at %llu)",
+                   replaced.name.c_str(), replaced.length,
+                   static_cast<unsigned long long>(replaced.offset), how, other.name.c_str(),
+                   other.length, static_cast<unsigned long long>(other.offset));
+        }
+    }
+}
+
+// Replaces one track of a private copy twice (from memory, then from a file) and checks the
+// neighbours after each.
+void ReplaceInCopy(const std::uint8_t* data, std::size_t size, const std::vector<Track>& tracks) {
+    if (g_vault->ReplaceFileMemory == nullptr || tracks.empty()) {
+        return;
+    }
+    Bytes copy(data, data + size);
+    const int handle = g_vault->LoadFileMemory(copy.data(), static_cast<std::uint32_t>(size));
+    if (handle < 0) {
+        Broken("a private copy of a container that opened does not open: %s",
+               g_vault->GetErrorString());
+    }
+    const std::uint32_t pick = fogbell::fuzz::InputHash(data, size);
+    const Track& replaced = tracks[pick % tracks.size()];
+    const Track& donor = tracks[(pick / 7 + 1) % tracks.size()];
+
+    // The other track's bytes (a valid stream in every seed), then a slice of the input itself.
+    Bytes replacement;
+    if (donor.located) {
+        replacement.assign(data + donor.offset, data + donor.offset + donor.length);
+    }
+    if (!replaced.located) {
+        g_vault->CloseFile(handle);
+        return;  // where it lies is unknown, so its neighbours cannot be told apart
+    }
+    Bytes before = copy;
+    if (g_vault->ReplaceFileMemory(handle, replaced.name.c_str(), replacement.data(),
+                                   static_cast<std::uint32_t>(replacement.size())) == 1) {
+        CheckNeighbours(before, copy, tracks, replaced, replacement.size(), "from memory");
+    }
+    const std::size_t sliceStart = size / 3;
+    const std::string path =
+        fogbell::fuzz::WriteScratchFile("replacement.bin", data + sliceStart, size - sliceStart);
+    before = copy;
+    if (g_vault->ReplaceFile(handle, replaced.name.c_str(), path.c_str()) == 1) {
+        CheckNeighbours(before, copy, tracks, replaced, size - sliceStart, "from a file");
+    }
+    // The container must still describe itself sensibly after both.
+    for (const std::string& name : ListNames(handle)) {
+        Describe(handle, name, copy.data(), copy.size());
+    }
+    if (g_vault->CloseFile(handle) != 1) {
+        Broken("closing the copy failed: %s", g_vault->GetErrorString());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    g_vault = std::make_unique<fogbell::test::ExplorerApi>(FOGBELL_FUZZ_PLUGIN);
+    g_isAix = std::strcmp(FOGBELL_FUZZ_PLUGIN, "aixvault") == 0;
+    fogbell::fuzz::ScratchFolder();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > 0xFFFFFFFFu) {
+        return 0;
+    }
+    // An exact-size copy of our own, so that any read past the container is caught.
+    Bytes bytes(data, data + size);
+    const int handle = g_vault->LoadFileMemory(bytes.data(), static_cast<std::uint32_t>(size));
+    if (handle < 0) {
+        return 0;
+    }
+    const std::vector<std::string> names = ListNames(handle);
+    std::vector<Track> tracks;
+    for (const std::string& name : names) {
+        tracks.push_back(Describe(handle, name, bytes.data(), size));
+    }
+    for (const std::string& name : StrangeNames(names)) {
+        const Track strange = Describe(handle, name, bytes.data(), size);
+        Extract(handle, strange, 99, bytes.data());
+    }
+    for (std::size_t i = 0; i < tracks.size() && i < kMaxExtracted; ++i) {
+        Extract(handle, tracks[i], i, bytes.data());
+    }
+    fogbell::fuzz::ClearScratchFolder();
+    if (g_vault->CloseFile(handle) != 1) {
+        Broken("closing an open container failed: %s", g_vault->GetErrorString());
+    }
+    if (size != 0 && std::memcmp(bytes.data(), data, size) != 0) {
+        Broken("listing or extracting changed the container's bytes");
+    }
+    ReplaceInCopy(data, size, tracks);
+    fogbell::fuzz::ClearScratchFolder();
+    return 0;
+}

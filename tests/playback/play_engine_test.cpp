@@ -1,0 +1,460 @@
+// The engine behind the core, with the real staged plug-ins, played through the null device at
+// a speed factor and recorded: every flow of track start, stop, loop, end of stream, track
+// change, container change and shutdown, with the recording compared byte for byte.
+#include "host/playback/play_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "adx_builder.h"
+#include "afs_builder.h"
+#include "aix_builder.h"
+#include "byte_writer.h"
+#include "fake_view.h"
+#include "host/core/main_core.h"
+#include "recorded_wave.h"
+#include "test_files.h"
+#include "wave_builder.h"
+#include "xmd_builder.h"
+
+namespace fogbell {
+namespace {
+
+using test::Bytes;
+
+constexpr double kSpeed = 40;  // a track of a few seconds plays in about a tenth of one
+
+Bytes SongAdx() {  // stereo 44100 Hz, 2.3 s: three blocks, the last one short
+    test::AdxOptions options;
+    options.channels = 2;
+    options.totalSamples = 100000;
+    return test::BuildAdx(options, test::AdxFrames(3125, 2, 11), true);
+}
+
+Bytes VoiceWave() {  // mono 22050 Hz, 2.3 s
+    test::WaveOptions options;
+    options.channels = 1;
+    options.rate = 22050;
+    return test::BuildWave(options, test::Pattern(100000, 12));
+}
+
+Bytes EffectXmd() {  // mono 22050 Hz, 3.6 s
+    return test::BuildXmd(1, 22050, 13 * 5000, test::XmdFrames(5000, 13));
+}
+
+Bytes MusicAix() {  // two stereo streams of 1.2 s
+    test::AixStream first, second;
+    first.data = test::AdxFrames(1700, 2, 1);
+    second.data = test::AdxFrames(1700, 2, 2);
+    first.total = second.total = 1700 * 32;
+    return test::AixBuilder().Add(first).Add(second).Build().bytes;
+}
+
+// A stream's output format and its blocks, decoded as the play thread decodes them.
+struct Decoded {
+    WAVEFORMATEX format{};
+    std::vector<Bytes> blocks;
+};
+
+Decoded DecodeAll(const PluginHost& host, const std::string& name, const void* data,
+                  std::uint32_t size) {
+    Decoded decoded;
+    std::string error;
+    OpenedFilePtr stream = host.OpenStream(name, data, size, error);
+    EXPECT_TRUE(stream) << error;
+    if (!stream) {
+        return decoded;
+    }
+    DecoderPlugin& decoder = stream->AsDecoder();
+    decoded.format = *decoder.fnGetFormatOut(stream->handle);
+    while (const PcmBlock* block = decoder.fnDecodeNext(stream->handle)) {
+        decoded.blocks.emplace_back(block->data, block->data + block->size);
+    }
+    CloseOpenedFile(stream);
+    return decoded;
+}
+
+// Silence, then the blocks in the order given (indexes into decoded.blocks).
+Bytes Expected(const Decoded& decoded, const std::vector<int>& order) {
+    std::vector<const Bytes*> passes{nullptr};
+    for (int i : order) {
+        passes.push_back(&decoded.blocks[static_cast<std::size_t>(i)]);
+    }
+    return test::Passes(decoded.format.nAvgBytesPerSec, passes);
+}
+
+std::vector<int> AllBlocks(const Decoded& decoded) {
+    std::vector<int> order;
+    for (std::size_t i = 0; i < decoded.blocks.size(); ++i) {
+        order.push_back(static_cast<int>(i));
+    }
+    return order;
+}
+
+class Playback : public ::testing::Test {
+  protected:
+    static SoundOutputOptions NullOptions(const std::string& record) {
+        SoundOutputOptions options;
+        options.kind = SoundOutputOptions::Kind::kNull;
+        options.speed = kSpeed;
+        options.recordPath = record;
+        return options;
+    }
+
+    void SetUp() override {
+        archive = dir.File("sounds.afs");
+        test::WriteFile(archive, test::AfsBuilder()
+                                     .Add("song.adx", SongAdx())
+                                     .Add("voice.wav", VoiceWave())
+                                     .Add("fx.xmd", EffectXmd())
+                                     .Add("data.bin", test::Pattern(10, 1))
+                                     .Add("music.aix", MusicAix())
+                                     .Build()
+                                     .bytes);
+        reference.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");
+        reference.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
+    }
+
+    void Start(const std::string& decoders = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins") {
+        CorePaths paths;
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = decoders;
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        ASSERT_TRUE(core.Initialize(paths));
+        ASSERT_TRUE(core.OpenContainerPath(archive));
+    }
+
+    // Double-clicks the row with that name.
+    void DoubleClick(const std::string& name) {
+        const auto names = view.Column(kColumnName);
+        const auto at = std::find(names.begin(), names.end(), name);
+        ASSERT_NE(at, names.end()) << name;
+        view.Select({static_cast<int>(at - names.begin())});
+        core.OnRowDoubleClick();
+    }
+
+    // Runs what the play thread posts to the window until playback has stopped; the number of
+    // tasks run.
+    int RunUntilStopped() {
+        int ran = 0;
+        EXPECT_TRUE(test::WaitFor([&] {
+            while (view.RunOnePosted()) {
+                ++ran;
+            }
+            return !engine.IsPlaying();
+        }));
+        return ran;
+    }
+
+    Decoded Member(const std::string& name) {
+        const Bytes bytes = [&] {
+            if (name == "song.adx")
+                return SongAdx();
+            if (name == "voice.wav")
+                return VoiceWave();
+            return EffectXmd();
+        }();
+        return DecodeAll(reference, name, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    }
+
+    // Ends the program (the device finishes its recording) and reads what it recorded.
+    Bytes Recording(const std::string& path) {
+        core.Shutdown();
+        return test::ReadFile(path);
+    }
+
+    test::TempDir dir;
+    const std::string record = dir.File("rec.wav");
+    test::FakeView view;
+    PlayEngine engine{view, NullOptions(record)};
+    MainCore core{view, engine};
+    PluginHost reference;
+    std::string archive;
+};
+
+TEST_F(Playback, EachFormatPlaysSilenceThenEveryBlockAndEndsThroughOneEndOfStream) {
+    for (const std::string name : {"song.adx", "voice.wav", "fx.xmd"}) {
+        SCOPED_TRACE(name);
+        test::TempDir other;
+        const std::string path = other.File("rec.wav");
+        test::FakeView otherView;
+        PlayEngine player(otherView, NullOptions(path));
+        MainCore program(otherView, player);
+        CorePaths paths;
+        paths.settingsFile = other.File("ini.ini");
+        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        ASSERT_TRUE(program.Initialize(paths));
+        ASSERT_TRUE(program.OpenContainerPath(archive));
+        const auto names = otherView.Column(kColumnName);
+        otherView.Select(
+            {static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin())});
+        program.OnRowDoubleClick();
+        ASSERT_TRUE(player.IsPlaying()) << otherView.Status();
+        EXPECT_FALSE(otherView.IsButtonEnabled(ButtonId::kPlay));
+        EXPECT_TRUE(otherView.IsButtonEnabled(ButtonId::kStop));
+        EXPECT_EQ(otherView.BarOf(ProgressId::kPlay).caption, name);
+
+        int posted = 0;
+        ASSERT_TRUE(test::WaitFor([&] {
+            while (otherView.RunOnePosted()) {
+                ++posted;
+            }
+            return !player.IsPlaying();
+        }));
+        EXPECT_EQ(posted, 1);  // 2032 arrives once
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(otherView.RunOnePosted());
+        EXPECT_TRUE(otherView.IsButtonEnabled(ButtonId::kPlay));
+        EXPECT_FALSE(otherView.IsButtonEnabled(ButtonId::kStop));
+        EXPECT_EQ(program.OpenStream(), nullptr);
+        const Decoded decoded = Member(name);
+        ASSERT_GE(decoded.blocks.size(), 3u);
+        EXPECT_LT(decoded.blocks.back().size(), decoded.format.nAvgBytesPerSec);
+        // One wake-up per second of audio: the silent pass, each block, and the end.
+        EXPECT_EQ(player.GetCounters().refills, decoded.blocks.size() + 1);
+        program.Shutdown();
+        EXPECT_EQ(test::ReadFile(path),
+                  test::RecordedWave(decoded.format, Expected(decoded, AllBlocks(decoded))));
+    }
+}
+
+TEST_F(Playback, AnAixTrackOfAContainerNestedInAnArchivePlaysThroughTheExplorersRecord) {
+    Start();
+    DoubleClick("music.aix");  // opens the AIX: nothing plays
+    EXPECT_FALSE(engine.IsPlaying());
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    DoubleClick("Track 1.aixf");
+    ASSERT_TRUE(engine.IsPlaying()) << view.Status();
+    EXPECT_EQ(RunUntilStopped(), 1);
+
+    std::string error;
+    const Bytes aix = MusicAix();
+    OpenedFilePtr container = reference.OpenContainer(
+        "music.aix", aix.data(), static_cast<std::uint32_t>(aix.size()), error);
+    ASSERT_TRUE(container) << error;
+    ExplorerPlugin& explorer = container->AsExplorer();
+    std::uint32_t size = 0;
+    const void* track = explorer.fnGetFilePointer(container->handle, "Track 1.aixf", &size);
+    ASSERT_NE(track, nullptr);
+    const Decoded decoded = DecodeAll(reference, "Track 1.aixf", track, size);
+    CloseOpenedFile(container);
+    ASSERT_EQ(decoded.blocks.size(), 2u);
+    EXPECT_EQ(Recording(record),
+              test::RecordedWave(decoded.format, Expected(decoded, AllBlocks(decoded))));
+}
+
+TEST_F(Playback, WithLoopSoundTheLastPassRepeatsThenTheFirstBlockComesAgain) {
+    Start();
+    view.SetCheck(CheckId::kLoopSound, true);
+    DoubleClick("voice.wav");
+    const Decoded decoded = Member("voice.wav");
+    const std::uint64_t passes = 2 * decoded.blocks.size() + 3;
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= passes; }));
+    EXPECT_FALSE(view.RunOnePosted());  // no end of stream while looping
+    EXPECT_TRUE(engine.IsPlaying());
+    core.StopPlayback();
+    const Bytes recorded = Recording(record);
+    // Silence, 0 1 2, the last pass again, 0 1 2, the last pass again, 0 ...
+    const Bytes expected = Expected(decoded, {0, 1, 2, 2, 0, 1, 2, 2});
+    ASSERT_GE(recorded.size(), expected.size() + test::kWaveHeaderBytes);
+    EXPECT_TRUE(
+        std::equal(expected.begin(), expected.end(), recorded.begin() + test::kWaveHeaderBytes));
+}
+
+TEST_F(Playback, UncheckingLoopSoundDuringPlaybackLetsTheTrackEnd) {
+    Start();
+    view.SetCheck(CheckId::kLoopSound, true);
+    DoubleClick("voice.wav");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 5; }));
+    view.SetCheck(CheckId::kLoopSound, false);
+    EXPECT_EQ(RunUntilStopped(), 1);
+    EXPECT_EQ(core.OpenStream(), nullptr);
+}
+
+TEST_F(Playback, StopLeavesNothingPlayingAndClosesTheStream) {
+    Start();
+    DoubleClick("fx.xmd");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 2; }));
+    core.StopPlayback();
+    EXPECT_FALSE(engine.IsPlaying());
+    EXPECT_EQ(core.OpenStream(), nullptr);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPlay));
+    const std::uint64_t played = engine.PlayedBytes();
+    const auto counters = engine.GetCounters();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(engine.PlayedBytes(), played);
+    EXPECT_EQ(engine.GetCounters().refills, counters.refills);
+    EXPECT_FALSE(view.RunOnePosted());
+    core.StopPlayback();  // a second Stop changes nothing
+    EXPECT_FALSE(engine.IsPlaying());
+
+    core.StartPlayback();  // Play after Stop plays the selected row again, from its start
+    EXPECT_TRUE(engine.IsPlaying());
+    EXPECT_EQ(RunUntilStopped(), 1);
+}
+
+TEST_F(Playback, StartingATrackWhileAnotherPlaysRecordsTheSecondFromItsStart) {
+    Start();
+    view.SetCheck(CheckId::kLoopSound, true);
+    DoubleClick("song.adx");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 3; }));
+    view.SetCheck(CheckId::kLoopSound, false);
+    DoubleClick("voice.wav");  // another format: the device starts a second recording
+    ASSERT_TRUE(engine.IsPlaying());
+    EXPECT_EQ(RunUntilStopped(), 1);  // an end posted for the first track never stops this one
+    const Decoded voice = Member("voice.wav");
+    const Decoded song = Member("song.adx");
+    core.Shutdown();
+    EXPECT_EQ(test::ReadFile(record + ".2.wav"),
+              test::RecordedWave(voice.format, Expected(voice, AllBlocks(voice))));
+    const Bytes first = test::ReadFile(record);
+    const Bytes expected = Expected(song, {0, 1});
+    ASSERT_GE(first.size(), expected.size() + test::kWaveHeaderBytes);
+    EXPECT_TRUE(
+        std::equal(expected.begin(), expected.end(), first.begin() + test::kWaveHeaderBytes));
+}
+
+TEST_F(Playback, ATrackChangeToTheSameFormatKeepsOneRecording) {
+    Start();
+    DoubleClick("voice.wav");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 1; }));
+    DoubleClick("fx.xmd");  // mono 22050 Hz as well
+    EXPECT_EQ(RunUntilStopped(), 1);
+    core.Shutdown();
+    EXPECT_FALSE(test::FileExists(record + ".2.wav"));
+    const Decoded fx = Member("fx.xmd");
+    const Bytes recorded = test::ReadFile(record);
+    const Bytes tail = Expected(fx, AllBlocks(fx));
+    ASSERT_GE(recorded.size(), tail.size());
+    EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), recorded.rbegin()));
+}
+
+TEST_F(Playback, OpeningAnotherContainerWhilePlayingEndsThePlaybackThroughEndOfStream) {
+    Start();
+    view.SetCheck(CheckId::kLoopSound, true);  // even a looping track stops: it has no stream
+    DoubleClick("song.adx");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 2; }));
+    test::WriteFile(dir.File("other.afs"),
+                    test::AfsBuilder().Add("one.bin", test::Pattern(3, 3)).Build().bytes);
+    ASSERT_TRUE(core.OpenContainerPath(dir.File("other.afs")));
+    EXPECT_EQ(core.OpenStream(), nullptr);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
+    EXPECT_EQ(RunUntilStopped(), 1);
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPlay));  // given back by that stop
+}
+
+TEST_F(Playback, ShutdownWhilePlayingEndsTheThreadAndFinishesTheRecording) {
+    Start();
+    view.SetCheck(CheckId::kLoopSound, true);
+    DoubleClick("song.adx");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 2; }));
+    const Bytes recorded = Recording(record);
+    ASSERT_GE(recorded.size(), test::kWaveHeaderBytes);
+    auto field = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(recorded[at] | recorded[at + 1] << 8 |
+                                          recorded[at + 2] << 16 | recorded[at + 3] << 24);
+    };
+    EXPECT_EQ(field(4), recorded.size() - 8);                        // RIFF length
+    EXPECT_EQ(field(40), recorded.size() - test::kWaveHeaderBytes);  // data length
+    const Decoded song = Member("song.adx");
+    const Bytes expected = Expected(song, {0});
+    ASSERT_GE(recorded.size(), expected.size() + test::kWaveHeaderBytes);
+    EXPECT_TRUE(
+        std::equal(expected.begin(), expected.end(), recorded.begin() + test::kWaveHeaderBytes));
+    EXPECT_FALSE(engine.IsPlaying());
+    view.RunPosted();  // a late end of stream finds the core shut down and does nothing
+}
+
+TEST_F(Playback, TheStoredVolumeScalesTheRecording) {
+    test::WriteFile(dir.File("ini.ini"), test::BytesOf("[General]\r\nVolume=8000\r\n"));
+    Start();
+    DoubleClick("voice.wav");
+    core.OnPlayTimer();  // re-applies the same volume
+    EXPECT_EQ(RunUntilStopped(), 1);
+    Decoded voice = Member("voice.wav");
+    for (Bytes& block : voice.blocks) {
+        for (std::size_t i = 0; i + 1 < block.size(); i += 2) {
+            const auto sample = static_cast<std::int16_t>(block[i] | (block[i + 1] << 8));
+            const auto out = static_cast<std::uint16_t>(ScaleSample(sample, 0.1));
+            block[i] = static_cast<std::uint8_t>(out & 0xFF);
+            block[i + 1] = static_cast<std::uint8_t>(out >> 8);
+        }
+    }
+    EXPECT_EQ(Recording(record),
+              test::RecordedWave(voice.format, Expected(voice, AllBlocks(voice))));
+}
+
+TEST_F(Playback, ATrackThatCannotBeOpenedPlaysNothing) {
+    Start();
+    DoubleClick("data.bin");
+    EXPECT_EQ(view.Status(), "Format unsupported.");
+    EXPECT_FALSE(engine.IsPlaying());
+    EXPECT_EQ(engine.GetCounters().refills, 0u);
+    // While a track plays: its stream is closed, it runs out within a second and ends.
+    DoubleClick("voice.wav");
+    ASSERT_TRUE(engine.IsPlaying());
+    DoubleClick("data.bin");
+    EXPECT_EQ(view.Status(), "Format unsupported.");
+    EXPECT_EQ(core.OpenStream(), nullptr);
+    EXPECT_EQ(RunUntilStopped(), 1);
+}
+
+TEST_F(Playback, ADecoderThatGivesNoFormatStartsNothingAndTheThreadIdles) {
+    CorePaths paths;
+    paths.settingsFile = dir.File("ini.ini");
+    paths.decoderDirectory = std::string(MIXED_SET_DIR) + "/decode_plugins";
+    paths.explorerDirectory = std::string(MIXED_SET_DIR) + "/explore_plugins";
+    ASSERT_TRUE(core.Initialize(paths));
+    test::WriteFile(dir.File("odd.afs"),
+                    test::AfsBuilder().Add("a.unk", test::Pattern(8, 1)).Build().bytes);
+    ASSERT_TRUE(core.OpenContainerPath(dir.File("odd.afs")));
+    DoubleClick("a.unk");
+    EXPECT_EQ(view.Status(), "ErrorGetFormatOut");
+    EXPECT_FALSE(engine.IsPlaying());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // any wake-up in flight
+    const auto before = engine.GetCounters();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(engine.GetCounters().wakeups, before.wakeups);  // no spinning
+}
+
+TEST_F(Playback, AFailedTrackStartWhileAnotherPlaysLeavesTheThreadAsleepUntilStop) {
+    // The real AFS explorer and WAVE decoder, with the decoder that gives no format beside.
+    const std::string set = dir.File("set");
+    std::filesystem::create_directories(set + "/decode_plugins");
+    for (const char* plugin : {"wavvoice.so"}) {
+        std::filesystem::create_symlink(
+            std::string(FOGBELL_STAGE_DIR) + "/decode_plugins/" + plugin,
+            set + "/decode_plugins/" + plugin);
+    }
+    std::filesystem::create_symlink(std::string(MIXED_SET_DIR) + "/decode_plugins/no_format.so",
+                                    set + "/decode_plugins/no_format.so");
+    CorePaths paths;
+    paths.settingsFile = dir.File("ini.ini");
+    paths.decoderDirectory = set + "/decode_plugins";
+    paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+    ASSERT_TRUE(core.Initialize(paths));
+    test::WriteFile(dir.File("odd.afs"), test::AfsBuilder()
+                                             .Add("voice.wav", VoiceWave())
+                                             .Add("a.unk", test::Pattern(8, 1))
+                                             .Build()
+                                             .bytes);
+    ASSERT_TRUE(core.OpenContainerPath(dir.File("odd.afs")));
+    DoubleClick("voice.wav");
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 1; }));
+    DoubleClick("a.unk");
+    EXPECT_EQ(view.Status(), "ErrorGetFormatOut");
+    EXPECT_TRUE(engine.IsPlaying());  // as before: Stop is still the way out
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // any wake-up in flight
+    const auto before = engine.GetCounters();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(engine.GetCounters().wakeups, before.wakeups);  // asleep, not spinning
+    EXPECT_FALSE(view.RunOnePosted());
+    core.StopPlayback();
+    EXPECT_FALSE(engine.IsPlaying());
+}
+
+}  // namespace
+}  // namespace fogbell

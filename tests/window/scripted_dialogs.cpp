@@ -1,0 +1,46 @@
+#include "scripted_dialogs.h"
+
+namespace fogbell::window::test {
+namespace {
+
+std::optional<QString> Take(std::deque<QString>& answers) {
+    if (answers.empty()) {
+        return std::nullopt;
+    }
+    const QString answer = answers.front();
+    answers.pop_front();
+    if (answer.isEmpty()) {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+}  // namespace
+
+void ScriptedDialogs::ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
+                                  const QString& text) {
+    script_.messages.push_back({icon, title, text});
+}
+
+std::optional<QString> ScriptedDialogs::AskOpenFile(QWidget*, const QStringList& nameFilters) {
+    script_.filters.push_back(nameFilters);
+    return Take(script_.openFileAnswers);
+}
+
+std::optional<QString> ScriptedDialogs::AskFolder(QWidget*, const QString&) {
+    return Take(script_.folderAnswers);
+}
+
+std::optional<int> ScriptedDialogs::ShowMenu(QWidget*, const std::vector<MenuItem>& items,
+                                             QPoint screenPosition) {
+    script_.menus.push_back(items);
+    script_.menuPositions.push_back(screenPosition);
+    for (const MenuItem& item : items) {
+        if (script_.menuChoice && item.command == *script_.menuChoice && item.enabled) {
+            return item.command;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace fogbell::window::test

@@ -1,0 +1,47 @@
+// The window's modal interactions answered from a script, with a record of what was asked.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/window/window_dialogs.h"
+
+namespace fogbell::window::test {
+
+struct DialogScript {
+    // Answers in order; an empty text or an empty queue: cancelled.
+    std::deque<QString> openFileAnswers;
+    std::deque<QString> folderAnswers;
+    std::optional<int> menuChoice;
+
+    struct Message {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+    };
+    std::vector<Message> messages;
+    std::vector<QStringList> filters;  // of every open-file dialog
+    std::vector<std::vector<MenuItem>> menus;
+    std::vector<QPoint> menuPositions;
+    int abouts = 0;
+};
+
+// Answers from a script the test keeps (and may change) while the window owns this object.
+class ScriptedDialogs final : public WindowDialogs {
+  public:
+    explicit ScriptedDialogs(DialogScript& script) : script_(script) {}
+    void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
+                     const QString& text) override;
+    std::optional<QString> AskOpenFile(QWidget*, const QStringList& nameFilters) override;
+    std::optional<QString> AskFolder(QWidget*, const QString& title) override;
+    std::optional<int> ShowMenu(QWidget*, const std::vector<MenuItem>& items,
+                                QPoint screenPosition) override;
+    void ShowAbout(QWidget*) override { ++script_.abouts; }
+
+  private:
+    DialogScript& script_;
+};
+
+}  // namespace fogbell::window::test
