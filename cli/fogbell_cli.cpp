@@ -31,7 +31,9 @@
 #include "cli/cli_output.h"
 #include "cli/container_chain.h"
 #include "cli/encode_command.h"
+#if !defined(FOGBELL_NO_PLAYBACK)
 #include "cli/play_command.h"
+#endif
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
 #include "host/core/native_path.h"
@@ -156,6 +158,7 @@ int Run(int argc, char** argv) {
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
+#if !defined(FOGBELL_NO_PLAYBACK)
     PlayRequest play;
     std::string audio;
     std::optional<double> speed;
@@ -174,6 +177,13 @@ int Run(int argc, char** argv) {
     playCommand->add_option("--record", record,
                             "null device: record what was played to this WAVE file");
 
+#else
+    // Playback is not part of this build (no sound layer): the command is known, and says so.
+    CLI::App* playCommand = app.add_subcommand(
+        "play", "Play a single audio file, or a track of a container (not in this build)");
+    playCommand->allow_extras();
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -187,6 +197,7 @@ int Run(int argc, char** argv) {
         return kExitUsage;
     }
 
+#if !defined(FOGBELL_NO_PLAYBACK)
     if (*playCommand) {
         // --audio overrides FOGBELL_AUDIO, which overrides SDL.
         std::optional<SoundOutputOptions> sound =
@@ -210,6 +221,12 @@ int Run(int argc, char** argv) {
         play.pluginRoot = pluginRoot;
         return Play(play);
     }
+#else
+    if (*playCommand) {
+        Fail("play", "playback is not built into this program");
+        return kExitFailed;
+    }
+#endif
 
     PluginHost host;
     host.LoadDecoderPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "decode_plugins"));

@@ -2,7 +2,8 @@
 # Builds the libraries the Windows build needs, for Windows, from Debian's own sources:
 #   libsamplerate  from its Debian source package (apt-get source libsamplerate0),
 #   GoogleTest     from the sources that libgtest-dev installs (/usr/src/googletest).
-#   CLI11          header-only, its headers copied from libcli11-dev.
+#   CLI11          header-only, its headers copied from libcli11-dev,
+#   nlohmann/json  header-only (the tests read JSON with it), copied from nlohmann-json3-dev.
 #
 #   tools/build-windows-deps.sh PREFIX
 #
@@ -15,11 +16,46 @@ mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 toolchain=$top/cmake/mingw-w64-x86_64.cmake
 
+# The header-only libraries, copied every time (cheap). Their own CMake files name /usr/include,
+# which would put this machine's C headers before MinGW's: each gets a config of its own.
+# write_if_changed FILE: standard input into FILE, leaving FILE untouched when it holds that
+# already (so that neither CMake nor Ninja sees a change).
+write_if_changed() {
+    local new
+    new=$(mktemp)
+    cat >"$new"
+    if cmp -s "$new" "$1"; then rm -f "$new"; else mv "$new" "$1"; fi
+}
+copy_headers() {  # copy_headers PACKAGE_NAME CMAKE_TARGET INCLUDE_SUBDIR DEBIAN_PACKAGE
+    local name=$1 target=$2 subdir=$3 version
+    version=$(dpkg-query -W -f='${Version}' "$4" | sed -E 's/^[0-9]+://; s/[-+~].*//')
+    rm -rf "${prefix:?}/include/$subdir"
+    mkdir -p "$prefix/include" "$prefix/lib/cmake/$name"
+    cp -a "/usr/include/$subdir" "$prefix/include/$subdir"  # timestamps kept: no rebuild
+    write_if_changed "$prefix/lib/cmake/$name/${name}Config.cmake" <<CONFIG
+# $name, header-only, copied from this machine's Debian package for the Windows build.
+if(NOT TARGET $target)
+    add_library($target INTERFACE IMPORTED)
+    set_target_properties($target PROPERTIES
+        INTERFACE_INCLUDE_DIRECTORIES "\${CMAKE_CURRENT_LIST_DIR}/../../../include")
+endif()
+CONFIG
+    write_if_changed "$prefix/lib/cmake/$name/${name}ConfigVersion.cmake" <<VERSION
+set(PACKAGE_VERSION $version)
+if(PACKAGE_FIND_VERSION VERSION_GREATER PACKAGE_VERSION)
+    set(PACKAGE_VERSION_COMPATIBLE FALSE)
+else()
+    set(PACKAGE_VERSION_COMPATIBLE TRUE)
+endif()
+VERSION
+}
+copy_headers CLI11 CLI11::CLI11 CLI libcli11-dev
+copy_headers nlohmann_json nlohmann_json::nlohmann_json nlohmann nlohmann-json3-dev
+
 samplerate_version=$(apt-cache policy libsamplerate0-dev | awk '/Installed:/ { print $2 }')
 gtest_version=$(dpkg-query -W -f='${Version}' libgtest-dev)
-cli11_version=$(dpkg-query -W -f='${Version}' libcli11-dev)
 stamp=$prefix/.fogbell-deps
-wanted="libsamplerate $samplerate_version; googletest $gtest_version; CLI11 $cli11_version"
+wanted="libsamplerate $samplerate_version; googletest $gtest_version"
 if [[ -f "$stamp" && "$(cat "$stamp")" == "$wanted" ]]; then
     exit 0
 fi
@@ -49,21 +85,6 @@ cmake -Wno-dev -S /usr/src/googletest -B "$work/gtest-build" -G Ninja \
     -Dgtest_disable_pthreads=OFF >/dev/null
 cmake --build "$work/gtest-build" -- -j"$jobs" >/dev/null
 cmake --install "$work/gtest-build" >/dev/null
-
-echo "== Windows dependencies: CLI11 (header-only) from libcli11-dev" >&2
-# Its own CMake file names /usr/include, which would put this machine's C headers before
-# MinGW's: the headers are copied beside the other dependencies with a config of their own.
-rm -rf "$prefix/include/CLI"
-cp -r /usr/include/CLI "$prefix/include/CLI"
-mkdir -p "$prefix/lib/cmake/CLI11"
-cat >"$prefix/lib/cmake/CLI11/CLI11Config.cmake" <<'CONFIG'
-# CLI11, header-only, copied from libcli11-dev for the Windows build.
-if(NOT TARGET CLI11::CLI11)
-    add_library(CLI11::CLI11 INTERFACE IMPORTED)
-    set_target_properties(CLI11::CLI11 PROPERTIES
-        INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_CURRENT_LIST_DIR}/../../../include")
-endif()
-CONFIG
 
 rm -rf "$work"
 echo "$wanted" >"$stamp"

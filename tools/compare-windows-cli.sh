@@ -3,15 +3,19 @@
 # (build-windows/, under Wine) on the same sample containers, and fails unless "list",
 # "extract", "wav" and "replace" give the same output and the same files, byte for byte.
 #   tools/compare-windows-cli.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR]
+# Wine is set up as tools/wine-env.sh sets it up (run this through it for a fresh prefix).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 linux_build=${1:-$top/build}
 windows_build=${2:-$top/build-windows}
-export WINEPREFIX=${WINEPREFIX:-$windows_build/wineprefix} WINEDEBUG=-all \
+linux_build=$(cd "$linux_build" && pwd)  # the commands run in other folders
+windows_build=$(cd "$windows_build" && pwd)
+export LC_ALL=C.UTF-8 WINEPREFIX=${WINEPREFIX:-$windows_build/wineprefix} WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fogbell-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/samples"
 "$linux_build/tests/fogbell_sample_containers" "$work/samples"
 
 # run SIDE ARGS...: one command of one build, in that side's copy of the samples; its output
@@ -42,11 +46,17 @@ for side in linux windows; do
     mkdir -p "$work/$side/nested"
     run "$side" wav "voices.afs::hello.adx" -o nested
     run "$side" replace speech.pac "Track 0.wav" new.wav
+    run "$side" replace voices.afs hello.adx new.wav  # a WAVE file encoded to the track's ADX
+    run "$side" extract voices.afs hello.adx $'caf\xC3\xA9 \xE6\x97\xA5.adx' -o nested
     run "$side" replace scenes.mvx intro.xmd new.xmd
     run "$side" list speech.pac
 done
 
-# Paths in messages are relative to each side's folder, so outputs compare as they are.
+# Paths in messages are relative to each side's folder, so outputs compare as they are, but for
+# the separator each system writes between an output folder and a file's name.
+for stream in out err; do
+    sed -E -i 's#^((x|w)-[^/\\]+|nested)\\#\1/#' "$work/windows.$stream"
+done
 status=0
 for stream in out err; do
     if ! cmp -s "$work/linux.$stream" "$work/windows.$stream"; then

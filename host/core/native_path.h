@@ -9,15 +9,30 @@
 
 namespace fogbell {
 
+#if defined(_WIN32)
+// UTF-8 <-> UTF-16 for the wide Win32 calls. A byte of the UTF-8 side that belongs to no valid
+// sequence (names from containers are bytes) stands for the character of the same number,
+// U+0080 to U+00FF, so that every name gives one file name and different names stay different.
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const wchar_t* text);
+#endif
+
 // The path named by UTF-8 text.
 inline std::filesystem::path PathFromUtf8(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#if defined(_WIN32)
+    return std::filesystem::path(WideFromUtf8(text));
+#else
+    return std::filesystem::path(text);
+#endif
 }
 
 // The UTF-8 text of a path.
 inline std::string Utf8FromPath(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+#if defined(_WIN32)
+    return Utf8FromWide(path.c_str());
+#else
+    return path.string();
+#endif
 }
 
 // std::fopen for a UTF-8 path.
@@ -32,10 +47,25 @@ bool DirectoryWritable(const std::filesystem::path& directory);
 // its folder would let a rename replace it.
 bool ReplaceFileContents(const std::string& path, const std::string& bytes);
 
-#if defined(_WIN32)
-// UTF-8 <-> UTF-16 for the wide Win32 calls.
-std::wstring WideFromUtf8(const std::string& text);
-std::string Utf8FromWide(const wchar_t* text);
-#endif
+// This process's id, for names no other process uses at the same time.
+unsigned long CurrentProcessId();
+
+// True when standard error is a terminal (progress lines are shown there only).
+bool StandardErrorIsTerminal();
+
+// Creates a new folder named prefix followed by characters of its own choosing; made is its
+// path. False with the system's reason in why.
+bool MakeFreshFolder(const std::string& prefix, std::string& made, std::string& why);
+
+enum class MoveOutcome {
+    kMoved,
+    kTargetExists,  // nothing moved: something has the target's name
+    kNoExclusive,   // the file system cannot move without replacing in one step: nothing moved
+    kFailed,        // why says why
+};
+// Moves the file from to the name to. Without replace an existing target is kept, and the check
+// and the move are one step.
+MoveOutcome MoveFileTo(const std::string& from, const std::string& to, bool replace,
+                       std::string& why);
 
 }  // namespace fogbell

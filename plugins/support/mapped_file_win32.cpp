@@ -26,7 +26,12 @@ bool WritingRefused(DWORD error) {
 // Opens path as access asks; the handle, or INVALID_HANDLE_VALUE. writable tells how.
 HANDLE OpenHandle(const std::wstring& path, FileAccess access, bool& writable) {
     writable = false;
-    if (access == FileAccess::kReadWriteOrRead) {
+    // A file marked read-only is opened for reading without trying to write: Windows refuses
+    // the write anyway, and Wine running as root would allow it.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool markedReadOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (access == FileAccess::kReadWriteOrRead && !markedReadOnly) {
         HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareMode, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {

@@ -44,6 +44,9 @@ void WriteAll(const std::string& dir) {
                                        .Add("stereo.adx", Adx(2, 200, 2))
                                        .Add("tone.wav", Wave(2, 22050, 30000, 3))
                                        .Add("notes.txt", BytesOf("not audio\n"))
+                                       // A name that is UTF-8 but not ASCII: the same
+                                       // file name on every system.
+                                       .Add("caf\xC3\xA9 \xE6\x97\xA5.adx", Adx(1, 120, 10))
                                        .Build()
                                        .bytes);
 

@@ -16,6 +16,7 @@
 #include "mapped_file.h"
 #include "plugin_support.h"
 #include "test_files.h"
+#include "wide_path.h"
 
 namespace fogbell::plugin {
 namespace {
@@ -212,6 +213,18 @@ TEST(Guarded, TurnsAnExceptionIntoTheFailureResultAndAText) {
     EXPECT_EQ(result, -1);
     EXPECT_STREQ(ErrorText(), "Not enough memory.");
 }
+
+#if defined(_WIN32)
+// A plug-in names files exactly as the host does (host/core/native_path), so that a file one
+// writes under a track's name is the file the other looks for, whatever bytes the name holds.
+TEST(WidePath, NamesConvertAsTheHostConvertsThem) {
+    for (const std::string name : {"plain.adx", "caf\xC3\xA9.adx", "\xF0\x9F\x94\x94.wav",
+                                   "bad\xFF.bin", "half\xC3.bin", "\xED\xA0\x80.bin"}) {
+        EXPECT_EQ(WideFromUtf8(name.c_str()), fogbell::WideFromUtf8(name)) << name;
+    }
+    EXPECT_EQ(WideFromUtf8("bad\xFF.bin"), L"bad\u00FF.bin");
+}
+#endif
 
 }  // namespace
 }  // namespace fogbell::plugin
