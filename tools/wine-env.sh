@@ -3,8 +3,8 @@
 #   tools/wine-env.sh COMMAND [ARG...]
 # A Wine prefix of the build's own (build-windows/wineprefix unless WINEPREFIX names another),
 # made once by wineboot on first use. Headless: no display is needed or used (DISPLAY empty, no
-# Gecko or Mono installs, Wine's own messages off). Works as root. One Wine server serves every
-# program the command starts and ends a minute after the last.
+# Gecko or Mono installs, Wine's own messages off). Works as root. One Wine server (and one set
+# of Wine's services) serves every program the command starts and ends a minute after the last.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$top/build-windows/wineprefix}
@@ -26,4 +26,8 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
 fi
 # (Exits 2 when a server of this prefix is running already: that one serves.)
 wineserver -p60 </dev/null >/dev/null 2>&1 || true  # detached from the caller's output
+# Wine's own services start with the first program and live as long as the server. Started
+# here, with no output of the caller: were a test program first, they would hold its output
+# open, and ctest would wait for them as if the test were still running.
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 exec "$@"
