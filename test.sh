@@ -3,8 +3,11 @@
 # then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that
 # start threads (ctest label "threads") under ThreadSanitizer, then a short, bounded run of every
 # fuzz target (the fuzz preset: clang, libFuzzer); long fuzz campaigns are tools/fuzz-campaign.sh.
+# Last the Windows build (MinGW-w64 cross build) with its tests under Wine and a comparison of its
+# fogbell-cli.exe with the Linux one on the same containers.
 # Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 skips the AddressSanitizer build,
-# FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build, FOGBELL_SKIP_FUZZ=1 the fuzz runs.
+# FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build, FOGBELL_SKIP_FUZZ=1 the fuzz runs,
+# FOGBELL_SKIP_WINDOWS=1 the Windows build and its runs under Wine.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -31,4 +34,17 @@ if [[ "${FOGBELL_SKIP_FUZZ:-0}" != 1 ]]; then
     tools/build.sh fuzz
     echo "== Fuzz (short runs of every target)"
     ctest --preset fuzz -j"$(nproc)"
+fi
+
+# The Windows packages (MinGW-w64, Wine) are installed by tools/ensure-deps.sh only when wanted.
+export FOGBELL_SKIP_WINDOWS=${FOGBELL_SKIP_WINDOWS:-0}
+if [[ "$FOGBELL_SKIP_WINDOWS" != 1 ]]; then
+    started=$SECONDS
+    echo "== Build (windows)"
+    tools/build.sh windows
+    echo "== Test (windows, under Wine)"
+    tools/wine-env.sh ctest --preset windows -j"$(nproc)"
+    echo "== Compare fogbell-cli (Linux) with fogbell-cli.exe (Windows, under Wine)"
+    tools/wine-env.sh tools/compare-windows-cli.sh "$top/build" "$top/build-windows"
+    echo "== Windows part: $((SECONDS - started)) s"
 fi

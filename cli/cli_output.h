@@ -2,10 +2,10 @@
 // progress line.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+
+#include "host/core/native_path.h"
 
 namespace fogbell::cli {
 
@@ -27,7 +27,7 @@ inline void FailChain(const std::string& error) {
 // Progress on standard error, only when it is a terminal.
 class Progress {
   public:
-    Progress() : enabled_(isatty(STDERR_FILENO) != 0) {}
+    Progress() : enabled_(StandardErrorIsTerminal()) {}
     void Show(std::size_t index, std::size_t count, const std::string& name) {
         if (enabled_) {
             std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", index + 1, count, name.c_str());

@@ -1,7 +1,5 @@
 #include "cli/encode_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -12,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/core/native_path.h"
 #include "host/core/pcm_reader.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
@@ -33,7 +32,7 @@ void Fail(const std::string& what, const std::string& why) {
 }
 
 std::optional<Target> TargetOf(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = Utf8FromPath(PathFromUtf8(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".adx") {
@@ -90,14 +89,14 @@ std::string Refusal(encode::EncodeStatus status, const PcmFormat& format) {
 // a failed run never leaves a half-written stream under the name asked for.
 bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
-    const std::filesystem::path target(path);
+    const std::filesystem::path target = PathFromUtf8(path);
     const std::filesystem::path temporary =
-        target.parent_path() /
-        ("." + target.filename().string() + ".part" + std::to_string(getpid()));
+        target.parent_path() / PathFromUtf8("." + Utf8FromPath(target.filename()) + ".part" +
+                                            std::to_string(CurrentProcessId()));
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) {
-            error = "Can't create file: " + temporary.string();
+            error = "Can't create file: " + Utf8FromPath(temporary);
             return false;
         }
         out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -107,7 +106,7 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
             out.close();
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
-            error = "Can't write file: " + temporary.string();
+            error = "Can't write file: " + Utf8FromPath(temporary);
             return false;
         }
     }
@@ -125,7 +124,7 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
 // Percent done on standard error, only when it is a terminal.
 class Progress {
   public:
-    Progress() : enabled_(isatty(STDERR_FILENO) != 0) {}
+    Progress() : enabled_(StandardErrorIsTerminal()) {}
     ~Progress() {
         if (shown_) {
             std::fputs("\r\033[K", stderr);
@@ -176,7 +175,7 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         return kExitUsage;
     }
     std::error_code error;
-    if (!request.force && std::filesystem::exists(request.output, error)) {
+    if (!request.force && std::filesystem::exists(PathFromUtf8(request.output), error)) {
         Fail(request.output, "the file exists (--force overwrites it)");
         return kExitFailed;
     }

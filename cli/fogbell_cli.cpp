@@ -14,6 +14,14 @@
 // "list" and "wav" it may also be a single audio file. TRACK is a name as "list" prints it, or
 // #N for the N-th row. Exit status: 0 when everything succeeded, 1 when something failed, 2 for
 // a usage error; "play" stopped by SIGINT or SIGTERM exits with 130.
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// After windows.h: its shell header needs the types windows.h declares.
+#include <shellapi.h>
+#endif
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -23,10 +31,13 @@
 #include "cli/cli_output.h"
 #include "cli/container_chain.h"
 #include "cli/encode_command.h"
+#if !defined(FOGBELL_NO_PLAYBACK)
 #include "cli/play_command.h"
+#endif
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
 #include "host/core/container_replace.h"
+#include "host/core/native_path.h"
 #include "host/core/plugin_host.h"
 #include "host/core/replacement_file.h"
 
@@ -34,9 +45,26 @@ namespace fogbell::cli {
 namespace {
 
 std::string ProgramDirectory() {
+#if defined(_WIN32)
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (length == 0) {
+            return ".";
+        }
+        if (length < self.size()) {
+            self.resize(length);
+            break;
+        }
+        self.resize(self.size() * 2);  // cut short: a longer path
+    }
+    return Utf8FromPath(std::filesystem::path(self).parent_path());
+#else
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string(".") : self.parent_path().string();
+#endif
 }
 
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
@@ -153,6 +181,7 @@ int Run(int argc, char** argv) {
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
+#if !defined(FOGBELL_NO_PLAYBACK)
     PlayRequest play;
     std::string audio;
     std::optional<double> speed;
@@ -172,6 +201,13 @@ int Run(int argc, char** argv) {
     playCommand->add_option("--record", record,
                             "null device: record what was played to this WAVE file");
 
+#else
+    // Playback is not part of this build (no sound layer): the command is known, and says so.
+    CLI::App* playCommand = app.add_subcommand(
+        "play", "Play a single audio file, or a track of a container (not in this build)");
+    playCommand->allow_extras();
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -185,6 +221,7 @@ int Run(int argc, char** argv) {
         return kExitUsage;
     }
 
+#if !defined(FOGBELL_NO_PLAYBACK)
     if (*playCommand) {
         // --audio overrides FOGBELL_AUDIO, which overrides SDL.
         std::optional<SoundOutputOptions> sound =
@@ -208,10 +245,16 @@ int Run(int argc, char** argv) {
         play.pluginRoot = pluginRoot;
         return Play(play);
     }
+#else
+    if (*playCommand) {
+        Fail("play", "playback is not built into this program");
+        return kExitFailed;
+    }
+#endif
 
     PluginHost host;
-    host.LoadDecoderPlugins((std::filesystem::path(pluginRoot) / "decode_plugins").string());
-    host.LoadExplorerPlugins((std::filesystem::path(pluginRoot) / "explore_plugins").string());
+    host.LoadDecoderPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "decode_plugins"));
+    host.LoadExplorerPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "explore_plugins"));
     if (*formats) {
         return Formats(host, json);
     }
@@ -233,6 +276,37 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace fogbell::cli
 
+#if defined(_WIN32)
+// The arguments as UTF-8, from the wide command line: the narrow argv of a Windows program is in
+// the local code page and cannot hold every file name. Output is written as bytes, with "\n"
+// line ends, as on every other system.
+int main() {
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (wide == nullptr) {
+        std::fputs("fogbell-cli: cannot read the command line\n", stderr);
+        return 1;
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(fogbell::Utf8FromWide(wide[i]));
+    }
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    try {
+        return fogbell::cli::Run(argc, argv.data());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fogbell-cli: %s\n", e.what());
+        return 1;
+    }
+}
+#else
 int main(int argc, char** argv) {
     try {
         return fogbell::cli::Run(argc, argv);
@@ -241,3 +315,4 @@ int main(int argc, char** argv) {
         return 1;
     }
 }
+#endif

@@ -10,6 +10,7 @@
 #include "cli/json_text.h"
 #include "cli/output_files.h"
 #include "cli/track_names.h"
+#include "host/core/native_path.h"
 #include "host/core/output_names.h"
 #include "host/core/track_jobs.h"
 #include "host/core/track_listing.h"
@@ -20,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string LibraryName(const PluginRecord& plugin) {
-    return fs::path(plugin.libraryPath).stem().string();
+    return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
 }
 
 std::vector<std::string> Extensions(const PluginRecord& plugin) {
@@ -77,9 +78,9 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     DecoderPlugin& decoder = stream->AsDecoder();
     const WAVEFORMATEX* format =
         decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
-    row.name = fs::path(path).filename().string();
+    row.name = Utf8FromPath(PathFromUtf8(path).filename());
     std::error_code sizeError;
-    const std::uintmax_t size = fs::file_size(path, sizeError);
+    const std::uintmax_t size = fs::file_size(PathFromUtf8(path), sizeError);
     if (!sizeError && size <= UINT32_MAX) {
         row.lengthValue = static_cast<std::uint32_t>(size);
         row.length = std::to_string(size);
@@ -120,7 +121,7 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
 
 bool CheckDirectory(const std::string& directory) {
     std::error_code error;
-    if (!fs::is_directory(directory, error)) {
+    if (!fs::is_directory(PathFromUtf8(directory), error)) {
         Fail(directory, "no such directory");
         return false;
     }
@@ -210,7 +211,7 @@ std::string InOutputFolder(std::string text, const StagingFolder& staging,
 void ClearStaging(const StagingFolder& staging) {
     for (const std::string& file : staging.Files()) {
         std::error_code ignored;
-        fs::remove_all(file, ignored);
+        fs::remove_all(PathFromUtf8(file), ignored);
     }
 }
 
@@ -307,7 +308,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
         // The plug-in chose the file's name (it may change the extension): keep it.
         for (const std::string& file : files) {
             const std::string target =
-                (fs::path(options.directory) / fs::path(file).filename()).string();
+                Utf8FromPath(PathFromUtf8(options.directory) / PathFromUtf8(file).filename());
             switch (Publish(file, target, options.force, error)) {
                 case PublishResult::kWritten:
                     report.Written(name, target);
@@ -371,7 +372,7 @@ int SaveWave(const PluginHost& host, const std::string& path,
     Progress progress;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        const std::string saved = single ? fs::path(path).filename().string() : name;
+        const std::string saved = single ? Utf8FromPath(PathFromUtf8(path).filename()) : name;
         const std::string target = OutputPath(options.directory, saved, ".wav");
         if (!options.force && OutputExists(target)) {
             report.Kept(name, target);  // not even decoded

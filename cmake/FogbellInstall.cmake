@@ -4,9 +4,18 @@
 #   PREFIX/bin/fogbell, fogbell-cli  symbolic links into that folder
 #   PREFIX/share/applications/fogbell.desktop and the icon in share/icons/hicolor/128x128/apps/
 # The settings go beside the program when its folder is writable, else to ~/.config/fogbell.
-set(FOGBELL_INSTALL_DIR lib/fogbell)
+if(WIN32)
+    # Windows: the program's folder is PREFIX itself.
+    set(FOGBELL_INSTALL_DIR .)
+else()
+    set(FOGBELL_INSTALL_DIR lib/fogbell)
+endif()
+set(fogbell_programs fogbell-cli)
+if(TARGET fogbell)
+    list(APPEND fogbell_programs fogbell)
+endif()
 
-install(TARGETS fogbell fogbell-cli RUNTIME DESTINATION ${FOGBELL_INSTALL_DIR})
+install(TARGETS ${fogbell_programs} RUNTIME DESTINATION ${FOGBELL_INSTALL_DIR})
 get_property(fogbell_plugins GLOBAL PROPERTY FOGBELL_PLUGINS)
 foreach(plugin IN LISTS fogbell_plugins)
     # explore_plugins or decode_plugins, as staged
@@ -14,10 +23,17 @@ foreach(plugin IN LISTS fogbell_plugins)
     get_filename_component(plugin_folder ${plugin_dir} NAME)
     install(TARGETS ${plugin} LIBRARY DESTINATION ${FOGBELL_INSTALL_DIR}/${plugin_folder})
 endforeach()
-install(FILES ${FOGBELL_PICTURE_FILE} DESTINATION ${FOGBELL_INSTALL_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/host/window/fogbell.desktop DESTINATION share/applications)
-install(FILES ${FOGBELL_DESKTOP_ICON} DESTINATION share/icons/hicolor/128x128/apps)
-foreach(program fogbell fogbell-cli)
+if(TARGET fogbell)
+    install(FILES ${FOGBELL_PICTURE_FILE} DESTINATION ${FOGBELL_INSTALL_DIR})
+endif()
+if(WIN32)
+    return()
+endif()
+if(TARGET fogbell)
+    install(FILES ${PROJECT_SOURCE_DIR}/host/window/fogbell.desktop DESTINATION share/applications)
+    install(FILES ${FOGBELL_DESKTOP_ICON} DESTINATION share/icons/hicolor/128x128/apps)
+endif()
+foreach(program IN LISTS fogbell_programs)
     install(CODE "
         set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\")
         file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")

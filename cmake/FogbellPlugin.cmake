@@ -1,6 +1,7 @@
 # fogbell_add_plugin(NAME KIND SOURCES src... [LINK objlib...])
 #
-# Builds one plug-in as a MODULE library named exactly NAME.so (no "lib" prefix), staged in
+# Builds one plug-in as a MODULE library named exactly NAME.so (NAME.dll on Windows; no "lib"
+# prefix), staged in
 # build/bin/<KIND>_plugins/ beside the programs, so that the build tree runs as an install would.
 # Everything is compiled with hidden visibility and linked with a version script, so that the
 # only dynamic symbols the library defines are its fn... entry points. Each plug-in gets its own
@@ -34,10 +35,14 @@ function(fogbell_add_plugin name kind)
         LIBRARY_OUTPUT_DIRECTORY ${FOGBELL_STAGE_DIR}/${kind}_plugins
         CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON)
-    target_link_options(${name} PRIVATE
-        "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map")
-    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
-        ${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
+    if(WIN32)
+        target_link_options(${name} PRIVATE -static "LINKER:--exclude-all-symbols")
+    else()
+        target_link_options(${name} PRIVATE
+            "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map")
+        set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
+            ${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
+    endif()
     set_property(GLOBAL APPEND PROPERTY FOGBELL_PLUGINS ${name})
 endfunction()
 

@@ -14,6 +14,12 @@ packages=(
     libsdl2-dev
     clang libclang-rt-14-dev
 )
+# The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, and apt-get source
+# (dpkg-dev) for the libsamplerate sources it is built from.
+if [[ "${FOGBELL_SKIP_WINDOWS:-1}" != 1 ]]; then
+    packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+        wine wine64 dpkg-dev googletest)
+fi
 
 missing=()
 for pkg in "${packages[@]}"; do

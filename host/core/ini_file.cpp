@@ -1,13 +1,9 @@
 #include "host/core/ini_file.h"
 
 #include "host/core/ascii_text.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "host/core/native_path.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -72,49 +68,24 @@ bool StorableName(const std::string& name) {
            name.find_first_of("=[];") == kNone;
 }
 
-// Writes all bytes to fd, resuming after short writes and interruptions.
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The file a save replaces: the target of a symbolic link (so that the link stays), else path.
 std::string ReplacedFile(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (fs::is_symlink(path, error)) {
-        const fs::path target = fs::canonical(path, error);
+    if (fs::is_symlink(PathFromUtf8(path), error)) {
+        const fs::path target = fs::canonical(PathFromUtf8(path), error);
         if (!error) {
-            return target.string();
+            return Utf8FromPath(target);
         }
     }
     return path;
-}
-
-// Makes a rename in directory durable; a failure here loses nothing that was there before.
-void SyncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 }  // namespace
 
 bool IniFile::Load(const std::string& path) {
     lines_.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         return false;
     }
@@ -128,35 +99,12 @@ bool IniFile::Load(const std::string& path) {
 }
 
 bool IniFile::Save(const std::string& path) const {
-    constexpr mode_t kNewFileMode = 0644;
     std::string text;
     for (const std::string& line : lines_) {
         text += line;
         text += "\r\n";
     }
-    const std::string target = ReplacedFile(path);
-    // A file the user made read-only stays as it is, although its folder would let a rename
-    // replace it.
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
-        return false;
-    }
-    // The new file must lie beside the old one: a rename cannot cross file systems.
-    std::string temporary = target + ".new-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return false;
-    }
-    struct stat old {};
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    SyncDirectory(std::filesystem::path(target).parent_path().string());
-    return true;
+    return ReplaceFileContents(ReplacedFile(path), text);
 }
 
 bool IniFile::CanStore(const std::string& value) {

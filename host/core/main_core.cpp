@@ -1,7 +1,5 @@
 #include "host/core/main_core.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include <system_error>
 
 #include "host/core/ini_file.h"
+#include "host/core/native_path.h"
 #include "host/core/output_names.h"
 #include "host/core/track_jobs.h"
 #include "host/core/track_listing.h"
@@ -35,6 +34,12 @@ std::string UnsignedText(std::int64_t value) {
 }
 
 std::string UserConfigDirectory() {
+#if defined(_WIN32)
+    // The wide form: the narrow environment is in the local code page.
+    if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData && *appData) {
+        return Utf8FromWide(appData) + "\\Fogbell";
+    }
+#endif
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
         return std::string(xdg) + "/fogbell";
     }
@@ -57,12 +62,13 @@ std::string FailureText(const char* what, std::size_t failed, std::size_t count,
 
 CorePaths PathsFor(const std::string& programDirectory) {
     namespace fs = std::filesystem;
-    const fs::path dir(programDirectory);
+    const fs::path dir = PathFromUtf8(programDirectory);
     CorePaths paths;
-    const bool writable = access(programDirectory.c_str(), W_OK) == 0;
-    paths.settingsFile = ((writable ? dir : fs::path(UserConfigDirectory())) / "ini.ini").string();
-    paths.decoderDirectory = (dir / "decode_plugins").string();
-    paths.explorerDirectory = (dir / "explore_plugins").string();
+    const bool writable = DirectoryWritable(dir);
+    paths.settingsFile =
+        Utf8FromPath((writable ? dir : PathFromUtf8(UserConfigDirectory())) / "ini.ini");
+    paths.decoderDirectory = Utf8FromPath(dir / "decode_plugins");
+    paths.explorerDirectory = Utf8FromPath(dir / "explore_plugins");
     return paths;
 }
 
@@ -157,8 +163,7 @@ void MainCore::SaveSettings() {
     saveDirectory_ = view_.SaveDirectoryBox();
     store("SaveDir", saveDirectory_);
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(paths_.settingsFile).parent_path(),
-                                        ignored);
+    std::filesystem::create_directories(PathFromUtf8(paths_.settingsFile).parent_path(), ignored);
     // A failed write is not reported; it leaves the old file whole.
     ini.Save(paths_.settingsFile);
 }
@@ -410,7 +415,7 @@ bool MainCore::PrepareSaveDirectory() {
         view_.SetStatus("Select a directory for save first.");
         return false;
     }
-    if (!std::filesystem::is_directory(saveDirectory_, error)) {
+    if (!std::filesystem::is_directory(PathFromUtf8(saveDirectory_), error)) {
         view_.SetStatus("Directory for save not found: " + saveDirectory_);
         return false;
     }

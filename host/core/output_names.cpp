@@ -30,7 +30,10 @@ std::string OutputPath(const std::string& directory, const std::string& trackNam
                        const std::string& suffix) {
     std::string path = directory;
     const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-    if (path.empty() || path.back() != separator) {
+    // Windows takes "/" as a separator too.
+    const bool endsInSeparator =
+        !path.empty() && (path.back() == separator || (separator == '\\' && path.back() == '/'));
+    if (!endsInSeparator) {
         path += separator;
     }
     return path + SafeOutputName(trackName) + suffix;

@@ -1,6 +1,7 @@
 #include "host/core/plugin_host.h"
 
 #include "host/core/ascii_text.h"
+#include "host/core/native_path.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -21,9 +22,9 @@ std::vector<std::string> ListedExtensions(const char* const* list) {
 std::vector<std::string> LibraryFiles(const std::string& directory) {
     std::vector<std::string> files;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(directory), error)) {
         if (entry.path().extension() == DynamicLibrary::Suffix() && entry.is_regular_file(error)) {
-            files.push_back(entry.path().string());
+            files.push_back(Utf8FromPath(entry.path()));
         }
     }
     std::sort(files.begin(), files.end());

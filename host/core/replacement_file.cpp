@@ -1,10 +1,9 @@
 #include "host/core/replacement_file.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <filesystem>
 
+#include "host/core/native_path.h"
 #include "host/core/track_conversion.h"
 
 namespace fogbell {
@@ -13,7 +12,8 @@ namespace {
 // A name no other replacement of this process uses, even one running at the same time.
 std::string TemporaryName() {
     static std::atomic<unsigned> counter{0};
-    return "fogbell-replace-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    return "fogbell-replace-" + std::to_string(CurrentProcessId()) + "-" +
+           std::to_string(++counter) + ".tmp";
 }
 
 }  // namespace
@@ -25,7 +25,7 @@ ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedF
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
     const std::string temporary =
-        ((error ? std::filesystem::path(".") : folder) / TemporaryName()).string();
+        Utf8FromPath((error ? std::filesystem::path(".") : folder) / TemporaryName());
     std::string text;
     switch (ConvertForTrack(host, container, track, file, temporary, text, control)) {
         case ConversionOutcome::kAsItIs:
@@ -44,7 +44,7 @@ ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedF
 ConvertedReplacement::~ConvertedReplacement() {
     if (!temporary_.empty()) {
         std::error_code ignored;
-        std::filesystem::remove(temporary_, ignored);
+        std::filesystem::remove(PathFromUtf8(temporary_), ignored);
     }
 }
 

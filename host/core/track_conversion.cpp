@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/core/native_path.h"
 #include "host/core/pcm_reader.h"
 #include "host/core/wave_writer.h"
 #include "host/encode/adx_encoder.h"
@@ -46,7 +47,7 @@ TrackKind KindOf(const std::string& name) {
 }
 
 bool IsWaveFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     std::array<char, kRiffProbe> head{};
     if (!in.read(head.data(), head.size())) {
         return false;
@@ -110,7 +111,7 @@ bool Stopped(const ConversionControl& control, std::string& reason) {
 
 bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.flush();

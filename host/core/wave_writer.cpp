@@ -1,5 +1,7 @@
 #include "host/core/wave_writer.h"
 
+#include "host/core/native_path.h"
+
 #include <array>
 #include <cstring>
 
@@ -31,7 +33,7 @@ WaveWriter::~WaveWriter() {
 }
 
 WaveWriter::Status WaveWriter::Create(const std::string& path, const WAVEFORMATEX& format) {
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = OpenFileUtf8(path, "wb");
     if (file_ == nullptr) {
         return Status::kCannotCreate;
     }

@@ -51,7 +51,22 @@ extern "C" {
 #endif
 
 #if defined(_WIN32)
-#include <mmreg.h>
+/* The system's own record, when its headers came first; otherwise the same record under the
+ * system's names and guard, so that they can still be included after this header. */
+#ifndef _WAVEFORMATEX_
+#define _WAVEFORMATEX_
+#pragma pack(push, 1)
+typedef struct tWAVEFORMATEX {
+    uint16_t wFormatTag;
+    uint16_t nChannels;
+    uint32_t nSamplesPerSec;
+    uint32_t nAvgBytesPerSec;
+    uint16_t nBlockAlign;
+    uint16_t wBitsPerSample;
+    uint16_t cbSize;
+} WAVEFORMATEX, *PWAVEFORMATEX, *NPWAVEFORMATEX, *LPWAVEFORMATEX;
+#pragma pack(pop)
+#endif
 #else
 #pragma pack(push, 1)
 /* The multimedia format record: 18 bytes, no gaps. */

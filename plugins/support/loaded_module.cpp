@@ -19,6 +19,7 @@ constexpr const char* kLibrarySuffix = ".dll";
 constexpr const char* kLibrarySuffix = ".so";
 #endif
 
+#if !defined(_WIN32)
 // The part of a path after its last folder separator.
 const char* FileNameOf(const char* path) {
     const char* name = path;
@@ -29,6 +30,7 @@ const char* FileNameOf(const char* path) {
     }
     return name;
 }
+#endif
 
 }  // namespace
 
@@ -42,7 +44,10 @@ std::int32_t AskLoadedModule(const char* moduleName, const char* symbol, const v
         return 0;
     }
     std::int32_t answer = 0;
-    if (auto query = reinterpret_cast<AddressQuery>(GetProcAddress(module, symbol))) {
+    // GetProcAddress hands out every entry point as FARPROC; the real type is AddressQuery. The
+    // cast goes through void* so that the compiler accepts the change of function type.
+    if (auto query = reinterpret_cast<AddressQuery>(
+            reinterpret_cast<void*>(GetProcAddress(module, symbol)))) {
         answer = query(address) != 0 ? 1 : 0;
     }
     FreeLibrary(module);

@@ -19,7 +19,11 @@ enum class FileAccess {
 // An open file, and its view when one was mapped. Owned by whoever opened it; released with
 // CloseMappedFile.
 struct MappedFile {
+#if defined(_WIN32)
+    void* handle = nullptr;  // the file's HANDLE
+#else
     int descriptor = -1;
+#endif
     void* view = nullptr;
     std::size_t length = 0;
     bool writable = false;  // the view may be written (the file was opened read-write)
@@ -40,6 +44,10 @@ void CloseMappedFile(MappedFile* file);
 // (mapping_guard.h). Otherwise 0 with "%s was cut short by another program while it was open:
 // it is damaged." naming the file.
 int CheckMappedFileIntact(const MappedFile* file);
+
+// Flushes the view's bytes from..end (offsets into the view) and the file to disk; false when the
+// system reports a failure.
+bool FlushMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t end);
 
 // The mapped length as a 32-bit container length: formats address at most 2^32 - 1 bytes, so a
 // longer file is seen as its first 2^32 - 1 bytes.

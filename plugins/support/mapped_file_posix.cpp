@@ -114,6 +114,16 @@ int CheckMappedFileIntact(const MappedFile* file) {
     return 1;
 }
 
+bool FlushMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t end) {
+    if (file == nullptr || file->view == nullptr || end <= from || end > file->length) {
+        return file != nullptr && end <= from;
+    }
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t start = from / page * page;  // msync wants a page-aligned address
+    return msync(static_cast<std::uint8_t*>(file->view) + start,
+                 static_cast<std::size_t>(end - start), MS_SYNC) == 0;
+}
+
 std::uint32_t MappedLength(const MappedFile* file) {
     constexpr auto kMax = std::numeric_limits<std::uint32_t>::max();
     if (file == nullptr) {

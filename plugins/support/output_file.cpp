@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include "file_ops.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -15,7 +17,7 @@ OutputFile::~OutputFile() {
 bool OutputFile::Create(const char* path) {
     Close();
     failed_ = false;
-    file_ = path ? std::fopen(path, "wb") : nullptr;
+    file_ = path ? OpenStdioFile(path, "wb") : nullptr;
     return file_ != nullptr;
 }
 

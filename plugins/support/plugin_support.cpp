@@ -1,14 +1,12 @@
 #include "plugin_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "file_ops.h"
 #include "fogbell_plugin_common.h"
 
 namespace fogbell::plugin {
@@ -115,7 +113,7 @@ int CheckFileName(const char* path) {
         SetErrorText("Empty file name.");
         return 0;
     }
-    if (access(path, F_OK) != 0) {
+    if (!PathExists(path)) {
         SetErrorText("File %s not exists.", path);
         return 0;
     }
@@ -126,12 +124,11 @@ std::uint32_t GetFileLength(const char* path) {
     if (!CheckFileName(path)) {
         return 0;
     }
-    struct stat info {};
-    if (stat(path, &info) != 0 || info.st_size <= 0) {
+    std::uint64_t size = 0;
+    if (!FileSizeOf(path, size) || size == 0) {
         return 0;
     }
     constexpr auto kMax = std::numeric_limits<std::uint32_t>::max();
-    const auto size = static_cast<unsigned long long>(info.st_size);
     return size > kMax ? kMax : static_cast<std::uint32_t>(size);
 }
 

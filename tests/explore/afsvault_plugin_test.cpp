@@ -178,7 +178,11 @@ TEST_F(AfsVault, ShorterReplacementKeepsTheRestOfTheSlotAndStampsTheDate) {
     EXPECT_EQ(GetU32LE(built.bytes, AfsBuilder::PairOffset(0) + 4), 10u);
 
     std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &before);
+#else
     localtime_r(&before, &local);
+#endif
     const std::size_t entry = AfsBuilder::NameEntryOffset(built, 0);
     EXPECT_EQ(GetU16LE(built.bytes, entry + 32), local.tm_year + 1900);
     EXPECT_EQ(GetU16LE(built.bytes, entry + 34), local.tm_mon + 1);

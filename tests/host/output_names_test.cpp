@@ -29,10 +29,23 @@ TEST(SafeOutputName, KeepsOrdinaryNamesAndNeutralisesEverythingThatLeavesTheFold
     }
 }
 
+// The platform's separator joins folder and name; a folder that ends in a separator gets none.
+#if defined(_WIN32)
+constexpr const char* kSeparator = "\\";
+#else
+constexpr const char* kSeparator = "/";
+#endif
+
 TEST(OutputPath, JoinsFolderNameAndSuffix) {
-    EXPECT_EQ(OutputPath("/out", "a.adx", ".wav"), "/out/a.adx.wav");
+    const std::string sep = kSeparator;
+    EXPECT_EQ(OutputPath("/out", "a.adx", ".wav"), "/out" + sep + "a.adx.wav");
     EXPECT_EQ(OutputPath("/out/", "a.adx"), "/out/a.adx");
-    EXPECT_EQ(OutputPath("/out", "../x.adx"), "/out/.._x.adx");
+    EXPECT_EQ(OutputPath("/out", "../x.adx"), "/out" + sep + ".._x.adx");
+#if defined(_WIN32)
+    // Both separators end a folder on Windows.
+    EXPECT_EQ(OutputPath("C:\\out\\", "a.adx"), "C:\\out\\a.adx");
+    EXPECT_EQ(OutputPath("C:/out/", "a.adx"), "C:/out/a.adx");
+#endif
 }
 
 }  // namespace

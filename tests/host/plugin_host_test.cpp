@@ -6,6 +6,11 @@
 namespace fogbell {
 namespace {
 
+// A library's file name with the platform's ending.
+std::string Lib(const std::string& name) {
+    return name + DynamicLibrary::Suffix();
+}
+
 class Rules : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -16,7 +21,7 @@ class Rules : public ::testing::Test {
 };
 
 std::string LibraryName(const PluginRecord& plugin) {
-    return plugin.libraryPath.substr(plugin.libraryPath.rfind('/') + 1);
+    return plugin.libraryPath.substr(plugin.libraryPath.find_last_of("/\\") + 1);
 }
 
 TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
@@ -27,11 +32,11 @@ TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
     for (const auto& e : host.Explorers()) {
         explorers.push_back(LibraryName(*e));
     }
-    // junk.so is no library; g_lacks_extract lacks a required export.
-    EXPECT_EQ(decoders, (std::vector<std::string>{"a_first_adx.so", "b_second_adx.so",
-                                                  "c_no_list.so", "d_refuses.so"}));
+    // junk (with the library ending) is no library; g_lacks_extract lacks a required export.
+    EXPECT_EQ(decoders, (std::vector<std::string>{Lib("a_first_adx"), Lib("b_second_adx"),
+                                                  Lib("c_no_list"), Lib("d_refuses")}));
     EXPECT_EQ(explorers,
-              (std::vector<std::string>{"e_minimal.so", "f_empty_list.so", "h_opens.so"}));
+              (std::vector<std::string>{Lib("e_minimal"), Lib("f_empty_list"), Lib("h_opens")}));
     EXPECT_EQ(host.DecoderExtensions(), (std::vector<std::string>{"ADX", "adx", "WAV", "XYZ"}));
     EXPECT_EQ(host.ExplorerExtensions(), (std::vector<std::string>{"FAK", "OPN"}));
     const ExplorerPlugin& minimal = *host.Explorers()[0];
@@ -45,13 +50,13 @@ TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
     for (const char* name : {"song.ADX", "song.adx", "/music/a.b.Adx", "x.wav.adx"}) {
         OpenedFilePtr file = host.FindDecoder(name);
         ASSERT_TRUE(file) << name;
-        EXPECT_EQ(LibraryName(*file->plugin), "a_first_adx.so") << name;
+        EXPECT_EQ(LibraryName(*file->plugin), Lib("a_first_adx")) << name;
         EXPECT_TRUE(file->path.empty());
         EXPECT_EQ(file->handle, -1);
     }
     // The second plug-in still serves what only it lists.
     ASSERT_TRUE(host.FindDecoder("x.wav"));
-    EXPECT_EQ(LibraryName(*host.FindDecoder("x.wav")->plugin), "b_second_adx.so");
+    EXPECT_EQ(LibraryName(*host.FindDecoder("x.wav")->plugin), Lib("b_second_adx"));
 }
 
 TEST_F(Rules, NamesWithoutAUsableExtensionRouteNowhere) {

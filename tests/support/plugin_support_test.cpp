@@ -1,10 +1,12 @@
 // The support library every plug-in carries: handle table, error text, checks, mapped files.
-#include <sys/stat.h>
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "mapped_file.h"
 #include "plugin_support.h"
 #include "test_files.h"
+#include "wide_path.h"
 
 namespace fogbell::plugin {
 namespace {
@@ -148,7 +151,11 @@ TEST(MappedFile, OpensWithoutAViewWhenNoneIsAskedFor) {
     MappedFile* file = OpenMappedFile(dir.File("c.bin").c_str(), nullptr);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->view, nullptr);
+#if defined(_WIN32)
+    EXPECT_NE(file->handle, nullptr);
+#else
     EXPECT_GE(file->descriptor, 0);
+#endif
     CloseMappedFile(file);
 }
 
@@ -160,20 +167,27 @@ TEST(MappedFile, ReportsFilesThatCannotBeOpenedOrMapped) {
     EXPECT_EQ(ErrorText(), "Unable to map the file: " + dir.File("empty") + "!");
 
     // A directory cannot be opened for writing.
-    EXPECT_EQ(OpenMappedFile(dir.Path().c_str(), &view), nullptr);
+    EXPECT_EQ(OpenMappedFile(dir.Path().string().c_str(), &view), nullptr);
     EXPECT_EQ(ErrorText(), "Unable to open the file: " + dir.Path().string() + "!");
 }
 
 // A file without write permission is mapped read-only (a container on a disc must open).
 TEST(MappedFile, ReadOnlyFileOpensReadOnly) {
+#if !defined(_WIN32)
     if (geteuid() == 0) {
         GTEST_SKIP() << "root may write to read-only files (read_only_test covers it in a child "
                         "without that privilege)";
     }
+#endif
     TempDir dir;
     const std::string path = dir.File("ro.afs");
     test::WriteFile(path, Bytes{1, 2, 3});
-    chmod(path.c_str(), 0444);
+    // On Windows this sets the file's read-only attribute.
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_write |
+                                     std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
     void* view = nullptr;
     MappedFile* file = OpenMappedFile(path.c_str(), &view);
     ASSERT_NE(file, nullptr) << ErrorText();
@@ -199,6 +213,18 @@ TEST(Guarded, TurnsAnExceptionIntoTheFailureResultAndAText) {
     EXPECT_EQ(result, -1);
     EXPECT_STREQ(ErrorText(), "Not enough memory.");
 }
+
+#if defined(_WIN32)
+// A plug-in names files exactly as the host does (host/core/native_path), so that a file one
+// writes under a track's name is the file the other looks for, whatever bytes the name holds.
+TEST(WidePath, NamesConvertAsTheHostConvertsThem) {
+    for (const std::string name : {"plain.adx", "caf\xC3\xA9.adx", "\xF0\x9F\x94\x94.wav",
+                                   "bad\xFF.bin", "half\xC3.bin", "\xED\xA0\x80.bin"}) {
+        EXPECT_EQ(WideFromUtf8(name.c_str()), fogbell::WideFromUtf8(name)) << name;
+    }
+    EXPECT_EQ(WideFromUtf8("bad\xFF.bin"), L"bad\u00FF.bin");
+}
+#endif
 
 }  // namespace
 }  // namespace fogbell::plugin

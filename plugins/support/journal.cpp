@@ -1,15 +1,10 @@
-// POSIX implementation of the journalled container writes (journal.h).
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The journalled container writes (journal.h). The file operations underneath are the
+// platform's (file_ops.h, and FlushMappedRange of the mapped file).
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
+#include "file_ops.h"
 #include "journal.h"
 #include "plugin_support.h"
 
@@ -45,77 +40,6 @@ std::uint64_t Checksum(const std::uint8_t* data, std::size_t size) {
         hash = (hash ^ data[i]) * 0x100000001B3ull;
     }
     return hash;
-}
-
-// The folder part of a path ("." when it has none).
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Flushes a folder's entries (a file created or removed in it) to disk. Some file systems
-// cannot flush a folder; what they keep is then all that can be had.
-void FlushFolder(const std::string& file) {
-    const int folder = open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
-}
-
-bool WriteAll(int descriptor, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(descriptor, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-bool WriteAllAt(int descriptor, const std::uint8_t* data, std::size_t size, std::uint64_t at) {
-    while (size > 0) {
-        const ssize_t written = pwrite(descriptor, data, size, static_cast<off_t>(at));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-        at += static_cast<std::uint64_t>(written);
-    }
-    return true;
-}
-
-bool ReadWholeFile(int descriptor, std::vector<std::uint8_t>& out) {
-    struct stat info {};
-    if (fstat(descriptor, &info) != 0 || info.st_size < 0) {
-        return false;
-    }
-    out.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t got = read(descriptor, out.data() + done, out.size() - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            out.resize(done);  // shorter than it said: read as cut short
-            return true;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
 }
 
 // The journal's bytes for the ranges of the container at base.
@@ -172,37 +96,8 @@ bool ParseJournal(const std::vector<std::uint8_t>& journal, std::uint64_t& conta
     return at == body;
 }
 
-// True when every byte of [begin, end) lies in memory the process may write. Linux lists its
-// mappings with their permissions in /proc/self/maps; elsewhere memory handed in is taken to
-// be writable, as the interface requires of callers.
-bool WritableMemory(std::uintptr_t begin, std::uintptr_t end) {
-    std::FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (maps == nullptr) {
-        return true;
-    }
-    std::uintptr_t covered = begin;
-    char line[512];
-    while (covered < end && std::fgets(line, sizeof line, maps) != nullptr) {
-        unsigned long low = 0;
-        unsigned long high = 0;
-        char permissions[5] = {};
-        if (std::sscanf(line, "%lx-%lx %4s", &low, &high, permissions) != 3) {
-            continue;
-        }
-        if (covered >= low && covered < high) {
-            if (permissions[1] != 'w') {
-                break;
-            }
-            covered = high;
-        }
-    }
-    std::fclose(maps);
-    return covered >= end;
-}
-
 void RemoveJournal(const std::string& journalPath) {
-    unlink(journalPath.c_str());
-    FlushFolder(journalPath);
+    RemoveFileDurably(journalPath);
 }
 
 }  // namespace
@@ -238,27 +133,19 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
         }
         const std::string journalPath = JournalPath(file_->path);
         const std::vector<std::uint8_t> journal = BuildJournal(base_, length_, ranges);
-        const int descriptor =
-            open(journalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        bool saved = descriptor >= 0 && WriteAll(descriptor, journal.data(), journal.size()) &&
-                     fsync(descriptor) == 0;
-        const int error = errno;
-        if (descriptor >= 0) {
-            saved = close(descriptor) == 0 && saved;
-        }
-        if (!saved) {
+        if (!WriteFileDurably(journalPath, journal)) {
+            const std::string why = LastSystemError();
             RemoveJournal(journalPath);
             SetErrorText("Can't replace a track in %s: its journal %s cannot be written (%s).",
-                         file_->path.c_str(), journalPath.c_str(), std::strerror(error));
+                         file_->path.c_str(), journalPath.c_str(), why.c_str());
             return false;
         }
-        FlushFolder(journalPath);
     }
     if (file_ == nullptr) {
         for (const ByteRange& range : ranges) {
             const auto begin = reinterpret_cast<std::uintptr_t>(base_ + range.begin);
             if (range.end > range.begin &&
-                !WritableMemory(begin, begin + (range.end - range.begin))) {
+                !MemoryWritable(begin, begin + (range.end - range.begin))) {
                 SetErrorText(
                     "Can't replace a track here: the container lies in read-only "
                     "memory (inside a read-only file).");
@@ -290,16 +177,12 @@ bool ContainerWrite::Commit() {
             end = std::max(end, range.end);
         }
     }
-    if (end > first) {
-        const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-        const std::uint64_t from = first / page * page;
-        if (msync(base_ + from, static_cast<std::size_t>(end - from), MS_SYNC) != 0) {
-            SetErrorText(
-                "Can't flush %s to disk: the replacement will be undone when it is "
-                "opened next.",
-                file_->path.c_str());
-            return false;
-        }
+    if (end > first && !FlushMappedRange(file_, first, end)) {
+        SetErrorText(
+            "Can't flush %s to disk: the replacement will be undone when it is "
+            "opened next.",
+            file_->path.c_str());
+        return false;
     }
     RemoveJournal(JournalPath(file_->path));
     return true;
@@ -307,46 +190,35 @@ bool ContainerWrite::Commit() {
 
 JournalRecovery RecoverJournal(const char* path) {
     const std::string journalPath = JournalPath(path);
-    const int journalFile = open(journalPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (journalFile < 0) {
+    std::vector<std::uint8_t> journal;
+    if (!ReadWholeFile(journalPath, journal)) {
         return JournalRecovery::kNone;
     }
-    std::vector<std::uint8_t> journal;
-    const bool read = ReadWholeFile(journalFile, journal);
-    close(journalFile);
     std::uint64_t containerLength = 0;
     std::vector<SavedRange> ranges;
-    if (!read || !ParseJournal(journal, containerLength, ranges)) {
+    if (!ParseJournal(journal, containerLength, ranges)) {
         RemoveJournal(journalPath);
         return JournalRecovery::kDiscarded;
     }
 
-    const int container = open(path, O_RDWR | O_CLOEXEC);
-    if (container < 0) {
-        SetErrorText("Can't open %s: a replacement was cut short and cannot be undone (%s).", path,
-                     std::strerror(errno));
-        return JournalRecovery::kFailed;
-    }
-    struct stat info {};
-    bool restored =
-        fstat(container, &info) == 0 && static_cast<std::uint64_t>(info.st_size) == containerLength;
-    if (!restored) {
-        close(container);
-        SetErrorText(
-            "Can't open %s: a replacement was cut short, and the file's length has "
-            "changed since, so it cannot be undone.",
-            path);
-        return JournalRecovery::kFailed;
-    }
+    std::vector<FilePatch> patches;
     for (const SavedRange& range : ranges) {
-        restored = restored && WriteAllAt(container, range.bytes, range.length, range.offset);
+        patches.push_back({range.offset, range.bytes, range.length});
     }
-    restored = restored && fsync(container) == 0;
-    close(container);
-    if (!restored) {
-        SetErrorText("Can't open %s: a replacement was cut short and cannot be undone (%s).", path,
-                     std::strerror(errno));
-        return JournalRecovery::kFailed;
+    switch (PatchFileDurably(path, containerLength, patches)) {
+        case PatchResult::kDone:
+            break;
+        case PatchResult::kLengthDiffers:
+            SetErrorText(
+                "Can't open %s: a replacement was cut short, and the file's length has "
+                "changed since, so it cannot be undone.",
+                path);
+            return JournalRecovery::kFailed;
+        case PatchResult::kCannotOpen:
+        case PatchResult::kFailed:
+            SetErrorText("Can't open %s: a replacement was cut short and cannot be undone (%s).",
+                         path, LastSystemError().c_str());
+            return JournalRecovery::kFailed;
     }
     RemoveJournal(journalPath);
     return JournalRecovery::kRestored;
