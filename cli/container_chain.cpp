@@ -17,6 +17,10 @@ std::vector<std::string> SplitChainPath(const std::string& path) {
 }
 
 ContainerChain::~ContainerChain() {
+    Close();
+}
+
+void ContainerChain::Close() {
     while (!levels_.empty()) {
         CloseOpenedFile(levels_.back());
         levels_.pop_back();

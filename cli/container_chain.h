@@ -21,6 +21,8 @@ class ContainerChain {
     ContainerChain(const ContainerChain&) = delete;
     ContainerChain& operator=(const ContainerChain&) = delete;
 
+    // Closes every level, innermost first (also done at destruction).
+    void Close();
     // Opens every level of the path; false with the text of the level that failed.
     bool Open(const std::string& path, std::string& error);
     // The innermost container.

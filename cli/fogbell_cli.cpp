@@ -98,6 +98,9 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
     request.track = name;
     request.replacement = replacement.Path();
     request.allowRebuild = rebuild;
+    // The chain is not needed once a rebuilt file is complete, and Windows replaces no file
+    // that is still mapped.
+    request.releaseChain = [&chain] { chain.Close(); };
     const ContainerReplaceResult result = ReplaceInContainer(request);
     switch (result.outcome) {
         case ContainerReplaceOutcome::kReplacedInPlace:

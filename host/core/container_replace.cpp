@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/core/durable_files.h"
+#include "host/core/native_path.h"
 
 namespace fogbell {
 namespace {
@@ -297,10 +298,15 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                     return result;
                 }
             } else {
-                const std::string rebuilt = temporaries.Add(
-                    RebuildTemporaryPath(original.string(), CurrentProcessId(), NextNumber()));
-                if (!RebuildInto(container, track, replacement, rebuilt, result.text) ||
-                    !ReplaceOriginal(rebuilt, original, result.text)) {
+                const std::string rebuilt = temporaries.Add(RebuildTemporaryPath(
+                    original.string(), static_cast<long>(CurrentProcessId()), NextNumber()));
+                if (!RebuildInto(container, track, replacement, rebuilt, result.text)) {
+                    return result;
+                }
+                if (request.releaseChain) {
+                    request.releaseChain();
+                }
+                if (!ReplaceOriginal(rebuilt, original, result.text)) {
                     return result;
                 }
                 temporaries.Keep(rebuilt);

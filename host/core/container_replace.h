@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct ContainerReplaceRequest {
     std::string replacement;
     // Whether a replacement that does not fit may rebuild the containers.
     bool allowRebuild = false;
+    // Called once when a rebuilt file is complete, just before it replaces the original, for a
+    // caller that can close every level of the chain there (the chain is not used after it).
+    // Windows refuses to replace a file that is still mapped, so a rebuild there needs it; on
+    // POSIX systems the handles may stay open and view the old file until they are closed.
+    std::function<void()> releaseChain;
 };
 
 enum class ContainerReplaceOutcome {

@@ -18,9 +18,6 @@ bool SyncFolder(const std::filesystem::path& folder);
 // True when this process may write the file at path (it opens for writing without changing).
 bool FileWritable(const std::filesystem::path& path);
 
-// This process's id.
-long CurrentProcessId();
-
 // True when a process with this id runs now (or may: an id that cannot be checked counts as
 // running, so that its files are left alone).
 bool ProcessRunning(long id);

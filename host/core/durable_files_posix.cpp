@@ -38,10 +38,6 @@ bool FileWritable(const std::filesystem::path& path) {
     return true;
 }
 
-long CurrentProcessId() {
-    return static_cast<long>(getpid());
-}
-
 bool ProcessRunning(long id) {
     if (id <= 0) {
         return true;

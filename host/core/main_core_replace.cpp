@@ -41,7 +41,8 @@ struct MainCore::ReplaceJob {
     std::unique_ptr<ConvertedReplacement> replacement;
 
     ContainerReplaceRequest Request(bool allowRebuild) const {
-        return ContainerReplaceRequest{chain, links, track, replacement->Path(), allowRebuild};
+        // No release of the chain: other workers may still read it while the rebuild runs.
+        return ContainerReplaceRequest{chain, links, track, replacement->Path(), allowRebuild, {}};
     }
 };
 

@@ -240,7 +240,11 @@ TEST(RebuildAfs, AlignmentNameTablePointersAndTheReplacedDateAreSettled) {
         // The replaced member is stamped now; the others keep theirs.
         std::time_t now = std::time(nullptr);
         std::tm local{};
+#if defined(_WIN32)
+        localtime_s(&local, &now);
+#else
         localtime_r(&now, &local);
+#endif
         EXPECT_EQ(after.members[0].date[0], local.tm_year + 1900);
         EXPECT_EQ(after.members[1].date[0], 2001);
         EXPECT_EQ(after.members[2].date[0], 2001);
