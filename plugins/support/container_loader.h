@@ -15,6 +15,23 @@ struct MappedFileCloser {
 };
 using MappedFilePtr = std::unique_ptr<MappedFile, MappedFileCloser>;
 
+// Maps the replacement file at path for reading; bytes receives its first byte. Null with "NULL
+// file pointer." or "Can't open PATH file." when it cannot be read.
+inline MappedFilePtr OpenReplacementFile(const char* path, const std::uint8_t*& bytes) {
+    if (path == nullptr) {
+        SetErrorText("NULL file pointer.");
+        return nullptr;
+    }
+    void* view = nullptr;
+    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
+    if (!source) {
+        SetErrorText("Can't open %s file.", path);
+        return nullptr;
+    }
+    bytes = static_cast<const std::uint8_t*>(view);
+    return source;
+}
+
 // Opens the container at path for an explorer: first puts back what a replacement that was cut
 // short had overwritten (journal.h; restored tells whether it did), then maps the file,
 // read-write when it may be written, else read-only. Null with a text on failure.

@@ -111,22 +111,6 @@ int ReplaceMember(AfsVaultFile& record, const char* name, const std::uint8_t* da
     return afs::Replace(record.archive, *entry, data, length, record.file) ? 1 : 0;
 }
 
-// The replacement file at path mapped read-only, or null with a text.
-MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
-    if (path == nullptr) {
-        SetErrorText("NULL file pointer.");
-        return nullptr;
-    }
-    void* view = nullptr;
-    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
-    if (!source) {
-        SetErrorText("Can't open %s file.", path);
-        return nullptr;
-    }
-    bytes = static_cast<const std::uint8_t*>(view);
-    return source;
-}
-
 int MeasureRoom(AfsVaultFile& record, const char* name, std::uint32_t length, std::uint32_t* needed,
                 std::uint32_t* room) {
     afs::Entry* entry = FindMember(record, name);
@@ -323,7 +307,7 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
             return 0;
         }
         const std::uint8_t* bytes = nullptr;
-        MappedFilePtr source = OpenReplacement(path, bytes);
+        MappedFilePtr source = OpenReplacementFile(path, bytes);
         if (!source) {
             return 0;
         }
@@ -344,7 +328,7 @@ FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const
             return 0;
         }
         const std::uint8_t* bytes = nullptr;
-        MappedFilePtr source = OpenReplacement(path, bytes);
+        MappedFilePtr source = OpenReplacementFile(path, bytes);
         if (!source) {
             return 0;
         }

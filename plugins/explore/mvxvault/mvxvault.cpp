@@ -137,22 +137,6 @@ int ReplaceTrack(MvxVaultFile& record, const char* name, const std::uint8_t* dat
     return 0;
 }
 
-// The replacement file at path mapped read-only, or null with a text.
-MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
-    if (path == nullptr) {
-        SetErrorText("NULL file pointer.");
-        return nullptr;
-    }
-    void* view = nullptr;
-    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
-    if (!source) {
-        SetErrorText("Can't open %s file.", path);
-        return nullptr;
-    }
-    bytes = static_cast<const std::uint8_t*>(view);
-    return source;
-}
-
 int MeasureRoom(MvxVaultFile& record, const char* name, std::uint32_t length, std::uint32_t* needed,
                 std::uint32_t* room) {
     mvx::Track* track = FindTrack(record, name);
@@ -384,19 +368,13 @@ FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const
         if (record == nullptr) {
             return 0;
         }
-        if (path == nullptr) {
-            SetErrorText("NULL file pointer.");
-            return 0;
-        }
-        void* view = nullptr;
-        MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
+        const std::uint8_t* bytes = nullptr;
+        MappedFilePtr source = OpenReplacementFile(path, bytes);
         if (!source) {
-            SetErrorText("Can't open %s file.", path);
             return 0;
         }
         // The view's own length bounds every read.
-        return ReplaceTrack(*record, name, static_cast<const std::uint8_t*>(view),
-                            MappedLength(source.get()));
+        return ReplaceTrack(*record, name, bytes, MappedLength(source.get()));
     });
 }
 
@@ -405,7 +383,7 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
     return Guarded(0, [&] {
         MvxVaultFile* record = Begin(handle);
         const std::uint8_t* bytes = nullptr;
-        MappedFilePtr source = record ? OpenReplacement(path, bytes) : nullptr;
+        MappedFilePtr source = record ? OpenReplacementFile(path, bytes) : nullptr;
         if (!source) {
             return 0;
         }
@@ -426,7 +404,7 @@ FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const
             return 0;
         }
         const std::uint8_t* bytes = nullptr;
-        MappedFilePtr source = OpenReplacement(path, bytes);
+        MappedFilePtr source = OpenReplacementFile(path, bytes);
         if (!source) {
             return 0;
         }
