@@ -1,6 +1,11 @@
 #include "cli/play_command.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -29,6 +34,30 @@ constexpr auto kTimerPeriod = std::chrono::milliseconds(100);
 
 std::atomic<bool> interrupted{false};
 
+#if defined(_WIN32)
+// Ctrl-C, Ctrl-Break and the console's close box end the play as SIGINT and SIGTERM do
+// elsewhere; the handler runs on a thread of the system's, and only sets the flag.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        interrupted = true;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// Installs the console control handler and removes it when it goes.
+class StopSignals {
+  public:
+    StopSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+    ~StopSignals() { SetConsoleCtrlHandler(OnConsoleControl, FALSE); }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+};
+
+bool ErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+#else
 extern "C" void OnStopSignal(int) {
     interrupted = true;
 }
@@ -56,12 +85,17 @@ class StopSignals {
     struct sigaction previousTerm_ {};
 };
 
+bool ErrorIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+#endif
+
 // The main window as a terminal sees it: a track list nobody sees, the status line kept for
 // standard error, the play bar drawn as "name  position / length" in place, and the window's
 // queue run by the command's own loop.
 class TerminalView final : public MainView {
   public:
-    explicit TerminalView(bool loop) : display_(isatty(STDERR_FILENO) != 0) {
+    explicit TerminalView(bool loop) : display_(ErrorIsTerminal()) {
         checks_[CheckId::kLoopSound] = loop;
     }
 

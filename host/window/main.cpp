@@ -4,6 +4,10 @@
 //
 //   fogbell [FILE]      the window
 //   fogbell --formats   the plug-ins the program finds, without a window
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -13,6 +17,7 @@
 #include <cstring>
 #include <memory>
 
+#include "host/core/native_path.h"
 #include "host/core/plugin_host.h"
 #include "host/playback/play_engine.h"
 #include "host/playback/sound_output.h"
@@ -36,7 +41,12 @@ void Describe(QCoreApplication& app, QCommandLineParser& parser) {
 // Everything the program needs lies beside it (an installed program is a symbolic link into
 // its own folder, which applicationDirPath follows).
 std::string ProgramDirectory() {
-    return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+    const QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+#if defined(_WIN32)
+    return fogbell::Utf8FromWide(folder.toStdWString().c_str());
+#else
+    return QFile::encodeName(folder).toStdString();
+#endif
 }
 
 // One line per bound plug-in: kind, library, extensions.
@@ -74,10 +84,38 @@ bool WantsNoWindow(int argc, char* argv[]) {
     return false;
 }
 
+// A Windows program with a window starts without a console: what it prints goes nowhere unless
+// it takes over the console of the command line that started it, when there is one. Output
+// already redirected (to a file or a pipe) is left where it goes. Once the output goes
+// somewhere, --help and --version print there rather than in a message box.
+void UseParentConsole() {
+#if defined(_WIN32)
+    const auto missing = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+    };
+    const bool noOutput = missing(STD_OUTPUT_HANDLE);
+    const bool noError = missing(STD_ERROR_HANDLE);
+    if ((noOutput || noError) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        FILE* reopened = nullptr;
+        if (noOutput) {
+            freopen_s(&reopened, "CONOUT$", "w", stdout);
+        }
+        if (noError) {
+            freopen_s(&reopened, "CONOUT$", "w", stderr);
+        }
+    }
+    if (!missing(STD_OUTPUT_HANDLE)) {
+        qputenv("QT_COMMAND_LINE_PARSER_NO_GUI_MESSAGE_BOXES", "1");
+    }
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (WantsNoWindow(argc, argv)) {
+        UseParentConsole();
         QCoreApplication app(argc, argv);
         QCommandLineParser parser;
         Describe(app, parser);  // --help and --version end here

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "host/core/native_path.h"
 #include "host/window/control_factory.h"
 #include "host/window/dialog_template.h"
 #include "host/window/open_filter.h"
@@ -47,12 +49,27 @@ constexpr std::array<int, 9> kBitmapButtonOrder{
     kIdUpList,        kIdDownList, kIdSelectAll,        kIdPlay, kIdStop, kIdOpenAudioFile,
     kIdOpenContainer, kIdAbout,    kIdPreviousDirectory};
 
-// Paths and names travel as bytes; Qt shows them in the local 8-bit encoding (UTF-8).
+// Paths and names travel as bytes, UTF-8 where they are text. Linux shows them in the local
+// 8-bit encoding (UTF-8). Windows shows them as its file names read them: UTF-8 where it is
+// valid, any other byte as the character of its number (the local code page would garble
+// both).
 QString ToQt(const std::string& text) {
+#if defined(_WIN32)
+    return QString::fromStdWString(WideFromUtf8(text));
+#else
     return QFile::decodeName(QByteArray::fromStdString(text));
+#endif
 }
 std::string FromQt(const QString& text) {
+#if defined(_WIN32)
+    return Utf8FromWide(text.toStdWString().c_str());
+#else
     return QFile::encodeName(text).toStdString();
+#endif
+}
+// A path from Qt (its dialogs and drops write "/" on every system) in the system's own form.
+std::string PathFromQt(const QString& path) {
+    return FromQt(QDir::toNativeSeparators(path));
 }
 
 int ToInt(std::uint32_t value) {
@@ -343,7 +360,7 @@ void MainWindow::TearDown() {
 }
 
 bool MainWindow::OpenPath(const QString& path) {
-    const std::string name = FromQt(path);
+    const std::string name = PathFromQt(path);
     if (core_->Host().FindExplorer(name)) {
         return core_->OpenContainerPath(name);
     }
@@ -490,7 +507,7 @@ void MainWindow::SetSaveDirectoryBox(const std::string& text) {
 }
 
 std::string MainWindow::SaveDirectoryBox() const {
-    return FromQt(saveDirectoryBox_->text());
+    return PathFromQt(saveDirectoryBox_->text());
 }
 
 void MainWindow::EnableButton(ButtonId id, bool enabled) {
@@ -566,14 +583,14 @@ bool MainWindow::AskYesNo(const std::string& text) {
 
 std::optional<std::string> MainWindow::AskOpenFile(const std::string& filter) {
     if (auto path = dialogs_->AskOpenFile(this, QtNameFilters(filter))) {
-        return FromQt(*path);
+        return PathFromQt(*path);
     }
     return std::nullopt;
 }
 
 std::optional<std::string> MainWindow::AskFolder(const std::string& title) {
     if (auto folder = dialogs_->AskFolder(this, ToQt(title))) {
-        return FromQt(*folder);
+        return PathFromQt(*folder);
     }
     return std::nullopt;
 }
