@@ -2,8 +2,8 @@
 # Runs a command with Wine set up for the Windows build's programs:
 #   tools/wine-env.sh COMMAND [ARG...]
 # A Wine prefix of the build's own (build-windows/wineprefix unless WINEPREFIX names another),
-# made once by wineboot on first use. Headless: no display is needed or used (DISPLAY empty, no
-# Gecko or Mono installs, Wine's own messages off). Works as root. One Wine server (and one set
+# made once by wineboot on first use. Headless: no display is needed or used (DISPLAY empty,
+# Wine's null display driver, no Gecko or Mono installs, Wine's own messages off). Works as root. One Wine server (and one set
 # of Wine's services) serves every program the command starts and ends a minute after the last.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,6 +23,14 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     "$wine" wineboot --init >/dev/null 2>&1
     wineserver -w  # the prefix is complete once its first server has ended
     echo "== Wine prefix made in $((SECONDS - started)) s" >&2
+fi
+# Wine's null display driver: windows exist (Qt makes hidden ones even on its offscreen
+# platform) without an X server. Set once per prefix; tools/screenshot.sh uses a prefix of its
+# own with a display.
+if [[ ! -f "$WINEPREFIX/.fogbell-null-display" ]]; then
+    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.fogbell-null-display"
 fi
 # (Exits 2 when a server of this prefix is running already: that one serves.)
 wineserver -p60 </dev/null >/dev/null 2>&1 || true  # detached from the caller's output

@@ -12,6 +12,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 namespace fogbell {
@@ -27,6 +31,19 @@ QString WriteTwoColourPicture(const QTemporaryDir& dir) {
     return path;
 }
 
+// What the system says of a file that is not there.
+QString SystemTextForMissingFile() {
+#if defined(_WIN32)
+    wchar_t text[256] = {};
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       ERROR_FILE_NOT_FOUND, 0, text, sizeof text / sizeof text[0], nullptr);
+    return QString::fromWCharArray(text, static_cast<int>(length)).trimmed();
+#else
+    return QString::fromLocal8Bit(std::strerror(ENOENT));
+#endif
+}
+
 TEST(PictureTest, MissingFileShowsTheSystemTextAndLeavesNoPicture) {
     QTemporaryDir dir;
     test::MessageRecorder boxes;
@@ -36,7 +53,7 @@ TEST(PictureTest, MissingFileShowsTheSystemTextAndLeavesNoPicture) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("CPicture Error"));
     EXPECT_EQ(boxes.shown[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes.shown[0].text, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(boxes.shown[0].text, SystemTextForMissingFile());
 }
 
 TEST(PictureTest, MissingPictureLeavesTheControlEmpty) {

@@ -23,6 +23,7 @@ namespace fogbell {
 namespace {
 
 using test::Bytes;
+using test::kModuleSuffix;
 
 constexpr double kSpeed = 40;  // a track of a few seconds plays in about a tenth of one
 
@@ -424,13 +425,13 @@ TEST_F(Playback, AFailedTrackStartWhileAnotherPlaysLeavesTheThreadAsleepUntilSto
     // The real AFS explorer and WAVE decoder, with the decoder that gives no format beside.
     const std::string set = dir.File("set");
     std::filesystem::create_directories(set + "/decode_plugins");
-    for (const char* plugin : {"wavvoice.so"}) {
-        std::filesystem::create_symlink(
-            std::string(FOGBELL_STAGE_DIR) + "/decode_plugins/" + plugin,
-            set + "/decode_plugins/" + plugin);
-    }
-    std::filesystem::create_symlink(std::string(MIXED_SET_DIR) + "/decode_plugins/no_format.so",
-                                    set + "/decode_plugins/no_format.so");
+    // Copies, not links: Windows makes no symbolic links without privileges.
+    std::filesystem::copy_file(
+        PathFromUtf8(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins/wavvoice" + kModuleSuffix),
+        PathFromUtf8(set + "/decode_plugins/wavvoice" + kModuleSuffix));
+    std::filesystem::copy_file(
+        PathFromUtf8(std::string(MIXED_SET_DIR) + "/decode_plugins/no_format" + kModuleSuffix),
+        PathFromUtf8(set + "/decode_plugins/no_format" + kModuleSuffix));
     CorePaths paths;
     paths.settingsFile = dir.File("ini.ini");
     paths.decoderDirectory = set + "/decode_plugins";

@@ -19,17 +19,17 @@ namespace {
 using test::Bytes;
 
 TEST(SdlOutput, AnAudioDriverThatIsNotThereIsNoDriver) {
-    ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    test::SetEnvironment("SDL_AUDIODRIVER", "no-such-driver");
     SoundDevice* device = CreateSoundDevice(nullptr, SoundOutputOptions{});
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(GetSoundErrorText(), "DirectSoundCreate: DSERR_NODRIVER");
     EXPECT_EQ(GetLastSoundResult(), DSERR_NODRIVER);
     ReleaseSoundObjects(nullptr, device);
-    ::unsetenv("SDL_AUDIODRIVER");
+    test::UnsetEnvironment("SDL_AUDIODRIVER");
 }
 
 TEST(SdlOutput, TheEngineShowsTheDeviceFailureAtStart) {
-    ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    test::SetEnvironment("SDL_AUDIODRIVER", "no-such-driver");
     test::TempDir dir;
     test::FakeView view;
     PlayEngine engine(view, SoundOutputOptions{});
@@ -42,17 +42,15 @@ TEST(SdlOutput, TheEngineShowsTheDeviceFailureAtStart) {
     EXPECT_EQ(view.messages[0].second, MessageIcon::kStop);
     core.Shutdown();
     EXPECT_TRUE(test::FileExists(dir.File("ini.ini")));  // the settings are still written
-    ::unsetenv("SDL_AUDIODRIVER");
+    test::UnsetEnvironment("SDL_AUDIODRIVER");
 }
 
 TEST(SdlOutput, ATrackPlaysEndToEndThroughTheDiskDriver) {
     test::TempDir dir;
     const std::string out = dir.File("disk.raw");
-    ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
-    // Milliseconds between callbacks of 2048 frames (93 ms of audio): about five times real time,
+    // 20 ms between callbacks of 2048 frames (93 ms of audio): about five times real time,
     // leaving the play thread tens of milliseconds to answer each notification.
-    ::setenv("SDL_DISKAUDIODELAY", "20", 1);
+    test::UseSdlDiskDriver(out, "20");
 
     const Bytes pcm = test::Pattern(30000, 21);  // 0.68 s of mono 22050 Hz
     test::WaveOptions options;
@@ -83,9 +81,7 @@ TEST(SdlOutput, ATrackPlaysEndToEndThroughTheDiskDriver) {
         EXPECT_EQ(core.OpenStream(), nullptr);
         EXPECT_EQ(engine.GetCounters().refills, 2u);  // the block, then the end
     }
-    ::unsetenv("SDL_AUDIODRIVER");
-    ::unsetenv("SDL_DISKAUDIOFILE");
-    ::unsetenv("SDL_DISKAUDIODELAY");
+    test::StopUsingSdlDiskDriver();
     // The whole block reached the device, unchanged, after at least a second of silence (the
     // block is written where the device stood when that second had been taken).
     const Bytes written = test::ReadFile(out);

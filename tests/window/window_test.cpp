@@ -559,9 +559,9 @@ TEST_F(Window, ClosingWhilePlayingEndsThePlayThreadFirst) {
 
 TEST_F(Window, NoSoundDeviceEndsTheProgramWithAStopBoxAndStillWritesTheSettings) {
     fogbell::test::WriteFile(dir.File("ini.ini"), fogbell::test::BytesOf("[General]\nTop=1\n"));
-    setenv("SDL_AUDIODRIVER", "fogbell-no-such-driver", 1);
+    fogbell::test::SetEnvironment("SDL_AUDIODRIVER", "fogbell-no-such-driver");
     EXPECT_FALSE(TryOpen(SoundOutputOptions{}));  // SDL, with no driver to find
-    unsetenv("SDL_AUDIODRIVER");
+    fogbell::test::UnsetEnvironment("SDL_AUDIODRIVER");
     ASSERT_FALSE(script.messages.empty());
     EXPECT_EQ(script.messages.back().icon, QMessageBox::Critical);
     EXPECT_TRUE(script.messages.back().text.startsWith("DirectSoundCreate: "));
@@ -617,7 +617,8 @@ TEST_F(Window, EscapeEndsTheProgramAndWritesTheSettings) {
     EXPECT_EQ(window->result(), QDialog::Rejected);
     EXPECT_TRUE(window->IsTornDown());
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(Setting("SaveDir"), "/somewhere/typed");
+    // Kept in the system's own form of a path.
+    EXPECT_EQ(Setting("SaveDir"), QDir::toNativeSeparators("/somewhere/typed").toStdString());
     EXPECT_TRUE(window->Core().Host().Explorers().empty());  // plug-ins unloaded
 }
 
