@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QMessageBox>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,13 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setDesktopFileName("fogbell");
+#if defined(_WIN32)
+    // The dialog font of Windows, chosen rather than left to the system: Wine without Windows'
+    // fonts has no Tahoma and would fall back on a serif face.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    QApplication::setFont(font);
+#endif
     QCommandLineParser parser;
     Describe(app, parser);
 
