@@ -1,5 +1,5 @@
 // Windows implementation of the mapped file: CreateFileW + CreateFileMappingW + MapViewOfFile,
-// read-write when allowed. Paths arrive as UTF-8 and are converted to UTF-16 here.
+// read-write when allowed. Paths arrive as UTF-8 and are converted here (wide_path.h).
 #include <windows.h>
 
 #include <limits>
@@ -56,7 +56,7 @@ MappedFile* OpenMappedFile(const char* path, void** view, FileAccess access) {
         return nullptr;
     }
     bool writable = false;
-    const std::wstring widePath = WideFromUtf8(path);
+    const std::wstring widePath = SystemPathFromUtf8(path);
     HANDLE handle =
         widePath.empty() ? INVALID_HANDLE_VALUE : OpenHandle(widePath, access, writable);
     if (handle == INVALID_HANDLE_VALUE) {
