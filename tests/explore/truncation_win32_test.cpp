@@ -78,20 +78,27 @@ TEST(TruncationOnWindows, FaultsOutsideTheContainersViewsArePassedOnUntouched) {
     TempDir dir;
     const std::string path = dir.File("box.afs");
     WriteFile(path, AfsBuilder().Add("a.bin", Pattern(5000, 1)).Build().bytes);
-    ExplorerApi afs{"afsvault"};
-    const int h = afs.LoadFile(path.c_str());  // the explorer's handler is in place from here
-    ASSERT_NE(h, -1) << afs.Error();
     void* own = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
     ASSERT_NE(own, nullptr);
     g_ownPage = reinterpret_cast<std::uintptr_t>(own);
     void* handler = AddVectoredExceptionHandler(0, OnOwnFault);
+    {
+        ExplorerApi afs{"afsvault"};
+        const int h = afs.LoadFile(path.c_str());  // the explorer's handler is in place from here
+        EXPECT_NE(h, -1) << afs.Error();
+        EXPECT_EQ(*static_cast<volatile std::uint8_t*>(own), 0);
+        EXPECT_EQ(g_ownFaults.load(), 1);
+        EXPECT_EQ(afs.CloseFile(h), 1);
+    }
+    // The explorer's library is freed now, and its handler is still called: the library stays.
+    DWORD old = 0;
+    VirtualProtect(own, 1, PAGE_NOACCESS, &old);
     EXPECT_EQ(*static_cast<volatile std::uint8_t*>(own), 0);
-    EXPECT_EQ(g_ownFaults.load(), 1);
+    EXPECT_EQ(g_ownFaults.load(), 2);
     // C++ exceptions are raised through the same handlers.
     EXPECT_THROW(throw std::runtime_error("passed on"), std::runtime_error);
     RemoveVectoredExceptionHandler(handler);
     VirtualFree(own, 0, MEM_RELEASE);
-    EXPECT_EQ(afs.CloseFile(h), 1);
 }
 
 constexpr const wchar_t* kChildFile = L"FOGBELL_READ_ONLY_CONTAINER";
