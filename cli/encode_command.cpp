@@ -12,6 +12,7 @@
 
 #include "host/core/native_path.h"
 #include "host/core/pcm_reader.h"
+#include "host/core/system_files.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
 
@@ -94,7 +95,7 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
         target.parent_path() / PathFromUtf8("." + Utf8FromPath(target.filename()) + ".part" +
                                             std::to_string(CurrentProcessId()));
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        std::ofstream out(StreamPath(Utf8FromPath(temporary)), std::ios::binary | std::ios::trunc);
         if (!out) {
             error = "Can't create file: " + Utf8FromPath(temporary);
             return false;
@@ -104,18 +105,15 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
         out.flush();
         if (!out) {
             out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
+            RemovePath(Utf8FromPath(temporary));
             error = "Can't write file: " + Utf8FromPath(temporary);
             return false;
         }
     }
-    std::error_code renamed;
-    std::filesystem::rename(temporary, target, renamed);
-    if (renamed) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        error = "Can't write file: " + path + " (" + renamed.message() + ")";
+    std::string why;
+    if (MoveFileTo(Utf8FromPath(temporary), path, true, why) != MoveOutcome::kMoved) {
+        RemovePath(Utf8FromPath(temporary));
+        error = "Can't write file: " + path + " (" + why + ")";
         return false;
     }
     return true;
@@ -174,8 +172,7 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         Fail(request.output, "the output must end in .adx or .xmd");
         return kExitUsage;
     }
-    std::error_code error;
-    if (!request.force && std::filesystem::exists(PathFromUtf8(request.output), error)) {
+    if (!request.force && NameTaken(request.output)) {
         Fail(request.output, "the file exists (--force overwrites it)");
         return kExitFailed;
     }

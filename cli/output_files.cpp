@@ -4,23 +4,17 @@
 #include <filesystem>
 
 #include "host/core/native_path.h"
+#include "host/core/system_files.h"
 
 namespace fogbell::cli {
-namespace {
-
-namespace fs = std::filesystem;
-
-}  // namespace
 
 bool OutputExists(const std::string& path) {
-    std::error_code error;
-    return fs::symlink_status(PathFromUtf8(path), error).type() != fs::file_type::not_found;
+    return NameTaken(path);
 }
 
 StagingFolder::~StagingFolder() {
     if (!path_.empty()) {
-        std::error_code ignored;
-        fs::remove_all(PathFromUtf8(path_), ignored);
+        RemoveTree(path_);
     }
 }
 
@@ -36,9 +30,8 @@ bool StagingFolder::Create(const std::string& outputDirectory, std::string& erro
 
 std::vector<std::string> StagingFolder::Files() const {
     std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(PathFromUtf8(path_), error)) {
-        files.push_back(Utf8FromPath(entry.path()));
+    for (const std::string& name : FolderNames(path_)) {
+        files.push_back(Utf8FromPath(PathFromUtf8(path_) / PathFromUtf8(name)));
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -46,7 +39,6 @@ std::vector<std::string> StagingFolder::Files() const {
 
 PublishResult Publish(const std::string& staged, const std::string& target, bool force,
                       std::string& error) {
-    std::error_code ignored;
     std::string why;
     MoveOutcome moved = MoveFileTo(staged, target, force, why);
     if (moved == MoveOutcome::kNoExclusive) {
@@ -58,7 +50,7 @@ PublishResult Publish(const std::string& staged, const std::string& target, bool
         case MoveOutcome::kMoved:
             return PublishResult::kWritten;
         case MoveOutcome::kTargetExists:
-            fs::remove(PathFromUtf8(staged), ignored);
+            RemovePath(staged);
             return PublishResult::kKept;
         case MoveOutcome::kNoExclusive:
         case MoveOutcome::kFailed:

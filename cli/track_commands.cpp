@@ -12,13 +12,12 @@
 #include "cli/track_names.h"
 #include "host/core/native_path.h"
 #include "host/core/output_names.h"
+#include "host/core/system_files.h"
 #include "host/core/track_jobs.h"
 #include "host/core/track_listing.h"
 
 namespace fogbell::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string LibraryName(const PluginRecord& plugin) {
     return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
@@ -79,9 +78,8 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     const WAVEFORMATEX* format =
         decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
     row.name = Utf8FromPath(PathFromUtf8(path).filename());
-    std::error_code sizeError;
-    const std::uintmax_t size = fs::file_size(PathFromUtf8(path), sizeError);
-    if (!sizeError && size <= UINT32_MAX) {
+    std::uint64_t size = 0;
+    if (SizeOfFile(path, size) && size <= UINT32_MAX) {
         row.lengthValue = static_cast<std::uint32_t>(size);
         row.length = std::to_string(size);
     }
@@ -120,8 +118,7 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
 }
 
 bool CheckDirectory(const std::string& directory) {
-    std::error_code error;
-    if (!fs::is_directory(PathFromUtf8(directory), error)) {
+    if (!IsFolder(directory)) {
         Fail(directory, "no such directory");
         return false;
     }
@@ -210,8 +207,7 @@ std::string InOutputFolder(std::string text, const StagingFolder& staging,
 // Empties the staging folder after a track, whatever the plug-in left there.
 void ClearStaging(const StagingFolder& staging) {
     for (const std::string& file : staging.Files()) {
-        std::error_code ignored;
-        fs::remove_all(PathFromUtf8(file), ignored);
+        RemoveTree(file);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "host/core/durable_files.h"
 #include "host/core/native_path.h"
+#include "host/core/system_files.h"
 
 namespace fogbell {
 namespace {
@@ -32,8 +33,7 @@ class Temporaries {
     Temporaries& operator=(const Temporaries&) = delete;
     ~Temporaries() {
         for (const std::string& path : paths_) {
-            std::error_code ignored;
-            fs::remove(path, ignored);
+            RemovePath(path);
         }
     }
     std::string Add(std::string path) {
@@ -61,7 +61,7 @@ fs::path InnerTemporaryFolder() {
 std::string InnerTemporaryPath() {
     const std::string name = kInnerPrefix + std::to_string(CurrentProcessId()) + "-" +
                              std::to_string(NextNumber()) + kInnerSuffix;
-    return (InnerTemporaryFolder() / name).string();
+    return Utf8FromPath(InnerTemporaryFolder() / PathFromUtf8(name));
 }
 
 enum class Fit { kFits, kTooBig, kUnknown, kFailed };
@@ -138,7 +138,7 @@ bool ReplaceInCopy(const OpenedFile& container, const std::string& track, const 
             return false;
         }
     }
-    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    std::ofstream out(StreamPath(outPath), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(copy.data()),
               static_cast<std::streamsize>(copy.size()));
     out.close();
@@ -151,31 +151,24 @@ bool ReplaceInCopy(const OpenedFile& container, const std::string& track, const 
 
 // Renames the complete rebuilt file over the original and flushes the folder; false with the
 // text (the original is then as it was).
-bool ReplaceOriginal(const fs::path& rebuilt, const fs::path& original, std::string& error) {
-    std::error_code failure;
+bool ReplaceOriginal(const std::string& rebuilt, const std::string& original, std::string& error) {
     // The new file takes the original's permissions, not those a new file gets.
-    const fs::perms perms = fs::status(original, failure).permissions();
-    if (!failure) {
-        fs::permissions(rebuilt, perms, failure);
-    }
-    fs::rename(rebuilt, original, failure);
-    if (failure) {
-        error = "Can't replace " + original.string() +
-                " with its rebuilt copy: " + failure.message() + ".";
+    CopyPermissions(original, rebuilt);
+    std::string why;
+    if (MoveFileTo(rebuilt, original, true, why) != MoveOutcome::kMoved) {
+        error = "Can't replace " + original + " with its rebuilt copy: " + why + ".";
         return false;
     }
     // The rename is done; a folder that cannot be flushed only delays its durability.
-    SyncFolder(original.parent_path());
+    SyncFolder(PathFromUtf8(original).parent_path());
     return true;
 }
 
 // Removes the files of the folder named PREFIX + PID-N + SUFFIX whose process no longer runs;
 // returns how many it removed. Names of any other shape are left alone.
-int RemoveStale(const fs::path& folder, const std::string& prefix, const std::string& suffix) {
-    std::error_code error;
-    std::vector<fs::path> stale;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
+int RemoveStale(const std::string& folder, const std::string& prefix, const std::string& suffix) {
+    std::vector<std::string> stale;
+    for (const std::string& name : FolderNames(folder)) {
         if (name.size() <= prefix.size() + suffix.size() ||
             name.compare(0, prefix.size(), prefix) != 0 ||
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
@@ -190,13 +183,12 @@ int RemoveStale(const fs::path& folder, const std::string& prefix, const std::st
         }
         const long id = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
         if (!ProcessRunning(id)) {
-            stale.push_back(entry.path());
+            stale.push_back(Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name)));
         }
     }
     int removed = 0;
-    for (const fs::path& file : stale) {
-        std::error_code ignored;
-        removed += fs::remove(file, ignored) ? 1 : 0;
+    for (const std::string& file : stale) {
+        removed += RemovePath(file) ? 1 : 0;
     }
     return removed;
 }
@@ -208,16 +200,17 @@ std::string RebuiltText() {
 }  // namespace
 
 std::string RebuildTemporaryPath(const std::string& path, long processId, unsigned number) {
-    const fs::path original(path);
-    const std::string name = "." + original.filename().string() + kTemporaryMark +
+    const fs::path original = PathFromUtf8(path);
+    const std::string name = "." + Utf8FromPath(original.filename()) + kTemporaryMark +
                              std::to_string(processId) + "-" + std::to_string(number);
-    return (original.parent_path() / name).string();
+    return Utf8FromPath(original.parent_path() / PathFromUtf8(name));
 }
 
 int RemoveStaleRebuildTemporaries(const std::string& path) {
-    const fs::path original(path);
+    const fs::path original = PathFromUtf8(path);
     const fs::path folder = original.parent_path().empty() ? fs::path(".") : original.parent_path();
-    return RemoveStale(folder, "." + original.filename().string() + kTemporaryMark, "");
+    return RemoveStale(Utf8FromPath(folder),
+                       "." + Utf8FromPath(original.filename()) + kTemporaryMark, "");
 }
 
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request) {
@@ -267,20 +260,20 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                           : "The container was not opened from a file: it cannot be rebuilt.";
         return result;
     }
-    std::error_code error;
-    const fs::path original = fs::canonical(outermost.path, error);
-    if (error) {
-        result.text = "Can't find " + outermost.path + ": " + error.message() + ".";
+    std::string original;
+    std::string why;
+    if (!ResolvedPath(outermost.path, original, why)) {
+        result.text = "Can't find " + outermost.path + ": " + why + ".";
         return result;
     }
-    if (!FileWritable(original)) {
+    if (!FileWritable(PathFromUtf8(original))) {
         result.text = "Can't replace a track of " + outermost.path +
                       ": the file is read-only (no write permission or a read-only disk).";
         return result;
     }
     // What earlier rebuilds killed half-way left behind, here and in the temporary folder.
-    RemoveStaleRebuildTemporaries(original.string());
-    RemoveStale(InnerTemporaryFolder(), kInnerPrefix, kInnerSuffix);
+    RemoveStaleRebuildTemporaries(original);
+    RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
 
     Temporaries temporaries;
     std::string track = request.track;
@@ -299,7 +292,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                 }
             } else {
                 const std::string rebuilt = temporaries.Add(RebuildTemporaryPath(
-                    original.string(), static_cast<long>(CurrentProcessId()), NextNumber()));
+                    original, static_cast<long>(CurrentProcessId()), NextNumber()));
                 if (!RebuildInto(container, track, replacement, rebuilt, result.text)) {
                     return result;
                 }

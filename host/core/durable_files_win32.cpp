@@ -2,14 +2,16 @@
 
 #include <windows.h>
 
+#include "host/core/system_files.h"
+
 namespace fogbell {
 namespace {
 
 // FlushFileBuffers of what CreateFileW(path, access, flags) gives; false when either fails.
 bool FlushPath(const std::filesystem::path& path, DWORD access, DWORD flags) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, flags, nullptr);
+    const HANDLE file = CreateFileW(SystemWidePath(path.wstring()).c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -29,7 +31,7 @@ bool SyncFolder(const std::filesystem::path&) {
 }
 
 bool FileWritable(const std::filesystem::path& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+    const HANDLE file = CreateFileW(SystemWidePath(path.wstring()).c_str(), GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -9,6 +9,7 @@
 #include "host/core/ini_file.h"
 #include "host/core/native_path.h"
 #include "host/core/output_names.h"
+#include "host/core/system_files.h"
 #include "host/core/track_jobs.h"
 #include "host/core/track_listing.h"
 
@@ -410,12 +411,11 @@ bool MainCore::OnCommand(int command, std::int32_t parameter) {
 
 bool MainCore::PrepareSaveDirectory() {
     saveDirectory_ = view_.SaveDirectoryBox();
-    std::error_code error;
     if (saveDirectory_.empty()) {
         view_.SetStatus("Select a directory for save first.");
         return false;
     }
-    if (!std::filesystem::is_directory(PathFromUtf8(saveDirectory_), error)) {
+    if (!IsFolder(saveDirectory_)) {
         view_.SetStatus("Directory for save not found: " + saveDirectory_);
         return false;
     }

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
+
+#include "host/core/system_files.h"
 #else
 #include <fcntl.h>
 #include <stdio.h>
@@ -98,7 +100,7 @@ bool DirectoryWritable(const std::filesystem::path& directory) {
 }
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
-    const std::wstring widePath = WideFromUtf8(path);
+    const std::wstring widePath = SystemWidePath(path);
     const std::wstring wideMode = WideFromUtf8(mode);
     return widePath.empty() ? nullptr : _wfopen(widePath.c_str(), wideMode.c_str());
 }
@@ -106,7 +108,7 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 // The new file gets a name of its own beside the old one (a rename cannot cross volumes), is
 // flushed, and is moved over the old one with MoveFileExW, which replaces it in one step.
 bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
-    const std::wstring target = WideFromUtf8(path);
+    const std::wstring target = SystemWidePath(path);
     if (target.empty()) {
         return false;
     }
@@ -154,32 +156,13 @@ bool StandardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-namespace {
-
-// The system's text for an error code, as UTF-8.
-std::string SystemErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result = length ? Utf8FromWide(text) : "error " + std::to_string(code);
-    LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                               result.back() == ' ' || result.back() == '.')) {
-        result.pop_back();
-    }
-    return result;
-}
-
-}  // namespace
-
 bool MakeFreshFolder(const std::string& prefix, std::string& made, std::string& why) {
     static std::atomic<unsigned> counter{0};
     for (unsigned attempt = 0; attempt < 1000; ++attempt) {
         const std::string name = prefix + std::to_string(GetCurrentProcessId()) + "-" +
                                  std::to_string(counter++) + "-" +
                                  std::to_string(GetTickCount() % 100000);
-        if (CreateDirectoryW(WideFromUtf8(name).c_str(), nullptr)) {
+        if (CreateDirectoryW(SystemWidePath(name).c_str(), nullptr)) {
             made = name;
             return true;
         }
@@ -196,7 +179,7 @@ bool MakeFreshFolder(const std::string& prefix, std::string& made, std::string& 
 MoveOutcome MoveFileTo(const std::string& from, const std::string& to, bool replace,
                        std::string& why) {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), flags)) {
+    if (MoveFileExW(SystemWidePath(from).c_str(), SystemWidePath(to).c_str(), flags)) {
         return MoveOutcome::kMoved;
     }
     const DWORD code = GetLastError();

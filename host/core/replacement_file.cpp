@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "host/core/native_path.h"
+#include "host/core/system_files.h"
 #include "host/core/track_conversion.h"
 
 namespace fogbell {
@@ -43,8 +44,7 @@ ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedF
 
 ConvertedReplacement::~ConvertedReplacement() {
     if (!temporary_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(PathFromUtf8(temporary_), ignored);
+        RemovePath(temporary_);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "host/core/native_path.h"
 #include "host/core/pcm_reader.h"
+#include "host/core/system_files.h"
 #include "host/core/wave_writer.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
@@ -47,7 +48,7 @@ TrackKind KindOf(const std::string& name) {
 }
 
 bool IsWaveFile(const std::string& path) {
-    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    std::ifstream in(StreamPath(path), std::ios::binary);
     std::array<char, kRiffProbe> head{};
     if (!in.read(head.data(), head.size())) {
         return false;
@@ -111,7 +112,7 @@ bool Stopped(const ConversionControl& control, std::string& reason) {
 
 bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
-    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(StreamPath(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.flush();

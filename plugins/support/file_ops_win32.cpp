@@ -1,5 +1,6 @@
 // Windows implementation of the support library's file operations (file_ops.h): the wide
-// Win32 calls, with UTF-8 paths converted at this boundary.
+// Win32 calls, with UTF-8 paths converted at this boundary into the form that works at any
+// length (wide_path.h).
 #include <windows.h>
 
 #include <limits>
@@ -15,7 +16,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr std::size_t kMaxChunk = 1u << 30;
 
 HANDLE OpenWide(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
-    const std::wstring wide = WideFromUtf8(path.c_str());
+    const std::wstring wide = SystemPathFromUtf8(path.c_str());
     if (wide.empty()) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
@@ -45,12 +46,12 @@ bool WriteAllAt(HANDLE file, const std::uint8_t* data, std::size_t size, std::ui
 }  // namespace
 
 bool PathExists(const char* path) {
-    const std::wstring wide = WideFromUtf8(path);
+    const std::wstring wide = SystemPathFromUtf8(path);
     return !wide.empty() && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool FileSizeOf(const char* path, std::uint64_t& size) {
-    const std::wstring wide = WideFromUtf8(path);
+    const std::wstring wide = SystemPathFromUtf8(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
         return false;
@@ -60,7 +61,7 @@ bool FileSizeOf(const char* path, std::uint64_t& size) {
 }
 
 std::FILE* OpenStdioFile(const char* path, const char* mode) {
-    const std::wstring widePath = WideFromUtf8(path);
+    const std::wstring widePath = SystemPathFromUtf8(path);
     const std::wstring wideMode = WideFromUtf8(mode);
     if (widePath.empty() || wideMode.empty()) {
         return nullptr;
@@ -126,7 +127,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
 }
 
 void RemoveFileDurably(const std::string& path) {
-    const std::wstring wide = WideFromUtf8(path.c_str());
+    const std::wstring wide = SystemPathFromUtf8(path.c_str());
     if (!wide.empty()) {
         DeleteFileW(wide.c_str());
     }

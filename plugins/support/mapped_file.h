@@ -40,9 +40,10 @@ MappedFile* OpenMappedFile(const char* path, void** view,
 void CloseMappedFile(MappedFile* file);
 
 // 1 while file (null: a caller's memory, always 1) still holds every byte of its view: the file
-// is no shorter than the view and no touch of the view has met a page past its end
+// is no shorter than the view and no touch of the view has met a page that could not be read
 // (mapping_guard.h). Otherwise 0 with "%s was cut short by another program while it was open:
-// it is damaged." naming the file.
+// it is damaged." naming the file, or, when the file is not shorter (Windows: a page failed to
+// come in), "%s could not be read while it was open: it is damaged.".
 int CheckMappedFileIntact(const MappedFile* file);
 
 // Flushes the view's bytes from..end (offsets into the view) and the file to disk; false when the

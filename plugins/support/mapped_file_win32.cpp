@@ -1,11 +1,12 @@
 // Windows implementation of the mapped file: CreateFileW + CreateFileMappingW + MapViewOfFile,
-// read-write when allowed. Paths arrive as UTF-8 and are converted to UTF-16 here.
+// read-write when allowed. Paths arrive as UTF-8 and are converted here (wide_path.h).
 #include <windows.h>
 
 #include <limits>
 #include <new>
 
 #include "mapped_file.h"
+#include "mapping_guard.h"
 #include "plugin_support.h"
 #include "wide_path.h"
 
@@ -55,7 +56,7 @@ MappedFile* OpenMappedFile(const char* path, void** view, FileAccess access) {
         return nullptr;
     }
     bool writable = false;
-    const std::wstring widePath = WideFromUtf8(path);
+    const std::wstring widePath = SystemPathFromUtf8(path);
     HANDLE handle =
         widePath.empty() ? INVALID_HANDLE_VALUE : OpenHandle(widePath, access, writable);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -99,6 +100,7 @@ MappedFile* OpenMappedFile(const char* path, void** view, FileAccess access) {
     }
     file->view = address;
     file->length = static_cast<std::size_t>(size.QuadPart);
+    GuardMapping(address, file->length, writable, handle);
     *view = address;
     return file;
 }
@@ -108,7 +110,8 @@ void CloseMappedFile(MappedFile* file) {
         return;
     }
     if (file->view != nullptr) {
-        UnmapViewOfFile(file->view);
+        UnguardMapping(file->view);
+        UnmapViewOfFile(file->view);  // the file's view, or the guard's view in its place
     }
     if (file->handle != nullptr) {
         CloseHandle(file->handle);
@@ -116,8 +119,9 @@ void CloseMappedFile(MappedFile* file) {
     delete file;
 }
 
-// Windows refuses to shorten a file while a view of it is mapped (ERROR_USER_MAPPED_FILE), so
-// a view never loses its pages; the length is still compared, as a cheap check.
+// Windows refuses to shorten a file while a view of it is mapped (ERROR_USER_MAPPED_FILE), but
+// a file on a share can still change beneath the view, and a page can fail to come in while
+// the file keeps its length (mapping_guard.h): each gets its own text.
 int CheckMappedFileIntact(const MappedFile* file) {
     if (file == nullptr || file->view == nullptr) {
         return 1;
@@ -127,6 +131,10 @@ int CheckMappedFileIntact(const MappedFile* file) {
         static_cast<unsigned long long>(size.QuadPart) < file->length) {
         SetErrorText("%s was cut short by another program while it was open: it is damaged.",
                      file->path.c_str());
+        return 0;
+    }
+    if (MappingDamaged(file->view)) {
+        SetErrorText("%s could not be read while it was open: it is damaged.", file->path.c_str());
         return 0;
     }
     return 1;

@@ -4,29 +4,18 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 
 #include "mapping_guard.h"
+#include "mapping_guard_slots.h"
 
 namespace fogbell::plugin {
 namespace {
 
-constexpr std::size_t kGuardSlots = 256;
-
-// Read by the signal handler: only lock-free atomics, never a lock.
-struct GuardSlot {
-    std::atomic<std::uintptr_t> begin{0};
-    std::atomic<std::uintptr_t> end{0};  // 0: the slot is free
-    std::atomic<bool> damaged{false};
-};
-
-GuardSlot g_slots[kGuardSlots];
 std::uintptr_t g_pageSize = 4096;
 struct sigaction g_previous {};
 std::once_flag g_installOnce;
-std::mutex g_slotsMutex;  // registrations only; the handler never takes it
 
 // Maps a page of zeros over the page at address. It is readable and writable whatever the
 // view's protection was: writes to it reach no file, and the container is refused as damaged
@@ -57,15 +46,10 @@ void PassOn(int signal, siginfo_t* info, void* context) {
 
 void OnBusError(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    for (GuardSlot& slot : g_slots) {
-        const std::uintptr_t end = slot.end.load(std::memory_order_acquire);
-        if (end != 0 && address >= slot.begin.load(std::memory_order_relaxed) && address < end) {
-            if (ReplaceLostPage(address)) {
-                slot.damaged.store(true, std::memory_order_release);
-                return;
-            }
-            break;
-        }
+    GuardSlot* slot = GuardSlotHolding(address);
+    if (slot != nullptr && ReplaceLostPage(address)) {
+        slot->state.store(kReplaced, std::memory_order_release);
+        return;
     }
     PassOn(signal, info, context);
 }
@@ -92,48 +76,15 @@ void Install() {
     sigaction(SIGBUS, &action, &g_previous);
 }
 
-GuardSlot* FindSlot(const void* view) {
-    const auto begin = reinterpret_cast<std::uintptr_t>(view);
-    for (GuardSlot& slot : g_slots) {
-        if (slot.end.load(std::memory_order_relaxed) != 0 &&
-            slot.begin.load(std::memory_order_relaxed) == begin) {
-            return &slot;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
-bool GuardMapping(const void* view, std::size_t length) {
+// Only lost pages are replaced here, so neither the view's access nor its file is needed.
+bool GuardMapping(const void* view, std::size_t length, bool /*writable*/, void* /*file*/) {
     if (view == nullptr || length == 0) {
         return false;
     }
     std::call_once(g_installOnce, Install);
-    std::lock_guard lock(g_slotsMutex);
-    for (GuardSlot& slot : g_slots) {
-        if (slot.end.load(std::memory_order_relaxed) == 0) {
-            const auto begin = reinterpret_cast<std::uintptr_t>(view);
-            slot.damaged.store(false, std::memory_order_relaxed);
-            slot.begin.store(begin, std::memory_order_relaxed);
-            slot.end.store(begin + length, std::memory_order_release);
-            return true;
-        }
-    }
-    return false;
-}
-
-void UnguardMapping(const void* view) {
-    std::lock_guard lock(g_slotsMutex);
-    if (GuardSlot* slot = FindSlot(view)) {
-        slot->end.store(0, std::memory_order_release);
-    }
-}
-
-bool MappingDamaged(const void* view) {
-    std::lock_guard lock(g_slotsMutex);
-    const GuardSlot* slot = FindSlot(view);
-    return slot != nullptr && slot->damaged.load(std::memory_order_acquire);
+    return RegisterGuardedView(view, length, false, nullptr);
 }
 
 }  // namespace fogbell::plugin

@@ -1,5 +1,6 @@
 // UTF-8 <-> UTF-16 for the Windows system calls: every path inside the plug-ins is UTF-8 and is
-// converted only where it meets the system. Header-only; Windows builds only.
+// converted only where it meets the system, into the form that works at any length. Header-only;
+// Windows builds only.
 #pragma once
 
 #if defined(_WIN32)
@@ -82,6 +83,43 @@ inline std::string Utf8FromWide(const wchar_t* text) {
     WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), count, nullptr, nullptr);
     narrow.resize(static_cast<std::size_t>(count - 1));
     return narrow;
+}
+
+// The extended form of a full path as GetFullPathNameW gives it (absolute, backslashes, no `.`
+// or `..`): `C:\a` gives `\\?\C:\a`, `\\server\share\a` gives `\\?\UNC\server\share\a`. Device
+// paths (`\\.\`) and paths already in the extended form stay as they are.
+inline std::wstring ExtendedPath(const std::wstring& full) {
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
+        return full;
+    }
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    const bool drive = full.size() >= 3 && full[1] == L':' && full[2] == L'\\';
+    return drive ? L"\\\\?\\" + full : full;
+}
+
+// A UTF-8 path as the wide Win32 calls take it at any length (without the extended form they
+// refuse paths longer than MAX_PATH): made absolute against the current folder, forward slashes
+// turned into backslashes, `.` and `..` resolved (the extended form resolves nothing itself),
+// then extended. Empty for an empty path. The same as the host's SystemWidePath.
+inline std::wstring SystemPathFromUtf8(const char* text) {
+    const std::wstring path = WideFromUtf8(text);
+    if (path.empty() || path.rfind(L"\\\\?\\", 0) == 0) {
+        return path;
+    }
+    // A failure leaves the path to the call that uses it, which then reports it.
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return path;
+    }
+    full.resize(length);
+    return ExtendedPath(full);
 }
 
 }  // namespace fogbell::plugin

@@ -1,17 +1,28 @@
 // Replacements killed at random points: a child process replaces a track of a container file
-// through the staged plug-in and is killed with SIGKILL after a random delay. After the next
-// open of the container (which puts back what an interrupted replacement overwrote), the file
-// must be byte for byte the old container or the new one, never a mixture.
+// through the staged plug-in and is killed (SIGKILL; TerminateProcess on Windows) after a random
+// delay, counted from the moment the child has the container open. After the next open of the
+// container (which puts back what an interrupted replacement overwrote), the file must be byte
+// for byte the old container or the new one, never a mixture.
+//
+// On POSIX the child is a fork of the test. On Windows it is this program started again to run
+// only ReplaceKill.DISABLED_ChildReplaces, told what to replace through its environment; it says
+// through a named event when it has the container open. A process starts slowly under Wine,
+// which is why the delay counts from that signal and not from the start.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,41 +74,222 @@ bool SameExcept(const Bytes& a, const Bytes& b, const std::vector<Range>& ignore
     return true;
 }
 
-// Runs one replacement in a child; kills it after delay unless it is negative. Returns the
-// child's wait status.
-int ReplaceInChild(ExplorerApi& api, const std::string& container, const std::string& track,
-                   const std::string& source, std::chrono::microseconds delay) {
-    const pid_t child = fork();
-    if (child == 0) {
-        const int h = api.LoadFile(container.c_str());
-        const int ok = h != -1 && api.ReplaceFile(h, track.c_str(), source.c_str()) == 1;
-        _exit(ok ? 0 : 1);
+// What one child replaces.
+struct ChildJob {
+    std::string plugin;
+    std::string container;
+    std::string track;
+    std::string source;
+};
+
+#if defined(_WIN32)
+
+constexpr const wchar_t* kChildJob = L"FOGBELL_REPLACE_KILL_JOB";
+constexpr const wchar_t* kChildArguments =
+    L" --gtest_also_run_disabled_tests --gtest_filter=ReplaceKill.DISABLED_ChildReplaces";
+constexpr DWORD kLongest = 32768;  // the longest environment value or path
+
+// One replacement in a child process: this program again, running only the child's part.
+class ReplacementChild {
+  public:
+    ReplacementChild() = default;
+    ReplacementChild(const ReplacementChild&) = delete;
+    ReplacementChild& operator=(const ReplacementChild&) = delete;
+    ~ReplacementChild() {
+        if (process_ != nullptr) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, INFINITE);
+            CloseHandle(process_);
+        }
     }
+
+    // Starts the child; true once it has the container open (false when it ended before).
+    bool Start(const ChildJob& job) {
+        static unsigned counter = 0;
+        const std::wstring event = L"Local\\fogbell-replace-kill-" +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(++counter);
+        HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        const std::string described = job.plugin + "\n" + job.container + "\n" + job.track + "\n" +
+                                      job.source + "\n" + Utf8FromWide(event.c_str());
+        SetEnvironmentVariableW(kChildJob, WideFromUtf8(described).c_str());
+        std::wstring self(kLongest, L'\0');
+        self.resize(GetModuleFileNameW(nullptr, self.data(), kLongest));
+        std::wstring commandLine = L"\"" + self + L"\"" + kChildArguments;
+        // The child's own test report is of no interest.
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE nothing =
+            CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nothing;
+        PROCESS_INFORMATION child{};
+        const bool started = CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr,
+                                            TRUE, 0, nullptr, nullptr, &startup, &child) != 0;
+        SetEnvironmentVariableW(kChildJob, nullptr);
+        CloseHandle(nothing);
+        if (!started) {
+            CloseHandle(opened);
+            return false;
+        }
+        CloseHandle(child.hThread);
+        process_ = child.hProcess;
+        const HANDLE either[] = {opened, process_};
+        const DWORD first = WaitForMultipleObjects(2, either, FALSE, INFINITE);
+        CloseHandle(opened);
+        return first == WAIT_OBJECT_0;
+    }
+
+    void Kill() { TerminateProcess(process_, 1); }
+
+    // Waits for the child's end: true when it replaced the track and ended by itself.
+    bool Succeeded() {
+        if (process_ == nullptr) {
+            return false;
+        }
+        WaitForSingleObject(process_, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(process_, &code);
+        CloseHandle(process_);
+        process_ = nullptr;
+        return code == 0;
+    }
+
+  private:
+    HANDLE process_ = nullptr;
+};
+
+// The child's part; it runs only in a child that ReplacementChild started.
+TEST(ReplaceKill, DISABLED_ChildReplaces) {
+    std::wstring value(kLongest, L'\0');
+    value.resize(GetEnvironmentVariableW(kChildJob, value.data(), kLongest));
+    std::istringstream described(Utf8FromWide(value.c_str()));
+    ChildJob job;
+    std::string event;
+    ASSERT_TRUE(std::getline(described, job.plugin) && std::getline(described, job.container) &&
+                std::getline(described, job.track) && std::getline(described, job.source) &&
+                std::getline(described, event));
+    ExplorerApi api(job.plugin);
+    const int h = api.LoadFile(job.container.c_str());
+    HANDLE opened = OpenEventW(EVENT_MODIFY_STATE, FALSE, WideFromUtf8(event).c_str());
+    if (h == -1 || opened == nullptr || !SetEvent(opened)) {
+        ExitProcess(1);
+    }
+    ExitProcess(api.ReplaceFile(h, job.track.c_str(), job.source.c_str()) == 1 ? 0 : 1);
+}
+
+// Every child is a new process, slow to start under Wine: half the kills keep the test near a
+// quarter of a minute there, spread over the copy all the same.
+int KillsHere(int kills) {
+    return kills / 2;
+}
+
+#else
+
+// One replacement in a forked child of this process.
+class ReplacementChild {
+  public:
+    explicit ReplacementChild(ExplorerApi& api) : api_(api) {}
+    ReplacementChild(const ReplacementChild&) = delete;
+    ReplacementChild& operator=(const ReplacementChild&) = delete;
+    ~ReplacementChild() {
+        if (child_ > 0) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+    }
+
+    // Starts the child; true once it has the container open (false when it ended before).
+    bool Start(const ChildJob& job) {
+        int channel[2];
+        if (pipe(channel) != 0) {
+            return false;
+        }
+        child_ = fork();
+        if (child_ == 0) {
+            close(channel[0]);
+            const int h = api_.LoadFile(job.container.c_str());
+            const char opened = 'o';
+            if (h == -1 || write(channel[1], &opened, 1) != 1) {
+                _exit(1);
+            }
+            _exit(api_.ReplaceFile(h, job.track.c_str(), job.source.c_str()) == 1 ? 0 : 1);
+        }
+        close(channel[1]);
+        char opened = 0;
+        const bool open = child_ > 0 && read(channel[0], &opened, 1) == 1;
+        close(channel[0]);
+        return open;
+    }
+
+    void Kill() { kill(child_, SIGKILL); }
+
+    // Waits for the child's end: true when it replaced the track and ended by itself.
+    bool Succeeded() {
+        int status = 0;
+        if (child_ <= 0 || waitpid(child_, &status, 0) != child_) {
+            return false;
+        }
+        child_ = -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+  private:
+    ExplorerApi& api_;
+    pid_t child_ = -1;
+};
+
+int KillsHere(int kills) {
+    return kills;
+}
+
+#endif
+
+// Runs one replacement in a child and kills it delay after it has the container open, unless
+// delay is negative. True when the child replaced the track; took: from the open to its end.
+bool ReplaceInChild([[maybe_unused]] ExplorerApi& api, const ChildJob& job,
+                    std::chrono::microseconds delay, std::chrono::microseconds& took) {
+#if defined(_WIN32)
+    ReplacementChild child;
+#else
+    ReplacementChild child(api);
+#endif
+    if (!child.Start(job)) {
+        child.Succeeded();
+        return false;
+    }
+    const auto opened = Clock::now();
     if (delay.count() >= 0) {
         std::this_thread::sleep_for(delay);
-        kill(child, SIGKILL);
+        child.Kill();
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return status;
+    const bool succeeded = child.Succeeded();
+    took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - opened);
+    return succeeded;
 }
 
 // A killed process leaves its writes in the page cache, which a memory file system keeps as well
 // as a disk does; flushing to it costs nothing, which keeps many kills quick.
 void PreferMemoryFileSystem() {
+#if !defined(_WIN32)
     if (access("/dev/shm", W_OK) == 0) {
         setenv("TMPDIR", "/dev/shm", 1);
     }
+#endif
 }
 
 void RunKills(const KillCase& c, int kills) {
     SCOPED_TRACE(c.plugin);
+    kills = KillsHere(kills);
     PreferMemoryFileSystem();
     TempDir dir;
     ExplorerApi api(c.plugin);
     const std::string path = dir.File("box.bin");
     const std::string source = dir.File("new.bin");
     WriteFile(source, c.replacement);
+    const ChildJob job{c.plugin, path, c.track, source};
 
     // The new container, as the same replacement leaves it in memory.
     Bytes expected = c.container;
@@ -112,10 +304,8 @@ void RunKills(const KillCase& c, int kills) {
 
     // How long a whole replacement takes, to spread the kills over it.
     WriteFile(path, c.container);
-    const auto start = Clock::now();
-    const int status = ReplaceInChild(api, path, c.track, source, std::chrono::microseconds(-1));
-    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::chrono::microseconds whole{0};
+    ASSERT_TRUE(ReplaceInChild(api, job, std::chrono::microseconds(-1), whole));
     ASSERT_TRUE(SameExcept(ReadFile(path), expected, c.timeDependent));
 
     std::mt19937 random(7);
@@ -123,7 +313,8 @@ void RunKills(const KillCase& c, int kills) {
     for (int i = 0; i < kills; ++i) {
         WriteFile(path, c.container);
         const auto delay = std::chrono::microseconds(random() % (whole.count() * 3 / 4 + 1));
-        ReplaceInChild(api, path, c.track, source, delay);
+        std::chrono::microseconds took{0};
+        ReplaceInChild(api, job, delay, took);
         // The next open puts back what the killed replacement had overwritten.
         const int h = api.LoadFile(path.c_str());
         ASSERT_NE(h, -1) << api.Error();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "host/core/system_files.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 #include "test_files.h"
@@ -223,6 +224,17 @@ TEST(WidePath, NamesConvertAsTheHostConvertsThem) {
         EXPECT_EQ(WideFromUtf8(name.c_str()), fogbell::WideFromUtf8(name)) << name;
     }
     EXPECT_EQ(WideFromUtf8("bad\xFF.bin"), L"bad\u00FF.bin");
+}
+
+// ... and reaches the system by the same path form, whatever the path's length.
+TEST(WidePath, PathsTakeTheFormTheHostGivesThem) {
+    const std::string deep = "C:/" + std::string(300, 'd') + "/../box.afs";
+    for (const std::string& path : {std::string("C:/a/./b.afs"), std::string("\\\\server\\s\\x"),
+                                    std::string("relative/x.afs"), std::string("\\\\?\\C:\\kept"),
+                                    std::string("caf\xC3\xA9.adx"), deep, std::string()}) {
+        EXPECT_EQ(SystemPathFromUtf8(path.c_str()), fogbell::SystemWidePath(path)) << path;
+    }
+    EXPECT_EQ(SystemPathFromUtf8(deep.c_str()), L"\\\\?\\C:\\box.afs");
 }
 #endif
 
