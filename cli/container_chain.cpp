@@ -29,28 +29,25 @@ void ContainerChain::Close() {
 
 bool ContainerChain::Open(const std::string& path, std::string& error) {
     const std::vector<std::string> parts = SplitChainPath(path);
-    OpenedFilePtr file = host_.OpenContainer(parts.front(), nullptr, 0, error);
+    ExplorerSessionPtr file = host_.OpenContainer(parts.front(), nullptr, 0, error);
     if (!file) {
         error = parts.front() + ": " + error;
         return false;
     }
     levels_.push_back(std::move(file));
     for (std::size_t i = 1; i < parts.size(); ++i) {
-        const OpenedFile& parent = *levels_.back();
-        ExplorerPlugin& explorer = parent.AsExplorer();
+        const ExplorerSession& parent = *levels_.back();
         std::string name;
         if (!ResolveTrack(parent, parts[i], name, error)) {
             error = parts[i] + ": " + error;
             return false;
         }
-        std::lock_guard lock(explorer.lock);
-        std::uint32_t size = 0;
-        const void* data = explorer.fnGetFilePointer(parent.handle, name.c_str(), &size);
-        if (data == nullptr) {
-            error = PrintedName(name) + ": " + explorer.ErrorText("Error loading file.");
+        const TrackBytes track = parent.Track(name);
+        if (!track) {
+            error = PrintedName(name) + ": " + track.TextOr("Error loading file.");
             return false;
         }
-        OpenedFilePtr nested = host_.OpenContainer(name, data, size, error);
+        ExplorerSessionPtr nested = host_.OpenContainer(name, track.Data(), track.Size(), error);
         if (!nested) {
             error = PrintedName(name) + ": " + error;
             return false;
@@ -61,9 +58,9 @@ bool ContainerChain::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-std::vector<const OpenedFile*> ContainerChain::Levels() const {
-    std::vector<const OpenedFile*> levels;
-    for (const OpenedFilePtr& level : levels_) {
+std::vector<const ExplorerSession*> ContainerChain::Levels() const {
+    std::vector<const ExplorerSession*> levels;
+    for (const ExplorerSessionPtr& level : levels_) {
         levels.push_back(level.get());
     }
     return levels;

@@ -26,15 +26,15 @@ class ContainerChain {
     // Opens every level of the path; false with the text of the level that failed.
     bool Open(const std::string& path, std::string& error);
     // The innermost container.
-    OpenedFile& Innermost() const { return *levels_.back(); }
+    ExplorerSession& Innermost() const { return *levels_.back(); }
     // Every open level, outermost first.
-    std::vector<const OpenedFile*> Levels() const;
+    std::vector<const ExplorerSession*> Levels() const;
     // The track names that lead from each level to the next (one fewer than the levels).
     const std::vector<std::string>& Links() const { return links_; }
 
   private:
     const PluginHost& host_;
-    std::vector<OpenedFilePtr> levels_;
+    std::vector<ExplorerSessionPtr> levels_;
     std::vector<std::string> links_;
 };
 

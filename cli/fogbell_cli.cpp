@@ -75,9 +75,8 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         FailChain(error);
         return kExitFailed;
     }
-    const OpenedFile& container = chain.Innermost();
-    ExplorerPlugin& explorer = container.AsExplorer();
-    if (explorer.fnReplaceFile == nullptr) {
+    const ExplorerSession& container = chain.Innermost();
+    if (!container.CanReplace()) {
         Fail(path, "tracks of this container cannot be replaced");
         return kExitFailed;
     }

@@ -20,16 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* kNoTrackList = "the container gives no track list";
+
 std::string LibraryName(const PluginRecord& plugin) {
     return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
-}
-
-std::vector<std::string> Extensions(const PluginRecord& plugin) {
-    std::vector<std::string> list;
-    for (const char* const* p = plugin.extensionList; p && *p && **p; ++p) {
-        list.emplace_back(*p);
-    }
-    return list;
 }
 
 std::string Joined(const std::vector<std::string>& parts, const char* separator) {
@@ -71,13 +65,11 @@ bool IsSingleFile(const PluginHost& host, const std::string& path) {
 // The row of a single audio file: its file name, its size in bytes and its source format.
 bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& row,
                    std::string& error) {
-    OpenedFilePtr stream = host.OpenStream(path, nullptr, 0, error);
+    const DecoderSessionPtr stream = host.OpenStream(path, nullptr, 0, error);
     if (!stream) {
         return false;
     }
-    DecoderPlugin& decoder = stream->AsDecoder();
-    const WAVEFORMATEX* format =
-        decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
+    const std::optional<WAVEFORMATEX> format = stream->SourceFormat().value;
     row.name = Utf8FromPath(PathFromUtf8(path).filename());
     std::error_code sizeError;
     const std::uintmax_t size = fs::file_size(PathFromUtf8(path), sizeError);
@@ -87,12 +79,11 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     }
     row.kind = TrackKind::kAudio;
     row.bitrate = "Unknown";
-    if (format != nullptr) {
+    if (format) {
         row.rate = format->nSamplesPerSec;
         row.channels = format->nChannels;
         row.bitrate = std::to_string(row.rate) + "Hz," + std::to_string(row.channels) + "Ch";
     }
-    CloseOpenedFile(stream);
     return true;
 }
 
@@ -130,15 +121,15 @@ bool CheckDirectory(const std::string& directory) {
 
 // The tracks the arguments choose (names in their printed form, or "#N"), or every listed track
 // when none is named.
-std::optional<std::vector<std::string>> SelectTracks(const OpenedFile& container,
+std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& container,
                                                      const std::string& path,
                                                      const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
-        auto names = ListedNames(container);
-        if (!names) {
-            Fail(path, container.plugin->ErrorText("the container gives no track list"));
+        auto listed = container.ListNames();
+        if (!listed.value) {
+            Fail(path, listed.TextOr(kNoTrackList));
         }
-        return names;
+        return listed.value;
     }
     std::vector<std::string> names;
     for (const std::string& argument : arguments) {
@@ -222,11 +213,11 @@ int Formats(const PluginHost& host, bool json) {
     auto add = [&](const char* kind, const PluginRecord& plugin) {
         if (!json) {
             std::printf("%s\t%s\t%s\n", kind, LibraryName(plugin).c_str(),
-                        Joined(Extensions(plugin), ",").c_str());
+                        Joined(plugin.Extensions(), ",").c_str());
             return;
         }
         std::vector<std::string> extensions;
-        for (const std::string& extension : Extensions(plugin)) {
+        for (const std::string& extension : plugin.Extensions()) {
             extensions.push_back(JsonString(extension));
         }
         entries.push_back("\n  {\"kind\": \"" + std::string(kind) +
@@ -262,12 +253,13 @@ int List(const PluginHost& host, const std::string& path, bool json) {
         FailChain(error);
         return kExitFailed;
     }
-    const auto rows = ListTracks(host, chain.Innermost());
+    std::optional<std::string> listText;
+    const auto rows = ListTracks(host, chain.Innermost(), &listText);
     if (!rows) {
-        Fail(path, chain.Innermost().plugin->ErrorText("the container gives no track list"));
+        Fail(path, listText.value_or(kNoTrackList));
         return kExitFailed;
     }
-    PrintRows(*rows, LengthUnit(chain.Innermost().AsExplorer()), json);
+    PrintRows(*rows, LengthUnit(chain.Innermost().Plugin()), json);
     return kExitOk;
 }
 
@@ -367,7 +359,7 @@ int SaveWave(const PluginHost& host, const std::string& path,
         Fail(options.directory, error);
         return kExitFailed;
     }
-    const OpenedFile* container = single ? nullptr : &chain.Innermost();
+    const ExplorerSession* container = single ? nullptr : &chain.Innermost();
     OutputReport report(options.json);
     Progress progress;
     for (std::size_t i = 0; i < names.size(); ++i) {

@@ -171,7 +171,7 @@ void MainCore::SaveSettings() {
 // ---------------------------------------------------------------------------------------------
 // Opening files and the track list
 
-void MainCore::FillTrackList(const OpenedFile& container) {
+void MainCore::FillTrackList(const ExplorerSession& container) {
     if (!container.IsOpen() || container.Explorer() == nullptr) {
         return;
     }
@@ -224,7 +224,7 @@ bool MainCore::OpenContainerPath(const std::string& path) {
         return false;
     }
     std::string error;
-    OpenedFilePtr container = host_.OpenContainer(path, nullptr, 0, error);
+    ExplorerSessionPtr container = host_.OpenContainer(path, nullptr, 0, error);
     if (!container) {
         view_.SetStatus(error);  // the old container, its rows and the stack stay
         return false;
@@ -253,7 +253,7 @@ void MainCore::OpenAudioFileDialog() {
 
 bool MainCore::OpenAudioFilePath(const std::string& path) {
     std::string error;
-    OpenedFilePtr trial = host_.OpenStream(path, nullptr, 0, error);
+    DecoderSessionPtr trial = host_.OpenStream(path, nullptr, 0, error);
     if (!trial) {
         view_.SetStatus(error);
         return false;
@@ -286,24 +286,19 @@ bool MainCore::OpenNestedContainer() {
     if (!host_.FindExplorer(name)) {
         return false;  // not a container: the double-click only plays
     }
-    const void* data = nullptr;
-    std::uint32_t size = 0;
-    if (currentContainer_->IsOpen()) {
-        ExplorerPlugin& parent = currentContainer_->AsExplorer();
-        std::lock_guard lock(parent.lock);
-        data = parent.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
-        if (data == nullptr) {
-            // Never fall back to opening the bare track name as a path.
-            view_.SetStatus(parent.ErrorText("Error loading file."));
-            return true;
-        }
-    } else {
+    if (!currentContainer_->IsOpen()) {
         return false;
+    }
+    const TrackBytes track = currentContainer_->Track(name);
+    if (!track) {
+        // Never fall back to opening the bare track name as a path.
+        view_.SetStatus(track.TextOr("Error loading file."));
+        return true;
     }
     containerStack_.push_back(std::move(currentContainer_));
     chainNames_.push_back(name);
     std::string error;
-    currentContainer_ = host_.OpenContainer(name, data, size, error);
+    currentContainer_ = host_.OpenContainer(name, track.Data(), track.Size(), error);
     if (currentContainer_) {
         FillTrackList(*currentContainer_);
     } else {
@@ -357,8 +352,7 @@ std::vector<MenuItem> MainCore::TrackMenuItems() const {
     const std::size_t n = selected.size();
     const bool container = currentContainer_ != nullptr;
     const bool decoder = n > 0 && host_.FindDecoder(selected.front()) != nullptr;
-    const ExplorerPlugin* explorer = container ? currentContainer_->Explorer() : nullptr;
-    const bool replace = n == 1 && explorer != nullptr && explorer->fnReplaceFile != nullptr;
+    const bool replace = n == 1 && container && currentContainer_->CanReplace();
     return {
         {kCommandExtract, "Extract...", n > 0 && container},
         {kCommandSaveWave, "Save as wav..", n > 0 && container && (n > 1 || decoder)},
@@ -493,7 +487,7 @@ void MainCore::StartExtract(int mode) {
     } else {
         names = CollectSelectedNames();
     }
-    const OpenedFile* container = currentContainer_.get();
+    const ExplorerSession* container = currentContainer_.get();
     WorkerBody body = [this, container, names = std::move(names),
                        directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
@@ -525,7 +519,7 @@ void MainCore::StartSaveWave() {
     if (!currentContainer_ || !PrepareSaveDirectory()) {
         return;
     }
-    const OpenedFile* container = currentContainer_.get();
+    const ExplorerSession* container = currentContainer_.get();
     WorkerBody body = [this, container, names = CollectSelectedNames(),
                        directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
@@ -583,18 +577,14 @@ void MainCore::StartPlayback() {
     const std::string name = fromRow ? selected.front() : text;
 
     std::string error;
-    const void* data = nullptr;
-    std::uint32_t size = 0;
-    // Lock order: the explorer, then the refill exclusion, then the decoder. The explorer's
-    // lock is held until the decoder has taken the pointer (an AIX record selects the track).
-    std::unique_lock<std::recursive_mutex> explorerLock;
+    // Order: the explorer, then the refill exclusion, then the decoder. The track's bytes stay
+    // held until the decoder has taken them (an AIX record selects the track).
+    TrackBytes track;
     if (fromRow) {
         if (currentContainer_ && currentContainer_->IsOpen()) {
-            ExplorerPlugin& explorer = currentContainer_->AsExplorer();
-            explorerLock = std::unique_lock(explorer.lock);
-            data = explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
-            if (data == nullptr) {
-                error = host_.FindDecoder(name) ? explorer.ErrorText("Error loading file.")
+            track = currentContainer_->Track(name);
+            if (!track) {
+                error = host_.FindDecoder(name) ? track.TextOr("Error loading file.")
                                                 : "Format unsupported.";
             }
         } else {
@@ -606,11 +596,9 @@ void MainCore::StartPlayback() {
     auto exclusion = playback_.ExcludeRefill();
     CloseOpenStream(exclusion);
     if (error.empty()) {
-        openStream_ = host_.OpenStream(name, data, data ? size : 0, error);
+        openStream_ = host_.OpenStream(name, track.Data(), track.Size(), error);
     }
-    if (explorerLock.owns_lock()) {
-        explorerLock.unlock();
-    }
+    track.Release();
     if (!openStream_) {
         view_.SetStatus(error);
         return;
@@ -636,11 +624,7 @@ void MainCore::OnPlayTimer() {
         // The feeding thread decodes on this handle; ask for the position between its steps.
         auto exclusion = playback_.ExcludeRefill();
         if (openStream_ && openStream_->IsOpen()) {
-            DecoderPlugin& decoder = openStream_->AsDecoder();
-            if (decoder.fnGetCurrPos != nullptr) {
-                std::lock_guard lock(decoder.lock);
-                position = decoder.fnGetCurrPos(openStream_->handle);
-            }
+            position = openStream_->Position();
         }
     }
     if (!position) {

@@ -4,7 +4,7 @@
 // tells its view.
 //
 // Every method runs on the window thread. Worker threads touch only their progress bar, the
-// status line and the plug-ins (through each explorer's lock); they report their end through
+// status line and the plug-ins (through their sessions); they report their end through
 // MainView::PostToWindow.
 #pragma once
 
@@ -110,18 +110,18 @@ class MainCore {
     void SetThreadStarter(ThreadStarter starter) { startThread_ = std::move(starter); }
 
     const PluginHost& Host() const { return host_; }
-    const OpenedFile* CurrentContainer() const { return currentContainer_.get(); }
+    const ExplorerSession* CurrentContainer() const { return currentContainer_.get(); }
     std::size_t NestingDepth() const { return containerStack_.size(); }
     // How each level was opened: the container's path on disk, then the track name that opened
     // each nested level in its parent (the last may have failed to open).
     const std::vector<std::string>& ChainNames() const { return chainNames_; }
-    const OpenedFile* OpenStream() const { return openStream_.get(); }
+    const DecoderSession* OpenStream() const { return openStream_.get(); }
     const std::string& SaveDirectory() const { return saveDirectory_; }
     const std::string& LastFileName() const { return lastFileName_; }
     std::int32_t Volume() const { return volume_; }
 
   private:
-    void FillTrackList(const OpenedFile& container);
+    void FillTrackList(const ExplorerSession& container);
     void CloseOpenStream();
     void CloseOpenStream(const PlaybackControl::Exclusion& held);
     void CloseAllContainers();
@@ -158,9 +158,9 @@ class MainCore {
     CorePaths paths_;
     bool initialized_ = false;
 
-    OpenedFilePtr openStream_;
-    OpenedFilePtr currentContainer_;
-    std::vector<OpenedFilePtr> containerStack_;  // parents, bottom = opened from disk
+    DecoderSessionPtr openStream_;
+    ExplorerSessionPtr currentContainer_;
+    std::vector<ExplorerSessionPtr> containerStack_;  // parents, bottom = opened from disk
     std::vector<std::string> chainNames_;        // one per level, ChainNames()
 
     std::string saveDirectory_;

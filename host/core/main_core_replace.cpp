@@ -33,7 +33,7 @@ std::string FileNameOf(const std::string& path) {
 struct MainCore::ReplaceJob {
     // The containers from the file on disk down to the one whose track is replaced, and the
     // track names that lead from each to the next.
-    std::vector<const OpenedFile*> chain;
+    std::vector<const ExplorerSession*> chain;
     std::vector<std::string> links;
     std::string track;
     std::string file;
@@ -62,12 +62,12 @@ void MainCore::ReplaceTrack() {
     if (!path) {
         return;
     }
-    if (currentContainer_->AsExplorer().fnReplaceFile == nullptr) {
+    if (!currentContainer_->CanReplace()) {
         view_.SetStatus("Error replacing file.");
         return;
     }
     auto job = std::make_shared<ReplaceJob>();
-    for (const OpenedFilePtr& parent : containerStack_) {
+    for (const ExplorerSessionPtr& parent : containerStack_) {
         job->chain.push_back(parent.get());
     }
     job->chain.push_back(currentContainer_.get());
@@ -214,18 +214,12 @@ void MainCore::ReopenContainerChain() {
     }
     chainNames_ = {names.front()};
     for (std::size_t i = 1; i < names.size() && error.empty(); ++i) {
-        ExplorerPlugin& parent = currentContainer_->AsExplorer();
-        const void* data = nullptr;
-        std::uint32_t size = 0;
-        {
-            std::lock_guard lock(parent.lock);
-            data = parent.fnGetFilePointer(currentContainer_->handle, names[i].c_str(), &size);
-            if (data == nullptr) {
-                error = parent.ErrorText("Error loading file.");
-                break;
-            }
+        const TrackBytes track = currentContainer_->Track(names[i]);
+        if (!track) {
+            error = track.TextOr("Error loading file.");
+            break;
         }
-        OpenedFilePtr level = host_.OpenContainer(names[i], data, size, error);
+        ExplorerSessionPtr level = host_.OpenContainer(names[i], track.Data(), track.Size(), error);
         if (!level) {
             break;  // the deepest level that opens is shown, with the reason
         }

@@ -47,8 +47,8 @@ int PrintFormats() {
     host.LoadExplorerPlugins(paths.explorerDirectory);
     const auto print = [](const char* kind, const fogbell::PluginRecord& plugin) {
         std::string extensions;
-        for (auto* e = plugin.extensionList; e != nullptr && *e != nullptr && **e != '\0'; ++e) {
-            extensions += (extensions.empty() ? "" : " ") + std::string(*e);
+        for (const std::string& extension : plugin.Extensions()) {
+            extensions += (extensions.empty() ? "" : " ") + extension;
         }
         std::printf("%s\t%s\t%s\n", kind, plugin.libraryPath.c_str(), extensions.c_str());
     };

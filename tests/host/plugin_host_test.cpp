@@ -40,9 +40,9 @@ TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
     EXPECT_EQ(host.DecoderExtensions(), (std::vector<std::string>{"ADX", "adx", "WAV", "XYZ"}));
     EXPECT_EQ(host.ExplorerExtensions(), (std::vector<std::string>{"FAK", "OPN"}));
     const ExplorerPlugin& minimal = *host.Explorers()[0];
-    EXPECT_EQ(minimal.fnGetLengthFile, nullptr);
-    EXPECT_EQ(minimal.fnGetErrorString, nullptr);
-    EXPECT_EQ(minimal.fnReplaceFile, nullptr);
+    EXPECT_FALSE(minimal.HasLengths());
+    EXPECT_FALSE(minimal.HasErrorText());
+    EXPECT_FALSE(minimal.CanReplace());
     EXPECT_EQ(host.Decoders()[2]->extensionList, nullptr);
 }
 
@@ -52,7 +52,7 @@ TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
         ASSERT_TRUE(file) << name;
         EXPECT_EQ(LibraryName(*file->plugin), Lib("a_first_adx")) << name;
         EXPECT_TRUE(file->path.empty());
-        EXPECT_EQ(file->handle, -1);
+        EXPECT_EQ(file->Handle(), -1);
     }
     // The second plug-in still serves what only it lists.
     ASSERT_TRUE(host.FindDecoder("x.wav"));
