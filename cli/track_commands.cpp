@@ -233,6 +233,12 @@ int Formats(const PluginHost& host, bool json) {
     if (json) {
         std::printf("[%s%s]\n", Joined(entries, ",").c_str(), entries.empty() ? "" : "\n");
     }
+    // Libraries the host did not bind are named on standard error, so that the listing on
+    // standard output keeps its form.
+    for (const LeftOutLibrary& library : host.LeftOut()) {
+        std::fprintf(stderr, "%s: left out %s: %s\n", kProgram, library.path.c_str(),
+                     library.reason.c_str());
+    }
     return kExitOk;
 }
 

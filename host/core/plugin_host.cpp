@@ -50,6 +50,76 @@ Record* FirstServing(const std::vector<std::unique_ptr<Record>>& plugins, const 
     return nullptr;
 }
 
+// What the interfaces say of each kind: the entry points every library of the kind exports,
+// and those that only that kind's interface defines.
+struct KindRule {
+    std::vector<const char*> required;
+    std::vector<const char*> only;
+    const char* singular;  // "an explorer"
+    const char* plural;    // "explorers"
+    const char* folder;    // where libraries of the kind belong
+};
+
+const KindRule kExplorerRule{
+    {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
+     "fnLoadFileMemory", "fnGetSupportExt"},
+    {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile"},
+    "an explorer",
+    "explorers",
+    "explore_plugins"};
+const KindRule kDecoderRule{{"fnLoadFile", "fnCloseFile"},
+                            {"fnDecodeNext", "fnGetFormatOut", "fnGetFormatSource", "fnGetSizeData",
+                             "fnGetCurrPos", "fnResetFile"},
+                            "a decoder",
+                            "decoders",
+                            "decode_plugins"};
+
+std::string Joined(const std::vector<const char*>& names) {
+    std::string text;
+    for (const char* name : names) {
+        text += (text.empty() ? "" : ", ") + std::string(name);
+    }
+    return text;
+}
+
+// The names of the list that the library exports.
+std::vector<const char*> Exported(const DynamicLibrary& library,
+                                  const std::vector<const char*>& names) {
+    std::vector<const char*> found;
+    for (const char* name : names) {
+        if (library.Symbol(name) != nullptr) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+// Why the loaded library does not fit the kind (own) of its folder, or "" when it does: it must
+// export everything the kind needs and nothing that only the other kind has.
+std::string Misfit(const DynamicLibrary& library, const KindRule& own, const KindRule& other) {
+    const std::vector<const char*> foreign = Exported(library, other.only);
+    if (!foreign.empty() && !Exported(library, own.only).empty()) {
+        return "it exports entry points that only " + std::string(own.plural) + " have and also " +
+               Joined(foreign) + ", which only " + other.plural +
+               " have: it cannot be told which kind it is";
+    }
+    if (!foreign.empty()) {
+        return "it exports " + Joined(foreign) + ", which only " + other.plural +
+               " have: it belongs in " + other.folder;
+    }
+    std::vector<const char*> missing;
+    for (const char* name : own.required) {
+        if (library.Symbol(name) == nullptr) {
+            missing.push_back(name);
+        }
+    }
+    if (!missing.empty()) {
+        return "it lacks " + Joined(missing) + ", which " + own.singular + " needs";
+    }
+    return "";
+}
+
 }  // namespace
 
 // Binds libraries' entry points into the records (the records keep them to the plug-in host).
@@ -97,14 +167,25 @@ struct PluginBinder {
         return true;
     }
 
+    // Binds every library of the folder that fits the kind (own); the others go to leftOut.
     template <class Record, class Binder>
-    static void LoadPlugins(const std::string& directory, Binder bind,
+    static void LoadPlugins(const std::string& directory, const KindRule& own,
+                            const KindRule& other, Binder bind,
                             std::vector<std::unique_ptr<Record>>& plugins,
-                            std::vector<std::string>& extensions) {
+                            std::vector<std::string>& extensions,
+                            std::vector<LeftOutLibrary>& leftOut) {
         for (const std::string& path : LibraryFiles(directory)) {
             auto plugin = std::make_unique<Record>();
-            if (!plugin->module.Open(path) || !bind(*plugin)) {
-                continue;  // skipped without a message
+            if (!plugin->module.Open(path)) {
+                leftOut.push_back({path, "it does not load: " + plugin->module.Error()});
+                continue;
+            }
+            if (std::string misfit = Misfit(plugin->module, own, other); !misfit.empty()) {
+                leftOut.push_back({path, std::move(misfit)});
+                continue;
+            }
+            if (!bind(*plugin)) {
+                continue;  // the rule above has made sure of the required entry points
             }
             plugin->libraryPath = path;
             if (plugin->fnGetSupportExt != nullptr) {
@@ -153,12 +234,13 @@ PluginHost::~PluginHost() {
 }
 
 void PluginHost::LoadDecoderPlugins(const std::string& directory) {
-    PluginBinder::LoadPlugins(directory, PluginBinder::BindDecoder, decoders_, decoderExtensions_);
+    PluginBinder::LoadPlugins(directory, kDecoderRule, kExplorerRule, PluginBinder::BindDecoder,
+                              decoders_, decoderExtensions_, leftOut_);
 }
 
 void PluginHost::LoadExplorerPlugins(const std::string& directory) {
-    PluginBinder::LoadPlugins(directory, PluginBinder::BindExplorer, explorers_,
-                              explorerExtensions_);
+    PluginBinder::LoadPlugins(directory, kExplorerRule, kDecoderRule, PluginBinder::BindExplorer,
+                              explorers_, explorerExtensions_, leftOut_);
 }
 
 void PluginHost::UnloadPlugins() {
@@ -166,6 +248,7 @@ void PluginHost::UnloadPlugins() {
     explorers_.clear();
     decoderExtensions_.clear();
     explorerExtensions_.clear();
+    leftOut_.clear();
 }
 
 ExplorerSessionPtr PluginHost::FindExplorer(const std::string& name) const {

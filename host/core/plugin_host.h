@@ -2,6 +2,12 @@
 // routes names to plug-ins by extension, and opens files through them as sessions
 // (plugin_session.h), which make every call into a plug-in.
 //
+// A library is bound only as the kind its folder holds, and only when its exports fit that
+// kind: every entry point the kind needs, and none that only the other kind has (the two kinds
+// share names such as fnLoadFile with different parameters, so a library of the wrong kind
+// would be called with the wrong ones). What was left out, and why, is kept for the programs'
+// listings of their plug-ins.
+//
 // The registries are filled once at start, on the window thread, before any other thread
 // exists, and stay unchanged until UnloadPlugins.
 #pragma once
@@ -15,6 +21,12 @@
 
 namespace fogbell {
 
+// A library in a plug-in folder that was not bound, and why.
+struct LeftOutLibrary {
+    std::string path;
+    std::string reason;
+};
+
 class PluginHost {
   public:
     PluginHost() = default;
@@ -22,9 +34,9 @@ class PluginHost {
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
 
-    // Binds every library in the folder that exports what its kind needs; others are skipped
-    // silently. Libraries are tried in file-name order, which decides ties between plug-ins
-    // that list the same extension.
+    // Binds every library in the folder whose exports fit its kind; the others are left out
+    // (LeftOut), without a message. Libraries are tried in file-name order, which decides ties
+    // between plug-ins that list the same extension.
     void LoadDecoderPlugins(const std::string& directory);
     void LoadExplorerPlugins(const std::string& directory);
     // Frees every library. Every session must have been closed before.
@@ -55,12 +67,15 @@ class PluginHost {
     // Every extension of every plug-in of the kind, plug-in after plug-in, in list order.
     const std::vector<std::string>& DecoderExtensions() const { return decoderExtensions_; }
     const std::vector<std::string>& ExplorerExtensions() const { return explorerExtensions_; }
+    // The libraries of both folders that were not bound, in the order they were tried.
+    const std::vector<LeftOutLibrary>& LeftOut() const { return leftOut_; }
 
   private:
     std::vector<std::unique_ptr<DecoderPlugin>> decoders_;
     std::vector<std::unique_ptr<ExplorerPlugin>> explorers_;
     std::vector<std::string> decoderExtensions_;
     std::vector<std::string> explorerExtensions_;
+    std::vector<LeftOutLibrary> leftOut_;
 };
 
 // The filter text of an open-file dialog for these extensions:

@@ -39,7 +39,8 @@ std::string ProgramDirectory() {
     return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
-// One line per bound plug-in: kind, library, extensions.
+// One line per bound plug-in: kind, library, extensions; on standard error, the libraries that
+// were left out and why.
 int PrintFormats() {
     const fogbell::CorePaths paths = fogbell::PathsFor(ProgramDirectory());
     fogbell::PluginHost host;
@@ -57,6 +58,10 @@ int PrintFormats() {
     }
     for (const auto& decoder : host.Decoders()) {
         print("decoder", *decoder);
+    }
+    for (const fogbell::LeftOutLibrary& library : host.LeftOut()) {
+        std::fprintf(stderr, "fogbell: left out %s: %s\n", library.path.c_str(),
+                     library.reason.c_str());
     }
     host.UnloadPlugins();
     return 0;

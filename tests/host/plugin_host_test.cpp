@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace fogbell {
 namespace {
 
@@ -44,6 +46,24 @@ TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
     EXPECT_FALSE(minimal.HasErrorText());
     EXPECT_FALSE(minimal.CanReplace());
     EXPECT_EQ(host.Decoders()[2]->extensionList, nullptr);
+}
+
+TEST_F(Rules, LibrariesThatDoNotFitTheirFolderAreLeftOutWithTheReason) {
+    std::map<std::string, std::string> reasons;
+    for (const LeftOutLibrary& library : host.LeftOut()) {
+        reasons[library.path.substr(library.path.find_last_of("/\\") + 1)] = library.reason;
+    }
+    EXPECT_EQ(reasons.size(), 4u);
+    EXPECT_EQ(reasons[Lib("junk")].rfind("it does not load: ", 0), 0u) << reasons[Lib("junk")];
+    EXPECT_EQ(reasons[Lib("g_lacks_extract")], "it lacks fnExtractFile, which an explorer needs");
+    EXPECT_EQ(reasons[Lib("i_both_kinds")],
+              "it exports entry points that only explorers have and also fnDecodeNext, which "
+              "only decoders have: it cannot be told which kind it is");
+    EXPECT_EQ(reasons[Lib("j_explorer_shaped")],
+              "it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, which only explorers "
+              "have: it belongs in explore_plugins");
+    host.UnloadPlugins();
+    EXPECT_TRUE(host.LeftOut().empty());
 }
 
 TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
