@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "cli/cli_output.h"
-#include "cli/container_chain.h"
 #include "cli/json_text.h"
 #include "cli/output_files.h"
 #include "cli/track_names.h"
+#include "host/core/container_chain.h"
 #include "host/core/native_path.h"
 #include "host/core/output_names.h"
 #include "host/core/track_jobs.h"
@@ -255,17 +255,17 @@ int List(const PluginHost& host, const std::string& path, bool json) {
     }
     ContainerChain chain(host);
     std::string error;
-    if (!chain.Open(path, error)) {
+    if (!chain.OpenPath(path, error, TrackArguments())) {
         FailChain(error);
         return kExitFailed;
     }
     std::optional<std::string> listText;
-    const auto rows = ListTracks(host, chain.Innermost(), &listText);
+    const auto rows = ListTracks(host, *chain.Innermost(), &listText);
     if (!rows) {
         Fail(path, listText.value_or(kNoTrackList));
         return kExitFailed;
     }
-    PrintRows(*rows, LengthUnit(chain.Innermost().Plugin()), json);
+    PrintRows(*rows, LengthUnit(chain.Innermost()->Plugin()), json);
     return kExitOk;
 }
 
@@ -276,11 +276,11 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     if (!CheckDirectory(options.directory)) {
         return kExitFailed;
     }
-    if (!chain.Open(path, error)) {
+    if (!chain.OpenPath(path, error, TrackArguments())) {
         FailChain(error);
         return kExitFailed;
     }
-    const auto names = SelectTracks(chain.Innermost(), path, tracks);
+    const auto names = SelectTracks(*chain.Innermost(), path, tracks);
     if (!names) {
         return kExitFailed;
     }
@@ -294,7 +294,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
         progress.Show(i, names->size(), PrintedName(name));
-        const bool extracted = ExtractTrack(chain.Innermost(), name, staging.Path(), error);
+        const bool extracted = ExtractTrack(*chain.Innermost(), name, staging.Path(), error);
         const std::vector<std::string> files = staging.Files();
         progress.Done();
         if (!extracted || files.empty()) {
@@ -346,11 +346,11 @@ int SaveWave(const PluginHost& host, const std::string& path,
     if (single) {
         names.push_back(path);
     } else {
-        if (!chain.Open(path, error)) {
+        if (!chain.OpenPath(path, error, TrackArguments())) {
             FailChain(error);
             return kExitFailed;
         }
-        auto selected = SelectTracks(chain.Innermost(), path, tracks);
+        auto selected = SelectTracks(*chain.Innermost(), path, tracks);
         if (!selected) {
             return kExitFailed;
         }
@@ -365,7 +365,7 @@ int SaveWave(const PluginHost& host, const std::string& path,
         Fail(options.directory, error);
         return kExitFailed;
     }
-    const ExplorerSession* container = single ? nullptr : &chain.Innermost();
+    const ExplorerSession* container = single ? nullptr : chain.Innermost();
     OutputReport report(options.json);
     Progress progress;
     for (std::size_t i = 0; i < names.size(); ++i) {

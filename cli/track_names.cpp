@@ -115,4 +115,8 @@ bool ResolveTrack(const ExplorerSession& container, const std::string& argument,
     return true;
 }
 
+ChainPathReader TrackArguments() {
+    return ChainPathReader{ResolveTrack, PrintedName};
+}
+
 }  // namespace fogbell::cli

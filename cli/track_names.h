@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/container_chain.h"
 #include "host/core/plugin_host.h"
 
 namespace fogbell::cli {
@@ -35,5 +36,9 @@ std::optional<std::vector<std::string>> ListedNames(const ExplorerSession& conta
 // read back from its printed form. False with a text when there is no row N.
 bool ResolveTrack(const ExplorerSession& container, const std::string& argument, std::string& name,
                   std::string& error);
+
+// How the TRACK parts of a chain path (FILE::TRACK::TRACK) read on the command line: as
+// ResolveTrack reads a TRACK argument; texts name a track in its printed form.
+ChainPathReader TrackArguments();
 
 }  // namespace fogbell::cli

@@ -1,8 +1,13 @@
-#include "cli/container_chain.h"
+#include "host/core/container_chain.h"
 
-#include "cli/track_names.h"
+#include <utility>
 
-namespace fogbell::cli {
+namespace fogbell {
+namespace {
+
+constexpr const char* kNoBytes = "Error loading file.";
+
+}  // namespace
 
 std::vector<std::string> SplitChainPath(const std::string& path) {
     static constexpr char kSeparator[] = "::";
@@ -20,50 +25,122 @@ ContainerChain::~ContainerChain() {
     Close();
 }
 
-void ContainerChain::Close() {
-    while (!levels_.empty()) {
-        CloseOpenedFile(levels_.back());
+ContainerChain& ContainerChain::operator=(ContainerChain&& other) noexcept {
+    if (this != &other) {
+        Close();
+        host_ = other.host_;
+        levels_ = std::move(other.levels_);
+        other.levels_.clear();
+    }
+    return *this;
+}
+
+bool ContainerChain::OpenFile(const std::string& path, std::string& error) {
+    Close();
+    ExplorerSessionPtr file = host_->OpenContainer(path, nullptr, 0, error);
+    if (!file) {
+        return false;
+    }
+    levels_.push_back({path, std::move(file)});
+    return true;
+}
+
+bool ContainerChain::OpenPath(const std::string& path, std::string& error,
+                              const ChainPathReader& reader) {
+    const std::vector<std::string> parts = SplitChainPath(path);
+    if (!OpenFile(parts.front(), error)) {
+        error = parts.front() + ": " + error;
+        return false;
+    }
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        std::string track = parts[i];
+        if (reader.resolve && !reader.resolve(*Innermost(), parts[i], track, error)) {
+            error = parts[i] + ": " + error;
+            return false;
+        }
+        const Entry entry = Enter(track, error);
+        if (entry != Entry::kOpened) {
+            if (entry == Entry::kRefused) {
+                Leave();
+            }
+            error = (reader.label ? reader.label(track) : track) + ": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+ContainerChain::Entry ContainerChain::Enter(const std::string& track, std::string& error) {
+    // The bytes stay held until the nested container has taken them.
+    const TrackBytes bytes = Innermost()->Track(track);
+    if (!bytes) {
+        // Never fall back to opening the bare track name as a path.
+        error = bytes.TextOr(kNoBytes);
+        return Entry::kNoBytes;
+    }
+    ExplorerSessionPtr nested = host_->OpenContainer(track, bytes.Data(), bytes.Size(), error);
+    const bool opened = nested != nullptr;
+    levels_.push_back({track, std::move(nested)});
+    return opened ? Entry::kOpened : Entry::kRefused;
+}
+
+void ContainerChain::Leave() {
+    if (!levels_.empty()) {
+        CloseOpenedFile(levels_.back().open);
         levels_.pop_back();
     }
 }
 
-bool ContainerChain::Open(const std::string& path, std::string& error) {
-    const std::vector<std::string> parts = SplitChainPath(path);
-    ExplorerSessionPtr file = host_.OpenContainer(parts.front(), nullptr, 0, error);
-    if (!file) {
-        error = parts.front() + ": " + error;
+void ContainerChain::Close() {
+    while (!levels_.empty()) {
+        Leave();
+    }
+}
+
+bool ContainerChain::Reopen(std::string& error) {
+    const std::vector<std::string> names = Names();
+    if (names.empty()) {
+        return true;
+    }
+    if (!OpenFile(names.front(), error)) {
         return false;
     }
-    levels_.push_back(std::move(file));
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-        const ExplorerSession& parent = *levels_.back();
-        std::string name;
-        if (!ResolveTrack(parent, parts[i], name, error)) {
-            error = parts[i] + ": " + error;
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        const Entry entry = Enter(names[i], error);
+        if (entry != Entry::kOpened) {
+            if (entry == Entry::kRefused) {
+                Leave();  // the deepest level that opens is the innermost one
+            }
             return false;
         }
-        const TrackBytes track = parent.Track(name);
-        if (!track) {
-            error = PrintedName(name) + ": " + track.TextOr("Error loading file.");
-            return false;
-        }
-        ExplorerSessionPtr nested = host_.OpenContainer(name, track.Data(), track.Size(), error);
-        if (!nested) {
-            error = PrintedName(name) + ": " + error;
-            return false;
-        }
-        levels_.push_back(std::move(nested));
-        links_.push_back(name);
     }
     return true;
 }
 
 std::vector<const ExplorerSession*> ContainerChain::Levels() const {
     std::vector<const ExplorerSession*> levels;
-    for (const ExplorerSessionPtr& level : levels_) {
-        levels.push_back(level.get());
+    for (const Level& level : levels_) {
+        if (level.open) {
+            levels.push_back(level.open.get());
+        }
     }
     return levels;
 }
 
-}  // namespace fogbell::cli
+std::vector<std::string> ContainerChain::Names() const {
+    std::vector<std::string> names;
+    for (const Level& level : levels_) {
+        names.push_back(level.name);
+    }
+    return names;
+}
+
+std::vector<std::string> ContainerChain::Links() const {
+    std::vector<std::string> names = Names();
+    if (!names.empty()) {
+        names.erase(names.begin());
+    }
+    return names;
+}
+
+}  // namespace fogbell

@@ -119,7 +119,7 @@ void MainCore::Shutdown() {
     stopWorkers_ = true;
     WaitForWorkers();
     CloseOpenStream();
-    CloseAllContainers();
+    chain_.Close();
     playback_.Shutdown();
     host_.UnloadPlugins();
 }
@@ -201,15 +201,6 @@ void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
     CloseOpenedFile(openStream_);
 }
 
-void MainCore::CloseAllContainers() {
-    CloseOpenedFile(currentContainer_);
-    while (!containerStack_.empty()) {
-        CloseOpenedFile(containerStack_.back());
-        containerStack_.pop_back();
-    }
-    chainNames_.clear();
-}
-
 void MainCore::OpenContainerDialog() {
     if (runningWorkers_ > 0) {
         return;  // a worker uses the current container
@@ -224,23 +215,24 @@ bool MainCore::OpenContainerPath(const std::string& path) {
         return false;
     }
     std::string error;
-    ExplorerSessionPtr container = host_.OpenContainer(path, nullptr, 0, error);
-    if (!container) {
-        view_.SetStatus(error);  // the old container, its rows and the stack stay
+    ContainerChain opened(host_);
+    const ExplorerSession* container =
+        opened.OpenFile(path, error) ? opened.Innermost() : nullptr;
+    if (container == nullptr) {
+        view_.SetStatus(error);  // the old container, its rows and its parents stay
         return false;
     }
     FillTrackList(*container);
+    const std::string notice = container->openNotice;
     CloseOpenStream();
-    CloseAllContainers();
+    chain_ = std::move(opened);  // the old levels close, innermost first
     view_.EnableButton(ButtonId::kPreviousDirectory, false);
     view_.EnableButton(ButtonId::kPlay, false);
     view_.EnableButton(ButtonId::kStop, false);
-    currentContainer_ = std::move(container);
-    chainNames_ = {path};
     view_.SetFileNameBox(path);
     lastFileName_ = path;
-    if (!currentContainer_->openNotice.empty()) {
-        view_.SetStatus(currentContainer_->openNotice);
+    if (!notice.empty()) {
+        view_.SetStatus(notice);
     }
     return true;
 }
@@ -279,30 +271,28 @@ void MainCore::OnRowDoubleClick() {
 
 bool MainCore::OpenNestedContainer() {
     const std::vector<std::string> names = CollectSelectedNames();
-    if (names.empty() || !currentContainer_) {
+    const ExplorerSession* current = chain_.Innermost();
+    if (names.empty() || current == nullptr) {
         return false;
     }
     const std::string& name = names.front();
     if (!host_.FindExplorer(name)) {
         return false;  // not a container: the double-click only plays
     }
-    if (!currentContainer_->IsOpen()) {
+    if (!current->IsOpen()) {
         return false;
     }
-    const TrackBytes track = currentContainer_->Track(name);
-    if (!track) {
-        // Never fall back to opening the bare track name as a path.
-        view_.SetStatus(track.TextOr("Error loading file."));
-        return true;
-    }
-    containerStack_.push_back(std::move(currentContainer_));
-    chainNames_.push_back(name);
     std::string error;
-    currentContainer_ = host_.OpenContainer(name, track.Data(), track.Size(), error);
-    if (currentContainer_) {
-        FillTrackList(*currentContainer_);
-    } else {
-        view_.SetStatus(error);  // the parent's rows stay; "Previous directory" brings it back
+    switch (chain_.Enter(name, error)) {
+        case ContainerChain::Entry::kNoBytes:
+            view_.SetStatus(error);
+            return true;
+        case ContainerChain::Entry::kRefused:
+            view_.SetStatus(error);  // the parent's rows stay; "Previous directory" brings it back
+            break;
+        case ContainerChain::Entry::kOpened:
+            FillTrackList(*chain_.Innermost());
+            break;
     }
     lastFileName_ = name;
     view_.SetFileNameBox(name);
@@ -312,18 +302,16 @@ bool MainCore::OpenNestedContainer() {
 }
 
 void MainCore::GoToParentContainer() {
-    if (containerStack_.empty() || runningWorkers_ > 0) {
+    if (chain_.Depth() == 0 || runningWorkers_ > 0) {
         return;
     }
     StopPlayback();
-    CloseOpenedFile(currentContainer_);
-    currentContainer_ = std::move(containerStack_.back());
-    containerStack_.pop_back();
-    chainNames_.pop_back();
-    FillTrackList(*currentContainer_);
-    lastFileName_ = currentContainer_->path;
-    view_.SetFileNameBox(currentContainer_->path);
-    if (containerStack_.empty()) {
+    chain_.Leave();
+    const ExplorerSession& parent = *chain_.Innermost();
+    FillTrackList(parent);
+    lastFileName_ = parent.path;
+    view_.SetFileNameBox(parent.path);
+    if (chain_.Depth() == 0) {
         view_.EnableButton(ButtonId::kPreviousDirectory, false);
     }
 }
@@ -350,9 +338,10 @@ std::vector<std::string> MainCore::CollectSelectedNames() const {
 std::vector<MenuItem> MainCore::TrackMenuItems() const {
     const std::vector<std::string> selected = CollectSelectedNames();
     const std::size_t n = selected.size();
-    const bool container = currentContainer_ != nullptr;
+    const ExplorerSession* current = chain_.Innermost();
+    const bool container = current != nullptr;
     const bool decoder = n > 0 && host_.FindDecoder(selected.front()) != nullptr;
-    const bool replace = n == 1 && container && currentContainer_->CanReplace();
+    const bool replace = n == 1 && container && current->CanReplace();
     return {
         {kCommandExtract, "Extract...", n > 0 && container},
         {kCommandSaveWave, "Save as wav..", n > 0 && container && (n > 1 || decoder)},
@@ -433,7 +422,7 @@ void MainCore::EndWorker(std::uint64_t id) {
     if (--runningWorkers_ > 0) {
         return;  // the last worker to end gives the buttons back
     }
-    view_.EnableButton(ButtonId::kPreviousDirectory, !containerStack_.empty());
+    view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0);
     view_.EnableButton(ButtonId::kOpenContainer, true);
     if (reopenPending_) {
         // A rebuild renamed new files over the open ones; nothing uses the old ones any more.
@@ -476,7 +465,7 @@ void MainCore::WaitForWorkers() {
 }
 
 void MainCore::StartExtract(int mode) {
-    if (!currentContainer_ || !PrepareSaveDirectory()) {
+    if (chain_.Innermost() == nullptr || !PrepareSaveDirectory()) {
         return;
     }
     std::vector<std::string> names;
@@ -487,7 +476,7 @@ void MainCore::StartExtract(int mode) {
     } else {
         names = CollectSelectedNames();
     }
-    const ExplorerSession* container = currentContainer_.get();
+    const ExplorerSession* container = chain_.Innermost();
     WorkerBody body = [this, container, names = std::move(names),
                        directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
@@ -516,10 +505,10 @@ void MainCore::StartExtract(int mode) {
 }
 
 void MainCore::StartSaveWave() {
-    if (!currentContainer_ || !PrepareSaveDirectory()) {
+    if (chain_.Innermost() == nullptr || !PrepareSaveDirectory()) {
         return;
     }
-    const ExplorerSession* container = currentContainer_.get();
+    const ExplorerSession* container = chain_.Innermost();
     WorkerBody body = [this, container, names = CollectSelectedNames(),
                        directory = saveDirectory_]() -> std::function<void()> {
         const std::size_t count = names.size();
@@ -581,8 +570,8 @@ void MainCore::StartPlayback() {
     // held until the decoder has taken them (an AIX record selects the track).
     TrackBytes track;
     if (fromRow) {
-        if (currentContainer_ && currentContainer_->IsOpen()) {
-            track = currentContainer_->Track(name);
+        if (chain_.Innermost() != nullptr && chain_.Innermost()->IsOpen()) {
+            track = chain_.Innermost()->Track(name);
             if (!track) {
                 error = host_.FindDecoder(name) ? track.TextOr("Error loading file.")
                                                 : "Format unsupported.";

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/core/container_chain.h"
 #include "host/core/main_view.h"
 #include "host/core/playback_control.h"
 #include "host/core/plugin_host.h"
@@ -110,11 +111,11 @@ class MainCore {
     void SetThreadStarter(ThreadStarter starter) { startThread_ = std::move(starter); }
 
     const PluginHost& Host() const { return host_; }
-    const ExplorerSession* CurrentContainer() const { return currentContainer_.get(); }
-    std::size_t NestingDepth() const { return containerStack_.size(); }
+    const ExplorerSession* CurrentContainer() const { return chain_.Innermost(); }
+    std::size_t NestingDepth() const { return chain_.Depth(); }
     // How each level was opened: the container's path on disk, then the track name that opened
     // each nested level in its parent (the last may have failed to open).
-    const std::vector<std::string>& ChainNames() const { return chainNames_; }
+    std::vector<std::string> ChainNames() const { return chain_.Names(); }
     const DecoderSession* OpenStream() const { return openStream_.get(); }
     const std::string& SaveDirectory() const { return saveDirectory_; }
     const std::string& LastFileName() const { return lastFileName_; }
@@ -124,7 +125,6 @@ class MainCore {
     void FillTrackList(const ExplorerSession& container);
     void CloseOpenStream();
     void CloseOpenStream(const PlaybackControl::Exclusion& held);
-    void CloseAllContainers();
     void LoadSettings();
     void SaveSettings();
 
@@ -158,10 +158,10 @@ class MainCore {
     CorePaths paths_;
     bool initialized_ = false;
 
+    // The container shown (innermost) and its parents; bottom = opened from disk.
+    ContainerChain chain_{host_};
+    // After the chain: a stream may borrow a container's bytes, so it closes first.
     DecoderSessionPtr openStream_;
-    ExplorerSessionPtr currentContainer_;
-    std::vector<ExplorerSessionPtr> containerStack_;  // parents, bottom = opened from disk
-    std::vector<std::string> chainNames_;        // one per level, ChainNames()
 
     std::string saveDirectory_;
     std::string lastFileName_;
