@@ -125,7 +125,7 @@ void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
         case ContainerReplaceOutcome::kRebuilt:
             // Nothing may use the old containers when they close: a worker still running keeps
             // them until it ends (EndWorker opens them again then).
-            if (runningWorkers_ > 1) {
+            if (workers_.Running() > 1) {
                 reopenPending_ = true;
             } else {
                 ReopenContainerChain();
@@ -219,7 +219,7 @@ void MainCore::ReopenContainerChain() {
     const std::string shown = chain_.Names().back();
     view_.SetFileNameBox(shown);
     lastFileName_ = shown;
-    view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0 && runningWorkers_ == 0);
+    view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0 && workers_.Running() == 0);
     if (!whole) {
         view_.SetStatus(error);
     }
