@@ -35,6 +35,7 @@
 #endif
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
+#include "fogbell_version.h"
 #include "host/core/container_chain.h"
 #include "host/core/container_replace.h"
 #include "host/core/native_path.h"

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fogbell_version.h"
 #include "host/core/plugin_host.h"
 #include "host/playback/play_engine.h"
 #include "host/playback/sound_output.h"
@@ -22,7 +23,7 @@ namespace {
 
 void Describe(QCoreApplication& app, QCommandLineParser& parser) {
     QCoreApplication::setApplicationName("Fogbell");
-    QCoreApplication::setApplicationVersion("1.7");
+    QCoreApplication::setApplicationVersion(FOGBELL_VERSION);
     parser.setApplicationDescription("Explorer and player for the sound files of Mistvale.");
     parser.addHelpOption();
     parser.addVersionOption();
