@@ -9,6 +9,7 @@
 #include <string>
 
 #include "container_loader.h"
+#include "file_checks.h"
 #include "fogbell_explorer.h"
 #include "mapped_file.h"
 #include "name_list.h"

@@ -1,19 +1,16 @@
-// The steps every explorer takes to open a container from a path around its memory loader.
+// The steps every explorer takes to open a container from a path around its memory loader, and
+// to open a replacement file.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
+#include "file_checks.h"
 #include "journal.h"
 #include "mapped_file.h"
+#include "path_loader.h"
 #include "plugin_support.h"
 
 namespace fogbell::plugin {
-
-struct MappedFileCloser {
-    void operator()(MappedFile* file) const { CloseMappedFile(file); }
-};
-using MappedFilePtr = std::unique_ptr<MappedFile, MappedFileCloser>;
 
 // Maps the replacement file at path for reading; bytes receives its first byte. Null with "NULL
 // file pointer." or "Can't open PATH file." when it cannot be read.
@@ -47,39 +44,19 @@ inline MappedFile* OpenContainerFile(const char* path, void** view, bool& restor
     return OpenMappedFile(path, view, FileAccess::kReadWriteOrRead);
 }
 
-// Sets "OK", checks the name, finds a free slot (noFreeHandleText when there is none), refuses
-// an empty file (text left at "OK"), maps the file (kReadWriteOrRead: a container, put back
-// first when a replacement was cut short; kRead: a stream) and runs load(view, length) ->
-// handle. On success adopt(handle, file) takes the file over and the handle is returned, with
-// the text saying so when the container was put back; otherwise the mapping is released and -1
-// returned with the text of the step that failed.
+// LoadFromPath (path_loader.h) of a container: put back first when a replacement was cut short,
+// and then the text says so after a successful load.
 template <class MemoryLoader, class Adopt>
 int LoadContainerFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load,
-                          Adopt&& adopt, FileAccess access = FileAccess::kReadWriteOrRead) {
-    SetOk();
-    if (!CheckFileName(path)) {
-        return kNoHandle;
-    }
-    if (FindFreeHandle() == kNoHandle) {
-        SetErrorText("%s", noFreeHandleText);
-        return kNoHandle;
-    }
-    if (GetFileLength(path) == 0) {
-        return kNoHandle;
-    }
-    void* view = nullptr;
+                          Adopt&& adopt) {
     bool restored = false;
-    MappedFilePtr file(access == FileAccess::kRead ? OpenMappedFile(path, &view, access)
-                                                   : OpenContainerFile(path, &view, restored));
-    if (!file) {
-        return kNoHandle;
-    }
-    const int handle = load(static_cast<std::uint8_t*>(view), MappedLength(file.get()));
-    if (handle == kNoHandle) {
-        return kNoHandle;
-    }
-    adopt(handle, file.release());
-    if (restored) {
+    const int handle = LoadFromPath(
+        path, noFreeHandleText,
+        [&restored](const char* name, void** view) {
+            return OpenContainerFile(name, view, restored);
+        },
+        load, adopt);
+    if (handle != kNoHandle && restored) {
         SetRestoredText(path);
     }
     return handle;
@@ -87,12 +64,8 @@ int LoadContainerFromPath(const char* path, const char* noFreeHandleText, Memory
 
 // LoadContainerFromPath for a record that keeps the mapped file in its `file` field.
 template <class Record, class MemoryLoader>
-int LoadRecordFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load,
-                       FileAccess access = FileAccess::kReadWriteOrRead) {
-    return LoadContainerFromPath(
-        path, noFreeHandleText, load,
-        [](int handle, MappedFile* file) { static_cast<Record*>(RecordAt(handle))->file = file; },
-        access);
+int LoadRecordFromPath(const char* path, const char* noFreeHandleText, MemoryLoader&& load) {
+    return LoadContainerFromPath(path, noFreeHandleText, load, AdoptIntoRecord<Record>);
 }
 
 }  // namespace fogbell::plugin
