@@ -10,7 +10,6 @@
 #include "afs_archive.h"
 #include "container_explorer.h"
 #include "fogbell_explorer.h"
-#include "output_file.h"
 #include "plugin_support.h"
 
 namespace {
@@ -64,19 +63,9 @@ struct AfsTable {
 
 using Vault = ContainerExplorer<AfsTable>;
 
-// Writes the member's bytes to path; 0 with a text when the file cannot be created or written.
+// The member's bytes as they are stored.
 int AfsTable::Extract(Record& record, Track& entry, const char*, const char* path) {
-    switch (WriteWholeFile(path, record.container.base + entry.offset, entry.Size())) {
-        case WriteResult::kOk:
-            return 1;
-        case WriteResult::kCreateFailed:
-            SetErrorText("Can't create %s file.", path);
-            return 0;
-        case WriteResult::kWriteFailed:
-            break;
-    }
-    SetErrorText("Can't write %s file.", path);
-    return 0;
+    return WriteExtractedTrack(path, path, record.container.base + entry.offset, entry.Size());
 }
 
 int AfsTable::Replace(Record& record, const char* name, const std::uint8_t* data,

@@ -10,7 +10,6 @@
 #include "container_explorer.h"
 #include "file_checks.h"
 #include "fogbell_explorer.h"
-#include "output_file.h"
 #include "pac_container.h"
 #include "plugin_support.h"
 
@@ -89,18 +88,8 @@ MappedFilePtr PacTable::OpenReplacement(const char* path, const std::uint8_t*& b
 
 // The track's WAVE file, written under path with the extension ".wav".
 int PacTable::Extract(Record& record, Track& track, const char*, const char* path) {
-    const std::string output = pac::WavePath(path);
-    switch (WriteWholeFile(output.c_str(), record.container.base + track.offset, track.Size())) {
-        case WriteResult::kOk:
-            return 1;
-        case WriteResult::kCreateFailed:
-            SetErrorText("Can't create %s file.", path);
-            return 0;
-        case WriteResult::kWriteFailed:
-            break;
-    }
-    SetErrorText("Can't write %s file.", path);
-    return 0;
+    return WriteExtractedTrack(pac::WavePath(path).c_str(), path,
+                               record.container.base + track.offset, track.Size());
 }
 
 int PacTable::Replace(Record& record, const char* name, const std::uint8_t* data,

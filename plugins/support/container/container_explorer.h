@@ -39,6 +39,7 @@
 #include "container_loader.h"
 #include "mapped_file.h"
 #include "name_list.h"
+#include "output_file.h"
 #include "plugin_support.h"
 #include "rebuilt_container.h"
 
@@ -58,6 +59,23 @@ enum class NameListScope {
     kPerHandle,  // each handle keeps the list last handed out for it
     kPerPlugin,  // one list for the whole plug-in: any listing frees the one before
 };
+
+// Writes an extracted track's size bytes to a new file at outPath; 0 with "Can't create %s
+// file." or "Can't write %s file." naming path, the path the caller asked for.
+inline int WriteExtractedTrack(const char* outPath, const char* path, const std::uint8_t* data,
+                               std::uint32_t size) {
+    switch (WriteWholeFile(outPath, data, size)) {
+        case WriteResult::kOk:
+            return 1;
+        case WriteResult::kCreateFailed:
+            SetErrorText("Can't create %s file.", path);
+            return 0;
+        case WriteResult::kWriteFailed:
+            break;
+    }
+    SetErrorText("Can't write %s file.", path);
+    return 0;
+}
 
 // One open container of a table's format.
 template <class Container>
@@ -298,54 +316,55 @@ class ContainerExplorer {
 
     // fnReplaceFile: the file opened by Table::OpenReplacement, then Table::Replace.
     static std::int32_t ReplaceFile(std::int32_t handle, const char* name, const char* path) {
-        return Guarded(0, [&] {
-            Record* record = Begin(handle);
-            if (record == nullptr) {
-                return 0;
-            }
-            const std::uint8_t* bytes = nullptr;
-            MappedFilePtr source = Table::OpenReplacement(path, bytes);
-            if (!source) {
-                return 0;
-            }
-            // The view's own length bounds every read.
-            return Table::Replace(*record, name, bytes, MappedLength(source.get()));
-        });
+        return WithReplacement(
+            handle, path, [] { return true; },
+            [&](Record& record, const std::uint8_t* bytes, std::uint32_t length) {
+                return Table::Replace(record, name, bytes, length);
+            });
     }
 
     // fnGetRoomFile: Table::MeasureRoom(record, track, name, bytes, length, needed, room) of the
     // track found, with "OK" set once the file is open.
     static std::int32_t RoomFile(std::int32_t handle, const char* name, const char* path,
                                  std::uint32_t* needed, std::uint32_t* room) {
-        return Guarded(0, [&] {
-            Record* record = Begin(handle);
-            if (record == nullptr) {
-                return 0;
-            }
-            const std::uint8_t* bytes = nullptr;
-            MappedFilePtr source = Table::OpenReplacement(path, bytes);
-            if (!source) {
-                return 0;
-            }
-            SetOk();
-            Track* track = Find(*record, name);
-            return track ? Table::MeasureRoom(*record, *track, name, bytes,
-                                              MappedLength(source.get()), needed, room)
-                         : 0;
-        });
+        return WithReplacement(
+            handle, path, [] { return true; },
+            [&](Record& record, const std::uint8_t* bytes, std::uint32_t length) {
+                SetOk();
+                Track* track = Find(record, name);
+                return track ? Table::MeasureRoom(record, *track, name, bytes, length, needed, room)
+                             : 0;
+            });
     }
 
     // fnRebuildFile: Table::Rebuild(container, track, bytes, length, out, error) written to
     // outPath and flushed; no file is left there after a failure.
     static std::int32_t RebuildFile(std::int32_t handle, const char* name, const char* path,
                                     const char* outPath) {
-        return Guarded(0, [&] {
-            Record* record = Begin(handle);
-            if (record == nullptr) {
-                return 0;
-            }
+        const auto named = [outPath] {
             if (outPath == nullptr) {
                 SetErrorText("NULL file pointer.");
+            }
+            return outPath != nullptr;
+        };
+        return WithReplacement(
+            handle, path, named,
+            [&](Record& record, const std::uint8_t* bytes, std::uint32_t length) {
+                SetOk();
+                return WriteRebuilt(record, name, bytes, length, outPath);
+            });
+    }
+
+  private:
+    // The body of the entry points that take a replacement file: body(record, bytes, length)
+    // with the checked record, once ready() agrees, and the file that Table::OpenReplacement
+    // opened (the view's own length bounds every read); 0 when any of them fails.
+    template <class Ready, class Body>
+    static std::int32_t WithReplacement(std::int32_t handle, const char* path, Ready&& ready,
+                                        Body&& body) {
+        return Guarded(0, [&] {
+            Record* record = Begin(handle);
+            if (record == nullptr || !ready()) {
                 return 0;
             }
             const std::uint8_t* bytes = nullptr;
@@ -353,12 +372,10 @@ class ContainerExplorer {
             if (!source) {
                 return 0;
             }
-            SetOk();
-            return WriteRebuilt(*record, name, bytes, MappedLength(source.get()), outPath);
+            return body(*record, bytes, MappedLength(source.get()));
         });
     }
 
-  private:
     static int WriteRebuilt(Record& record, const char* name, const std::uint8_t* data,
                             std::uint32_t length, const char* outPath) {
         Track* track = Find(record, name);
