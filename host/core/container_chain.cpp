@@ -97,6 +97,12 @@ void ContainerChain::Close() {
     }
 }
 
+void ContainerChain::Release() {
+    for (auto level = levels_.rbegin(); level != levels_.rend(); ++level) {
+        CloseOpenedFile(level->open);
+    }
+}
+
 bool ContainerChain::Reopen(std::string& error) {
     const std::vector<std::string> names = Names();
     if (names.empty()) {

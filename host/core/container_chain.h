@@ -63,12 +63,17 @@ class ContainerChain {
     void Leave();
     // Closes every level, innermost first.
     void Close();
+    // Closes every level, innermost first, but keeps their names for Reopen: what a rebuild
+    // needs before its new file takes the old one's place (Windows renames no file over one
+    // that is mapped).
+    void Release();
     // Closes every level and opens the same names again from disk, as deep as they open; false
     // with the text of the level that failed (the chain then ends above it, or is empty).
     bool Reopen(std::string& error);
 
     bool Empty() const { return levels_.empty(); }
-    // The innermost level; null for an empty chain or a level that failed to open.
+    // The innermost level; null for an empty chain, a level that failed to open or a released
+    // chain.
     ExplorerSession* Innermost() const {
         return levels_.empty() ? nullptr : levels_.back().open.get();
     }
