@@ -29,13 +29,14 @@
 #include <vector>
 
 #include "cli/cli_output.h"
-#include "cli/container_chain.h"
 #include "cli/encode_command.h"
 #if !defined(FOGBELL_NO_PLAYBACK)
 #include "cli/play_command.h"
 #endif
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
+#include "fogbell_version.h"
+#include "host/core/container_chain.h"
 #include "host/core/container_replace.h"
 #include "host/core/native_path.h"
 #include "host/core/plugin_host.h"
@@ -71,13 +72,12 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
             const std::string& file, bool rebuild) {
     ContainerChain chain(host);
     std::string error;
-    if (!chain.Open(path, error)) {
+    if (!chain.OpenPath(path, error, TrackArguments())) {
         FailChain(error);
         return kExitFailed;
     }
-    const OpenedFile& container = chain.Innermost();
-    ExplorerPlugin& explorer = container.AsExplorer();
-    if (explorer.fnReplaceFile == nullptr) {
+    const ExplorerSession& container = *chain.Innermost();
+    if (!container.CanReplace()) {
         Fail(path, "tracks of this container cannot be replaced");
         return kExitFailed;
     }

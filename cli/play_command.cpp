@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/container_chain.h"
 #include "cli/track_names.h"
+#include "host/core/container_chain.h"
 #include "host/core/main_core.h"
 #include "host/playback/play_engine.h"
 

@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "cli/cli_output.h"
-#include "cli/container_chain.h"
 #include "cli/json_text.h"
 #include "cli/output_files.h"
 #include "cli/track_names.h"
+#include "host/core/container_chain.h"
 #include "host/core/native_path.h"
 #include "host/core/output_names.h"
 #include "host/core/system_files.h"
@@ -19,16 +19,10 @@
 namespace fogbell::cli {
 namespace {
 
+constexpr const char* kNoTrackList = "the container gives no track list";
+
 std::string LibraryName(const PluginRecord& plugin) {
     return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
-}
-
-std::vector<std::string> Extensions(const PluginRecord& plugin) {
-    std::vector<std::string> list;
-    for (const char* const* p = plugin.extensionList; p && *p && **p; ++p) {
-        list.emplace_back(*p);
-    }
-    return list;
 }
 
 std::string Joined(const std::vector<std::string>& parts, const char* separator) {
@@ -70,13 +64,11 @@ bool IsSingleFile(const PluginHost& host, const std::string& path) {
 // The row of a single audio file: its file name, its size in bytes and its source format.
 bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& row,
                    std::string& error) {
-    OpenedFilePtr stream = host.OpenStream(path, nullptr, 0, error);
+    const DecoderSessionPtr stream = host.OpenStream(path, nullptr, 0, error);
     if (!stream) {
         return false;
     }
-    DecoderPlugin& decoder = stream->AsDecoder();
-    const WAVEFORMATEX* format =
-        decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
+    const std::optional<WAVEFORMATEX> format = stream->SourceFormat().value;
     row.name = Utf8FromPath(PathFromUtf8(path).filename());
     std::uint64_t size = 0;
     if (SizeOfFile(path, size) && size <= UINT32_MAX) {
@@ -85,12 +77,11 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     }
     row.kind = TrackKind::kAudio;
     row.bitrate = "Unknown";
-    if (format != nullptr) {
+    if (format) {
         row.rate = format->nSamplesPerSec;
         row.channels = format->nChannels;
         row.bitrate = std::to_string(row.rate) + "Hz," + std::to_string(row.channels) + "Ch";
     }
-    CloseOpenedFile(stream);
     return true;
 }
 
@@ -127,15 +118,15 @@ bool CheckDirectory(const std::string& directory) {
 
 // The tracks the arguments choose (names in their printed form, or "#N"), or every listed track
 // when none is named.
-std::optional<std::vector<std::string>> SelectTracks(const OpenedFile& container,
+std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& container,
                                                      const std::string& path,
                                                      const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
-        auto names = ListedNames(container);
-        if (!names) {
-            Fail(path, container.plugin->ErrorText("the container gives no track list"));
+        auto listed = container.ListNames();
+        if (!listed.value) {
+            Fail(path, listed.TextOr(kNoTrackList));
         }
-        return names;
+        return listed.value;
     }
     std::vector<std::string> names;
     for (const std::string& argument : arguments) {
@@ -218,11 +209,11 @@ int Formats(const PluginHost& host, bool json) {
     auto add = [&](const char* kind, const PluginRecord& plugin) {
         if (!json) {
             std::printf("%s\t%s\t%s\n", kind, LibraryName(plugin).c_str(),
-                        Joined(Extensions(plugin), ",").c_str());
+                        Joined(plugin.Extensions(), ",").c_str());
             return;
         }
         std::vector<std::string> extensions;
-        for (const std::string& extension : Extensions(plugin)) {
+        for (const std::string& extension : plugin.Extensions()) {
             extensions.push_back(JsonString(extension));
         }
         entries.push_back("\n  {\"kind\": \"" + std::string(kind) +
@@ -237,6 +228,12 @@ int Formats(const PluginHost& host, bool json) {
     }
     if (json) {
         std::printf("[%s%s]\n", Joined(entries, ",").c_str(), entries.empty() ? "" : "\n");
+    }
+    // Libraries the host did not bind are named on standard error, so that the listing on
+    // standard output keeps its form.
+    for (const LeftOutLibrary& library : host.LeftOut()) {
+        std::fprintf(stderr, "%s: left out %s: %s\n", kProgram, library.path.c_str(),
+                     library.reason.c_str());
     }
     return kExitOk;
 }
@@ -254,16 +251,17 @@ int List(const PluginHost& host, const std::string& path, bool json) {
     }
     ContainerChain chain(host);
     std::string error;
-    if (!chain.Open(path, error)) {
+    if (!chain.OpenPath(path, error, TrackArguments())) {
         FailChain(error);
         return kExitFailed;
     }
-    const auto rows = ListTracks(host, chain.Innermost());
+    std::optional<std::string> listText;
+    const auto rows = ListTracks(host, *chain.Innermost(), &listText);
     if (!rows) {
-        Fail(path, chain.Innermost().plugin->ErrorText("the container gives no track list"));
+        Fail(path, listText.value_or(kNoTrackList));
         return kExitFailed;
     }
-    PrintRows(*rows, LengthUnit(chain.Innermost().AsExplorer()), json);
+    PrintRows(*rows, LengthUnit(chain.Innermost()->Plugin()), json);
     return kExitOk;
 }
 
@@ -274,11 +272,11 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     if (!CheckDirectory(options.directory)) {
         return kExitFailed;
     }
-    if (!chain.Open(path, error)) {
+    if (!chain.OpenPath(path, error, TrackArguments())) {
         FailChain(error);
         return kExitFailed;
     }
-    const auto names = SelectTracks(chain.Innermost(), path, tracks);
+    const auto names = SelectTracks(*chain.Innermost(), path, tracks);
     if (!names) {
         return kExitFailed;
     }
@@ -292,7 +290,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
         progress.Show(i, names->size(), PrintedName(name));
-        const bool extracted = ExtractTrack(chain.Innermost(), name, staging.Path(), error);
+        const bool extracted = ExtractTrack(*chain.Innermost(), name, staging.Path(), error);
         const std::vector<std::string> files = staging.Files();
         progress.Done();
         if (!extracted || files.empty()) {
@@ -344,11 +342,11 @@ int SaveWave(const PluginHost& host, const std::string& path,
     if (single) {
         names.push_back(path);
     } else {
-        if (!chain.Open(path, error)) {
+        if (!chain.OpenPath(path, error, TrackArguments())) {
             FailChain(error);
             return kExitFailed;
         }
-        auto selected = SelectTracks(chain.Innermost(), path, tracks);
+        auto selected = SelectTracks(*chain.Innermost(), path, tracks);
         if (!selected) {
             return kExitFailed;
         }
@@ -363,7 +361,7 @@ int SaveWave(const PluginHost& host, const std::string& path,
         Fail(options.directory, error);
         return kExitFailed;
     }
-    const OpenedFile* container = single ? nullptr : &chain.Innermost();
+    const ExplorerSession* container = single ? nullptr : chain.Innermost();
     OutputReport report(options.json);
     Progress progress;
     for (std::size_t i = 0; i < names.size(); ++i) {

@@ -15,6 +15,7 @@ struct OutputOptions {
 };
 
 // Each command returns the program's exit status.
+// The bound plug-ins; the libraries left out, with the reason, on standard error.
 int Formats(const PluginHost& host, bool json);
 // A container's rows, or the one row of a single audio file.
 int List(const PluginHost& host, const std::string& path, bool json);

@@ -94,11 +94,11 @@ std::optional<std::size_t> RowReference(const std::string& text) {
     return row == 0 ? std::nullopt : std::optional(row);
 }
 
-std::optional<std::vector<std::string>> ListedNames(const OpenedFile& container) {
+std::optional<std::vector<std::string>> ListedNames(const ExplorerSession& container) {
     return ListTrackNames(container);
 }
 
-bool ResolveTrack(const OpenedFile& container, const std::string& argument, std::string& name,
+bool ResolveTrack(const ExplorerSession& container, const std::string& argument, std::string& name,
                   std::string& error) {
     if (!argument.empty() && argument[0] == '#' && AllDigits(argument, 1)) {
         const std::optional<std::size_t> row = RowReference(argument);
@@ -113,6 +113,10 @@ bool ResolveTrack(const OpenedFile& container, const std::string& argument, std:
     }
     name = NameFromArgument(argument);
     return true;
+}
+
+ChainPathReader TrackArguments() {
+    return ChainPathReader{ResolveTrack, PrintedName};
 }
 
 }  // namespace fogbell::cli

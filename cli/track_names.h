@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/container_chain.h"
 #include "host/core/plugin_host.h"
 
 namespace fogbell::cli {
@@ -29,11 +30,15 @@ std::optional<std::size_t> RowReference(const std::string& text);
 
 // The names a container lists, in list order, up to the first null or empty one; nothing when
 // it gives no list.
-std::optional<std::vector<std::string>> ListedNames(const OpenedFile& container);
+std::optional<std::vector<std::string>> ListedNames(const ExplorerSession& container);
 
 // The track a TRACK argument means in this container: row N of the list for "#N", else the name
 // read back from its printed form. False with a text when there is no row N.
-bool ResolveTrack(const OpenedFile& container, const std::string& argument, std::string& name,
+bool ResolveTrack(const ExplorerSession& container, const std::string& argument, std::string& name,
                   std::string& error);
+
+// How the TRACK parts of a chain path (FILE::TRACK::TRACK) read on the command line: as
+// ResolveTrack reads a TRACK argument; texts name a track in its printed form.
+ChainPathReader TrackArguments();
 
 }  // namespace fogbell::cli

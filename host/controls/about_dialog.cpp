@@ -3,31 +3,20 @@
 #include "host/controls/art.h"
 #include "host/controls/image_button.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPixmap>
 #include <QProgressBar>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <limits>
+#include "fogbell_version.h"
 
 namespace fogbell {
 
 namespace {
-
-// A version text is one short line; a longer answer is cut here rather than held whole.
-constexpr qsizetype kMaxVersionBytes = 64 * 1024;
 
 CImageButton* MakeFlatButton(const QString& caption, const QString& tooltip, int id,
                              QWidget* parent) {
@@ -50,16 +39,6 @@ QLabel* MakeIcon(const QImage& image, int size, QWidget* parent) {
     }
     label->setFixedSize(size, size);
     return label;
-}
-
-// Errors of the connection itself, as opposed to an HTTP status, whose page is read as content.
-bool IsTransportError(QNetworkReply::NetworkError error) {
-    const int code = static_cast<int>(error);
-    return (code >= QNetworkReply::ConnectionRefusedError &&
-            code < QNetworkReply::ContentAccessDenied) ||
-           error == QNetworkReply::ProtocolUnknownError ||
-           error == QNetworkReply::ProtocolInvalidOperationError ||
-           error == QNetworkReply::ProtocolFailure;
 }
 
 // The About bitmap on its black key, with the key made transparent for a plain label.
@@ -85,16 +64,7 @@ CAboutDialog::CAboutDialog(QWidget* parent, const QString& updateHost, const QSt
     setWindowIcon(art::WindowIcon());
     setModal(true);
 
-    updateHost_ = updateHost;
-    if (updateHost_.isEmpty()) {
-        updateHost_ = qEnvironmentVariable(kHostVariable);
-    }
-    if (updateHost_.isEmpty()) {
-        updateHost_ = QString::fromLatin1(kDefaultUpdateHost);
-    }
-    programDir_ = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
-    fallbackDir_ = QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
-                       .filePath(QStringLiteral("Update"));
+    update_ = new CUpdateCheck(this, updateHost, programDir);
 
     // Icons on the left: the program, the speaker and the About bitmap.
     auto* icons = new QVBoxLayout;
@@ -109,9 +79,9 @@ CAboutDialog::CAboutDialog(QWidget* parent, const QString& updateHost, const QSt
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.15);
     title_->setFont(titleFont);
-    version_ = new QLabel(QStringLiteral("Version 1.1"), this);
+    version_ = new QLabel(QStringLiteral("Version 1.1"), this);  // the template's text
     SetControlId(version_, kVersionId);
-    version_->setText(QStringLiteral("Version 1.7"));
+    version_->setText(QStringLiteral("Version " FOGBELL_VERSION));
 
     auto* group = new QGroupBox(QStringLiteral("Update"), this);
     load_ = MakeFlatButton(QStringLiteral("Load from server"),
@@ -168,18 +138,18 @@ CAboutDialog::CAboutDialog(QWidget* parent, const QString& updateHost, const QSt
     connect(load_, &QAbstractButton::clicked, this, &CAboutDialog::OnLoadFromServer);
     connect(check_, &QAbstractButton::clicked, this, &CAboutDialog::OnCheckServerVersion);
     connect(ok_, &QAbstractButton::clicked, this, &QDialog::accept);
+    connect(update_, &CUpdateCheck::statusChanged, this, &CAboutDialog::SetStatus);
+    connect(update_, &CUpdateCheck::progressStarted, this, [this](int maximum) {
+        progress_->setRange(0, maximum);
+        progress_->setValue(0);
+    });
+    connect(update_, &CUpdateCheck::progressChanged, progress_, &QProgressBar::setValue);
+    connect(update_, &CUpdateCheck::versionRead, serverVersion_, &QLabel::setText);
+    connect(update_, &CUpdateCheck::finished, this, &CAboutDialog::OnUpdateFinished);
 }
 
 CAboutDialog::~CAboutDialog() {
-    Abort();
-}
-
-QUrl CAboutDialog::VersionUrl() const {
-    return QUrl(QStringLiteral("http://") + updateHost_ + QLatin1String(kVersionPath));
-}
-
-QUrl CAboutDialog::ArchiveUrl() const {
-    return QUrl(QStringLiteral("http://") + updateHost_ + QLatin1String(kArchivePath));
+    update_->Abort();
 }
 
 QString CAboutDialog::StatusText() const {
@@ -202,157 +172,28 @@ void CAboutDialog::OnCheckServerVersion() {
     StartUpdate(true);
 }
 
-// "Update" beside the program when it can be created and written, else the fallback folder.
-QString CAboutDialog::ChooseDestinationFolder() const {
-    const QString beside = QDir(programDir_).filePath(QStringLiteral("Update"));
-    if (QDir().mkpath(beside) && QFileInfo(beside).isWritable()) {
-        return beside;
-    }
-    QDir().mkpath(fallbackDir_);
-    return fallbackDir_;
+void CAboutDialog::EnableButtons(bool enabled) {
+    ok_->setEnabled(enabled);
+    load_->setEnabled(enabled);
+    check_->setEnabled(enabled);
 }
 
 void CAboutDialog::StartUpdate(bool checkOnly) {
-    if (reply_ != nullptr) {
+    if (update_->IsRunning()) {
         return;  // one request at a time
     }
-    checkOnly_ = checkOnly;
-    headersSeen_ = false;
-    total_ = 0;
-    pending_.clear();
-    archive_.reset();
-    destination_ = QDir(ChooseDestinationFolder()).filePath(QLatin1String(kArchiveName));
-
-    SetStatus(QStringLiteral("Connect..."));
-    ok_->setEnabled(false);
-    load_->setEnabled(false);
-    check_->setEnabled(false);
-
-    const QUrl url = checkOnly ? VersionUrl() : ArchiveUrl();
-    session_ = new QNetworkAccessManager(this);
-    session_->setCache(nullptr);
-    if (!session_->supportedSchemes().contains(QStringLiteral("http"))) {
-        Finish(QStringLiteral("Can't create session"));
-        return;
-    }
-    if (!url.isValid() || url.host().isEmpty()) {
-        Finish(QStringLiteral("Error open file..."));
-        return;
-    }
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setTransferTimeout(kTransferTimeoutMs);
-    reply_ = session_->get(request);
-    connect(reply_, &QNetworkReply::metaDataChanged, this, &CAboutDialog::OnHeaders);
-    connect(reply_, &QIODevice::readyRead, this, &CAboutDialog::OnData);
-    connect(reply_, &QNetworkReply::finished, this, &CAboutDialog::OnReplyFinished);
+    EnableButtons(false);
+    update_->Start(checkOnly);
 }
 
-// The server answered: report loading, size the progress bar and, for a download, open the
-// temporary file beside the destination.
-void CAboutDialog::OnHeaders() {
-    if (headersSeen_ || reply_ == nullptr) {
+void CAboutDialog::OnUpdateFinished(const QString& status, bool archivePlaced) {
+    SetStatus(status);
+    EnableButtons(true);
+    emit updateFinished();
+    if (!archivePlaced) {
         return;
     }
-    if (!reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
-        return;  // no answer yet (an error without a response is handled at the end)
-    }
-    headersSeen_ = true;
-    SetStatus(QStringLiteral("Loading..."));
-    const qint64 length = reply_->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-    progress_->setRange(
-        0, static_cast<int>(std::clamp<qint64>(length, 0, std::numeric_limits<int>::max())));
-    progress_->setValue(0);
-    if (!checkOnly_) {
-        archive_ = std::make_unique<QSaveFile>(destination_);
-        if (!archive_->open(QIODevice::WriteOnly)) {
-            archive_.reset();
-            Finish(QStringLiteral("Can't create file..."));
-        }
-    }
-}
-
-void CAboutDialog::OnData() {
-    OnHeaders();
-    if (reply_ == nullptr || !headersSeen_) {
-        return;
-    }
-    if (checkOnly_) {
-        pending_ += reply_->readAll();
-        // One line is all the check needs.
-        if (pending_.contains('\n') || pending_.size() >= kMaxVersionBytes) {
-            FinishCheck();
-        }
-        return;
-    }
-    pending_ += reply_->readAll();
-    TakePieces(false);
-}
-
-// Writes the buffered bytes in pieces of kPieceSize (and, at the end, the short rest). A piece
-// that opens with a web page's doctype means the server sent an error page: the download is
-// abandoned. False when the request has ended.
-bool CAboutDialog::TakePieces(bool final) {
-    qsizetype offset = 0;
-    while (pending_.size() - offset >= kPieceSize || (final && offset < pending_.size())) {
-        const qsizetype n = std::min<qsizetype>(kPieceSize, pending_.size() - offset);
-        const QByteArray piece = pending_.mid(offset, n);
-        offset += n;
-        if (piece.startsWith(kWebPageMark)) {
-            pending_.clear();
-            Finish(QStringLiteral("Missing file..."));
-            return false;
-        }
-        total_ += n;
-        progress_->setValue(
-            static_cast<int>(std::min<std::int64_t>(total_, std::numeric_limits<int>::max())));
-        if (archive_->write(piece) != n) {
-            const QString why = archive_->errorString();
-            pending_.clear();
-            Finish(why);
-            return false;
-        }
-    }
-    pending_.remove(0, offset);
-    return true;
-}
-
-void CAboutDialog::FinishCheck() {
-    const qsizetype end = pending_.indexOf('\n');
-    QByteArray line = end >= 0 ? pending_.left(end) : pending_;
-    if (line.endsWith('\r')) {
-        line.chop(1);
-    }
-    const bool noLine = pending_.isEmpty();
-    pending_.clear();
-    if (noLine) {
-        Finish(QStringLiteral("Can't read..."));
-        return;
-    }
-    if (line.contains(kWebPageMark)) {
-        serverVersion_->setText(QStringLiteral("Missing file version"));
-        Finish(QStringLiteral("Checking Error."));
-        return;
-    }
-    serverVersion_->setText(QString::fromUtf8(line));
-    Finish(QStringLiteral("Checking OK."));
-}
-
-void CAboutDialog::FinishDownload() {
-    if (!TakePieces(true)) {
-        return;
-    }
-    // Only a complete archive replaces the old one.
-    if (!archive_->commit()) {
-        const QString why = archive_->errorString();
-        Finish(why.isEmpty() ? QStringLiteral("Can't create file...") : why);
-        return;
-    }
-    archive_.reset();
-    const QString placed = QDir::toNativeSeparators(destination_);
-    Finish(QStringLiteral("Updating OK"));
+    const QString placed = QDir::toNativeSeparators(update_->Destination());
     if (messageBox_) {
         messageBox_(this, QMessageBox::Information, QStringLiteral("New file placed on:"), placed);
     } else {
@@ -361,74 +202,10 @@ void CAboutDialog::FinishDownload() {
     }
 }
 
-void CAboutDialog::OnReplyFinished() {
-    if (reply_ == nullptr) {
-        return;
-    }
-    OnHeaders();
-    if (reply_ == nullptr) {
-        return;  // the archive could not be created
-    }
-    if (!headersSeen_) {
-        // No answer from the server at all: the network's own message.
-        const QString why = reply_->errorString();
-        Finish(why.isEmpty() ? QStringLiteral("Error open file...") : why);
-        return;
-    }
-    pending_ += reply_->readAll();
-    if (IsTransportError(reply_->error())) {
-        // The connection broke after the answer began.
-        const QString why = reply_->errorString();
-        pending_.clear();
-        Finish(why);
-        return;
-    }
-    if (checkOnly_) {
-        FinishCheck();
-    } else {
-        FinishDownload();
-    }
-}
-
-// Ends the request: the reply and the session go, the buttons come back, the status is set.
-void CAboutDialog::Finish(const QString& status) {
-    if (reply_ != nullptr) {
-        reply_->disconnect(this);
-        reply_->abort();
-        reply_->deleteLater();
-        reply_ = nullptr;
-    }
-    if (session_ != nullptr) {
-        session_->deleteLater();
-        session_ = nullptr;
-    }
-    archive_.reset();  // an uncommitted temporary file is removed
-    SetStatus(status);
-    ok_->setEnabled(true);
-    load_->setEnabled(true);
-    check_->setEnabled(true);
-    emit updateFinished();
-}
-
-// Stops a running request without a status (the window is closing).
-void CAboutDialog::Abort() {
-    if (reply_ != nullptr) {
-        reply_->disconnect(this);
-        reply_->abort();
-        delete reply_;
-        reply_ = nullptr;
-    }
-    delete session_;
-    session_ = nullptr;
-    archive_.reset();
-}
-
 void CAboutDialog::done(int result) {
-    if (reply_ != nullptr) {
-        Abort();
-        ok_->setEnabled(true);
-        load_->setEnabled(true);
-        check_->setEnabled(true);
+    if (update_->IsRunning()) {
+        update_->Abort();
+        EnableButtons(true);
     }
     QDialog::done(result);
 }

@@ -1,29 +1,21 @@
 // CAboutDialog: the About window. It shows the program's name and version and, in its "Update"
-// group, fetches the version text of the newest release or downloads the release archive from
-// the update server, reporting each step in its status label and progress bar.
+// group, runs the update check (host/controls/update_check.h): the version text of the newest
+// release, or the release archive, with each step in its status label and progress bar.
 //
-// Requests run on the window thread through Qt Network (no cache). Only one request runs at a
-// time: both update buttons and OK are disabled while it does, and closing the window aborts it
-// first, so nothing outlives the window. The archive is written to a temporary file in the
-// destination folder and renamed over fogbell.zip only when complete.
+// Only one request runs at a time: both update buttons and OK are disabled while it does, and
+// closing the window aborts it first, so nothing outlives the window.
 #pragma once
 
 #include "host/controls/control_support.h"
 
-#include <QByteArray>
+#include "host/controls/update_check.h"
+
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 
-#include <cstdint>
-#include <memory>
-
 class QLabel;
-class QNetworkAccessManager;
-class QNetworkReply;
 class QProgressBar;
-class QSaveFile;
 
 namespace fogbell {
 
@@ -44,28 +36,22 @@ class CAboutDialog : public QDialog {
     void OnLoadFromServer();
     void OnCheckServerVersion();
 
-    bool IsUpdateRunning() const { return reply_ != nullptr; }
-    QString UpdateHost() const { return updateHost_; }
-    QUrl VersionUrl() const;
-    QUrl ArchiveUrl() const;
+    bool IsUpdateRunning() const { return update_->IsRunning(); }
+    QString UpdateHost() const { return update_->UpdateHost(); }
+    QUrl VersionUrl() const { return update_->VersionUrl(); }
+    QUrl ArchiveUrl() const { return update_->ArchiveUrl(); }
     QString StatusText() const;
     QString ServerVersionText() const;
     // Where the last download went (or was to go).
-    QString Destination() const { return destination_; }
+    QString Destination() const { return update_->Destination(); }
 
     // The folder used when "Update" beside the program cannot be written (default: "Update" in
     // the user's data folder).
-    void SetFallbackDirectory(const QString& dir) { fallbackDir_ = dir; }
+    void SetFallbackDirectory(const QString& dir) { update_->SetFallbackDirectory(dir); }
     void SetMessageBox(MessageBoxFn messageBox) { messageBox_ = std::move(messageBox); }
 
-    static constexpr const char* kDefaultUpdateHost = "fogbell.example";
-    static constexpr const char* kHostVariable = "FOGBELL_UPDATE_HOST";
-    static constexpr const char* kVersionPath = "/update/fogbell.txt";
-    static constexpr const char* kArchivePath = "/downloads/fogbell.zip";
-    static constexpr const char* kArchiveName = "fogbell.zip";
-    static constexpr const char* kWebPageMark = "<!DOCTYPE HTML";
-    static constexpr int kPieceSize = 260;
-    static constexpr int kTransferTimeoutMs = 30000;
+    // The size of the pieces a download is written in.
+    static constexpr int kPieceSize = CUpdateCheck::kPieceSize;
 
     // Control ids.
     static constexpr int kTitleId = 1013;
@@ -86,30 +72,13 @@ class CAboutDialog : public QDialog {
 
   private:
     void StartUpdate(bool checkOnly);
-    QString ChooseDestinationFolder() const;
-    void OnHeaders();
-    void OnData();
-    void OnReplyFinished();
-    bool TakePieces(bool final);
-    void FinishCheck();
-    void FinishDownload();
-    void Finish(const QString& status);
-    void Abort();
+    // The end of a request: its status, the buttons back, and where a download went.
+    void OnUpdateFinished(const QString& status, bool archivePlaced);
+    void EnableButtons(bool enabled);
     void SetStatus(const QString& text);
 
-    QString updateHost_;
-    QString programDir_;
-    QString fallbackDir_;
-    QString destination_;
-    bool checkOnly_ = false;
-    bool headersSeen_ = false;
-    std::int64_t total_ = 0;
-    QByteArray pending_;
+    CUpdateCheck* update_ = nullptr;
     MessageBoxFn messageBox_;
-
-    QNetworkAccessManager* session_ = nullptr;
-    QNetworkReply* reply_ = nullptr;
-    std::unique_ptr<QSaveFile> archive_;
 
     QLabel* title_ = nullptr;
     QLabel* version_ = nullptr;

@@ -67,73 +67,63 @@ std::string InnerTemporaryPath() {
 enum class Fit { kFits, kTooBig, kUnknown, kFailed };
 
 // Whether the file at path fits the track of the container without being cut or refused.
-Fit MeasureFit(const OpenedFile& container, const std::string& track, const std::string& path,
+Fit MeasureFit(const ExplorerSession& container, const std::string& track, const std::string& path,
                std::uint32_t& needed, std::uint32_t& room, std::string& error) {
-    ExplorerPlugin& explorer = container.AsExplorer();
-    if (explorer.fnGetRoomFile == nullptr) {
+    if (!container.CanMeasureRoom()) {
         return Fit::kUnknown;
     }
-    std::lock_guard lock(explorer.lock);
-    if (explorer.fnGetRoomFile(container.handle, track.c_str(), path.c_str(), &needed, &room) ==
-        0) {
-        error = explorer.ErrorText("Error replacing file.");
+    const PluginAnswer<bool> measured = container.MeasureRoom(track, path, needed, room);
+    if (!measured.value) {
+        error = measured.TextOr("Error replacing file.");
         return Fit::kFailed;
     }
     return needed <= room ? Fit::kFits : Fit::kTooBig;
 }
 
-// fnReplaceFile of the file at path into the track of the open handle; false with the text.
-bool ReplaceThrough(ExplorerPlugin& explorer, std::int32_t handle, const std::string& track,
+// fnReplaceFile of the file at path into the track of the container; false with the text.
+bool ReplaceThrough(const ExplorerSession& container, const std::string& track,
                     const std::string& path, std::string& text) {
-    if (explorer.fnReplaceFile == nullptr) {
+    if (!container.CanReplace()) {
         text = "Tracks of this container cannot be replaced.";
         return false;
     }
-    std::lock_guard lock(explorer.lock);
-    const int result = explorer.fnReplaceFile(handle, track.c_str(), path.c_str());
-    text = explorer.ErrorText(result ? "OK" : "Error replacing file.");
-    return result != 0;
+    const PluginAnswer<bool> replaced = container.Replace(track, path);
+    text = replaced.TextOr(replaced.value ? "OK" : "Error replacing file.");
+    return replaced.value;
 }
 
 // fnRebuildFile of the container into outPath; false with the text.
-bool RebuildInto(const OpenedFile& container, const std::string& track, const std::string& path,
-                 const std::string& outPath, std::string& error) {
-    ExplorerPlugin& explorer = container.AsExplorer();
-    if (explorer.fnRebuildFile == nullptr) {
+bool RebuildInto(const ExplorerSession& container, const std::string& track,
+                 const std::string& path, const std::string& outPath, std::string& error) {
+    if (!container.CanRebuild()) {
         error = "A container of this kind (" + container.path + ") cannot be rebuilt.";
         return false;
     }
-    std::lock_guard lock(explorer.lock);
-    if (explorer.fnRebuildFile(container.handle, track.c_str(), path.c_str(), outPath.c_str()) ==
-        0) {
-        error = explorer.ErrorText("Error rebuilding file.");
-        return false;
+    const PluginAnswer<bool> rebuilt = container.Rebuild(track, path, outPath);
+    if (!rebuilt.value) {
+        error = rebuilt.TextOr("Error rebuilding file.");
     }
-    return true;
+    return rebuilt.value;
 }
 
 // Replaces the track of an inner container in a private copy of its bytes and writes the
 // copy to outPath; false with the text. The open container and its parent stay as they were.
-bool ReplaceInCopy(const OpenedFile& container, const std::string& track, const std::string& path,
-                   const std::string& outPath, std::string& error) {
+bool ReplaceInCopy(const ExplorerSession& container, const std::string& track,
+                   const std::string& path, const std::string& outPath, std::string& error) {
     if (container.memoryImage == nullptr) {
         error = "Error replacing file.";
         return false;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(container.memoryImage);
     std::vector<std::uint8_t> copy(bytes, bytes + container.memorySize);
-    ExplorerPlugin& explorer = container.AsExplorer();
     {
-        std::lock_guard lock(explorer.lock);
-        const std::int32_t handle = explorer.fnLoadFileMemory(copy.data(), container.memorySize);
-        if (handle == FOGBELL_NO_HANDLE) {
-            error = explorer.ErrorText("Error loading file.");
+        const ExplorerSessionPtr copied =
+            container.OpenBytes(copy.data(), container.memorySize, error);
+        if (!copied) {
             return false;
         }
         std::string text;
-        const bool replaced = ReplaceThrough(explorer, handle, track, path, text);
-        explorer.fnCloseFile(handle);
-        if (!replaced) {
+        if (!ReplaceThrough(*copied, track, path, text)) {
             error = text;
             return false;
         }
@@ -221,9 +211,8 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         return result;
     }
     std::size_t level = chain.size() - 1;
-    const OpenedFile& innermost = *chain[level];
-    ExplorerPlugin& explorer = innermost.AsExplorer();
-    if (explorer.fnReplaceFile == nullptr) {
+    const ExplorerSession& innermost = *chain[level];
+    if (!innermost.CanReplace()) {
         result.text = "Tracks of this container cannot be replaced.";
         return result;
     }
@@ -235,16 +224,16 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         case Fit::kFits:
         case Fit::kUnknown:
             // The plug-in decides, as a plain replacement always has.
-            result.outcome = ReplaceThrough(explorer, innermost.handle, request.track,
-                                            request.replacement, result.text)
-                                 ? ContainerReplaceOutcome::kReplacedInPlace
-                                 : ContainerReplaceOutcome::kFailed;
+            result.outcome =
+                ReplaceThrough(innermost, request.track, request.replacement, result.text)
+                    ? ContainerReplaceOutcome::kReplacedInPlace
+                    : ContainerReplaceOutcome::kFailed;
             return result;
         case Fit::kTooBig:
             break;
     }
-    const OpenedFile& outermost = *chain.front();
-    result.rebuildable = explorer.fnRebuildFile != nullptr && outermost.memoryImage == nullptr;
+    const ExplorerSession& outermost = *chain.front();
+    result.rebuildable = innermost.CanRebuild() && outermost.memoryImage == nullptr;
     if (!request.allowRebuild) {
         result.outcome = ContainerReplaceOutcome::kNeedsRebuild;
         result.size = needed;
@@ -255,7 +244,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         return result;
     }
     if (!result.rebuildable) {
-        result.text = explorer.fnRebuildFile == nullptr
+        result.text = !innermost.CanRebuild()
                           ? "A container of this kind cannot be rebuilt."
                           : "The container was not opened from a file: it cannot be rebuilt.";
         return result;
@@ -280,13 +269,12 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
     std::string replacement = request.replacement;
     bool rebuild = true;  // the innermost does not fit
     for (;;) {
-        const OpenedFile& container = *chain[level];
+        const ExplorerSession& container = *chain[level];
         if (level == 0) {
             if (!rebuild) {
                 // The new inner bytes fit: the file on disk changes through its journal.
                 std::string text;
-                if (!ReplaceThrough(container.AsExplorer(), container.handle, track, replacement,
-                                    text)) {
+                if (!ReplaceThrough(container, track, replacement, text)) {
                     result.text = text;
                     return result;
                 }
@@ -326,7 +314,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
                 break;
             case Fit::kUnknown:
                 // Without a measure the parent is rebuilt when it can be, else replaced.
-                rebuild = chain[level]->AsExplorer().fnRebuildFile != nullptr;
+                rebuild = chain[level]->CanRebuild();
                 break;
             case Fit::kTooBig:
                 rebuild = true;

@@ -37,7 +37,7 @@ namespace fogbell {
 struct ContainerReplaceRequest {
     // The open containers, outermost first; the outermost opened from its file on disk (its
     // path), each other one from its parent's track bytes (OpenedFile::memoryImage).
-    std::vector<const OpenedFile*> chain;
+    std::vector<const ExplorerSession*> chain;
     // links[i] is the name of chain[i]'s track that chain[i + 1] was opened from (one fewer
     // than chain).
     std::vector<std::string> links;
@@ -74,7 +74,7 @@ struct ContainerReplaceResult {
     bool rebuildable = false;
 };
 
-// Replaces the track as above. The explorers' locks are taken call by call.
+// Replaces the track as above. The explorers are called through their sessions, call by call.
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request);
 
 // The temporary file a rebuild of the container at path writes beside it, for a process and a

@@ -1,77 +1,11 @@
+// The core's start and end, its commands and playback. Settings, opening files and the track
+// list, and the track commands' workers live beside it (main_core_*.cpp).
 #include "host/core/main_core.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
-
-#include "host/core/ini_file.h"
-#include "host/core/native_path.h"
-#include "host/core/output_names.h"
-#include "host/core/system_files.h"
-#include "host/core/track_jobs.h"
-#include "host/core/track_listing.h"
+#include <optional>
 
 namespace fogbell {
-namespace {
-
-constexpr const char* kSettingsSection = "General";
-constexpr std::int32_t kVolumeFull = 10000;
-constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
-
-// A settings number: the leading decimal number of the text, 0 when there is none, saturated to
-// 32 bits.
-std::int32_t NumberOf(const std::string& text) {
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    if (value > INT32_MAX) {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));  // "%u" written
-    }
-    return value < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(value);
-}
-
-std::string UnsignedText(std::int64_t value) {
-    return std::to_string(static_cast<std::uint32_t>(value));
-}
-
-std::string UserConfigDirectory() {
-#if defined(_WIN32)
-    // The wide form: the narrow environment is in the local code page.
-    if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData && *appData) {
-        return Utf8FromWide(appData) + "\\Fogbell";
-    }
-#endif
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-        return std::string(xdg) + "/fogbell";
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.config/fogbell";
-}
-
-std::string ProgressCaption(std::size_t index, std::size_t count, const std::string& name) {
-    return std::to_string(index + 1) + "/" + std::to_string(count) + ": " + name;
-}
-
-// The status line after a batch: nothing when everything worked.
-std::string FailureText(const char* what, std::size_t failed, std::size_t count,
-                        const std::string& firstError) {
-    return std::string(what) + ": " + std::to_string(failed) + " of " + std::to_string(count) +
-           " files failed. " + firstError;
-}
-
-}  // namespace
-
-CorePaths PathsFor(const std::string& programDirectory) {
-    namespace fs = std::filesystem;
-    const fs::path dir = PathFromUtf8(programDirectory);
-    CorePaths paths;
-    const bool writable = DirectoryWritable(dir);
-    paths.settingsFile =
-        Utf8FromPath((writable ? dir : PathFromUtf8(UserConfigDirectory())) / "ini.ini");
-    paths.decoderDirectory = Utf8FromPath(dir / "decode_plugins");
-    paths.explorerDirectory = Utf8FromPath(dir / "explore_plugins");
-    return paths;
-}
 
 MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {
     // The end-of-stream command arrives through the window's queue and may outlive the core.
@@ -86,7 +20,7 @@ MainCore::~MainCore() {
     if (initialized_) {
         Shutdown();
     }
-    WaitForWorkers();
+    workers_.WaitForAll();
 }
 
 bool MainCore::Initialize(const CorePaths& paths) {
@@ -118,248 +52,23 @@ void MainCore::Shutdown() {
     // Workers use the current container and the plug-ins: they stop between tracks (or blocks)
     // and are waited for before anything they use is closed.
     stopWorkers_ = true;
-    WaitForWorkers();
+    workers_.WaitForAll();
     CloseOpenStream();
-    CloseAllContainers();
+    chain_.Close();
     playback_.Shutdown();
     host_.UnloadPlugins();
 }
 
-void MainCore::LoadSettings() {
-    IniFile ini;
-    ini.Load(paths_.settingsFile);
-    auto value = [&](const char* key) { return ini.Get(kSettingsSection, key); };
-    view_.SetCheck(CheckId::kAlwaysOnTop, NumberOf(value("Top")) != 0);
-    if (std::string name = value("FileName"); !name.empty()) {
-        lastFileName_ = name;
-    }
-    view_.SetCheck(CheckId::kLoopSound, NumberOf(value("LoopAix")) != 0);
-    // A missing key is full volume, so that the first track is heard; anything else is held to
-    // the slider's range. The key keeps its "%u" form when written back.
-    const std::string volume = value("Volume");
-    volume_ =
-        volume.empty() ? kVolumeFull : std::clamp(NumberOf(volume), kVolumeLowest, kVolumeFull);
-    view_.SetVolumeSlider(volume_);
-    saveDirectory_ = value("SaveDir");
-}
-
-void MainCore::SaveSettings() {
-    IniFile ini;
-    ini.Load(paths_.settingsFile);  // other keys and sections are kept
-    std::string fileName = view_.FileNameBox();
-    if (fileName.empty() && view_.RowCount() > 0) {
-        fileName = view_.CellText(0, kColumnName);
-    }
-    // A value the file cannot hold (a control byte in a track name) is written empty: it must
-    // not forge keys, and a stale value must not stand in for it.
-    auto store = [&](const char* key, const std::string& value) {
-        if (!ini.Set(kSettingsSection, key, value)) {
-            ini.Set(kSettingsSection, key, "");
-        }
-    };
-    store("FileName", fileName);
-    ini.Set(kSettingsSection, "Top", UnsignedText(view_.IsChecked(CheckId::kAlwaysOnTop)));
-    ini.Set(kSettingsSection, "LoopAix", UnsignedText(view_.IsChecked(CheckId::kLoopSound)));
-    ini.Set(kSettingsSection, "Volume", UnsignedText(volume_));
-    saveDirectory_ = view_.SaveDirectoryBox();
-    store("SaveDir", saveDirectory_);
-    std::error_code ignored;
-    std::filesystem::create_directories(PathFromUtf8(paths_.settingsFile).parent_path(), ignored);
-    // A failed write is not reported; it leaves the old file whole.
-    ini.Save(paths_.settingsFile);
-}
-
 // ---------------------------------------------------------------------------------------------
-// Opening files and the track list
-
-void MainCore::FillTrackList(const OpenedFile& container) {
-    if (!container.IsOpen() || container.Explorer() == nullptr) {
-        return;
-    }
-    view_.DeleteAllRows();
-    const auto rows = ListTracks(host_, container);
-    if (!rows) {
-        return;
-    }
-    for (std::size_t i = 0; i < rows->size(); ++i) {
-        const TrackRow& row = (*rows)[i];
-        const int index = static_cast<int>(i);
-        view_.InsertRow(index, row.name);
-        view_.SetCell(index, kColumnLength, row.length);
-        view_.SetCell(index, kColumnBitrate, row.bitrate);
-    }
-    // An empty container shows a count of 0 rather than the count of the list it replaced.
-    view_.SetCountLabel("Count files: " + std::to_string(rows->size()));
-}
-
-void MainCore::CloseOpenStream() {
-    auto exclusion = playback_.ExcludeRefill();
-    CloseOpenStream(exclusion);
-}
-
-void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
-    playback_.ReleaseStream(held);
-    CloseOpenedFile(openStream_);
-}
-
-void MainCore::CloseAllContainers() {
-    CloseOpenedFile(currentContainer_);
-    while (!containerStack_.empty()) {
-        CloseOpenedFile(containerStack_.back());
-        containerStack_.pop_back();
-    }
-    chainNames_.clear();
-}
-
-void MainCore::OpenContainerDialog() {
-    if (runningWorkers_ > 0) {
-        return;  // a worker uses the current container
-    }
-    if (auto path = view_.AskOpenFile(BuildOpenFilter(host_.ExplorerExtensions()))) {
-        OpenContainerPath(*path);
-    }
-}
-
-bool MainCore::OpenContainerPath(const std::string& path) {
-    if (runningWorkers_ > 0) {
-        return false;
-    }
-    std::string error;
-    OpenedFilePtr container = host_.OpenContainer(path, nullptr, 0, error);
-    if (!container) {
-        view_.SetStatus(error);  // the old container, its rows and the stack stay
-        return false;
-    }
-    FillTrackList(*container);
-    CloseOpenStream();
-    CloseAllContainers();
-    view_.EnableButton(ButtonId::kPreviousDirectory, false);
-    view_.EnableButton(ButtonId::kPlay, false);
-    view_.EnableButton(ButtonId::kStop, false);
-    currentContainer_ = std::move(container);
-    chainNames_ = {path};
-    view_.SetFileNameBox(path);
-    lastFileName_ = path;
-    if (!currentContainer_->openNotice.empty()) {
-        view_.SetStatus(currentContainer_->openNotice);
-    }
-    return true;
-}
-
-void MainCore::OpenAudioFileDialog() {
-    if (auto path = view_.AskOpenFile(BuildOpenFilter(host_.DecoderExtensions()))) {
-        OpenAudioFilePath(*path);
-    }
-}
-
-bool MainCore::OpenAudioFilePath(const std::string& path) {
-    std::string error;
-    OpenedFilePtr trial = host_.OpenStream(path, nullptr, 0, error);
-    if (!trial) {
-        view_.SetStatus(error);
-        return false;
-    }
-    CloseOpenStream();
-    CloseOpenedFile(trial);
-    view_.EnableButton(ButtonId::kPlay, false);
-    view_.EnableButton(ButtonId::kStop, false);
-    view_.SetPlayText(path);
-    StartPlayback();
-    return true;
-}
-
-void MainCore::OnRowDoubleClick() {
-    const bool container = OpenNestedContainer();
-    view_.SetPlayText("");
-    // A container row was opened (or its open reported why not): there is nothing to play, and
-    // playing now would stop the track that plays and report a failure after a good open.
-    if (!container) {
-        StartPlayback();
-    }
-}
-
-bool MainCore::OpenNestedContainer() {
-    const std::vector<std::string> names = CollectSelectedNames();
-    if (names.empty() || !currentContainer_) {
-        return false;
-    }
-    const std::string& name = names.front();
-    if (!host_.FindExplorer(name)) {
-        return false;  // not a container: the double-click only plays
-    }
-    const void* data = nullptr;
-    std::uint32_t size = 0;
-    if (currentContainer_->IsOpen()) {
-        ExplorerPlugin& parent = currentContainer_->AsExplorer();
-        std::lock_guard lock(parent.lock);
-        data = parent.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
-        if (data == nullptr) {
-            // Never fall back to opening the bare track name as a path.
-            view_.SetStatus(parent.ErrorText("Error loading file."));
-            return true;
-        }
-    } else {
-        return false;
-    }
-    containerStack_.push_back(std::move(currentContainer_));
-    chainNames_.push_back(name);
-    std::string error;
-    currentContainer_ = host_.OpenContainer(name, data, size, error);
-    if (currentContainer_) {
-        FillTrackList(*currentContainer_);
-    } else {
-        view_.SetStatus(error);  // the parent's rows stay; "Previous directory" brings it back
-    }
-    lastFileName_ = name;
-    view_.SetFileNameBox(name);
-    // While a worker runs, "Previous directory" stays off: it could close the worker's container.
-    view_.EnableButton(ButtonId::kPreviousDirectory, runningWorkers_ == 0);
-    return true;
-}
-
-void MainCore::GoToParentContainer() {
-    if (containerStack_.empty() || runningWorkers_ > 0) {
-        return;
-    }
-    StopPlayback();
-    CloseOpenedFile(currentContainer_);
-    currentContainer_ = std::move(containerStack_.back());
-    containerStack_.pop_back();
-    chainNames_.pop_back();
-    FillTrackList(*currentContainer_);
-    lastFileName_ = currentContainer_->path;
-    view_.SetFileNameBox(currentContainer_->path);
-    if (containerStack_.empty()) {
-        view_.EnableButton(ButtonId::kPreviousDirectory, false);
-    }
-}
-
-void MainCore::SelectAll() {
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        view_.SelectRow(row);
-    }
-}
-
-std::vector<std::string> MainCore::CollectSelectedNames() const {
-    std::vector<std::string> names;
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        if (view_.IsRowSelected(row)) {
-            names.push_back(view_.CellText(row, kColumnName));
-        }
-    }
-    return names;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Track commands
+// Commands
 
 std::vector<MenuItem> MainCore::TrackMenuItems() const {
     const std::vector<std::string> selected = CollectSelectedNames();
     const std::size_t n = selected.size();
-    const bool container = currentContainer_ != nullptr;
+    const ExplorerSession* current = chain_.Innermost();
+    const bool container = current != nullptr;
     const bool decoder = n > 0 && host_.FindDecoder(selected.front()) != nullptr;
-    const ExplorerPlugin* explorer = container ? currentContainer_->Explorer() : nullptr;
-    const bool replace = n == 1 && explorer != nullptr && explorer->fnReplaceFile != nullptr;
+    const bool replace = n == 1 && container && current->CanReplace();
     return {
         {kCommandExtract, "Extract...", n > 0 && container},
         {kCommandSaveWave, "Save as wav..", n > 0 && container && (n > 1 || decoder)},
@@ -409,37 +118,9 @@ bool MainCore::OnCommand(int command, std::int32_t parameter) {
     }
 }
 
-bool MainCore::PrepareSaveDirectory() {
-    saveDirectory_ = view_.SaveDirectoryBox();
-    if (saveDirectory_.empty()) {
-        view_.SetStatus("Select a directory for save first.");
-        return false;
-    }
-    if (!IsFolder(saveDirectory_)) {
-        view_.SetStatus("Directory for save not found: " + saveDirectory_);
-        return false;
-    }
-    return true;
-}
-
-void MainCore::BeginWorker() {
-    ++runningWorkers_;
-    view_.EnableButton(ButtonId::kPreviousDirectory, false);
-    view_.EnableButton(ButtonId::kOpenContainer, false);
-}
-
-void MainCore::EndWorker(std::uint64_t id) {
-    // The thread posted its end as its last step: the join waits for its return at most.
-    if (auto worker = workers_.find(id); worker != workers_.end()) {
-        if (worker->second.joinable()) {
-            worker->second.join();
-        }
-        workers_.erase(worker);
-    }
-    if (--runningWorkers_ > 0) {
-        return;  // the last worker to end gives the buttons back
-    }
-    view_.EnableButton(ButtonId::kPreviousDirectory, !containerStack_.empty());
+void MainCore::OnWorkersEnded() {
+    // The last worker to end gives the buttons back.
+    view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0);
     view_.EnableButton(ButtonId::kOpenContainer, true);
     if (reopenPending_) {
         // A rebuild renamed new files over the open ones; nothing uses the old ones any more.
@@ -449,129 +130,29 @@ void MainCore::EndWorker(std::uint64_t id) {
     }
 }
 
-bool MainCore::LaunchWorker(const char* what, WorkerBody body) {
-    BeginWorker();
-    const std::uint64_t id = ++lastWorkerId_;
-    try {
-        workers_.emplace(id, startThread_([this, id, body = std::move(body)] {
-                             std::function<void()> report = body();
-                             view_.PostToWindow([this, alive = std::weak_ptr(alive_), id, report] {
-                                 if (alive.expired()) {
-                                     return;
-                                 }
-                                 report();
-                                 EndWorker(id);
-                             });
-                         }));
-    } catch (const std::system_error& error) {
-        EndWorker(id);
-        view_.SetStatus(std::string(what) + ": can't start a worker thread (" +
-                        error.code().message() + ").");
+bool MainCore::LaunchWorker(const char* what, WorkerPool::Body body) {
+    view_.EnableButton(ButtonId::kPreviousDirectory, false);
+    view_.EnableButton(ButtonId::kOpenContainer, false);
+    std::string reason;
+    if (!workers_.Launch(std::move(body), reason)) {
+        view_.SetStatus(std::string(what) + ": can't start a worker thread (" + reason + ").");
         return false;
     }
     return true;
 }
 
-void MainCore::WaitForWorkers() {
-    for (auto& [id, worker] : workers_) {
-        if (worker.joinable()) {
-            worker.join();
-        }
-    }
-    workers_.clear();
-}
-
-void MainCore::StartExtract(int mode) {
-    if (!currentContainer_ || !PrepareSaveDirectory()) {
-        return;
-    }
-    std::vector<std::string> names;
-    if (mode == kCommandExtractAll) {
-        for (int row = 0; row < view_.RowCount(); ++row) {
-            names.push_back(view_.CellText(row, kColumnName));
-        }
-    } else {
-        names = CollectSelectedNames();
-    }
-    const OpenedFile* container = currentContainer_.get();
-    WorkerBody body = [this, container, names = std::move(names),
-                       directory = saveDirectory_]() -> std::function<void()> {
-        const std::size_t count = names.size();
-        view_.SetProgressRange(ProgressId::kExtract, 0, static_cast<std::uint32_t>(count));
-        std::size_t failed = 0;
-        std::string firstError;
-        for (std::size_t d = 0; d < count && !stopWorkers_; ++d) {
-            view_.SetProgressCaption(ProgressId::kExtract, ProgressCaption(d, count, names[d]));
-            view_.SetProgressPos(ProgressId::kExtract, static_cast<std::uint32_t>(d));
-            std::string error;
-            if (!ExtractTrack(*container, names[d], directory, error)) {
-                if (failed++ == 0) {
-                    firstError = names[d] + ": " + error;
-                }
-            }
-        }
-        view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
-        view_.SetProgressPos(ProgressId::kExtract, 0);
-        return [this, failed, count, firstError] {
-            if (failed > 0) {
-                view_.SetStatus(FailureText("Extract", failed, count, firstError));
-            }
-        };
-    };
-    LaunchWorker("Extract", std::move(body));
-}
-
-void MainCore::StartSaveWave() {
-    if (!currentContainer_ || !PrepareSaveDirectory()) {
-        return;
-    }
-    const OpenedFile* container = currentContainer_.get();
-    WorkerBody body = [this, container, names = CollectSelectedNames(),
-                       directory = saveDirectory_]() -> std::function<void()> {
-        const std::size_t count = names.size();
-        std::size_t failed = 0;
-        std::string firstError;
-        for (std::size_t i = 0; i < count && !stopWorkers_; ++i) {
-            const std::string& name = names[i];
-            SaveCallbacks callbacks;
-            callbacks.fileCreated = [&] {
-                view_.SetProgressCaption(ProgressId::kSave, ProgressCaption(i, count, name));
-            };
-            callbacks.range = [&](std::uint32_t size) {
-                view_.SetProgressRange(ProgressId::kSave, 0, size);
-            };
-            callbacks.position = [&](std::uint32_t position) {
-                view_.SetProgressPos(ProgressId::kSave, position);
-            };
-            callbacks.stop = &stopWorkers_;
-            std::string error;
-            const std::string out = OutputPath(directory, name, ".wav");
-            if (!SaveTrackAsWave(host_, container, name, out, callbacks, error)) {
-                if (failed++ == 0) {
-                    firstError = name + ": " + error;
-                }
-            }
-        }
-        view_.SetProgressCaption(ProgressId::kSave, "Save done");
-        view_.SetProgressPos(ProgressId::kSave, 0);
-        return [this, failed, count, firstError] {
-            if (failed > 0) {
-                view_.SetStatus(FailureText("Save as wav", failed, count, firstError));
-            }
-        };
-    };
-    LaunchWorker("Save as wav", std::move(body));
-}
-
-void MainCore::ChooseSaveDirectory() {
-    if (auto folder = view_.AskFolder("Select Folder")) {
-        saveDirectory_ = *folder;
-    }
-    view_.SetSaveDirectoryBox(saveDirectory_);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Playback
+
+void MainCore::CloseOpenStream() {
+    auto exclusion = playback_.ExcludeRefill();
+    CloseOpenStream(exclusion);
+}
+
+void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
+    playback_.ReleaseStream(held);
+    CloseOpenedFile(openStream_);
+}
 
 void MainCore::StartPlayback() {
     view_.SetProgressPos(ProgressId::kPlay, 0);
@@ -583,18 +164,14 @@ void MainCore::StartPlayback() {
     const std::string name = fromRow ? selected.front() : text;
 
     std::string error;
-    const void* data = nullptr;
-    std::uint32_t size = 0;
-    // Lock order: the explorer, then the refill exclusion, then the decoder. The explorer's
-    // lock is held until the decoder has taken the pointer (an AIX record selects the track).
-    std::unique_lock<std::recursive_mutex> explorerLock;
+    // Order: the explorer, then the refill exclusion, then the decoder. The track's bytes stay
+    // held until the decoder has taken them (an AIX record selects the track).
+    TrackBytes track;
     if (fromRow) {
-        if (currentContainer_ && currentContainer_->IsOpen()) {
-            ExplorerPlugin& explorer = currentContainer_->AsExplorer();
-            explorerLock = std::unique_lock(explorer.lock);
-            data = explorer.fnGetFilePointer(currentContainer_->handle, name.c_str(), &size);
-            if (data == nullptr) {
-                error = host_.FindDecoder(name) ? explorer.ErrorText("Error loading file.")
+        if (chain_.Innermost() != nullptr && chain_.Innermost()->IsOpen()) {
+            track = chain_.Innermost()->Track(name);
+            if (!track) {
+                error = host_.FindDecoder(name) ? track.TextOr("Error loading file.")
                                                 : "Format unsupported.";
             }
         } else {
@@ -606,11 +183,9 @@ void MainCore::StartPlayback() {
     auto exclusion = playback_.ExcludeRefill();
     CloseOpenStream(exclusion);
     if (error.empty()) {
-        openStream_ = host_.OpenStream(name, data, data ? size : 0, error);
+        openStream_ = host_.OpenStream(name, track.Data(), track.Size(), error);
     }
-    if (explorerLock.owns_lock()) {
-        explorerLock.unlock();
-    }
+    track.Release();
     if (!openStream_) {
         view_.SetStatus(error);
         return;
@@ -636,11 +211,7 @@ void MainCore::OnPlayTimer() {
         // The feeding thread decodes on this handle; ask for the position between its steps.
         auto exclusion = playback_.ExcludeRefill();
         if (openStream_ && openStream_->IsOpen()) {
-            DecoderPlugin& decoder = openStream_->AsDecoder();
-            if (decoder.fnGetCurrPos != nullptr) {
-                std::lock_guard lock(decoder.lock);
-                position = decoder.fnGetCurrPos(openStream_->handle);
-            }
+            position = openStream_->Position();
         }
     }
     if (!position) {

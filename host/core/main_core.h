@@ -1,26 +1,28 @@
 // The logic of the main window, free of any GUI: opening containers and audio files, the track
 // list, nested containers, the track commands with their worker threads, the settings, and the
 // start-up and tear-down order. The window forwards its events here and shows what the core
-// tells its view.
+// tells its view. Its parts: main_core.cpp (start, end, commands, playback),
+// main_core_settings.cpp, main_core_navigation.cpp (opening files, the track list, nested
+// containers), main_core_commands.cpp (the track commands' workers), main_core_replace.cpp.
 //
 // Every method runs on the window thread. Worker threads touch only their progress bar, the
-// status line and the plug-ins (through each explorer's lock); they report their end through
+// status line and the plug-ins (through their sessions); they report their end through
 // MainView::PostToWindow.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "host/core/container_chain.h"
 #include "host/core/main_view.h"
 #include "host/core/playback_control.h"
 #include "host/core/plugin_host.h"
+#include "host/core/worker_pool.h"
 
 namespace fogbell {
 
@@ -35,10 +37,6 @@ struct CorePaths {
 // The paths of a program in programDirectory. The settings file lives beside the program, or
 // in the user's configuration folder when the program's folder is not writable.
 CorePaths PathsFor(const std::string& programDirectory);
-
-// Starts a thread running body; throws std::system_error when no thread can be started (as
-// std::thread does). The core starts its workers through one, so that tests can refuse them.
-using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
 class MainCore {
   public:
@@ -102,29 +100,31 @@ class MainCore {
     void OnPlayTimer();
 
     // Blocks until every worker started so far has ended (tests and the command line).
-    void WaitForWorkers();
-    int RunningWorkers() const { return runningWorkers_; }
+    void WaitForWorkers() { workers_.WaitForAll(); }
+    int RunningWorkers() const { return workers_.Running(); }
     // Threads not yet joined: a worker's thread is joined when its end reaches the window.
-    std::size_t WorkerThreads() const { return workers_.size(); }
+    std::size_t WorkerThreads() const { return workers_.Threads(); }
     // Replaces how worker threads are started (by default a plain std::thread).
-    void SetThreadStarter(ThreadStarter starter) { startThread_ = std::move(starter); }
+    void SetThreadStarter(ThreadStarter starter) { workers_.SetThreadStarter(std::move(starter)); }
 
     const PluginHost& Host() const { return host_; }
-    const OpenedFile* CurrentContainer() const { return currentContainer_.get(); }
-    std::size_t NestingDepth() const { return containerStack_.size(); }
+    const ExplorerSession* CurrentContainer() const { return chain_.Innermost(); }
+    std::size_t NestingDepth() const { return chain_.Depth(); }
     // How each level was opened: the container's path on disk, then the track name that opened
     // each nested level in its parent (the last may have failed to open).
-    const std::vector<std::string>& ChainNames() const { return chainNames_; }
-    const OpenedFile* OpenStream() const { return openStream_.get(); }
+    std::vector<std::string> ChainNames() const { return chain_.Names(); }
+    const DecoderSession* OpenStream() const { return openStream_.get(); }
     const std::string& SaveDirectory() const { return saveDirectory_; }
     const std::string& LastFileName() const { return lastFileName_; }
     std::int32_t Volume() const { return volume_; }
 
   private:
-    void FillTrackList(const OpenedFile& container);
+    static constexpr std::int32_t kVolumeFull = 10000;
+    static constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
+
+    void FillTrackList(const ExplorerSession& container);
     void CloseOpenStream();
     void CloseOpenStream(const PlaybackControl::Exclusion& held);
-    void CloseAllContainers();
     void LoadSettings();
     void SaveSettings();
 
@@ -132,14 +132,12 @@ class MainCore {
     void StartSaveWave();
     // Takes the save directory from its box; false with a status text when it is unusable.
     bool PrepareSaveDirectory();
-    // A worker's body runs on its own thread and returns what the window thread does when it
-    // has ended (its status text).
-    using WorkerBody = std::function<std::function<void()>()>;
-    void BeginWorker();
-    // Joins the worker's thread (when it has one) and gives the buttons back after the last.
-    void EndWorker(std::uint64_t id);
-    // what names the command in the status line when its thread cannot be started; false then.
+    // Starts a worker (buttons that could close its container go off while workers run); what
+    // names the command in the status line when its thread cannot be started, false then.
+    using WorkerBody = WorkerPool::Body;
     bool LaunchWorker(const char* what, WorkerBody body);
+    // After the last worker: the buttons come back, and a pending reopen is done.
+    void OnWorkersEnded();
 
     // The steps of "Replace file" after the file was chosen (main_core_replace.cpp).
     struct ReplaceJob;
@@ -158,30 +156,27 @@ class MainCore {
     CorePaths paths_;
     bool initialized_ = false;
 
-    OpenedFilePtr openStream_;
-    OpenedFilePtr currentContainer_;
-    std::vector<OpenedFilePtr> containerStack_;  // parents, bottom = opened from disk
-    std::vector<std::string> chainNames_;        // one per level, ChainNames()
+    // The container shown (innermost) and its parents; bottom = opened from disk.
+    ContainerChain chain_{host_};
+    // After the chain: a stream may borrow a container's bytes, so it closes first.
+    DecoderSessionPtr openStream_;
 
     std::string saveDirectory_;
     std::string lastFileName_;
     std::int32_t volume_ = 0;
     int pendingCommand_ = 0;
 
-    ThreadStarter startThread_ = [](std::function<void()> body) {
-        return std::thread(std::move(body));
-    };
-    std::map<std::uint64_t, std::thread> workers_;  // window thread only
-    std::uint64_t lastWorkerId_ = 0;
-    // Tasks that workers post to the window thread may run after the core is gone (the window's
-    // event loop can outlive it); they hold this weakly and do nothing once it has expired.
+    // The end-of-stream command may reach the window thread after the core is gone (the
+    // window's event loop can outlive it); it holds this weakly and does nothing then.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-    int runningWorkers_ = 0;  // window thread only
     bool replacing_ = false;  // window thread only
     // Set after a rebuild while other workers still use the old containers: the chain is opened
     // again when the last of them ends.
     bool reopenPending_ = false;
     std::atomic<bool> stopWorkers_{false};
+    // Last: its threads are waited for before anything they use goes.
+    WorkerPool workers_{[this](std::function<void()> task) { view_.PostToWindow(std::move(task)); },
+                        [this] { OnWorkersEnded(); }};
 };
 
 }  // namespace fogbell

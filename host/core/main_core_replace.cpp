@@ -33,7 +33,7 @@ std::string FileNameOf(const std::string& path) {
 struct MainCore::ReplaceJob {
     // The containers from the file on disk down to the one whose track is replaced, and the
     // track names that lead from each to the next.
-    std::vector<const OpenedFile*> chain;
+    std::vector<const ExplorerSession*> chain;
     std::vector<std::string> links;
     std::string track;
     std::string file;
@@ -47,7 +47,8 @@ struct MainCore::ReplaceJob {
 };
 
 void MainCore::ReplaceTrack() {
-    if (!currentContainer_ || !currentContainer_->IsOpen()) {
+    const ExplorerSession* current = chain_.Innermost();
+    if (current == nullptr || !current->IsOpen()) {
         return;
     }
     const std::vector<std::string> selected = CollectSelectedNames();
@@ -62,16 +63,13 @@ void MainCore::ReplaceTrack() {
     if (!path) {
         return;
     }
-    if (currentContainer_->AsExplorer().fnReplaceFile == nullptr) {
+    if (!current->CanReplace()) {
         view_.SetStatus("Error replacing file.");
         return;
     }
     auto job = std::make_shared<ReplaceJob>();
-    for (const OpenedFilePtr& parent : containerStack_) {
-        job->chain.push_back(parent.get());
-    }
-    job->chain.push_back(currentContainer_.get());
-    job->links.assign(chainNames_.begin() + 1, chainNames_.end());
+    job->chain = chain_.Levels();
+    job->links = chain_.Links();
     job->track = selected.front();
     job->file = *path;
     StartReplaceWorker(std::move(job));
@@ -127,7 +125,7 @@ void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
         case ContainerReplaceOutcome::kRebuilt:
             // Nothing may use the old containers when they close: a worker still running keeps
             // them until it ends (EndWorker opens them again then).
-            if (runningWorkers_ > 1) {
+            if (workers_.Running() > 1) {
                 reopenPending_ = true;
             } else {
                 ReopenContainerChain();
@@ -191,10 +189,9 @@ void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
 }
 
 void MainCore::ReopenContainerChain() {
-    if (!initialized_ || chainNames_.empty()) {
+    if (!initialized_ || chain_.Empty()) {
         return;
     }
-    const std::vector<std::string> names = chainNames_;
     const std::vector<std::string> selected = CollectSelectedNames();
     // A stream may play from the old bytes of a container: it ends before they are closed.
     if (playback_.IsPlaying()) {
@@ -202,49 +199,28 @@ void MainCore::ReopenContainerChain() {
     } else {
         CloseOpenStream();
     }
-    CloseAllContainers();
     std::string error;
-    currentContainer_ = host_.OpenContainer(names.front(), nullptr, 0, error);
-    if (!currentContainer_) {
+    const bool whole = chain_.Reopen(error);
+    if (chain_.Empty()) {
         view_.DeleteAllRows();
         view_.SetCountLabel("Count files: 0");
         view_.SetStatus(error);
         view_.EnableButton(ButtonId::kPreviousDirectory, false);
         return;
     }
-    chainNames_ = {names.front()};
-    for (std::size_t i = 1; i < names.size() && error.empty(); ++i) {
-        ExplorerPlugin& parent = currentContainer_->AsExplorer();
-        const void* data = nullptr;
-        std::uint32_t size = 0;
-        {
-            std::lock_guard lock(parent.lock);
-            data = parent.fnGetFilePointer(currentContainer_->handle, names[i].c_str(), &size);
-            if (data == nullptr) {
-                error = parent.ErrorText("Error loading file.");
-                break;
-            }
-        }
-        OpenedFilePtr level = host_.OpenContainer(names[i], data, size, error);
-        if (!level) {
-            break;  // the deepest level that opens is shown, with the reason
-        }
-        containerStack_.push_back(std::move(currentContainer_));
-        chainNames_.push_back(names[i]);
-        currentContainer_ = std::move(level);
-    }
-    FillTrackList(*currentContainer_);
+    // The deepest level that opens is shown, with the reason when it is not the one that was.
+    FillTrackList(*chain_.Innermost());
     for (int row = 0; row < view_.RowCount(); ++row) {
         const std::string name = view_.CellText(row, kColumnName);
         if (std::find(selected.begin(), selected.end(), name) != selected.end()) {
             view_.SelectRow(row);
         }
     }
-    view_.SetFileNameBox(chainNames_.back());
-    lastFileName_ = chainNames_.back();
-    view_.EnableButton(ButtonId::kPreviousDirectory,
-                       !containerStack_.empty() && runningWorkers_ == 0);
-    if (!error.empty()) {
+    const std::string shown = chain_.Names().back();
+    view_.SetFileNameBox(shown);
+    lastFileName_ = shown;
+    view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0 && workers_.Running() == 0);
+    if (!whole) {
         view_.SetStatus(error);
     }
 }

@@ -8,12 +8,6 @@ namespace {
 
 constexpr std::uint16_t kPcmBits = 16;
 
-// Closes the stream when the read ends, however it ends.
-struct CloseOnExit {
-    OpenedFilePtr& file;
-    ~CloseOnExit() { CloseOpenedFile(file); }
-};
-
 PcmFormat FormatOf(const WAVEFORMATEX& f) {
     return PcmFormat{f.nChannels, f.nSamplesPerSec};
 }
@@ -24,40 +18,35 @@ bool ReadPcmFile(const PluginHost& host, const std::string& routeName, const std
                  std::int32_t channels, std::int32_t rate, const PcmReadCallbacks& callbacks,
                  std::string& error) {
     error.clear();
-    OpenedFilePtr file = host.FindDecoder(routeName);
-    if (!file) {
-        error = "Format unsupported.";
+    const DecoderSessionPtr stream = host.OpenStreamAs(routeName, path, channels, rate, error);
+    if (!stream) {
         return false;
     }
-    DecoderPlugin& decoder = file->AsDecoder();
-    file->handle = decoder.fnLoadFile(channels, rate, path.c_str());
-    if (file->handle == FOGBELL_NO_HANDLE) {
-        error = decoder.ErrorText("Error loading file.");
+    constexpr const char* kNoFormat = "The decoder gives no format.";
+    const auto source = stream->SourceFormat();
+    if (!source.value) {
+        error = source.TextOr(kNoFormat);
         return false;
     }
-    CloseOnExit closer{file};
-    const WAVEFORMATEX* source =
-        decoder.fnGetFormatSource ? decoder.fnGetFormatSource(file->handle) : nullptr;
-    const WAVEFORMATEX* output =
-        decoder.fnGetFormatOut ? decoder.fnGetFormatOut(file->handle) : nullptr;
-    if (source == nullptr || output == nullptr) {
-        error = decoder.ErrorText("The decoder gives no format.");
+    const auto output = stream->OutputFormat();
+    if (!output.value) {
+        error = output.TextOr(kNoFormat);
         return false;
     }
-    if (output->wBitsPerSample != kPcmBits || output->nChannels == 0 ||
-        output->nSamplesPerSec == 0) {
+    const WAVEFORMATEX& out = *output.value;
+    if (out.wBitsPerSample != kPcmBits || out.nChannels == 0 || out.nSamplesPerSec == 0) {
         error = "The decoder does not give 16-bit PCM.";
         return false;
     }
-    if (callbacks.begin && !callbacks.begin(FormatOf(*source), FormatOf(*output))) {
+    if (callbacks.begin && !callbacks.begin(FormatOf(*source.value), FormatOf(out))) {
         return false;
     }
-    const std::size_t frameBytes = std::size_t{output->nChannels} * sizeof(std::int16_t);
-    const std::uint32_t size = decoder.fnGetSizeData ? decoder.fnGetSizeData(file->handle) : 0;
+    const std::size_t frameBytes = std::size_t{out.nChannels} * sizeof(std::int16_t);
+    const std::uint32_t size = stream->SizeData().value_or(0);
     std::vector<std::int16_t> samples;
     std::vector<std::uint8_t> partial;  // bytes of a sample frame split between two blocks
-    while (decoder.fnDecodeNext != nullptr) {
-        const PcmBlock* block = decoder.fnDecodeNext(file->handle);
+    while (stream->CanDecode()) {
+        const PcmBlock* block = stream->DecodeNext();
         if (block == nullptr) {
             break;
         }
@@ -70,15 +59,17 @@ bool ReadPcmFile(const PluginHost& host, const std::string& routeName, const std
         }
         partial.insert(partial.end(), block->data, block->data + block->size);
         const std::size_t frames = partial.size() / frameBytes;
-        samples.resize(frames * output->nChannels);
+        samples.resize(frames * out.nChannels);
         std::memcpy(samples.data(), partial.data(), frames * frameBytes);
         partial.erase(partial.begin(),
                       partial.begin() + static_cast<std::ptrdiff_t>(frames * frameBytes));
         if (callbacks.block && frames > 0 && !callbacks.block(samples.data(), frames)) {
             return false;
         }
-        if (callbacks.progress && decoder.fnGetCurrPos) {
-            callbacks.progress(decoder.fnGetCurrPos(file->handle), size);
+        if (callbacks.progress) {
+            if (const auto position = stream->Position()) {
+                callbacks.progress(*position, size);
+            }
         }
     }
     return true;

@@ -41,7 +41,8 @@ class PlaybackControl {
     // sound buffer, first block, play; enables Stop and disables Play when it succeeds, else
     // puts the reason in the status line. The stream stays the core's; the engine uses it until
     // ReleaseStream.
-    virtual void Play(const Exclusion& held, OpenedFile& stream, const std::string& trackName) = 0;
+    virtual void Play(const Exclusion& held, DecoderSession& stream,
+                      const std::string& trackName) = 0;
     // The core is about to close the stream given to Play: the engine forgets it (and its
     // pending block) and never touches it again.
     virtual void ReleaseStream(const Exclusion& held) = 0;

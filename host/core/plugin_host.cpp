@@ -9,6 +9,10 @@
 namespace fogbell {
 namespace {
 
+constexpr const char* kUnsupported = "Format unsupported.";
+// What the host asks of a decoder's output: the source's channel count and rate.
+constexpr std::int32_t kSourceFormat = -1;
+
 // Extension strings of a list, up to the first null or empty entry.
 std::vector<std::string> ListedExtensions(const char* const* list) {
     std::vector<std::string> extensions;
@@ -31,72 +35,9 @@ std::vector<std::string> LibraryFiles(const std::string& directory) {
     return files;
 }
 
-template <class Function>
-bool Bind(const DynamicLibrary& library, const char* name, Function& entry) {
-    entry = library.Entry<Function>(name);
-    return entry != nullptr;
-}
-
-// Binds the explorer entry points; false when a required one is missing.
-bool BindExplorer(ExplorerPlugin& p) {
-    const DynamicLibrary& lib = p.module;
-    if (!(Bind(lib, "fnLoadFile", p.fnLoadFile) && Bind(lib, "fnCloseFile", p.fnCloseFile) &&
-          Bind(lib, "fnGetListFiles", p.fnGetListFiles) &&
-          Bind(lib, "fnGetFilePointer", p.fnGetFilePointer) &&
-          Bind(lib, "fnExtractFile", p.fnExtractFile) &&
-          Bind(lib, "fnLoadFileMemory", p.fnLoadFileMemory) &&
-          Bind(lib, "fnGetSupportExt", p.fnGetSupportExt))) {
-        return false;
-    }
-    Bind(lib, "fnReplaceFile", p.fnReplaceFile);
-    Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
-    Bind(lib, "fnRebuildFile", p.fnRebuildFile);
-    Bind(lib, "fnGetErrorString", p.fnGetErrorString);
-    Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
-    return true;
-}
-
-// Binds the decoder entry points; false when a required one is missing.
-bool BindDecoder(DecoderPlugin& p) {
-    const DynamicLibrary& lib = p.module;
-    if (!(Bind(lib, "fnLoadFile", p.fnLoadFile) && Bind(lib, "fnCloseFile", p.fnCloseFile))) {
-        return false;
-    }
-    Bind(lib, "fnLoadFileMemory", p.fnLoadFileMemory);
-    Bind(lib, "fnGetFormatSource", p.fnGetFormatSource);
-    Bind(lib, "fnDecodeNext", p.fnDecodeNext);
-    Bind(lib, "fnGetSupportExt", p.fnGetSupportExt);
-    Bind(lib, "fnGetFormatOut", p.fnGetFormatOut);
-    Bind(lib, "fnGetSizeData", p.fnGetSizeData);
-    Bind(lib, "fnGetCurrPos", p.fnGetCurrPos);
-    Bind(lib, "fnGetErrorString", p.fnGetErrorString);
-    Bind(lib, "fnResetFile", p.fnResetFile);
-    return true;
-}
-
-template <class Record, class Binder>
-void LoadPlugins(const std::string& directory, Binder bind,
-                 std::vector<std::unique_ptr<Record>>& plugins,
-                 std::vector<std::string>& extensions) {
-    for (const std::string& path : LibraryFiles(directory)) {
-        auto plugin = std::make_unique<Record>();
-        if (!plugin->module.Open(path) || !bind(*plugin)) {
-            continue;  // skipped without a message
-        }
-        plugin->libraryPath = path;
-        if (plugin->fnGetSupportExt != nullptr) {
-            plugin->extensionList = plugin->fnGetSupportExt();
-            for (std::string& extension : ListedExtensions(plugin->extensionList)) {
-                extensions.push_back(std::move(extension));
-            }
-        }
-        plugins.push_back(std::move(plugin));
-    }
-}
-
+// The first plug-in of the kind, in load order, that serves the name's extension, or null.
 template <class Record>
-PluginRecord* FirstServing(const std::vector<std::unique_ptr<Record>>& plugins,
-                           const std::string& name) {
+Record* FirstServing(const std::vector<std::unique_ptr<Record>>& plugins, const std::string& name) {
     std::string extension;
     if (!ExtensionOf(name, extension)) {
         return nullptr;
@@ -109,14 +50,161 @@ PluginRecord* FirstServing(const std::vector<std::unique_ptr<Record>>& plugins,
     return nullptr;
 }
 
+// What the interfaces say of each kind: the entry points every library of the kind exports,
+// and those that only that kind's interface defines.
+struct KindRule {
+    std::vector<const char*> required;
+    std::vector<const char*> only;
+    const char* singular;  // "an explorer"
+    const char* plural;    // "explorers"
+    const char* folder;    // where libraries of the kind belong
+};
+
+const KindRule kExplorerRule{
+    {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
+     "fnLoadFileMemory", "fnGetSupportExt"},
+    {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile"},
+    "an explorer",
+    "explorers",
+    "explore_plugins"};
+const KindRule kDecoderRule{{"fnLoadFile", "fnCloseFile"},
+                            {"fnDecodeNext", "fnGetFormatOut", "fnGetFormatSource", "fnGetSizeData",
+                             "fnGetCurrPos", "fnResetFile"},
+                            "a decoder",
+                            "decoders",
+                            "decode_plugins"};
+
+std::string Joined(const std::vector<const char*>& names) {
+    std::string text;
+    for (const char* name : names) {
+        text += (text.empty() ? "" : ", ") + std::string(name);
+    }
+    return text;
+}
+
+// The names of the list that the library exports.
+std::vector<const char*> Exported(const DynamicLibrary& library,
+                                  const std::vector<const char*>& names) {
+    std::vector<const char*> found;
+    for (const char* name : names) {
+        if (library.Symbol(name) != nullptr) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+// Why the loaded library does not fit the kind (own) of its folder, or "" when it does: it must
+// export everything the kind needs and nothing that only the other kind has.
+std::string Misfit(const DynamicLibrary& library, const KindRule& own, const KindRule& other) {
+    const std::vector<const char*> foreign = Exported(library, other.only);
+    if (!foreign.empty() && !Exported(library, own.only).empty()) {
+        return "it exports entry points that only " + std::string(own.plural) + " have and also " +
+               Joined(foreign) + ", which only " + other.plural +
+               " have: it cannot be told which kind it is";
+    }
+    if (!foreign.empty()) {
+        return "it exports " + Joined(foreign) + ", which only " + other.plural +
+               " have: it belongs in " + other.folder;
+    }
+    std::vector<const char*> missing;
+    for (const char* name : own.required) {
+        if (library.Symbol(name) == nullptr) {
+            missing.push_back(name);
+        }
+    }
+    if (!missing.empty()) {
+        return "it lacks " + Joined(missing) + ", which " + own.singular + " needs";
+    }
+    return "";
+}
+
 }  // namespace
 
-std::string PluginRecord::ErrorText(const char* fallback) const {
+// Binds libraries' entry points into the records (the records keep them to the plug-in host).
+struct PluginBinder {
+    template <class Function>
+    static bool Bind(const DynamicLibrary& library, const char* name, Function& entry) {
+        entry = library.Entry<Function>(name);
+        return entry != nullptr;
+    }
+
+    // Binds the explorer entry points; false when a required one is missing.
+    static bool BindExplorer(ExplorerPlugin& p) {
+        const DynamicLibrary& lib = p.module;
+        if (!(Bind(lib, "fnLoadFile", p.fnLoadFile) && Bind(lib, "fnCloseFile", p.fnCloseFile) &&
+              Bind(lib, "fnGetListFiles", p.fnGetListFiles) &&
+              Bind(lib, "fnGetFilePointer", p.fnGetFilePointer) &&
+              Bind(lib, "fnExtractFile", p.fnExtractFile) &&
+              Bind(lib, "fnLoadFileMemory", p.fnLoadFileMemory) &&
+              Bind(lib, "fnGetSupportExt", p.fnGetSupportExt))) {
+            return false;
+        }
+        Bind(lib, "fnReplaceFile", p.fnReplaceFile);
+        Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
+        Bind(lib, "fnRebuildFile", p.fnRebuildFile);
+        Bind(lib, "fnGetErrorString", p.fnGetErrorString);
+        Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
+        return true;
+    }
+
+    // Binds the decoder entry points; false when a required one is missing.
+    static bool BindDecoder(DecoderPlugin& p) {
+        const DynamicLibrary& lib = p.module;
+        if (!(Bind(lib, "fnLoadFile", p.fnLoadFile) && Bind(lib, "fnCloseFile", p.fnCloseFile))) {
+            return false;
+        }
+        Bind(lib, "fnLoadFileMemory", p.fnLoadFileMemory);
+        Bind(lib, "fnGetFormatSource", p.fnGetFormatSource);
+        Bind(lib, "fnDecodeNext", p.fnDecodeNext);
+        Bind(lib, "fnGetSupportExt", p.fnGetSupportExt);
+        Bind(lib, "fnGetFormatOut", p.fnGetFormatOut);
+        Bind(lib, "fnGetSizeData", p.fnGetSizeData);
+        Bind(lib, "fnGetCurrPos", p.fnGetCurrPos);
+        Bind(lib, "fnGetErrorString", p.fnGetErrorString);
+        Bind(lib, "fnResetFile", p.fnResetFile);
+        return true;
+    }
+
+    // Binds every library of the folder that fits the kind (own); the others go to leftOut.
+    template <class Record, class Binder>
+    static void LoadPlugins(const std::string& directory, const KindRule& own,
+                            const KindRule& other, Binder bind,
+                            std::vector<std::unique_ptr<Record>>& plugins,
+                            std::vector<std::string>& extensions,
+                            std::vector<LeftOutLibrary>& leftOut) {
+        for (const std::string& path : LibraryFiles(directory)) {
+            auto plugin = std::make_unique<Record>();
+            if (!plugin->module.Open(path)) {
+                leftOut.push_back({path, "it does not load: " + plugin->module.Error()});
+                continue;
+            }
+            if (std::string misfit = Misfit(plugin->module, own, other); !misfit.empty()) {
+                leftOut.push_back({path, std::move(misfit)});
+                continue;
+            }
+            if (!bind(*plugin)) {
+                continue;  // the rule above has made sure of the required entry points
+            }
+            plugin->libraryPath = path;
+            if (plugin->fnGetSupportExt != nullptr) {
+                plugin->extensionList = plugin->fnGetSupportExt();
+                for (std::string& extension : ListedExtensions(plugin->extensionList)) {
+                    extensions.push_back(std::move(extension));
+                }
+            }
+            plugins.push_back(std::move(plugin));
+        }
+    }
+};
+
+std::optional<std::string> PluginRecord::LastText() const {
     if (fnGetErrorString == nullptr) {
-        return fallback;
+        return std::nullopt;
     }
     const char* text = fnGetErrorString();
-    return text ? text : "";
+    return std::string(text ? text : "");
 }
 
 bool PluginRecord::Serves(const std::string& extension) const {
@@ -128,6 +216,10 @@ bool PluginRecord::Serves(const std::string& extension) const {
     return false;
 }
 
+std::vector<std::string> PluginRecord::Extensions() const {
+    return ListedExtensions(extensionList);
+}
+
 bool ExtensionOf(const std::string& name, std::string& extension) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) {
@@ -137,33 +229,18 @@ bool ExtensionOf(const std::string& name, std::string& extension) {
     return true;
 }
 
-void CloseOpenedFile(OpenedFilePtr& place) {
-    if (!place || !place->IsOpen()) {
-        return;
-    }
-    if (auto* explorer = place->Explorer()) {
-        std::lock_guard lock(explorer->lock);
-        explorer->fnCloseFile(place->handle);
-    } else if (auto* decoder = place->Decoder()) {
-        std::lock_guard lock(decoder->lock);
-        decoder->fnCloseFile(place->handle);
-    } else {
-        place->plugin->fnCloseFile(place->handle);
-    }
-    place->handle = FOGBELL_NO_HANDLE;
-    place.reset();
-}
-
 PluginHost::~PluginHost() {
     UnloadPlugins();
 }
 
 void PluginHost::LoadDecoderPlugins(const std::string& directory) {
-    LoadPlugins(directory, BindDecoder, decoders_, decoderExtensions_);
+    PluginBinder::LoadPlugins(directory, kDecoderRule, kExplorerRule, PluginBinder::BindDecoder,
+                              decoders_, decoderExtensions_, leftOut_);
 }
 
 void PluginHost::LoadExplorerPlugins(const std::string& directory) {
-    LoadPlugins(directory, BindExplorer, explorers_, explorerExtensions_);
+    PluginBinder::LoadPlugins(directory, kExplorerRule, kDecoderRule, PluginBinder::BindExplorer,
+                              explorers_, explorerExtensions_, leftOut_);
 }
 
 void PluginHost::UnloadPlugins() {
@@ -171,79 +248,53 @@ void PluginHost::UnloadPlugins() {
     explorers_.clear();
     decoderExtensions_.clear();
     explorerExtensions_.clear();
+    leftOut_.clear();
 }
 
-OpenedFilePtr PluginHost::FindExplorer(const std::string& name) const {
-    PluginRecord* plugin = name.empty() ? nullptr : FirstServing(explorers_, name);
+ExplorerSessionPtr PluginHost::FindExplorer(const std::string& name) const {
+    ExplorerPlugin* plugin = name.empty() ? nullptr : FirstServing(explorers_, name);
     if (plugin == nullptr) {
         return nullptr;
     }
-    auto file = std::make_unique<OpenedFile>();
-    file->plugin = plugin;
+    auto file = std::make_unique<ExplorerSession>(*plugin);
     file->path = name;
     return file;
 }
 
-OpenedFilePtr PluginHost::FindDecoder(const std::string& name) const {
-    PluginRecord* plugin = name.empty() ? nullptr : FirstServing(decoders_, name);
+DecoderSessionPtr PluginHost::FindDecoder(const std::string& name) const {
+    DecoderPlugin* plugin = name.empty() ? nullptr : FirstServing(decoders_, name);
+    return plugin ? std::make_unique<DecoderSession>(*plugin) : nullptr;
+}
+
+ExplorerSessionPtr PluginHost::OpenContainer(const std::string& name, const void* memory,
+                                             std::uint32_t size, std::string& error) const {
+    ExplorerPlugin* plugin = name.empty() ? nullptr : FirstServing(explorers_, name);
     if (plugin == nullptr) {
+        error = kUnsupported;
         return nullptr;
     }
-    auto file = std::make_unique<OpenedFile>();
-    file->plugin = plugin;
-    return file;
+    return ExplorerSession::Open(*plugin, name, memory, size, error);
 }
 
-OpenedFilePtr PluginHost::OpenContainer(const std::string& name, const void* memory,
-                                        std::uint32_t size, std::string& error) const {
-    OpenedFilePtr file = FindExplorer(name);
-    if (!file) {
-        error = "Format unsupported.";
+DecoderSessionPtr PluginHost::OpenStream(const std::string& name, const void* memory,
+                                         std::uint32_t size, std::string& error) const {
+    DecoderPlugin* plugin = name.empty() ? nullptr : FirstServing(decoders_, name);
+    if (plugin == nullptr) {
+        error = kUnsupported;
         return nullptr;
     }
-    ExplorerPlugin& explorer = file->AsExplorer();
-    file->memoryImage = memory;
-    file->memorySize = size;
-    std::lock_guard lock(explorer.lock);
-    file->handle =
-        memory ? explorer.fnLoadFileMemory(memory, size) : explorer.fnLoadFile(name.c_str());
-    if (file->handle == FOGBELL_NO_HANDLE) {
-        error = explorer.ErrorText("Error loading file.");
-        return nullptr;
-    }
-    if (memory == nullptr) {
-        // An explorer's text after a successful open is "OK" unless it had to mend the file.
-        const std::string text = explorer.ErrorText("OK");
-        if (text != "OK") {
-            file->openNotice = text;
-        }
-    }
-    return file;
+    return DecoderSession::Open(*plugin, name, memory, size, kSourceFormat, kSourceFormat, error);
 }
 
-OpenedFilePtr PluginHost::OpenStream(const std::string& name, const void* memory,
-                                     std::uint32_t size, std::string& error) const {
-    OpenedFilePtr file = FindDecoder(name);
-    if (!file) {
-        error = "Format unsupported.";
+DecoderSessionPtr PluginHost::OpenStreamAs(const std::string& routeName, const std::string& path,
+                                           std::int32_t channels, std::int32_t rate,
+                                           std::string& error) const {
+    DecoderPlugin* plugin = routeName.empty() ? nullptr : FirstServing(decoders_, routeName);
+    if (plugin == nullptr) {
+        error = kUnsupported;
         return nullptr;
     }
-    DecoderPlugin& decoder = file->AsDecoder();
-    file->memoryImage = memory;
-    file->memorySize = size;
-    if (memory != nullptr && decoder.fnLoadFileMemory == nullptr) {
-        // The plug-in's last text would belong to some earlier, unrelated call.
-        error = "Error loading file.";
-        return nullptr;
-    }
-    std::lock_guard lock(decoder.lock);
-    file->handle = memory ? decoder.fnLoadFileMemory(-1, -1, memory, size)
-                          : decoder.fnLoadFile(-1, -1, name.c_str());
-    if (file->handle == FOGBELL_NO_HANDLE) {
-        error = decoder.ErrorText("Error loading file.");
-        return nullptr;
-    }
-    return file;
+    return DecoderSession::Open(*plugin, path, nullptr, 0, channels, rate, error);
 }
 
 std::string BuildOpenFilter(const std::vector<std::string>& extensions) {

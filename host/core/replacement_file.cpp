@@ -19,7 +19,7 @@ std::string TemporaryName() {
 
 }  // namespace
 
-ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
+ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                                            const std::string& track, const std::string& file,
                                            const ConversionControl& control)
     : path_(file) {

@@ -12,7 +12,7 @@ namespace fogbell {
 
 class ConvertedReplacement {
   public:
-    ConvertedReplacement(const PluginHost& host, const OpenedFile& container,
+    ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                          const std::string& track, const std::string& file,
                          const ConversionControl& control = {});
     ~ConvertedReplacement();

@@ -63,40 +63,32 @@ struct TrackFormat {
     std::uint16_t cutoff = encode::kAdxDefaultCutoff;
 };
 
-bool ReadTrackFormat(const PluginHost& host, const OpenedFile& container, const std::string& track,
-                     TrackFormat& format, std::string& error) {
-    ExplorerPlugin* explorer = container.Explorer();
-    if (explorer == nullptr || !container.IsOpen()) {
+bool ReadTrackFormat(const PluginHost& host, const ExplorerSession& container,
+                     const std::string& track, TrackFormat& format, std::string& error) {
+    if (!container.IsOpen()) {
         error = "No container is open.";
         return false;
     }
     // Held while the track's bytes are in use: the next fnGetFilePointer may move them.
-    std::lock_guard lock(explorer->lock);
-    std::uint32_t size = 0;
-    const void* data = explorer->fnGetFilePointer(container.handle, track.c_str(), &size);
-    if (data == nullptr) {
-        error = explorer->ErrorText("Error loading file.");
+    const TrackBytes bytes = container.Track(track);
+    if (!bytes) {
+        error = bytes.TextOr("Error loading file.");
         return false;
     }
-    OpenedFilePtr stream = host.OpenStream(track, data, size, error);
+    const DecoderSessionPtr stream = host.OpenStream(track, bytes.Data(), bytes.Size(), error);
     if (!stream) {
         return false;
     }
-    DecoderPlugin& decoder = stream->AsDecoder();
-    const WAVEFORMATEX* source =
-        decoder.fnGetFormatSource ? decoder.fnGetFormatSource(stream->handle) : nullptr;
-    if (source != nullptr) {
-        format.pcm = PcmFormat{source->nChannels, source->nSamplesPerSec};
-    }
-    CloseOpenedFile(stream);
-    if (source == nullptr) {
+    const std::optional<WAVEFORMATEX> source = stream->SourceFormat().value;
+    if (!source) {
         error = "The track's decoder gives no format.";
         return false;
     }
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (size >= kAdxCutoffEnd && bytes[0] == kAdxFirstByte) {
+    format.pcm = PcmFormat{source->nChannels, source->nSamplesPerSec};
+    const auto* data = static_cast<const std::uint8_t*>(bytes.Data());
+    if (bytes.Size() >= kAdxCutoffEnd && data[0] == kAdxFirstByte) {
         format.cutoff =
-            static_cast<std::uint16_t>((bytes[kAdxCutoffAt] << 8) | bytes[kAdxCutoffAt + 1]);
+            static_cast<std::uint16_t>((data[kAdxCutoffAt] << 8) | data[kAdxCutoffAt + 1]);
     }
     return true;
 }
@@ -229,7 +221,7 @@ ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
 
 }  // namespace
 
-ConversionOutcome ConvertForTrack(const PluginHost& host, const OpenedFile& container,
+ConversionOutcome ConvertForTrack(const PluginHost& host, const ExplorerSession& container,
                                   const std::string& track, const std::string& file,
                                   const std::string& outPath, std::string& error,
                                   const ConversionControl& control) {

@@ -31,7 +31,7 @@ struct ConversionControl {
 
 // Decides for the track named track of container (an open explorer) and the replacement file,
 // and writes the converted replacement to outPath when one is needed.
-ConversionOutcome ConvertForTrack(const PluginHost& host, const OpenedFile& container,
+ConversionOutcome ConvertForTrack(const PluginHost& host, const ExplorerSession& container,
                                   const std::string& track, const std::string& file,
                                   const std::string& outPath, std::string& error,
                                   const ConversionControl& control = {});

@@ -13,7 +13,7 @@ namespace fogbell {
 
 // Extracts the track into directory under its safe output name (the explorer may change the
 // extension). False with the explorer's text when it fails.
-bool ExtractTrack(const OpenedFile& container, const std::string& name,
+bool ExtractTrack(const ExplorerSession& container, const std::string& name,
                   const std::string& directory, std::string& error);
 
 struct SaveCallbacks {
@@ -28,8 +28,8 @@ struct SaveCallbacks {
 // is the one serving name's extension; the PCM is its output format, unchanged. Memory use is
 // one block at a time. False with a text when the track could not be saved; a file that was
 // started is always finished with correct lengths for what it holds.
-bool SaveTrackAsWave(const PluginHost& host, const OpenedFile* container, const std::string& name,
-                     const std::string& outPath, const SaveCallbacks& callbacks,
-                     std::string& error);
+bool SaveTrackAsWave(const PluginHost& host, const ExplorerSession* container,
+                     const std::string& name, const std::string& outPath,
+                     const SaveCallbacks& callbacks, std::string& error);
 
 }  // namespace fogbell

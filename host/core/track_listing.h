@@ -36,14 +36,16 @@ struct TrackRow {
 // track's ADX header), "bytes" for every other container.
 const char* LengthUnit(const ExplorerPlugin& explorer);
 
-// The container's track names in the explorer's order, copied under the explorer's lock;
-// nullopt when nothing is open or the plug-in gives no list.
-std::optional<std::vector<std::string>> ListTrackNames(const OpenedFile& container);
+// The container's track names in the explorer's order; nullopt when nothing is open or the
+// plug-in gives no list.
+std::optional<std::vector<std::string>> ListTrackNames(const ExplorerSession& container);
 
 // Lists a container's tracks in container order, up to the first null or empty name. Each
 // track is opened once by the decoder serving its extension, only to read its source format.
 // Nothing when the container is not open or the explorer gives no list.
+// listText, when given, receives the explorer's text when it gave no list.
 std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
-                                                const OpenedFile& container);
+                                                const ExplorerSession& container,
+                                                std::optional<std::string>* listText = nullptr);
 
 }  // namespace fogbell

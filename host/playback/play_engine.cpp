@@ -91,12 +91,10 @@ const PcmBlock* PlayEngine::DecodeNext() {
     if (stream_ == nullptr || !stream_->IsOpen()) {
         return nullptr;
     }
-    DecoderPlugin& decoder = stream_->AsDecoder();
-    std::lock_guard lock(decoder.lock);
-    return decoder.fnDecodeNext ? decoder.fnDecodeNext(stream_->handle) : nullptr;
+    return stream_->DecodeNext();
 }
 
-void PlayEngine::Play(const Exclusion& held, OpenedFile& stream, const std::string& trackName) {
+void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::string& trackName) {
     assert(held.owns_lock() && held.mutex() == &refill_);
     (void)held;
     ++trackNumber_;
@@ -104,22 +102,13 @@ void PlayEngine::Play(const Exclusion& held, OpenedFile& stream, const std::stri
     pending_ = nullptr;
     DropBuffer();
 
-    DecoderPlugin& decoder = stream.AsDecoder();
-    WAVEFORMATEX format{};
-    std::uint32_t size = 0;
-    {
-        // The error text is read under the same lock as the call that failed.
-        std::lock_guard lock(decoder.lock);
-        const WAVEFORMATEX* out =
-            decoder.fnGetFormatOut ? decoder.fnGetFormatOut(stream.handle) : nullptr;
-        if (out == nullptr) {
-            view_.SetStatus(decoder.fnGetFormatOut ? decoder.ErrorText("ErrorGetFormatOut")
-                                                   : "ErrorGetFormatOut");
-            return;
-        }
-        format = *out;
-        size = decoder.fnGetSizeData ? decoder.fnGetSizeData(stream.handle) : 0;
+    const PluginAnswer<std::optional<WAVEFORMATEX>> out = stream.OutputFormat();
+    if (!out.value) {
+        view_.SetStatus(out.TextOr("ErrorGetFormatOut"));
+        return;
     }
+    const WAVEFORMATEX format = *out.value;
+    const std::uint32_t size = stream.SizeData().value_or(0);
     sound_.buffer = CreateSoundBuffer(sound_.device, &format);
     if (sound_.buffer == nullptr) {
         view_.SetStatus(GetSoundErrorText());
@@ -139,23 +128,14 @@ void PlayEngine::Play(const Exclusion& held, OpenedFile& stream, const std::stri
     view_.SetProgressCaption(ProgressId::kPlay, trackName);
 
     // The initial fill: one silent second, and the first block waiting for its notification.
-    const WAVEFORMATEX* again = nullptr;
-    std::string formatText;
-    {
-        std::lock_guard lock(decoder.lock);
-        if (decoder.fnResetFile != nullptr) {
-            decoder.fnResetFile(stream.handle);
-        }
-        pending_ = decoder.fnDecodeNext ? decoder.fnDecodeNext(stream.handle) : nullptr;
-        again = decoder.fnGetFormatOut(stream.handle);
-        if (again == nullptr) {
-            formatText = decoder.ErrorText("ErrorGetFormatOut");
-        }
-    }
-    if (again == nullptr) {
-        view_.SetStatus(formatText);  // playback still starts, without the silent pass
+    stream.Reset();
+    pending_ = stream.DecodeNext();
+    const PluginAnswer<std::optional<WAVEFORMATEX>> again = stream.OutputFormat();
+    if (!again.value) {
+        // Playback still starts, without the silent pass.
+        view_.SetStatus(again.TextOr("ErrorGetFormatOut"));
     } else {
-        const std::uint32_t second = again->nAvgBytesPerSec;
+        const std::uint32_t second = again.value->nAvgBytesPerSec;
         if (silence_.size() < second) {
             silence_.resize(second, 0);  // kept between tracks, grown only when needed
         }
@@ -284,12 +264,7 @@ void PlayEngine::RefillStep(bool& postEnd, std::int32_t& endedTrack) {
         // The buffer plays its last pass once more; the first block follows at the next
         // notification. Without fnResetFile that pass repeats until Stop.
         StopSoundBuffer(sound_.buffer);
-        DecoderPlugin& decoder = stream_->AsDecoder();
-        if (decoder.fnResetFile != nullptr) {
-            {
-                std::lock_guard lock(decoder.lock);
-                decoder.fnResetFile(stream_->handle);
-            }
+        if (stream_->Reset()) {
             pending_ = DecodeNext();
         }
         PlaySoundBuffer(sound_.buffer);

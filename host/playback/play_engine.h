@@ -40,7 +40,7 @@ class PlayEngine final : public PlaybackControl {
     void SetCommandSink(CommandSink sink) override;
     bool IsCurrentEndOfStream(std::int32_t parameter) const override;
     Exclusion ExcludeRefill() override;
-    void Play(const Exclusion& held, OpenedFile& stream, const std::string& trackName) override;
+    void Play(const Exclusion& held, DecoderSession& stream, const std::string& trackName) override;
     void ReleaseStream(const Exclusion& held) override;
     void Stop(const Exclusion& held) override;
     bool IsPlaying() const override { return playing_; }
@@ -74,7 +74,7 @@ class PlayEngine final : public PlaybackControl {
     // volume_ and silence_. Held by the play thread in its refill step and by the window
     // across every change of them.
     std::mutex refill_;
-    OpenedFile* stream_ = nullptr;  // the core's stream; null once released
+    DecoderSession* stream_ = nullptr;  // the core's stream; null once released
     const PcmBlock* pending_ = nullptr;
     SoundContext sound_;
     std::int32_t trackNumber_ = 0;  // counts Play calls; 2032 carries it

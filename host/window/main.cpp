@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fogbell_version.h"
 #include "host/core/native_path.h"
 #include "host/core/plugin_host.h"
 #include "host/playback/play_engine.h"
@@ -28,7 +29,7 @@ namespace {
 
 void Describe(QCoreApplication& app, QCommandLineParser& parser) {
     QCoreApplication::setApplicationName("Fogbell");
-    QCoreApplication::setApplicationVersion("1.7");
+    QCoreApplication::setApplicationVersion(FOGBELL_VERSION);
     parser.setApplicationDescription("Explorer and player for the sound files of Mistvale.");
     parser.addHelpOption();
     parser.addVersionOption();
@@ -50,7 +51,8 @@ std::string ProgramDirectory() {
 #endif
 }
 
-// One line per bound plug-in: kind, library, extensions.
+// One line per bound plug-in: kind, library, extensions; on standard error, the libraries that
+// were left out and why.
 int PrintFormats() {
     const fogbell::CorePaths paths = fogbell::PathsFor(ProgramDirectory());
     fogbell::PluginHost host;
@@ -58,8 +60,8 @@ int PrintFormats() {
     host.LoadExplorerPlugins(paths.explorerDirectory);
     const auto print = [](const char* kind, const fogbell::PluginRecord& plugin) {
         std::string extensions;
-        for (auto* e = plugin.extensionList; e != nullptr && *e != nullptr && **e != '\0'; ++e) {
-            extensions += (extensions.empty() ? "" : " ") + std::string(*e);
+        for (const std::string& extension : plugin.Extensions()) {
+            extensions += (extensions.empty() ? "" : " ") + extension;
         }
         std::printf("%s\t%s\t%s\n", kind, plugin.libraryPath.c_str(), extensions.c_str());
     };
@@ -68,6 +70,10 @@ int PrintFormats() {
     }
     for (const auto& decoder : host.Decoders()) {
         print("decoder", *decoder);
+    }
+    for (const fogbell::LeftOutLibrary& library : host.LeftOut()) {
+        std::fprintf(stderr, "fogbell: left out %s: %s\n", library.path.c_str(),
+                     library.reason.c_str());
     }
     host.UnloadPlugins();
     return 0;

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "fogbell_version.h"
 #include "host/core/main_core.h"
 #include "host/core/main_view.h"
 #include "host/core/playback_control.h"
@@ -51,7 +52,7 @@ struct WindowSetup {
 
 // The window caption after start-up.
 inline constexpr const char* kCaptionStart = "Mistvale's Sound Explorer ";
-inline constexpr const char* kCaptionVersion = "Version 1.7";
+inline constexpr const char* kCaptionVersion = "Version " FOGBELL_VERSION;
 // The system menu's About item.
 inline constexpr int kSystemAboutCommand = 16;
 inline constexpr const char* kSystemAboutText = "&About Fogbell...";

@@ -18,6 +18,8 @@
 #include "afs_builder.h"
 #include "aix_builder.h"
 #include "byte_writer.h"
+#include "host/core/dynamic_library.h"
+#include "plugin_api.h"
 #include "recorded_wave.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -126,6 +128,22 @@ TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
         EXPECT_EQ(r.exitStatus, c.status);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+}
+
+// An explorer copied among the decoders is not called as one: playing an archive says that no
+// decoder serves it, where it once ended the program.
+TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
+    const std::string library = std::string("afsvault") + DynamicLibrary::Suffix();
+    for (const char* folder : {"explore_plugins", "decode_plugins"}) {
+        std::filesystem::create_directories(dir.Path() / "root" / folder);
+        std::filesystem::copy_file(PluginPath("explore", "afsvault"),
+                                   dir.Path() / "root" / folder / library);
+    }
+    WriteFile(dir.File("box.afs"), AfsBuilder().Add("data.bin", Pattern(10, 1)).Build().bytes);
+    const ProgramResult r = Run({"--plugins", dir.File("root"), "play", dir.File("box.afs"),
+                                 "--audio", "null"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "fogbell-cli: " + dir.File("box.afs") + ": Format unsupported.\n");
 }
 
 // TRACK, and every level of a nested path, take what "list" prints: a row number, or a name with

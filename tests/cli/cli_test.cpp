@@ -4,7 +4,7 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "cli/container_chain.h"
+#include "host/core/container_chain.h"
 #include "cli/json_text.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -169,10 +169,10 @@ TEST_F(Cli, WavSavesSingleFilesAndTheTracksOfContainers) {
 }
 
 TEST(ChainPath, SplitsAtEveryDoubleColon) {
-    EXPECT_EQ(cli::SplitChainPath("a.afs"), (std::vector<std::string>{"a.afs"}));
-    EXPECT_EQ(cli::SplitChainPath("a.afs::b.afs::Track 1.aixf"),
+    EXPECT_EQ(SplitChainPath("a.afs"), (std::vector<std::string>{"a.afs"}));
+    EXPECT_EQ(SplitChainPath("a.afs::b.afs::Track 1.aixf"),
               (std::vector<std::string>{"a.afs", "b.afs", "Track 1.aixf"}));
-    EXPECT_EQ(cli::SplitChainPath("a::"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(SplitChainPath("a::"), (std::vector<std::string>{"a", ""}));
 }
 
 TEST(JsonString, KeepsUtf8AndEscapesEverythingElse) {

@@ -2,7 +2,7 @@
 # feeds it.
 fogbell_add_test(aix_stream_test
     SOURCES aix_stream_test.cpp
-    LIBS aixvoice_objects fogbell_aix_layout fogbell_adx_frame fogbell_plugin_support)
+    LIBS aixvoice_objects fogbell_aix_layout fogbell_adx_frame fogbell_plugin_runtime fogbell_plugin_platform)
 fogbell_add_test(aixvoice_plugin_test
     SOURCES aixvoice_plugin_test.cpp
     LIBS fogbell_adx_frame

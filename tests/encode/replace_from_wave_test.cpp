@@ -239,8 +239,8 @@ TEST_F(ReplaceFromWave, ConvertsOnlyWhatNeedsConverting) {
     const std::string archive = dir.File("voice.afs");
     WriteFile(archive, AfsBuilder().Add("a.adx", AdxTrack(1, 22050, 500)).Build().bytes);
     std::string error;
-    OpenedFilePtr pacFile = host.OpenContainer(pac, nullptr, 0, error);
-    OpenedFilePtr afsFile = host.OpenContainer(archive, nullptr, 0, error);
+    ExplorerSessionPtr pacFile = host.OpenContainer(pac, nullptr, 0, error);
+    ExplorerSessionPtr afsFile = host.OpenContainer(archive, nullptr, 0, error);
     ASSERT_TRUE(pacFile && afsFile) << error;
 
     const std::string same = Wave("same.wav", MakeSignal(Signal::kChord, 44100, 2, 500), 2, 44100);

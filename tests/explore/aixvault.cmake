@@ -2,7 +2,7 @@
 # entry points.
 fogbell_add_test(aix_layout_test
     SOURCES aix_layout_test.cpp aix_record_c_check.c
-    LIBS aixvault_objects fogbell_aix_layout fogbell_plugin_support)
+    LIBS aixvault_objects fogbell_aix_layout fogbell_plugin_runtime fogbell_plugin_platform fogbell_plugin_container)
 fogbell_add_test(aixvault_plugin_test SOURCES aixvault_plugin_test.cpp PLUGINS aixvault)
 fogbell_check_exports(aixvault ${FOGBELL_EXPLORER_EXPORTS} fnGetBitrate fnIsTrackRecord)
 

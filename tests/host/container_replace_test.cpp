@@ -77,15 +77,13 @@ class ContainerReplace : public ::testing::Test {
     void Open(const std::string& path, const std::vector<std::string>& trackLinks) {
         Close();
         std::string error;
-        OpenedFilePtr outer = host.OpenContainer(path, nullptr, 0, error);
+        ExplorerSessionPtr outer = host.OpenContainer(path, nullptr, 0, error);
         ASSERT_TRUE(outer) << error;
         chain.push_back(std::move(outer));
         for (const std::string& link : trackLinks) {
-            ExplorerPlugin& explorer = chain.back()->AsExplorer();
-            std::uint32_t size = 0;
-            const void* data = explorer.fnGetFilePointer(chain.back()->handle, link.c_str(), &size);
-            ASSERT_NE(data, nullptr) << link;
-            OpenedFilePtr nested = host.OpenContainer(link, data, size, error);
+            const TrackBytes track = chain.back()->Track(link);
+            ASSERT_TRUE(track) << link;
+            ExplorerSessionPtr nested = host.OpenContainer(link, track.Data(), track.Size(), error);
             ASSERT_TRUE(nested) << error;
             chain.push_back(std::move(nested));
         }
@@ -102,7 +100,7 @@ class ContainerReplace : public ::testing::Test {
                                    bool allowRebuild) {
         WriteFile(dir.File("replacement"), replacement);
         ContainerReplaceRequest request;
-        for (const OpenedFilePtr& level : chain) {
+        for (const ExplorerSessionPtr& level : chain) {
             request.chain.push_back(level.get());
         }
         request.links = links;
@@ -126,7 +124,7 @@ class ContainerReplace : public ::testing::Test {
     test::TempDir tmp;
     std::string savedTmp;
     bool hadTmp = false;
-    std::vector<OpenedFilePtr> chain;
+    std::vector<ExplorerSessionPtr> chain;
     std::vector<std::string> links;
 };
 
@@ -168,7 +166,7 @@ TEST_F(ContainerReplace, ALargerOneNeedsPermissionAndThenRebuildsTheFile) {
     const ContainerReplaceResult rebuilt = Replace("b.bin", Pattern(5000, 7), true);
     EXPECT_EQ(rebuilt.outcome, ContainerReplaceOutcome::kRebuilt) << rebuilt.text;
     // The open handle still sees the old archive until it is reopened.
-    EXPECT_EQ(chain[0]->AsExplorer().fnGetLengthFile(chain[0]->handle, "b.bin"), 300u);
+    EXPECT_EQ(chain[0]->Length("b.bin"), 300u);
     Close();
     const auto read = layout::ReadAfs(ReadFile(box));
     EXPECT_EQ(read.members[0].bytes, Pattern(100, 1));
@@ -177,7 +175,7 @@ TEST_F(ContainerReplace, ALargerOneNeedsPermissionAndThenRebuildsTheFile) {
     EXPECT_EQ(read.members[2].offset % 2048, 0u);
     ExpectNoTemporaries();
     Open(box, {});
-    EXPECT_EQ(chain[0]->AsExplorer().fnGetLengthFile(chain[0]->handle, "b.bin"), 5000u);
+    EXPECT_EQ(chain[0]->Length("b.bin"), 5000u);
 }
 
 TEST_F(ContainerReplace, TheRebuiltFileKeepsTheOriginalsPermissions) {
@@ -307,7 +305,7 @@ TEST_F(ContainerReplace, AnArchiveInsideAnMvxAndAPacInsideAnAfs) {
 TEST_F(ContainerReplace, AKindThatCannotBeRebuiltSaysSo) {
     WriteFile(dir.File("box.afs"), ThreeMembers());
     for (const auto& explorer : host.Explorers()) {
-        explorer->fnRebuildFile = nullptr;  // as a plug-in without the export
+        explorer->ForgetRebuild();  // as a plug-in without the export
     }
     Open(dir.File("box.afs"), {});
     const ContainerReplaceResult asked = Replace("a.bin", Pattern(5000, 7), false);
@@ -343,8 +341,8 @@ TEST_F(ContainerReplace, AFailureHalfWayLeavesTheOriginalAndNoTemporaries) {
 TEST_F(ContainerReplace, AContainerOpenedFromMemoryCannotBeRebuilt) {
     Bytes bytes = ThreeMembers();
     std::string error;
-    OpenedFilePtr memory = host.OpenContainer("box.afs", bytes.data(),
-                                              static_cast<std::uint32_t>(bytes.size()), error);
+    ExplorerSessionPtr memory = host.OpenContainer("box.afs", bytes.data(),
+                                                   static_cast<std::uint32_t>(bytes.size()), error);
     ASSERT_TRUE(memory) << error;
     WriteFile(dir.File("replacement"), Pattern(5000, 1));
     ContainerReplaceRequest request;

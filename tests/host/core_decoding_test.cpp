@@ -367,14 +367,13 @@ TEST(CoreNestedAix, TracksOfAnAixInsideAnArchivePlayThroughTheExplorersRecord) {
     view.Select({1});
     core.OnRowDoubleClick();
     ASSERT_EQ(playback.played, (std::vector<std::string>{"Track 1.aixf"}));
-    const OpenedFile* stream = core.OpenStream();
+    const DecoderSession* stream = core.OpenStream();
     ASSERT_NE(stream, nullptr);
     // Opened from the explorer's record, with the track's length as the explorer gives it.
     EXPECT_NE(stream->memoryImage, nullptr);
     EXPECT_EQ(stream->memorySize, 1280u);
-    DecoderPlugin& decoder = stream->AsDecoder();
-    EXPECT_EQ(decoder.fnGetSizeData(stream->handle), 1280u);
-    const PcmBlock* block = decoder.fnDecodeNext(stream->handle);
+    EXPECT_EQ(stream->SizeData(), 1280u);
+    const PcmBlock* block = stream->DecodeNext();
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block->size, 40u * 128u);  // the whole of track 1, shorter than a second
     core.GoToParentContainer();          // stops playback and closes the stream before the AIX

@@ -7,6 +7,7 @@
 //   FAKE_LOAD_RESULT=n        what the load entry points return
 //   FAKE_LACK_EXTRACT         an explorer without its required fnExtractFile
 //   FAKE_MEMORY_LOAD          a decoder with fnLoadFileMemory (and no fnGetFormatSource)
+//   FAKE_ALSO_DECODES         an explorer that also exports a decoder's fnDecodeNext
 #include <cstdint>
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -65,6 +66,11 @@ FAKE_EXPORT const void* fnGetFilePointer(int32_t, const char*, uint32_t* length)
 #ifndef FAKE_LACK_EXTRACT
 FAKE_EXPORT int32_t fnExtractFile(int32_t, const char*, const char*) {
     return 1;
+}
+#endif
+#ifdef FAKE_ALSO_DECODES
+FAKE_EXPORT const void* fnDecodeNext(int32_t) {
+    return nullptr;
 }
 #endif
 #endif

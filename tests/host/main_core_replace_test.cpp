@@ -106,17 +106,14 @@ class CoreReplace : public ::testing::Test {
 
     // The bytes of a track of the current container, as the explorer hands them out now.
     Bytes TrackBytes(const std::string& name) {
-        const OpenedFile* container = core.CurrentContainer();
+        const ExplorerSession* container = core.CurrentContainer();
         if (container == nullptr) {
             ADD_FAILURE() << "no container";
             return {};
         }
-        ExplorerPlugin& explorer = container->AsExplorer();
-        std::lock_guard lock(explorer.lock);
-        std::uint32_t size = 0;
-        const auto* data = static_cast<const std::uint8_t*>(
-            explorer.fnGetFilePointer(container->handle, name.c_str(), &size));
-        return data ? Bytes(data, data + size) : Bytes{};
+        const fogbell::TrackBytes track = container->Track(name);
+        const auto* data = static_cast<const std::uint8_t*>(track.Data());
+        return data ? Bytes(data, data + track.Size()) : Bytes{};
     }
 
     test::TempDir dir;

@@ -491,7 +491,7 @@ TEST(TrackRows, TypedValuesFollowTheCells) {
                                  .Build()
                                  .bytes);
     std::string error;
-    OpenedFilePtr container = host.OpenContainer(archive, nullptr, 0, error);
+    ExplorerSessionPtr container = host.OpenContainer(archive, nullptr, 0, error);
     ASSERT_TRUE(container) << error;
     const auto rows = ListTracks(host, *container);
     ASSERT_TRUE(rows);

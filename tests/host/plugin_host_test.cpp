@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace fogbell {
 namespace {
 
@@ -40,10 +42,28 @@ TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
     EXPECT_EQ(host.DecoderExtensions(), (std::vector<std::string>{"ADX", "adx", "WAV", "XYZ"}));
     EXPECT_EQ(host.ExplorerExtensions(), (std::vector<std::string>{"FAK", "OPN"}));
     const ExplorerPlugin& minimal = *host.Explorers()[0];
-    EXPECT_EQ(minimal.fnGetLengthFile, nullptr);
-    EXPECT_EQ(minimal.fnGetErrorString, nullptr);
-    EXPECT_EQ(minimal.fnReplaceFile, nullptr);
+    EXPECT_FALSE(minimal.HasLengths());
+    EXPECT_FALSE(minimal.HasErrorText());
+    EXPECT_FALSE(minimal.CanReplace());
     EXPECT_EQ(host.Decoders()[2]->extensionList, nullptr);
+}
+
+TEST_F(Rules, LibrariesThatDoNotFitTheirFolderAreLeftOutWithTheReason) {
+    std::map<std::string, std::string> reasons;
+    for (const LeftOutLibrary& library : host.LeftOut()) {
+        reasons[library.path.substr(library.path.find_last_of("/\\") + 1)] = library.reason;
+    }
+    EXPECT_EQ(reasons.size(), 4u);
+    EXPECT_EQ(reasons[Lib("junk")].rfind("it does not load: ", 0), 0u) << reasons[Lib("junk")];
+    EXPECT_EQ(reasons[Lib("g_lacks_extract")], "it lacks fnExtractFile, which an explorer needs");
+    EXPECT_EQ(reasons[Lib("i_both_kinds")],
+              "it exports entry points that only explorers have and also fnDecodeNext, which "
+              "only decoders have: it cannot be told which kind it is");
+    EXPECT_EQ(reasons[Lib("j_explorer_shaped")],
+              "it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, which only explorers "
+              "have: it belongs in explore_plugins");
+    host.UnloadPlugins();
+    EXPECT_TRUE(host.LeftOut().empty());
 }
 
 TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
@@ -52,7 +72,7 @@ TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
         ASSERT_TRUE(file) << name;
         EXPECT_EQ(LibraryName(*file->plugin), Lib("a_first_adx")) << name;
         EXPECT_TRUE(file->path.empty());
-        EXPECT_EQ(file->handle, -1);
+        EXPECT_EQ(file->Handle(), -1);
     }
     // The second plug-in still serves what only it lists.
     ASSERT_TRUE(host.FindDecoder("x.wav"));

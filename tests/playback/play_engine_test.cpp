@@ -63,14 +63,13 @@ Decoded DecodeAll(const PluginHost& host, const std::string& name, const void* d
                   std::uint32_t size) {
     Decoded decoded;
     std::string error;
-    OpenedFilePtr stream = host.OpenStream(name, data, size, error);
+    DecoderSessionPtr stream = host.OpenStream(name, data, size, error);
     EXPECT_TRUE(stream) << error;
     if (!stream) {
         return decoded;
     }
-    DecoderPlugin& decoder = stream->AsDecoder();
-    decoded.format = *decoder.fnGetFormatOut(stream->handle);
-    while (const PcmBlock* block = decoder.fnDecodeNext(stream->handle)) {
+    decoded.format = *stream->OutputFormat().value;
+    while (const PcmBlock* block = stream->DecodeNext()) {
         decoded.blocks.emplace_back(block->data, block->data + block->size);
     }
     CloseOpenedFile(stream);
@@ -233,14 +232,13 @@ TEST_F(Playback, AnAixTrackOfAContainerNestedInAnArchivePlaysThroughTheExplorers
 
     std::string error;
     const Bytes aix = MusicAix();
-    OpenedFilePtr container = reference.OpenContainer(
+    ExplorerSessionPtr container = reference.OpenContainer(
         "music.aix", aix.data(), static_cast<std::uint32_t>(aix.size()), error);
     ASSERT_TRUE(container) << error;
-    ExplorerPlugin& explorer = container->AsExplorer();
-    std::uint32_t size = 0;
-    const void* track = explorer.fnGetFilePointer(container->handle, "Track 1.aixf", &size);
-    ASSERT_NE(track, nullptr);
-    const Decoded decoded = DecodeAll(reference, "Track 1.aixf", track, size);
+    TrackBytes track = container->Track("Track 1.aixf");
+    ASSERT_TRUE(track);
+    const Decoded decoded = DecodeAll(reference, "Track 1.aixf", track.Data(), track.Size());
+    track.Release();
     CloseOpenedFile(container);
     ASSERT_EQ(decoded.blocks.size(), 2u);
     EXPECT_EQ(Recording(record),

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "file_checks.h"
 #include "host/core/system_files.h"
 #include "mapped_file.h"
 #include "plugin_support.h"

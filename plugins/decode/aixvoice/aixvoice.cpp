@@ -15,6 +15,7 @@
 #include "byte_order.h"
 #include "fogbell_decoder.h"
 #include "loaded_module.h"
+#include "file_checks.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 

@@ -7,10 +7,10 @@
 #include <memory>
 #include <new>
 
-#include "container_loader.h"
 #include "fmtconv.h"
 #include "fogbell_decoder.h"
 #include "mapped_file.h"
+#include "path_loader.h"
 #include "plugin_support.h"
 #include "wave_file.h"
 
@@ -102,12 +102,10 @@ extern "C" {
 
 FOGBELL_PLUGIN_API int32_t fnLoadFile(int32_t channelsOut, int32_t rateOut, const char* path) {
     return Guarded(kNoHandle, [&] {
-        return LoadRecordFromPath<WaveDecodeFile>(
-            path, kNoFreeHandle,
-            [&](const std::uint8_t* view, std::uint32_t size) {
+        return LoadReadOnlyRecord<WaveDecodeFile>(
+            path, kNoFreeHandle, [&](const std::uint8_t* view, std::uint32_t size) {
                 return LoadFromMemory(channelsOut, rateOut, view, size);
-            },
-            FileAccess::kRead);
+            });
     });
 }
 

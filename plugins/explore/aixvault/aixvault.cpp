@@ -31,16 +31,7 @@ constexpr const char* kNoFreeHandle = "Not free handles.";
 constexpr const char* kNamePattern = "Track %u.aixf";
 
 // The name list is one per plug-in: listing any handle frees the list handed out before.
-// Touched only under the plug-in lock; freed when the plug-in is unloaded.
-struct NameList {
-    char** names = nullptr;
-    ~NameList() { FreeNameList(names); }
-    void Replace(char** list) {
-        FreeNameList(names);
-        names = list;
-    }
-};
-NameList g_names;
+PluginNameList g_names;
 
 AIXVAULTFILE* Lookup(int handle) {
     return LookupRecord<AIXVAULTFILE>(handle);

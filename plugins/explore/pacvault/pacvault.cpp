@@ -5,106 +5,95 @@
 // entry point that takes a handle resets the error text to "OK" first. The name list is one
 // per plug-in: each fnGetListFiles call, on any handle, frees the list handed out before.
 #include <cstdio>
-#include <new>
 #include <string>
 
-#include "container_loader.h"
+#include "container_explorer.h"
+#include "file_checks.h"
 #include "fogbell_explorer.h"
-#include "mapped_file.h"
-#include "name_list.h"
-#include "output_file.h"
 #include "pac_container.h"
 #include "plugin_support.h"
-#include "rebuilt_container.h"
 
 namespace {
 
 using namespace fogbell::plugin;
 namespace pac = fogbell::pac;
 
-constexpr const char* kNoFreeHandle = "Not free handles.";
 constexpr const char* kTrackNamePattern = "Track %u.wav";
-constexpr std::size_t kTrackNameCapacity = 32;
 
-// PACVAULTFILE: one open container.
-struct PacVaultFile {
-    std::int32_t handle = kNoHandle;
-    MappedFile* file = nullptr;  // set when the plug-in mapped the container itself
-    pac::Container container;
-};
+// What pacvault supports, for the explorers' template (container_explorer.h).
+struct PacTable {
+    using Container = pac::Container;
+    using Track = pac::Track;
+    using Record = ExplorerRecord<Container>;
 
-// The plug-in's name list, replaced by every fnGetListFiles call (under the plug-in lock) and
-// freed when the library is unloaded.
-struct PluginNameList {
-    char** list = nullptr;
-    PluginNameList() = default;
-    PluginNameList(const PluginNameList&) = delete;
-    PluginNameList& operator=(const PluginNameList&) = delete;
-    ~PluginNameList() { FreeNameList(list); }
-};
-PluginNameList g_nameList;
+    static constexpr const char* const kExtensions[] = {"PAC", nullptr};
+    static constexpr const char* kNoFreeHandle = "Not free handles.";
+    static constexpr TextReset kTextReset = TextReset::kEveryEntry;
+    static constexpr NameListScope kNameList = NameListScope::kPerPlugin;
+    static constexpr std::size_t kNameCapacity = 32;
+    static constexpr bool kSaysListFailures = true;
+    static constexpr bool kQuietWhenMissing = false;
+    static constexpr std::uint32_t kBitrateBytes = pac::kBitrateBytes;
 
-// The checked record of a handle after resetting the text, as every entry point begins.
-PacVaultFile* Begin(int handle) {
-    SetOk();
-    return LookupRecord<PacVaultFile>(handle);
-}
-
-// The track that name gives, or null with the text for a missing name.
-pac::Track* FindTrack(PacVaultFile& record, const char* name) {
-    if (name == nullptr) {
-        SetErrorText("NULL file name.");
-        return nullptr;
-    }
-    pac::Track* track = pac::FindTrack(record.container, name);
-    if (track == nullptr) {
-        SetErrorText("%s file not found.", name);
-    }
-    return track;
-}
-
-// The track that name gives when its bytes lie inside the container, else null with a text.
-pac::Track* FindReadableTrack(PacVaultFile& record, const char* name) {
-    pac::Track* track = FindTrack(record, name);
-    if (track != nullptr && !track->InsideOf(record.container.length)) {
+    static void SayMissing(const char* name) { SetErrorText("%s file not found.", name); }
+    static void SayOutside(const char* name) {
         SetErrorText("Damaged PAC file: %s lies outside the container.", name);
+    }
+    static void SayTooShort(const char* name) {
+        SetErrorText("%s is too short for a WAVE header.", name);
+    }
+    static const char* Parse(std::uint8_t* data, std::uint32_t length, Container& container) {
+        const pac::Status status = pac::Parse(data, length, container);
+        return status == pac::Status::kOk ? nullptr : pac::StatusText(status);
+    }
+    static Track* Lookup(Container& container, const char* name) {
+        return pac::FindTrack(container, name);
+    }
+    static std::size_t TrackCount(const Container& container) { return container.tracks.size(); }
+    static const char* TrackName(const Container&, std::size_t i, char* buffer) {
+        std::snprintf(buffer, kNameCapacity, kTrackNamePattern, static_cast<unsigned>(i));
+        return buffer;
+    }
+    static std::uint32_t Bitrate(const std::uint8_t* track) { return pac::Bitrate(track); }
+    static bool Rebuild(const Container& container, const Track& track, const std::uint8_t* data,
+                        std::uint32_t length, RebuiltContainer& out, std::string& error) {
+        return pac::Rebuild(container, track, data, length, out, error);
+    }
+
+    static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes);
+    static int Extract(Record& record, Track& track, const char* name, const char* path);
+    static int Replace(Record& record, const char* name, const std::uint8_t* data,
+                       std::uint32_t length);
+    static int MeasureRoom(Record& record, Track& track, const char* name, const std::uint8_t* data,
+                           std::uint32_t length, std::uint32_t* needed, std::uint32_t* room);
+};
+
+using Vault = ContainerExplorer<PacTable>;
+
+// The replacement file at path mapped read-only, or null with a text: a file too short for a
+// WAVE header is refused before it is mapped.
+MappedFilePtr PacTable::OpenReplacement(const char* path, const std::uint8_t*& bytes) {
+    if (!CheckFileName(path)) {
         return nullptr;
     }
-    if (track != nullptr && !CheckMappedFileIntact(record.file)) {
-        return nullptr;  // cut short on disk since it was opened
+    if (GetFileLength(path) < pac::kMinimumReplacement) {
+        SetErrorText("Error size %s file.", path);
+        return nullptr;
     }
-    return track;
+    void* view = nullptr;
+    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
+    bytes = static_cast<const std::uint8_t*>(view);
+    return source;  // null: the mapping's text stays
 }
 
-int LoadFromMemory(std::uint8_t* data, std::uint32_t length) {
-    SetOk();
-    if (!CheckMemory(data)) {
-        return kNoHandle;
-    }
-    const int handle = FindFreeHandle();
-    if (handle == kNoHandle) {
-        SetErrorText("%s", kNoFreeHandle);
-        return kNoHandle;
-    }
-    pac::Container container;
-    const pac::Status status = pac::Parse(data, length, container);
-    if (status != pac::Status::kOk) {
-        SetErrorText("%s", pac::StatusText(status));
-        return kNoHandle;
-    }
-    auto* record = new (std::nothrow) PacVaultFile;
-    if (record == nullptr) {
-        SetErrorText("Can't allocate struct.");
-        return kNoHandle;
-    }
-    record->handle = handle;
-    record->container = std::move(container);
-    StoreRecord(handle, record);
-    return handle;
+// The track's WAVE file, written under path with the extension ".wav".
+int PacTable::Extract(Record& record, Track& track, const char*, const char* path) {
+    return WriteExtractedTrack(pac::WavePath(path).c_str(), path,
+                               record.container.base + track.offset, track.Size());
 }
 
-int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* data,
-                 std::uint32_t length) {
+int PacTable::Replace(Record& record, const char* name, const std::uint8_t* data,
+                      std::uint32_t length) {
     if (name == nullptr) {
         SetErrorText("NULL file name.");
         return 0;
@@ -116,7 +105,7 @@ int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* dat
         SetErrorText("Error size file.");
         return 0;
     }
-    pac::Track* track = FindTrack(record, name);
+    pac::Track* track = Vault::Find(record, name);
     if (track == nullptr) {
         return 0;
     }
@@ -131,7 +120,7 @@ int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* dat
             return 1;
         case pac::ReplaceStatus::kNoPlace:
             if (!track->InsideOf(record.container.length)) {
-                SetErrorText("Damaged PAC file: %s lies outside the container.", name);
+                SayOutside(name);
             } else {
                 SetErrorText("Can't replace %s: its place in the container is damaged.", name);
             }
@@ -146,34 +135,14 @@ int ReplaceTrack(PacVaultFile& record, const char* name, const std::uint8_t* dat
     return 0;
 }
 
-// The replacement file at path mapped read-only, or null with a text (as fnReplaceFile opens
-// it).
-MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
-    if (!CheckFileName(path)) {
-        return nullptr;
-    }
-    if (GetFileLength(path) < pac::kMinimumReplacement) {
-        SetErrorText("Error size %s file.", path);
-        return nullptr;
-    }
-    void* view = nullptr;
-    MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
-    bytes = static_cast<const std::uint8_t*>(view);
-    return source;  // null: the mapping's text stays
-}
-
-int MeasureRoom(PacVaultFile& record, const char* name, const std::uint8_t* data,
-                std::uint32_t length, std::uint32_t* needed, std::uint32_t* room) {
-    pac::Track* track = FindTrack(record, name);
-    if (track == nullptr) {
-        return 0;
-    }
+int PacTable::MeasureRoom(Record& record, Track& track, const char* name, const std::uint8_t* data,
+                          std::uint32_t length, std::uint32_t* needed, std::uint32_t* room) {
     pac::RefreshLimits(record.container);
-    if (!track->InsideOf(record.container.length)) {
-        SetErrorText("Damaged PAC file: %s lies outside the container.", name);
+    if (!track.InsideOf(record.container.length)) {
+        SayOutside(name);
         return 0;
     }
-    if (track->Room() == kNoRoom) {
+    if (track.Room() == kNoRoom) {
         SetErrorText("Can't replace %s: its place in the container is damaged.", name);
         return 0;
     }
@@ -189,30 +158,7 @@ int MeasureRoom(PacVaultFile& record, const char* name, const std::uint8_t* data
         *needed = static_cast<std::uint32_t>(bytes);
     }
     if (room != nullptr) {
-        *room = static_cast<std::uint32_t>(track->Room());
-    }
-    return 1;
-}
-
-int RebuildContainer(PacVaultFile& record, const char* name, const std::uint8_t* data,
-                     std::uint32_t length, const char* outPath) {
-    pac::Track* track = FindTrack(record, name);
-    if (track == nullptr || !CheckMappedFileIntact(record.file)) {
-        return 0;
-    }
-    RebuiltContainer rebuilt;
-    std::string error;
-    if (!pac::Rebuild(record.container, *track, data, length, rebuilt, error)) {
-        SetErrorText("%s", error.c_str());
-        return 0;
-    }
-    if (!WriteRebuiltContainer(outPath, rebuilt)) {
-        return 0;
-    }
-    // A container cut short on disk while it was copied gave zeros for its lost bytes.
-    if (!CheckMappedFileIntact(record.file)) {
-        std::remove(outPath);
-        return 0;
+        *room = static_cast<std::uint32_t>(track.Room());
     }
     return 1;
 }
@@ -222,194 +168,59 @@ int RebuildContainer(PacVaultFile& record, const char* name, const std::uint8_t*
 extern "C" {
 
 FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
-    return Guarded(kNoHandle, [&] {
-        return LoadRecordFromPath<PacVaultFile>(path, kNoFreeHandle, LoadFromMemory);
-    });
+    return Vault::LoadFile(path);
 }
 
 FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(const void* data, uint32_t length) {
-    return Guarded(kNoHandle, [&] {
-        // The container's bytes are the caller's; replacement writes into them.
-        return LoadFromMemory(static_cast<std::uint8_t*>(const_cast<void*>(data)), length);
-    });
+    return Vault::LoadFileMemory(data, length);
 }
 
 FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle) {
-    return Guarded(0, [&] {
-        PacVaultFile* record = Begin(handle);
-        if (record == nullptr) {
-            return 0;
-        }
-        CloseMappedFile(record->file);
-        delete record;
-        ReleaseHandle(handle);
-        return 1;
-    });
+    return Vault::CloseFile(handle);
 }
 
 FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void) {
-    static const char* const kExtensions[] = {"PAC", nullptr};
-    return kExtensions;
+    return Vault::SupportExt();
 }
 
 FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
-    return Guarded<char**>(nullptr, [&]() -> char** {
-        PacVaultFile* record = Begin(handle);
-        if (record == nullptr) {
-            return nullptr;
-        }
-        FreeNameList(g_nameList.list);
-        g_nameList.list = nullptr;
-        const std::size_t count = record->container.tracks.size();
-        char** list = AllocateNameList(count);
-        if (list == nullptr) {
-            SetErrorText("Can't allocate %u pointers", static_cast<unsigned>(count + 1));
-            return nullptr;
-        }
-        char name[kTrackNameCapacity];
-        if (!FillNameList(list, count, sizeof name, [&](std::size_t i) {
-                std::snprintf(name, sizeof name, kTrackNamePattern, static_cast<unsigned>(i));
-                return name;
-            })) {
-            SetErrorText("Not enough memory.");
-            return nullptr;
-        }
-        g_nameList.list = list;
-        return list;
-    });
+    return Vault::ListFiles(handle);
 }
 
 FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name,
                                                 uint32_t* length) {
-    return Guarded<const void*>(nullptr, [&]() -> const void* {
-        if (length != nullptr) {
-            *length = 0;
-        }
-        PacVaultFile* record = Begin(handle);
-        pac::Track* track = record ? FindReadableTrack(*record, name) : nullptr;
-        if (track == nullptr) {
-            return nullptr;
-        }
-        if (length != nullptr) {
-            *length = track->Size();
-        }
-        return record->container.base + track->offset;
-    });
+    return Vault::FilePointer(handle, name, length);
 }
 
 FOGBELL_PLUGIN_API uint32_t fnGetLengthFile(int32_t handle, const char* name) {
-    return Guarded(0u, [&]() -> uint32_t {
-        PacVaultFile* record = Begin(handle);
-        pac::Track* track = record ? FindTrack(*record, name) : nullptr;
-        return track ? track->Size() : 0;
-    });
+    return Vault::LengthFile(handle, name);
 }
 
 FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name) {
-    return Guarded(0u, [&]() -> uint32_t {
-        PacVaultFile* record = Begin(handle);
-        pac::Track* track = record ? FindReadableTrack(*record, name) : nullptr;
-        if (track == nullptr) {
-            return 0;
-        }
-        if (track->Size() < pac::kBitrateBytes) {
-            SetErrorText("%s is too short for a WAVE header.", name);
-            return 0;
-        }
-        return pac::Bitrate(record->container.base + track->offset);
-    });
+    return Vault::Bitrate(handle, name);
 }
 
 FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path) {
-    return Guarded(0, [&] {
-        PacVaultFile* record = Begin(handle);
-        pac::Track* track = record ? FindReadableTrack(*record, name) : nullptr;
-        if (track == nullptr) {
-            return 0;
-        }
-        if (path == nullptr) {
-            SetErrorText("NULL file pointer.");
-            return 0;
-        }
-        const std::string output = pac::WavePath(path);
-        switch (
-            WriteWholeFile(output.c_str(), record->container.base + track->offset, track->Size())) {
-            case WriteResult::kOk:
-                return 1;
-            case WriteResult::kCreateFailed:
-                SetErrorText("Can't create %s file.", path);
-                return 0;
-            case WriteResult::kWriteFailed:
-                break;
-        }
-        SetErrorText("Can't write %s file.", path);
-        return 0;
-    });
+    return Vault::ExtractFile(handle, name, path);
 }
 
 FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name, const void* data,
                                                uint32_t length) {
-    return Guarded(0, [&] {
-        PacVaultFile* record = Begin(handle);
-        return record ? ReplaceTrack(*record, name, static_cast<const std::uint8_t*>(data), length)
-                      : 0;
-    });
+    return Vault::ReplaceFileMemory(handle, name, data, length);
 }
 
 FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const char* path) {
-    return Guarded(0, [&] {
-        PacVaultFile* record = Begin(handle);
-        if (record == nullptr || !CheckFileName(path)) {
-            return 0;
-        }
-        if (GetFileLength(path) < pac::kMinimumReplacement) {
-            SetErrorText("Error size %s file.", path);
-            return 0;
-        }
-        void* view = nullptr;
-        MappedFilePtr source(OpenMappedFile(path, &view, FileAccess::kRead));
-        if (!source) {
-            return 0;  // the mapping's text stays
-        }
-        // The view's own length bounds every read, whatever the file's size was a moment ago.
-        return ReplaceTrack(*record, name, static_cast<const std::uint8_t*>(view),
-                            MappedLength(source.get()));
-    });
+    return Vault::ReplaceFile(handle, name, path);
 }
 
 FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
                                          uint32_t* needed, uint32_t* room) {
-    return Guarded(0, [&] {
-        PacVaultFile* record = Begin(handle);
-        const std::uint8_t* bytes = nullptr;
-        MappedFilePtr source = record ? OpenReplacement(path, bytes) : nullptr;
-        if (!source) {
-            return 0;
-        }
-        SetOk();
-        return MeasureRoom(*record, name, bytes, MappedLength(source.get()), needed, room);
-    });
+    return Vault::RoomFile(handle, name, path, needed, room);
 }
 
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
-    return Guarded(0, [&] {
-        PacVaultFile* record = Begin(handle);
-        if (record == nullptr) {
-            return 0;
-        }
-        if (outPath == nullptr) {
-            SetErrorText("NULL file pointer.");
-            return 0;
-        }
-        const std::uint8_t* bytes = nullptr;
-        MappedFilePtr source = OpenReplacement(path, bytes);
-        if (!source) {
-            return 0;
-        }
-        SetOk();
-        return RebuildContainer(*record, name, bytes, MappedLength(source.get()), outPath);
-    });
+    return Vault::RebuildFile(handle, name, path, outPath);
 }
 
 }  // extern "C"

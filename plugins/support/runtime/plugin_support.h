@@ -1,5 +1,6 @@
-// Support library compiled into every plug-in: the handle table, the last error text, the
-// plug-in-wide lock and the argument checks shared by all entry points.
+// The plug-in runtime, compiled into every plug-in: the handle table, the last error text, the
+// plug-in-wide lock, the guard that keeps exceptions inside, and the argument checks shared by
+// all entry points. It needs nothing of the platform: file checks are platform/file_checks.h.
 //
 // Each plug-in links its own copy, so every plug-in has its own table and its own text and
 // nothing is shared between plug-ins or with the host.
@@ -58,12 +59,6 @@ void SetOk();
 // The error text buffer (what fnGetErrorString hands out).
 const char* ErrorText();
 
-// 1 when path names something that exists; otherwise 0 with "NULL file pointer.", "Empty file
-// name." or "File %s not exists.".
-int CheckFileName(const char* path);
-// CheckFileName, then the file's size (saturated at 2^32 - 1); 0 for a failed check or an
-// empty file (the text is then left alone).
-std::uint32_t GetFileLength(const char* path);
 // 1 for a non-null pointer, else 0 with "NULL memory pointer.".
 int CheckMemory(const void* pointer);
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "container_loader.h"
+#include "file_checks.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 

@@ -15,6 +15,22 @@ bool SetListName(char** list, std::size_t index, const char* name, std::size_t m
 // Frees every name, then the array. Null is allowed.
 void FreeNameList(char** list);
 
+// A name list held for the whole plug-in (explorers whose every listing frees the list handed
+// out before), freed when the library is unloaded. Touched only under the plug-in lock.
+struct PluginNameList {
+    char** list = nullptr;
+
+    PluginNameList() = default;
+    PluginNameList(const PluginNameList&) = delete;
+    PluginNameList& operator=(const PluginNameList&) = delete;
+    ~PluginNameList() { FreeNameList(list); }
+    // Frees the list held and holds this one instead.
+    void Replace(char** names) {
+        FreeNameList(list);
+        list = names;
+    }
+};
+
 // Sets list[i] to a copy of nameAt(i) (at most maxLength characters) for every i below count.
 // When memory runs out, frees the whole list and returns false.
 template <class NameAt>

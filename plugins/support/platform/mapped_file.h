@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace fogbell::plugin {
@@ -53,5 +54,11 @@ bool FlushMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t 
 // The mapped length as a 32-bit container length: formats address at most 2^32 - 1 bytes, so a
 // longer file is seen as its first 2^32 - 1 bytes.
 std::uint32_t MappedLength(const MappedFile* file);
+
+struct MappedFileCloser {
+    void operator()(MappedFile* file) const { CloseMappedFile(file); }
+};
+// A mapped file closed when the pointer goes.
+using MappedFilePtr = std::unique_ptr<MappedFile, MappedFileCloser>;
 
 }  // namespace fogbell::plugin

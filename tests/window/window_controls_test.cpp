@@ -1,0 +1,148 @@
+// The main window's controls as the user meets them: texts, tooltips, states, places, the list's
+// columns, the caption, the icon and the system menu.
+#include "window_fixture.h"
+
+namespace fogbell::window {
+namespace {
+
+// The controls of template 102.
+
+struct ExpectedControl {
+    int id;
+    const char* text;
+    const char* tooltip;
+    bool enabled;
+    bool flat;
+    bool bitmap;
+};
+
+TEST_F(Window, EveryControlHasItsTextTooltipAndInitialState) {
+    Open();
+    const ExpectedControl expected[] = {
+        {1016, "Directory for save", "Select directory for save.", true, true, false},
+        {1002, "", "Open (*.aix;*.afs;*.pac,*.mvx) files.", true, false, true},
+        {1025, "", "Open (*.adx;*.wav;*.xmd) files.", true, false, true},
+        {1006, "", "About program.", true, false, true},
+        {2, "Exit", "Close application.", true, true, false},
+        {1004, "", "Previous directory", false, false, true},
+        {1008, "", "Select all files.", true, false, true},
+        {1014, "Context menu", "Context menu\nAccess on Right click button.", true, false, false},
+        {1017, "", "Up list", false, false, true},
+        {1024, "", "Down list.", false, false, true},
+        {1009, "", "Play.", false, false, true},
+        {1010, "", "Stop.", false, false, true},
+        {1013, "Loop sound", "", true, true, false},
+        {1007, "Always on the top", "Always on the top.", true, true, false},
+    };
+    for (const ExpectedControl& control : expected) {
+        SCOPED_TRACE(control.id);
+        QAbstractButton* button = ButtonOf(control.id);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), control.text);
+        EXPECT_EQ(ButtonTooltip(button), control.tooltip);
+        EXPECT_EQ(ButtonHasBalloonTooltip(button), *control.tooltip != '\0');
+        EXPECT_EQ(button->isEnabled(), control.enabled);
+        EXPECT_EQ(ButtonIsFlat(button), control.flat);
+        EXPECT_EQ(ButtonHasBitmap(button), control.bitmap);
+        EXPECT_FALSE(ButtonCheck(button));  // no settings: both boxes clear
+    }
+    for (const QPushButton* button : window->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->isDefault()) << button->text().toStdString();  // no default button
+    }
+    EXPECT_EQ(Get<QLabel>(kIdCountLabel)->text(), "Count files: 0");
+    EXPECT_EQ(Status(), "Status");
+    EXPECT_EQ(Get<QLabel>(kIdStatus)->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_TRUE(Get<QLineEdit>(kIdFileNameBox)->isReadOnly());
+    EXPECT_FALSE(Get<QLineEdit>(kIdSaveDirectoryBox)->isReadOnly());
+    EXPECT_EQ(ProgressCaption(window->Control(kIdPlayProgress)), "Play file..");
+    EXPECT_EQ(ProgressCaption(window->Control(kIdSaveProgress)), "Save file..");
+    EXPECT_EQ(ProgressCaption(window->Control(kIdExtractProgress)), "Extract file..");
+    EXPECT_EQ(window->PlayText(), "Progress1");  // the play bar's undrawn window text
+    EXPECT_EQ(Get<QLabel>(kIdBugReports)->text(), "Bug reports");
+    EXPECT_EQ(Get<QLabel>(kIdSiteLink)->text(), "----- Mistvale's -----");
+    EXPECT_EQ(Get<QLabel>(kIdForumLink)->text(), "----- Mistvale's forum -----");
+    EXPECT_TRUE(LinkTarget(window->Control(kIdBugReports)).startsWith("mailto:"));
+    EXPECT_TRUE(LinkTarget(window->Control(kIdSiteLink)).startsWith("https://"));
+    EXPECT_NE(LinkTarget(window->Control(kIdForumLink)), LinkTarget(window->Control(kIdSiteLink)));
+    QSlider* slider = Get<QSlider>(kIdVolume);
+    EXPECT_EQ(slider->minimum(), 5000);
+    EXPECT_EQ(slider->maximum(), 10000);
+    EXPECT_EQ(slider->value(), 10000);  // no "Volume" setting: full volume
+    EXPECT_EQ(window->Core().Volume(), 10000);
+    EXPECT_EQ(ProgressWindowText(window->Control(kIdPlayProgress)), "Progress1");
+}
+
+TEST_F(Window, AMissingPictureIsReportedAndLeavesTheControlEmpty) {
+    Open();
+    EXPECT_FALSE(PictureLoaded(window->Control(kIdPicture)));
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].title, "CPicture Error");
+    EXPECT_EQ(script.messages[0].icon, QMessageBox::Critical);
+}
+
+TEST_F(Window, ThePictureBesideTheProgramIsShown) {
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(QString::fromStdString(dir.File("pic.jpg")), "JPG"));
+    Open();
+    EXPECT_TRUE(PictureLoaded(window->Control(kIdPicture)));
+    EXPECT_TRUE(script.messages.empty());
+}
+
+TEST_F(Window, EveryControlLiesInsideTheFixedWindowWithoutOverlapping) {
+    Open();
+    const QSize size = DialogUnitsToPixels(kDialogUnits);
+    EXPECT_EQ(window->minimumSize(), size);
+    EXPECT_EQ(window->maximumSize(), size);
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    std::vector<QRect> places;
+    for (const ControlTemplate& control : MainTemplate()) {
+        if (control.id == kIdListGroup) {
+            continue;
+        }
+        SCOPED_TRACE(control.id);
+        QWidget* widget = window->Control(control.id);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->property("controlId").toInt(), control.id);
+        EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(widget->geometry()));
+        EXPECT_EQ(widget->geometry(), DialogUnitsToPixels(control.place));
+        for (const QRect& other : places) {
+            EXPECT_FALSE(other.intersects(widget->geometry()));
+        }
+        places.push_back(widget->geometry());
+    }
+}
+
+TEST_F(Window, TheListHasItsThreeColumns) {
+    Open();
+    QTreeWidget* list = List();
+    ASSERT_EQ(list->columnCount(), 3);
+    const char* titles[] = {"File Name", "Length", "Bitrate"};
+    const int widths[] = {130, 90, 90};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(list->headerItem()->text(i), titles[i]);
+        EXPECT_EQ(list->header()->sectionSize(i), widths[i]);
+        EXPECT_TRUE(list->headerItem()->textAlignment(i) & Qt::AlignLeft);
+    }
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+TEST_F(Window, CaptionIconTimerAndTheSystemMenusAboutItem) {
+    Open();
+    EXPECT_EQ(window->windowTitle(), "Mistvale's Sound Explorer Version 1.7");
+    EXPECT_TRUE(window->IsTimerRunning());
+    const QList<QAction*> actions = window->SystemMenu()->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), "&About Fogbell...");
+    actions.back()->trigger();
+    EXPECT_EQ(script.abouts, 1);
+    ButtonOf(kIdAbout)->click();
+    EXPECT_EQ(script.abouts, 2);
+    window->OnCommand(31);  // every system command 16 to 31 is About
+    EXPECT_EQ(script.abouts, 3);
+}
+
+}  // namespace
+}  // namespace fogbell::window
