@@ -104,8 +104,12 @@ void ContainerChain::Release() {
 }
 
 bool ContainerChain::Reopen(std::string& error) {
-    const std::vector<std::string> names = Names();
+    return OpenNames(Names(), error);
+}
+
+bool ContainerChain::OpenNames(const std::vector<std::string>& names, std::string& error) {
     if (names.empty()) {
+        Close();
         return true;
     }
     if (!OpenFile(names.front(), error)) {

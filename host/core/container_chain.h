@@ -70,6 +70,9 @@ class ContainerChain {
     // Closes every level and opens the same names again from disk, as deep as they open; false
     // with the text of the level that failed (the chain then ends above it, or is empty).
     bool Reopen(std::string& error);
+    // Closes every level and opens the levels that names lead to (a file's path, then track
+    // names, as Names gives them), as deep as they open; false as Reopen.
+    bool OpenNames(const std::vector<std::string>& names, std::string& error);
 
     bool Empty() const { return levels_.empty(); }
     // The innermost level; null for an empty chain, a level that failed to open or a released

@@ -122,11 +122,8 @@ void MainCore::OnWorkersEnded() {
     // The last worker to end gives the buttons back.
     view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0);
     view_.EnableButton(ButtonId::kOpenContainer, true);
-    if (reopenPending_) {
-        // A rebuild renamed new files over the open ones; nothing uses the old ones any more.
-        reopenPending_ = false;
-        ReopenContainerChain();
-        replacing_ = false;
+    if (pendingRebuild_) {
+        StartPendingRebuild();
     }
 }
 

@@ -144,6 +144,10 @@ class MainCore {
     void StartReplaceWorker(std::shared_ptr<ReplaceJob> job);
     void OnReplaced(const std::shared_ptr<ReplaceJob>& job, const ContainerReplaceResult& result);
     void AskToRebuild(const std::shared_ptr<ReplaceJob>& job, const ContainerReplaceResult& result);
+    // Releases the window's containers and starts the rebuild that waited for the workers.
+    void StartPendingRebuild();
+    // On the rebuild's worker: the containers opened again from their names, and rebuilt.
+    ContainerReplaceResult RebuildOnOwnChain(const ReplaceJob& job) const;
     // Shows the end of a replacement ("File replaced." when replaced) and lets the next start.
     void EndReplace(const std::string& status, bool replaced);
     // Closes every container (and the stream) and opens the chain again from disk, down to the
@@ -172,7 +176,8 @@ class MainCore {
     bool replacing_ = false;  // window thread only
     // Set after a rebuild while other workers still use the old containers: the chain is opened
     // again when the last of them ends.
-    bool reopenPending_ = false;
+    // The rebuild the user agreed to, until no worker reads the window's containers.
+    std::shared_ptr<ReplaceJob> pendingRebuild_;
     std::atomic<bool> stopWorkers_{false};
     // Last: its threads are waited for before anything they use goes.
     WorkerPool workers_{[this](std::function<void()> task) { view_.PostToWindow(std::move(task)); },

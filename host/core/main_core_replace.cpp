@@ -7,8 +7,13 @@
 //   1. window thread: the track and the file are chosen;
 //   2. worker: the file is converted, and written in place when it fits;
 //   3. window thread: success or failure is shown, or the user is asked about a rebuild;
-//   4. worker: the container chain is rebuilt (outwards, for nested containers);
-//   5. window thread: every level is opened again from disk, once no worker uses the old ones.
+//   4. window thread, once no worker runs: playback stops and the window's containers are
+//      released, names kept (a rebuilt file takes the old one's place, and Windows renames no
+//      file over one that is still mapped);
+//   5. worker: the containers are opened from their names on the worker's own chain and rebuilt
+//      (outwards, for nested containers); the worker's chain is closed before the new file takes
+//      the old one's place;
+//   6. window thread: every level is opened again from disk, whatever the rebuild's outcome.
 #include <algorithm>
 #include <filesystem>
 
@@ -31,19 +36,23 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 struct MainCore::ReplaceJob {
-    // The containers from the file on disk down to the one whose track is replaced, and the
-    // track names that lead from each to the next.
+    // The window's containers from the file on disk down to the one whose track is replaced,
+    // and the track names that lead from each to the next: the replacement in place writes
+    // through them (the window keeps them open while any worker runs).
     std::vector<const ExplorerSession*> chain;
     std::vector<std::string> links;
+    // The names that lead to the container (the file's path, then each track name), from which
+    // a rebuild opens its own chain.
+    std::vector<std::string> names;
     std::string track;
     std::string file;
     // Made on the worker; the converted file lives until the job ends.
     std::unique_ptr<ConvertedReplacement> replacement;
+    // The window's chain was released for a rebuild: it is opened again when the rebuild ends.
+    bool chainReleased = false;
 
-    ContainerReplaceRequest Request(bool allowRebuild) const {
-        // No release of the chain: other workers may still read it while the rebuild runs.
-        return ContainerReplaceRequest{chain, links, track, replacement->Path(), allowRebuild, {}};
-    }
+    // The file on disk that a rebuild writes, as texts name it.
+    std::string ContainerName() const { return FileNameOf(names.front()); }
 };
 
 void MainCore::ReplaceTrack() {
@@ -70,6 +79,7 @@ void MainCore::ReplaceTrack() {
     auto job = std::make_shared<ReplaceJob>();
     job->chain = chain_.Levels();
     job->links = chain_.Links();
+    job->names = chain_.Names();
     job->track = selected.front();
     job->file = *path;
     StartReplaceWorker(std::move(job));
@@ -107,7 +117,8 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
         if (stopWorkers_) {
             return [this] { EndReplace("", false); };  // the window is closing: nothing written
         }
-        const ContainerReplaceResult result = ReplaceInContainer(job->Request(false));
+        const ContainerReplaceResult result = ReplaceInContainer(ContainerReplaceRequest{
+            job->chain, job->links, job->track, job->replacement->Path(), false, {}});
         return [this, job, result] { OnReplaced(job, result); };
     };
     if (!LaunchWorker("Replace file", std::move(body))) {
@@ -117,21 +128,19 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
 
 void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
                           const ContainerReplaceResult& result) {
+    if (job->chainReleased) {
+        // Nothing else uses the released chain: it opens from disk as the file now is, rebuilt
+        // or as it was.
+        job->chainReleased = false;
+        ReopenContainerChain();
+    }
     switch (result.outcome) {
         case ContainerReplaceOutcome::kReplacedInPlace:
             // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
             EndReplace(result.text == "OK" ? "Replace OK" : "Replace OK: " + result.text, true);
             return;
         case ContainerReplaceOutcome::kRebuilt:
-            // Nothing may use the old containers when they close: a worker still running keeps
-            // them until it ends (EndWorker opens them again then).
-            if (workers_.Running() > 1) {
-                reopenPending_ = true;
-            } else {
-                ReopenContainerChain();
-            }
             EndReplace("Replace OK: " + result.text, true);
-            replacing_ = reopenPending_;
             return;
         case ContainerReplaceOutcome::kNeedsRebuild:
             if (!result.rebuildable) {
@@ -172,20 +181,64 @@ void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
     const std::string question =
         FileNameOf(job->file) + (converted ? " in the track's format needs " : " needs ") +
         std::to_string(result.size) + " bytes, but " + job->track + " has room for " +
-        std::to_string(result.room) + " only.\n\nRebuild " + FileNameOf(job->chain.front()->path) +
+        std::to_string(result.room) + " only.\n\nRebuild " + job->ContainerName() +
         " to make room for it? Every other track stays as it is.";
     if (!view_.AskYesNo(question)) {
         EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
         return;
     }
-    view_.SetStatus("Rebuilding " + FileNameOf(job->chain.front()->path) + "...");
+    view_.SetStatus("Rebuilding " + job->ContainerName() + "...");
+    // The window's containers are released for the rebuild, so it waits for every worker that
+    // reads them (this one's report included): OnWorkersEnded starts it.
+    pendingRebuild_ = job;
+    if (workers_.Running() == 0) {
+        StartPendingRebuild();
+    }
+}
+
+void MainCore::StartPendingRebuild() {
+    std::shared_ptr<ReplaceJob> job = std::move(pendingRebuild_);
+    pendingRebuild_.reset();
+    if (!job) {
+        return;
+    }
+    if (!initialized_) {
+        replacing_ = false;
+        return;
+    }
+    // A stream may play from the container's bytes: it ends before they are released.
+    if (playback_.IsPlaying()) {
+        StopPlayback();
+    } else {
+        CloseOpenStream();
+    }
+    chain_.Release();
+    job->chainReleased = true;
     WorkerBody body = [this, job]() -> std::function<void()> {
-        const ContainerReplaceResult rebuilt = ReplaceInContainer(job->Request(true));
+        const ContainerReplaceResult rebuilt = RebuildOnOwnChain(*job);
         return [this, job, rebuilt] { OnReplaced(job, rebuilt); };
     };
     if (!LaunchWorker("Rebuild", std::move(body))) {
+        job->chainReleased = false;
+        ReopenContainerChain();
         replacing_ = false;
     }
+}
+
+ContainerReplaceResult MainCore::RebuildOnOwnChain(const ReplaceJob& job) const {
+    ContainerChain chain(host_);
+    std::string error;
+    if (!chain.OpenNames(job.names, error)) {
+        ContainerReplaceResult failed;
+        failed.text =
+            std::string(kNotReplaced) + "can't open " + job.ContainerName() + " again. " + error;
+        return failed;
+    }
+    ContainerReplaceRequest request{chain.Levels(),          chain.Links(), job.track,
+                                    job.replacement->Path(), true,          {}};
+    // Closed before the rebuilt file takes the old one's place; nothing uses it after that.
+    request.releaseChain = [&chain] { chain.Close(); };
+    return ReplaceInContainer(request);
 }
 
 void MainCore::ReopenContainerChain() {

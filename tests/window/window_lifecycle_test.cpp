@@ -57,7 +57,7 @@ TEST_F(Window, DestroyingTheWindowShutsTheCoreDownFirst) {
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(NestedArchive())));
     Get<QLineEdit>(kIdSaveDirectoryBox)->setText("/kept");
     window.reset();  // no done(): the destructor still writes the settings from live widgets
-    EXPECT_EQ(Setting("SaveDir"), "/kept");
+    EXPECT_EQ(Setting("SaveDir"), QDir::toNativeSeparators("/kept").toStdString());
     EXPECT_EQ(Setting("FileName"), dir.File("disk.afs"));
 }
 
