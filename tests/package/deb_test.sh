@@ -60,7 +60,7 @@ for elf in "$work"/root/usr/lib/fogbell/fogbell{,-cli} "$work"/root/usr/lib/fogb
 done
 grep -q 'libsamplerate' < <(printf '%s\n' "${needed[@]}") || fail "no plug-in links libsamplerate"
 depended=$(tr ',|' '\n\n' <<<"$depends" | sed -E 's/^ +//; s/[ (].*//')  # the package names
-cache=$(ldconfig -p)
+cache=$(PATH=$PATH:/usr/sbin:/sbin ldconfig -p)  # not on an ordinary user's PATH
 for library in $(printf '%s\n' "${needed[@]}" | sort -u); do
     path=$(awk -v lib="$library" '$1 == lib && /x86-64/ { print $NF; exit }' <<<"$cache")
     [[ -n "$path" ]] || fail "$library is not on this machine"
