@@ -30,6 +30,43 @@ endif()
 add_custom_target(fogbell_installed)
 add_dependencies(fogbell_installed ${fogbell_programs} ${fogbell_plugins})
 if(WIN32)
+    include(cmake/FogbellRuntimeDlls.cmake)
+    # The DLLs the programs need beside them: those of imported library targets (Qt6::Core,
+    # SDL2::SDL2), and DLLs by name (the toolchain's runtime, what Qt and SDL load, Qt's
+    # plug-ins as platforms/qwindows.dll), looked for in the toolchain's folders, those of the
+    # libraries built for Windows and Qt's. The programs and plug-ins built today link the C++
+    # runtime statically and use no DLL but Windows' own; tools/check-windows-zip.sh checks
+    # that the package holds exactly the DLLs its programs import.
+    set(FOGBELL_RUNTIME_TARGETS)
+    set(FOGBELL_RUNTIME_DLLS)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-libgcc-file-name
+        OUTPUT_VARIABLE libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(gcc_folder "${libgcc}" DIRECTORY)
+    set(FOGBELL_RUNTIME_FOLDERS ${gcc_folder} /usr/${FOGBELL_MINGW_TRIPLET}/lib
+        /usr/${FOGBELL_MINGW_TRIPLET}/bin)
+    if(FOGBELL_WINDOWS_DEPS)
+        list(APPEND FOGBELL_RUNTIME_FOLDERS ${FOGBELL_WINDOWS_DEPS}/bin)
+    endif()
+    if(DEFINED QT6_INSTALL_PREFIX)
+        list(APPEND FOGBELL_RUNTIME_FOLDERS ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}
+            ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})
+    endif()
+    fogbell_install_runtime_dlls(DESTINATION ${FOGBELL_INSTALL_DIR}
+        TARGETS ${FOGBELL_RUNTIME_TARGETS} NAMES ${FOGBELL_RUNTIME_DLLS}
+        FOLDERS ${FOGBELL_RUNTIME_FOLDERS})
+
+    # A short README.txt for the unpacked folder.
+    set(FOGBELL_README_WINDOW)
+    if(TARGET fogbell)
+        set(FOGBELL_README_WINDOW "
+fogbell.exe is the window: open a container or an audio file, double-click a
+track to play it, right-click the list to extract tracks, save them as WAVE
+files or replace one. It keeps its settings in ini.ini beside it.
+")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/package/README-windows.txt.in
+        ${PROJECT_BINARY_DIR}/package/README.txt @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/package/README.txt DESTINATION ${FOGBELL_INSTALL_DIR})
     return()
 endif()
 if(TARGET fogbell)
