@@ -3,8 +3,9 @@
 # then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that
 # start threads (ctest label "threads") under ThreadSanitizer, then a short, bounded run of every
 # fuzz target (the fuzz preset: clang, libFuzzer); long fuzz campaigns are tools/fuzz-campaign.sh.
-# Last the Windows build (MinGW-w64 cross build) with its tests under Wine and a comparison of its
-# fogbell-cli.exe with the Linux one on the same containers.
+# Last the Windows build (MinGW-w64 cross build) with its tests under Wine, a comparison of its
+# fogbell-cli.exe with the Linux one on the same containers, and its zip package run from an
+# empty folder. (The Debian package is checked by a test of the normal build, package.deb.)
 # Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 skips the AddressSanitizer build,
 # FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build, FOGBELL_SKIP_FUZZ=1 the fuzz runs,
 # FOGBELL_SKIP_WINDOWS=1 the Windows build and its runs under Wine.
@@ -46,5 +47,8 @@ if [[ "$FOGBELL_SKIP_WINDOWS" != 1 ]]; then
     tools/wine-env.sh ctest --preset windows -j"$(nproc)"
     echo "== Compare fogbell-cli (Linux) with fogbell-cli.exe (Windows, under Wine)"
     tools/wine-env.sh tools/compare-windows-cli.sh "$top/build" "$top/build-windows"
+    echo "== Package (windows): the zip, unpacked into an empty folder, under Wine"
+    zip=$(tools/package.sh windows)
+    tools/wine-env.sh tools/check-windows-zip.sh "$zip" "$top/build"
     echo "== Windows part: $((SECONDS - started)) s"
 fi

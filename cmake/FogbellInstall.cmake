@@ -26,7 +26,23 @@ endforeach()
 if(TARGET fogbell)
     install(FILES ${FOGBELL_PICTURE_FILE} DESTINATION ${FOGBELL_INSTALL_DIR})
 endif()
+# Builds what the install rules take, and nothing else (tools/package.sh).
+add_custom_target(fogbell_installed)
+add_dependencies(fogbell_installed ${fogbell_programs} ${fogbell_plugins})
 if(WIN32)
+    # The DLLs beside the programs are staged and installed by FogbellWindowsRuntime.cmake.
+    # A short README.txt for the unpacked folder.
+    set(FOGBELL_README_WINDOW)
+    if(TARGET fogbell)
+        set(FOGBELL_README_WINDOW "
+fogbell.exe is the window: open a container or an audio file, double-click a
+track to play it, right-click the list to extract tracks, save them as WAVE
+files or replace one. It keeps its settings in ini.ini beside it.
+")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/package/README-windows.txt.in
+        ${PROJECT_BINARY_DIR}/package/README.txt @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/package/README.txt DESTINATION ${FOGBELL_INSTALL_DIR})
     return()
 endif()
 if(TARGET fogbell)

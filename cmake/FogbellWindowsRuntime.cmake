@@ -3,8 +3,8 @@
 # MinGW C++ runtime that Qt's DLLs are built with. They are staged under bin/ as they are
 # installed, so that the build tree runs as the unpacked package does (the tests under Wine
 # included), and installed with the programs. The lists are the whole truth of what a package
-# holds: tests/window/runtime_dlls_test.sh checks them against the imports of every program,
-# plug-in and DLL, so that a DLL missing or one too many is found at build time.
+# holds: tools/check-windows-zip.sh checks the unpacked zip against the imports of every
+# program, plug-in and DLL in it, so that a DLL missing or one too many is found.
 if(NOT WIN32 OR NOT TARGET fogbell)
     return()
 endif()
@@ -55,6 +55,13 @@ foreach(entry IN LISTS fogbell_runtime_files fogbell_test_runtime_files)
     if(entry IN_LIST fogbell_runtime_files)
         get_filename_component(subfolder "${name}" DIRECTORY)
         install(FILES ${folder}/${name} DESTINATION ${FOGBELL_INSTALL_DIR}/${subfolder})
+        # An install that strips the programs (CPack's) strips these of debug information too:
+        # the toolchain's libstdc++ carries some 20 MB of it.
+        install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${FOGBELL_INSTALL_DIR}/${name}\"
+                COMMAND_ERROR_IS_FATAL ANY)
+        endif()")
     endif()
 endforeach()
 add_custom_target(fogbell_stage_runtime ALL DEPENDS ${staged_runtime})

@@ -13,6 +13,7 @@ packages=(
     xvfb xauth imagemagick
     libsdl2-dev
     clang libclang-rt-14-dev
+    dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file to find its ELF files
 )
 # The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, and apt-get source
 # (dpkg-dev) for the libsamplerate sources it is built from.

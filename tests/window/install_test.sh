@@ -18,9 +18,10 @@ done
 grep -qx 'Exec=fogbell %f' "$prefix/share/applications/fogbell.desktop" || fail "desktop Exec"
 grep -qx 'Icon=fogbell' "$prefix/share/applications/fogbell.desktop" || fail "desktop Icon"
 
-# From somewhere else, through the link: every plug-in comes from the installed folders.
+# From somewhere else, through the link, without a display: every plug-in comes from the
+# installed folders.
 cd /
-listing=$("$prefix/bin/fogbell" --formats)
+listing=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/fogbell" --formats)
 echo "$listing"
 [[ $(grep -c . <<<"$listing") -eq 8 ]] || fail "expected 8 plug-ins"
 [[ $(grep -c "$prefix/lib/fogbell/explore_plugins/" <<<"$listing") -eq 4 ]] || fail "explorers"
