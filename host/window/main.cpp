@@ -5,6 +5,7 @@
 //   fogbell [FILE]      the window
 //   fogbell --formats   the plug-ins the program finds, without a window
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "fogbell_version.h"
 #include "host/core/native_path.h"
@@ -27,7 +29,9 @@
 
 namespace {
 
-void Describe(QCoreApplication& app, QCommandLineParser& parser) {
+// The program's options; with process, --help, --version and errors in the options end the
+// program here, as Qt shows them.
+void Describe(QCoreApplication& app, QCommandLineParser& parser, bool process = true) {
     QCoreApplication::setApplicationName("Fogbell");
     QCoreApplication::setApplicationVersion(FOGBELL_VERSION);
     parser.setApplicationDescription("Explorer and player for the sound files of Mistvale.");
@@ -37,7 +41,29 @@ void Describe(QCoreApplication& app, QCommandLineParser& parser) {
     parser.addPositionalArgument("FILE",
                                  "A container (AIX, AFS, PAC, MVX) to open, or a single "
                                  "audio file (ADX, WAV, XMD) to play.");
-    parser.process(app);
+    if (process) {
+        parser.process(app);
+    }
+}
+
+// --help, --version and errors in the options written to the program's output, as a console
+// program writes them; nullopt when the options ask for none of them.
+std::optional<int> PrintParserMessages(QCoreApplication& app, QCommandLineParser& parser) {
+    Describe(app, parser, false);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(parser.errorText()));
+        return 1;
+    }
+    if (parser.isSet("help") || parser.isSet("help-all")) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet("version")) {
+        std::printf("%s %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                    qUtf8Printable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return std::nullopt;
 }
 
 // Everything the program needs lies beside it (an installed program is a symbolic link into
@@ -93,9 +119,9 @@ bool WantsNoWindow(int argc, char* argv[]) {
 
 // A Windows program with a window starts without a console: what it prints goes nowhere unless
 // it takes over the console of the command line that started it, when there is one. Output
-// already redirected (to a file or a pipe) is left where it goes. Once the output goes
-// somewhere, --help and --version print there rather than in a message box.
-void UseParentConsole() {
+// already redirected (to a file or a pipe) is left where it goes. True when the output goes
+// somewhere.
+bool UseParentConsole() {
 #if defined(_WIN32)
     const auto missing = [](DWORD which) {
         const HANDLE handle = GetStdHandle(which);
@@ -103,7 +129,9 @@ void UseParentConsole() {
     };
     const bool noOutput = missing(STD_OUTPUT_HANDLE);
     const bool noError = missing(STD_ERROR_HANDLE);
+    bool attached = false;
     if ((noOutput || noError) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        attached = true;
         FILE* reopened = nullptr;
         if (noOutput) {
             freopen_s(&reopened, "CONOUT$", "w", stdout);
@@ -112,9 +140,12 @@ void UseParentConsole() {
             freopen_s(&reopened, "CONOUT$", "w", stderr);
         }
     }
-    if (!missing(STD_OUTPUT_HANDLE)) {
-        qputenv("QT_COMMAND_LINE_PARSER_NO_GUI_MESSAGE_BOXES", "1");
-    }
+    // The C library's own output counts too: a program that Wine starts from a terminal writes
+    // there without a Windows handle of its own.
+    const intptr_t crtOutput = _get_osfhandle(_fileno(stdout));
+    return attached || (crtOutput != -1 && crtOutput != -2) || !missing(STD_OUTPUT_HANDLE);
+#else
+    return true;
 #endif
 }
 
@@ -122,10 +153,14 @@ void UseParentConsole() {
 
 int main(int argc, char* argv[]) {
     if (WantsNoWindow(argc, argv)) {
-        UseParentConsole();
+        const bool output = UseParentConsole();
         QCoreApplication app(argc, argv);
         QCommandLineParser parser;
-        Describe(app, parser);  // --help and --version end here
+        if (!output) {
+            Describe(app, parser);  // nowhere to print: Qt shows --help and --version in a box
+        } else if (const std::optional<int> printed = PrintParserMessages(app, parser)) {
+            return *printed;
+        }
         return PrintFormats();
     }
 
