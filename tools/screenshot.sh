@@ -5,7 +5,7 @@
 # device, then saves the window on a quiet background.
 #   tools/screenshot.sh [linux|windows|both] [OUT.png]
 # linux:   the Linux program with a small window manager (for the title bar); docs/screenshot.png
-# windows: fogbell.exe of the Windows build, installed as its package unpacks, under Wine in a
+# windows: fogbell.exe of the Windows zip (tools/package.sh windows), unpacked, under Wine in a
 #          Wine desktop (Windows' own window frames) with Wine's Tahoma; docs/screenshot-windows.png
 # both (the default) makes both pictures at their default places.
 set -euo pipefail
@@ -21,7 +21,7 @@ esac
 
 tools/build.sh default >&2
 cmake --build build --target fogbell_demo_container >&2
-[[ "$which" != windows ]] || tools/build.sh windows >&2
+[[ "$which" != windows ]] || zip=$(tools/package.sh windows)
 
 # What only this script needs: a window manager, a way to click, Wine's own fonts.
 missing=()
@@ -71,8 +71,9 @@ INI
         kill %2 2>/dev/null || true
     '
 else
-    # The program folder as the Windows package holds it.
-    cmake --install build-windows --prefix "$prefix" >/dev/null
+    # The program folder as a user unpacks it from the zip.
+    mkdir -p "$prefix" && (cd "$prefix" && cmake -E tar xf "$zip")
+    prefix=$prefix/$(basename "$zip" .zip)
     cat >"$prefix/ini.ini" <<INI
 [General]
 SaveDir=C:\\Users\\mistvale\\Music\\extracted
