@@ -77,7 +77,8 @@ QAbstractButton* MakeImageButton(QWidget* parent, const ControlTemplate& control
 void SetUpBitmapAndTooltip(QAbstractButton* button, const ControlTemplate& control) {
     CImageButton* image = AsImageButton(button);
     if (control.bitmap != 0) {
-        image->SetBitmap(art::Bitmap(control.bitmap), ColorFromColorRef(control.transparent));
+        image->SetBitmap(art::Bitmap(control.bitmap, button->devicePixelRatioF()),
+                         ColorFromColorRef(control.transparent));
     }
     if (*control.tooltip != '\0') {
         image->SetBalloonTooltip();
