@@ -10,6 +10,7 @@
 #include "byte_writer.h"
 #include "fake_view.h"
 #include "host/core/main_core.h"
+#include "host/core/output_names.h"
 #include "test_files.h"
 #include "wave_builder.h"
 #include "xmd_builder.h"
@@ -177,7 +178,8 @@ TEST_F(CoreDecoding, ExistingFilesAreReplacedOrKeptAsTheUserAnswers) {
         view.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
         SaveSelected({0, 1, 2});
         EXPECT_EQ(view.overwriteQuestions.size(), c.questions);
-        EXPECT_EQ(view.overwriteQuestions.front(), dir.File(outputs[0]));
+        // The path as the save command builds it, in the system's own form.
+        EXPECT_EQ(view.overwriteQuestions.front(), OutputPath(dir.File("out"), "song.adx", ".wav"));
         for (std::size_t i = 0; i < 3; ++i) {
             EXPECT_EQ(test::ReadFile(dir.File(outputs[i])) != test::Pattern(3, 1), c.replaced[i])
                 << outputs[i];
