@@ -84,6 +84,13 @@ class MainCore {
     const TrackTable& Tracks() const { return tracks_; }
     TrackTable& Tracks() { return tracks_; }
 
+    // A drag out: writes the shown, selected tracks into folder, as stored (what "Extract..."
+    // writes) or decoded to WAVE (asWave; what no decoder plays is left out), here on the
+    // window's thread. The files written, in row order; the first failure's reason in error.
+    // Nothing while a worker uses the container.
+    std::vector<std::string> WriteSelectedTracks(const std::string& folder, bool asWave,
+                                                 std::string& error);
+
     // The track menu's items with their states.
     std::vector<MenuItem> TrackMenuItems() const;
     // Right-click on the list (with rows) or button 1014: shows the menu, runs the choice.

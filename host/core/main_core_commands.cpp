@@ -1,5 +1,6 @@
 // "Extract...", "Extract all files..." and "Save as wav..": each runs on a worker of its own over
 // the current container and reports on its progress bar and, for failures, in the status line.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -38,6 +39,46 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace
+
+std::vector<std::string> MainCore::WriteSelectedTracks(const std::string& folder, bool asWave,
+                                                       std::string& error) {
+    std::vector<std::string> written;
+    const ExplorerSession* container = chain_.Innermost();
+    if (container == nullptr || workers_.Running() > 0) {
+        return written;
+    }
+    std::error_code ignored;
+    for (const std::string& name : CollectSelectedNames()) {
+        std::string failure;
+        if (asWave) {
+            const std::string out = OutputPath(folder, name, ".wav");
+            if (!host_.FindDecoder(name)) {
+                continue;
+            }
+            if (SaveTrackAsWave(host_, container, name, out, {}, failure)) {
+                written.push_back(out);
+            }
+        } else {
+            // The explorer may change the name's ending: what it wrote is what the folder gained.
+            std::vector<std::filesystem::path> before;
+            for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
+                before.push_back(entry.path());
+            }
+            if (ExtractTrack(*container, name, folder, failure)) {
+                for (const auto& entry :
+                     std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
+                    if (std::find(before.begin(), before.end(), entry.path()) == before.end()) {
+                        written.push_back(Utf8FromPath(entry.path()));
+                    }
+                }
+            }
+        }
+        if (!failure.empty() && error.empty()) {
+            error = name + ": " + failure;
+        }
+    }
+    return written;
+}
 
 void MainCore::LeaveOutKept(std::vector<std::string>& names,
                             const std::function<std::string(const std::string&)>& outputOf,

@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QDrag>
 #include <QShortcut>
+#include <QTemporaryDir>
 #include <QSlider>
 #include <QThread>
 #include <QTreeView>
@@ -81,8 +83,15 @@ class TrackList : public QTreeView {
   public:
     using QTreeView::QTreeView;
     std::function<void()> onDoubleClick;
+    std::function<void()> onDrag;
 
   protected:
+    void startDrag(Qt::DropActions) override {
+        if (onDrag) {
+            onDrag();
+        }
+    }
+
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         QTreeView::mouseDoubleClickEvent(event);
         if (event->button() == Qt::LeftButton && onDoubleClick) {
@@ -167,6 +176,7 @@ void MainWindow::CreateControls() {
             case ControlKind::kTrackList: {
                 auto* list = new TrackList(this);
                 list->onDoubleClick = [this] { core_->OnRowDoubleClick(); };
+                list->onDrag = [this] { DragSelectedTracks(); };
                 list_ = list;
                 widget = list;
                 break;
@@ -241,6 +251,8 @@ void MainWindow::CreateControls() {
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setDragEnabled(true);
+    list_->setDragDropMode(QAbstractItemView::DragOnly);
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionsMovable(false);
     list_->header()->setSectionsClickable(true);
@@ -456,7 +468,45 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     systemMenu_->popup(event->globalPos());
 }
 
+std::unique_ptr<QMimeData> MainWindow::MakeDragData(const QString& folder, bool asWave) {
+    std::string error;
+    const std::vector<std::string> files =
+        core_->WriteSelectedTracks(PathFromQt(folder), asWave, error);
+    if (!error.empty()) {
+        SetStatus(error);
+    }
+    if (files.empty()) {
+        return nullptr;
+    }
+    QList<QUrl> urls;
+    for (const std::string& file : files) {
+        urls << QUrl::fromLocalFile(ToQt(file));
+    }
+    auto carried = std::make_unique<QMimeData>();
+    carried->setUrls(urls);
+    return carried;
+}
+
+void MainWindow::DragSelectedTracks() {
+    // The alternative drop (Alt, Option on a Mac) carries WAVE files instead of stored tracks.
+    const bool asWave = QGuiApplication::keyboardModifiers().testFlag(Qt::AltModifier);
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        return;
+    }
+    std::unique_ptr<QMimeData> carried = MakeDragData(folder.path(), asWave);
+    if (!carried) {
+        return;
+    }
+    auto* drag = new QDrag(list_);
+    drag->setMimeData(carried.release());
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->source() == list_) {
+        return;  // the list's own tracks are not opened again
+    }
     const QList<QUrl> urls = event->mimeData()->urls();
     if (!urls.isEmpty() && urls.front().isLocalFile()) {
         event->acceptProposedAction();

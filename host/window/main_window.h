@@ -37,6 +37,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QItemSelection;
+class QMimeData;
 class QSlider;
 class QTreeView;
 
@@ -84,6 +85,9 @@ class MainWindow : public QDialog, public MainView {
     QMenu* SystemMenu() const { return systemMenu_; }
     bool IsTimerRunning() const { return playTimer_.isActive(); }
     bool IsTornDown() const { return tornDown_; }
+    // What a drag of the selected rows carries: the tracks written into folder (as stored, or as
+    // WAVE files with asWave) as file addresses; null when nothing was written.
+    std::unique_ptr<QMimeData> MakeDragData(const QString& folder, bool asWave);
 
     // MainView
     void BindTracks(TrackTable& table) override;
@@ -133,6 +137,9 @@ class MainWindow : public QDialog, public MainView {
     void BuildSystemMenu();
     void ShowTrackMenuUnderButton();
     void OnListRightClick(const QPoint& viewportPosition);
+    // A drag out of the list: the tracks go through a temporary folder, removed when the drop
+    // is over (the target has copied them by then).
+    void DragSelectedTracks();
     // The list's selection as the core's table has it.
     void ShowCoreSelection();
     // A user's selection in the list, taken into the core's table.

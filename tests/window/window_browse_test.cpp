@@ -1,6 +1,8 @@
 // Browsing a large archive in the window: the list's model against the core's rows, the filter,
 // sorting by a column's header, and commands that act on the rows shown.
 #include <QShortcut>
+#include <QTemporaryDir>
+#include <cstring>
 
 #include "window_fixture.h"
 
@@ -8,6 +10,10 @@ namespace fogbell::window {
 namespace {
 
 constexpr int kMembers = 1200;
+
+std::string PathFromQtForTest(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdString();
+}
 
 class Browse : public Window {
   protected:
@@ -205,6 +211,39 @@ TEST_F(Browse, TheChainIsShownAndKeptAndTheDialogsStartWhereItIs) {
     window.reset();
     Open(false);
     EXPECT_EQ(QDir(script.startFolder), QFileInfo(QString::fromStdString(disk)).dir());
+}
+
+TEST_F(Browse, ADragCarriesTheSelectedTracksAsFilesStoredOrAsWave) {
+    OpenVoices();
+    SelectRow(2);
+    SelectRow(5);
+    struct Case {
+        bool asWave;
+        std::vector<QString> names;
+        const char* magic;
+    } cases[] = {{false, {"voice_2.adx", "voice_5.adx"}, "\x80"},
+                 {true, {"voice_2.adx.wav", "voice_5.adx.wav"}, "RIFF"}};
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const std::unique_ptr<QMimeData> data = window->MakeDragData(folder.path(), c.asWave);
+        ASSERT_NE(data, nullptr);
+        const QList<QUrl> urls = data->urls();
+        ASSERT_EQ(urls.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QString file = urls[i].toLocalFile();
+            EXPECT_EQ(QFileInfo(file).fileName(), c.names[static_cast<std::size_t>(i)]);
+            const Bytes bytes = fogbell::test::ReadFile(PathFromQtForTest(file));
+            ASSERT_GE(bytes.size(), 4u);
+            EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(
+                                                                std::strlen(c.magic))),
+                      c.magic);
+        }
+    }
+    // Nothing selected: nothing to drag.
+    window->Core().Tracks().ClearSelection();
+    QTemporaryDir empty;
+    EXPECT_EQ(window->MakeDragData(empty.path(), false), nullptr);
 }
 
 }  // namespace
