@@ -111,8 +111,8 @@ void BenchList(const test::TempDir& dir, int members) {
     std::printf("List an AFS archive of %d ADX members (%.1f MiB) into the track list\n", members,
                 static_cast<double>(std::filesystem::file_size(archive)) / (1 << 20));
     std::printf("  wall time %.3f s (%.1f us per row), rows %zu, bitrate of row 0: %s\n", elapsed,
-                elapsed * 1e6 / members, view.rows.size(),
-                view.rows.at(0).cells[kColumnBitrate].c_str());
+                elapsed * 1e6 / members, view.Tracks().TotalCount(),
+                view.CellText(0, kColumnBitrate).c_str());
     std::printf("  peak resident memory %ld MiB (%ld MiB before the open)\n", PeakRssKiB() / 1024,
                 rssBefore / 1024);
     core.Shutdown();

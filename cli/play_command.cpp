@@ -133,31 +133,22 @@ class TerminalView final : public MainView {
         }
     }
     const std::string& LastStatus() const { return status_; }
-    int FindRow(const std::string& name) const {
-        for (std::size_t i = 0; i < rows_.size(); ++i) {
-            if (rows_[i] == name) {
-                return static_cast<int>(i);
-            }
+    // Selects only the row of this name; false when the list has none.
+    bool SelectOnly(const std::string& name) {
+        const long row = tracks_->FindShown(name);
+        if (row < 0) {
+            return false;
         }
-        return -1;
+        tracks_->ClearSelection();
+        tracks_->SetSelected(static_cast<std::size_t>(row), true);
+        return true;
     }
-    void SelectOnly(int row) { selected_ = row; }
 
     // MainView
-    void DeleteAllRows() override {
-        rows_.clear();
-        selected_ = -1;
-    }
-    void InsertRow(int row, const std::string& name) override {
-        rows_.insert(rows_.begin() + row, name);
-    }
-    void SetCell(int, int, const std::string&) override {}
-    int RowCount() const override { return static_cast<int>(rows_.size()); }
-    std::string CellText(int row, int column) const override {
-        return column == kColumnName ? rows_.at(static_cast<std::size_t>(row)) : "";
-    }
-    bool IsRowSelected(int row) const override { return row == selected_; }
-    void SelectRow(int row) override { selected_ = row; }
+    void BindTracks(TrackTable& table) override { tracks_ = &table; }
+    OverwriteAnswer AskOverwrite(const std::string&) override { return OverwriteAnswer::kKeepAll; }
+    void TracksChanged() override {}
+    void SelectionChanged(long) override {}
     void SetCountLabel(const std::string&) override {}
     std::string CountLabel() const override { return ""; }
     void SetStatus(const std::string& text) override {
@@ -224,8 +215,7 @@ class TerminalView final : public MainView {
     std::uint32_t position_ = 0, high_ = 0;
     std::string drawn_;
     // The window thread's own state.
-    std::vector<std::string> rows_;
-    int selected_ = -1;
+    TrackTable* tracks_ = nullptr;  // the core's rows
     std::string playText_;
 };
 
@@ -239,12 +229,10 @@ bool SelectTrackRow(const MainCore& core, TerminalView& view, const std::string&
         view.SetStatus(error.empty() ? argument + " file not found." : argument + ": " + error);
         return false;
     }
-    const int row = view.FindRow(name);
-    if (row < 0) {
+    if (!view.SelectOnly(name)) {
         view.SetStatus(argument + " file not found.");
         return false;
     }
-    view.SelectOnly(row);
     return true;
 }
 

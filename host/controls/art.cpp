@@ -18,11 +18,16 @@ void EnsureResources() {
 
 }  // namespace
 
-QImage Bitmap(int id) {
+QImage Bitmap(int id, qreal devicePixelRatio) {
     if (id < 129 || id > 138) {
         return QImage();
     }
     EnsureResources();
+    if (devicePixelRatio > 1.0) {
+        QImage doubled(QStringLiteral(":/fogbell/art/bitmap%1@2x.png").arg(id));
+        doubled.setDevicePixelRatio(2.0);
+        return doubled;
+    }
     return QImage(QStringLiteral(":/fogbell/art/bitmap%1.png").arg(id));
 }
 

@@ -12,7 +12,9 @@
 namespace fogbell::art {
 
 // Button bitmap `id` (129 to 138) with its key colour still in place; null for any other id.
-QImage Bitmap(int id);
+// For a screen whose device pixel ratio is above 1, the bitmap drawn at twice the size, with a
+// device pixel ratio of 2 (the same size on the screen, twice the detail).
+QImage Bitmap(int id, qreal devicePixelRatio = 1.0);
 // The key colour the window hands to SetBitmap with bitmap `id`: black for 129, a red of 15
 // for 130, light grey for the others.
 QColor BitmapKey(int id);

@@ -8,24 +8,30 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <algorithm>
 
 namespace fogbell {
 
 namespace {
 
 // Pixels of the image drawn on white that are not white carry the ink of the embossed look.
+// Works in the image's own pixels: "one pixel" is one pixel of the screen's scale.
 QImage EmbossedImage(const QImage& keyed, QColor highlight, QColor shadow) {
+    const qreal ratio = keyed.devicePixelRatio();
+    const int step = std::max(1, qRound(ratio));
     QImage onWhite(keyed.size(), QImage::Format_RGB32);
+    onWhite.setDevicePixelRatio(ratio);
     onWhite.fill(Qt::white);
     {
         QPainter p(&onWhite);
         p.drawImage(0, 0, keyed);
     }
-    QImage out(keyed.width() + 1, keyed.height() + 1, QImage::Format_ARGB32_Premultiplied);
+    QImage out(keyed.width() + step, keyed.height() + step, QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(ratio);
     out.fill(Qt::transparent);
     const QRgb white = qRgb(255, 255, 255);
     // First the highlight one pixel right and down, then the shadow at the image's place.
-    for (const auto& [colour, offset] : {std::pair{highlight, 1}, std::pair{shadow, 0}}) {
+    for (const auto& [colour, offset] : {std::pair{highlight, step}, std::pair{shadow, 0}}) {
         const QRgb ink = colour.rgba();
         for (int y = 0; y < onWhite.height(); ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(onWhite.constScanLine(y));
@@ -205,7 +211,8 @@ QSize CImageButton::sizeHint() const {
     const QFontMetrics metrics = fontMetrics();
     const QSize textSize =
         text().isEmpty() ? QSize() : metrics.size(Qt::TextShowMnemonic, text()) + QSize(16, 8);
-    const QSize imageSize = keyed_.isNull() ? QSize() : keyed_.size() + QSize(8, 8);
+    const QSize imageSize =
+        keyed_.isNull() ? QSize() : keyed_.deviceIndependentSize().toSize() + QSize(8, 8);
     return QSize(textSize.width() + imageSize.width(),
                  std::max({textSize.height(), imageSize.height(), metrics.height() + 8}));
 }
@@ -397,8 +404,9 @@ void CImageButton::DrawBorder(QPainter& painter, const QRect& rect) {
 
 void CImageButton::DrawImage(QPainter& painter, const QRect& rect, bool hasCaption,
                              QRect& captionRect, bool isPressed, bool isDisabled) {
-    const int w = keyed_.width();
-    const int h = keyed_.height();
+    const QSize size = keyed_.deviceIndependentSize().toSize();  // on the screen
+    const int w = size.width();
+    const int h = size.height();
     int x = rect.left() + (rect.width() - w) / 2;
     if (hasCaption) {
         x = rect.left() + kMarginX;

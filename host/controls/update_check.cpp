@@ -76,7 +76,7 @@ bool CUpdateCheck::Start(bool checkOnly) {
     total_ = 0;
     pending_.clear();
     archive_.reset();
-    destination_ = QDir(ChooseDestinationFolder()).filePath(QLatin1String(kArchiveName));
+    destination_.clear();  // chosen (and its folder made) only when the server answers
 
     emit statusChanged(QStringLiteral("Connect..."));
 
@@ -118,6 +118,7 @@ void CUpdateCheck::OnHeaders() {
     emit progressStarted(
         static_cast<int>(std::clamp<qint64>(length, 0, std::numeric_limits<int>::max())));
     if (!checkOnly_) {
+        destination_ = QDir(ChooseDestinationFolder()).filePath(QLatin1String(kArchiveName));
         archive_ = std::make_unique<QSaveFile>(destination_);
         if (!archive_->open(QIODevice::WriteOnly)) {
             archive_.reset();

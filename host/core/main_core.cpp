@@ -8,6 +8,7 @@
 namespace fogbell {
 
 MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {
+    view_.BindTracks(tracks_);
     // The end-of-stream command arrives through the window's queue and may outlive the core.
     playback_.SetCommandSink([this, alive = std::weak_ptr(alive_)](int command, std::int32_t p) {
         if (!alive.expired()) {
@@ -73,7 +74,7 @@ std::vector<MenuItem> MainCore::TrackMenuItems() const {
         {kCommandExtract, "Extract...", n > 0 && container},
         {kCommandSaveWave, "Save as wav..", n > 0 && container && (n > 1 || decoder)},
         {kCommandReplace, "Replace file", replace},
-        {kCommandExtractAll, "Extract all files...", view_.RowCount() > 0},
+        {kCommandExtractAll, "Extract all files...", tracks_.ShownCount() > 0},
     };
 }
 

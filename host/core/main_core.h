@@ -72,10 +72,24 @@ class MainCore {
     bool OpenNestedContainer();
     // Button 1004.
     void GoToParentContainer();
-    // Button 1008.
+    // Button 1008: every shown row selected.
     void SelectAll();
-    // The names of the selected rows, in row order.
+    // The names of the shown, selected rows, in the order shown.
     std::vector<std::string> CollectSelectedNames() const;
+    // The filter field: only rows whose name holds text are shown (and acted on).
+    void SetFilter(const std::string& text);
+    // A click on a column's header: by it, then reversed, then the container's order again.
+    void SortByColumn(int column);
+    // The track list's rows and selection, which the view shows and selects in.
+    const TrackTable& Tracks() const { return tracks_; }
+    TrackTable& Tracks() { return tracks_; }
+
+    // A drag out: writes the shown, selected tracks into folder, as stored (what "Extract..."
+    // writes) or decoded to WAVE (asWave; what no decoder plays is left out), here on the
+    // window's thread. The files written, in row order; the first failure's reason in error.
+    // Nothing while a worker uses the container.
+    std::vector<std::string> WriteSelectedTracks(const std::string& folder, bool asWave,
+                                                 std::string& error);
 
     // The track menu's items with their states.
     std::vector<MenuItem> TrackMenuItems() const;
@@ -115,6 +129,8 @@ class MainCore {
     std::vector<std::string> ChainNames() const { return chain_.Names(); }
     const DecoderSession* OpenStream() const { return openStream_.get(); }
     const std::string& SaveDirectory() const { return saveDirectory_; }
+    // The container shown as the command line names it: the file's absolute path, then the name
+    // of each nested level, joined by "::" (as read from the settings until one is opened).
     const std::string& LastFileName() const { return lastFileName_; }
     std::int32_t Volume() const { return volume_; }
 
@@ -122,12 +138,24 @@ class MainCore {
     static constexpr std::int32_t kVolumeFull = 10000;
     static constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 
-    void FillTrackList(const ExplorerSession& container);
+    // A new list from the container; the filter is cleared unless keepFilter (the same
+    // container listed again).
+    void FillTrackList(const ExplorerSession& container, bool keepFilter = false);
+    // "Count files: N", or "Count files: shown of all" while a filter is set.
+    void ShowCount();
+    // The chain in the file-name box (the path as opened, then each nested name, joined by
+    // " \u203A ") and in lastFileName_.
+    void ShowChain();
     void CloseOpenStream();
     void CloseOpenStream(const PlaybackControl::Exclusion& held);
     void LoadSettings();
     void SaveSettings();
 
+    // Of the names whose output file (outputOf) exists already, the user chooses which to
+    // replace; the rest are left out of names and counted in kept. Before the worker starts.
+    void LeaveOutKept(std::vector<std::string>& names,
+                      const std::function<std::string(const std::string&)>& outputOf,
+                      std::size_t& kept);
     void StartExtract(int mode);
     void StartSaveWave();
     // Takes the save directory from its box; false with a status text when it is unusable.
@@ -156,6 +184,7 @@ class MainCore {
 
     MainView& view_;
     PlaybackControl& playback_;
+    TrackTable tracks_;
     PluginHost host_;
     CorePaths paths_;
     bool initialized_ = false;

@@ -1,9 +1,13 @@
 // "Extract...", "Extract all files..." and "Save as wav..": each runs on a worker of its own over
 // the current container and reports on its progress bar and, for failures, in the status line.
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/core/main_core.h"
+#include "host/core/native_path.h"
 #include "host/core/output_names.h"
 #include "host/core/track_jobs.h"
 
@@ -14,14 +18,98 @@ std::string ProgressCaption(std::size_t index, std::size_t count, const std::str
     return std::to_string(index + 1) + "/" + std::to_string(count) + ": " + name;
 }
 
-// The status line after a batch: nothing when everything worked.
-std::string FailureText(const char* what, std::size_t failed, std::size_t count,
-                        const std::string& firstError) {
-    return std::string(what) + ": " + std::to_string(failed) + " of " + std::to_string(count) +
-           " files failed. " + firstError;
+// The status line after a batch: nothing when everything was written.
+std::string EndText(const char* what, std::size_t failed, std::size_t count,
+                    const std::string& firstError, std::size_t kept) {
+    std::string text;
+    if (failed > 0) {
+        text = std::to_string(failed) + " of " + std::to_string(count) + " files failed. " +
+               firstError;
+    }
+    if (kept > 0) {
+        text += (text.empty() ? "" : " ") + std::to_string(kept) +
+                (kept == 1 ? " existing file kept." : " existing files kept.");
+    }
+    return text.empty() ? text : std::string(what) + ": " + text;
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(PathFromUtf8(path), ignored);
 }
 
 }  // namespace
+
+std::vector<std::string> MainCore::WriteSelectedTracks(const std::string& folder, bool asWave,
+                                                       std::string& error) {
+    std::vector<std::string> written;
+    const ExplorerSession* container = chain_.Innermost();
+    if (container == nullptr || workers_.Running() > 0) {
+        return written;
+    }
+    std::error_code ignored;
+    for (const std::string& name : CollectSelectedNames()) {
+        std::string failure;
+        if (asWave) {
+            const std::string out = OutputPath(folder, name, ".wav");
+            if (!host_.FindDecoder(name)) {
+                continue;
+            }
+            if (SaveTrackAsWave(host_, container, name, out, {}, failure)) {
+                written.push_back(out);
+            }
+        } else {
+            // The explorer may change the name's ending: what it wrote is what the folder gained.
+            std::vector<std::filesystem::path> before;
+            for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
+                before.push_back(entry.path());
+            }
+            if (ExtractTrack(*container, name, folder, failure)) {
+                for (const auto& entry :
+                     std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
+                    if (std::find(before.begin(), before.end(), entry.path()) == before.end()) {
+                        written.push_back(Utf8FromPath(entry.path()));
+                    }
+                }
+            }
+        }
+        if (!failure.empty() && error.empty()) {
+            error = name + ": " + failure;
+        }
+    }
+    return written;
+}
+
+void MainCore::LeaveOutKept(std::vector<std::string>& names,
+                            const std::function<std::string(const std::string&)>& outputOf,
+                            std::size_t& kept) {
+    kept = 0;
+    std::optional<bool> replaceAll;  // set by "Replace all" or "Keep all"
+    std::erase_if(names, [&](const std::string& name) {
+        const std::string out = outputOf(name);
+        if (!Exists(out)) {
+            return false;
+        }
+        bool replace = replaceAll.value_or(false);
+        if (!replaceAll) {
+            switch (view_.AskOverwrite(out)) {
+                case OverwriteAnswer::kReplace:
+                    replace = true;
+                    break;
+                case OverwriteAnswer::kKeep:
+                    break;
+                case OverwriteAnswer::kReplaceAll:
+                    replaceAll = replace = true;
+                    break;
+                case OverwriteAnswer::kKeepAll:
+                    replaceAll = false;
+                    break;
+            }
+        }
+        kept += replace ? 0 : 1;
+        return !replace;
+    });
+}
 
 void MainCore::StartExtract(int mode) {
     if (chain_.Innermost() == nullptr || !PrepareSaveDirectory()) {
@@ -29,15 +117,17 @@ void MainCore::StartExtract(int mode) {
     }
     std::vector<std::string> names;
     if (mode == kCommandExtractAll) {
-        for (int row = 0; row < view_.RowCount(); ++row) {
-            names.push_back(view_.CellText(row, kColumnName));
-        }
+        names = tracks_.ShownNames();  // a filter's hidden rows are left alone
     } else {
         names = CollectSelectedNames();
     }
+    // The explorer may change a name's ending when it writes; the name itself is what is known.
+    std::size_t kept = 0;
+    LeaveOutKept(
+        names, [&](const std::string& name) { return OutputPath(saveDirectory_, name); }, kept);
     const ExplorerSession* container = chain_.Innermost();
-    WorkerBody body = [this, container, names = std::move(names),
-                       directory = saveDirectory_]() -> std::function<void()> {
+    WorkerBody body = [this, container, names = std::move(names), directory = saveDirectory_,
+                       kept]() -> std::function<void()> {
         const std::size_t count = names.size();
         view_.SetProgressRange(ProgressId::kExtract, 0, static_cast<std::uint32_t>(count));
         std::size_t failed = 0;
@@ -54,9 +144,9 @@ void MainCore::StartExtract(int mode) {
         }
         view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
         view_.SetProgressPos(ProgressId::kExtract, 0);
-        return [this, failed, count, firstError] {
-            if (failed > 0) {
-                view_.SetStatus(FailureText("Extract", failed, count, firstError));
+        return [this, text = EndText("Extract", failed, count, firstError, kept)] {
+            if (!text.empty()) {
+                view_.SetStatus(text);
             }
         };
     };
@@ -67,9 +157,16 @@ void MainCore::StartSaveWave() {
     if (chain_.Innermost() == nullptr || !PrepareSaveDirectory()) {
         return;
     }
+    // What no decoder plays (a nested container, a text) is not audio: left out, not failed.
+    std::vector<std::string> names = CollectSelectedNames();
+    std::erase_if(names, [this](const std::string& name) { return !host_.FindDecoder(name); });
+    std::size_t kept = 0;
+    LeaveOutKept(
+        names, [&](const std::string& name) { return OutputPath(saveDirectory_, name, ".wav"); },
+        kept);
     const ExplorerSession* container = chain_.Innermost();
-    WorkerBody body = [this, container, names = CollectSelectedNames(),
-                       directory = saveDirectory_]() -> std::function<void()> {
+    WorkerBody body = [this, container, names = std::move(names), directory = saveDirectory_,
+                       kept]() -> std::function<void()> {
         const std::size_t count = names.size();
         std::size_t failed = 0;
         std::string firstError;
@@ -96,9 +193,9 @@ void MainCore::StartSaveWave() {
         }
         view_.SetProgressCaption(ProgressId::kSave, "Save done");
         view_.SetProgressPos(ProgressId::kSave, 0);
-        return [this, failed, count, firstError] {
-            if (failed > 0) {
-                view_.SetStatus(FailureText("Save as wav", failed, count, firstError));
+        return [this, text = EndText("Save as wav", failed, count, firstError, kept)] {
+            if (!text.empty()) {
+                view_.SetStatus(text);
             }
         };
     };

@@ -1,31 +1,76 @@
 // Opening containers and single audio files, the track list, and walking into the containers
 // inside a container and back out, through the container chain.
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/core/main_core.h"
+#include "host/core/native_path.h"
 #include "host/core/track_listing.h"
 
 namespace fogbell {
+namespace {
 
-void MainCore::FillTrackList(const ExplorerSession& container) {
+constexpr const char* kShownSeparator = " \xE2\x80\xBA ";  // " › "
+constexpr const char* kPathSeparator = "::";             // as the command line splits chains
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), error);
+    return error ? path : Utf8FromPath(absolute);
+}
+
+}  // namespace
+
+void MainCore::ShowChain() {
+    const std::vector<std::string> names = chain_.Names();
+    std::string shown;
+    std::string path;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        shown += (i == 0 ? "" : kShownSeparator) + names[i];
+        path += i == 0 ? names[i] : kPathSeparator + names[i];
+    }
+    view_.SetFileNameBox(shown);
+    lastFileName_ = path;
+}
+
+void MainCore::FillTrackList(const ExplorerSession& container, bool keepFilter) {
     if (!container.IsOpen() || container.Explorer() == nullptr) {
         return;
     }
-    view_.DeleteAllRows();
-    const auto rows = ListTracks(host_, container);
-    if (!rows) {
+    if (!keepFilter) {
+        tracks_.SetFilter("");
+    }
+    auto rows = ListTracks(host_, container);
+    tracks_.Reset(rows ? std::move(*rows) : std::vector<TrackRow>{});
+    view_.TracksChanged();
+    if (rows) {
+        // An empty container shows a count of 0 rather than the count of the list it replaced.
+        ShowCount();
+    }
+}
+
+void MainCore::ShowCount() {
+    std::string count = std::to_string(tracks_.ShownCount());
+    if (!tracks_.Filter().empty()) {
+        count += " of " + std::to_string(tracks_.TotalCount());
+    }
+    view_.SetCountLabel("Count files: " + count);
+}
+
+void MainCore::SetFilter(const std::string& text) {
+    if (text == tracks_.Filter()) {
         return;
     }
-    for (std::size_t i = 0; i < rows->size(); ++i) {
-        const TrackRow& row = (*rows)[i];
-        const int index = static_cast<int>(i);
-        view_.InsertRow(index, row.name);
-        view_.SetCell(index, kColumnLength, row.length);
-        view_.SetCell(index, kColumnBitrate, row.bitrate);
-    }
-    // An empty container shows a count of 0 rather than the count of the list it replaced.
-    view_.SetCountLabel("Count files: " + std::to_string(rows->size()));
+    tracks_.SetFilter(text);
+    view_.TracksChanged();
+    ShowCount();
+}
+
+void MainCore::SortByColumn(int column) {
+    tracks_.CycleSort(column);
+    view_.TracksChanged();
 }
 
 void MainCore::OpenContainerDialog() {
@@ -43,7 +88,10 @@ bool MainCore::OpenContainerPath(const std::string& path) {
     }
     std::string error;
     ContainerChain opened(host_);
-    const ExplorerSession* container = opened.OpenFile(path, error) ? opened.Innermost() : nullptr;
+    // Absolute: the chain is opened again from it after a rebuild, and kept in the settings,
+    // whatever the working folder is then.
+    const ExplorerSession* container =
+        opened.OpenFile(AbsolutePath(path), error) ? opened.Innermost() : nullptr;
     if (container == nullptr) {
         view_.SetStatus(error);  // the old container, its rows and its parents stay
         return false;
@@ -55,8 +103,7 @@ bool MainCore::OpenContainerPath(const std::string& path) {
     view_.EnableButton(ButtonId::kPreviousDirectory, false);
     view_.EnableButton(ButtonId::kPlay, false);
     view_.EnableButton(ButtonId::kStop, false);
-    view_.SetFileNameBox(path);
-    lastFileName_ = path;
+    ShowChain();
     if (!notice.empty()) {
         view_.SetStatus(notice);
     }
@@ -120,8 +167,7 @@ bool MainCore::OpenNestedContainer() {
             FillTrackList(*chain_.Innermost());
             break;
     }
-    lastFileName_ = name;
-    view_.SetFileNameBox(name);
+    ShowChain();
     // While a worker runs, "Previous directory" stays off: it could close the worker's container.
     view_.EnableButton(ButtonId::kPreviousDirectory, workers_.Running() == 0);
     return true;
@@ -132,30 +178,27 @@ void MainCore::GoToParentContainer() {
         return;
     }
     StopPlayback();
+    const std::string left = chain_.Names().back();  // the row the nested level came from
     chain_.Leave();
     const ExplorerSession& parent = *chain_.Innermost();
     FillTrackList(parent);
-    lastFileName_ = parent.path;
-    view_.SetFileNameBox(parent.path);
+    if (const long row = tracks_.FindShown(left); row >= 0) {
+        tracks_.SetSelected(static_cast<std::size_t>(row), true);
+        view_.SelectionChanged(row);
+    }
+    ShowChain();
     if (chain_.Depth() == 0) {
         view_.EnableButton(ButtonId::kPreviousDirectory, false);
     }
 }
 
 void MainCore::SelectAll() {
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        view_.SelectRow(row);
-    }
+    tracks_.SelectAll();
+    view_.SelectionChanged(-1);
 }
 
 std::vector<std::string> MainCore::CollectSelectedNames() const {
-    std::vector<std::string> names;
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        if (view_.IsRowSelected(row)) {
-            names.push_back(view_.CellText(row, kColumnName));
-        }
-    }
-    return names;
+    return tracks_.SelectedNames();
 }
 
 }  // namespace fogbell

@@ -255,23 +255,23 @@ void MainCore::ReopenContainerChain() {
     std::string error;
     const bool whole = chain_.Reopen(error);
     if (chain_.Empty()) {
-        view_.DeleteAllRows();
+        tracks_.Clear();
+        view_.TracksChanged();
         view_.SetCountLabel("Count files: 0");
         view_.SetStatus(error);
         view_.EnableButton(ButtonId::kPreviousDirectory, false);
         return;
     }
     // The deepest level that opens is shown, with the reason when it is not the one that was.
-    FillTrackList(*chain_.Innermost());
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        const std::string name = view_.CellText(row, kColumnName);
+    FillTrackList(*chain_.Innermost(), true);
+    for (std::size_t row = 0; row < tracks_.ShownCount(); ++row) {
+        const std::string& name = tracks_.Shown(row).name;
         if (std::find(selected.begin(), selected.end(), name) != selected.end()) {
-            view_.SelectRow(row);
+            tracks_.SetSelected(row, true);
         }
     }
-    const std::string shown = chain_.Names().back();
-    view_.SetFileNameBox(shown);
-    lastFileName_ = shown;
+    view_.SelectionChanged(-1);
+    ShowChain();
     view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0 && workers_.Running() == 0);
     if (!whole) {
         view_.SetStatus(error);

@@ -79,10 +79,8 @@ void MainCore::LoadSettings() {
 void MainCore::SaveSettings() {
     IniFile ini;
     ini.Load(paths_.settingsFile);  // other keys and sections are kept
-    std::string fileName = view_.FileNameBox();
-    if (fileName.empty() && view_.RowCount() > 0) {
-        fileName = view_.CellText(0, kColumnName);
-    }
+    // The container shown, so that it can be found again; nothing when none was opened.
+    const std::string fileName = chain_.Empty() ? std::string() : lastFileName_;
     // A value the file cannot hold (a control byte in a track name) is written empty: it must
     // not forge keys, and a stale value must not stand in for it.
     auto store = [&](const char* key, const std::string& value) {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "host/core/track_table.h"
+
 namespace fogbell {
 
 enum class ButtonId {
@@ -50,29 +52,27 @@ enum CommandId : int {
 // kNone: a plain box with only its text and an OK button.
 enum class MessageIcon { kNone, kInformation, kStop };
 
+// What to do with an output file that exists already.
+enum class OverwriteAnswer { kReplace, kKeep, kReplaceAll, kKeepAll };
+
 struct MenuItem {
     int command;
     std::string text;
     bool enabled;
 };
 
-// Column indexes of the track list.
-inline constexpr int kColumnName = 0;
-inline constexpr int kColumnLength = 1;
-inline constexpr int kColumnBitrate = 2;
-
 class MainView {
   public:
     virtual ~MainView() = default;
 
-    // Track list (1000).
-    virtual void DeleteAllRows() = 0;
-    virtual void InsertRow(int row, const std::string& name) = 0;
-    virtual void SetCell(int row, int column, const std::string& text) = 0;
-    virtual int RowCount() const = 0;
-    virtual std::string CellText(int row, int column) const = 0;
-    virtual bool IsRowSelected(int row) const = 0;
-    virtual void SelectRow(int row) = 0;
+    // Track list (1000): a view of the core's table, which keeps the rows and their selection;
+    // the view draws the shown rows and changes the selection through the table. BindTracks
+    // comes once, from the core's constructor. TracksChanged: the shown rows changed as a whole
+    // (a new list, the filter, the order), with their selection. SelectionChanged: only which
+    // rows are selected; focusRow, unless -1, is a shown row to bring into sight.
+    virtual void BindTracks(TrackTable& table) = 0;
+    virtual void TracksChanged() = 0;
+    virtual void SelectionChanged(long focusRow) = 0;
 
     virtual void SetCountLabel(const std::string& text) = 0;  // 1003
     virtual std::string CountLabel() const = 0;
@@ -101,6 +101,9 @@ class MainView {
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
     // A question with the buttons Yes and No; true for Yes (No, and a closed box, are false).
     virtual bool AskYesNo(const std::string& text) = 0;
+    // An output file exists: replace it, keep it, or the same for every other one of the
+    // command. A box closed without an answer keeps every file.
+    virtual OverwriteAnswer AskOverwrite(const std::string& path) = 0;
     // Open-file dialog with a filter ("" for none); nothing when cancelled.
     virtual std::optional<std::string> AskOpenFile(const std::string& filter) = 0;
     // Folder browser; nothing when cancelled.

@@ -27,6 +27,32 @@ const CCaptionProgress* AsProgress(const QWidget* bar) {
     return static_cast<const CCaptionProgress*>(bar);
 }
 
+// What a screen reader calls each button: its caption, or for an image button what it does.
+QString AccessibleNameOf(const ControlTemplate& control) {
+    switch (control.id) {
+        case kIdOpenContainer:
+            return "Open container";
+        case kIdOpenAudioFile:
+            return "Open audio file";
+        case kIdPreviousDirectory:
+            return "Previous directory";
+        case kIdAbout:
+            return "About";
+        case kIdPlay:
+            return "Play";
+        case kIdStop:
+            return "Stop";
+        case kIdUpList:
+            return "Up list";
+        case kIdDownList:
+            return "Down list";
+        case kIdSelectAll:
+            return "Select all files";
+        default:
+            return QString::fromUtf8(control.text);
+    }
+}
+
 // The picture control with the picture it shows.
 class OwnPicture final : public CPictureStatic {
   public:
@@ -40,6 +66,8 @@ QAbstractButton* MakeImageButton(QWidget* parent, const ControlTemplate& control
     const auto kind = control.kind == ControlKind::kCheckBox ? CImageButton::Kind::kCheckBox
                                                              : CImageButton::Kind::kPushButton;
     auto* button = new CImageButton(QString::fromUtf8(control.text), kind, parent);
+    button->setAccessibleName(AccessibleNameOf(control));
+    button->setAccessibleDescription(QString::fromUtf8(control.tooltip));
     // The template has no default push button: Enter on a focused button clicks it, elsewhere
     // it is the dialog's OK (the window handles both).
     button->setAutoDefault(false);
@@ -49,7 +77,8 @@ QAbstractButton* MakeImageButton(QWidget* parent, const ControlTemplate& control
 void SetUpBitmapAndTooltip(QAbstractButton* button, const ControlTemplate& control) {
     CImageButton* image = AsImageButton(button);
     if (control.bitmap != 0) {
-        image->SetBitmap(art::Bitmap(control.bitmap), ColorFromColorRef(control.transparent));
+        image->SetBitmap(art::Bitmap(control.bitmap, button->devicePixelRatioF()),
+                         ColorFromColorRef(control.transparent));
     }
     if (*control.tooltip != '\0') {
         image->SetBalloonTooltip();

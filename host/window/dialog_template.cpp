@@ -16,13 +16,14 @@ constexpr double kBaseUnitY = 13.0;
 
 using K = ControlKind;
 
-// Left: the framed list with the path above it and the count below. Right: the banner, the
+// Left: the framed list with the path and the filter above it and the count below. Right: the banner, the
 // image buttons, the two check boxes and Exit. Across the bottom: playback, the two work bars,
 // the save directory, the three links and the status line.
 constexpr ControlTemplate kControls[] = {
     {kIdListGroup, K::kGroupBox, QRect(5, 3, 226, 130), "List Tracks:", "", 0, 0, false, true},
     {kIdFileNameBox, K::kReadOnlyEdit, QRect(10, 13, 216, 12), "", "", 0, 0, false, true},
-    {kIdTrackList, K::kTrackList, QRect(10, 28, 216, 88), "", "", 0, 0, false, true},
+    {kIdFilter, K::kFilter, QRect(10, 27, 216, 12), "", "", 0, 0, false, true},
+    {kIdTrackList, K::kTrackList, QRect(10, 41, 216, 75), "", "", 0, 0, false, true},
     {kIdCountLabel, K::kLabel, QRect(10, 119, 110, 9), "Count files: 0", "", 0, 0, false, true},
     {kIdPicture, K::kPicture, QRect(236, 6, 74, 28), "", "", 0, 0, false, true},
     {kIdOpenContainer, K::kBitmapButton, QRect(236, 38, 17, 15), "",

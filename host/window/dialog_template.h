@@ -41,12 +41,14 @@ enum ControlId : int {
     kIdForumLink = 1023,
     kIdDownList = 1024,
     kIdOpenAudioFile = 1025,
+    kIdFilter = 1026,  // the filter field above the list
     kIdListGroup = -1,  // the group box has no id of its own
 };
 
 enum class ControlKind {
     kTrackList,
     kReadOnlyEdit,
+    kFilter,
     kEdit,
     kBitmapButton,
     kTextButton,

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,9 +15,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QDrag>
+#include <QShortcut>
+#include <QTemporaryDir>
 #include <QSlider>
 #include <QThread>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWindow>
 #include <algorithm>
 #include <climits>
@@ -25,24 +29,22 @@
 #include "host/window/control_factory.h"
 #include "host/window/dialog_template.h"
 #include "host/window/open_filter.h"
+#include "host/window/track_model.h"
+#include "host/window/window_layout.h"
 
 namespace fogbell::window {
 namespace {
 
 constexpr int kVolumeMin = 5000;
 constexpr int kVolumeMax = 10000;
-constexpr int kNameRole = Qt::UserRole;  // a row's name as the plug-in gave it (bytes)
 
 // Link targets of the three labels: this project's own addresses.
 constexpr const char* kBugReportTarget = "mailto:bugs@fogbell.invalid";
 constexpr const char* kSiteTarget = "https://fogbell.invalid/mistvale/";
 constexpr const char* kForumTarget = "https://fogbell.invalid/mistvale/forum/";
 
-struct ColumnSpec {
-    const char* title;
-    int width;
-};
-constexpr std::array<ColumnSpec, 3> kColumns{{{"File Name", 130}, {"Length", 90}, {"Bitrate", 90}}};
+// Column widths in pixels; the titles come from the model.
+constexpr std::array<int, 3> kColumnWidths{130, 90, 90};
 
 // Bitmap buttons in the order their bitmaps and tooltips are set up.
 constexpr std::array<int, 9> kBitmapButtonOrder{
@@ -77,17 +79,45 @@ int ToInt(std::uint32_t value) {
 }
 
 // The track list: a report-style list that reports every double-click, also on empty space.
-class TrackList : public QTreeWidget {
+class TrackList : public QTreeView {
   public:
-    using QTreeWidget::QTreeWidget;
+    using QTreeView::QTreeView;
     std::function<void()> onDoubleClick;
+    std::function<void()> onDrag;
 
   protected:
+    void startDrag(Qt::DropActions) override {
+        if (onDrag) {
+            onDrag();
+        }
+    }
+
     void mouseDoubleClickEvent(QMouseEvent* event) override {
-        QTreeWidget::mouseDoubleClickEvent(event);
+        QTreeView::mouseDoubleClickEvent(event);
         if (event->button() == Qt::LeftButton && onDoubleClick) {
             onDoubleClick();
         }
+    }
+};
+
+// The filter field: Escape empties it (an empty field leaves Escape to the window, which
+// closes), and Enter moves to the list instead of ending the dialog.
+class FilterBox : public QLineEdit {
+  public:
+    using QLineEdit::QLineEdit;
+    QWidget* list = nullptr;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape && !text().isEmpty()) {
+            clear();
+            return;
+        }
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            list->setFocus();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
     }
 };
 
@@ -96,15 +126,17 @@ class TrackList : public QTreeWidget {
 MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)) {
     dialogs_ = setup_.dialogs ? std::move(setup_.dialogs) : MakeQtDialogs();
-    // Template 102: caption with system menu and minimise box, no maximise box, fixed size.
+    // Template 102: caption with system menu, minimise and maximise boxes; the template's size is
+    // the smallest, and a larger window gives the list the room (window_layout.h).
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle("Fogbell");
     QFont font = this->font();
     font.setPointSize(8);
     setFont(font);
-    setFixedSize(DialogUnitsToPixels(kDialogUnits));
+    setMinimumSize(DialogUnitsToPixels(kDialogUnits));
+    resize(minimumSize());
     setAcceptDrops(true);
     CreateControls();
     ConnectControls();
@@ -113,8 +145,10 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    // The core reads the controls while it shuts down: it goes before any widget does.
+    // The core reads the controls while it shuts down: it goes before any widget does. The list
+    // lets go of the core's rows first: events while the widgets go would ask for them.
     TearDown();
+    list_->setModel(nullptr);
     core_.reset();
     playback_.reset();
 }
@@ -142,8 +176,17 @@ void MainWindow::CreateControls() {
             case ControlKind::kTrackList: {
                 auto* list = new TrackList(this);
                 list->onDoubleClick = [this] { core_->OnRowDoubleClick(); };
+                list->onDrag = [this] { DragSelectedTracks(); };
                 list_ = list;
                 widget = list;
+                break;
+            }
+            case ControlKind::kFilter: {
+                auto* filter = new FilterBox(this);
+                filter->setPlaceholderText("Filter (Ctrl+F)");
+                filter->setClearButtonEnabled(true);
+                filterBox_ = filter;
+                widget = filter;
                 break;
             }
             case ControlKind::kReadOnlyEdit:
@@ -188,6 +231,7 @@ void MainWindow::CreateControls() {
                 break;
         }
         widget->setGeometry(DialogUnitsToPixels(control.place));
+        placed_.push_back({widget, DialogUnitsToPixels(control.place), AnchorsOf(control.id)});
         if (control.id != kIdListGroup) {
             SetControlId(widget, control.id);
             controls_[control.id] = widget;
@@ -197,16 +241,21 @@ void MainWindow::CreateControls() {
         }
     }
 
+    static_cast<FilterBox*>(filterBox_)->list = list_;
     // List-view in report style: several rows selectable, selection shown also without focus.
-    list_->setColumnCount(static_cast<int>(kColumns.size()));
     list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setAllColumnsShowFocus(true);
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setDragEnabled(true);
+    list_->setDragDropMode(QAbstractItemView::DragOnly);
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionsMovable(false);
+    list_->header()->setSectionsClickable(true);
     QPalette palette = list_->palette();
     for (auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
         palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
@@ -233,8 +282,17 @@ void MainWindow::ConnectControls() {
     onClick(kIdContextMenu, [this] { ShowTrackMenuUnderButton(); });
     onClick(kIdOpenAudioFile, [this] { core_->OpenAudioFileDialog(); });
     onClick(kIdExit, [this] { OnCommand(kIdExit); });
-    connect(list_, &QTreeWidget::customContextMenuRequested, this,
+    connect(list_, &QTreeView::customContextMenuRequested, this,
             [this](const QPoint& position) { OnListRightClick(position); });
+    connect(list_->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { core_->SortByColumn(column); });
+    connect(filterBox_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { core_->SetFilter(FromQt(text)); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        filterBox_->setFocus(Qt::ShortcutFocusReason);
+        filterBox_->selectAll();
+    });
     connect(&playTimer_, &QTimer::timeout, this, [this] { core_->OnPlayTimer(); });
 }
 
@@ -262,15 +320,16 @@ bool MainWindow::Initialize() {
     SetSaveDirectoryBox(core_->SaveDirectory());
     ApplyTopMost(IsChecked(CheckId::kAlwaysOnTop));
     EnableButton(ButtonId::kPreviousDirectory, false);
-    // 16. List columns, all left-aligned.
-    QStringList titles;
-    for (const ColumnSpec& column : kColumns) {
-        titles << column.title;
+    // 16. List columns, all left-aligned (the model's titles).
+    for (int i = 0; i < static_cast<int>(kColumnWidths.size()); ++i) {
+        list_->header()->resizeSection(i, kColumnWidths[static_cast<std::size_t>(i)]);
     }
-    list_->setHeaderLabels(titles);
-    for (int i = 0; i < static_cast<int>(kColumns.size()); ++i) {
-        list_->header()->resizeSection(i, kColumns[static_cast<std::size_t>(i)].width);
-        list_->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
+    list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    RestorePlacement();
+    // The dialogs start in the folder of the last container.
+    const QFileInfo last(ToQt(SplitChainPath(core_->LastFileName()).front()));
+    if (last.isAbsolute() && last.dir().exists()) {
+        dialogs_->StartIn(last.absolutePath());
     }
     // 17. No stream, no container (the core starts so). 18. The play thread waits (above).
     // 19. The caption. 20. The play timer.
@@ -356,6 +415,7 @@ void MainWindow::TearDown() {
     playTimer_.stop();
     if (coreStarted_) {
         core_->Shutdown();
+        SavePlacement();
     }
 }
 
@@ -378,7 +438,7 @@ void MainWindow::ShowTrackMenuUnderButton() {
 }
 
 void MainWindow::OnListRightClick(const QPoint& viewportPosition) {
-    if (RowCount() > 0) {
+    if (tracks_->ShownCount() > 0) {
         const QPoint at = list_->viewport()->mapToGlobal(viewportPosition);
         core_->ShowTrackMenu(at.x(), at.y());
     }
@@ -408,7 +468,45 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     systemMenu_->popup(event->globalPos());
 }
 
+std::unique_ptr<QMimeData> MainWindow::MakeDragData(const QString& folder, bool asWave) {
+    std::string error;
+    const std::vector<std::string> files =
+        core_->WriteSelectedTracks(PathFromQt(folder), asWave, error);
+    if (!error.empty()) {
+        SetStatus(error);
+    }
+    if (files.empty()) {
+        return nullptr;
+    }
+    QList<QUrl> urls;
+    for (const std::string& file : files) {
+        urls << QUrl::fromLocalFile(ToQt(file));
+    }
+    auto carried = std::make_unique<QMimeData>();
+    carried->setUrls(urls);
+    return carried;
+}
+
+void MainWindow::DragSelectedTracks() {
+    // The alternative drop (Alt, Option on a Mac) carries WAVE files instead of stored tracks.
+    const bool asWave = QGuiApplication::keyboardModifiers().testFlag(Qt::AltModifier);
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        return;
+    }
+    std::unique_ptr<QMimeData> carried = MakeDragData(folder.path(), asWave);
+    if (!carried) {
+        return;
+    }
+    auto* drag = new QDrag(list_);
+    drag->setMimeData(carried.release());
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->source() == list_) {
+        return;  // the list's own tracks are not opened again
+    }
     const QList<QUrl> urls = event->mimeData()->urls();
     if (!urls.isEmpty() && urls.front().isLocalFile()) {
         event->acceptProposedAction();
@@ -423,6 +521,34 @@ void MainWindow::dropEvent(QDropEvent* event) {
     }
 }
 
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const QSize gained = size() - minimumSize();
+    for (const Placed& control : placed_) {
+        control.widget->setGeometry(
+            Anchored(control.place, control.anchors, gained.width(), gained.height()));
+    }
+}
+
+void MainWindow::RestorePlacement() {
+    const WindowPlacement placement = LoadPlacement(setup_.paths.settingsFile, minimumSize());
+    if (placement.frame) {
+        setGeometry(*placement.frame);
+    }
+    for (std::size_t i = 0; i < placement.columnWidths.size(); ++i) {
+        list_->header()->resizeSection(static_cast<int>(i), placement.columnWidths[i]);
+    }
+}
+
+void MainWindow::SavePlacement() const {
+    WindowPlacement placement;
+    placement.frame = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+    for (int i = 0; i < list_->header()->count(); ++i) {
+        placement.columnWidths.push_back(list_->header()->sectionSize(i));
+    }
+    window::SavePlacement(setup_.paths.settingsFile, placement);
+}
+
 void MainWindow::OnWindowThread(std::function<void()> task) {
     if (QThread::currentThread() == thread()) {
         task();
@@ -435,50 +561,75 @@ void MainWindow::OnWindowThread(std::function<void()> task) {
 // ---------------------------------------------------------------------------------------------
 // MainView
 
-void MainWindow::DeleteAllRows() {
-    list_->clear();
+void MainWindow::BindTracks(TrackTable& table) {
+    tracks_ = &table;
+    model_ = new TrackModel(table, ToQt, this);
+    list_->setModel(model_);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                TakeViewSelection(selected, deselected);
+            });
 }
 
-void MainWindow::InsertRow(int row, const std::string& name) {
-    auto* item = new QTreeWidgetItem;
-    item->setText(kColumnName, ToQt(name));
-    item->setData(kColumnName, kNameRole, QByteArray::fromStdString(name));
-    list_->insertTopLevelItem(row, item);
+void MainWindow::TracksChanged() {
+    model_->Refresh();
+    ShowCoreSelection();
+    const QString filter = ToQt(tracks_->Filter());
+    if (filterBox_->text() != filter) {
+        const QSignalBlocker quiet(filterBox_);  // the core set it: nothing to send back
+        filterBox_->setText(filter);
+    }
+    QHeaderView* header = list_->header();
+    header->setSortIndicatorShown(tracks_->Order() != SortOrder::kContainer);
+    header->setSortIndicator(tracks_->SortColumn(), tracks_->Order() == SortOrder::kDescending
+                                                        ? Qt::DescendingOrder
+                                                        : Qt::AscendingOrder);
 }
 
-void MainWindow::SetCell(int row, int column, const std::string& text) {
-    if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
-        item->setText(column, ToQt(text));
-        if (column == kColumnName) {
-            item->setData(kColumnName, kNameRole, QByteArray::fromStdString(text));
+void MainWindow::SelectionChanged(long focusRow) {
+    ShowCoreSelection();
+    if (focusRow >= 0 && focusRow < model_->rowCount()) {
+        const QModelIndex index = model_->index(static_cast<int>(focusRow), kColumnName);
+        list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        list_->scrollTo(index);
+    }
+}
+
+void MainWindow::ShowCoreSelection() {
+    // Runs of selected rows become ranges: "select all" is one range, whatever the count.
+    QItemSelection selection;
+    const int rows = model_->rowCount();
+    const int lastColumn = model_->columnCount() - 1;
+    for (int row = 0; row < rows;) {
+        if (!tracks_->IsSelected(static_cast<std::size_t>(row))) {
+            ++row;
+            continue;
         }
+        const int first = row;
+        while (row < rows && tracks_->IsSelected(static_cast<std::size_t>(row))) {
+            ++row;
+        }
+        selection.select(model_->index(first, 0), model_->index(row - 1, lastColumn));
     }
+    showingCoreSelection_ = true;
+    list_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    showingCoreSelection_ = false;
 }
 
-int MainWindow::RowCount() const {
-    return list_->topLevelItemCount();
-}
-
-std::string MainWindow::CellText(int row, int column) const {
-    const QTreeWidgetItem* item = list_->topLevelItem(row);
-    if (item == nullptr) {
-        return {};
+void MainWindow::TakeViewSelection(const QItemSelection& selected,
+                                   const QItemSelection& deselected) {
+    if (showingCoreSelection_) {
+        return;
     }
-    if (column == kColumnName) {
-        return item->data(kColumnName, kNameRole).toByteArray().toStdString();
-    }
-    return FromQt(item->text(column));
-}
-
-bool MainWindow::IsRowSelected(int row) const {
-    const QTreeWidgetItem* item = list_->topLevelItem(row);
-    return item != nullptr && item->isSelected();
-}
-
-void MainWindow::SelectRow(int row) {
-    if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
-        item->setSelected(true);
-    }
+    const auto take = [this](const QItemSelection& ranges, bool on) {
+        for (const QItemSelectionRange& range : ranges) {
+            for (int row = range.top(); row <= range.bottom(); ++row) {
+                tracks_->SetSelected(static_cast<std::size_t>(row), on);
+            }
+        }
+    };
+    take(deselected, false);
+    take(selected, true);
 }
 
 void MainWindow::SetCountLabel(const std::string& text) {
@@ -579,6 +730,15 @@ void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
 
 bool MainWindow::AskYesNo(const std::string& text) {
     return dialogs_->AskYesNo(this, QCoreApplication::applicationName(), ToQt(text));
+}
+
+OverwriteAnswer MainWindow::AskOverwrite(const std::string& path) {
+    // In the order of OverwriteAnswer; the last, "Keep all", is also what closing the box means.
+    const QStringList buttons{"Replace", "Keep", "Replace all", "Keep all"};
+    const int chosen = dialogs_->AskChoice(
+        this, QCoreApplication::applicationName(),
+        ToQt(path) + "\nexists already in the folder for save. Replace it?", buttons);
+    return static_cast<OverwriteAnswer>(std::clamp(chosen, 0, 3));
 }
 
 std::optional<std::string> MainWindow::AskOpenFile(const std::string& filter) {

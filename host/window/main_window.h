@@ -36,10 +36,14 @@ class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QItemSelection;
+class QMimeData;
 class QSlider;
-class QTreeWidget;
+class QTreeView;
 
 namespace fogbell::window {
+
+class TrackModel;
 
 struct WindowSetup {
     CorePaths paths;
@@ -81,15 +85,14 @@ class MainWindow : public QDialog, public MainView {
     QMenu* SystemMenu() const { return systemMenu_; }
     bool IsTimerRunning() const { return playTimer_.isActive(); }
     bool IsTornDown() const { return tornDown_; }
+    // What a drag of the selected rows carries: the tracks written into folder (as stored, or as
+    // WAVE files with asWave) as file addresses; null when nothing was written.
+    std::unique_ptr<QMimeData> MakeDragData(const QString& folder, bool asWave);
 
     // MainView
-    void DeleteAllRows() override;
-    void InsertRow(int row, const std::string& name) override;
-    void SetCell(int row, int column, const std::string& text) override;
-    int RowCount() const override;
-    std::string CellText(int row, int column) const override;
-    bool IsRowSelected(int row) const override;
-    void SelectRow(int row) override;
+    void BindTracks(TrackTable& table) override;
+    void TracksChanged() override;
+    void SelectionChanged(long focusRow) override;
     void SetCountLabel(const std::string& text) override;
     std::string CountLabel() const override;
     void SetStatus(const std::string& text) override;
@@ -110,6 +113,7 @@ class MainWindow : public QDialog, public MainView {
     void SetVolumeSlider(std::int32_t position) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     bool AskYesNo(const std::string& text) override;
+    OverwriteAnswer AskOverwrite(const std::string& path) override;
     std::optional<std::string> AskOpenFile(const std::string& filter) override;
     std::optional<std::string> AskFolder(const std::string& title) override;
     std::optional<int> ShowMenu(const std::vector<MenuItem>& items, int x, int y) override;
@@ -120,14 +124,26 @@ class MainWindow : public QDialog, public MainView {
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void CreateControls();
+    // The size, place and column widths kept in the settings file: restored at start, written at
+    // the end.
+    void RestorePlacement();
+    void SavePlacement() const;
     void ConnectControls();
     void SetUpControls();
     void BuildSystemMenu();
     void ShowTrackMenuUnderButton();
     void OnListRightClick(const QPoint& viewportPosition);
+    // A drag out of the list: the tracks go through a temporary folder, removed when the drop
+    // is over (the target has copied them by then).
+    void DragSelectedTracks();
+    // The list's selection as the core's table has it.
+    void ShowCoreSelection();
+    // A user's selection in the list, taken into the core's table.
+    void TakeViewSelection(const QItemSelection& selected, const QItemSelection& deselected);
     // Settings written, workers joined, everything closed, plug-ins unloaded; once.
     void TearDown();
     // Runs task now on the window thread, or queues it there from any other thread.
@@ -138,7 +154,18 @@ class MainWindow : public QDialog, public MainView {
     WindowSetup setup_;
     std::unique_ptr<WindowDialogs> dialogs_;
     std::map<int, QWidget*> controls_;
-    QTreeWidget* list_ = nullptr;
+    // Every control (the group box too) with its place at the template's size and its anchors.
+    struct Placed {
+        QWidget* widget;
+        QRect place;
+        unsigned anchors;
+    };
+    std::vector<Placed> placed_;
+    QTreeView* list_ = nullptr;
+    TrackModel* model_ = nullptr;
+    TrackTable* tracks_ = nullptr;      // the core's
+    bool showingCoreSelection_ = false;  // the list's selection changes come from the core
+    QLineEdit* filterBox_ = nullptr;
     QLineEdit* fileNameBox_ = nullptr;
     QLineEdit* saveDirectoryBox_ = nullptr;
     QLabel* countLabel_ = nullptr;

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "host/window/control_factory.h"
 
@@ -27,6 +29,19 @@ class QtDialogs final : public WindowDialogs {
                                      QMessageBox::No) == QMessageBox::Yes;
     }
 
+    int AskChoice(QWidget* parent, const QString& title, const QString& text,
+                  const QStringList& buttons) override {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+        QList<QAbstractButton*> added;
+        for (const QString& caption : buttons) {
+            added << box.addButton(caption, QMessageBox::ActionRole);
+        }
+        box.setEscapeButton(added.back());
+        box.exec();
+        const auto chosen = added.indexOf(box.clickedButton());
+        return chosen < 0 ? static_cast<int>(added.size()) - 1 : static_cast<int>(chosen);
+    }
+
     std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) override {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -36,19 +51,26 @@ class QtDialogs final : public WindowDialogs {
         if (!nameFilters.isEmpty()) {
             dialog.setNameFilters(nameFilters);
         }
+        if (!lastFolder_.isEmpty()) {
+            dialog.setDirectory(lastFolder_);
+        }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return std::nullopt;
         }
-        return dialog.selectedFiles().front();
+        const QString file = dialog.selectedFiles().front();
+        lastFolder_ = QFileInfo(file).absolutePath();
+        return file;
     }
 
     std::optional<QString> AskFolder(QWidget* parent, const QString& title) override {
-        const QString folder = QFileDialog::getExistingDirectory(parent, title);
+        const QString folder = QFileDialog::getExistingDirectory(parent, title, lastFolder_);
         if (folder.isEmpty()) {
             return std::nullopt;
         }
         return folder;
     }
+
+    void StartIn(const QString& folder) override { lastFolder_ = folder; }
 
     std::optional<int> ShowMenu(QWidget* parent, const std::vector<MenuItem>& items,
                                 QPoint screenPosition) override {
@@ -66,6 +88,9 @@ class QtDialogs final : public WindowDialogs {
     }
 
     void ShowAbout(QWidget* parent) override { ShowAboutWindow(parent); }
+
+  private:
+    QString lastFolder_;  // of the last file opened; where the dialogs start
 };
 
 }  // namespace

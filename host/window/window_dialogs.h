@@ -26,6 +26,10 @@ class WindowDialogs {
                              const QString& text) = 0;
     // A question with the buttons Yes and No (No the default); true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A question with these buttons, the last one also taken by Escape and the close box; the
+    // index of the chosen one.
+    virtual int AskChoice(QWidget* parent, const QString& title, const QString& text,
+                          const QStringList& buttons) = 0;
     // An existing file to open; nameFilters empty: every file is offered.
     virtual std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) = 0;
     virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title) = 0;
@@ -33,6 +37,8 @@ class WindowDialogs {
     virtual std::optional<int> ShowMenu(QWidget* parent, const std::vector<MenuItem>& items,
                                         QPoint screenPosition) = 0;
     virtual void ShowAbout(QWidget* parent) = 0;
+    // Where the file and folder dialogs start until a file is chosen in one (then its folder).
+    virtual void StartIn(const QString& folder) { static_cast<void>(folder); }
 };
 
 // The message box icon for the core's icon; kNone gives a box without any.

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -236,6 +237,18 @@ TEST_F(AboutUpdateTest, UnwritableFolderBesideTheProgramFallsBackToTheUserFolder
     const QString expected = fallbackDir.filePath(QStringLiteral("Update/fogbell.zip"));
     EXPECT_EQ(dialog->Destination(), expected);
     EXPECT_EQ(ReadAll(expected), QByteArray("PK"));
+}
+
+TEST_F(AboutUpdateTest, AnUnreachableServerLeavesNoUpdateFolder) {
+    // A port nobody listens on: the connection is refused before any answer.
+    dialog = std::make_unique<CAboutDialog>(nullptr, QStringLiteral("127.0.0.1:1"),
+                                            programDir.path());
+    dialog->SetFallbackDirectory(fallbackDir.filePath(QStringLiteral("Update")));
+    dialog->SetMessageBox(boxes.Hook());
+    Run(false);
+    EXPECT_NE(Status(), QStringLiteral("Updating OK"));
+    EXPECT_FALSE(QFileInfo::exists(programDir.filePath(QStringLiteral("Update"))));
+    EXPECT_FALSE(QFileInfo::exists(fallbackDir.filePath(QStringLiteral("Update"))));
 }
 
 TEST_F(AboutUpdateTest, OneRequestAtATimeWithEveryButtonDisabled) {

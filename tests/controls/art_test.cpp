@@ -18,6 +18,25 @@ bool Contains(const QImage& image, QColor colour) {
     return false;
 }
 
+TEST(ArtTest, EveryBitmapHasATwiceAsDetailedOneOfTheSameSizeOnTheScreen) {
+    for (int id = 129; id <= 138; ++id) {
+        const QImage single = art::Bitmap(id);
+        const QImage doubled = art::Bitmap(id, 2.0);
+        ASSERT_FALSE(doubled.isNull()) << id;
+        EXPECT_EQ(doubled.size(), single.size() * 2) << id;
+        EXPECT_EQ(doubled.devicePixelRatio(), 2.0) << id;
+        EXPECT_EQ(doubled.deviceIndependentSize(), QSizeF(single.size())) << id;
+        EXPECT_EQ(QColor(doubled.pixel(0, 0)), art::BitmapKey(id)) << id;
+        // The same picture: every colour of the small one is in the large one.
+        for (int y = 0; y < single.height(); ++y) {
+            for (int x = 0; x < single.width(); ++x) {
+                ASSERT_TRUE(Contains(doubled, QColor(single.pixel(x, y)))) << id;
+            }
+        }
+    }
+    EXPECT_EQ(art::Bitmap(133, 1.0), art::Bitmap(133));
+}
+
 TEST(ArtTest, EveryBitmapHasItsKeyAndSomethingElse) {
     for (int id = 129; id <= 138; ++id) {
         const QImage bitmap = art::Bitmap(id);

@@ -10,6 +10,7 @@
 #include "byte_writer.h"
 #include "fake_view.h"
 #include "host/core/main_core.h"
+#include "host/core/output_names.h"
 #include "test_files.h"
 #include "wave_builder.h"
 #include "xmd_builder.h"
@@ -77,6 +78,13 @@ Bytes PcmOf(const std::vector<std::int16_t>& samples) {
     return pcm;
 }
 
+// Gives a row another name, as a list left behind by a change of its container would show it.
+void RenameRow(MainCore& core, std::size_t row, const std::string& name) {
+    std::vector<TrackRow> rows = core.Tracks().Rows();
+    rows.at(row).name = name;
+    core.Tracks().Reset(rows);
+}
+
 class CoreDecoding : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -135,15 +143,49 @@ TEST_F(CoreDecoding, SaveAsWaveWritesEveryFormatByteForByte) {
     EXPECT_TRUE(view.statuses.empty());
 }
 
-TEST_F(CoreDecoding, ATrackWithoutADecoderIsSkippedAndCounted) {
+TEST_F(CoreDecoding, ATrackWithoutADecoderIsLeftOutNotFailed) {
     SaveSelected({0, 3, 4});
     EXPECT_TRUE(test::FileExists(dir.File("out/song.adx.wav")));
     EXPECT_TRUE(test::FileExists(dir.File("out/silent.wav.wav")));
     EXPECT_FALSE(test::FileExists(dir.File("out/data.bin.wav")));
-    // Captions only for the files that were created, with their place among the three.
+    // Only the audio tracks are counted.
     EXPECT_EQ(view.BarOf(ProgressId::kSave).captions,
-              (std::vector<std::string>{"1/3: song.adx", "3/3: silent.wav", "Save done"}));
-    EXPECT_EQ(view.Status(), "Save as wav: 1 of 3 files failed. data.bin: Format unsupported.");
+              (std::vector<std::string>{"1/2: song.adx", "2/2: silent.wav", "Save done"}));
+    EXPECT_EQ(view.Status(), "");
+}
+
+TEST_F(CoreDecoding, ExistingFilesAreReplacedOrKeptAsTheUserAnswers) {
+    using A = OverwriteAnswer;
+    struct Case {
+        std::vector<A> answers;
+        std::vector<bool> replaced;  // song, voice, fx
+        std::size_t questions;
+        const char* status;
+    } cases[] = {
+        {{A::kReplace, A::kKeep, A::kReplace}, {true, false, true}, 3,
+         "Save as wav: 1 existing file kept."},
+        {{A::kKeep, A::kReplaceAll}, {false, true, true}, 2, "Save as wav: 1 existing file kept."},
+        {{A::kKeepAll}, {false, false, false}, 1, "Save as wav: 3 existing files kept."},
+        {{A::kReplaceAll}, {true, true, true}, 1, ""},
+    };
+    const char* outputs[] = {"out/song.adx.wav", "out/voice.wav.wav", "out/fx.xmd.wav"};
+    for (const Case& c : cases) {
+        for (const char* output : outputs) {
+            test::WriteFile(dir.File(output), test::Pattern(3, 1));
+        }
+        view.overwriteQuestions.clear();
+        view.statuses.clear();
+        view.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
+        SaveSelected({0, 1, 2});
+        EXPECT_EQ(view.overwriteQuestions.size(), c.questions);
+        // The path as the save command builds it, in the system's own form.
+        EXPECT_EQ(view.overwriteQuestions.front(), OutputPath(dir.File("out"), "song.adx", ".wav"));
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(test::ReadFile(dir.File(outputs[i])) != test::Pattern(3, 1), c.replaced[i])
+                << outputs[i];
+        }
+        EXPECT_EQ(view.Status(), c.status);
+    }
 }
 
 TEST_F(CoreDecoding, AZeroLengthStreamGivesA44ByteFile) {
@@ -180,7 +222,7 @@ TEST_F(CoreDecoding, ASingleAudioFilePlaysUntilTheNextDoubleClick) {
     EXPECT_EQ(view.filters.back(), BuildOpenFilter(core.Host().DecoderExtensions()));
     EXPECT_EQ(view.playText, single);
     EXPECT_EQ(playback.played.back(), single);
-    EXPECT_EQ(view.rows.size(), 5u);  // the container's rows stay
+    EXPECT_EQ(view.RowCount(), 5);  // the container's rows stay
     core.StopPlayback();
     view.Select({1});
     core.StartPlayback();  // still the single file, whatever is selected
@@ -257,7 +299,7 @@ TEST_F(CoreDecoding, ANameFromARowIsNeverOpenedAsAPath) {
     ASSERT_TRUE(core.OpenContainerPath(dir.File("p.afs")));
 
     // A row the container does not hold (the list is stale): the explorer says so.
-    view.rows[0].cells[kColumnName] = "ghost.wav";
+    RenameRow(core, 0, "ghost.wav");
     view.Select({0});
     core.OnRowDoubleClick();
     EXPECT_TRUE(playback.played.empty());
@@ -268,7 +310,7 @@ TEST_F(CoreDecoding, ANameFromARowIsNeverOpenedAsAPath) {
     core.OnRowDoubleClick();
     EXPECT_EQ(view.Status(), "Is not AFS file.");  // not replaced by a play attempt
     EXPECT_TRUE(playback.played.empty());
-    view.rows[0].cells[kColumnName] = "voice.wav";
+    RenameRow(core, 0, "voice.wav");
     view.Select({0});
     core.OnRowDoubleClick();
     EXPECT_TRUE(playback.played.empty());

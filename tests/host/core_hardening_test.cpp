@@ -62,7 +62,7 @@ TEST_F(CoreHardening, AForgedTrackRecordInsideAnArchiveIsListedWithoutHarm) {
                                  .Build()
                                  .bytes);
     ASSERT_TRUE(core.OpenContainerPath(archive));
-    ASSERT_EQ(view.rows.size(), 2u);
+    ASSERT_EQ(view.RowCount(), 2);
     // aixvoice refused both: no format to show. "evil.aix" is also a container name.
     EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"", ""}));
 
@@ -115,7 +115,7 @@ TEST_F(CoreHardening, OpeningAContainerWithAJournalPutsItBackAndSaysSo) {
               "Restored " + archive + ": a replacement that was cut short has been undone.");
     EXPECT_EQ(test::ReadFile(archive), old);
     EXPECT_FALSE(test::FileExists(archive + ".fogbell-journal"));
-    EXPECT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.RowCount(), 1);
 }
 
 }  // namespace

@@ -324,7 +324,7 @@ TEST_F(CoreReplace, ARebuildInsideANestedArchiveReopensTheLevelThatWasShown) {
     EXPECT_EQ(core.NestingDepth(), 1u);
     EXPECT_NE(view.CellText(0, kColumnLength), oldLength);  // listed again from disk
     EXPECT_EQ(core.ChainNames(), (std::vector<std::string>{disk, "inner.afs"}));
-    EXPECT_EQ(view.fileNameBox, "inner.afs");
+    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA inner.afs");
     EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"a.adx", "b.bin"}));
     EXPECT_TRUE(view.IsRowSelected(0));
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));

@@ -1,4 +1,5 @@
 // The main window's logic driven through a fake view, with the real staged plug-ins.
+#include "host/core/ini_file.h"
 #include "host/core/main_core.h"
 #include "host/core/track_listing.h"
 
@@ -90,12 +91,12 @@ TEST_F(Core, AFailedOpenKeepsEverythingAsItWas) {
     EXPECT_EQ(view.Status(), "Is not AFS file.");
     EXPECT_FALSE(core.OpenContainerPath(dir.File("x.unknown")));
     EXPECT_EQ(view.Status(), "Format unsupported.");
-    EXPECT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.RowCount(), 3);
     EXPECT_EQ(view.fileNameBox, dir.File("disk.afs"));
     ASSERT_NE(core.CurrentContainer(), nullptr);
     view.openFileAnswers.push_back(std::nullopt);  // a cancelled dialog changes nothing
     core.OpenContainerDialog();
-    EXPECT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.RowCount(), 3);
 }
 
 TEST_F(Core, NestedContainersTwoLevelsDeepAndBack) {
@@ -104,7 +105,7 @@ TEST_F(Core, NestedContainersTwoLevelsDeepAndBack) {
     view.Select({0});
     core.OnRowDoubleClick();
     EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"deep.afs", "note.txt"}));
-    EXPECT_EQ(view.fileNameBox, "inner.afs");
+    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA " "inner.afs");
     EXPECT_EQ(core.CurrentContainer()->path, "inner.afs");
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     EXPECT_EQ(view.playText, "");  // a double-click clears what Play starts
@@ -112,20 +113,72 @@ TEST_F(Core, NestedContainersTwoLevelsDeepAndBack) {
     view.Select({0});
     core.OnRowDoubleClick();
     EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"song.bin"}));
-    EXPECT_EQ(view.fileNameBox, "deep.afs");
+    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA " "inner.afs" " \xE2\x80\xBA " "deep.afs");
     EXPECT_EQ(core.NestingDepth(), 2u);
 
     core.GoToParentContainer();
-    EXPECT_EQ(view.fileNameBox, "inner.afs");
+    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA " "inner.afs");
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     core.GoToParentContainer();
     EXPECT_EQ(view.fileNameBox, disk);
     EXPECT_EQ(core.LastFileName(), disk);
-    EXPECT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.RowCount(), 3);
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     EXPECT_EQ(core.NestingDepth(), 0u);
     core.GoToParentContainer();  // nothing above the disk container
     EXPECT_EQ(view.fileNameBox, disk);
+}
+
+TEST_F(Core, TheFileNameIsTheAbsoluteFileAndTheChainInsideIt) {
+    NestedArchive();
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    const bool opened = core.OpenContainerPath("disk.afs");  // relative to the working folder
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(opened);
+    const std::string disk = dir.File("disk.afs");
+    struct Step {
+        int row;  // double-clicked, or -1: "Previous directory"
+        const char* box;
+        const char* chain;
+    } steps[] = {
+        {0, " \xE2\x80\xBA inner.afs", "::inner.afs"},
+        {0, " \xE2\x80\xBA inner.afs \xE2\x80\xBA deep.afs", "::inner.afs::deep.afs"},
+        {-1, " \xE2\x80\xBA inner.afs", "::inner.afs"},
+    };
+    EXPECT_EQ(view.fileNameBox, disk);  // made absolute when it was opened
+    EXPECT_EQ(core.LastFileName(), disk);
+    for (const Step& step : steps) {
+        if (step.row >= 0) {
+            view.Select({step.row});
+            core.OnRowDoubleClick();
+        } else {
+            core.GoToParentContainer();
+        }
+        EXPECT_EQ(view.fileNameBox, disk + step.box);
+        EXPECT_EQ(core.LastFileName(), disk + step.chain);
+    }
+    core.Shutdown();
+    IniFile ini;
+    ini.Load(dir.File("ini.ini"));
+    EXPECT_EQ(ini.Get("General", "FileName"), disk + "::inner.afs");
+    EXPECT_EQ(SplitChainPath(ini.Get("General", "FileName")),
+              (std::vector<std::string>{disk, "inner.afs"}));
+}
+
+TEST_F(Core, ANestedNameCannotInjectKeys) {
+    const Bytes inner = AfsBuilder().Add("x.bin", Pattern(4, 1)).Build().bytes;
+    // A name from the archive's bytes, made to end the line and start a key of its own.
+    ASSERT_TRUE(core.OpenContainerPath(
+        Save(AfsBuilder().Add("e\r\nVolume=0\r\n.afs", inner).Build().bytes, "evil.afs")));
+    view.Select({0});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    core.Shutdown();
+    IniFile ini;
+    ini.Load(dir.File("ini.ini"));
+    EXPECT_EQ(ini.Get("General", "FileName"), "");  // refused, and no stale name stands in
+    EXPECT_EQ(ini.Get("General", "Volume"), "10000");  // the core's own value, not the name's
 }
 
 TEST_F(Core, AFailedNestedOpenLeavesTheParentOnTheStack) {
@@ -138,8 +191,8 @@ TEST_F(Core, AFailedNestedOpenLeavesTheParentOnTheStack) {
     core.OpenNestedContainer();
     EXPECT_EQ(view.Status(), "Is not AFS file.");
     EXPECT_EQ(core.CurrentContainer(), nullptr);
-    EXPECT_EQ(view.rows.size(), 2u);  // still the parent's rows
-    EXPECT_EQ(view.fileNameBox, "broken.afs");
+    EXPECT_EQ(view.RowCount(), 2);  // still the parent's rows
+    EXPECT_EQ(view.fileNameBox, dir.File("p.afs") + " \xE2\x80\xBA " "broken.afs");
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     core.GoToParentContainer();
     ASSERT_NE(core.CurrentContainer(), nullptr);

@@ -107,13 +107,18 @@ TEST_F(Settings, AVolumeOutsideTheRangeIsHeldToTheSlidersRange) {
     }
 }
 
-TEST_F(Settings, AnEmptyFileNameBoxWithRowsWritesTheFirstRowsName) {
+TEST_F(Settings, RowsOrABoxTextWithoutAContainerWriteNoFileName) {
+    test::WriteFile(dir.File("ini.ini"), test::BytesOf("[General]\r\nFileName=/old/x.afs\r\n"));
     MainCore core(view, playback);
     core.Initialize(Paths());
-    view.InsertRow(0, "Track 0.aixf");
-    view.InsertRow(1, "Track 1.aixf");
+    EXPECT_EQ(core.LastFileName(), "/old/x.afs");
+    std::vector<TrackRow> rows(2);
+    rows[0].name = "Track 0.aixf";
+    rows[1].name = "Track 1.aixf";
+    core.Tracks().Reset(rows);
+    view.fileNameBox = "Track 0.aixf";
     core.Shutdown();
-    EXPECT_EQ(Saved("FileName"), "Track 0.aixf");
+    EXPECT_EQ(Saved("FileName"), "");  // the file is what was opened, never a row or a text
 }
 
 TEST_F(Settings, ATrackNameWithLineBreaksCannotInjectKeys) {
@@ -121,8 +126,8 @@ TEST_F(Settings, ATrackNameWithLineBreaksCannotInjectKeys) {
                     test::BytesOf("; mine\r\n[General]\r\nVolume=7000\r\n[Other]\r\nA=b\r\n"));
     MainCore core(view, playback);
     core.Initialize(Paths());
-    // A name from a container's bytes, made to end the line and start keys of its own.
-    view.fileNameBox = "evil.adx\r\nVolume=0\r\n[Other]\r\nA=forged";
+    // A folder typed into the box, made to end the line and start a key of its own (track names
+    // reach FileName only through an open container: Core.ANestedNameCannotInjectKeys).
     view.saveDirectoryBox = "/out\nTop=1";
     core.Shutdown();
     EXPECT_EQ(Saved("Volume"), "7000");
@@ -139,9 +144,15 @@ TEST_F(Settings, ATrackNameWithLineBreaksCannotInjectKeys) {
 TEST_F(Settings, OrdinaryNamesOfAnyBytesComeBackAsTheyWereWritten) {
     const std::string name = " \"Track 1\" caf\xC3\xA9 \xFF.aixf ";
     {
+        // The file as a run that had a container of this name open wrote it.
+        IniFile ini;
+        ASSERT_TRUE(ini.Set("General", "FileName", name));
+        ASSERT_TRUE(ini.Save(dir.File("ini.ini")));
+    }
+    {
         MainCore core(view, playback);
         core.Initialize(Paths());
-        view.fileNameBox = name;
+        EXPECT_EQ(core.LastFileName(), name);
         view.saveDirectoryBox = "/music/out dir ";
         core.Shutdown();
     }
@@ -149,7 +160,6 @@ TEST_F(Settings, OrdinaryNamesOfAnyBytesComeBackAsTheyWereWritten) {
     test::FakePlayback againPlayback{again};
     MainCore core(again, againPlayback);
     core.Initialize(Paths());
-    EXPECT_EQ(core.LastFileName(), name);
     EXPECT_EQ(core.SaveDirectory(), "/music/out dir ");
     EXPECT_EQ(again.saveDirectoryBox, "/music/out dir ");
 }
@@ -160,7 +170,6 @@ TEST_F(Settings, AFailedWriteAtTheEndLeavesTheOldSettingsWhole) {
     test::WriteFile(dir.File("ini.ini"), old);
     MainCore core(view, playback);
     core.Initialize(Paths());
-    view.fileNameBox = std::string(300, 'f');
 #if defined(_WIN32)
     GTEST_SKIP() << "Windows has no per-process file size limit to cut the write short";
 #else

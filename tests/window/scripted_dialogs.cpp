@@ -32,6 +32,18 @@ bool ScriptedDialogs::AskYesNo(QWidget*, const QString& title, const QString& te
     return answer;
 }
 
+int ScriptedDialogs::AskChoice(QWidget*, const QString& title, const QString& text,
+                               const QStringList& buttons) {
+    script_.questions.push_back({QMessageBox::Question, title, text});
+    script_.choices.push_back(buttons);
+    if (script_.choiceAnswers.empty()) {
+        return static_cast<int>(buttons.size()) - 1;  // closed: the escape button
+    }
+    const int answer = script_.choiceAnswers.front();
+    script_.choiceAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> ScriptedDialogs::AskOpenFile(QWidget*, const QStringList& nameFilters) {
     script_.filters.push_back(nameFilters);
     return Take(script_.openFileAnswers);

@@ -16,6 +16,7 @@ struct DialogScript {
     std::deque<QString> folderAnswers;
     std::optional<int> menuChoice;
     std::deque<bool> yesNoAnswers;  // an empty queue answers No
+    std::deque<int> choiceAnswers;  // button indexes; an empty queue closes the box
 
     struct Message {
         QMessageBox::Icon icon;
@@ -24,10 +25,12 @@ struct DialogScript {
     };
     std::vector<Message> messages;
     std::vector<Message> questions;    // yes/no questions (icon: Question)
+    std::vector<QStringList> choices;  // the buttons of every AskChoice, with its text in questions
     std::vector<QStringList> filters;  // of every open-file dialog
     std::vector<std::vector<MenuItem>> menus;
     std::vector<QPoint> menuPositions;
     int abouts = 0;
+    QString startFolder;  // where the dialogs were told to start
 };
 
 // Answers from a script the test keeps (and may change) while the window owns this object.
@@ -37,11 +40,14 @@ class ScriptedDialogs final : public WindowDialogs {
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
                      const QString& text) override;
     bool AskYesNo(QWidget*, const QString& title, const QString& text) override;
+    int AskChoice(QWidget*, const QString& title, const QString& text,
+                  const QStringList& buttons) override;
     std::optional<QString> AskOpenFile(QWidget*, const QStringList& nameFilters) override;
     std::optional<QString> AskFolder(QWidget*, const QString& title) override;
     std::optional<int> ShowMenu(QWidget*, const std::vector<MenuItem>& items,
                                 QPoint screenPosition) override;
     void ShowAbout(QWidget*) override { ++script_.abouts; }
+    void StartIn(const QString& folder) override { script_.startFolder = folder; }
 
   private:
     DialogScript& script_;

@@ -89,12 +89,12 @@ TEST_F(Window, ThePictureBesideTheProgramIsShown) {
     EXPECT_TRUE(script.messages.empty());
 }
 
-TEST_F(Window, EveryControlLiesInsideTheFixedWindowWithoutOverlapping) {
+TEST_F(Window, EveryControlLiesInsideTheSmallestWindowWithoutOverlapping) {
     Open();
     const QSize size = DialogUnitsToPixels(kDialogUnits);
     EXPECT_EQ(window->minimumSize(), size);
-    EXPECT_EQ(window->maximumSize(), size);
-    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(window->size(), size);
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     std::vector<QRect> places;
     for (const ControlTemplate& control : MainTemplate()) {
@@ -114,16 +114,103 @@ TEST_F(Window, EveryControlLiesInsideTheFixedWindowWithoutOverlapping) {
     }
 }
 
+TEST_F(Window, ALargerWindowGivesTheListTheRoomAndKeepsTheOtherControlsAtTheirEdges) {
+    Open();
+    const QSize smallest = window->size();
+    window->resize(smallest + QSize(300, 200));
+    struct Case {
+        int id;
+        QPoint moved;
+        QSize grown;
+    } cases[] = {
+        {kIdTrackList, {0, 0}, {300, 200}},  {kIdFileNameBox, {0, 0}, {300, 0}},
+        {kIdFilter, {0, 0}, {300, 0}},       {kIdCountLabel, {0, 200}, {0, 0}},
+        {kIdPlay, {300, 0}, {0, 0}},         {kIdExit, {300, 0}, {0, 0}},
+        {kIdPlayProgress, {0, 200}, {300, 0}}, {kIdVolume, {0, 200}, {0, 0}},
+        {kIdStatus, {0, 200}, {300, 0}},     {kIdChooseSaveDirectory, {300, 200}, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        const QRect place = DialogUnitsToPixels(FindControl(c.id)->place);
+        EXPECT_EQ(window->Control(c.id)->geometry(),
+                  QRect(place.topLeft() + c.moved, place.size() + c.grown));
+    }
+    window->resize(smallest);
+    EXPECT_EQ(List()->geometry(), DialogUnitsToPixels(FindControl(kIdTrackList)->place));
+}
+
+TEST_F(Window, SizePlaceAndColumnWidthsAreKeptInTheSettings) {
+    Open();
+    window->setGeometry(QRect(QPoint(30, 40), window->minimumSize() + QSize(120, 80)));
+    List()->header()->resizeSection(kColumnName, 222);
+    const QRect kept = window->geometry();
+    window->done(QDialog::Rejected);
+    EXPECT_EQ(Setting("ColumnWidths"), "222,90,90");
+    EXPECT_EQ(Setting("WindowPlace"), QString("%1,%2,%3,%4")
+                                          .arg(kept.x())
+                                          .arg(kept.y())
+                                          .arg(kept.width())
+                                          .arg(kept.height())
+                                          .toStdString());
+    window.reset();
+    Open(false);
+    EXPECT_EQ(window->geometry().size(), kept.size());
+    EXPECT_EQ(List()->header()->sectionSize(kColumnName), 222);
+}
+
+TEST_F(Window, StoredPlacementsThatMakeNoSenseAreLeftOut) {
+    struct Case {
+        const char* place;
+        const char* widths;
+        QSize size;
+        int nameWidth;
+    } cases[] = {
+        {"1,2,3", "5,5", DialogUnitsToPixels(kDialogUnits), 130},     // too few numbers
+        {"0,0,10,10", "0,90,90", DialogUnitsToPixels(kDialogUnits), 130},  // below the minimum
+        {"a,b,c,d", "99999,1,1", DialogUnitsToPixels(kDialogUnits), 130},
+        {"0,0,900,700", "50,60,70", QSize(900, 700), 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.place);
+        fogbell::test::WriteFile(
+            dir.File("ini.ini"),
+            fogbell::test::BytesOf(std::string("[General]\r\nWindowPlace=") + c.place +
+                                   "\r\nColumnWidths=" + c.widths + "\r\n"));
+        Open(false);
+        EXPECT_EQ(window->size(), c.size);
+        EXPECT_EQ(List()->header()->sectionSize(kColumnName), c.nameWidth);
+        window.reset();
+    }
+}
+
+TEST_F(Window, ImageButtonsHaveAccessibleNamesAndDescriptions) {
+    Open();
+    struct Case {
+        int id;
+        const char* name;
+    } cases[] = {{kIdPlay, "Play"},           {kIdStop, "Stop"},
+                 {kIdOpenContainer, "Open container"}, {kIdOpenAudioFile, "Open audio file"},
+                 {kIdPreviousDirectory, "Previous directory"}, {kIdSelectAll, "Select all files"},
+                 {kIdAbout, "About"},         {kIdExit, "Exit"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(ButtonOf(c.id)->accessibleName(), c.name);
+        EXPECT_EQ(ButtonOf(c.id)->accessibleDescription(),
+                  QString::fromUtf8(FindControl(c.id)->tooltip));
+    }
+}
+
 TEST_F(Window, TheListHasItsThreeColumns) {
     Open();
-    QTreeWidget* list = List();
-    ASSERT_EQ(list->columnCount(), 3);
+    QTreeView* list = List();
+    ASSERT_EQ(list->model()->columnCount(), 3);
     const char* titles[] = {"File Name", "Length", "Bitrate"};
     const int widths[] = {130, 90, 90};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(list->headerItem()->text(i), titles[i]);
+        EXPECT_EQ(list->model()->headerData(i, Qt::Horizontal).toString(), titles[i]);
         EXPECT_EQ(list->header()->sectionSize(i), widths[i]);
-        EXPECT_TRUE(list->headerItem()->textAlignment(i) & Qt::AlignLeft);
+        EXPECT_TRUE(list->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole)
+                        .value<Qt::Alignment>() &
+                    Qt::AlignLeft);
     }
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
 }

@@ -22,7 +22,8 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QThread>
-#include <QTreeWidget>
+#include <QItemSelectionModel>
+#include <QTreeView>
 #include <QWindow>
 #include <thread>
 
@@ -119,12 +120,22 @@ class Window : public ::testing::Test {
         return dynamic_cast<T*>(window->Control(id));
     }
     QAbstractButton* ButtonOf(int id) { return Get<QAbstractButton>(id); }
-    QTreeWidget* List() { return Get<QTreeWidget>(kIdTrackList); }
+    QTreeView* List() { return Get<QTreeView>(kIdTrackList); }
+    int Rows() { return List()->model()->rowCount(); }
+    QString Cell(int row, int column) {
+        return List()->model()->index(row, column).data().toString();
+    }
+    bool Selected(int row) { return List()->selectionModel()->isRowSelected(row); }
+    // Selects a row as a click with Ctrl would, keeping the rest.
+    void SelectRow(int row) {
+        List()->selectionModel()->select(List()->model()->index(row, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
     QString Status() { return Get<QLabel>(kIdStatus)->text(); }
 
     void DoubleClickRow(int row) {
-        QTreeWidget* list = List();
-        const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
+        QTreeView* list = List();
+        const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
         QWidget* viewport = list->viewport();
         const QPointF local(at);
         const QPointF global(viewport->mapToGlobal(at));

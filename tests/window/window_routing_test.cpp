@@ -16,24 +16,25 @@ TEST_F(Window, OpenContainerGoIntoANestedOneAndBack) {
     ButtonOf(kIdOpenContainer)->click();
     ASSERT_EQ(script.filters.size(), 1u);
     EXPECT_TRUE(script.filters[0].front().startsWith("Support Files (*."));
-    ASSERT_EQ(List()->topLevelItemCount(), 2);
-    EXPECT_EQ(List()->topLevelItem(0)->text(0), "inner.afs");
-    EXPECT_EQ(List()->topLevelItem(0)->text(2), "..");
-    EXPECT_EQ(List()->topLevelItem(1)->text(1), "100");
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(0, 0), "inner.afs");
+    EXPECT_EQ(Cell(0, 2), "..");
+    EXPECT_EQ(Cell(1, 1), "100");
     EXPECT_EQ(Get<QLabel>(kIdCountLabel)->text(), "Count files: 2");
     EXPECT_EQ(Get<QLineEdit>(kIdFileNameBox)->text().toStdString(), disk);
     EXPECT_FALSE(ButtonOf(kIdPreviousDirectory)->isEnabled());
 
     DoubleClickRow(0);
-    ASSERT_EQ(List()->topLevelItemCount(), 1);
-    EXPECT_EQ(List()->topLevelItem(0)->text(0), "song.bin");
-    EXPECT_EQ(Get<QLineEdit>(kIdFileNameBox)->text(), "inner.afs");
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 0), "song.bin");
+    EXPECT_EQ(Get<QLineEdit>(kIdFileNameBox)->text().toStdString(),
+              disk + " \xE2\x80\xBA inner.afs");
     EXPECT_TRUE(ButtonOf(kIdPreviousDirectory)->isEnabled());
     EXPECT_EQ(window->PlayText(), "");  // the double-click cleared what Play starts
     EXPECT_EQ(window->Core().NestingDepth(), 1u);
 
     ButtonOf(kIdPreviousDirectory)->click();
-    EXPECT_EQ(List()->topLevelItemCount(), 2);
+    EXPECT_EQ(Rows(), 2);
     EXPECT_EQ(Get<QLineEdit>(kIdFileNameBox)->text().toStdString(), disk);
     EXPECT_FALSE(ButtonOf(kIdPreviousDirectory)->isEnabled());
     EXPECT_EQ(window->Core().NestingDepth(), 0u);
@@ -44,14 +45,14 @@ TEST_F(Window, ACancelledDialogChangesNothing) {
     ButtonOf(kIdOpenContainer)->click();  // no answer: cancelled
     ButtonOf(kIdOpenAudioFile)->click();
     EXPECT_EQ(script.filters.size(), 2u);
-    EXPECT_EQ(List()->topLevelItemCount(), 0);
+    EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(Status(), "Status");
 }
 
 TEST_F(Window, SelectAllAndTheTrackMenuFromTheButtonAndTheList) {
     Open();
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(NestedArchive())));
-    QTreeWidget* list = List();
+    QTreeView* list = List();
 
     // Right-click on the list, at the pointer.
     emit list->customContextMenuRequested(QPoint(5, 5));
@@ -65,8 +66,8 @@ TEST_F(Window, SelectAllAndTheTrackMenuFromTheButtonAndTheList) {
     EXPECT_TRUE(none[3].enabled);
 
     ButtonOf(kIdSelectAll)->click();
-    EXPECT_TRUE(list->topLevelItem(0)->isSelected());
-    EXPECT_TRUE(list->topLevelItem(1)->isSelected());
+    EXPECT_TRUE(Selected(0));
+    EXPECT_TRUE(Selected(1));
 
     // The button: the menu opens at its lower-left corner.
     QAbstractButton* menuButton = ButtonOf(kIdContextMenu);
@@ -102,7 +103,7 @@ TEST_F(Window, ExtractAllFromTheMenuRunsAWorkerAndReportsOnItsBar) {
 TEST_F(Window, ReplaceShowsAPlainBoxWithoutIcon) {
     Open();
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(NestedArchive())));
-    List()->topLevelItem(1)->setSelected(true);
+    SelectRow(1);
     script.openFileAnswers.push_back(QString::fromStdString(Save(Pattern(60, 9), "new.bin")));
     script.messages.clear();  // the missing picture's box at start
     window->OnCommand(kCommandReplace);
@@ -124,7 +125,7 @@ TEST_F(Window, AReplacementLargerThanItsRoomIsAQuestion) {
     const std::string archive = NestedArchive();
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(archive)));
     const Bytes before = fogbell::test::ReadFile(archive);
-    List()->topLevelItem(1)->setSelected(true);
+    SelectRow(1);
     script.openFileAnswers.push_back(QString::fromStdString(Save(Pattern(5000, 9), "big.bin")));
     script.yesNoAnswers.push_back(false);
     script.messages.clear();
@@ -153,10 +154,10 @@ TEST_F(Window, AReplacementLargerThanItsRoomIsAQuestion) {
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_EQ(script.messages[0].text, "File replaced.");
     EXPECT_EQ(Status(), "Replace OK: The container was rebuilt.");
-    ASSERT_EQ(List()->topLevelItemCount(), 2);
-    EXPECT_EQ(List()->topLevelItem(1)->text(1), "5000");
-    EXPECT_TRUE(List()->topLevelItem(1)->isSelected());
-    EXPECT_FALSE(List()->topLevelItem(0)->isSelected());
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(1, 1), "5000");
+    EXPECT_TRUE(Selected(1));
+    EXPECT_FALSE(Selected(0));
     EXPECT_TRUE(ButtonOf(kIdOpenContainer)->isEnabled());
 }
 
@@ -212,11 +213,11 @@ TEST_F(Window, LoopAndDisabledButtonsDoNothingButToggle) {
 TEST_F(Window, APathOpensAContainerOrPlaysAnAudioFile) {
     Open();
     EXPECT_TRUE(window->OpenPath(QString::fromStdString(NestedArchive())));
-    EXPECT_EQ(List()->topLevelItemCount(), 2);
+    EXPECT_EQ(Rows(), 2);
     const std::string adx = AdxFile();
     EXPECT_TRUE(window->OpenPath(QString::fromStdString(adx)));
     EXPECT_EQ(window->PlayText(), adx);
-    EXPECT_EQ(List()->topLevelItemCount(), 2);  // the container's rows stay
+    EXPECT_EQ(Rows(), 2);  // the container's rows stay
     EXPECT_FALSE(window->OpenPath(QString::fromStdString(Save(Pattern(4, 1), "notes.txt"))));
     EXPECT_EQ(Status(), "Format unsupported.");
 }
@@ -231,7 +232,7 @@ TEST_F(Window, ADroppedContainerOpens) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &drop);
-    EXPECT_EQ(List()->topLevelItemCount(), 2);
+    EXPECT_EQ(Rows(), 2);
     EXPECT_EQ(window->FileNameBox(), disk);
 }
 
@@ -240,7 +241,7 @@ TEST_F(Window, TrackNamesKeepTheirExactBytes) {
     const std::string odd = "caf\xE9.bin";  // Latin-1, not UTF-8
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(
         Save(AfsBuilder().Add(odd, Pattern(8, 1)).Build().bytes, "odd.afs"))));
-    EXPECT_EQ(window->CellText(0, kColumnName), odd);
+    EXPECT_EQ(window->Core().Tracks().Shown(0).name, odd);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -325,17 +325,23 @@ int main(int argc, char** argv) {
         return 1;
     }
     QStringList files;
+    // Each bitmap at its size and at twice it ("@2x"), drawn from the same shapes, for screens
+    // at 200 %.
     for (const Bitmap& bitmap : bitmaps()) {
-        QImage image = blank(kBitmapSize, kBitmapSize, bitmap.key);
-        {
-            QPainter p(&image);
-            bitmap.draw(p);
+        for (const int scale : {1, 2}) {
+            QImage image = blank(kBitmapSize * scale, kBitmapSize * scale, bitmap.key);
+            {
+                QPainter p(&image);
+                p.scale(scale, scale);
+                bitmap.draw(p);
+            }
+            const QString name =
+                QString("bitmap%1%2.png").arg(bitmap.id).arg(scale == 1 ? "" : "@2x");
+            if (!save(image, out.filePath(name), "PNG")) {
+                return 1;
+            }
+            files << name;
         }
-        const QString name = QString("bitmap%1.png").arg(bitmap.id);
-        if (!save(image, out.filePath(name), "PNG")) {
-            return 1;
-        }
-        files << name;
     }
     const struct {
         const char* name;
