@@ -57,8 +57,8 @@ INI
         wid=$(xdotool search --sync --name "Mistvale.s Sound Explorer" | head -1)
         xdotool windowmove "$wid" 40 40
         sleep 1
-        # Double-click the first row of the list (below the list header), then rest the pointer.
-        xdotool mousemove --window "$wid" 60 74 click --repeat 2 --delay 80 1
+        # Double-click the first row of the list (below the filter field and the list header), then rest the pointer.
+        xdotool mousemove --window "$wid" 60 96 click --repeat 2 --delay 80 1
         xdotool mousemove --window "$wid" 300 200
         sleep 3.2
         # The window with its frame: the title bar above it and the thin border around it.
@@ -96,9 +96,9 @@ INI
             >/dev/null 2>&1 &
         wid=$(xdotool search --sync --name "Mistvale.s Sound Explorer" | head -1)
         sleep 2
-        # Double-click the first row of the list (below the caption and the list header), then
+        # Double-click the first row of the list (below the caption, the filter field and the list header), then
         # rest the pointer away from the list.
-        xdotool mousemove --window "$wid" 60 97 click --repeat 2 --delay 80 1
+        xdotool mousemove --window "$wid" 60 119 click --repeat 2 --delay 80 1
         xdotool mousemove --window "$wid" 220 236
         sleep 3.2
         # Wine draws the frame and the caption inside the desktop: the window is its bounds.
