@@ -16,6 +16,7 @@
 //   6. window thread: every level is opened again from disk, whatever the rebuild's outcome.
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "host/core/container_replace.h"
 #include "host/core/main_core.h"
@@ -197,8 +198,7 @@ void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
 }
 
 void MainCore::StartPendingRebuild() {
-    std::shared_ptr<ReplaceJob> job = std::move(pendingRebuild_);
-    pendingRebuild_.reset();
+    const std::shared_ptr<ReplaceJob> job = std::exchange(pendingRebuild_, nullptr);
     if (!job) {
         return;
     }
