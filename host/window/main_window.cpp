@@ -19,7 +19,6 @@
 #include <QShortcut>
 #include <QTemporaryDir>
 #include <QSlider>
-#include <QThread>
 #include <QTreeView>
 #include <QWindow>
 #include <algorithm>
@@ -34,6 +33,18 @@
 
 namespace fogbell::window {
 namespace {
+
+// A task another thread hands to the window thread. Qt deletes a posted event that never ran
+// (its receiver gone), and the task with it.
+class TaskEvent : public QEvent {
+  public:
+    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 1);
+    explicit TaskEvent(std::function<void()> task) : QEvent(kType), task_(std::move(task)) {}
+    void Run() { task_(); }
+
+  private:
+    std::function<void()> task_;
+};
 
 constexpr int kVolumeMin = 5000;
 constexpr int kVolumeMax = 10000;
@@ -550,12 +561,24 @@ void MainWindow::SavePlacement() const {
 }
 
 void MainWindow::OnWindowThread(std::function<void()> task) {
-    if (QThread::currentThread() == thread()) {
+    if (std::this_thread::get_id() == windowThread_) {
         task();
     } else {
         // Queued, never blocking: the window thread may be joining this very thread.
-        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+        QueueTask(std::move(task));
     }
+}
+
+void MainWindow::QueueTask(std::function<void()> task) {
+    QCoreApplication::postEvent(this, new TaskEvent(std::move(task)));
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == TaskEvent::kType) {
+        static_cast<TaskEvent*>(event)->Run();
+        return true;
+    }
+    return QDialog::event(event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -760,7 +783,7 @@ std::optional<int> MainWindow::ShowMenu(const std::vector<MenuItem>& items, int 
 }
 
 void MainWindow::PostToWindow(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    QueueTask(std::move(task));
 }
 
 }  // namespace fogbell::window

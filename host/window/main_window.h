@@ -19,6 +19,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <thread>
 #include <array>
 #include <atomic>
 #include <functional>
@@ -79,6 +80,8 @@ class MainWindow : public QDialog, public MainView {
     void OnCommand(int command, std::int32_t parameter = 0);
     // Ends the dialog; the core is shut down first.
     void done(int result) override;
+    // Runs the tasks other threads post to the window (PostToWindow).
+    bool event(QEvent* event) override;
 
     MainCore& Core() { return *core_; }
     QWidget* Control(int id) const;
@@ -148,10 +151,14 @@ class MainWindow : public QDialog, public MainView {
     void TearDown();
     // Runs task now on the window thread, or queues it there from any other thread.
     void OnWindowThread(std::function<void()> task);
+    // Queues task on the window thread's event queue. Safe from any thread, and it asks nothing
+    // of Qt about the calling thread, so a worker never gets Qt's per-thread bookkeeping.
+    void QueueTask(std::function<void()> task);
     QAbstractButton* Button(int id) const;
     QWidget* Bar(ProgressId id) const;
 
     WindowSetup setup_;
+    const std::thread::id windowThread_ = std::this_thread::get_id();
     std::unique_ptr<WindowDialogs> dialogs_;
     std::map<int, QWidget*> controls_;
     // Every control (the group box too) with its place at the template's size and its anchors.
