@@ -565,12 +565,8 @@ void MainWindow::OnWindowThread(std::function<void()> task) {
         task();
     } else {
         // Queued, never blocking: the window thread may be joining this very thread.
-        QueueTask(std::move(task));
+        PostToWindow(std::move(task));
     }
-}
-
-void MainWindow::QueueTask(std::function<void()> task) {
-    QCoreApplication::postEvent(this, new TaskEvent(std::move(task)));
 }
 
 bool MainWindow::event(QEvent* event) {
@@ -783,7 +779,9 @@ std::optional<int> MainWindow::ShowMenu(const std::vector<MenuItem>& items, int 
 }
 
 void MainWindow::PostToWindow(std::function<void()> task) {
-    QueueTask(std::move(task));
+    // Our own event: posting it asks nothing of Qt about the calling thread, so a worker never
+    // gets Qt's per-thread bookkeeping.
+    QCoreApplication::postEvent(this, new TaskEvent(std::move(task)));
 }
 
 }  // namespace fogbell::window

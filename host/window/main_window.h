@@ -19,10 +19,10 @@
 
 #include <QDialog>
 #include <QTimer>
-#include <thread>
 #include <array>
 #include <atomic>
 #include <functional>
+#include <thread>
 #include <map>
 #include <memory>
 #include <string>
@@ -151,9 +151,6 @@ class MainWindow : public QDialog, public MainView {
     void TearDown();
     // Runs task now on the window thread, or queues it there from any other thread.
     void OnWindowThread(std::function<void()> task);
-    // Queues task on the window thread's event queue. Safe from any thread, and it asks nothing
-    // of Qt about the calling thread, so a worker never gets Qt's per-thread bookkeeping.
-    void QueueTask(std::function<void()> task);
     QAbstractButton* Button(int id) const;
     QWidget* Bar(ProgressId id) const;
 

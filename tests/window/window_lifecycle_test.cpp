@@ -112,5 +112,18 @@ TEST_F(Window, CallsFromOtherThreadsNeverWaitForTheWindowThread) {
     EXPECT_EQ(window->CountLabel(), "posted");
 }
 
+TEST_F(Window, ATaskStillQueuedWhenTheWindowGoesIsDroppedNotRun) {
+    Open();
+    auto token = std::make_shared<int>(0);
+    bool ran = false;
+    std::thread worker([&, held = token] { window->PostToWindow([held, &ran] { ran = true; }); });
+    worker.join();
+    EXPECT_EQ(token.use_count(), 2);  // the queued task holds it
+    window.reset();
+    Drain();
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(token.use_count(), 1);  // the task went with the window, captures and all
+}
+
 }  // namespace
 }  // namespace fogbell::window
