@@ -7,7 +7,8 @@
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE [--rebuild]
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
-//   fogbell-cli play PATH [TRACK] [--loop] [--volume 5000..10000] [--audio sdl|null]
+//   fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
+//                    [--audio sdl|null]
 //                    [--speed N] [--record FILE]
 //
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
@@ -195,6 +196,10 @@ int Run(int argc, char** argv) {
     playCommand->add_option("TRACK", play.track,
                             "Track name as \"list\" prints it, or #N (for a container)");
     playCommand->add_flag("--loop", play.loop, "Start again at the end of the track");
+    playCommand
+        ->add_option("--start", play.startSeconds,
+                     "Begin this many seconds in (formats that can seek; others begin at 0)")
+        ->check(CLI::NonNegativeNumber);
     playCommand->add_option("--volume", play.volume, "5000 (-50 dB) to 10000 (full, default)")
         ->check(CLI::Range(5000, 10000));
     playCommand->add_option("--audio", audio, "sdl (default) or null (no sound card)")

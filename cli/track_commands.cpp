@@ -42,6 +42,13 @@ std::string JsonNumber(std::uint64_t value, bool known) {
     return known ? std::to_string(value) : "null";
 }
 
+// The member ', "loop": [start, end]' of a track with a loop; nothing for the others.
+std::string JsonLoop(const std::optional<LoopPoints>& loop) {
+    return loop ? ", \"loop\": [" + std::to_string(loop->start) + ", " + std::to_string(loop->end) +
+                      "]"
+                : "";
+}
+
 const char* KindText(TrackKind kind) {
     switch (kind) {
         case TrackKind::kAudio:
@@ -76,6 +83,7 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
         row.length = std::to_string(size);
     }
     row.kind = TrackKind::kAudio;
+    row.loop = stream->Loop();
     row.bitrate = "Unknown";
     if (format) {
         row.rate = format->nSamplesPerSec;
@@ -99,11 +107,12 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
         const bool known = row.rate != 0 || row.channels != 0;
         std::printf(
             "%s\n  {\"row\": %zu, \"name\": %s, \"length\": %s, \"unit\": %s, \"kind\": \"%s\", "
-            "\"rate\": %s, \"channels\": %s}",
+            "\"rate\": %s, \"channels\": %s%s}",
             i ? "," : "", i + 1, JsonName(row.name).c_str(),
             JsonNumber(row.lengthValue.value_or(0), row.lengthValue.has_value()).c_str(),
             row.lengthValue ? JsonString(unit).c_str() : "null", KindText(row.kind),
-            JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str());
+            JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str(),
+            JsonLoop(row.loop).c_str());
     }
     std::printf("%s]\n", rows.empty() ? "" : "\n");
 }
