@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "byte_writer.h"
 #include "test_files.h"
 
@@ -77,39 +79,28 @@ TEST(WaveWriter, RefusesDataThatWouldPassTheHeadersLimit) {
 }
 
 TEST(WaveWriter, MarksALoopInsideTheDataInASamplerChunkAfterIt) {
-    struct Case {
-        std::uint32_t dataBytes;
-        LoopPoints loop;  // in 4-byte frames
-        bool marked;
-    };
-    const Case cases[] = {
-        {16, {1, 3}, true},   // frames 1 and 2
-        {17, {0, 4}, true},   // odd data: a pad byte comes first
-        {16, {2, 5}, false},  // past the data: left out
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.dataBytes);
+    // Data bytes, the loop in 4-byte frames; odd data gets a pad byte, a loop past it no chunk.
+    const std::tuple<std::uint32_t, LoopPoints, bool> cases[] = {
+        {16, {1, 3}, true}, {17, {0, 4}, true}, {16, {2, 5}, false}};
+    for (const auto& [size, loop, marked] : cases) {
         test::TempDir dir;
         WaveWriter writer;
+        const Bytes data = test::Pattern(size, 3);
         ASSERT_EQ(writer.Create(dir.File("l.wav"), StereoFormat()), WaveWriter::Status::kOk);
-        const Bytes data = test::Pattern(c.dataBytes, 3);
-        ASSERT_EQ(writer.Append(data.data(), c.dataBytes), WaveWriter::Status::kOk);
-        ASSERT_EQ(writer.Finish(c.loop), WaveWriter::Status::kOk);
-        Bytes expected = ExpectedHeader(c.dataBytes);
+        ASSERT_EQ(writer.Append(data.data(), size), WaveWriter::Status::kOk);
+        ASSERT_EQ(writer.Finish(loop), WaveWriter::Status::kOk);
+        Bytes expected = ExpectedHeader(size);
         expected.insert(expected.end(), data.begin(), data.end());
-        if (c.marked) {
-            if (c.dataBytes % 2 != 0) {
-                expected.push_back(0);  // the pad byte
-            }
+        if (marked) {
             test::ByteWriter chunk(expected);
-            chunk.Text("smpl");
+            chunk.Zeros(size % 2).Text("smpl");
             for (const std::uint32_t field : {60u, 0u, 0u, 22675u, 60u, 0u, 0u, 0u, 1u, 0u, 0u, 0u,
-                                              c.loop.start, c.loop.end - 1, 0u, 0u}) {
+                                              loop.start, loop.end - 1, 0u, 0u}) {
                 chunk.U32LE(field);
             }
             test::PutU32LE(expected, 4, static_cast<std::uint32_t>(expected.size() - 8));
         }
-        EXPECT_EQ(test::ReadFile(dir.File("l.wav")), expected);
+        EXPECT_EQ(test::ReadFile(dir.File("l.wav")), expected) << size;
     }
 }
 
