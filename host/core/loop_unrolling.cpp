@@ -89,10 +89,16 @@ class Unroller {
     UnrollResult Run();
 
   private:
+    // Sends count frames (at most the loop's length) from the loop's start, faded from fade's
+    // place when set: from the held loop, or from the stream moved back there.
+    UnrollResult Again(std::uint64_t count, FadePlace* fade);
     // Moves the stream to the loop's start.
     UnrollResult ToLoopStart();
-    // Sends count frames from the stream's place to the sink, faded from fade's place when set.
-    UnrollResult Copy(std::uint64_t count, const FadePlace* fade);
+    // Sends count frames from the stream's place, faded from fade's place when set; hold keeps
+    // them in held_ too.
+    UnrollResult Copy(std::uint64_t count, FadePlace* fade, bool hold);
+    // Sends a run, faded from fade's place (which moves past it) when set.
+    UnrollResult Send(const FrameReader::Run& run, FadePlace* fade);
     // The run's 16-bit samples with the fade's gain applied, into faded_.
     void Fade(const FrameReader::Run& run, const FadePlace& fade);
 
@@ -101,6 +107,7 @@ class Unroller {
     const PcmSink& sink_;
     std::string& error_;
     FrameReader reader_;
+    std::vector<std::uint8_t> held_;  // the whole loop, when it is short enough to keep
     std::vector<std::uint8_t> faded_;
 };
 
@@ -108,24 +115,28 @@ UnrollResult Unroller::Run() {
     const LoopPoints& loop = request_.loop;
     const std::uint64_t length = loop.end - loop.start;
     // The intro and the first pass are the stream as it comes.
-    UnrollResult result = Copy(loop.end, nullptr);
+    const bool hold = length * request_.frameBytes <= request_.holdBytes;
+    UnrollResult result = Copy(loop.start, nullptr, false);
+    if (result == UnrollResult::kDone) {
+        result = Copy(length, nullptr, hold);
+    }
     for (std::uint32_t pass = 1; pass < request_.passes && result == UnrollResult::kDone; ++pass) {
-        result = ToLoopStart();
-        if (result == UnrollResult::kDone) {
-            result = Copy(length, nullptr);
-        }
+        result = Again(length, nullptr);
     }
     // The fade goes round the loop again, as often as its length needs.
     FadePlace fade{0, request_.fadeFrames};
     while (fade.done < fade.total && result == UnrollResult::kDone) {
-        const std::uint64_t count = std::min(length, fade.total - fade.done);
-        result = ToLoopStart();
-        if (result == UnrollResult::kDone) {
-            result = Copy(count, &fade);
-        }
-        fade.done += count;
+        result = Again(std::min(length, fade.total - fade.done), &fade);
     }
     return result;
+}
+
+UnrollResult Unroller::Again(std::uint64_t count, FadePlace* fade) {
+    if (!held_.empty()) {
+        return Send({held_.data(), count}, fade);
+    }
+    const UnrollResult moved = ToLoopStart();
+    return moved == UnrollResult::kDone ? Copy(count, fade, false) : moved;
 }
 
 UnrollResult Unroller::ToLoopStart() {
@@ -148,27 +159,34 @@ UnrollResult Unroller::ToLoopStart() {
     return UnrollResult::kDone;
 }
 
-UnrollResult Unroller::Copy(std::uint64_t count, const FadePlace* fade) {
-    FadePlace place = fade != nullptr ? *fade : FadePlace{};
+UnrollResult Unroller::Copy(std::uint64_t count, FadePlace* fade, bool hold) {
     while (count > 0) {
         const FrameReader::Run run = reader_.Next(count);
         if (run.frames == 0) {
             error_ = kEndsEarly;
             return UnrollResult::kFailed;
         }
-        const auto bytes = static_cast<std::uint32_t>(run.frames * request_.frameBytes);
-        const std::uint8_t* data = run.data;
-        if (fade != nullptr) {
-            Fade(run, place);
-            data = faded_.data();
-            place.done += run.frames;
+        if (hold) {
+            held_.insert(held_.end(), run.data, run.data + run.frames * request_.frameBytes);
         }
-        if (!sink_(data, bytes)) {
-            return UnrollResult::kStopped;
+        if (const UnrollResult sent = Send(run, fade); sent != UnrollResult::kDone) {
+            return sent;
         }
         count -= run.frames;
     }
     return UnrollResult::kDone;
+}
+
+UnrollResult Unroller::Send(const FrameReader::Run& run, FadePlace* fade) {
+    const std::uint8_t* data = run.data;
+    if (fade != nullptr) {
+        Fade(run, *fade);
+        data = faded_.data();
+        fade->done += run.frames;
+    }
+    return sink_(data, static_cast<std::uint32_t>(run.frames * request_.frameBytes))
+               ? UnrollResult::kDone
+               : UnrollResult::kStopped;
 }
 
 void Unroller::Fade(const FrameReader::Run& run, const FadePlace& fade) {

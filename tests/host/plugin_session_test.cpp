@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "adx_builder.h"
@@ -120,22 +121,24 @@ TEST_F(Sessions, HeldTrackBytesKeepTheExplorerToTheirThread) {
     EXPECT_EQ(missing.TextOr(""), "none.bin file not found.");
 }
 
-// Going back to the loop by rewinding and decoding up to it gives what seeking gives; a loop
-// that the stream ends before fails with its text.
-TEST_F(Sessions, UnrollingByRewindingGivesWhatSeekingGives) {
+// Going back to the loop by seeking, or by rewinding and decoding up to it, gives what a loop
+// kept in memory gives; a loop that the stream ends before fails with its text.
+TEST_F(Sessions, UnrollingByRewindingOrSeekingGivesWhatAKeptLoopGives) {
     test::AdxOptions options;
     options.channels = 2;
     options.totalSamples = 3000 * 32;  // two decoder blocks and a bit
     const test::Bytes adx = BuildAdx(options, test::AdxFrames(3000, 2, 5), true);
-    const std::pair<LoopPoints, bool> cases[] = {
-        {{45000, 90001}, true}, {{45000, 90001}, false}, {{45000, 96001}, false}};
+    const std::tuple<LoopPoints, bool, std::uint64_t> cases[] = {{{45000, 90001}, true, 0},
+                                                                 {{45000, 90001}, false, 0},
+                                                                 {{45000, 90001}, true, 1 << 20},
+                                                                 {{45000, 96001}, true, 0}};
     std::vector<test::Bytes> written;
     std::string error;
-    for (const auto& [loop, seek] : cases) {
+    for (const auto& [loop, seek, hold] : cases) {
         const auto stream = host.OpenStream("a.adx", adx.data(), adx.size(), error);
         ASSERT_TRUE(stream) << error;
         test::Bytes& bytes = written.emplace_back();
-        const auto result = UnrollLoop(*stream, {loop, 2, 30000, 4, seek},
+        const auto result = UnrollLoop(*stream, {loop, 2, 30000, 4, seek, hold},
                                        [&](const std::uint8_t* data, std::uint32_t size) {
                                            bytes.insert(bytes.end(), data, data + size);
                                            return true;
@@ -143,7 +146,7 @@ TEST_F(Sessions, UnrollingByRewindingGivesWhatSeekingGives) {
                                        error);
         EXPECT_EQ(result, loop.end <= 96000 ? UnrollResult::kDone : UnrollResult::kFailed);
     }
-    EXPECT_TRUE(written[0] == written[1]);
+    EXPECT_TRUE(written[0] == written[2] && written[1] == written[2]);
     EXPECT_EQ(error, "The track ends before the end of its loop.");
 }
 
