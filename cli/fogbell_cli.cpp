@@ -3,11 +3,12 @@
 //   fogbell-cli formats [--json]
 //   fogbell-cli list PATH [--json]
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json]
-//   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json]
+//   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE [--rebuild]
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
-//   fogbell-cli play PATH [TRACK] [--loop] [--volume 5000..10000] [--audio sdl|null]
+//   fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
+//                    [--audio sdl|null]
 //                    [--speed N] [--record FILE]
 //
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
@@ -167,6 +168,19 @@ int Run(int argc, char** argv) {
     wav->add_option("PATH", path, "Container, or a single audio file")->required();
     wav->add_option("TRACK", tracks, trackHelp);
     addOutputOptions(wav);
+    std::optional<std::uint32_t> loops;
+    LoopUnrolling unrolling;
+    CLI::Option* loopsOption =
+        wav->add_option("--loops", loops,
+                        "Tracks with loop points: the intro, the loop N times, then a fade-out "
+                        "(others are written once)")
+            ->type_name("N")
+            ->check(CLI::Validator(LoopCountProblem, ""));
+    wav->add_option("--fade", unrolling.fadeSeconds,
+                    "With --loops: seconds of fade-out after the last loop (default 10; 0: none)")
+        ->type_name("SECONDS")
+        ->check(CLI::Validator(FadeProblem, ""))
+        ->needs(loopsOption);
     CLI::App* decode =
         app.add_subcommand("decode", "Save a single audio file as a 16-bit PCM WAVE file");
     decode->add_option("FILE", path, "Audio file")->required();
@@ -195,6 +209,10 @@ int Run(int argc, char** argv) {
     playCommand->add_option("TRACK", play.track,
                             "Track name as \"list\" prints it, or #N (for a container)");
     playCommand->add_flag("--loop", play.loop, "Start again at the end of the track");
+    playCommand
+        ->add_option("--start", play.startSeconds,
+                     "Begin this many seconds in (formats that can seek; others begin at 0)")
+        ->check(CLI::NonNegativeNumber);
     playCommand->add_option("--volume", play.volume, "5000 (-50 dB) to 10000 (full, default)")
         ->check(CLI::Range(5000, 10000));
     playCommand->add_option("--audio", audio, "sdl (default) or null (no sound card)")
@@ -268,7 +286,11 @@ int Run(int argc, char** argv) {
         return Extract(host, path, tracks, output);
     }
     if (*wav || *decode) {
-        return SaveWave(host, path, tracks, output, decode->parsed());
+        if (loops) {
+            unrolling.passes = *loops;
+        }
+        return SaveWave(host, path, tracks, output, decode->parsed(),
+                        loops ? std::optional(unrolling) : std::nullopt);
     }
     if (*encode) {
         return RunEncode(host, encodeRequest);

@@ -281,7 +281,9 @@ int Play(const PlayRequest& request) {
         return kExitFailed;
     }
     view.SetCheck(CheckId::kLoopSound, request.loop);
+    core.OnLoopSoundChanged();
     core.OnCommand(kCommandVolume, request.volume);
+    core.SetStartSeconds(request.startSeconds);
     StartTrack(core, view, request);
     if (!engine.IsPlaying()) {
         const std::string status = view.LastStatus();
@@ -289,6 +291,10 @@ int Play(const PlayRequest& request) {
                      status.empty() ? "cannot be played" : status.c_str());
         core.Shutdown();
         return kExitFailed;
+    }
+    if (request.startSeconds > 0 && !core.CanSeek()) {
+        std::fprintf(stderr, "fogbell-cli: %s: this format cannot seek; playing from its start\n",
+                     request.path.c_str());
     }
     // The window thread's loop: the queue, the 100 ms timer, the stop signals.
     auto nextTick = std::chrono::steady_clock::now();

@@ -14,7 +14,8 @@ struct PlayRequest {
     std::string path;        // FILE, or FILE::TRACK[::TRACK...] for a container in a container
     std::string track;       // "" for a single audio file; a printed name or #N
     bool loop = false;
-    int volume = 10000;  // the slider's 5000..10000
+    double startSeconds = 0;  // where the sound begins (a format that cannot seek begins at 0)
+    int volume = 10000;       // the slider's 5000..10000
     SoundOutputOptions output;
 };
 

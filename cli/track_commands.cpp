@@ -1,7 +1,10 @@
 #include "cli/track_commands.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
@@ -20,6 +23,10 @@ namespace fogbell::cli {
 namespace {
 
 constexpr const char* kNoTrackList = "the container gives no track list";
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string LibraryName(const PluginRecord& plugin) {
     return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
@@ -40,6 +47,13 @@ std::string JsonName(const std::string& name) {
 
 std::string JsonNumber(std::uint64_t value, bool known) {
     return known ? std::to_string(value) : "null";
+}
+
+// The member ', "loop": [start, end]' of a track with a loop; nothing for the others.
+std::string JsonLoop(const std::optional<LoopPoints>& loop) {
+    return loop ? ", \"loop\": [" + std::to_string(loop->start) + ", " + std::to_string(loop->end) +
+                      "]"
+                : "";
 }
 
 const char* KindText(TrackKind kind) {
@@ -76,6 +90,7 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
         row.length = std::to_string(size);
     }
     row.kind = TrackKind::kAudio;
+    row.loop = stream->Loop();
     row.bitrate = "Unknown";
     if (format) {
         row.rate = format->nSamplesPerSec;
@@ -99,11 +114,12 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
         const bool known = row.rate != 0 || row.channels != 0;
         std::printf(
             "%s\n  {\"row\": %zu, \"name\": %s, \"length\": %s, \"unit\": %s, \"kind\": \"%s\", "
-            "\"rate\": %s, \"channels\": %s}",
+            "\"rate\": %s, \"channels\": %s%s}",
             i ? "," : "", i + 1, JsonName(row.name).c_str(),
             JsonNumber(row.lengthValue.value_or(0), row.lengthValue.has_value()).c_str(),
             row.lengthValue ? JsonString(unit).c_str() : "null", KindText(row.kind),
-            JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str());
+            JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str(),
+            JsonLoop(row.loop).c_str());
     }
     std::printf("%s]\n", rows.empty() ? "" : "\n");
 }
@@ -322,7 +338,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
 
 int SaveWave(const PluginHost& host, const std::string& path,
              const std::vector<std::string>& tracks, const OutputOptions& options,
-             bool singleFileOnly) {
+             bool singleFileOnly, const std::optional<LoopUnrolling>& unrolling) {
     if (!CheckDirectory(options.directory)) {
         return kExitFailed;
     }
@@ -374,8 +390,15 @@ int SaveWave(const PluginHost& host, const std::string& path,
         }
         progress.Show(i, names.size(), PrintedName(name));
         const std::string staged = OutputPath(staging.Path(), saved, ".wav");
-        const bool ok = SaveTrackAsWave(host, container, name, staged, {}, error);
+        bool hasLoop = true;
+        const bool ok = unrolling ? SaveTrackUnrolled(host, container, name, staged, *unrolling,
+                                                      hasLoop, error)
+                                  : SaveTrackAsWave(host, container, name, staged, {}, error);
         progress.Done();
+        if (ok && !hasLoop) {
+            std::fprintf(stderr, "%s: %s: no loop points, written once\n", kProgram,
+                         PrintedName(name).c_str());
+        }
         if (!ok) {
             report.Failed(name, InOutputFolder(error, staging, options.directory));
         } else {
@@ -394,6 +417,26 @@ int SaveWave(const PluginHost& host, const std::string& path,
         ClearStaging(staging);
     }
     return report.Finish();
+}
+
+std::string LoopCountProblem(const std::string& text) {
+    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+    std::uint64_t count = 0;
+    for (std::size_t i = 0; digits && i < text.size() && count <= UINT32_MAX; ++i) {
+        count = count * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    }
+    return count >= 1 && count <= UINT32_MAX ? "" : "must be a whole number from 1 to 4294967295";
+}
+
+std::string FadeProblem(const std::string& text) {
+    // Digits and one point only: no sign, exponent, hexadecimal digits or infinity.
+    const bool decimal =
+        std::all_of(text.begin(), text.end(), [](char c) { return IsDigit(c) || c == '.'; }) &&
+        std::count(text.begin(), text.end(), '.') <= 1 &&
+        std::any_of(text.begin(), text.end(), IsDigit);
+    return decimal && std::isfinite(std::strtod(text.c_str(), nullptr))
+               ? ""
+               : "must be a number of seconds, 0 or more";
 }
 
 }  // namespace fogbell::cli

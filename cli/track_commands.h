@@ -1,9 +1,11 @@
 // The commands of fogbell-cli that read tracks: formats, list, extract, wav and decode.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/core/loop_unrolling.h"
 #include "host/core/plugin_host.h"
 
 namespace fogbell::cli {
@@ -21,9 +23,17 @@ int Formats(const PluginHost& host, bool json);
 int List(const PluginHost& host, const std::string& path, bool json);
 int Extract(const PluginHost& host, const std::string& path, const std::vector<std::string>& tracks,
             const OutputOptions& options);
-// singleFileOnly: the "decode" command, which takes one audio file and no container.
+// singleFileOnly: the "decode" command, which takes one audio file and no container. unrolling:
+// tracks with loop points are written with their loop unrolled; the others as they are, each
+// with a note on standard error.
 int SaveWave(const PluginHost& host, const std::string& path,
              const std::vector<std::string>& tracks, const OutputOptions& options,
-             bool singleFileOnly);
+             bool singleFileOnly, const std::optional<LoopUnrolling>& unrolling = std::nullopt);
+
+// What is wrong with the argument of "wav --loops" (a whole number from 1 to 4294967295) or of
+// "--fade" (a decimal number of seconds, 0 or more), as the usage error says it; empty when
+// nothing is.
+std::string LoopCountProblem(const std::string& text);
+std::string FadeProblem(const std::string& text);
 
 }  // namespace fogbell::cli

@@ -1,5 +1,7 @@
 #include "host/controls/caption_progress.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 
@@ -136,6 +138,48 @@ void CCaptionProgress::paintEvent(QPaintEvent* /*event*/) {
     }
     painter.setPen(QColor(kTextColour));
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+}
+
+void CCaptionProgress::SetSeekHandlers(std::function<bool(std::int32_t)> toPosition,
+                                       std::function<bool(int)> step) {
+    seekTo_ = std::move(toPosition);
+    seekStep_ = std::move(step);
+    setFocusPolicy(seekTo_ ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+std::int32_t CCaptionProgress::PositionAt(int x) const {
+    if (width() <= 0 || rangeMax_ <= rangeMin_) {
+        return rangeMin_;
+    }
+    const double share = std::clamp(static_cast<double>(x) / width(), 0.0, 1.0);
+    return rangeMin_ + static_cast<std::int32_t>(share * (static_cast<double>(rangeMax_) -
+                                                          static_cast<double>(rangeMin_)));
+}
+
+void CCaptionProgress::mousePressEvent(QMouseEvent* event) {
+    if (seekTo_ && event->button() == Qt::LeftButton) {
+        setFocus(Qt::MouseFocusReason);
+        seekTo_(PositionAt(static_cast<int>(event->position().x())));
+        return;
+    }
+    QProgressBar::mousePressEvent(event);
+}
+
+void CCaptionProgress::mouseMoveEvent(QMouseEvent* event) {
+    if (seekTo_ && (event->buttons() & Qt::LeftButton)) {
+        seekTo_(PositionAt(static_cast<int>(event->position().x())));
+        return;
+    }
+    QProgressBar::mouseMoveEvent(event);
+}
+
+void CCaptionProgress::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (seekStep_ && (key == Qt::Key_Left || key == Qt::Key_Right)) {
+        seekStep_(key == Qt::Key_Left ? -1 : 1);
+        return;
+    }
+    QProgressBar::keyPressEvent(event);
 }
 
 }  // namespace fogbell

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace fogbell {
 
@@ -42,8 +43,19 @@ class CCaptionProgress : public QProgressBar {
 
     QSize sizeHint() const override;
 
+    // Makes the bar a seek bar: a click or a drag asks toPosition for the range position under
+    // the pointer, and Left and Right (with the keyboard focus on the bar) ask step for -1 and
+    // +1. Either answers false when the track cannot seek; the bar then does nothing.
+    void SetSeekHandlers(std::function<bool(std::int32_t)> toPosition,
+                         std::function<bool(int)> step);
+    // The range position under x (clamped to the bar).
+    std::int32_t PositionAt(int x) const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void DrawGradient(QPainter& painter, int filledWidth) const;
@@ -55,6 +67,8 @@ class CCaptionProgress : public QProgressBar {
     QString windowText_;
     QFont captionFont_;
     bool hasCaptionFont_ = false;
+    std::function<bool(std::int32_t)> seekTo_;
+    std::function<bool(int)> seekStep_;
 };
 
 }  // namespace fogbell

@@ -3,9 +3,28 @@
 #include "host/core/main_core.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace fogbell {
+
+std::string ClockText(std::uint64_t frames, std::uint32_t rate) {
+    const std::uint64_t seconds = rate == 0 ? 0 : frames / rate;
+    const std::uint64_t hours = seconds / 3600;
+    const std::uint64_t minutes = seconds / 60 % 60;
+    char text[32];
+    if (hours > 0) {
+        std::snprintf(text, sizeof text, "%llu:%02llu:%02llu",
+                      static_cast<unsigned long long>(hours),
+                      static_cast<unsigned long long>(minutes),
+                      static_cast<unsigned long long>(seconds % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(minutes),
+                      static_cast<unsigned long long>(seconds % 60));
+    }
+    return text;
+}
 
 MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {
     view_.BindTracks(tracks_);
@@ -36,6 +55,7 @@ bool MainCore::Initialize(const CorePaths& paths) {
     view_.EnableButton(ButtonId::kPlay, false);
     view_.EnableButton(ButtonId::kStop, false);
     initialized_ = true;  // a failed start still tears down and writes the settings
+    OnLoopSoundChanged();
     std::string error;
     if (!playback_.StartPlayThread(error)) {
         view_.ShowMessage(error, MessageIcon::kStop);
@@ -188,7 +208,39 @@ void MainCore::StartPlayback() {
         view_.SetStatus(error);
         return;
     }
-    playback_.Play(exclusion, *openStream_, name);
+    OnLoopSoundChanged();
+    playingName_ = name;
+    PlaybackControl::PlayOptions options;
+    options.loop = openStream_->Loop();
+    options.startSeconds = std::exchange(startSeconds_, 0.0);
+    playback_.Play(exclusion, *openStream_, name, options);
+}
+
+bool MainCore::CanSeek() const {
+    const auto played = playback_.Played();
+    return played && played->canSeek && played->size != 0 && played->totalFrames != 0;
+}
+
+bool MainCore::SeekBar(std::uint32_t units) {
+    const auto played = playback_.Played();
+    if (!played || !played->canSeek || played->size == 0 || played->totalFrames == 0) {
+        return false;
+    }
+    return playback_.SeekToFrame(std::uint64_t{units} * played->totalFrames / played->size);
+}
+
+bool MainCore::SeekBy(int seconds) {
+    const auto played = playback_.Played();
+    if (!played || !played->canSeek) {
+        return false;
+    }
+    const std::int64_t step = std::int64_t{seconds} * played->rate;
+    const std::int64_t frame = static_cast<std::int64_t>(played->frame) + step;
+    return playback_.SeekToFrame(static_cast<std::uint64_t>(std::max<std::int64_t>(frame, 0)));
+}
+
+void MainCore::OnLoopSoundChanged() {
+    playback_.SetLooping(view_.IsChecked(CheckId::kLoopSound));
 }
 
 void MainCore::StopPlayback() {
@@ -201,21 +253,16 @@ void MainCore::StopPlayback() {
 }
 
 void MainCore::OnPlayTimer() {
-    if (!playback_.IsPlaying()) {
+    const std::optional<PlaybackControl::PlayedPosition> played = playback_.Played();
+    if (!played) {
         return;
     }
-    std::optional<std::uint32_t> position;
-    {
-        // The feeding thread decodes on this handle; ask for the position between its steps.
-        auto exclusion = playback_.ExcludeRefill();
-        if (openStream_ && openStream_->IsOpen()) {
-            position = openStream_->Position();
-        }
+    view_.SetProgressPos(ProgressId::kPlay, played->units);
+    std::string caption = playingName_ + "  " + ClockText(played->frame, played->rate);
+    if (played->totalFrames != 0) {
+        caption += " / " + ClockText(played->totalFrames, played->rate);
     }
-    if (!position) {
-        return;
-    }
-    view_.SetProgressPos(ProgressId::kPlay, *position);
+    view_.SetProgressCaption(ProgressId::kPlay, caption);
     playback_.SetVolume(volume_ - kVolumeFull);
 }
 

@@ -38,6 +38,9 @@ struct CorePaths {
 // in the user's configuration folder when the program's folder is not writable.
 CorePaths PathsFor(const std::string& programDirectory);
 
+// The time of frames at rate as the play bar shows it: "M:SS", or "H:MM:SS" from an hour on.
+std::string ClockText(std::uint64_t frames, std::uint32_t rate);
+
 class MainCore {
   public:
     MainCore(MainView& view, PlaybackControl& playback);
@@ -110,8 +113,19 @@ class MainCore {
 
     void StartPlayback();
     void StopPlayback();
-    // The 100 ms timer: play position and volume.
+    // The 100 ms timer: the play bar where the sound is, its caption with the time
+    // ("name  0:12 / 1:45"), and the volume.
     void OnPlayTimer();
+    // The "Loop sound" check box changed (and at start): the engine is told its state.
+    void OnLoopSoundChanged();
+    // Seeking the track that plays: whether its decoder can; to a place on the play bar (in the
+    // bar's range); by seconds from where the sound is (Left and Right). False when it cannot.
+    bool CanSeek() const;
+    bool IsPlaying() const { return playback_.IsPlaying(); }
+    bool SeekBar(std::uint32_t units);
+    bool SeekBy(int seconds);
+    // The next track start begins that many seconds in (the command line's --start).
+    void SetStartSeconds(double seconds) { startSeconds_ = seconds; }
 
     // Blocks until every worker started so far has ended (tests and the command line).
     void WaitForWorkers() { workers_.WaitForAll(); }
@@ -198,6 +212,8 @@ class MainCore {
     std::string lastFileName_;
     std::int32_t volume_ = 0;
     int pendingCommand_ = 0;
+    std::string playingName_;  // the play bar's caption without its time
+    double startSeconds_ = 0;  // where the next track start begins
 
     // The end-of-stream command may reach the window thread after the core is gone (the
     // window's event loop can outlive it); it holds this weakly and does nothing then.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "host/core/plugin_host.h"
@@ -41,8 +42,15 @@ class PlaybackControl {
     // sound buffer, first block, play; enables Stop and disables Play when it succeeds, else
     // puts the reason in the status line. The stream stays the core's; the engine uses it until
     // ReleaseStream.
-    virtual void Play(const Exclusion& held, DecoderSession& stream,
-                      const std::string& trackName) = 0;
+    struct PlayOptions {
+        // The stream's loop points: looping goes from their end back to their start (without
+        // them, from the stream's end to its start).
+        std::optional<LoopPoints> loop;
+        // Where the sound begins, in seconds (a decoder that cannot seek begins at 0).
+        double startSeconds = 0;
+    };
+    virtual void Play(const Exclusion& held, DecoderSession& stream, const std::string& trackName,
+                      const PlayOptions& options) = 0;
     // The core is about to close the stream given to Play: the engine forgets it (and its
     // pending block) and never touches it again.
     virtual void ReleaseStream(const Exclusion& held) = 0;
@@ -50,6 +58,26 @@ class PlaybackControl {
     virtual void Stop(const Exclusion& held) = 0;
     // True from a successful Play until Stop.
     virtual bool IsPlaying() const = 0;
+    // Whether the end of a track (or of its loop) goes on from the loop's start ("Loop sound").
+    // Taken at the next such end, also in the middle of a track; a pass already decided ends
+    // normally.
+    virtual void SetLooping(bool looping) = 0;
+
+    // Where the sound is: what the device has played of the track that plays now.
+    struct PlayedPosition {
+        std::uint32_t units = 0;        // in the decoder's unit, as its size (the bar's range)
+        std::uint64_t frame = 0;        // the stream's frame (sample per channel)
+        std::uint32_t rate = 0;         // frames per second
+        std::uint64_t totalFrames = 0;  // the stream's length in frames, 0 when not known
+        std::uint32_t size = 0;         // the decoder's size in its unit (the bar's range)
+        bool canSeek = false;           // the decoder seeks (SeekToFrame can work)
+    };
+    // Nothing when no track plays. Any thread.
+    virtual std::optional<PlayedPosition> Played() const = 0;
+    // Moves the track that plays to that frame: what was queued is dropped and the buffer
+    // refilled at once. A frame past the end ends the track. False when nothing plays or the
+    // decoder cannot seek.
+    virtual bool SeekToFrame(std::uint64_t frame) = 0;
     // Output volume in hundredths of a decibel (0 = full, -10000 = silent).
     virtual void SetVolume(int hundredthsOfDecibel) = 0;
     // Ends the feeding thread for good (it has left its loop when this returns) and then

@@ -70,7 +70,7 @@ const KindRule kExplorerRule{
     "explore_plugins"};
 const KindRule kDecoderRule{{"fnLoadFile", "fnCloseFile"},
                             {"fnDecodeNext", "fnGetFormatOut", "fnGetFormatSource", "fnGetSizeData",
-                             "fnGetCurrPos", "fnResetFile"},
+                             "fnGetCurrPos", "fnResetFile", "fnGetLoopPoints", "fnSeekSample"},
                             "a decoder",
                             "decoders",
                             "decode_plugins"};
@@ -164,6 +164,8 @@ struct PluginBinder {
         Bind(lib, "fnGetCurrPos", p.fnGetCurrPos);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnResetFile", p.fnResetFile);
+        Bind(lib, "fnGetLoopPoints", p.fnGetLoopPoints);
+        Bind(lib, "fnSeekSample", p.fnSeekSample);
         return true;
     }
 

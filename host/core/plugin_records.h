@@ -121,6 +121,8 @@ class DecoderPlugin final : public PluginRecord {
     FnGetCurrPos fnGetCurrPos = nullptr;
     FnDecodeNext fnDecodeNext = nullptr;
     FnResetFile fnResetFile = nullptr;
+    FnGetLoopPoints fnGetLoopPoints = nullptr;           // optional
+    FnSeekSample fnSeekSample = nullptr;                 // optional
     FnDecoderLoadFile fnLoadFile = nullptr;              // required
     FnDecoderLoadFileMemory fnLoadFileMemory = nullptr;  // optional
 

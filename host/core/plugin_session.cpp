@@ -275,4 +275,30 @@ bool DecoderSession::Reset() const {
     return true;
 }
 
+std::optional<LoopPoints> DecoderSession::Loop() const {
+    const DecoderPlugin& decoder = Plugin();
+    if (decoder.fnGetLoopPoints == nullptr) {
+        return std::nullopt;
+    }
+    LoopPoints loop;
+    std::lock_guard guard(decoder.lock);
+    if (decoder.fnGetLoopPoints(handle_, &loop.start, &loop.end) != 1 || loop.start >= loop.end) {
+        return std::nullopt;  // a decoder's answer that breaks its own rule is no loop
+    }
+    return loop;
+}
+
+bool DecoderSession::CanSeek() const {
+    return Plugin().fnSeekSample != nullptr;
+}
+
+bool DecoderSession::Seek(std::uint32_t sample) const {
+    const DecoderPlugin& decoder = Plugin();
+    if (decoder.fnSeekSample == nullptr) {
+        return false;
+    }
+    std::lock_guard guard(decoder.lock);
+    return decoder.fnSeekSample(handle_, sample) == 1;
+}
+
 }  // namespace fogbell

@@ -106,6 +106,13 @@ class TrackBytes {
     std::optional<std::string> text_;
 };
 
+// A stream's loop, in samples per channel: start < end.
+struct LoopPoints {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    bool operator==(const LoopPoints&) const = default;
+};
+
 class ExplorerSession;
 class DecoderSession;
 using ExplorerSessionPtr = std::unique_ptr<ExplorerSession>;
@@ -186,6 +193,14 @@ class DecoderSession final : public OpenedFile {
     const PcmBlock* DecodeNext() const;
     // fnResetFile: back to the start of the stream; false when the decoder has no such entry.
     bool Reset() const;
+    // fnGetLoopPoints: the stream's loop in samples per channel, first sample and the first
+    // after it; none when the stream has none or the decoder has no such entry.
+    std::optional<LoopPoints> Loop() const;
+    // Whether the decoder has fnSeekSample.
+    bool CanSeek() const;
+    // fnSeekSample: the next block begins with that sample (per channel of the source); false
+    // without the entry or when the decoder refuses.
+    bool Seek(std::uint32_t sample) const;
 
   private:
     // One of the two format entries, copied, with the text when it gives none.

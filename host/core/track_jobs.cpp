@@ -1,5 +1,7 @@
 #include "host/core/track_jobs.h"
 
+#include <algorithm>
+
 #include "host/core/output_names.h"
 #include "host/core/wave_writer.h"
 
@@ -41,6 +43,125 @@ const char* WriterText(WaveWriter::Status status) {
     return "Can't write file: ";
 }
 
+// The stream's loop in frames of its output: loop points count samples of the source, so a
+// stream converted to another rate (the host asks for none) has no loop a file could carry.
+std::optional<LoopPoints> OutputLoop(const DecoderSession& stream, const WAVEFORMATEX& output) {
+    const std::optional<WAVEFORMATEX> source = stream.SourceFormat().value;
+    if (!source || source->nSamplesPerSec != output.nSamplesPerSec) {
+        return std::nullopt;
+    }
+    return stream.Loop();
+}
+
+// The whole stream as it decodes, block after block, to append, until append says stop.
+void CopyBlocks(const DecoderSession& stream, const PcmSink& append) {
+    while (stream.CanDecode()) {
+        const PcmBlock* block = stream.DecodeNext();
+        // The block stays valid until this handle's next call, which only this thread makes.
+        if (block == nullptr || !append(block->data, block->size)) {
+            return;
+        }
+    }
+}
+
+// What unrolling the stream's loop takes, in frames of its output format.
+UnrollRequest RequestFor(const DecoderSession& stream, const WAVEFORMATEX& format,
+                         const LoopPoints& loop, const LoopUnrolling& unrolling) {
+    UnrollRequest request;
+    request.loop = loop;
+    request.passes = unrolling.passes;
+    request.fadeFrames = FadeFrames(unrolling.fadeSeconds, format.nSamplesPerSec);
+    request.frameBytes = format.nBlockAlign;
+    request.seek = stream.CanSeek();
+    return request;
+}
+
+// Whether the whole rendering fits the data of one WAVE file.
+bool FitsInWave(const UnrollRequest& request) {
+    const std::uint64_t frames = UnrolledFrames(request.loop, request.passes, request.fadeFrames);
+    return frames <= kMaxWaveDataLength / std::max<std::uint32_t>(request.frameBytes, 1);
+}
+
+// SaveTrackAsWave and SaveTrackUnrolled: unrolling set writes a looped track unrolled.
+bool SaveTrack(const PluginHost& host, const ExplorerSession* container, const std::string& name,
+               const std::string& outPath, const SaveCallbacks& callbacks,
+               const LoopUnrolling* unrolling, bool* hasLoop, std::string& error) {
+    const DecoderSessionPtr stream = OpenTrackStream(host, container, name, error);
+    if (!stream) {
+        return false;
+    }
+    const PluginAnswer<std::optional<WAVEFORMATEX>> format = stream->OutputFormat();
+    if (!format.value) {
+        error = format.TextOr("ErrorGetFormatOut");
+        return false;
+    }
+    const std::optional<LoopPoints> loop = OutputLoop(*stream, *format.value);
+    if (hasLoop != nullptr) {
+        *hasLoop = loop.has_value();
+    }
+    const bool unroll = unrolling != nullptr && loop;
+
+    WaveWriter writer;
+    if (WaveWriter::Status status = writer.Create(outPath, *format.value);
+        status != WaveWriter::Status::kOk) {
+        error = WriterText(status) + outPath;
+        return false;
+    }
+    if (callbacks.fileCreated) {
+        callbacks.fileCreated();
+    }
+    if (callbacks.range) {
+        if (const std::optional<std::uint32_t> size = stream->SizeData()) {
+            callbacks.range(*size);
+        }
+    }
+    WaveWriter::Status status = WaveWriter::Status::kOk;
+    bool stopped = false;
+    const PcmSink append = [&](const std::uint8_t* data, std::uint32_t size) {
+        if (callbacks.stop != nullptr && callbacks.stop->load()) {
+            stopped = true;
+            return false;
+        }
+        status = writer.Append(data, size);
+        if (status != WaveWriter::Status::kOk) {
+            return false;
+        }
+        if (callbacks.position) {
+            if (const std::optional<std::uint32_t> position = stream->Position()) {
+                callbacks.position(*position);
+            }
+        }
+        return true;
+    };
+    std::string unrollError;
+    if (!unroll) {
+        CopyBlocks(*stream, append);
+    } else if (const UnrollRequest request = RequestFor(*stream, *format.value, *loop, *unrolling);
+               !FitsInWave(request)) {
+        status = WaveWriter::Status::kTooLarge;  // refused before anything is decoded
+    } else {
+        UnrollLoop(*stream, request, append, unrollError);
+    }
+    // The unrolled file's loop is in its samples; marking it would loop the fade-out too.
+    const WaveWriter::Status finished = writer.Finish(unroll ? std::nullopt : loop);
+    if (status == WaveWriter::Status::kOk) {
+        status = finished;
+    }
+    if (status != WaveWriter::Status::kOk) {
+        error = WriterText(status) + outPath;
+        return false;
+    }
+    if (!unrollError.empty()) {
+        error = unrollError;
+        return false;
+    }
+    if (stopped) {
+        error = "Stopped before the end: " + outPath;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ExtractTrack(const ExplorerSession& container, const std::string& name,
@@ -59,64 +180,13 @@ bool ExtractTrack(const ExplorerSession& container, const std::string& name,
 bool SaveTrackAsWave(const PluginHost& host, const ExplorerSession* container,
                      const std::string& name, const std::string& outPath,
                      const SaveCallbacks& callbacks, std::string& error) {
-    const DecoderSessionPtr stream = OpenTrackStream(host, container, name, error);
-    if (!stream) {
-        return false;
-    }
-    const PluginAnswer<std::optional<WAVEFORMATEX>> format = stream->OutputFormat();
-    if (!format.value) {
-        error = format.TextOr("ErrorGetFormatOut");
-        return false;
-    }
+    return SaveTrack(host, container, name, outPath, callbacks, nullptr, nullptr, error);
+}
 
-    WaveWriter writer;
-    if (WaveWriter::Status status = writer.Create(outPath, *format.value);
-        status != WaveWriter::Status::kOk) {
-        error = WriterText(status) + outPath;
-        return false;
-    }
-    if (callbacks.fileCreated) {
-        callbacks.fileCreated();
-    }
-    if (callbacks.range) {
-        if (const std::optional<std::uint32_t> size = stream->SizeData()) {
-            callbacks.range(*size);
-        }
-    }
-    WaveWriter::Status status = WaveWriter::Status::kOk;
-    bool stopped = false;
-    while (stream->CanDecode()) {
-        if (callbacks.stop != nullptr && callbacks.stop->load()) {
-            stopped = true;
-            break;
-        }
-        const PcmBlock* block = stream->DecodeNext();
-        if (block == nullptr) {
-            break;
-        }
-        const std::optional<std::uint32_t> position = stream->Position();
-        // The block stays valid until this handle's next call, which only this thread makes.
-        status = writer.Append(block->data, block->size);
-        if (status != WaveWriter::Status::kOk) {
-            break;
-        }
-        if (position && callbacks.position) {
-            callbacks.position(*position);
-        }
-    }
-    const WaveWriter::Status finished = writer.Finish();
-    if (status == WaveWriter::Status::kOk) {
-        status = finished;
-    }
-    if (status != WaveWriter::Status::kOk) {
-        error = WriterText(status) + outPath;
-        return false;
-    }
-    if (stopped) {
-        error = "Stopped before the end: " + outPath;
-        return false;
-    }
-    return true;
+bool SaveTrackUnrolled(const PluginHost& host, const ExplorerSession* container,
+                       const std::string& name, const std::string& outPath,
+                       const LoopUnrolling& unrolling, bool& hasLoop, std::string& error) {
+    return SaveTrack(host, container, name, outPath, {}, &unrolling, &hasLoop, error);
 }
 
 }  // namespace fogbell

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "host/core/loop_unrolling.h"
 #include "host/core/plugin_host.h"
 
 namespace fogbell {
@@ -26,10 +27,19 @@ struct SaveCallbacks {
 // Decodes a track into a WAVE file at outPath. The track's bytes come from the container when
 // one is given (as fnGetFilePointer hands them out), else name is opened as a path. The decoder
 // is the one serving name's extension; the PCM is its output format, unchanged. Memory use is
-// one block at a time. False with a text when the track could not be saved; a file that was
-// started is always finished with correct lengths for what it holds.
+// one block at a time. A track with loop points gets a sampler chunk that marks its loop
+// (wave_writer.h). False with a text when the track could not be saved; a file that was started
+// is always finished with correct lengths for what it holds.
 bool SaveTrackAsWave(const PluginHost& host, const ExplorerSession* container,
                      const std::string& name, const std::string& outPath,
                      const SaveCallbacks& callbacks, std::string& error);
+
+// As SaveTrackAsWave, but a track with loop points is written with its loop unrolled
+// (loop_unrolling.h), and without a sampler chunk: its loop is in the samples already, and a
+// player looping it again would repeat the fade-out. hasLoop tells whether the track had loop
+// points; one without is saved exactly as SaveTrackAsWave saves it.
+bool SaveTrackUnrolled(const PluginHost& host, const ExplorerSession* container,
+                       const std::string& name, const std::string& outPath,
+                       const LoopUnrolling& unrolling, bool& hasLoop, std::string& error);
 
 }  // namespace fogbell

@@ -28,6 +28,7 @@ void DescribeTrack(const PluginHost& host, const ExplorerSession& container, Tra
         }
         const std::optional<WAVEFORMATEX> format = stream->SourceFormat().value;
         row.kind = TrackKind::kAudio;
+        row.loop = stream->Loop();
         row.bitrate = format ? FormatText(*format) : "Unknown";
         if (format) {
             row.rate = format->nSamplesPerSec;

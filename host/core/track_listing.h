@@ -30,6 +30,7 @@ struct TrackRow {
     TrackKind kind = TrackKind::kUnknown;
     std::uint32_t rate = 0;
     std::uint32_t channels = 0;
+    std::optional<LoopPoints> loop;  // the stream's loop, when its decoder gives one
 };
 
 // What the lengths of an explorer's tracks count: "samples" for AIX containers (the total of the

@@ -111,14 +111,16 @@ class NullBuffer final : public SoundBuffer {
                 paced = 0;
                 continue;
             }
-            const std::uint32_t size = std::min(slice, BytesToNotification());
+            const std::uint32_t planned = std::min(slice, BytesToNotification());
             const auto due =
                 paceStart +
                 std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                    static_cast<double>(paced + size) / bytesPerSecond));
+                    static_cast<double>(paced + planned) / bytesPerSecond));
             if (changed.wait_until(lock, due, [&] { return closing_ || !playing; })) {
                 continue;  // stopped or released before the slice was due
             }
+            // A block written meanwhile (a seek) may have moved the notification closer.
+            const std::uint32_t size = std::min(planned, BytesToNotification());
             lock.unlock();
             bool fromPlaying = false;
             const bool passEnded = Render(out.data(), size, &fromPlaying);

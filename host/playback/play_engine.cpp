@@ -87,19 +87,15 @@ void PlayEngine::DropBuffer() {
     sound_.notifyEvent.reset();
 }
 
-const PcmBlock* PlayEngine::DecodeNext() {
-    if (stream_ == nullptr || !stream_->IsOpen()) {
-        return nullptr;
-    }
-    return stream_->DecodeNext();
-}
-
-void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::string& trackName) {
+void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::string& trackName,
+                      const PlayOptions& options) {
     assert(held.owns_lock() && held.mutex() == &refill_);
     (void)held;
     ++trackNumber_;
     stream_ = &stream;
     pending_ = nullptr;
+    feeder_.Forget();
+    hasPlayingBlock_ = false;
     DropBuffer();
 
     const PluginAnswer<std::optional<WAVEFORMATEX>> out = stream.OutputFormat();
@@ -107,9 +103,9 @@ void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::
         view_.SetStatus(out.TextOr("ErrorGetFormatOut"));
         return;
     }
-    const WAVEFORMATEX format = *out.value;
-    const std::uint32_t size = stream.SizeData().value_or(0);
-    sound_.buffer = CreateSoundBuffer(sound_.device, &format);
+    format_ = *out.value;
+    sizeData_ = stream.SizeData().value_or(0);
+    sound_.buffer = CreateSoundBuffer(sound_.device, &format_);
     if (sound_.buffer == nullptr) {
         view_.SetStatus(GetSoundErrorText());
         return;
@@ -124,18 +120,23 @@ void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::
         { std::lock_guard lock(wake_); }
         wakeup_.notify_all();
     });
-    view_.SetProgressRange(ProgressId::kPlay, 0, size);
+    view_.SetProgressRange(ProgressId::kPlay, 0, sizeData_);
     view_.SetProgressCaption(ProgressId::kPlay, trackName);
 
-    // The initial fill: one silent second, and the first block waiting for its notification.
+    // The initial fill: the first block is in the buffer before it starts, the next one waits
+    // for its notification. A stream with no block at all plays one silent second.
     stream.Reset();
-    pending_ = stream.DecodeNext();
-    const PluginAnswer<std::optional<WAVEFORMATEX>> again = stream.OutputFormat();
-    if (!again.value) {
-        // Playback still starts, without the silent pass.
-        view_.SetStatus(again.TextOr("ErrorGetFormatOut"));
+    const WAVEFORMATEX source = stream.SourceFormat().value.value_or(format_);
+    sourceRate_ = source.nSamplesPerSec;
+    feeder_.Start(stream, source, format_, options.loop);
+    if (options.startSeconds > 0) {
+        MoveStream(static_cast<std::uint64_t>(options.startSeconds * format_.nSamplesPerSec));
+    }
+    if (const BlockFeeder::Block* first = feeder_.Next(looping_)) {
+        WriteBlock(*first);
+        pending_ = feeder_.Next(looping_);
     } else {
-        const std::uint32_t second = again.value->nAvgBytesPerSec;
+        const std::uint32_t second = format_.nAvgBytesPerSec;
         if (silence_.size() < second) {
             silence_.resize(second, 0);  // kept between tracks, grown only when needed
         }
@@ -150,11 +151,75 @@ void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::
     view_.EnableButton(ButtonId::kPlay, false);
 }
 
+void PlayEngine::WriteBlock(const BlockFeeder::Block& block) {
+    // A lost block is skipped: the notification then stays where it was.
+    if (SetSoundBlock(sound_.buffer, block.bytes.data(),
+                      static_cast<std::uint32_t>(block.bytes.size()), &playingSince_) != 0) {
+        playingBlock_.segments = block.segments;  // its bytes are the buffer's now
+        playingFrames_ = block.bytes.size() / std::max<std::uint32_t>(format_.nBlockAlign, 1);
+        hasPlayingBlock_ = true;
+    }
+}
+
+std::optional<PlaybackControl::PlayedPosition> PlayEngine::Played() const {
+    Exclusion held(refill_);
+    if (!playing_ || !hasPlayingBlock_ || sound_.buffer == nullptr || stream_ == nullptr) {
+        return std::nullopt;
+    }
+    const std::uint32_t frameBytes = std::max<std::uint32_t>(format_.nBlockAlign, 1);
+    const std::uint64_t played = SoundBytesPlayed(sound_.buffer);
+    const std::uint64_t into = played > playingSince_ ? (played - playingSince_) / frameBytes : 0;
+    PlayedPosition position;
+    position.frame =
+        playingBlock_.StreamFrameAt(static_cast<std::uint32_t>(std::min(into, playingFrames_)));
+    position.units = feeder_.UnitsAtFrame(position.frame);
+    position.rate = format_.nSamplesPerSec;
+    position.totalFrames = feeder_.FramesOfSize(sizeData_);
+    position.size = sizeData_;
+    position.canSeek = stream_->CanSeek();
+    return position;
+}
+
+bool PlayEngine::MoveStream(std::uint64_t frame) {
+    const std::uint64_t sample =
+        format_.nSamplesPerSec == 0 || sourceRate_ == format_.nSamplesPerSec
+            ? frame
+            : frame * sourceRate_ / format_.nSamplesPerSec;
+    if (!stream_->Seek(static_cast<std::uint32_t>(std::min<std::uint64_t>(sample, UINT32_MAX)))) {
+        return false;
+    }
+    feeder_.Moved(frame);
+    return true;
+}
+
+bool PlayEngine::SeekToFrame(std::uint64_t frame) {
+    Exclusion held(refill_);
+    if (!playing_ || stream_ == nullptr || sound_.buffer == nullptr || !MoveStream(frame)) {
+        return false;
+    }
+    // What the buffer holds is dropped: the block from the new place is written at the write
+    // cursor now, and a pass end that waits to be handled is forgotten (it belonged to the old
+    // block). Past the end there is no block: the buffer stops and the thread is woken to end
+    // the track (or, looping, to start it over).
+    pending_ = nullptr;
+    if (const BlockFeeder::Block* block = feeder_.Next(looping_)) {
+        WriteBlock(*block);
+        pending_ = feeder_.Next(looping_);
+        sound_.notifyEvent->Reset();
+    } else {
+        StopSoundBuffer(sound_.buffer);  // nothing more is heard
+        sound_.notifyEvent->Set();
+    }
+    return true;
+}
+
 void PlayEngine::ReleaseStream(const Exclusion& held) {
     assert(held.owns_lock() && held.mutex() == &refill_);
     (void)held;
     stream_ = nullptr;
     pending_ = nullptr;  // the decoder's block dies with its handle
+    feeder_.Forget();
+    hasPlayingBlock_ = false;
 }
 
 void PlayEngine::Stop(const Exclusion& held) {
@@ -193,6 +258,8 @@ void PlayEngine::Shutdown() {
     Exclusion held(refill_);
     stream_ = nullptr;
     pending_ = nullptr;
+    feeder_.Forget();
+    hasPlayingBlock_ = false;
     playing_ = false;
     {
         std::lock_guard lock(wake_);
@@ -208,8 +275,7 @@ PlayEngine::Counters PlayEngine::GetCounters() const {
 }
 
 std::uint64_t PlayEngine::PlayedBytes() const {
-    auto* self = const_cast<PlayEngine*>(this);
-    Exclusion held(self->refill_);
+    Exclusion held(refill_);
     return SoundBytesPlayed(sound_.buffer);
 }
 
@@ -256,16 +322,19 @@ void PlayEngine::PlayThreadProc() {
 
 void PlayEngine::RefillStep(bool& postEnd, std::int32_t& endedTrack) {
     if (pending_ != nullptr && stream_ != nullptr) {
-        SetSoundData(sound_.buffer, pending_->data, pending_->size);  // a lost block is skipped
-        pending_ = DecodeNext();
+        WriteBlock(*pending_);
+        pending_ = feeder_.Next(looping_);
         return;
     }
-    if (stream_ != nullptr && view_.IsChecked(CheckId::kLoopSound)) {
-        // The buffer plays its last pass once more; the first block follows at the next
-        // notification. Without fnResetFile that pass repeats until Stop.
+    if (stream_ != nullptr && looping_) {
+        // "Loop sound" was checked after the track's last block had been decided: start over
+        // from the loop's start now. A decoder that cannot rewind plays its last pass again.
         StopSoundBuffer(sound_.buffer);
-        if (stream_->Reset()) {
-            pending_ = DecodeNext();
+        if (feeder_.Restart()) {
+            if (const BlockFeeder::Block* block = feeder_.Next(true)) {
+                WriteBlock(*block);
+                pending_ = feeder_.Next(true);
+            }
         }
         PlaySoundBuffer(sound_.buffer);
         return;

@@ -215,8 +215,8 @@ bool SoundBuffer::Render(std::uint8_t* out, std::uint32_t size, bool* wasPlaying
 
 std::uint32_t SoundBuffer::BytesToNotification() const {
     const auto length = static_cast<std::uint32_t>(ring.size());
-    const std::uint32_t ahead = notifyOffset >= readPos ? notifyOffset - readPos + 1
-                                                        : length - readPos + notifyOffset + 1;
+    const std::uint32_t ahead =
+        notifyOffset >= readPos ? notifyOffset - readPos + 1 : length - readPos + notifyOffset + 1;
     const std::uint32_t align = format.nBlockAlign;
     return (ahead + align - 1) / align * align;
 }
@@ -273,7 +273,12 @@ int CreateSoundNotify(SoundBuffer* buffer, std::shared_ptr<SoundEvent>* place,
     return 1;
 }
 
-int SetSoundData(SoundBuffer* buffer, const void* data, std::uint32_t size) {
+namespace {
+
+// SetSoundData's work; with markEnd the notification also moves to the block's last byte, and
+// playedAtWrite (when given) receives the buffer's played count at the write.
+int WriteSoundData(SoundBuffer* buffer, const void* data, std::uint32_t size, bool markEnd,
+                   std::uint64_t* playedAtWrite) {
     if (buffer == nullptr) {
         SetErrorText("SetSoundData: ISoundBuffer not created.");
         return 0;
@@ -296,12 +301,29 @@ int SetSoundData(SoundBuffer* buffer, const void* data, std::uint32_t size) {
         if (size > first) {
             std::memcpy(buffer->ring.data(), bytes + first, size - first);
         }
+        if (markEnd && size > 0) {
+            buffer->notifyOffset = (buffer->readPos + size - 1) % length;
+        }
+        if (playedAtWrite != nullptr) {
+            *playedAtWrite = buffer->played;
+        }
         ++buffer->writes;
         ++buffer->generation;
     }
     StoreResult(kSoundOk);
     buffer->Changed();
     return 1;
+}
+
+}  // namespace
+
+int SetSoundData(SoundBuffer* buffer, const void* data, std::uint32_t size) {
+    return WriteSoundData(buffer, data, size, false, nullptr);
+}
+
+int SetSoundBlock(SoundBuffer* buffer, const void* data, std::uint32_t size,
+                  std::uint64_t* playedAtWrite) {
+    return WriteSoundData(buffer, data, size, true, playedAtWrite);
 }
 
 void ReleaseSoundObjects(SoundBuffer* buffer, SoundDevice* device) {

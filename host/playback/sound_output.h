@@ -108,6 +108,12 @@ int CreateSoundNotify(SoundBuffer* buffer, std::shared_ptr<SoundEvent>* place, s
 // Silences the whole buffer, then writes the block at the write cursor (the play position plus
 // what the device has already taken), wrapping at the end. 1, or 0 with "SetSoundData: ...".
 int SetSoundData(SoundBuffer* buffer, const void* data, std::uint32_t size);
+// As SetSoundData, and moves the notification to the block's last byte (for a block of at
+// least one byte), so that the next notification comes when the block has been played, however
+// long it is and wherever it landed. playedAtWrite (when given) receives SoundBytesPlayed at the
+// moment of the write: the block's first byte is the one played after that many.
+int SetSoundBlock(SoundBuffer* buffer, const void* data, std::uint32_t size,
+                  std::uint64_t* playedAtWrite);
 // Releases the buffer (when given), then the device (when given). A released buffer's device
 // has stopped reading it when this returns.
 void ReleaseSoundObjects(SoundBuffer* buffer, SoundDevice* device);

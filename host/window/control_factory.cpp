@@ -142,6 +142,11 @@ void SetProgressPos(QWidget* bar, int position) {
     AsProgress(bar)->SetPos(position);
 }
 
+void SetProgressSeeking(QWidget* bar, std::function<bool(std::int32_t)> toPosition,
+                        std::function<bool(int)> step) {
+    AsProgress(bar)->SetSeekHandlers(std::move(toPosition), std::move(step));
+}
+
 int ProgressPos(const QWidget* bar) {
     return AsProgress(bar)->GetPos();
 }

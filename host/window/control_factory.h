@@ -36,6 +36,9 @@ void SetProgressCaption(QWidget* bar, const QString& caption);
 QString ProgressCaption(const QWidget* bar);
 void SetProgressRange(QWidget* bar, int low, int high);
 void SetProgressPos(QWidget* bar, int position);
+// Makes the bar a seek bar (CCaptionProgress::SetSeekHandlers).
+void SetProgressSeeking(QWidget* bar, std::function<bool(std::int32_t)> toPosition,
+                        std::function<bool(int)> step);
 int ProgressPos(const QWidget* bar);
 int ProgressMaximum(const QWidget* bar);
 void SetProgressWindowText(QWidget* bar, const QString& text);

@@ -284,7 +284,10 @@ void MainWindow::ConnectControls() {
         alwaysOnTop_ = ButtonCheck(Button(kIdAlwaysOnTop));
         ApplyTopMost(alwaysOnTop_);
     });
-    onClick(kIdLoopSound, [this] { loopSound_ = ButtonCheck(Button(kIdLoopSound)); });
+    onClick(kIdLoopSound, [this] {
+        loopSound_ = ButtonCheck(Button(kIdLoopSound));
+        core_->OnLoopSoundChanged();
+    });
     onClick(kIdOpenContainer, [this] { core_->OpenContainerDialog(); });
     onClick(kIdPreviousDirectory, [this] { core_->GoToParentContainer(); });
     onClick(kIdPlay, [this] { core_->StartPlayback(); });
@@ -305,6 +308,13 @@ void MainWindow::ConnectControls() {
         filterBox_->selectAll();
     });
     connect(&playTimer_, &QTimer::timeout, this, [this] { core_->OnPlayTimer(); });
+    list_->installEventFilter(this);  // the list takes Space and Enter itself otherwise
+    window::SetProgressSeeking(
+        Bar(ProgressId::kPlay),
+        [this](std::int32_t position) {
+            return core_->SeekBar(static_cast<std::uint32_t>(std::max(position, 0)));
+        },
+        [this](int direction) { return core_->SeekBy(direction * kSeekStepSeconds); });
 }
 
 bool MainWindow::Initialize() {
@@ -460,6 +470,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         systemMenu_->popup(mapToGlobal(QPoint(0, 0)));
         return;
     }
+    if (OnPlayerKey(event)) {
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         // A focused push button takes Enter; elsewhere Enter is the dialog's OK.
@@ -472,6 +485,49 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);  // Escape: cancel
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress &&
+        OnPlayerKey(static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool MainWindow::OnPlayerKey(QKeyEvent* event) {
+    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier) {
+        return false;
+    }
+    const bool onList = focusWidget() == list_;
+    switch (event->key()) {
+        case Qt::Key_Space:
+            // A focused button takes Space itself; elsewhere it plays the selection or stops.
+            if (qobject_cast<QAbstractButton*>(focusWidget()) != nullptr) {
+                return false;
+            }
+            if (core_->IsPlaying()) {
+                core_->StopPlayback();
+            } else if (!core_->CollectSelectedNames().empty()) {
+                core_->OnRowDoubleClick();
+            }
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (onList && !core_->CollectSelectedNames().empty()) {
+                core_->OnRowDoubleClick();  // opens a container, plays a track
+                return true;
+            }
+            return false;
+        case Qt::Key_Backspace:
+            if (Button(kIdPreviousDirectory)->isEnabled()) {
+                core_->GoToParentContainer();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {

@@ -124,6 +124,11 @@ class MainWindow : public QDialog, public MainView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Space plays the selection or stops; Enter on the list opens or plays the selected row;
+    // Backspace goes to the parent container. True when the key was taken.
+    bool OnPlayerKey(QKeyEvent* event);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    static constexpr int kSeekStepSeconds = 5;  // Left and Right on the play bar
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

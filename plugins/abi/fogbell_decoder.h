@@ -25,8 +25,10 @@
  *  - Everything a plug-in returns (extension list, format records, PCM blocks, error text) is
  *    owned by the plug-in. The caller never frees it.
  *  - A PCM block (the record and its bytes) stays valid until the next fnDecodeNext,
- *    fnResetFile or fnCloseFile on the same handle.
+ *    fnResetFile, fnSeekSample or fnCloseFile on the same handle.
  *  - Format records stay valid until fnCloseFile of the handle.
+ *  - The two places given to fnGetLoopPoints are the caller's; the decoder writes them during
+ *    the call only, and keeps no pointer to them.
  *  - Bytes given to fnLoadFileMemory stay the caller's; they must stay valid and unchanged until
  *    fnCloseFile of that handle. The decoder reads them in place and never writes or frees them.
  *    The decoder never reads past the size given with them.
@@ -118,6 +120,23 @@ FOGBELL_PLUGIN_API uint32_t fnGetSizeData(int32_t handle);
 FOGBELL_PLUGIN_API const WAVEFORMATEX* fnGetFormatSource(int32_t handle);
 FOGBELL_PLUGIN_API const WAVEFORMATEX* fnGetFormatOut(int32_t handle);
 
+/* Optional. The stream's loop, in samples per channel of the source format: *loopStart is the
+ * first sample of the loop, *loopEnd the first sample after it, with
+ * loopStart < loopEnd <= the stream's sample count. Returns 1 when the stream has such a loop.
+ * Returns 0, leaving both places unchanged, when it has none (the error text is not changed
+ * then) or for a bad handle. A decoder without this entry point has no loops. Any thread that
+ * may use the handle may ask; the answer never changes over the handle's life. */
+FOGBELL_PLUGIN_API int32_t fnGetLoopPoints(int32_t handle, uint32_t* loopStart, uint32_t* loopEnd);
+
+/* Optional. Moves the stream so that the next fnDecodeNext begins with sample `sample` (samples
+ * per channel of the source format, counted from the stream's start), exactly as if the stream
+ * had been decoded from its start and everything before that sample dropped; a sample at or past
+ * the end leaves the stream ended (fnDecodeNext returns NULL until the next seek or reset).
+ * fnGetCurrPos follows the move. Returns 1, or 0 for a bad handle (the stream is not moved).
+ * Any PCM block handed out before is invalid after the call. A decoder without this entry point
+ * cannot seek. */
+FOGBELL_PLUGIN_API int32_t fnSeekSample(int32_t handle, uint32_t sample);
+
 /* The plug-in's last error text. Never NULL. */
 FOGBELL_PLUGIN_API const char* fnGetErrorString(void);
 
@@ -136,6 +155,8 @@ typedef const PcmBlock* (*FnDecodeNext)(int32_t handle);
 typedef uint32_t (*FnGetCurrPos)(int32_t handle);
 typedef uint32_t (*FnGetSizeData)(int32_t handle);
 typedef const WAVEFORMATEX* (*FnGetFormat)(int32_t handle);
+typedef int32_t (*FnGetLoopPoints)(int32_t handle, uint32_t* loopStart, uint32_t* loopEnd);
+typedef int32_t (*FnSeekSample)(int32_t handle, uint32_t sample);
 
 #ifdef __cplusplus
 }

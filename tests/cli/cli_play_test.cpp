@@ -54,23 +54,29 @@ class CliPlay : public ::testing::Test {
     TempDir dir;
 };
 
-TEST_F(CliPlay, ASingleFileIsRecordedSilenceThenEachSecondOfIt) {
+TEST_F(CliPlay, ASingleFileIsRecordedFromItsFirstSampleToItsLast) {
     const Bytes pcm = Pattern(100000, 3);  // two whole seconds and a short one
     WaveOptions options;
     options.channels = 1;
     options.rate = kRate;
     WriteFile(dir.File("voice.wav"), BuildWave(options, pcm));
-    const std::string record = dir.File("rec.wav");
-    const ProgramResult r = Run({"play", dir.File("voice.wav"), "--audio", "null", "--speed", "50",
-                                 "--record", record, "--volume", "10000"});
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "");
-    const Bytes blocks[] = {Bytes(pcm.begin(), pcm.begin() + kSecond),
-                            Bytes(pcm.begin() + kSecond, pcm.begin() + 2 * kSecond),
-                            Bytes(pcm.begin() + 2 * kSecond, pcm.end())};
-    EXPECT_EQ(
-        ReadFile(record),
-        RecordedWave(MonoFormat(), Passes(kSecond, {nullptr, &blocks[0], &blocks[1], &blocks[2]})));
+    struct Case {
+        const char* start;
+        std::size_t from;  // the first byte of pcm heard
+    };
+    for (const Case& c : {Case{"0", 0}, Case{"1", kSecond}, Case{"0.5", kSecond / 2}}) {
+        SCOPED_TRACE(c.start);
+        const std::string record = dir.File(std::string("rec") + c.start + ".wav");
+        const ProgramResult r =
+            Run({"play", dir.File("voice.wav"), "--audio", "null", "--speed", "50", "--record",
+                 record, "--volume", "10000", "--start", c.start});
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(
+            ReadFile(record),
+            RecordedWave(MonoFormat(), Bytes(pcm.begin() + static_cast<long>(c.from), pcm.end())));
+    }
 }
 
 TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {
@@ -88,8 +94,8 @@ TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {
     ProgramResult r = Run({"play", dir.File("box.afs") + "::bgm.aix", "Track 1.aixf", "--audio",
                            "null", "--speed", "50", "--record", record});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    // 54400 stereo frames at 44100 Hz: the silent second and two of the track.
-    EXPECT_EQ(ReadFile(record).size(), kWaveHeaderBytes + 3u * 44100 * 4);
+    // 54400 stereo frames at 44100 Hz, no more: the track from its first sample to its last.
+    EXPECT_EQ(ReadFile(record).size(), kWaveHeaderBytes + 54400u * 4);
 
     // FOGBELL_AUDIO chooses the device when --audio does not.
     const std::string again = dir.File("again.wav");
@@ -97,7 +103,7 @@ TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {
     r = Run({"play", dir.File("box.afs"), "voice.wav"});
     UnsetEnvironment("FOGBELL_AUDIO");
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(ReadFile(again).size(), kWaveHeaderBytes + 2u * kSecond);
+    EXPECT_EQ(ReadFile(again).size(), kWaveHeaderBytes + 2000u);
 }
 
 TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
@@ -140,8 +146,8 @@ TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
                                    dir.Path() / "root" / folder / library);
     }
     WriteFile(dir.File("box.afs"), AfsBuilder().Add("data.bin", Pattern(10, 1)).Build().bytes);
-    const ProgramResult r = Run({"--plugins", dir.File("root"), "play", dir.File("box.afs"),
-                                 "--audio", "null"});
+    const ProgramResult r =
+        Run({"--plugins", dir.File("root"), "play", dir.File("box.afs"), "--audio", "null"});
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.err, "fogbell-cli: " + dir.File("box.afs") + ": Format unsupported.\n");
 }
@@ -221,7 +227,7 @@ TEST_F(CliPlay, SigintAndSigtermStopCleanlyWithAFinishedRecording) {
         const pid_t pid =
             Spawn({"play", dir.File("long.wav"), "--loop", "--audio", "null", "--record", record});
         ASSERT_GT(pid, 0);
-        // Playing at real time: wait until more than the silent second has been recorded.
+        // Playing at real time: wait until more than a second has been recorded.
         ASSERT_TRUE(
             WaitFor([&] { return FileExists(record) && ReadFile(record).size() > 44100 * 2; }));
         ASSERT_EQ(kill(pid, signal), 0);
@@ -237,9 +243,8 @@ TEST_F(CliPlay, SigintAndSigtermStopCleanlyWithAFinishedRecording) {
         };
         EXPECT_EQ(field(4), recorded.size() - 8);
         EXPECT_EQ(field(40), recorded.size() - kWaveHeaderBytes);
-        EXPECT_TRUE(std::all_of(recorded.begin() + kWaveHeaderBytes,
-                                recorded.begin() + kWaveHeaderBytes + kSecond,
-                                [](std::uint8_t b) { return b == 0; }));
+        const Bytes first = Pattern(kSecond, 5);  // the track from its start, at once
+        EXPECT_TRUE(std::equal(first.begin(), first.end(), recorded.begin() + kWaveHeaderBytes));
     }
 }
 
@@ -260,7 +265,9 @@ TEST_F(CliPlay, ATrackPlaysThroughSdlsDiskDriver) {
     const Bytes written = ReadFile(out);
     const auto at = std::search(written.begin(), written.end(), pcm.begin(), pcm.end());
     ASSERT_NE(at, written.end());
-    EXPECT_GE(at - written.begin(), kSecond);  // after the silent second
+    // At once: before it only what SDL took while the buffer was set up, never a silent second.
+    EXPECT_LT(at - written.begin(), kSecond / 2);
+    EXPECT_TRUE(std::all_of(written.begin(), at, [](std::uint8_t b) { return b == 0; }));
 }
 
 }  // namespace

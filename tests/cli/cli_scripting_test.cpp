@@ -99,6 +99,25 @@ TEST_F(CliScripting, ListJsonGivesTypedValuesOfEveryKind) {
     EXPECT_TRUE(rows[1]["length"].is_number_unsigned());
 }
 
+TEST_F(CliScripting, ListJsonGivesTheLoopOfTracksThatHaveOne) {
+    AdxOptions options;
+    options.totalSamples = 40 * 32;
+    options.headerOffset = LoopHeaderOffset(3, 1);
+    options.loopBlock = true;
+    options.loopStart = 100;
+    options.loopEnd = 1000;
+    const Bytes looped = BuildAdx(options, AdxFrames(40, 1, 3), true);
+    const std::string box = Save(
+        "loops.afs",
+        AfsBuilder().Add("theme.adx", looped).Add("plain.adx", MonoAdx(22050, 4, 9)).Build().bytes);
+    const json rows = json::parse(Run({"list", box, "--json"}).out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["loop"], json::parse("[100, 1000]"));
+    EXPECT_FALSE(rows[1].contains("loop"));
+    const json alone = json::parse(Run({"list", Save("theme.adx", looped), "--json"}).out);
+    EXPECT_EQ(alone[0]["loop"], json::parse("[100, 1000]"));
+}
+
 TEST_F(CliScripting, AixLengthsCountSamples) {
     AixStream a, b;
     a.data = AdxFrames(10, 2, 1);

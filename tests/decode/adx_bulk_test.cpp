@@ -87,8 +87,9 @@ Bytes Frames(std::mt19937& rng, std::size_t frames) {
 TEST(AdxBulk, ManyGroupsAtOnceEqualOneGroupAtATime) {
     std::mt19937 rng(21);
     for (int run = 0; run < 400; ++run) {
-        const std::uint8_t channels = run % 5 == 4 ? 6 : static_cast<std::uint8_t>(1 + rng() % 2);
-        const std::size_t frameChannels = channels == 2 ? 2 : 1;
+        // Mono and stereo: other channel counts are refused by the header.
+        const auto channels = static_cast<std::uint8_t>(1 + rng() % 2);
+        const std::size_t frameChannels = channels;
         const std::size_t groups = 1 + rng() % 30;
         Bytes frames = Frames(rng, groups * frameChannels);
         test::AdxOptions o;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "adx_builder.h"
@@ -57,8 +58,17 @@ TEST(AdxHeader, RefusesWhatIsNotAnAdxStreamWithinItsBytes) {
     // O = 12 puts the signature at 10..15, inside the fields: then 18 bytes are needed for the
     // cutoff at 16 although the signature fits in 16.
     Bytes early;
-    test::ByteWriter(early).U8(0x80).U8(0).U16BE(12).Zeros(3).U8(1).U16BE(0).Text("(c)CRI").Zeros(
-        2);
+    test::ByteWriter(early)
+        .U8(0x80)
+        .U8(0)
+        .U16BE(12)
+        .U8(3)
+        .U8(18)
+        .U8(4)
+        .U8(1)
+        .U16BE(0)
+        .Text("(c)CRI")
+        .Zeros(2);
     struct Case {
         const char* what;
         Bytes bytes;
@@ -88,6 +98,32 @@ TEST(AdxHeader, RefusesWhatIsNotAnAdxStreamWithinItsBytes) {
     EXPECT_STREQ(StatusText(HeaderStatus::kNotAdx), "Is not ADX file.");
 }
 
+// Headers this decoder would play otherwise than they say are refused, each with its own text.
+TEST(AdxHeader, RefusesWhatItCannotPlayAsTheHeaderSays) {
+    struct Case {
+        std::size_t at;
+        std::uint8_t value;
+        HeaderStatus status;
+    };
+    const Case cases[] = {
+        {4, 4, HeaderStatus::kEncoding},        {4, 0x10, HeaderStatus::kEncoding},
+        {5, 36, HeaderStatus::kWrongFrameSize}, {7, 3, HeaderStatus::kTooManyChannels},
+        {7, 6, HeaderStatus::kTooManyChannels}, {8, 0, HeaderStatus::kOk},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = BuildAdx(AdxOptions{}, test::AdxFrames(2, 1, 1));
+        bytes[c.at] = c.value;
+        Header h;
+        EXPECT_EQ(ReadHeader(bytes.data(), static_cast<std::uint32_t>(bytes.size()), h), c.status)
+            << c.at << " " << int{c.value};
+        EXPECT_STRNE(StatusText(c.status), StatusText(HeaderStatus::kNotAdx));
+    }
+    Bytes noRate = BuildAdx(AdxOptions{1, 0, 64}, {});
+    Header h;
+    EXPECT_EQ(ReadHeader(noRate.data(), static_cast<std::uint32_t>(noRate.size()), h),
+              HeaderStatus::kNoRate);
+}
+
 TEST(AdxHeader, RefusesAChannelCountOfZero) {
     AdxOptions o;
     o.channels = 0;
@@ -105,11 +141,65 @@ struct StreamCase {
     Coefficients expected;
 };
 
+// Loop blocks, honest and lying: only a flagged loop inside the stream, in a block that lies
+// before the signature, is a loop.
+TEST(AdxHeader, ReadsTheLoopOfVersionsThreeAndFourOnlyWhenItFits) {
+    struct Case {
+        const char* what;
+        std::uint8_t version;
+        std::uint8_t channels;
+        bool room;  // the header offset leaves room for the block
+        std::uint32_t flag, start, end;
+        bool looped;
+    };
+    constexpr std::uint32_t kTotal = 3200;
+    const Case cases[] = {
+        {"version 3", 3, 1, true, 1, 100, 2000, true},
+        {"version 4 mono", 4, 1, true, 1, 17, 3200, true},
+        {"version 4 stereo", 4, 2, true, 1, 0, 64, true},
+        {"flag off", 3, 1, true, 0, 100, 2000, false},
+        {"end before start", 3, 1, true, 1, 2000, 100, false},
+        {"empty loop", 4, 2, true, 1, 500, 500, false},
+        {"end past the stream", 3, 2, true, 1, 0, kTotal + 1, false},
+        {"no room before the signature", 3, 1, false, 1, 100, 2000, false},
+        {"version 2", 2, 1, true, 1, 100, 2000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AdxOptions o;
+        o.channels = c.channels;
+        o.totalSamples = kTotal;
+        o.version = c.version;
+        o.headerOffset = test::LoopHeaderOffset(c.version, c.channels);
+        o.loopBlock = true;
+        o.loopFlag = c.flag;
+        o.loopStart = c.start;
+        o.loopEnd = c.end;
+        Bytes bytes = BuildAdx(o, test::AdxFrames(100, c.channels, 3));
+        if (!c.room) {
+            // The signature moved two bytes into the block: the block no longer fits.
+            o.headerOffset = static_cast<std::uint16_t>(o.headerOffset - 2);
+            bytes = BuildAdx(o, {});
+            std::memcpy(bytes.data() + o.headerOffset - 2, kSignature, kSignatureSize);
+        }
+        Header h;
+        ASSERT_EQ(ReadHeader(bytes.data(), static_cast<std::uint32_t>(bytes.size()), h),
+                  HeaderStatus::kOk);
+        EXPECT_EQ(h.looped, c.looped);
+        FrameStream stream;
+        stream.Attach(bytes.data(), static_cast<std::uint32_t>(bytes.size()), h);
+        std::uint32_t start = 7, end = 7;
+        EXPECT_EQ(stream.Loop(start, end), c.looped);
+        EXPECT_EQ(start, c.looped ? c.start : 7u);
+        EXPECT_EQ(end, c.looped ? c.end : 7u);
+    }
+}
+
 TEST(AdxFrameStream, DecodesAsTheFormulaSaysWithTheCoefficientsOfRateAndCutoff) {
     const StreamCase cases[] = {
         {1, 44100, 500, {29336, 13136}}, {2, 44100, 500, {29336, 13136}},
         {2, 48000, 500, {29601, 13370}}, {1, 22050, 500, {26277, 10536}},
-        {6, 32000, 0, {29336, 13136}},  // decoded as mono; no cutoff keeps the fixed pair
+        {1, 32000, 0, {29336, 13136}},  // no cutoff keeps the fixed pair
     };
     for (const StreamCase& c : cases) {
         constexpr std::size_t kGroups = 40;

@@ -145,15 +145,6 @@ TEST_F(AdxVoice, ShortStreamsAndTheEnd) {
     api.CloseFile(h);
 }
 
-TEST_F(AdxVoice, SixChannelsDecodeAsMonoWhileTheFormatSaysSix) {
-    const Stream s = MakeStream(6, 8000, 10, 320, 0);  // no cutoff: the fixed pair
-    const int h = Load(s.bytes);
-    ASSERT_NE(h, -1) << api.Error();
-    EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(6, 8000));
-    EXPECT_EQ(Samples(api.DecodeAll(h)), ReferenceAdx(s.frames, 1, 10, kFixed1, kFixed2));
-    api.CloseFile(h);
-}
-
 // A footer (scale 0x8001) ends the stream where the header claims more: nothing of it or after
 // it comes out as audio, and the position reaches the total.
 TEST_F(AdxVoice, TheFooterEndsTheStream) {
@@ -194,6 +185,11 @@ TEST_F(AdxVoice, RefusedStreamsGiveTheirTexts) {
     const Bytes good = MakeStream(1, 44100, 2, 64).bytes;
     Bytes noSignature = good;
     noSignature[0x1A] = '[';
+    auto with = [&](std::size_t at, std::uint8_t value) {
+        Bytes b = good;
+        b[at] = value;
+        return b;
+    };
     struct Case {
         const char* what;
         Bytes bytes;
@@ -203,7 +199,12 @@ TEST_F(AdxVoice, RefusedStreamsGiveTheirTexts) {
         {"no signature", noSignature, "Is not ADX file."},
         {"cut inside the signature", Bytes(good.begin(), good.begin() + 0x1F), "Is not ADX file."},
         {"no channels", BuildAdx(noChannels, AdxFrames(2, 1, 1)), "ADX file has no channels."},
-        {"rate 0", BuildAdx(AdxOptions{1, 0, 64}, AdxFrames(2, 1, 1)), "Error formats. (FMTCONV)"},
+        {"rate 0", BuildAdx(AdxOptions{1, 0, 64}, AdxFrames(2, 1, 1)),
+         "ADX file has a sample rate of 0."},
+        {"six channels", BuildAdx(AdxOptions{6, 8000, 320}, AdxFrames(10, 1, 1)),
+         "ADX file has more than 2 channels."},
+        {"exponential scale", with(4, 4), "ADX encoding is not supported."},
+        {"frame size 36", with(5, 36), "ADX frame size is not 18."},
         {"rate beyond any second", BuildAdx(AdxOptions{2, 0xFFFFFFFF, 64}, {}),
          "Error formats. (FMTCONV)"},
     };
@@ -237,6 +238,33 @@ TEST_F(AdxVoice, SuccessLeavesAnEarlierTextExceptWhenAFileIsMapped) {
     ASSERT_NE(fromPath, -1);
     EXPECT_EQ(api.Error(), "OK");
     api.CloseFile(fromPath);
+}
+
+TEST_F(AdxVoice, GivesTheHeadersLoopPointsAndNothingWithoutThem) {
+    ASSERT_NE(api.GetLoopPoints, nullptr);
+    Stream s = MakeStream(2, 44100, 100, 3200);
+    s.options.version = 4;
+    s.options.headerOffset = LoopHeaderOffset(4, 2);
+    s.options.loopBlock = true;
+    s.options.loopStart = 1000;
+    s.options.loopEnd = 3000;
+    const int looped = Load(BuildAdx(s.options, s.frames));
+    const int plain = Load(s.bytes);
+    ASSERT_NE(looped, -1) << api.Error();
+    ASSERT_NE(plain, -1) << api.Error();
+    std::uint32_t start = 9, end = 9;
+    EXPECT_EQ(api.GetLoopPoints(looped, &start, &end), 1);
+    EXPECT_EQ(start, 1000u);
+    EXPECT_EQ(end, 3000u);
+    start = end = 9;
+    EXPECT_EQ(api.GetLoopPoints(plain, &start, &end), 0);
+    EXPECT_EQ(start, 9u);
+    EXPECT_EQ(end, 9u);
+    EXPECT_EQ(api.GetLoopPoints(-1, &start, &end), 0);
+    EXPECT_EQ(api.Error(), "Handle is invalid.[FFFFFFFF]");
+    EXPECT_EQ(start, 9u);
+    api.CloseFile(looped);
+    api.CloseFile(plain);
 }
 
 TEST_F(AdxVoice, ConvertsToTheRequestedFormat) {

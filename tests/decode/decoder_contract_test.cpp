@@ -142,6 +142,33 @@ TEST_P(Decoder, TwoHandlesDecodedAlternatelyGiveTheSameBlocksAsAlone) {
     api.CloseFile(b);
 }
 
+// A seek gives the stream from that sample on, exactly as decoding from the start and dropping
+// what lies before it would: at a frame's start, inside one, at the last sample and past the end.
+TEST_P(Decoder, SeekingGivesWhatDecodingAndDroppingWouldFromThatSample) {
+    ASSERT_NE(api.SeekSample, nullptr);
+    for (const Bytes& bytes : {sample, GetParam().tiny()}) {
+        const int whole = Load(bytes);
+        ASSERT_NE(whole, -1) << api.Error();
+        const std::uint32_t frameBytes = api.GetFormatOut(whole)->nBlockAlign;
+        const Bytes all = api.DecodeAll(whole);
+        api.CloseFile(whole);
+        const auto frames = static_cast<std::uint32_t>(all.size() / frameBytes);
+        for (const std::uint32_t at :
+             {0u, 1u, 31u, 32u, frames / 2 + 7, frames - 1, frames, frames + 100}) {
+            SCOPED_TRACE(at);
+            const int h = Load(bytes);
+            ASSERT_NE(h, -1);
+            ASSERT_NE(api.DecodeNext(h), nullptr);  // from anywhere, not only the start
+            EXPECT_EQ(api.SeekSample(h, at), 1);
+            const std::size_t from = std::min<std::size_t>(at, frames) * frameBytes;
+            EXPECT_EQ(api.DecodeAll(h), Bytes(all.begin() + static_cast<long>(from), all.end()));
+            api.CloseFile(h);
+        }
+    }
+    EXPECT_EQ(api.SeekSample(-1, 0), 0);
+    EXPECT_EQ(api.Error(), "Handle is invalid.[FFFFFFFF]");
+}
+
 TEST_P(Decoder, BadHandlesAreRefusedByEveryEntryPoint) {
     struct Bad {
         int handle;

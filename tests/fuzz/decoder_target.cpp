@@ -4,7 +4,8 @@
 // Each input is a stream. It is loaded from memory as the program plays a track (-1, -1), its
 // formats are read, it is decoded to the end, rewound and decoded again (both passes must
 // agree); then it is loaded again asking for another rate and channel count, so that the format
-// converter runs, and walked the same way.
+// converter runs, and walked the same way. The optional loop and seek entry points are tried on
+// the first handle.
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -47,6 +48,32 @@ void PlayConverted(const std::uint8_t* data, std::uint32_t size, const WAVEFORMA
     fogbell::fuzz::PlayTwice(*g_voice, handle, true, WholeFrames(source));
 }
 
+// The optional entry points: a loop, when given, lies inside the stream; a seek to a sample the
+// input's hash picks (inside the stream or past it) decodes to an end, and a rewind after it
+// brings the start back for the passes that follow.
+void LoopAndSeek(int handle, const std::uint8_t* data, std::uint32_t size) {
+    if (g_voice->GetLoopPoints != nullptr) {
+        std::uint32_t start = 0, end = 0;
+        if (g_voice->GetLoopPoints(handle, &start, &end) == 1 &&
+            (start >= end || end > g_voice->GetSizeData(handle))) {
+            Broken("a loop from %u to %u outside the stream", start, end);
+        }
+    }
+    if (g_voice->SeekSample != nullptr) {
+        const auto sample = static_cast<std::uint32_t>(fogbell::fuzz::InputHash(data, size) %
+                                                       (std::uint64_t{size} * 4 + 64));
+        if (g_voice->SeekSample(handle, sample) != 1) {
+            Broken("a seek on an open handle failed");
+        }
+        for (int blocks = 0; g_voice->DecodeNext(handle) != nullptr; ++blocks) {
+            if (blocks > 100000) {
+                Broken("no end after a seek");
+            }
+        }
+        g_voice->ResetFile(handle);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -77,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Broken("with -1, -1 the output format must equal the source format");
     }
     const WAVEFORMATEX sourceFormat = *source;
+    LoopAndSeek(handle, bytes.get(), length);
     fogbell::fuzz::PlayTwice(*g_voice, handle, true, WholeFrames(sourceFormat));
     PlayConverted(bytes.get(), length, sourceFormat);
     return 0;

@@ -235,11 +235,25 @@ TEST_F(CoreDecoding, ASingleAudioFilePlaysUntilTheNextDoubleClick) {
     EXPECT_EQ(view.Status(), "Is not ADX file.");
 }
 
-TEST_F(CoreDecoding, TimerFollowsTheDecodersPosition) {
+TEST_F(CoreDecoding, TimerShowsWhereTheSoundIsWithItsTime) {
     view.Select({0});
     core.OnRowDoubleClick();
-    core.OnPlayTimer();
+    const std::string name = playback.played.back();
+    core.OnPlayTimer();  // nothing played yet: the bar stays
     EXPECT_EQ(view.BarOf(ProgressId::kPlay).position, 0u);
+    struct Case {
+        std::uint64_t frame, total;
+        const char* time;
+    };
+    const Case cases[] = {{0, 0, "0:00"},
+                          {44100 * 12, 44100 * 105, "0:12 / 1:45"},
+                          {44100 * 3599, 44100 * 3600, "59:59 / 1:00:00"}};
+    for (const Case& c : cases) {
+        playback.position = PlaybackControl::PlayedPosition{1234, c.frame, 44100, c.total, 5000};
+        core.OnPlayTimer();
+        EXPECT_EQ(view.BarOf(ProgressId::kPlay).position, 1234u);
+        EXPECT_EQ(view.BarOf(ProgressId::kPlay).caption, name + "  " + c.time);
+    }
     EXPECT_EQ(playback.volumes.back(), 0);  // full volume when the settings have none
 }
 
@@ -258,9 +272,9 @@ class WorkingFolder {
 
 TEST_F(CoreDecoding, DoubleClickOnAContainerRowOpensItAndLeavesTheTrackPlaying) {
     const Bytes inner = test::AfsBuilder().Add("song.adx", SongAdx()).Build().bytes;
-    test::WriteFile(dir.File("outer.afs"),
-                    test::AfsBuilder().Add("voice.wav", VoiceWave()).Add("inner.afs", inner)
-                        .Build().bytes);
+    test::WriteFile(
+        dir.File("outer.afs"),
+        test::AfsBuilder().Add("voice.wav", VoiceWave()).Add("inner.afs", inner).Build().bytes);
     ASSERT_TRUE(core.OpenContainerPath(dir.File("outer.afs")));
     view.Select({0});
     core.OnRowDoubleClick();
@@ -291,11 +305,9 @@ TEST_F(CoreDecoding, ANameFromARowIsNeverOpenedAsAPath) {
     test::WriteFile(dir.File("ghost.wav"), VoiceWave());
     Bytes broken(64, 0);
     broken[0] = 'A';
-    test::WriteFile(dir.File("p.afs"), test::AfsBuilder()
-                                           .Add("voice.wav", VoiceWave())
-                                           .Add("broken.afs", broken)
-                                           .Build()
-                                           .bytes);
+    test::WriteFile(
+        dir.File("p.afs"),
+        test::AfsBuilder().Add("voice.wav", VoiceWave()).Add("broken.afs", broken).Build().bytes);
     ASSERT_TRUE(core.OpenContainerPath(dir.File("p.afs")));
 
     // A row the container does not hold (the list is stale): the explorer says so.

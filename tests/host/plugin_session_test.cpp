@@ -1,5 +1,6 @@
 // Sessions with the staged plug-ins: every answer carries the text of its own call, however many
 // threads use one plug-in at once.
+#include "host/core/loop_unrolling.h"
 #include "host/core/pcm_reader.h"
 #include "host/core/plugin_host.h"
 
@@ -9,8 +10,10 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
 #include "test_files.h"
@@ -116,6 +119,35 @@ TEST_F(Sessions, HeldTrackBytesKeepTheExplorerToTheirThread) {
     const TrackBytes missing = container->Track("none.bin");
     EXPECT_FALSE(missing);
     EXPECT_EQ(missing.TextOr(""), "none.bin file not found.");
+}
+
+// Going back to the loop by seeking, or by rewinding and decoding up to it, gives what a loop
+// kept in memory gives; a loop that the stream ends before fails with its text.
+TEST_F(Sessions, UnrollingByRewindingOrSeekingGivesWhatAKeptLoopGives) {
+    test::AdxOptions options;
+    options.channels = 2;
+    options.totalSamples = 3000 * 32;  // two decoder blocks and a bit
+    const test::Bytes adx = BuildAdx(options, test::AdxFrames(3000, 2, 5), true);
+    const std::tuple<LoopPoints, bool, std::uint64_t> cases[] = {{{45000, 90001}, true, 0},
+                                                                 {{45000, 90001}, false, 0},
+                                                                 {{45000, 90001}, true, 1 << 20},
+                                                                 {{45000, 96001}, true, 0}};
+    std::vector<test::Bytes> written;
+    std::string error;
+    for (const auto& [loop, seek, hold] : cases) {
+        const auto stream = host.OpenStream("a.adx", adx.data(), adx.size(), error);
+        ASSERT_TRUE(stream) << error;
+        test::Bytes& bytes = written.emplace_back();
+        const auto result = UnrollLoop(*stream, {loop, 2, 30000, 4, seek, hold},
+                                       [&](const std::uint8_t* data, std::uint32_t size) {
+                                           bytes.insert(bytes.end(), data, data + size);
+                                           return true;
+                                       },
+                                       error);
+        EXPECT_EQ(result, loop.end <= 96000 ? UnrollResult::kDone : UnrollResult::kFailed);
+    }
+    EXPECT_TRUE(written[0] == written[2] && written[1] == written[2]);
+    EXPECT_EQ(error, "The track ends before the end of its loop.");
 }
 
 }  // namespace

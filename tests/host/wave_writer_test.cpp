@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "byte_writer.h"
 #include "test_files.h"
 
@@ -74,6 +76,32 @@ TEST(WaveWriter, RefusesDataThatWouldPassTheHeadersLimit) {
     EXPECT_EQ(writer.DataLength(), 8u);
     ASSERT_EQ(writer.Finish(), WaveWriter::Status::kOk);
     EXPECT_EQ(test::ReadFile(dir.File("big.wav")).size(), 44u + 8u);
+}
+
+TEST(WaveWriter, MarksALoopInsideTheDataInASamplerChunkAfterIt) {
+    // Data bytes, the loop in 4-byte frames; odd data gets a pad byte, a loop past it no chunk.
+    const std::tuple<std::uint32_t, LoopPoints, bool> cases[] = {
+        {16, {1, 3}, true}, {17, {0, 4}, true}, {16, {2, 5}, false}};
+    for (const auto& [size, loop, marked] : cases) {
+        test::TempDir dir;
+        WaveWriter writer;
+        const Bytes data = test::Pattern(size, 3);
+        ASSERT_EQ(writer.Create(dir.File("l.wav"), StereoFormat()), WaveWriter::Status::kOk);
+        ASSERT_EQ(writer.Append(data.data(), size), WaveWriter::Status::kOk);
+        ASSERT_EQ(writer.Finish(loop), WaveWriter::Status::kOk);
+        Bytes expected = ExpectedHeader(size);
+        expected.insert(expected.end(), data.begin(), data.end());
+        if (marked) {
+            test::ByteWriter chunk(expected);
+            chunk.Zeros(size % 2).Text("smpl");
+            for (const std::uint32_t field : {60u, 0u, 0u, 22675u, 60u, 0u, 0u, 0u, 1u, 0u, 0u, 0u,
+                                              loop.start, loop.end - 1, 0u, 0u}) {
+                chunk.U32LE(field);
+            }
+            test::PutU32LE(expected, 4, static_cast<std::uint32_t>(expected.size() - 8));
+        }
+        EXPECT_EQ(test::ReadFile(dir.File("l.wav")), expected) << size;
+    }
 }
 
 TEST(WaveWriter, ReportsAFileThatCannotBeCreated) {

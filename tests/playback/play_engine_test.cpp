@@ -53,6 +53,17 @@ Bytes MusicAix() {  // two stereo streams of 1.2 s
     return test::AixBuilder().Add(first).Add(second).Build().bytes;
 }
 
+Bytes LoopedSongAdx(std::uint32_t loopStart, std::uint32_t loopEnd) {  // as SongAdx, looped
+    test::AdxOptions options;
+    options.channels = 2;
+    options.totalSamples = 100000;
+    options.headerOffset = test::LoopHeaderOffset(3, 2);
+    options.loopBlock = true;
+    options.loopStart = loopStart;
+    options.loopEnd = loopEnd;
+    return test::BuildAdx(options, test::AdxFrames(3125, 2, 11), true);
+}
+
 // A stream's output format and its blocks, decoded as the play thread decodes them.
 struct Decoded {
     WAVEFORMATEX format{};
@@ -76,15 +87,6 @@ Decoded DecodeAll(const PluginHost& host, const std::string& name, const void* d
     return decoded;
 }
 
-// Silence, then the blocks in the order given (indexes into decoded.blocks).
-Bytes Expected(const Decoded& decoded, const std::vector<int>& order) {
-    std::vector<const Bytes*> passes{nullptr};
-    for (int i : order) {
-        passes.push_back(&decoded.blocks[static_cast<std::size_t>(i)]);
-    }
-    return test::Passes(decoded.format.nAvgBytesPerSec, passes);
-}
-
 std::vector<int> AllBlocks(const Decoded& decoded) {
     std::vector<int> order;
     for (std::size_t i = 0; i < decoded.blocks.size(); ++i) {
@@ -93,16 +95,69 @@ std::vector<int> AllBlocks(const Decoded& decoded) {
     return order;
 }
 
+// The blocks in the order given (indexes into decoded.blocks), one right after the other: the
+// first sample of a track is the first one played, and nothing follows its last.
+Bytes Expected(const Decoded& decoded, const std::vector<int>& order) {
+    Bytes out;
+    for (int i : order) {
+        const Bytes& block = decoded.blocks[static_cast<std::size_t>(i)];
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    return out;
+}
+
+// Frames [from, to) of a decoded stream's PCM (to clipped at its end).
+Bytes Frames(const Decoded& decoded, std::size_t from, std::size_t to) {
+    const Bytes all = Expected(decoded, AllBlocks(decoded));
+    const std::size_t align = decoded.format.nBlockAlign;
+    to = std::min(to, all.size() / align);
+    from = std::min(from, to);
+    return Bytes(all.begin() + static_cast<long>(from * align),
+                 all.begin() + static_cast<long>(to * align));
+}
+
+// Whether recorded (a WAVE file) holds at least the data expected, from its start.
+bool StartsWith(const Bytes& recorded, const Bytes& expected) {
+    return recorded.size() >= expected.size() + test::kWaveHeaderBytes &&
+           std::equal(expected.begin(), expected.end(), recorded.begin() + test::kWaveHeaderBytes);
+}
+
+SoundOutputOptions NullOptions(const std::string& record) {
+    SoundOutputOptions options;
+    options.kind = SoundOutputOptions::Kind::kNull;
+    options.speed = kSpeed;
+    options.recordPath = record;
+    return options;
+}
+
+// A program of its own (view, engine and core with the staged plug-ins) recording to a file of
+// its own, for a case of a table.
+struct OwnProgram {
+    test::TempDir dir;
+    const std::string record = dir.File("rec.wav");
+    test::FakeView view;
+    PlayEngine engine{view, NullOptions(record)};
+    MainCore core{view, engine};
+
+    bool Initialize() {
+        CorePaths paths;
+        paths.settingsFile = dir.File("ini.ini");
+        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
+        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
+        return core.Initialize(paths);
+    }
+    // Opens the archive and double-clicks the row called name.
+    void PlayMember(const std::string& archive, const std::string& name) {
+        ASSERT_TRUE(core.OpenContainerPath(archive));
+        const auto names = view.Column(kColumnName);
+        view.Select(
+            {static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin())});
+        core.OnRowDoubleClick();
+    }
+};
+
 class Playback : public ::testing::Test {
   protected:
-    static SoundOutputOptions NullOptions(const std::string& record) {
-        SoundOutputOptions options;
-        options.kind = SoundOutputOptions::Kind::kNull;
-        options.speed = kSpeed;
-        options.recordPath = record;
-        return options;
-    }
-
     void SetUp() override {
         archive = dir.File("sounds.afs");
         test::WriteFile(archive, test::AfsBuilder()
@@ -174,49 +229,37 @@ class Playback : public ::testing::Test {
     std::string archive;
 };
 
-TEST_F(Playback, EachFormatPlaysSilenceThenEveryBlockAndEndsThroughOneEndOfStream) {
+TEST_F(Playback, EachFormatPlaysEveryBlockAtOnceAndEndsAfterItsLastSample) {
     for (const std::string name : {"song.adx", "voice.wav", "fx.xmd"}) {
         SCOPED_TRACE(name);
-        test::TempDir other;
-        const std::string path = other.File("rec.wav");
-        test::FakeView otherView;
-        PlayEngine player(otherView, NullOptions(path));
-        MainCore program(otherView, player);
-        CorePaths paths;
-        paths.settingsFile = other.File("ini.ini");
-        paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
-        paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
-        ASSERT_TRUE(program.Initialize(paths));
-        ASSERT_TRUE(program.OpenContainerPath(archive));
-        const auto names = otherView.Column(kColumnName);
-        otherView.Select(
-            {static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin())});
-        program.OnRowDoubleClick();
-        ASSERT_TRUE(player.IsPlaying()) << otherView.Status();
-        EXPECT_FALSE(otherView.IsButtonEnabled(ButtonId::kPlay));
-        EXPECT_TRUE(otherView.IsButtonEnabled(ButtonId::kStop));
-        EXPECT_EQ(otherView.BarOf(ProgressId::kPlay).caption, name);
+        OwnProgram own;
+        ASSERT_TRUE(own.Initialize());
+        own.PlayMember(archive, name);
+        ASSERT_TRUE(own.engine.IsPlaying()) << own.view.Status();
+        EXPECT_FALSE(own.view.IsButtonEnabled(ButtonId::kPlay));
+        EXPECT_TRUE(own.view.IsButtonEnabled(ButtonId::kStop));
+        EXPECT_EQ(own.view.BarOf(ProgressId::kPlay).caption, name);
 
         int posted = 0;
         ASSERT_TRUE(test::WaitFor([&] {
-            while (otherView.RunOnePosted()) {
+            while (own.view.RunOnePosted()) {
                 ++posted;
             }
-            return !player.IsPlaying();
+            return !own.engine.IsPlaying();
         }));
         EXPECT_EQ(posted, 1);  // 2032 arrives once
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        EXPECT_FALSE(otherView.RunOnePosted());
-        EXPECT_TRUE(otherView.IsButtonEnabled(ButtonId::kPlay));
-        EXPECT_FALSE(otherView.IsButtonEnabled(ButtonId::kStop));
-        EXPECT_EQ(program.OpenStream(), nullptr);
+        EXPECT_FALSE(own.view.RunOnePosted());
+        EXPECT_TRUE(own.view.IsButtonEnabled(ButtonId::kPlay));
+        EXPECT_FALSE(own.view.IsButtonEnabled(ButtonId::kStop));
+        EXPECT_EQ(own.core.OpenStream(), nullptr);
         const Decoded decoded = Member(name);
         ASSERT_GE(decoded.blocks.size(), 3u);
         EXPECT_LT(decoded.blocks.back().size(), decoded.format.nAvgBytesPerSec);
-        // One wake-up per second of audio: the silent pass, each block, and the end.
-        EXPECT_EQ(player.GetCounters().refills, decoded.blocks.size() + 1);
-        program.Shutdown();
-        EXPECT_EQ(test::ReadFile(path),
+        // One wake-up per block: the first was written before the start, the last one's ends it.
+        EXPECT_EQ(own.engine.GetCounters().refills, decoded.blocks.size());
+        own.core.Shutdown();
+        EXPECT_EQ(test::ReadFile(own.record),
                   test::RecordedWave(decoded.format, Expected(decoded, AllBlocks(decoded))));
     }
 }
@@ -245,7 +288,7 @@ TEST_F(Playback, AnAixTrackOfAContainerNestedInAnArchivePlaysThroughTheExplorers
               test::RecordedWave(decoded.format, Expected(decoded, AllBlocks(decoded))));
 }
 
-TEST_F(Playback, WithLoopSoundTheLastPassRepeatsThenTheFirstBlockComesAgain) {
+TEST_F(Playback, WithLoopSoundTheStartFollowsTheEndWithNothingBetween) {
     Start();
     view.SetCheck(CheckId::kLoopSound, true);
     DoubleClick("voice.wav");
@@ -256,11 +299,75 @@ TEST_F(Playback, WithLoopSoundTheLastPassRepeatsThenTheFirstBlockComesAgain) {
     EXPECT_TRUE(engine.IsPlaying());
     core.StopPlayback();
     const Bytes recorded = Recording(record);
-    // Silence, 0 1 2, the last pass again, 0 1 2, the last pass again, 0 ...
-    const Bytes expected = Expected(decoded, {0, 1, 2, 2, 0, 1, 2, 2});
-    ASSERT_GE(recorded.size(), expected.size() + test::kWaveHeaderBytes);
-    EXPECT_TRUE(
-        std::equal(expected.begin(), expected.end(), recorded.begin() + test::kWaveHeaderBytes));
+    const Bytes once = Expected(decoded, AllBlocks(decoded));
+    Bytes expected;
+    for (int pass = 0; pass < 3; ++pass) {
+        expected.insert(expected.end(), once.begin(), once.end());
+    }
+    EXPECT_TRUE(StartsWith(recorded, expected));
+}
+
+// Loop points anywhere, a frame's middle included: intro, then the loop region again and again.
+TEST_F(Playback, ALoopedAdxGoesFromItsLoopEndBackToItsLoopStartSampleForSample) {
+    struct Case {
+        std::uint32_t start, end;
+    };
+    for (const Case c : {Case{1000, 70000}, Case{17, 44117}, Case{0, 99999}}) {
+        SCOPED_TRACE(c.start);
+        OwnProgram own;
+        const Bytes song = LoopedSongAdx(c.start, c.end);
+        test::WriteFile(own.dir.File("theme.adx"), song);
+        ASSERT_TRUE(own.Initialize());
+        own.view.SetCheck(CheckId::kLoopSound, true);
+        own.core.OnLoopSoundChanged();
+        ASSERT_TRUE(own.core.OpenAudioFilePath(own.dir.File("theme.adx")));
+        ASSERT_TRUE(own.engine.IsPlaying()) << own.view.Status();
+        // The intro and four loops, in seconds of 44100 frames, and one more.
+        const std::uint64_t seconds = (c.end + 4 * (c.end - c.start)) / 44100 + 2;
+        ASSERT_TRUE(test::WaitFor([&] { return own.engine.GetCounters().refills >= seconds; }));
+        own.core.Shutdown();
+        const Decoded decoded =
+            DecodeAll(reference, "theme.adx", song.data(), static_cast<std::uint32_t>(song.size()));
+        Bytes expected = Frames(decoded, 0, c.end);
+        const Bytes loop = Frames(decoded, c.start, c.end);
+        for (int pass = 0; pass < 4; ++pass) {
+            expected.insert(expected.end(), loop.begin(), loop.end());
+        }
+        const Bytes recorded = test::ReadFile(own.record);
+        ASSERT_GE(recorded.size(), expected.size() + test::kWaveHeaderBytes);
+        EXPECT_TRUE(StartsWith(recorded, expected));
+    }
+}
+
+// Unchecked in the middle: the pass that plays goes on past the loop end to the stream's end.
+TEST_F(Playback, UncheckingLoopSoundLetsTheLoopedPassPlayToTheStreamsEnd) {
+    const Bytes song = LoopedSongAdx(1000, 50000);
+    test::WriteFile(dir.File("theme.adx"), song);
+    Start();
+    view.SetCheck(CheckId::kLoopSound, true);
+    core.OnLoopSoundChanged();
+    ASSERT_TRUE(core.OpenAudioFilePath(dir.File("theme.adx")));
+    ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 4; }));
+    view.SetCheck(CheckId::kLoopSound, false);
+    core.OnLoopSoundChanged();
+    EXPECT_EQ(RunUntilStopped(), 1);
+    const Decoded decoded =
+        DecodeAll(reference, "theme.adx", song.data(), static_cast<std::uint32_t>(song.size()));
+    const Bytes intro = Frames(decoded, 0, 50000);
+    const Bytes loop = Frames(decoded, 1000, 50000);
+    const Bytes last = Frames(decoded, 1000, SIZE_MAX);
+    const Bytes recorded = Recording(record);
+    // intro, k loops, then the last pass from the loop start to the end: k follows from the size.
+    const std::size_t played = recorded.size() - test::kWaveHeaderBytes;
+    ASSERT_GE(played, intro.size() + last.size());
+    const std::size_t middle = played - intro.size() - last.size();
+    ASSERT_EQ(middle % loop.size(), 0u) << played;
+    Bytes expected = intro;
+    for (std::size_t k = 0; k < middle / loop.size(); ++k) {
+        expected.insert(expected.end(), loop.begin(), loop.end());
+    }
+    expected.insert(expected.end(), last.begin(), last.end());
+    EXPECT_EQ(recorded, test::RecordedWave(decoded.format, expected));
 }
 
 TEST_F(Playback, UncheckingLoopSoundDuringPlaybackLetsTheTrackEnd) {
@@ -269,8 +376,56 @@ TEST_F(Playback, UncheckingLoopSoundDuringPlaybackLetsTheTrackEnd) {
     DoubleClick("voice.wav");
     ASSERT_TRUE(test::WaitFor([&] { return engine.GetCounters().refills >= 5; }));
     view.SetCheck(CheckId::kLoopSound, false);
+    core.OnLoopSoundChanged();
     EXPECT_EQ(RunUntilStopped(), 1);
     EXPECT_EQ(core.OpenStream(), nullptr);
+}
+
+// A seek drops what was queued: the recording is the track up to where the device stood, then
+// the track from the place sought, to its end; past the end the track ends there.
+TEST_F(Playback, ASeekContinuesFromThatSampleSampleForSample) {
+    struct Case {
+        const char* name;
+        std::uint64_t frame;
+    };
+    const Case cases[] = {{"song.adx", 0},      {"song.adx", 50001},  {"song.adx", 99999},
+                          {"song.adx", 200000}, {"voice.wav", 33333}, {"fx.xmd", 40000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.frame));
+        OwnProgram own;
+        ASSERT_TRUE(own.Initialize());
+        own.PlayMember(archive, c.name);
+        ASSERT_TRUE(own.engine.IsPlaying()) << own.view.Status();
+        EXPECT_TRUE(own.core.CanSeek());
+        ASSERT_TRUE(own.engine.SeekToFrame(c.frame));
+        ASSERT_TRUE(test::WaitFor([&] {
+            own.view.RunPosted();
+            return !own.engine.IsPlaying();
+        }));
+        own.core.Shutdown();
+        const Decoded decoded = Member(c.name);
+        const Bytes rest = Frames(decoded, c.frame, SIZE_MAX);
+        const Bytes recorded = test::ReadFile(own.record);
+        if (recorded.empty()) {  // sought past the end before the device took a byte
+            EXPECT_TRUE(rest.empty());
+            continue;
+        }
+        ASSERT_GE(recorded.size(), test::kWaveHeaderBytes + rest.size());
+        const std::size_t before = recorded.size() - test::kWaveHeaderBytes - rest.size();
+        Bytes expected = Frames(decoded, 0, before / decoded.format.nBlockAlign);
+        expected.insert(expected.end(), rest.begin(), rest.end());
+        EXPECT_EQ(recorded, test::RecordedWave(decoded.format, expected));
+    }
+}
+
+// The command line's --start: the first sample played is the one at that time.
+TEST_F(Playback, AStartTimeBeginsTheTrackThere) {
+    Start();
+    core.SetStartSeconds(1.0);
+    DoubleClick("voice.wav");
+    EXPECT_EQ(RunUntilStopped(), 1);
+    const Decoded voice = Member("voice.wav");
+    EXPECT_EQ(Recording(record), test::RecordedWave(voice.format, Frames(voice, 22050, SIZE_MAX)));
 }
 
 TEST_F(Playback, StopLeavesNothingPlayingAndClosesTheStream) {
@@ -309,11 +464,7 @@ TEST_F(Playback, StartingATrackWhileAnotherPlaysRecordsTheSecondFromItsStart) {
     core.Shutdown();
     EXPECT_EQ(test::ReadFile(record + ".2.wav"),
               test::RecordedWave(voice.format, Expected(voice, AllBlocks(voice))));
-    const Bytes first = test::ReadFile(record);
-    const Bytes expected = Expected(song, {0, 1});
-    ASSERT_GE(first.size(), expected.size() + test::kWaveHeaderBytes);
-    EXPECT_TRUE(
-        std::equal(expected.begin(), expected.end(), first.begin() + test::kWaveHeaderBytes));
+    EXPECT_TRUE(StartsWith(test::ReadFile(record), Expected(song, {0, 1})));
 }
 
 TEST_F(Playback, ATrackChangeToTheSameFormatKeepsOneRecording) {
@@ -358,11 +509,7 @@ TEST_F(Playback, ShutdownWhilePlayingEndsTheThreadAndFinishesTheRecording) {
     };
     EXPECT_EQ(field(4), recorded.size() - 8);                        // RIFF length
     EXPECT_EQ(field(40), recorded.size() - test::kWaveHeaderBytes);  // data length
-    const Decoded song = Member("song.adx");
-    const Bytes expected = Expected(song, {0});
-    ASSERT_GE(recorded.size(), expected.size() + test::kWaveHeaderBytes);
-    EXPECT_TRUE(
-        std::equal(expected.begin(), expected.end(), recorded.begin() + test::kWaveHeaderBytes));
+    EXPECT_TRUE(StartsWith(recorded, Expected(Member("song.adx"), {0})));
     EXPECT_FALSE(engine.IsPlaying());
     view.RunPosted();  // a late end of stream finds the core shut down and does nothing
 }

@@ -15,6 +15,34 @@ using plugin::ReadU32BE;
 constexpr std::int64_t kSamplesPerGroup = static_cast<std::int64_t>(kSamplesPerFrame);
 constexpr std::uint32_t kStereoChannels = 2;
 
+// Reads the loop block of a version 3 or 4 header into header (looped stays false when there is
+// none that fits). signature: where "(c)CRI" lies, which the block must end before.
+void ReadLoop(const std::uint8_t* data, std::uint32_t signature, Header& header) {
+    const std::uint8_t version = data[kVersionField];
+    std::uint32_t block = 0;
+    if (version == kLoopVersion3) {
+        block = kLoopBlockV3;
+    } else if (version == kLoopVersion4) {
+        block =
+            kLoopBlockV4Base +
+            kHistoryBytesPerChannel * std::max<std::uint32_t>(header.channels, kMinHistoryChannels);
+    } else {
+        return;
+    }
+    if (block + kLoopBlockSize > signature) {
+        return;  // the header has no room for the block
+    }
+    const std::uint32_t flag = ReadU32BE(data + block + kLoopFlag);
+    const std::uint32_t start = ReadU32BE(data + block + kLoopStart);
+    const std::uint32_t end = ReadU32BE(data + block + kLoopEnd);
+    if (flag == 0 || start >= end || end > header.totalSamples) {
+        return;
+    }
+    header.looped = true;
+    header.loopStart = start;
+    header.loopEnd = end;
+}
+
 }  // namespace
 
 const char* StatusText(HeaderStatus status) {
@@ -25,6 +53,14 @@ const char* StatusText(HeaderStatus status) {
             break;
         case HeaderStatus::kNoChannels:
             return "ADX file has no channels.";
+        case HeaderStatus::kTooManyChannels:
+            return "ADX file has more than 2 channels.";
+        case HeaderStatus::kNoRate:
+            return "ADX file has a sample rate of 0.";
+        case HeaderStatus::kWrongFrameSize:
+            return "ADX frame size is not 18.";
+        case HeaderStatus::kEncoding:
+            return "ADX encoding is not supported.";
     }
     return "Is not ADX file.";
 }
@@ -43,7 +79,21 @@ HeaderStatus ReadHeader(const std::uint8_t* data, std::uint32_t size, Header& he
     header.sampleRate = ReadU32BE(data + kRateField);
     header.totalSamples = ReadU32BE(data + kTotalSamplesField);
     header.cutoff = ReadU16BE(data + kCutoffField);
-    return header.channels == 0 ? HeaderStatus::kNoChannels : HeaderStatus::kOk;
+    header.looped = false;
+    ReadLoop(data, offset - 2, header);
+    if (data[kEncodingField] != kFixedCoefficientEncoding) {
+        return HeaderStatus::kEncoding;
+    }
+    if (data[kFrameSizeField] != kFrameSize) {
+        return HeaderStatus::kWrongFrameSize;
+    }
+    if (header.channels == 0) {
+        return HeaderStatus::kNoChannels;
+    }
+    if (header.channels > kStereoChannels) {
+        return HeaderStatus::kTooManyChannels;
+    }
+    return header.sampleRate == 0 ? HeaderStatus::kNoRate : HeaderStatus::kOk;
 }
 
 void FrameStream::Attach(const std::uint8_t* data, std::uint32_t size, const Header& header) {
@@ -53,6 +103,9 @@ void FrameStream::Attach(const std::uint8_t* data, std::uint32_t size, const Hea
     stereo_ = header.channels == kStereoChannels;
     coefficients_ = CoefficientsFor(header.sampleRate, header.cutoff);
     totalSamples_ = header.totalSamples;
+    looped_ = header.looped;
+    loopStart_ = header.loopStart;
+    loopEnd_ = header.loopEnd;
     Rewind();
 }
 
@@ -92,6 +145,14 @@ std::size_t FrameStream::DecodeGroupsPast(std::int16_t* out, std::size_t room) {
     }
     remaining_.store(left, std::memory_order_relaxed);
     return groups * groupSamples;
+}
+
+bool FrameStream::Loop(std::uint32_t& start, std::uint32_t& end) const {
+    if (looped_) {
+        start = loopStart_;
+        end = loopEnd_;
+    }
+    return looped_;
 }
 
 std::uint32_t FrameStream::Position() const {

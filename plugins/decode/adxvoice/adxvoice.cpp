@@ -54,6 +54,10 @@ FOGBELL_PLUGIN_API int32_t fnResetFile(int32_t handle) {
     return ResetVoice<AdxVoiceFile>(handle);
 }
 
+FOGBELL_PLUGIN_API int32_t fnSeekSample(int32_t handle, uint32_t sample) {
+    return SeekVoice<AdxVoiceFile>(handle, sample);
+}
+
 FOGBELL_PLUGIN_API const PcmBlock* fnDecodeNext(int32_t handle) {
     return DecodeVoice<AdxVoiceFile>(handle);
 }
@@ -72,6 +76,23 @@ FOGBELL_PLUGIN_API const WAVEFORMATEX* fnGetFormatSource(int32_t handle) {
 
 FOGBELL_PLUGIN_API const WAVEFORMATEX* fnGetFormatOut(int32_t handle) {
     return VoiceOutputFormat<AdxVoiceFile>(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnGetLoopPoints(int32_t handle, uint32_t* loopStart, uint32_t* loopEnd) {
+    return Guarded(0, [&] {
+        const AdxVoiceFile* record = LookupRecord<AdxVoiceFile>(handle);
+        std::uint32_t start = 0, end = 0;
+        if (record == nullptr || !record->stream.Loop(start, end)) {
+            return 0;
+        }
+        if (loopStart != nullptr) {
+            *loopStart = start;
+        }
+        if (loopEnd != nullptr) {
+            *loopEnd = end;
+        }
+        return 1;
+    });
 }
 
 FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void) {

@@ -139,6 +139,20 @@ FOGBELL_PLUGIN_API int32_t fnResetFile(int32_t handle) {
     });
 }
 
+FOGBELL_PLUGIN_API int32_t fnSeekSample(int32_t handle, uint32_t sample) {
+    return Guarded(0, [&] {
+        WaveDecodeFile* record = Lookup(handle);
+        if (record == nullptr) {
+            return 0;
+        }
+        const std::uint64_t offset = std::uint64_t{sample} * record->sourceFormat.nBlockAlign;
+        const std::uint32_t end = record->wave.dataSize;
+        record->position.store(offset < end ? static_cast<std::uint32_t>(offset) : end,
+                               std::memory_order_relaxed);
+        return 1;
+    });
+}
+
 // Decoding runs without the plug-in lock: it touches only this handle's record.
 FOGBELL_PLUGIN_API const PcmBlock* fnDecodeNext(int32_t handle) {
     return GuardedUnlocked<const PcmBlock*>(nullptr, [&]() -> const PcmBlock* {

@@ -84,6 +84,8 @@ class FrameStream {
     std::uint32_t Position() const;
     // The header's data length (fnGetSizeData).
     std::uint32_t Size() const { return dataLength_; }
+    // Samples a group interleaves per frame: 1 mono, 2 stereo.
+    std::uint32_t Channels() const { return mono_ ? 1 : 2; }
 
   private:
     const std::uint8_t* data_ = nullptr;

@@ -54,6 +54,10 @@ FOGBELL_PLUGIN_API int32_t fnResetFile(int32_t handle) {
     return ResetVoice<XmdVoiceFile>(handle);
 }
 
+FOGBELL_PLUGIN_API int32_t fnSeekSample(int32_t handle, uint32_t sample) {
+    return SeekVoice<XmdVoiceFile>(handle, sample);
+}
+
 FOGBELL_PLUGIN_API const PcmBlock* fnDecodeNext(int32_t handle) {
     return DecodeVoice<XmdVoiceFile>(handle);
 }

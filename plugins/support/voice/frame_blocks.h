@@ -34,6 +34,30 @@ class FrameBlockBuffer {
     // Back to the start of the stream: nothing carried.
     void Rewind() { carry_ = 0; }
 
+    // Moves a rewound stream so that the next block begins with frame `frame` (of channels
+    // interleaved samples): the groups before it are decoded (their history leads into it) and
+    // dropped, and the rest of the group that holds it is carried. A frame past the end leaves
+    // the stream ended with nothing carried.
+    template <class Stream>
+    void Seek(Stream& stream, std::uint64_t frame, std::uint32_t channels) {
+        carry_ = 0;
+        std::int16_t* group = samples_.get() + second_ / 2;  // where a carry lies
+        std::uint64_t skip = frame * channels;               // samples still to drop
+        for (;;) {
+            const std::size_t made = stream.DecodeGroup(group);
+            if (made == 0) {
+                return;
+            }
+            if (skip < made) {
+                const std::size_t kept = made - static_cast<std::size_t>(skip);
+                std::memmove(group, group + skip, kept * sizeof(std::int16_t));
+                carry_ = static_cast<std::uint32_t>(kept * sizeof(std::int16_t));
+                return;
+            }
+            skip -= made;
+        }
+    }
+
     std::uint32_t Carry() const { return carry_; }
     const std::uint8_t* Data() const {
         return reinterpret_cast<const std::uint8_t*>(samples_.get());

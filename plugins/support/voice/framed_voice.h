@@ -17,7 +17,8 @@
 namespace fogbell::plugin {
 
 // Stream: Rewind() and DecodeGroup(std::int16_t*) as FrameBlockBuffer::Next describes, Size()
-// and Position() in the plug-in's unit (fnGetSizeData, fnGetCurrPos).
+// and Position() in the plug-in's unit (fnGetSizeData, fnGetCurrPos), and Channels(): the
+// samples a group interleaves per frame.
 template <class Stream>
 struct FramedVoice {
     MappedFile* file = nullptr;  // set when the plug-in mapped the file itself
@@ -54,6 +55,13 @@ struct FramedVoice {
     void Rewind() {
         stream.Rewind();
         blocks.Rewind();
+    }
+
+    // Rewinds, then moves to the frame `sample` (per channel) of the source: see
+    // FrameBlockBuffer::Seek.
+    void Seek(std::uint32_t sample) {
+        Rewind();
+        blocks.Seek(stream, sample, stream.Channels());
     }
 
     // The next block in the output format, or null at the end of the stream.
@@ -117,6 +125,19 @@ int ResetVoice(int handle) {
             return 0;
         }
         record->Rewind();
+        return 1;
+    });
+}
+
+// Runs without the plug-in lock, as decoding does.
+template <class Record>
+int SeekVoice(int handle, std::uint32_t sample) {
+    return GuardedUnlocked(0, [&] {
+        Record* record = LookupRecord<Record>(handle);
+        if (record == nullptr) {
+            return 0;
+        }
+        record->Seek(sample);
         return 1;
     });
 }
