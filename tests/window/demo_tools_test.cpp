@@ -1,5 +1,6 @@
 // The demo archive's tracks, decoded by the real plug-ins through the command line, play at a
-// sane level without DC; its title music loops.
+// sane level without DC; its title music loops; the build's tools answer --help and refuse a
+// missing or bad folder with a usage text or an error instead of crashing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,6 +75,35 @@ TEST(DemoContainer, TitleMusicLoopsAfterItsIntro) {
     EXPECT_EQ(start, 2u * 44100u);   // a bar of intro
     EXPECT_EQ(end, 10u * 44100u);    // four bars of tune, to the end
     adx.CloseFile(handle);
+}
+
+struct Call {
+    const char* program;
+    std::vector<std::string> arguments;
+    int exitStatus;
+    bool usageOnStdout;
+    const char* errorText;  // in what it prints to stderr
+};
+
+TEST(Tools, AnswerHelpAndRefuseMissingOrBadFolders) {
+    const std::string missing = TempDir().File("gone");
+    const Call calls[] = {
+        {FOGBELL_DEMO_TOOL, {"--help"}, 0, true, ""},
+        {FOGBELL_DEMO_TOOL, {}, 2, false, "Usage"},
+        {FOGBELL_DEMO_TOOL, {missing}, 1, false, "is not a folder"},
+        {FOGBELL_SEED_TOOL, {"--help"}, 0, true, ""},
+        {FOGBELL_SEED_TOOL, {}, 2, false, "Usage"},
+        {FOGBELL_ART_TOOL, {"-h"}, 0, true, ""},
+        {FOGBELL_ART_TOOL, {}, 2, false, "Usage"},
+    };
+    for (const Call& call : calls) {
+        const std::string what = std::string(call.program) + " " +
+                                 (call.arguments.empty() ? "" : call.arguments[0]);
+        const ProgramResult r = RunProgram(call.program, call.arguments);
+        EXPECT_EQ(r.exitStatus, call.exitStatus) << what << r.err;
+        EXPECT_EQ(r.out.starts_with("Usage: "), call.usageOnStdout) << what;
+        EXPECT_NE(r.err.find(call.errorText), std::string::npos) << what << r.err;
+    }
 }
 
 }  // namespace

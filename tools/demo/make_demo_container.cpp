@@ -5,6 +5,9 @@
 //
 //   fogbell_demo_container DIR      writes DIR/mistvale_sound.afs and prints its path
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,12 @@ namespace t = fogbell::test;
 namespace demo = fogbell::demo;
 namespace encode = fogbell::encode;
 
+constexpr const char* kUsage =
+    "Usage: fogbell_demo_container DIR\n"
+    "Writes the demo archive DIR/mistvale_sound.afs (music, a bell, wind, voices, and a text\n"
+    "file no plug-in reads) and prints its path. DIR must be an existing folder.\n";
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
 constexpr std::uint8_t kLoopHeaderVersion = 3;
 constexpr std::size_t kAdxEndFrameSize = 18;
 
@@ -119,12 +128,26 @@ Bytes Archive() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
-        return 2;
+        std::fputs(kUsage, stderr);
+        return kUsageError;
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(argv[1], error)) {
+        std::fprintf(stderr, "fogbell_demo_container: %s is not a folder\n", argv[1]);
+        return kFailure;
     }
     const std::string path = std::string(argv[1]) + "/mistvale_sound.afs";
-    t::WriteFile(path, Archive());
+    try {
+        t::WriteFile(path, Archive());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fogbell_demo_container: %s\n", e.what());
+        return kFailure;
+    }
     std::printf("%s\n", path.c_str());
     return 0;
 }
