@@ -173,27 +173,22 @@ Sound Finish(Mix& mix, std::uint32_t loopStart = 0, std::uint32_t loopEnd = 0) {
     return sound;
 }
 
+// The instruments: partials {ratio, gain, decay per second}, then attack and release seconds.
+// clang-format off
 // A rounded flute-like tone for tunes.
-const Instrument kLead{
-    {{1, 1.0, 1.2}, {2, 0.45, 2.0}, {3, 0.22, 3.0}, {4, 0.1, 4.0}, {5, 0.05, 5.0}}, 0.012, 0.08};
+const Instrument kLead{{{1, 1.0, 1.2}, {2, 0.45, 2.0}, {3, 0.22, 3.0}, {4, 0.1, 4.0}, {5, 0.05, 5.0}},
+                       0.012, 0.08};
 const Instrument kBass{{{1, 1.0, 0.8}, {2, 0.5, 1.5}, {3, 0.2, 2.5}}, 0.01, 0.06};
 const Instrument kPad{{{1, 1.0, 0.3}, {2, 0.3, 0.6}}, 0.25, 0.3};
 const Instrument kHarp{{{1, 1.0, 1.5}, {2, 0.5, 2.5}, {3, 0.3, 4.0}, {4, 0.15, 6.0}}, 0.004, 0.05};
 // Brassy: every harmonic at 1/n, as a sawtooth has them.
-const Instrument kBrass{{{1, 1.0, 1.0},
-                         {2, 0.5, 1.2},
-                         {3, 0.33, 1.4},
-                         {4, 0.25, 1.6},
-                         {5, 0.2, 1.8},
-                         {6, 0.17, 2.0},
-                         {7, 0.14, 2.2},
-                         {8, 0.12, 2.4}},
-                        0.03,
-                        0.05};
-const Instrument kPluckBass{
-    {{1, 1.0, 3.0}, {2, 0.5, 3.5}, {3, 0.33, 4.0}, {4, 0.25, 5.0}, {5, 0.2, 6.0}, {6, 0.17, 7.0}},
-    0.005,
-    0.03};
+const Instrument kBrass{{{1, 1.0, 1.0}, {2, 0.5, 1.2}, {3, 0.33, 1.4}, {4, 0.25, 1.6},
+                         {5, 0.2, 1.8}, {6, 0.17, 2.0}, {7, 0.14, 2.2}, {8, 0.12, 2.4}},
+                        0.03, 0.05};
+const Instrument kPluckBass{{{1, 1.0, 3.0}, {2, 0.5, 3.5}, {3, 0.33, 4.0}, {4, 0.25, 5.0},
+                             {5, 0.2, 6.0}, {6, 0.17, 7.0}},
+                            0.005, 0.03};
+// clang-format on
 
 // Each chord of a part, held for its bar.
 void AddChords(Mix& mix, const std::vector<std::vector<int>>& chords, double bar, double offset,
@@ -280,69 +275,46 @@ struct Syllable {
     bool hiss;  // a breathy consonant just before the vowel
 };
 
-// A speaker and a line: the pitch glides from start to a turn (at turnAt of the line) to end.
+// A line's intonation: the pitch glides from start to a turn (at turnAt of the line) to end.
+struct Intonation {
+    double startHz, turnHz, endHz, turnAt;
+};
+
+// A speaker and a line.
 struct LineShape {
     double seconds;
-    double startHz, turnHz, endHz, turnAt;
+    Intonation pitch;
     double formantScale;  // above 1 for a smaller speaker
     std::vector<Syllable> syllables;
 };
 
-const LineShape& ShapeOf(Line line) {
-    static const LineShape kGreeting{2.5,
-                                     120,
-                                     150,
-                                     95,
-                                     0.3,
-                                     1.0,
-                                     {{0.08, 0.20, 'a', true},
-                                      {0.30, 0.22, 'o', false},
-                                      {0.70, 0.18, 'a', false},
-                                      {0.90, 0.16, 'e', false},
-                                      {1.08, 0.22, 'e', false},
-                                      {1.50, 0.20, 'e', true},
-                                      {1.72, 0.36, 'o', false},
-                                      {2.12, 0.26, 'u', false}}};
-    static const LineShape kReply{1.2,
-                                  210,
-                                  240,
-                                  170,
-                                  0.25,
-                                  1.15,
-                                  {{0.07, 0.22, 'e', true},
-                                   {0.31, 0.18, 'i', false},
-                                   {0.51, 0.34, 'a', false},
-                                   {0.88, 0.26, 'o', false}}};
-    static const LineShape kCall{1.5,
-                                 150,
-                                 190,
-                                 140,
-                                 0.35,
-                                 1.05,
-                                 {{0.07, 0.25, 'o', true},
-                                  {0.34, 0.45, 'a', false},
-                                  {0.85, 0.20, 'e', false},
-                                  {1.07, 0.35, 'o', false}}};
-    static const LineShape kQuestion{
-        0.9, 175, 165, 250, 0.3, 1.1, {{0.05, 0.25, 'a', false}, {0.33, 0.45, 'i', false}}};
-    switch (line) {
-        case Line::kGreeting:
-            return kGreeting;
-        case Line::kReply:
-            return kReply;
-        case Line::kCall:
-            return kCall;
-        case Line::kQuestion:
-            return kQuestion;
-    }
-    return kGreeting;
-}
+// One per Line, in its order.
+// clang-format off
+const LineShape kLines[] = {
+    // kGreeting: a man, falling at the end.
+    {2.5, {120, 150, 95, 0.3}, 1.0,
+     {{0.08, 0.20, 'a', true}, {0.30, 0.22, 'o', false}, {0.70, 0.18, 'a', false},
+      {0.90, 0.16, 'e', false}, {1.08, 0.22, 'e', false}, {1.50, 0.20, 'e', true},
+      {1.72, 0.36, 'o', false}, {2.12, 0.26, 'u', false}}},
+    // kReply: a woman.
+    {1.2, {210, 240, 170, 0.25}, 1.15,
+     {{0.07, 0.22, 'e', true}, {0.31, 0.18, 'i', false}, {0.51, 0.34, 'a', false},
+      {0.88, 0.26, 'o', false}}},
+    // kQuestion: rising at the end.
+    {0.9, {175, 165, 250, 0.3}, 1.1, {{0.05, 0.25, 'a', false}, {0.33, 0.45, 'i', false}}},
+    // kCall: raised, to be heard from afar.
+    {1.5, {150, 190, 140, 0.35}, 1.05,
+     {{0.07, 0.25, 'o', true}, {0.34, 0.45, 'a', false}, {0.85, 0.20, 'e', false},
+      {1.07, 0.35, 'o', false}}},
+};
+// clang-format on
 
 // The pitch of a line at time t: straight glides through the turn, with a slight vibrato.
 double PitchAt(const LineShape& s, double t) {
-    const double turn = s.turnAt * s.seconds;
-    const double hz = t < turn ? s.startHz + (s.turnHz - s.startHz) * t / turn
-                               : s.turnHz + (s.endHz - s.turnHz) * (t - turn) / (s.seconds - turn);
+    const Intonation& p = s.pitch;
+    const double turn = p.turnAt * s.seconds;
+    const double hz = t < turn ? p.startHz + (p.turnHz - p.startHz) * t / turn
+                               : p.turnHz + (p.endHz - p.turnHz) * (t - turn) / (s.seconds - turn);
     return hz * (1 + 0.01 * std::sin(kTwoPi * 5 * t));
 }
 
@@ -502,7 +474,7 @@ Sound Wind(double seconds) {
 }
 
 Sound Voice(Line line, std::uint32_t rate) {
-    const LineShape& shape = ShapeOf(line);
+    const LineShape& shape = kLines[static_cast<int>(line)];
     Mix mix(rate, 1, shape.seconds);
     Noise noise(static_cast<std::uint32_t>(line) + 41);
     BandPass formants[3];
