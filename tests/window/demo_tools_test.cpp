@@ -77,6 +77,11 @@ TEST(DemoContainer, TitleMusicLoopsAfterItsIntro) {
     adx.CloseFile(handle);
 }
 
+TEST(DemoContainer, IsTheSameOnEveryRun) {
+    TempDir first, second;
+    EXPECT_EQ(ReadFile(MakeDemo(first)), ReadFile(MakeDemo(second)));
+}
+
 struct Call {
     std::string program;
     std::vector<std::string> arguments;
