@@ -20,6 +20,7 @@
 # instead of building when its SHA-256 holds. FOGBELL_QT_FROM_SOURCE=1 builds Qt even then.
 # Nothing is ever downloaded but Debian's source packages.
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 1 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${1:?usage: $0 PREFIX}
 mkdir -p "$prefix"

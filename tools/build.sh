@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures (when needed) and builds one preset: tools/build.sh [default|asan|tsan|fuzz|windows]
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 0 "$@"
 preset=${1:-default}
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"

@@ -7,6 +7,7 @@
 # (the downloaded packages are kept there for the next run), and removed afterwards.
 # debootstrap is installed from Debian's package when missing.
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 0 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 [[ $(id -u) -eq 0 ]] || { echo "debootstrap and chroot need root" >&2; exit 1; }
 deb=${1:-$(ls -t "$top"/dist/fogbell_*.deb 2>/dev/null | head -1)}

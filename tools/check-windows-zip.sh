@@ -7,6 +7,7 @@
 #   tools/check-windows-zip.sh ZIP [LINUX_BUILD_DIR]
 # Wine is set up as tools/wine-env.sh sets it up (run this through it).
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 1 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 zip=$(realpath "$1")
 linux_build=$(cd "${2:-$top/build}" && pwd)

@@ -5,6 +5,7 @@
 #   tools/compare-windows-cli.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR]
 # Wine is set up as tools/wine-env.sh sets it up (run this through it for a fresh prefix).
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 0 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 linux_build=${1:-$top/build}
 windows_build=${2:-$top/build-windows}

@@ -5,6 +5,7 @@
 # a crash input is left in WORKDIR. Regression recipes (*.recipe) and notes are not raw inputs
 # and are left to the replay tests.
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 3 "$@"
 program=$1 work=$2 runs=$3
 shift 3
 rm -rf "$work"

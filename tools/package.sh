@@ -4,6 +4,7 @@
 #   tools/package.sh windows    Fogbell-VERSION-win64.zip (the windows build)
 # Prints the package's path last.
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 0 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 

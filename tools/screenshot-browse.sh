@@ -5,6 +5,7 @@
 #   tools/screenshot-browse.sh [OUT_DIR]   (default docs/; writes browse-100.png, browse-200.png)
 # Needs the default build (bench/window_bench makes the archive).
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 0 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$top/docs}")
 cd "$top"

@@ -9,6 +9,7 @@
 #          Wine desktop (Windows' own window frames) with Wine's Tahoma; docs/screenshot-windows.png
 # both (the default) makes both pictures at their default places.
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 0 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 which=${1:-both}
 cd "$top"

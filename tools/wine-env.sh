@@ -6,6 +6,7 @@
 # Wine's null display driver, no Gecko or Mono installs, Wine's own messages off). Works as root. One Wine server (and one set
 # of Wine's services) serves every program the command starts and ends a minute after the last.
 set -euo pipefail
+source "$(dirname "$0")/usage.sh" 1 "$@"
 top=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$top/build-windows/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=

@@ -4,25 +4,12 @@
 #include <limits>
 #include <numbers>
 
+#include "noise.h"
+
 namespace fogbell::test {
 namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
-// A small deterministic noise source (xorshift), uniform in -1..1.
-class Noise {
-  public:
-    explicit Noise(std::uint32_t seed) : state_(seed | 1u) {}
-    double Next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return static_cast<double>(state_) / 2147483648.0 - 1.0;
-    }
-
-  private:
-    std::uint32_t state_;
-};
 
 std::int16_t ToSample(double v) {
     const double clamped = std::fmax(-32768.0, std::fmin(32767.0, std::round(v)));

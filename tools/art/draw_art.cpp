@@ -21,10 +21,16 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: fogbell_draw_art OUTDIR\n"
+    "Draws the button bitmaps, the icons and the banner into OUTDIR (made if missing), with a\n"
+    "Qt resource list for them.\n";
 
 constexpr int kBitmapSize = 20;
 const QColor kGreyKey(192, 192, 192);
@@ -315,8 +321,12 @@ bool save(const QImage& image, const QString& path, const char* format, int qual
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: fogbell_draw_art OUTDIR\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));

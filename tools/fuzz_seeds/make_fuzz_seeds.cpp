@@ -1,6 +1,7 @@
 // make_fuzz_seeds OUTDIR [TARGET...]: writes the seed corpus of each fuzz target (all eight when
 // none is named) to OUTDIR/TARGET/NAME, one file per seed, and prints how many it wrote.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,6 +10,10 @@
 #include "fuzz_seeds.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: make_fuzz_seeds OUTDIR [TARGET...]\n"
+    "Writes the seed corpus of each fuzz target (all when none is named) to OUTDIR/TARGET.\n";
 
 bool WriteSeed(const std::filesystem::path& path, const fogbell::fuzz::Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -20,8 +25,12 @@ bool WriteSeed(const std::filesystem::path& path, const fogbell::fuzz::Bytes& by
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR [TARGET...]\n", argv[0]);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const std::filesystem::path outDir = argv[1];
