@@ -28,7 +28,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "mapped_file.h"
@@ -61,15 +60,30 @@ struct Entry {
     bool InsideOf(std::uint32_t length) const;
 };
 
+// The entries by name, without regard to ASCII case, each name to its first entry: an open-
+// addressed table of entry numbers hashed on the folded name, 4 bytes a slot and at least
+// twice as many slots as entries, so that lookups stay fast and small in archives of a million
+// members.
+class NameIndex {
+  public:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    void Build(const std::vector<Entry>& entries);
+    // The number of the first entry whose name equals name without regard to ASCII case, or
+    // kNone.
+    std::size_t Find(const std::vector<Entry>& entries, const char* name) const;
+
+  private:
+    std::vector<std::uint32_t> slots_;  // entry number + 1; 0 for a free slot
+};
+
 struct Archive {
     std::uint8_t* base = nullptr;
     std::uint32_t length = 0;
     bool hasNameTable = false;
     std::uint32_t nameTableOffset = 0;
     std::vector<Entry> entries;
-    // Names folded to lower case (ASCII only), each to its first entry: lookups stay fast in
-    // archives of many thousands of members.
-    std::unordered_map<std::string, std::size_t> index;
+    NameIndex index;
 };
 
 enum class Status { kOk, kNotAfs, kEmpty, kTruncated, kTableOutside };
