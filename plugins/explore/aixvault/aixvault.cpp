@@ -119,16 +119,11 @@ void CloseRecord(int handle, AIXVAULTFILE* record) {
 
 // The names "Track 0.aixf" .. "Track N-1.aixf" in a new list, or null when memory runs out.
 char** MakeNames(std::uint32_t count) {
-    char** list = AllocateNameList(count);
-    if (list == nullptr) {
-        return nullptr;
-    }
     char name[kPathCapacity];
-    const bool filled = FillNameList(list, count, sizeof name, [&](std::size_t i) {
+    return MakeNameList(count, sizeof name, [&](std::size_t i) {
         std::snprintf(name, sizeof name, kNamePattern, static_cast<unsigned>(i));
         return name;
     });
-    return filled ? list : nullptr;
 }
 
 // Writes track `track` of the record to the file out (already created). 1 when the file holds

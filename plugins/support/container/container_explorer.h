@@ -231,19 +231,13 @@ class ContainerExplorer {
             FreeNameList(slot);
             slot = nullptr;
             const std::size_t count = Table::TrackCount(record->container);
-            char** list = AllocateNameList(count);
+            char buffer[Table::kNameCapacity];
+            char** list = MakeNameList(count, Table::kNameCapacity, [&](std::size_t i) {
+                return Table::TrackName(record->container, i, buffer);
+            });
             if (list == nullptr) {
                 if (Table::kSaysListFailures) {
                     SetErrorText("Can't allocate %u pointers", static_cast<unsigned>(count + 1));
-                }
-                return nullptr;
-            }
-            char buffer[Table::kNameCapacity];
-            if (!FillNameList(list, count, Table::kNameCapacity, [&](std::size_t i) {
-                    return Table::TrackName(record->container, i, buffer);
-                })) {
-                if (Table::kSaysListFailures) {
-                    SetErrorText("Not enough memory.");
                 }
                 return nullptr;
             }
