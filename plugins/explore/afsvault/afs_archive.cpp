@@ -199,16 +199,20 @@ void NameIndex::Build(const std::vector<Entry>& entries) {
     }
     slots_.assign(size, 0);
     const std::size_t mask = size - 1;
-    // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::size_t slot = FoldedHash(entries[i].name) & mask;
+        const std::uint64_t hash = FoldedHash(entries[i].name);
+        const std::uint64_t tag = hash & kTagBits;
+        std::size_t slot = hash & mask;
         for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
-            if (EqualFolded(entries[slots_[slot] - 1].name, entries[i].name)) {
+            const std::uint64_t held = slots_[slot];
+            if ((held & kTagBits) == tag &&
+                EqualFolded(entries[(held & kEntryBits) - 1].name, entries[i].name)) {
                 break;  // an earlier entry has the name
             }
         }
         if (slots_[slot] == 0) {
-            slots_[slot] = static_cast<std::uint32_t>(i + 1);
+            // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
+            slots_[slot] = tag | (i + 1);
         }
     }
 }
@@ -218,9 +222,11 @@ std::size_t NameIndex::Find(const std::vector<Entry>& entries, const char* name)
         return kNone;
     }
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = FoldedHash(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
-        const std::size_t entry = slots_[slot] - 1;
-        if (EqualFolded(entries[entry].name, name)) {
+    const std::uint64_t hash = FoldedHash(name);
+    for (std::size_t slot = hash & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        const std::uint64_t held = slots_[slot];
+        const std::size_t entry = (held & kEntryBits) - 1;
+        if ((held & kTagBits) == (hash & kTagBits) && EqualFolded(entries[entry].name, name)) {
             return entry;
         }
     }

@@ -61,9 +61,9 @@ struct Entry {
 };
 
 // The entries by name, without regard to ASCII case, each name to its first entry: an open-
-// addressed table of entry numbers hashed on the folded name, 4 bytes a slot and at least
-// twice as many slots as entries, so that lookups stay fast and small in archives of a million
-// members.
+// addressed table hashed on the folded name, at least twice as many slots as entries. A slot
+// holds the entry number and the high half of its name's hash, so that a probe compares names
+// only when their hashes agree: building and lookups stay fast in archives of a million members.
 class NameIndex {
   public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -74,7 +74,9 @@ class NameIndex {
     std::size_t Find(const std::vector<Entry>& entries, const char* name) const;
 
   private:
-    std::vector<std::uint32_t> slots_;  // entry number + 1; 0 for a free slot
+    static constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ull;  // the hash's high half
+    static constexpr std::uint64_t kEntryBits = 0xFFFFFFFFull;        // entry number + 1
+    std::vector<std::uint64_t> slots_;                                // 0 for a free slot
 };
 
 struct Archive {
