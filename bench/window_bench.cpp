@@ -145,8 +145,8 @@ int Open(int argc, char** argv, const std::string& file, std::size_t members) {
 
     // A row's length and format are read when it is first drawn; a sort by them reads them for
     // every row first: lengths from the explorer, formats by opening each member's decoder.
-    for (const auto& [column, what] : {std::pair{kColumnLength, "length"},
-                                       std::pair{kColumnBitrate, "format"}}) {
+    for (const auto& [column, what] :
+         {std::pair{kColumnLength, "length"}, std::pair{kColumnBitrate, "format"}}) {
         const auto sortStart = Clock::now();
         window.Core().SortByColumn(column);
         Settle(window);

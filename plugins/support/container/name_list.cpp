@@ -7,8 +7,7 @@
 namespace fogbell::plugin {
 
 char** AllocateNameBlock(std::size_t count, std::size_t textBytes) {
-    if (count >= SIZE_MAX / sizeof(char*) ||
-        textBytes > SIZE_MAX - (count + 1) * sizeof(char*)) {
+    if (count >= SIZE_MAX / sizeof(char*) || textBytes > SIZE_MAX - (count + 1) * sizeof(char*)) {
         return nullptr;
     }
     return static_cast<char**>(std::malloc((count + 1) * sizeof(char*) + textBytes));
