@@ -46,18 +46,11 @@ Bytes Aix() {
     return builder.Build().bytes;
 }
 
-class TrackFactsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        host.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");
-        host.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
-    }
-
+TEST(TrackFacts, RowsReadWhenShownSayWhatAWholeListingSays) {
     test::TempDir dir;
     PluginHost host;
-};
-
-TEST_F(TrackFactsTest, RowsReadWhenShownSayWhatAWholeListingSays) {
+    host.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");
+    host.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
     const std::string text = "not a sound\n";
     const Bytes xmdFrames = test::XmdFrames(6, 5);
     test::WriteFile(
