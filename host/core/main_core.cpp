@@ -75,6 +75,7 @@ void MainCore::Shutdown() {
     stopWorkers_ = true;
     workers_.WaitForAll();
     CloseOpenStream();
+    tracks_.DropSource();
     chain_.Close();
     playback_.Shutdown();
     host_.UnloadPlugins();

@@ -1,6 +1,7 @@
 // Opening containers and single audio files, the track list, and walking into the containers
 // inside a container and back out, through the container chain.
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -42,10 +43,13 @@ void MainCore::FillTrackList(const ExplorerSession& container, bool keepFilter) 
     if (!keepFilter) {
         tracks_.SetFilter("");
     }
-    auto rows = ListTracks(host_, container);
-    tracks_.Reset(rows ? std::move(*rows) : std::vector<TrackRow>{});
+    // The names only: each row's length and format are read when it is first drawn or sorted.
+    PackedNames names;
+    const bool listed = container.ListNames(names).value;
+    tracks_.Reset(std::move(names),
+                  listed ? std::make_unique<ContainerFacts>(host_, container) : nullptr);
     view_.TracksChanged();
-    if (rows) {
+    if (listed) {
         // An empty container shows a count of 0 rather than the count of the list it replaced.
         ShowCount();
     }
@@ -179,6 +183,7 @@ void MainCore::GoToParentContainer() {
     }
     StopPlayback();
     const std::string left = chain_.Names().back();  // the row the nested level came from
+    tracks_.DropSource();                            // its container closes now
     chain_.Leave();
     const ExplorerSession& parent = *chain_.Innermost();
     FillTrackList(parent);

@@ -16,6 +16,8 @@
 //   6. window thread: every level is opened again from disk, whatever the rebuild's outcome.
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "host/core/container_replace.h"
@@ -83,6 +85,10 @@ void MainCore::ReplaceTrack() {
     job->names = chain_.Names();
     job->track = selected.front();
     job->file = *path;
+    // The row goes on showing the track as it was listed, as every row read before does.
+    if (const long row = tracks_.FindShown(job->track); row >= 0) {
+        tracks_.Fill(static_cast<std::size_t>(row));
+    }
     StartReplaceWorker(std::move(job));
 }
 
@@ -212,6 +218,7 @@ void MainCore::StartPendingRebuild() {
     } else {
         CloseOpenStream();
     }
+    tracks_.DropSource();  // the rows stay shown while the containers are closed
     chain_.Release();
     job->chainReleased = true;
     WorkerBody body = [this, job]() -> std::function<void()> {
@@ -253,6 +260,7 @@ void MainCore::ReopenContainerChain() {
         CloseOpenStream();
     }
     std::string error;
+    tracks_.DropSource();
     const bool whole = chain_.Reopen(error);
     if (chain_.Empty()) {
         tracks_.Clear();
@@ -264,9 +272,9 @@ void MainCore::ReopenContainerChain() {
     }
     // The deepest level that opens is shown, with the reason when it is not the one that was.
     FillTrackList(*chain_.Innermost(), true);
+    const std::unordered_set<std::string_view> wasSelected(selected.begin(), selected.end());
     for (std::size_t row = 0; row < tracks_.ShownCount(); ++row) {
-        const std::string& name = tracks_.Shown(row).name;
-        if (std::find(selected.begin(), selected.end(), name) != selected.end()) {
+        if (wasSelected.count(tracks_.ShownName(row)) != 0) {
             tracks_.SetSelected(row, true);
         }
     }

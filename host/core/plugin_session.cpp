@@ -1,5 +1,7 @@
 #include "host/core/plugin_session.h"
 
+#include <cstring>
+
 namespace fogbell {
 namespace {
 
@@ -87,23 +89,45 @@ void ExplorerSession::Exclusively(const std::function<void()>& body) const {
     body();
 }
 
-PluginAnswer<std::optional<std::vector<std::string>>> ExplorerSession::ListNames() const {
+template <class Visit>
+bool ExplorerSession::VisitNames(std::optional<std::string>& text, Visit&& visit) const {
     const ExplorerPlugin& explorer = Plugin();
-    PluginAnswer<std::optional<std::vector<std::string>>> answer;
     if (!IsOpen()) {
-        return answer;
+        return false;
     }
     std::lock_guard guard(explorer.lock);
     char** names = explorer.fnGetListFiles(handle_);
     if (names == nullptr) {
-        answer.text = explorer.LastText();
-        return answer;
+        text = explorer.LastText();
+        return false;
     }
-    std::vector<std::string> out;
-    for (char** p = names; *p != nullptr && **p != '\0'; ++p) {
-        out.emplace_back(*p);
+    char** end = names;
+    while (*end != nullptr && **end != '\0') {
+        ++end;
     }
-    answer.value = std::move(out);
+    visit(names, end);
+    return true;
+}
+
+PluginAnswer<std::optional<std::vector<std::string>>> ExplorerSession::ListNames() const {
+    PluginAnswer<std::optional<std::vector<std::string>>> answer;
+    VisitNames(answer.text, [&](char** begin, char** end) { answer.value.emplace(begin, end); });
+    return answer;
+}
+
+PluginAnswer<bool> ExplorerSession::ListNames(PackedNames& names) const {
+    PluginAnswer<bool> answer;
+    names.Clear();
+    answer.value = VisitNames(answer.text, [&](char** begin, char** end) {
+        std::size_t bytes = 0;
+        for (char** p = begin; p != end; ++p) {
+            bytes += std::strlen(*p);
+        }
+        names.Reserve(static_cast<std::size_t>(end - begin), bytes);
+        for (char** p = begin; p != end; ++p) {
+            names.Add(*p);
+        }
+    });
     return answer;
 }
 

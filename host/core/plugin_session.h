@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/packed_names.h"
 #include "host/core/plugin_records.h"
 
 namespace fogbell {
@@ -146,6 +147,9 @@ class ExplorerSession final : public OpenedFile {
     // copied under the lock (the list is valid only until the next listing); none when the
     // explorer gives no list.
     PluginAnswer<std::optional<std::vector<std::string>>> ListNames() const;
+    // The same names packed into names (emptied first); false with the text when the explorer
+    // gives no list.
+    PluginAnswer<bool> ListNames(PackedNames& names) const;
     // fnGetLengthFile: the track's length in the explorer's measure; none without the entry.
     std::optional<std::uint32_t> Length(const std::string& track) const;
     // fnGetFilePointer: the track's bytes, held as described at TrackBytes.
@@ -163,6 +167,12 @@ class ExplorerSession final : public OpenedFile {
     // file. False without the entry (CanRebuild).
     PluginAnswer<bool> Rebuild(const std::string& track, const std::string& file,
                                const std::string& outPath) const;
+
+  private:
+    // fnGetListFiles under the lock: visit(begin, end) over the names up to the first null or
+    // empty one, while the list is valid. False with the explorer's text when it gives none.
+    template <class Visit>
+    bool VisitNames(std::optional<std::string>& text, Visit&& visit) const;
 };
 
 // An audio stream opened through a decoder plug-in.

@@ -3,23 +3,89 @@
 namespace fogbell {
 namespace {
 
-std::string FormatText(const WAVEFORMATEX& format) {
-    return std::to_string(format.nSamplesPerSec) + "Hz," + std::to_string(format.nChannels) + "Ch";
+constexpr const char* kUnknownFormat = "Unknown";
+constexpr const char* kContainerText = "..";
+constexpr const char* kUnsupportedText = "Unsupported";
+
+}  // namespace
+
+std::string LengthText(const TrackFacts& facts) {
+    return facts.hasLength ? std::to_string(facts.length) : std::string();
 }
 
-// The Bitrate cell of one track with its kind and format. The track's bytes stay held until the
-// decoder took them (for AIX containers the pointer is a record selecting this track).
-void DescribeTrack(const PluginHost& host, const ExplorerSession& container, TrackRow& row) {
-    const std::string& name = row.name;
-    row.kind = TrackKind::kUnknown;
+std::string BitrateText(const TrackFacts& facts) {
+    if (!facts.hasBytes) {
+        return {};
+    }
+    switch (facts.kind) {
+        case TrackKind::kAudio:
+            return facts.hasFormat
+                       ? std::to_string(facts.rate) + "Hz," + std::to_string(facts.channels) + "Ch"
+                       : kUnknownFormat;
+        case TrackKind::kContainer:
+            return kContainerText;
+        case TrackKind::kUnsupported:
+            return kUnsupportedText;
+        case TrackKind::kUnknown:
+            break;
+    }
+    return {};
+}
+
+TrackRow MakeTrackRow(std::string name, const TrackFacts& facts) {
+    TrackRow row;
+    row.name = std::move(name);
+    row.length = LengthText(facts);
+    row.bitrate = BitrateText(facts);
+    if (facts.hasLength) {
+        row.lengthValue = facts.length;
+    }
+    row.kind = facts.kind;
+    row.rate = facts.rate;
+    row.channels = facts.channels;
+    return row;
+}
+
+TrackFacts FactsOf(const TrackRow& row) {
+    TrackFacts facts;
+    facts.hasLength = row.lengthValue.has_value();
+    facts.length = row.lengthValue.value_or(0);
+    facts.kind = row.kind;
+    facts.hasBytes = !row.bitrate.empty();
+    facts.hasFormat = row.kind == TrackKind::kAudio && row.bitrate != kUnknownFormat;
+    facts.rate = row.rate;
+    facts.channels = static_cast<std::uint16_t>(row.channels);
+    facts.lengthRead = true;
+    facts.described = true;
+    return facts;
+}
+
+void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts) {
+    const std::optional<std::uint32_t> length = container.Length(name);
+    facts.hasLength = length.has_value();
+    facts.length = length.value_or(0);
+    facts.lengthRead = true;
+}
+
+// The track's bytes stay held until the decoder took them (for AIX containers the pointer is a
+// record selecting this track).
+void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
+                   const std::string& name, TrackFacts& facts, std::optional<LoopPoints>* loop) {
+    facts.kind = TrackKind::kUnknown;
+    facts.hasBytes = false;
+    facts.hasFormat = false;
+    facts.rate = 0;
+    facts.channels = 0;
+    facts.described = true;
     const TrackBytes track = container.Track(name);
     if (!track || track.Size() == 0) {
         // Nothing to read; still, a name no plug-in serves is unsupported whatever it holds.
         if (!host.FindDecoder(name) && !host.FindExplorer(name)) {
-            row.kind = TrackKind::kUnsupported;
+            facts.kind = TrackKind::kUnsupported;
         }
         return;
     }
+    facts.hasBytes = true;
     if (host.FindDecoder(name)) {
         std::string ignored;
         const DecoderSessionPtr stream = host.OpenStream(name, track.Data(), track.Size(), ignored);
@@ -27,21 +93,27 @@ void DescribeTrack(const PluginHost& host, const ExplorerSession& container, Tra
             return;
         }
         const std::optional<WAVEFORMATEX> format = stream->SourceFormat().value;
-        row.kind = TrackKind::kAudio;
-        row.loop = stream->Loop();
-        row.bitrate = format ? FormatText(*format) : "Unknown";
+        facts.kind = TrackKind::kAudio;
         if (format) {
-            row.rate = format->nSamplesPerSec;
-            row.channels = format->nChannels;
+            facts.hasFormat = true;
+            facts.rate = format->nSamplesPerSec;
+            facts.channels = format->nChannels;
+        }
+        if (loop != nullptr) {
+            *loop = stream->Loop();
         }
         return;
     }
-    const bool nested = host.FindExplorer(name) != nullptr;
-    row.kind = nested ? TrackKind::kContainer : TrackKind::kUnsupported;
-    row.bitrate = nested ? ".." : "Unsupported";
+    facts.kind = host.FindExplorer(name) ? TrackKind::kContainer : TrackKind::kUnsupported;
 }
 
-}  // namespace
+void ContainerFacts::ReadLength(const std::string& name, TrackFacts& facts) {
+    ReadTrackLength(container_, name, facts);
+}
+
+void ContainerFacts::Describe(const std::string& name, TrackFacts& facts) {
+    DescribeTrack(host_, container_, name, facts);
+}
 
 const char* LengthUnit(const ExplorerPlugin& explorer) {
     return explorer.Serves("AIX") ? "samples" : "bytes";
@@ -70,18 +142,15 @@ std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
             }
             return;
         }
-        std::optional<std::vector<std::string>>& names = listed.value;
         rows.emplace();
-        rows->reserve(names->size());
-        for (std::string& name : *names) {
-            TrackRow row;
-            if (const std::optional<std::uint32_t> length = container.Length(name)) {
-                row.lengthValue = length;
-                row.length = std::to_string(*length);
-            }
-            row.name = std::move(name);
-            DescribeTrack(host, container, row);
-            rows->push_back(std::move(row));
+        rows->reserve(listed.value->size());
+        for (std::string& name : *listed.value) {
+            TrackFacts facts;
+            std::optional<LoopPoints> loop;
+            ReadTrackLength(container, name, facts);
+            DescribeTrack(host, container, name, facts, &loop);
+            rows->push_back(MakeTrackRow(std::move(name), facts));
+            rows->back().loop = loop;
         }
     });
     return rows;

@@ -16,7 +16,7 @@ char Folded(char c) {
 }
 
 // The end of the run of digits that starts at i.
-std::size_t DigitsEnd(const std::string& text, std::size_t i) {
+std::size_t DigitsEnd(std::string_view text, std::size_t i) {
     while (i < text.size() && IsDigit(text[i])) {
         ++i;
     }
@@ -25,7 +25,7 @@ std::size_t DigitsEnd(const std::string& text, std::size_t i) {
 
 // Compares the numbers of two runs of digits by value: leading zeros are skipped, then the
 // longer run is the larger number, then the digits decide. Any length, no overflow.
-int CompareDigitRuns(const std::string& a, std::size_t ai, std::size_t aEnd, const std::string& b,
+int CompareDigitRuns(std::string_view a, std::size_t ai, std::size_t aEnd, std::string_view b,
                      std::size_t bi, std::size_t bEnd) {
     while (ai < aEnd && a[ai] == '0') {
         ++ai;
@@ -45,16 +45,25 @@ int CompareDigitRuns(const std::string& a, std::size_t ai, std::size_t aEnd, con
 }
 
 // The numbers a row sorts by in a numeric column: rows without a value come first.
-std::tuple<bool, std::uint32_t> LengthKey(const TrackRow& row) {
-    return {row.lengthValue.has_value(), row.lengthValue.value_or(0)};
+std::tuple<bool, std::uint32_t> LengthKey(const TrackFacts& facts) {
+    return {facts.hasLength, facts.length};
 }
-std::tuple<bool, std::uint32_t, std::uint32_t> BitrateKey(const TrackRow& row) {
-    return {row.kind == TrackKind::kAudio, row.rate, row.channels};
+
+// Audio rows by rate, then channels; rows that are not audio first. Rows equal so go by their
+// cell's text: "" before ".." before "Unsupported", and a format before "Unknown".
+std::tuple<bool, std::uint32_t, std::uint16_t, int> BitrateKey(const TrackFacts& facts) {
+    int text = 0;
+    if (facts.kind == TrackKind::kAudio) {
+        text = facts.hasFormat ? 0 : 1;
+    } else if (facts.hasBytes && facts.kind != TrackKind::kUnknown) {
+        text = facts.kind == TrackKind::kContainer ? 1 : 2;
+    }
+    return {facts.kind == TrackKind::kAudio, facts.rate, facts.channels, text};
 }
 
 }  // namespace
 
-int CompareNatural(const std::string& a, const std::string& b) {
+int CompareNatural(std::string_view a, std::string_view b) {
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
@@ -82,22 +91,78 @@ int CompareNatural(const std::string& a, const std::string& b) {
     return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
-bool ContainsFolded(const std::string& name, const std::string& text) {
+bool ContainsFolded(std::string_view name, std::string_view text) {
     const auto match = std::search(name.begin(), name.end(), text.begin(), text.end(),
                                    [](char x, char y) { return Folded(x) == Folded(y); });
     return match != name.end() || text.empty();
 }
 
 void TrackTable::Reset(std::vector<TrackRow> rows) {
-    rows_ = std::move(rows);
-    selected_.assign(rows_.size(), 0);
-    selectedCount_ = 0;
+    PackedNames names;
+    std::size_t bytes = 0;
+    for (const TrackRow& row : rows) {
+        bytes += row.name.size();
+    }
+    names.Reserve(rows.size(), bytes);
+    for (const TrackRow& row : rows) {
+        names.Add(row.name);
+    }
+    Take(std::move(names), nullptr);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        facts_[i] = FactsOf(rows[i]);
+    }
     Arrange();
 }
 
-long TrackTable::FindShown(const std::string& name) const {
+void TrackTable::Reset(PackedNames names, std::unique_ptr<TrackFactsSource> source) {
+    Take(std::move(names), std::move(source));
+    Arrange();
+}
+
+void TrackTable::Take(PackedNames names, std::unique_ptr<TrackFactsSource> source) {
+    names_ = std::move(names);
+    source_ = std::move(source);
+    facts_.assign(names_.Size(), TrackFacts{});
+    selected_.assign(names_.Size(), 0);
+    selectedCount_ = 0;
+}
+
+const TrackFacts& TrackTable::Facts(std::size_t containerRow, bool describe) const {
+    TrackFacts& facts = facts_[containerRow];
+    const bool wanted = !facts.lengthRead || (describe && !facts.described);
+    if (wanted && source_) {
+        const std::string name(names_[containerRow]);
+        if (!facts.lengthRead) {
+            source_->ReadLength(name, facts);
+            facts.lengthRead = true;
+        }
+        if (describe && !facts.described) {
+            source_->Describe(name, facts);
+            facts.described = true;
+        }
+    }
+    return facts;
+}
+
+std::string TrackTable::CellText(std::size_t shownRow, int column) const {
+    const std::size_t row = shown_[shownRow];
+    switch (column) {
+        case kColumnLength:
+            return LengthText(Facts(row, false));
+        case kColumnBitrate:
+            return BitrateText(Facts(row, true));
+        default:
+            return std::string(names_[row]);
+    }
+}
+
+TrackRow TrackTable::Row(std::size_t containerRow) const {
+    return MakeTrackRow(std::string(names_[containerRow]), Facts(containerRow, true));
+}
+
+long TrackTable::FindShown(std::string_view name) const {
     for (std::size_t i = 0; i < shown_.size(); ++i) {
-        if (rows_[shown_[i]].name == name) {
+        if (names_[shown_[i]] == name) {
             return static_cast<long>(i);
         }
     }
@@ -129,7 +194,7 @@ std::vector<std::string> TrackTable::SelectedNames() const {
     names.reserve(selectedCount_);
     for (std::uint32_t row : shown_) {
         if (selected_[row] != 0) {
-            names.push_back(rows_[row].name);
+            names.emplace_back(names_[row]);
         }
     }
     return names;
@@ -139,7 +204,7 @@ std::vector<std::string> TrackTable::ShownNames() const {
     std::vector<std::string> names;
     names.reserve(shown_.size());
     for (std::uint32_t row : shown_) {
-        names.push_back(rows_[row].name);
+        names.emplace_back(names_[row]);
     }
     return names;
 }
@@ -165,21 +230,24 @@ void TrackTable::CycleSort(int column) {
 }
 
 void TrackTable::Arrange() {
-    ranked_.resize(rows_.size());
+    ranked_.resize(names_.Size());
     std::iota(ranked_.begin(), ranked_.end(), 0u);
     if (order_ != SortOrder::kContainer) {
+        if (sortColumn_ == kColumnLength || sortColumn_ == kColumnBitrate) {
+            // Every row's numbers, before the first comparison.
+            for (std::size_t row = 0; row < facts_.size(); ++row) {
+                Facts(row, sortColumn_ == kColumnBitrate);
+            }
+        }
         // Stable: rows that compare equal keep the container's order, whichever the direction.
         const auto ascending = [this](std::uint32_t x, std::uint32_t y) {
-            const TrackRow& a = rows_[x];
-            const TrackRow& b = rows_[y];
             switch (sortColumn_) {
                 case kColumnLength:
-                    return LengthKey(a) < LengthKey(b);
+                    return LengthKey(facts_[x]) < LengthKey(facts_[y]);
                 case kColumnBitrate:
-                    return BitrateKey(a) < BitrateKey(b) ||
-                           (BitrateKey(a) == BitrateKey(b) && a.bitrate < b.bitrate);
+                    return BitrateKey(facts_[x]) < BitrateKey(facts_[y]);
                 default:
-                    return CompareNatural(a.name, b.name) < 0;
+                    return CompareNatural(names_[x], names_[y]) < 0;
             }
         };
         if (order_ == SortOrder::kAscending) {
@@ -199,7 +267,7 @@ void TrackTable::ApplyFilter() {
         return;
     }
     for (std::uint32_t row : ranked_) {
-        if (ContainsFolded(rows_[row].name, filter_)) {
+        if (ContainsFolded(names_[row], filter_)) {
             shown_.push_back(row);
         } else if (selected_[row] != 0) {
             selected_[row] = 0;

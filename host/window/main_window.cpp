@@ -640,6 +640,10 @@ void MainWindow::BindTracks(TrackTable& table) {
     tracks_ = &table;
     model_ = new TrackModel(table, ToQt, this);
     list_->setModel(model_);
+    // The header draws no column as selected, so it gets a selection of its own that stays
+    // empty: asking the list's selection whether a whole column is selected walks every row at
+    // each paint of the header, a long pause after "select all" on a huge archive.
+    list_->header()->setSelectionModel(new QItemSelectionModel(model_, list_->header()));
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 TakeViewSelection(selected, deselected);

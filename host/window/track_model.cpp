@@ -32,24 +32,20 @@ QVariant TrackModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const auto shownRow = static_cast<std::size_t>(index.row());
-    const TrackRow& row = table_.Shown(shownRow);
     switch (role) {
         case Qt::DisplayRole:
-            switch (index.column()) {
-                case kColumnName:
-                    return toText_(row.name);
-                case kColumnLength:
-                    return toText_(row.length);
-                case kColumnBitrate:
-                    return toText_(row.bitrate);
-                default:
-                    return {};
+            // A row's length and format are read here when it is first drawn.
+            if (index.column() < 0 || index.column() >= static_cast<int>(kTitles.size())) {
+                return {};
             }
+            return toText_(table_.CellText(shownRow, index.column()));
         case Qt::ToolTipRole:
             // The row's place in the container, as the command line names it.
             return QString("#%1").arg(table_.ContainerRow(shownRow) + 1);
-        case kNameRole:
-            return QByteArray::fromStdString(row.name);
+        case kNameRole: {
+            const std::string_view name = table_.ShownName(shownRow);
+            return QByteArray(name.data(), static_cast<qsizetype>(name.size()));
+        }
         default:
             return {};
     }

@@ -1,7 +1,8 @@
 // The track list's model: a flat table over the core's TrackTable, which keeps the rows, the
 // filter, the order and the selection once. The model holds nothing of its own; it answers the
 // view for the rows it draws (names, lengths and formats as texts, the #N of the container's
-// order as a tooltip) and is reset when the core says the shown rows changed.
+// order as a tooltip; the table reads a row's length and format when it is first asked) and is
+// reset when the core says the shown rows changed.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "afs_builder.h"
 #include "byte_writer.h"
 
@@ -72,6 +74,27 @@ TEST(AfsParse, LookupIgnoresCaseAndTakesTheFirstMatch) {
     EXPECT_EQ(FindEntry(archive, "song.adx"), &archive.entries[0]);
     EXPECT_EQ(FindEntry(archive, "SONG.ADX"), &archive.entries[0]);
     EXPECT_EQ(FindEntry(archive, "song"), nullptr);
+}
+
+TEST(AfsParse, EveryMemberOfALargeArchiveIsFoundByItsNameInAnyCase) {
+    constexpr int kMembers = 3000;  // enough for names that share their slot
+    AfsBuilder builder;
+    for (int i = 0; i < kMembers; ++i) {
+        builder.Add("Voice_" + std::to_string(i) + ".adx", Pattern(1, 1));
+    }
+    builder.Add("VOICE_7.ADX", Pattern(1, 2)).Add("\xC4x", Pattern(1, 3));
+    auto built = builder.Build();
+    Archive archive;
+    ASSERT_EQ(Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
+              Status::kOk);
+    for (int i = 0; i < kMembers; ++i) {
+        const std::string name = "voice_" + std::to_string(i) + ".ADX";
+        ASSERT_EQ(FindEntry(archive, name.c_str()), &archive.entries[i]) << name;
+    }
+    EXPECT_EQ(FindEntry(archive, "\xC4X"), &archive.entries[kMembers + 1]);
+    EXPECT_EQ(FindEntry(archive, "\xE4x"), nullptr);  // bytes above ASCII compare exactly
+    EXPECT_EQ(FindEntry(archive, "voice_3000.adx"), nullptr);
+    EXPECT_EQ(FindEntry(archive, ""), nullptr);
 }
 
 TEST(AfsParse, RefusesArchivesWhoseHeaderOrTableIsDamaged) {

@@ -80,7 +80,10 @@ Bytes PcmOf(const std::vector<std::int16_t>& samples) {
 
 // Gives a row another name, as a list left behind by a change of its container would show it.
 void RenameRow(MainCore& core, std::size_t row, const std::string& name) {
-    std::vector<TrackRow> rows = core.Tracks().Rows();
+    std::vector<TrackRow> rows;
+    for (std::size_t i = 0; i < core.Tracks().TotalCount(); ++i) {
+        rows.push_back(core.Tracks().Row(i));
+    }
     rows.at(row).name = name;
     core.Tracks().Reset(rows);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace fogbell {
 namespace {
 
@@ -107,6 +109,87 @@ TEST(TrackTable, ANewListKeepsTheFilterAndOrderButNoSelection) {
     EXPECT_EQ(table.ShownNames(), (std::vector<std::string>{"a.adx", "b.adx"}));
     EXPECT_EQ(table.SelectedCount(), 0u);
     EXPECT_EQ(table.TotalCount(), 3u);
+}
+
+// Facts made up from a row's name ("20.adx": 20 samples at 4800 Hz), counting what the table
+// asks for.
+class CountingSource : public TrackFactsSource {
+  public:
+    void ReadLength(const std::string& name, TrackFacts& facts) override {
+        ++lengths;
+        facts.hasLength = true;
+        facts.length = static_cast<std::uint32_t>(std::stoul(name));
+    }
+    void Describe(const std::string& name, TrackFacts& facts) override {
+        ++descriptions;
+        facts.kind = TrackKind::kAudio;
+        facts.hasBytes = facts.hasFormat = true;
+        facts.rate = static_cast<std::uint32_t>(96000 / std::stoul(name));
+        facts.channels = 1;
+    }
+    int lengths = 0;
+    int descriptions = 0;
+};
+
+PackedNames ThreeNames() {
+    PackedNames names;
+    for (const char* name : {"30.adx", "10.adx", "20.adx"}) {
+        names.Add(name);
+    }
+    return names;
+}
+
+TEST(TrackTable, RowsAreReadWhenFirstShownOrSortedAndOnlyAsFarAsNeeded) {
+    TrackTable table;
+    auto owned = std::make_unique<CountingSource>();
+    CountingSource& source = *owned;
+    table.Reset(ThreeNames(), std::move(owned));
+    EXPECT_EQ(source.lengths + source.descriptions, 0);  // a new list reads names only
+
+    EXPECT_EQ(table.CellText(2, kColumnLength), "20");
+    EXPECT_EQ(source.descriptions, 0);  // a length opens no decoder
+    EXPECT_EQ(table.CellText(2, kColumnBitrate), "4800Hz,1Ch");
+    EXPECT_EQ(table.CellText(2, kColumnBitrate), "4800Hz,1Ch");
+    EXPECT_EQ(source.descriptions, 1);  // kept once read
+
+    table.Sort(kColumnLength, SortOrder::kDescending);
+    EXPECT_EQ(table.ShownNames(), (std::vector<std::string>{"30.adx", "20.adx", "10.adx"}));
+    EXPECT_EQ(source.lengths, 3);
+    EXPECT_EQ(source.descriptions, 1);
+    table.Sort(kColumnBitrate, SortOrder::kAscending);
+    EXPECT_EQ(table.ShownNames(), (std::vector<std::string>{"30.adx", "20.adx", "10.adx"}));
+    EXPECT_EQ(source.descriptions, 3);
+
+    // Once the source is gone (its container closes), rows not read yet stay empty.
+    TrackTable dropped;
+    dropped.Reset(ThreeNames(), std::make_unique<CountingSource>());
+    EXPECT_EQ(dropped.CellText(1, kColumnLength), "10");
+    dropped.DropSource();
+    EXPECT_EQ(dropped.CellText(0, kColumnLength), "");
+    EXPECT_EQ(dropped.CellText(0, kColumnBitrate), "");
+}
+
+TEST(TrackTable, FilledRowsShowTheirTextsAndSortByThem) {
+    const auto showing = [](TrackRow row, const char* bitrate) {
+        row.bitrate = bitrate;
+        return row;
+    };
+    const std::vector<TrackRow> rows = {
+        Row("a.adx", 7, 44100),
+        Row("in.afs", 3, 0, TrackKind::kContainer),
+        showing(Row("gone.adx", 0, 0, TrackKind::kUnsupported), ""),  // no bytes
+        showing(Row("odd.unk", 5, 0), "Unknown"),
+        showing(Row("bad.adx", std::nullopt, 0, TrackKind::kUnknown), ""),  // refused
+        showing(Row("notes.txt", 9, 0, TrackKind::kUnsupported), "Unsupported")};
+    TrackTable table;
+    table.Reset(rows);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(table.CellText(i, kColumnBitrate), rows[i].bitrate) << rows[i].name;
+    }
+    // By format: the rows that are not audio first, their texts in order, then audio.
+    table.Sort(kColumnBitrate, SortOrder::kAscending);
+    EXPECT_EQ(table.ShownNames(), (std::vector<std::string>{"gone.adx", "bad.adx", "in.afs",
+                                                            "notes.txt", "odd.unk", "a.adx"}));
 }
 
 }  // namespace

@@ -44,17 +44,20 @@ TEST(EqualNoCase, IgnoresAsciiCaseOnly) {
 }
 
 TEST(NameList, HoldsCopiesEndedByNull) {
-    char** list = AllocateNameList(3);
+    std::string names[] = {"first", "0123456789abcdef", ""};
+    char** list = MakeNameList(3, 8, [&](std::size_t i) { return names[i].c_str(); });
     ASSERT_NE(list, nullptr);
-    ASSERT_TRUE(SetListName(list, 0, "first", 32));
-    ASSERT_TRUE(SetListName(list, 1, "0123456789abcdef", 8));  // cut to its field's width
-    ASSERT_TRUE(SetListName(list, 2, "", 32));
+    names[0] = "changed";  // copies: the list keeps what it was given
     EXPECT_STREQ(list[0], "first");
-    EXPECT_STREQ(list[1], "01234567");
+    EXPECT_STREQ(list[1], "01234567");  // cut to its field's width
     EXPECT_STREQ(list[2], "");
     EXPECT_EQ(list[3], nullptr);
     FreeNameList(list);
     FreeNameList(nullptr);
+    char** empty = MakeNameList(0, 8, [](std::size_t) { return "unused"; });
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty[0], nullptr);
+    FreeNameList(empty);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST_F(Browse, TheModelShowsTheCoresRowsWithTheirPlaceAsTooltip) {
     ASSERT_EQ(Rows(), kMembers);
     ASSERT_EQ(tracks.ShownCount(), static_cast<std::size_t>(kMembers));
     for (int row : {0, 1, 777, kMembers - 1}) {
-        const TrackRow& core = tracks.Shown(static_cast<std::size_t>(row));
+        const TrackRow core = tracks.Row(tracks.ContainerRow(static_cast<std::size_t>(row)));
         EXPECT_EQ(Cell(row, kColumnName).toStdString(), core.name);
         EXPECT_EQ(Cell(row, kColumnLength).toStdString(), core.length);
         EXPECT_EQ(Cell(row, kColumnBitrate).toStdString(), core.bitrate);

@@ -241,7 +241,7 @@ TEST_F(Window, TrackNamesKeepTheirExactBytes) {
     const std::string odd = "caf\xE9.bin";  // Latin-1, not UTF-8
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(
         Save(AfsBuilder().Add(odd, Pattern(8, 1)).Build().bytes, "odd.afs"))));
-    EXPECT_EQ(window->Core().Tracks().Shown(0).name, odd);
+    EXPECT_EQ(window->Core().Tracks().ShownName(0), odd);
 }
 
 // ---------------------------------------------------------------------------------------------

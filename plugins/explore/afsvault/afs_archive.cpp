@@ -36,15 +36,30 @@ std::uint32_t FindNameTable(const std::uint8_t* base, std::uint32_t length, std:
     return plugin::InsideContainer(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
 }
 
-// The name with ASCII letters in lower case: equal folded names are equal without regard to case.
-std::string Folded(const char* name) {
-    std::string folded(name);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
+// The character with ASCII letters in lower case: equal folded names are equal without regard
+// to case.
+unsigned char Folded(char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+}
+
+// FNV-1a of the folded name.
+std::uint64_t FoldedHash(const char* name) {
+    constexpr std::uint64_t kOffsetBasis = 14695981039346656037ull;
+    constexpr std::uint64_t kPrime = 1099511628211ull;
+    std::uint64_t hash = kOffsetBasis;
+    for (; *name != '\0'; ++name) {
+        hash = (hash ^ Folded(*name)) * kPrime;
+    }
+    return hash ^ (hash >> 32);  // the high bits into the low ones, which pick the slot
+}
+
+bool EqualFolded(const char* a, const char* b) {
+    for (; Folded(*a) == Folded(*b); ++a, ++b) {
+        if (*a == '\0') {
+            return true;
         }
     }
-    return folded;
+    return false;
 }
 
 bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
@@ -173,16 +188,54 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
         }
     }
     ComputeRooms(archive);
-    archive.index.reserve(count);
-    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
-        archive.index.emplace(Folded(archive.entries[i].name), i);  // keeps the first
-    }
+    archive.index.Build(archive.entries);
     return Status::kOk;
 }
 
+void NameIndex::Build(const std::vector<Entry>& entries) {
+    std::size_t size = 2;
+    while (size < 2 * entries.size()) {
+        size *= 2;
+    }
+    slots_.assign(size, 0);
+    const std::size_t mask = size - 1;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::uint64_t hash = FoldedHash(entries[i].name);
+        const std::uint64_t tag = hash & kTagBits;
+        std::size_t slot = hash & mask;
+        for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+            const std::uint64_t held = slots_[slot];
+            if ((held & kTagBits) == tag &&
+                EqualFolded(entries[(held & kEntryBits) - 1].name, entries[i].name)) {
+                break;  // an earlier entry has the name
+            }
+        }
+        if (slots_[slot] == 0) {
+            // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
+            slots_[slot] = tag | (i + 1);
+        }
+    }
+}
+
+std::size_t NameIndex::Find(const std::vector<Entry>& entries, const char* name) const {
+    if (slots_.empty()) {
+        return kNone;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    const std::uint64_t hash = FoldedHash(name);
+    for (std::size_t slot = hash & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        const std::uint64_t held = slots_[slot];
+        const std::size_t entry = (held & kEntryBits) - 1;
+        if ((held & kTagBits) == (hash & kTagBits) && EqualFolded(entries[entry].name, name)) {
+            return entry;
+        }
+    }
+    return kNone;
+}
+
 Entry* FindEntry(Archive& archive, const char* name) {
-    const auto found = archive.index.find(Folded(name));
-    return found == archive.index.end() ? nullptr : &archive.entries[found->second];
+    const std::size_t found = archive.index.Find(archive.entries, name);
+    return found == NameIndex::kNone ? nullptr : &archive.entries[found];
 }
 
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {

@@ -28,7 +28,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "mapped_file.h"
@@ -61,15 +60,32 @@ struct Entry {
     bool InsideOf(std::uint32_t length) const;
 };
 
+// The entries by name, without regard to ASCII case, each name to its first entry: an open-
+// addressed table hashed on the folded name, at least twice as many slots as entries. A slot
+// holds the entry number and the high half of its name's hash, so that a probe compares names
+// only when their hashes agree: building and lookups stay fast in archives of a million members.
+class NameIndex {
+  public:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    void Build(const std::vector<Entry>& entries);
+    // The number of the first entry whose name equals name without regard to ASCII case, or
+    // kNone.
+    std::size_t Find(const std::vector<Entry>& entries, const char* name) const;
+
+  private:
+    static constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ull;  // the hash's high half
+    static constexpr std::uint64_t kEntryBits = 0xFFFFFFFFull;        // entry number + 1
+    std::vector<std::uint64_t> slots_;                                // 0 for a free slot
+};
+
 struct Archive {
     std::uint8_t* base = nullptr;
     std::uint32_t length = 0;
     bool hasNameTable = false;
     std::uint32_t nameTableOffset = 0;
     std::vector<Entry> entries;
-    // Names folded to lower case (ASCII only), each to its first entry: lookups stay fast in
-    // archives of many thousands of members.
-    std::unordered_map<std::string, std::size_t> index;
+    NameIndex index;
 };
 
 enum class Status { kOk, kNotAfs, kEmpty, kTruncated, kTableOutside };

@@ -42,6 +42,11 @@ int CheckIntact(const AIXVAULTFILE& record) {
     return record.borrowed != 0 || CheckMappedFileIntact(static_cast<MappedFile*>(record.file));
 }
 
+// CheckIntact without asking the system while no touch has met a lost page (mapped_file.h).
+int CheckUndamaged(const AIXVAULTFILE& record) {
+    return record.borrowed != 0 || CheckMappingUndamaged(static_cast<MappedFile*>(record.file));
+}
+
 std::uint32_t TrackCount(const AIXVAULTFILE& record) {
     std::uint32_t count = 0;
     std::memcpy(&count, record.header + FOGBELL_AIX_HEADER_TRACK_COUNT, sizeof count);
@@ -114,16 +119,11 @@ void CloseRecord(int handle, AIXVAULTFILE* record) {
 
 // The names "Track 0.aixf" .. "Track N-1.aixf" in a new list, or null when memory runs out.
 char** MakeNames(std::uint32_t count) {
-    char** list = AllocateNameList(count);
-    if (list == nullptr) {
-        return nullptr;
-    }
     char name[kPathCapacity];
-    const bool filled = FillNameList(list, count, sizeof name, [&](std::size_t i) {
+    return MakeNameList(count, sizeof name, [&](std::size_t i) {
         std::snprintf(name, sizeof name, kNamePattern, static_cast<unsigned>(i));
         return name;
     });
-    return filled ? list : nullptr;
 }
 
 // Writes track `track` of the record to the file out (already created). 1 when the file holds
@@ -215,7 +215,7 @@ FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name
         SetOk();
         AIXVAULTFILE* record = Lookup(handle);
         std::uint32_t track = 0;
-        if (record == nullptr || !FindTrack(*record, name, track) || !CheckIntact(*record)) {
+        if (record == nullptr || !FindTrack(*record, name, track) || !CheckUndamaged(*record)) {
             return nullptr;  // the length is left as it was
         }
         record->selectedTrack = track;

@@ -126,8 +126,16 @@ class ContainerExplorer {
     }
 
     // Find, then null with a text when the track's bytes lie outside the container or the
-    // container's file was cut short on disk since it was opened.
+    // container's file was cut short on disk since it was opened (the system is asked).
     static Track* FindReadable(Record& record, const char* name) {
+        Track* track = FindInside(record, name);
+        return track != nullptr && CheckMappedFileIntact(record.file) ? track : nullptr;
+    }
+
+    // Find, then null with a text when the track's bytes lie outside the container or a touch
+    // of the container's view has met a page that a cut took away. The system is not asked:
+    // for the calls that only hand out a pointer, which the host makes row after row.
+    static Track* FindInside(Record& record, const char* name) {
         Track* track = Find(record, name);
         if (track == nullptr) {
             return nullptr;
@@ -136,7 +144,7 @@ class ContainerExplorer {
             Table::SayOutside(name);
             return nullptr;
         }
-        return CheckMappedFileIntact(record.file) ? track : nullptr;
+        return CheckMappingUndamaged(record.file) ? track : nullptr;
     }
 
     // Parses the container in data and stores a new record in the free slot handle; the
@@ -223,19 +231,13 @@ class ContainerExplorer {
             FreeNameList(slot);
             slot = nullptr;
             const std::size_t count = Table::TrackCount(record->container);
-            char** list = AllocateNameList(count);
+            char buffer[Table::kNameCapacity];
+            char** list = MakeNameList(count, Table::kNameCapacity, [&](std::size_t i) {
+                return Table::TrackName(record->container, i, buffer);
+            });
             if (list == nullptr) {
                 if (Table::kSaysListFailures) {
                     SetErrorText("Can't allocate %u pointers", static_cast<unsigned>(count + 1));
-                }
-                return nullptr;
-            }
-            char buffer[Table::kNameCapacity];
-            if (!FillNameList(list, count, Table::kNameCapacity, [&](std::size_t i) {
-                    return Table::TrackName(record->container, i, buffer);
-                })) {
-                if (Table::kSaysListFailures) {
-                    SetErrorText("Not enough memory.");
                 }
                 return nullptr;
             }
@@ -244,14 +246,16 @@ class ContainerExplorer {
         });
     }
 
-    // fnGetFilePointer: the track's bytes inside the container; length 0 on failure.
+    // fnGetFilePointer: the track's bytes inside the container; length 0 on failure. Bytes
+    // that a cut nothing has touched yet took away read as zeros (mapping_guard.h); the calls
+    // that read the bytes themselves then refuse the container.
     static const void* FilePointer(std::int32_t handle, const char* name, std::uint32_t* length) {
         return Guarded<const void*>(nullptr, [&]() -> const void* {
             if (length != nullptr) {
                 *length = 0;
             }
             Record* record = Begin(handle);
-            Track* track = record ? FindReadable(*record, name) : nullptr;
+            Track* track = record ? FindInside(*record, name) : nullptr;
             if (track == nullptr) {
                 return nullptr;
             }

@@ -6,29 +6,14 @@
 
 namespace fogbell::plugin {
 
-char** AllocateNameList(std::size_t count) {
-    return static_cast<char**>(std::calloc(count + 1, sizeof(char*)));
-}
-
-bool SetListName(char** list, std::size_t index, const char* name, std::size_t maxLength) {
-    const std::size_t length = strnlen(name, maxLength);
-    auto* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy == nullptr) {
-        return false;
+char** AllocateNameBlock(std::size_t count, std::size_t textBytes) {
+    if (count >= SIZE_MAX / sizeof(char*) || textBytes > SIZE_MAX - (count + 1) * sizeof(char*)) {
+        return nullptr;
     }
-    std::memcpy(copy, name, length);
-    copy[length] = '\0';
-    list[index] = copy;
-    return true;
+    return static_cast<char**>(std::malloc((count + 1) * sizeof(char*) + textBytes));
 }
 
 void FreeNameList(char** list) {
-    if (list == nullptr) {
-        return;
-    }
-    for (char** entry = list; *entry != nullptr; ++entry) {
-        std::free(*entry);
-    }
     std::free(list);
 }
 

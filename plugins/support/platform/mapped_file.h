@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "mapping_guard.h"
+
 namespace fogbell::plugin {
 
 // How a file is to be opened.
@@ -46,6 +48,17 @@ void CloseMappedFile(MappedFile* file);
 // it is damaged." naming the file, or, when the file is not shorter (Windows: a page failed to
 // come in), "%s could not be read while it was open: it is damaged.".
 int CheckMappedFileIntact(const MappedFile* file);
+
+// As CheckMappedFileIntact, but the system is asked about the file only once a touch of the view
+// has met a page that could not be read: 1 until then. For calls that read no byte of the view
+// themselves and are made once per track; a cut that nothing has touched yet reads zeros at the
+// first touch, which then marks the view damaged.
+inline int CheckMappingUndamaged(const MappedFile* file) {
+    if (file == nullptr || file->view == nullptr || !MappingDamaged(file->view)) {
+        return 1;
+    }
+    return CheckMappedFileIntact(file);  // 0 with the text that tells how it was damaged
+}
 
 // Flushes the view's bytes from..end (offsets into the view) and the file to disk; false when the
 // system reports a failure.
