@@ -13,6 +13,13 @@ namespace fogbell {
 
 namespace {
 
+// A full-scale 16-bit sample.
+constexpr double kSampleScale = 32768.0;
+// How much darker (in percent, as QColor::darker takes it) the played part's background and
+// the unplayed part's envelope are than the gradient.
+constexpr int kPlayedBackDarker = 400;
+constexpr int kUnplayedDarker = 300;
+
 // The underlying bar holds int values; the painting uses only this object's 32-bit fields.
 int Clamp16(std::int32_t v) {
     return std::clamp<std::int32_t>(v, -32768, 32767);
@@ -118,13 +125,80 @@ void CCaptionProgress::DrawGradient(QPainter& painter, int filledWidth) const {
     }
 }
 
+void CCaptionProgress::SetWaveform(std::vector<std::int16_t> low, std::vector<std::int16_t> high) {
+    if (low.size() != high.size()) {
+        low.clear();
+        high.clear();
+    }
+    waveLow_ = std::move(low);
+    waveHigh_ = std::move(high);
+    update();
+}
+
+QColor CCaptionProgress::GradientAt(int x) const {
+    const QColor start(kStartColour);
+    const QColor end(kEndColour);
+    const double t = width() > 1 ? std::clamp(static_cast<double>(x) / (width() - 1), 0.0, 1.0) : 0;
+    const auto mix = [t](int a, int b) { return a + static_cast<int>(std::lround((b - a) * t)); };
+    return QColor(mix(start.red(), end.red()), mix(start.green(), end.green()),
+                  mix(start.blue(), end.blue()));
+}
+
+void CCaptionProgress::DrawWaveform(QPainter& painter, int filledWidth) const {
+    painter.fillRect(rect(), QColor(kBackColour));
+    // Drawn per device pixel, so that the envelope is as fine as the screen at any scale.
+    const double ratio = devicePixelRatioF();
+    const int columns = static_cast<int>(std::lround(width() * ratio));
+    const int rows = static_cast<int>(std::lround(height() * ratio));
+    const int filledColumns = static_cast<int>(std::lround(filledWidth * ratio));
+    const std::size_t count = waveLow_.size();
+    if (columns <= 0 || rows <= 0 || count == 0) {
+        return;
+    }
+    painter.save();
+    painter.scale(1.0 / ratio, 1.0 / ratio);
+    const double half = (rows - 1) / 2.0;
+    const auto rowOf = [half](int sample) {
+        return static_cast<int>(std::lround(half - sample * half / kSampleScale));
+    };
+    const auto span = static_cast<std::size_t>(columns);
+    for (int x = 0; x < columns; ++x) {
+        const auto column = static_cast<std::size_t>(x);
+        const std::size_t first = column * count / span;
+        const std::size_t end = std::max(first + 1, (column + 1) * count / span);
+        const int low = *std::min_element(waveLow_.data() + first, waveLow_.data() + end);
+        const int high = *std::max_element(waveHigh_.data() + first, waveHigh_.data() + end);
+        const QColor colour = GradientAt(static_cast<int>(x / ratio));
+        const bool played = x < filledColumns;
+        if (played) {
+            painter.fillRect(x, 0, 1, rows, colour.darker(kPlayedBackDarker));
+        }
+        const int top = rowOf(high);
+        const int bottom = rowOf(low);
+        painter.fillRect(x, top, 1, bottom - top + 1,
+                         played ? colour : colour.darker(kUnplayedDarker));
+    }
+    painter.restore();
+}
+
 void CCaptionProgress::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     if (hasCaptionFont_) {
         painter.setFont(captionFont_);
     }
     const int filled = FilledWidth();
-    if (rangeMin_ < position_ && position_ < rangeMax_) {
+    if (HasWaveform()) {
+        QPixmap buffer(size() * devicePixelRatioF());
+        buffer.setDevicePixelRatio(devicePixelRatioF());
+        {
+            QPainter off(&buffer);
+            DrawWaveform(off, filled);
+        }
+        painter.drawPixmap(0, 0, buffer);
+        // A shadow keeps the caption legible over the envelope's bright columns.
+        painter.setPen(QColor(kBackColour));
+        painter.drawText(rect().translated(1, 1), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+    } else if (rangeMin_ < position_ && position_ < rangeMax_) {
         // Drawn off-screen and copied in one step, so the bar never shows half a gradient.
         QPixmap buffer(size() * devicePixelRatioF());
         buffer.setDevicePixelRatio(devicePixelRatioF());

@@ -1,5 +1,6 @@
 // CCaptionProgress: a progress bar that paints a cyan-to-blue gradient over its whole width,
-// black where it is not filled, and a centred white caption. Its range and position are full
+// black where it is not filled, and a centred white caption. Given a waveform (the play bar),
+// it draws the track's envelope instead: in the gradient's colours where played, dimmed after. Its range and position are full
 // 32-bit values; a bar at its maximum looks empty, like a bar at its minimum.
 #pragma once
 
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace fogbell {
 
@@ -32,6 +34,11 @@ class CCaptionProgress : public QProgressBar {
     // The control's own text, never drawn; the window keeps what Play starts in it.
     void SetWindowText(const QString& text) { windowText_ = text; }
     QString GetWindowText() const { return windowText_; }
+
+    // The envelope to draw: low[i]..high[i] (16-bit sample values) for the i-th of low.size()
+    // equal stretches of the track. Empty vectors take it away.
+    void SetWaveform(std::vector<std::int16_t> low, std::vector<std::int16_t> high);
+    bool HasWaveform() const { return !waveLow_.empty(); }
 
     // Filled width for the current state; 0 unless rangeMin < position < rangeMax.
     int FilledWidth() const;
@@ -59,6 +66,11 @@ class CCaptionProgress : public QProgressBar {
 
   private:
     void DrawGradient(QPainter& painter, int filledWidth) const;
+    // The envelope over the bar: played columns (left of filledWidth) in the gradient's
+    // colours on its darkened gradient, the rest dimmed on black.
+    void DrawWaveform(QPainter& painter, int filledWidth) const;
+    // The gradient's colour at x.
+    QColor GradientAt(int x) const;
 
     std::int32_t rangeMin_ = 0;
     std::int32_t rangeMax_ = 100;
@@ -69,6 +81,8 @@ class CCaptionProgress : public QProgressBar {
     bool hasCaptionFont_ = false;
     std::function<bool(std::int32_t)> seekTo_;
     std::function<bool(int)> seekStep_;
+    std::vector<std::int16_t> waveLow_;
+    std::vector<std::int16_t> waveHigh_;
 };
 
 }  // namespace fogbell

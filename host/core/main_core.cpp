@@ -2,6 +2,8 @@
 // list, and the track commands' workers live beside it (main_core_*.cpp).
 #include "host/core/main_core.h"
 
+#include "host/core/track_jobs.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -169,6 +171,8 @@ void MainCore::CloseOpenStream() {
 }
 
 void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
+    // The waveform's job reads the same track (and may read the container's bytes).
+    StopWaveform();
     playback_.ReleaseStream(held);
     CloseOpenedFile(openStream_);
 }
@@ -215,6 +219,38 @@ void MainCore::StartPlayback() {
     options.loop = openStream_->Loop();
     options.startSeconds = std::exchange(startSeconds_, 0.0);
     playback_.Play(exclusion, *openStream_, name, options);
+    if (playback_.IsPlaying()) {
+        StartWaveform(name, fromRow);
+    }
+}
+
+void MainCore::StartWaveform(const std::string& name, bool fromRow) {
+    StopWaveform();
+    const ExplorerSession* container = fromRow ? chain_.Innermost() : nullptr;
+    const std::uint64_t generation = waveformGeneration_;
+    waveform_.Start([this, container, name, generation,
+                     alive = std::weak_ptr(alive_)](const std::atomic<bool>& stop) {
+        std::string ignored;
+        const DecoderSessionPtr stream = OpenTrackStream(host_, container, name, ignored);
+        std::optional<Waveform> wave;
+        if (stream) {
+            wave = ComputeWaveform(*stream, kWaveformColumns, stop);
+        }
+        if (!wave) {
+            return;  // the bar stays without a waveform
+        }
+        view_.PostToWindow([this, alive, generation, wave = std::move(*wave)] {
+            if (!alive.expired() && generation == waveformGeneration_) {
+                view_.SetPlayWaveform(wave);
+            }
+        });
+    });
+}
+
+void MainCore::StopWaveform() {
+    waveform_.Cancel();
+    ++waveformGeneration_;  // a result already on its way is dropped
+    view_.SetPlayWaveform({});
 }
 
 bool MainCore::CanSeek() const {

@@ -162,6 +162,12 @@ class MainCore {
     void ShowChain();
     void CloseOpenStream();
     void CloseOpenStream(const PlaybackControl::Exclusion& held);
+    // Starts computing the waveform of the track that has just started (from the container
+    // shown when fromRow, else name is a path); the play bar gets it when it is ready.
+    void StartWaveform(const std::string& name, bool fromRow);
+    // Stops the waveform's computation (before anything it reads may close or change) and
+    // takes the waveform off the play bar.
+    void StopWaveform();
     void LoadSettings();
     void SaveSettings();
 
@@ -224,6 +230,10 @@ class MainCore {
     // The rebuild the user agreed to, until no worker reads the window's containers.
     std::shared_ptr<ReplaceJob> pendingRebuild_;
     std::atomic<bool> stopWorkers_{false};
+    // Which waveform computation the play bar waits for; window thread only.
+    std::uint64_t waveformGeneration_ = 0;
+    // After everything its job reads (plug-ins, the chain): its thread is joined first.
+    WaveformWorker waveform_;
     // Last: its threads are waited for before anything they use goes.
     WorkerPool workers_{[this](std::function<void()> task) { view_.PostToWindow(std::move(task)); },
                         [this] { OnWorkersEnded(); }};

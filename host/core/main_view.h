@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/core/track_table.h"
+#include "host/core/waveform.h"
 
 namespace fogbell {
 
@@ -89,6 +90,9 @@ class MainView {
     virtual void SetProgressCaption(ProgressId id, const std::string& caption) = 0;
     virtual void SetProgressRange(ProgressId id, std::uint32_t low, std::uint32_t high) = 0;
     virtual void SetProgressPos(ProgressId id, std::uint32_t position) = 0;
+    // The play bar's picture of the playing track (empty: none); window thread. A view that
+    // draws no waveform ignores it.
+    virtual void SetPlayWaveform(const Waveform& /*wave*/) {}
     // The play bar's window text (not drawn): what Play starts.
     virtual void SetPlayText(const std::string& text) = 0;
     virtual std::string PlayText() const = 0;

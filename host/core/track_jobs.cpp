@@ -6,10 +6,7 @@
 #include "host/core/wave_writer.h"
 
 namespace fogbell {
-namespace {
 
-// Opens the decoder stream of a track: from the container's bytes when there is a container,
-// else from the name as a path.
 DecoderSessionPtr OpenTrackStream(const PluginHost& host, const ExplorerSession* container,
                                   const std::string& name, std::string& error) {
     if (container == nullptr) {
@@ -29,6 +26,8 @@ DecoderSessionPtr OpenTrackStream(const PluginHost& host, const ExplorerSession*
     }
     return host.OpenStream(name, track.Data(), track.Size(), error);
 }
+
+namespace {
 
 const char* WriterText(WaveWriter::Status status) {
     switch (status) {

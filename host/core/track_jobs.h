@@ -12,6 +12,11 @@
 
 namespace fogbell {
 
+// Opens the decoder stream of a track: from the container's bytes when one is given, else from
+// name as a path. Null with the reason when it cannot be opened.
+DecoderSessionPtr OpenTrackStream(const PluginHost& host, const ExplorerSession* container,
+                                  const std::string& name, std::string& error);
+
 // Extracts the track into directory under its safe output name (the explorer may change the
 // extension). False with the explorer's text when it fails.
 bool ExtractTrack(const ExplorerSession& container, const std::string& name,

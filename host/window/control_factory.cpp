@@ -159,6 +159,15 @@ void SetProgressWindowText(QWidget* bar, const QString& text) {
     AsProgress(bar)->SetWindowText(text);
 }
 
+void SetProgressWaveform(QWidget* bar, std::vector<std::int16_t> low,
+                         std::vector<std::int16_t> high) {
+    AsProgress(bar)->SetWaveform(std::move(low), std::move(high));
+}
+
+bool ProgressHasWaveform(const QWidget* bar) {
+    return AsProgress(bar)->HasWaveform();
+}
+
 QString ProgressWindowText(const QWidget* bar) {
     return AsProgress(bar)->GetWindowText();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "host/controls/control_support.h"
 #include "host/window/dialog_template.h"
@@ -42,6 +43,10 @@ void SetProgressSeeking(QWidget* bar, std::function<bool(std::int32_t)> toPositi
 int ProgressPos(const QWidget* bar);
 int ProgressMaximum(const QWidget* bar);
 void SetProgressWindowText(QWidget* bar, const QString& text);
+// The envelope drawn in the bar (CCaptionProgress::SetWaveform); whether it has one.
+void SetProgressWaveform(QWidget* bar, std::vector<std::int16_t> low,
+                         std::vector<std::int16_t> high);
+bool ProgressHasWaveform(const QWidget* bar);
 QString ProgressWindowText(const QWidget* bar);
 
 // The volume slider (CVolumeSlider); moved gets every position the user gives it with the

@@ -761,6 +761,10 @@ void MainWindow::SetProgressPos(ProgressId id, std::uint32_t position) {
     OnWindowThread([this, id, position] { window::SetProgressPos(Bar(id), ToInt(position)); });
 }
 
+void MainWindow::SetPlayWaveform(const Waveform& wave) {
+    window::SetProgressWaveform(Bar(ProgressId::kPlay), wave.low, wave.high);
+}
+
 void MainWindow::SetPlayText(const std::string& text) {
     playText_ = text;
     SetProgressWindowText(Bar(ProgressId::kPlay), ToQt(text));

@@ -108,6 +108,7 @@ class MainWindow : public QDialog, public MainView {
     void SetProgressCaption(ProgressId id, const std::string& caption) override;
     void SetProgressRange(ProgressId id, std::uint32_t low, std::uint32_t high) override;
     void SetProgressPos(ProgressId id, std::uint32_t position) override;
+    void SetPlayWaveform(const Waveform& wave) override;
     void SetPlayText(const std::string& text) override;
     std::string PlayText() const override;
     void SetCheck(CheckId id, bool checked) override;
