@@ -201,14 +201,15 @@ bool PlayEngine::SeekToFrame(std::uint64_t frame) {
     // cursor now, and a pass end that waits to be handled is forgotten (it belonged to the old
     // block). Past the end there is no block: the buffer stops and the thread is woken to end
     // the track (or, looping, to start it over).
+    // A notification the device raised for the old block, even one that arrives after this, is
+    // recognised by the play thread as stale and dropped.
     pending_ = nullptr;
     if (const BlockFeeder::Block* block = feeder_.Next(looping_)) {
         WriteBlock(*block);
         pending_ = feeder_.Next(looping_);
-        sound_.notifyEvent->Reset();
     } else {
         StopSoundBuffer(sound_.buffer);  // nothing more is heard
-        sound_.notifyEvent->Set();
+        RaiseSoundNotification(sound_.buffer, *sound_.notifyEvent);
     }
     return true;
 }
@@ -307,6 +308,10 @@ void PlayEngine::PlayThreadProc() {
             Exclusion held(refill_);
             // The window may have stopped or replaced the buffer since the wake-up.
             if (suspended_ || event != sound_.notifyEvent || !event->IsSet()) {
+                continue;
+            }
+            if (!IsSoundNotificationCurrent(sound_.buffer)) {
+                event->Reset();  // raised for a block a seek has replaced
                 continue;
             }
             RefillStep(postEnd, endedTrack);

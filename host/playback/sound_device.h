@@ -41,6 +41,9 @@ struct SoundBuffer {
     double gain = 1.0;
     std::uint64_t played = 0;  // bytes rendered while playing
     std::uint64_t writes = 0;      // SetSoundData calls that wrote a block
+    // The write whose notification offset the read position last passed: a notification set
+    // after a later write (its Set comes outside the lock) belongs to data that is gone.
+    std::uint64_t notifiedWrite = 0;
     std::uint64_t generation = 0;  // counts plays, stops and writes
 };
 

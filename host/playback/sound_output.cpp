@@ -203,6 +203,7 @@ bool SoundBuffer::Render(std::uint8_t* out, std::uint32_t size, bool* wasPlaying
             }
         }
         if (crossed) {
+            notifiedWrite = writes;
             toSignal = event;
         }
     }
@@ -392,6 +393,22 @@ bool IsSoundBufferPlaying(const SoundBuffer* buffer) {
     }
     std::lock_guard lock(buffer->mutex);
     return buffer->playing;
+}
+
+bool IsSoundNotificationCurrent(const SoundBuffer* buffer) {
+    if (buffer == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(buffer->mutex);
+    return buffer->notifiedWrite == buffer->writes;
+}
+
+void RaiseSoundNotification(SoundBuffer* buffer, SoundEvent& event) {
+    if (buffer != nullptr) {
+        std::lock_guard lock(buffer->mutex);
+        buffer->notifiedWrite = buffer->writes;
+    }
+    event.Set();
 }
 
 std::uint64_t SoundBytesPlayed(const SoundBuffer* buffer) {

@@ -131,6 +131,12 @@ SoundResult PlaySoundBuffer(SoundBuffer* buffer);
 SoundResult StopSoundBuffer(SoundBuffer* buffer);
 SoundResult SetSoundVolume(SoundBuffer* buffer, std::int32_t hundredthsOfDecibel);
 bool IsSoundBufferPlaying(const SoundBuffer* buffer);
+// True when the last notification was raised for the data written last: the device sets the
+// event outside its lock, so a notification for a block that a later write replaced can arrive
+// after that write and must then be ignored.
+bool IsSoundNotificationCurrent(const SoundBuffer* buffer);
+// Sets the notification by hand, as belonging to the data written last.
+void RaiseSoundNotification(SoundBuffer* buffer, SoundEvent& event);
 // Bytes the device has played from this buffer since it was created (all passes).
 std::uint64_t SoundBytesPlayed(const SoundBuffer* buffer);
 
