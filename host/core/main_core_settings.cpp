@@ -73,6 +73,9 @@ void MainCore::LoadSettings() {
     volume_ =
         volume.empty() ? kVolumeFull : std::clamp(NumberOf(volume), kVolumeLowest, kVolumeFull);
     view_.SetVolumeSlider(volume_);
+    // The engine has it before the first track starts, not from the play timer's first tick: a
+    // quiet setting is never preceded by a blast at full volume.
+    playback_.SetVolume(volume_ - kVolumeFull);
     saveDirectory_ = value("SaveDir");
 }
 
