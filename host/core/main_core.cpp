@@ -178,6 +178,8 @@ void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
 }
 
 void MainCore::StartPlayback() {
+    // First: the waveform's job takes the explorer's lock, which the track's bytes below hold.
+    StopWaveform();
     view_.SetProgressPos(ProgressId::kPlay, 0);
     // The play text is a full path (the single-file command) and is kept whole; a name taken
     // from a row is only ever looked up in the open container, never opened as a path.
@@ -227,29 +229,26 @@ void MainCore::StartPlayback() {
 void MainCore::StartWaveform(const std::string& name, bool fromRow) {
     StopWaveform();
     const ExplorerSession* container = fromRow ? chain_.Innermost() : nullptr;
-    const std::uint64_t generation = waveformGeneration_;
-    waveform_.Start([this, container, name, generation,
-                     alive = std::weak_ptr(alive_)](const std::atomic<bool>& stop) {
+    waveform_.Start([this, container, name](const std::atomic<bool>& stop) {
         std::string ignored;
         const DecoderSessionPtr stream = OpenTrackStream(host_, container, name, ignored);
         std::optional<Waveform> wave;
         if (stream) {
             wave = ComputeWaveform(*stream, kWaveformColumns, stop);
         }
-        if (!wave) {
-            return;  // the bar stays without a waveform
+        if (wave) {  // else the bar stays without a waveform
+            std::lock_guard lock(waveformMutex_);
+            readyWaveform_ = std::move(wave);
         }
-        view_.PostToWindow([this, alive, generation, wave = std::move(*wave)] {
-            if (!alive.expired() && generation == waveformGeneration_) {
-                view_.SetPlayWaveform(wave);
-            }
-        });
     });
 }
 
 void MainCore::StopWaveform() {
     waveform_.Cancel();
-    ++waveformGeneration_;  // a result already on its way is dropped
+    {
+        std::lock_guard lock(waveformMutex_);
+        readyWaveform_.reset();
+    }
     view_.SetPlayWaveform({});
 }
 
@@ -293,6 +292,14 @@ void MainCore::OnPlayTimer() {
     const std::optional<PlaybackControl::PlayedPosition> played = playback_.Played();
     if (!played) {
         return;
+    }
+    std::optional<Waveform> wave;
+    {
+        std::lock_guard lock(waveformMutex_);
+        wave = std::exchange(readyWaveform_, std::nullopt);
+    }
+    if (wave) {
+        view_.SetPlayWaveform(*wave);
     }
     view_.SetProgressPos(ProgressId::kPlay, played->units);
     std::string caption = playingName_ + "  " + ClockText(played->frame, played->rate);

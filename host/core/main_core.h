@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -166,7 +167,7 @@ class MainCore {
     // shown when fromRow, else name is a path); the play bar gets it when it is ready.
     void StartWaveform(const std::string& name, bool fromRow);
     // Stops the waveform's computation (before anything it reads may close or change) and
-    // takes the waveform off the play bar.
+    // takes the waveform off the play bar. Never with the explorer's lock held: the job takes it.
     void StopWaveform();
     void LoadSettings();
     void SaveSettings();
@@ -230,8 +231,9 @@ class MainCore {
     // The rebuild the user agreed to, until no worker reads the window's containers.
     std::shared_ptr<ReplaceJob> pendingRebuild_;
     std::atomic<bool> stopWorkers_{false};
-    // Which waveform computation the play bar waits for; window thread only.
-    std::uint64_t waveformGeneration_ = 0;
+    // The waveform its job finished, until the play timer hands it to the view.
+    std::mutex waveformMutex_;
+    std::optional<Waveform> readyWaveform_;
     // After everything its job reads (plug-ins, the chain): its thread is joined first.
     WaveformWorker waveform_;
     // Last: its threads are waited for before anything they use goes.
