@@ -95,7 +95,7 @@ void BenchList(const test::TempDir& dir, int members) {
     test::WriteFile(archive, builder.Build().bytes);
 
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
     CorePaths paths;
     paths.settingsFile = dir.File("ini.ini");

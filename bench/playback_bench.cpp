@@ -79,7 +79,7 @@ Figures PlayFor(const std::string& archive, double speed, std::chrono::seconds l
     SoundOutputOptions output;
     output.kind = SoundOutputOptions::Kind::kNull;
     output.speed = speed;
-    PlayEngine engine(view, output);
+    PlayEngine engine(output);
     MainCore core(view, engine);
     CorePaths paths;
     paths.settingsFile = dir.File("ini.ini");

@@ -67,7 +67,8 @@ int Make(int members, const std::string& file) {
         options.totalSamples = 32;
         char name[32];
         std::snprintf(name, sizeof name, "voice_%d.adx", i);
-        builder.Add(name, test::BuildAdx(options, test::AdxFrames(1, 1, static_cast<std::uint32_t>(i)), true));
+        builder.Add(name, test::BuildAdx(
+                              options, test::AdxFrames(1, 1, static_cast<std::uint32_t>(i)), true));
     }
     test::WriteFile(file, builder.Build().bytes);
     return 0;
@@ -90,10 +91,10 @@ int Open(int argc, char** argv, const std::string& file, std::size_t members) {
     setup.paths.settingsFile = dir.File("ini.ini");
     setup.paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
     setup.paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
-    setup.makePlayback = [](MainView& view) {
+    setup.makePlayback = []() {
         SoundOutputOptions sound;
         sound.kind = SoundOutputOptions::Kind::kNull;
-        return std::make_unique<PlayEngine>(view, sound);
+        return std::make_unique<PlayEngine>(sound);
     };
     setup.pictureFile = QString(FOGBELL_STAGE_DIR) + "/pic.jpg";
     window::MainWindow window(std::move(setup));

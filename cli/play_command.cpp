@@ -267,7 +267,7 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
 
 int Play(const PlayRequest& request) {
     TerminalView view(request.loop);
-    PlayEngine engine(view, request.output);
+    PlayEngine engine(request.output);
     MainCore core(view, engine);
     CorePaths paths;  // no settings file: the command neither reads nor writes the window's
     paths.decoderDirectory =

@@ -30,10 +30,26 @@ std::string ClockText(std::uint64_t frames, std::uint32_t rate) {
 
 MainCore::MainCore(MainView& view, PlaybackControl& playback) : view_(view), playback_(playback) {
     view_.BindTracks(tracks_);
-    // The end-of-stream command arrives through the window's queue and may outlive the core.
-    playback_.SetCommandSink([this, alive = std::weak_ptr(alive_)](int command, std::int32_t p) {
+    playback_.SetListener(*this);
+}
+
+void MainCore::PlayFailed(const std::string& reason) {
+    view_.SetStatus(reason);
+}
+
+void MainCore::PlayStarted(const std::string& trackName, std::uint32_t size) {
+    view_.SetProgressRange(ProgressId::kPlay, 0, size);
+    view_.SetProgressCaption(ProgressId::kPlay, trackName);
+    view_.EnableButton(ButtonId::kStop, true);
+    view_.EnableButton(ButtonId::kPlay, false);
+}
+
+void MainCore::PlayEnded(std::int32_t track) {
+    // From the play thread: the end becomes command 2032 on the window's queue, where it may
+    // outlive the core.
+    view_.PostToWindow([this, alive = std::weak_ptr(alive_), track] {
         if (!alive.expired()) {
-            OnCommand(command, p);
+            OnCommand(kCommandEndOfStream, track);
         }
     });
 }
@@ -132,7 +148,7 @@ bool MainCore::OnCommand(int command, std::int32_t parameter) {
             playback_.SetVolume(volume_ - kVolumeFull);
             return true;
         case kCommandEndOfStream:
-            // Posted by the play thread; one posted for an earlier track never stops this one.
+            // Posted for the play thread's end report; one for an earlier track never stops this.
             if (playback_.IsCurrentEndOfStream(parameter)) {
                 StopPlayback();
             }

@@ -42,7 +42,7 @@ CorePaths PathsFor(const std::string& programDirectory);
 // The time of frames at rate as the play bar shows it: "M:SS", or "H:MM:SS" from an hour on.
 std::string ClockText(std::uint64_t frames, std::uint32_t rate);
 
-class MainCore {
+class MainCore final : private PlaybackListener {
   public:
     MainCore(MainView& view, PlaybackControl& playback);
     // Shuts down when the owner has not: that reads the view, so an owner whose view can die
@@ -150,6 +150,11 @@ class MainCore {
     std::int32_t Volume() const { return volume_; }
 
   private:
+    // PlaybackListener: what the engine reports becomes what the window shows.
+    void PlayFailed(const std::string& reason) override;
+    void PlayStarted(const std::string& trackName, std::uint32_t size) override;
+    void PlayEnded(std::int32_t track) override;
+
     static constexpr std::int32_t kVolumeFull = 10000;
     static constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,29 +17,41 @@
 
 namespace fogbell {
 
+// What the engine reports about the track it plays; the core implements it and decides what
+// the window shows. PlayFailed and PlayStarted come from inside Play, on its caller's thread;
+// PlayEnded comes from the play thread.
+class PlaybackListener {
+  public:
+    virtual ~PlaybackListener() = default;
+    // Play could not start the track: the reason for the status line.
+    virtual void PlayFailed(const std::string& reason) = 0;
+    // The track plays: its caption, and its size in the decoder's unit (the bar's range).
+    virtual void PlayStarted(const std::string& trackName, std::uint32_t size) = 0;
+    // The track of that number (see IsCurrentEndOfStream) has been heard to its end.
+    virtual void PlayEnded(std::int32_t track) = 0;
+};
+
 class PlaybackControl {
   public:
     using Exclusion = std::unique_lock<std::mutex>;
-    // Where the engine's end-of-stream command goes: (command, parameter) on the window thread.
-    using CommandSink = std::function<void(int command, std::int32_t parameter)>;
 
     virtual ~PlaybackControl() = default;
 
     // Start-up: the sound device and the (idle) feeding thread. False with the text to show in
     // a message box ("DirectSoundCreate: DSERR_NODRIVER", "Can't create play thread.").
     virtual bool StartPlayThread(std::string& error) = 0;
-    // The engine posts command 2032, with a parameter that names the track it ended, through
-    // the view to this sink. The core installs it once, before anything plays.
-    virtual void SetCommandSink(CommandSink sink) = 0;
-    // True when a 2032 with this parameter ends the track that plays now; false for one posted
-    // for an earlier track (or when nothing plays).
+    // Where the engine's reports go. The core installs itself once, before anything plays, and
+    // outlives the play thread.
+    virtual void SetListener(PlaybackListener& listener) = 0;
+    // True when an end reported with this number ends the track that plays now; false for one
+    // reported for an earlier track (or when nothing plays).
     virtual bool IsCurrentEndOfStream(std::int32_t parameter) const = 0;
 
     // Keeps the feeding thread out of its refill step while the returned lock is held.
     virtual Exclusion ExcludeRefill() = 0;
     // Starts playing the stream the core has just opened (trackName is the play bar's caption):
-    // sound buffer, first block, play; enables Stop and disables Play when it succeeds, else
-    // puts the reason in the status line. The stream stays the core's; the engine uses it until
+    // sound buffer, first block, play; reports PlayStarted when it succeeds, else PlayFailed
+    // with the reason. The stream stays the core's; the engine uses it until
     // ReleaseStream.
     struct PlayOptions {
         // The stream's loop points: looping goes from their end back to their start (without

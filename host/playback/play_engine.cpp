@@ -14,6 +14,15 @@ namespace {
 constexpr auto kWaitTimeout = std::chrono::milliseconds(3000);
 constexpr std::int32_t kSilentVolume = -10000;
 
+// Where reports go until the core installs itself: nowhere.
+class QuietListener final : public PlaybackListener {
+  public:
+    void PlayFailed(const std::string&) override {}
+    void PlayStarted(const std::string&, std::uint32_t) override {}
+    void PlayEnded(std::int32_t) override {}
+};
+QuietListener quietListener;
+
 // CPU time the calling thread has used.
 std::uint64_t ThreadCpuNanoseconds() {
     timespec now{};
@@ -24,8 +33,8 @@ std::uint64_t ThreadCpuNanoseconds() {
 
 }  // namespace
 
-PlayEngine::PlayEngine(MainView& view, SoundOutputOptions options)
-    : view_(view), options_(std::move(options)) {}
+PlayEngine::PlayEngine(SoundOutputOptions options)
+    : listener_(&quietListener), options_(std::move(options)) {}
 
 PlayEngine::~PlayEngine() {
     Shutdown();
@@ -50,9 +59,9 @@ bool PlayEngine::StartPlayThread(std::string& error) {
     return true;
 }
 
-void PlayEngine::SetCommandSink(CommandSink sink) {
-    assert(!thread_.joinable() && "the sink is installed before the play thread starts");
-    sink_ = std::move(sink);
+void PlayEngine::SetListener(PlaybackListener& listener) {
+    assert(!thread_.joinable() && "the listener is installed before the play thread starts");
+    listener_ = &listener;
 }
 
 bool PlayEngine::IsCurrentEndOfStream(std::int32_t parameter) const {
@@ -100,28 +109,26 @@ void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::
 
     const PluginAnswer<std::optional<WAVEFORMATEX>> out = stream.OutputFormat();
     if (!out.value) {
-        view_.SetStatus(out.TextOr("ErrorGetFormatOut"));
+        listener_->PlayFailed(out.TextOr("ErrorGetFormatOut"));
         return;
     }
     format_ = *out.value;
     sizeData_ = stream.SizeData().value_or(0);
     sound_.buffer = CreateSoundBuffer(sound_.device, &format_);
     if (sound_.buffer == nullptr) {
-        view_.SetStatus(GetSoundErrorText());
+        listener_->PlayFailed(GetSoundErrorText());
         return;
     }
     if (!CreateSoundNotify(sound_.buffer, &sound_.notifyEvent, -1)) {
         const std::string text = GetSoundErrorText();
         DropBuffer();
-        view_.SetStatus(text);
+        listener_->PlayFailed(text);
         return;
     }
     sound_.notifyEvent->SetListener([this] {
         { std::lock_guard lock(wake_); }
         wakeup_.notify_all();
     });
-    view_.SetProgressRange(ProgressId::kPlay, 0, sizeData_);
-    view_.SetProgressCaption(ProgressId::kPlay, trackName);
 
     // The initial fill: the first block is in the buffer before it starts, the next one waits
     // for its notification. A stream with no block at all plays one silent second.
@@ -147,8 +154,7 @@ void PlayEngine::Play(const Exclusion& held, DecoderSession& stream, const std::
     PlaySoundBuffer(sound_.buffer);
     currentTrack_ = trackNumber_;
     playing_ = true;
-    view_.EnableButton(ButtonId::kStop, true);
-    view_.EnableButton(ButtonId::kPlay, false);
+    listener_->PlayStarted(trackName, sizeData_);
 }
 
 void PlayEngine::WriteBlock(const BlockFeeder::Block& block) {
@@ -302,7 +308,7 @@ void PlayEngine::PlayThreadProc() {
             }
             event = waitEvent_;
         }
-        bool postEnd = false;
+        bool ended = false;
         std::int32_t endedTrack = 0;
         {
             Exclusion held(refill_);
@@ -314,18 +320,17 @@ void PlayEngine::PlayThreadProc() {
                 event->Reset();  // raised for a block a seek has replaced
                 continue;
             }
-            RefillStep(postEnd, endedTrack);
+            RefillStep(ended, endedTrack);
             ++refills_;
             event->Reset();
         }
-        if (postEnd && sink_) {
-            view_.PostToWindow(
-                [sink = sink_, endedTrack] { sink(kCommandEndOfStream, endedTrack); });
+        if (ended) {
+            listener_->PlayEnded(endedTrack);  // outside the exclusion: the core may stop at once
         }
     }
 }
 
-void PlayEngine::RefillStep(bool& postEnd, std::int32_t& endedTrack) {
+void PlayEngine::RefillStep(bool& ended, std::int32_t& endedTrack) {
     if (pending_ != nullptr && stream_ != nullptr) {
         WriteBlock(*pending_);
         pending_ = feeder_.Next(looping_);
@@ -345,7 +350,7 @@ void PlayEngine::RefillStep(bool& postEnd, std::int32_t& endedTrack) {
         return;
     }
     StopSoundBuffer(sound_.buffer);
-    postEnd = true;
+    ended = true;
     endedTrack = currentTrack_;
 }
 

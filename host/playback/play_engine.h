@@ -8,9 +8,9 @@
 // per second, sooner after a track's short last block); then, holding the refill exclusion, it
 // writes the pending block and prepares the next one. Blocks come from a BlockFeeder: whole
 // seconds, and with looping on the loop's start follows its end inside the same block. When no
-// block is left it stops the buffer and posts command 2032 with the number of the track it
-// ended: the track ends when its last sample has been played. It is paused by state it waits
-// on, never suspended from outside: while paused, or while no buffer is attached, it waits
+// block is left it stops the buffer and reports the end to its listener with the number of the
+// track it ended: the track ends when its last sample has been played. It is paused by state it
+// waits on, never suspended from outside: while paused, or while no buffer is attached, it waits
 // without waking.
 //
 // Threads: every public method runs on the window thread, except ExcludeRefill, Counters,
@@ -26,7 +26,6 @@
 #include <thread>
 #include <vector>
 
-#include "host/core/main_view.h"
 #include "host/core/playback_control.h"
 #include "host/playback/block_feeder.h"
 #include "host/playback/sound_output.h"
@@ -37,13 +36,13 @@ class PlayEngine final : public PlaybackControl {
   public:
     // options: the device to create at StartPlayThread (SoundOutputFromEnvironment for the
     // programs).
-    PlayEngine(MainView& view, SoundOutputOptions options);
+    explicit PlayEngine(SoundOutputOptions options);
     ~PlayEngine() override;
     PlayEngine(const PlayEngine&) = delete;
     PlayEngine& operator=(const PlayEngine&) = delete;
 
     bool StartPlayThread(std::string& error) override;
-    void SetCommandSink(CommandSink sink) override;
+    void SetListener(PlaybackListener& listener) override;
     bool IsCurrentEndOfStream(std::int32_t parameter) const override;
     Exclusion ExcludeRefill() override;
     void Play(const Exclusion& held, DecoderSession& stream, const std::string& trackName,
@@ -70,7 +69,7 @@ class PlayEngine final : public PlaybackControl {
   private:
     void PlayThreadProc();
     // Step 4 of the loop, with the exclusion held: write and prepare the next, loop, or end.
-    void RefillStep(bool& postEnd, std::int32_t& endedTrack);
+    void RefillStep(bool& ended, std::int32_t& endedTrack);
     // Writes a block at the write cursor and remembers what it holds for Played. Exclusion held.
     void WriteBlock(const BlockFeeder::Block& block);
     // Moves the stream to frame and tells the feeder; false when the decoder cannot. Exclusion
@@ -81,7 +80,7 @@ class PlayEngine final : public PlaybackControl {
     // Sets or clears the pause and the event the thread waits on. Exclusion held.
     void SetWaitState(bool suspended, std::shared_ptr<SoundEvent> event);
 
-    MainView& view_;
+    PlaybackListener* listener_;  // set before the play thread starts
     const SoundOutputOptions options_;
 
     // The refill exclusion: guards stream_, pending_, sound_ (buffer and event), trackNumber_,
@@ -101,7 +100,7 @@ class PlayEngine final : public PlaybackControl {
     WAVEFORMATEX format_{};         // the output format of the track
     std::uint32_t sourceRate_ = 0;  // the source format's rate (seeks count its samples)
     SoundContext sound_;
-    std::int32_t trackNumber_ = 0;  // counts Play calls; 2032 carries it
+    std::int32_t trackNumber_ = 0;  // counts Play calls; an end report carries it
     std::int32_t volume_ = 0;       // hundredths of a decibel
     std::vector<std::uint8_t> silence_;
 
@@ -114,11 +113,10 @@ class PlayEngine final : public PlaybackControl {
 
     std::atomic<bool> playing_{false};
     std::atomic<bool> looping_{false};
-    std::atomic<std::int32_t> currentTrack_{0};  // trackNumber_ of the track playing, for 2032
+    std::atomic<std::int32_t> currentTrack_{0};  // trackNumber_ of the track playing
     std::atomic<std::uint64_t> wakeups_{0};
     std::atomic<std::uint64_t> refills_{0};
     std::atomic<std::uint64_t> threadCpuNanoseconds_{0};
-    CommandSink sink_;
     std::thread thread_;
 };
 

@@ -190,8 +190,8 @@ int main(int argc, char* argv[]) {
     fogbell::window::WindowSetup setup;
     setup.paths = fogbell::PathsFor(ProgramDirectory());
     setup.pictureFile = QDir(QCoreApplication::applicationDirPath()).filePath("pic.jpg");
-    setup.makePlayback = [options = *sound](fogbell::MainView& view) {
-        return std::make_unique<fogbell::PlayEngine>(view, options);
+    setup.makePlayback = [options = *sound]() {
+        return std::make_unique<fogbell::PlayEngine>(options);
     };
 
     fogbell::window::MainWindow window(std::move(setup));

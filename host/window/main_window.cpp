@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -15,10 +16,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QDrag>
 #include <QShortcut>
-#include <QTemporaryDir>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QWindow>
 #include <algorithm>
@@ -151,7 +151,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     setAcceptDrops(true);
     CreateControls();
     ConnectControls();
-    playback_ = setup_.makePlayback(*this);
+    playback_ = setup_.makePlayback();
     core_ = std::make_unique<MainCore>(*this, *playback_);
 }
 

@@ -22,10 +22,10 @@
 #include <array>
 #include <atomic>
 #include <functional>
-#include <thread>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "fogbell_version.h"
 #include "host/core/main_core.h"
@@ -49,8 +49,8 @@ class TrackModel;
 struct WindowSetup {
     CorePaths paths;
     QString pictureFile;  // "pic.jpg" beside the program
-    // The sound output the window plays through; the window is its view.
-    std::function<std::unique_ptr<PlaybackControl>(MainView&)> makePlayback;
+    // The sound output the window plays through.
+    std::function<std::unique_ptr<PlaybackControl>()> makePlayback;
     // Modal interactions; Qt's when not set.
     std::unique_ptr<WindowDialogs> dialogs;
 };
@@ -173,7 +173,7 @@ class MainWindow : public QDialog, public MainView {
     std::vector<Placed> placed_;
     QTreeView* list_ = nullptr;
     TrackModel* model_ = nullptr;
-    TrackTable* tracks_ = nullptr;      // the core's
+    TrackTable* tracks_ = nullptr;       // the core's
     bool showingCoreSelection_ = false;  // the list's selection changes come from the core
     QLineEdit* filterBox_ = nullptr;
     QLineEdit* fileNameBox_ = nullptr;

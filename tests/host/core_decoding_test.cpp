@@ -119,7 +119,7 @@ class CoreDecoding : public ::testing::Test {
 
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
     std::string archive;
 };
@@ -165,7 +165,9 @@ TEST_F(CoreDecoding, ExistingFilesAreReplacedOrKeptAsTheUserAnswers) {
         std::size_t questions;
         const char* status;
     } cases[] = {
-        {{A::kReplace, A::kKeep, A::kReplace}, {true, false, true}, 3,
+        {{A::kReplace, A::kKeep, A::kReplace},
+         {true, false, true},
+         3,
          "Save as wav: 1 existing file kept."},
         {{A::kKeep, A::kReplaceAll}, {false, true, true}, 2, "Save as wav: 1 existing file kept."},
         {{A::kKeepAll}, {false, false, false}, 1, "Save as wav: 3 existing files kept."},
@@ -380,7 +382,7 @@ TEST_F(CoreDecoding, EveryCloseOfThePlayingStreamIsToldToTheEngineFirst) {
 TEST(CoreStart, ASoundDeviceThatCannotBeMadeIsShownAndTheSettingsAreStillWritten) {
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     playback.startError = "DirectSoundCreate: DSERR_NODRIVER";
     MainCore core{view, playback};
     CorePaths paths;
@@ -396,7 +398,7 @@ TEST(CoreStart, ASoundDeviceThatCannotBeMadeIsShownAndTheSettingsAreStillWritten
 TEST(CoreNestedAix, TracksOfAnAixInsideAnArchivePlayThroughTheExplorersRecord) {
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
     CorePaths paths;
     paths.settingsFile = dir.File("ini.ini");

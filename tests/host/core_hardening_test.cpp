@@ -49,7 +49,7 @@ class CoreHardening : public ::testing::Test {
 
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
 };
 

@@ -118,7 +118,7 @@ class CoreReplace : public ::testing::Test {
 
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
     CorePaths paths;
 };

@@ -1,6 +1,6 @@
 // The main window's logic driven through a fake view, with the real staged plug-ins.
-#include "host/core/ini_file.h"
 #include "host/core/main_core.h"
+#include "host/core/ini_file.h"
 #include "host/core/track_listing.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +61,7 @@ class Core : public ::testing::Test {
 
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
     CorePaths paths;
 };
@@ -105,7 +105,9 @@ TEST_F(Core, NestedContainersTwoLevelsDeepAndBack) {
     view.Select({0});
     core.OnRowDoubleClick();
     EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"deep.afs", "note.txt"}));
-    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA " "inner.afs");
+    EXPECT_EQ(view.fileNameBox, disk +
+                                    " \xE2\x80\xBA "
+                                    "inner.afs");
     EXPECT_EQ(core.CurrentContainer()->path, "inner.afs");
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     EXPECT_EQ(view.playText, "");  // a double-click clears what Play starts
@@ -113,11 +115,17 @@ TEST_F(Core, NestedContainersTwoLevelsDeepAndBack) {
     view.Select({0});
     core.OnRowDoubleClick();
     EXPECT_EQ(view.Column(kColumnName), (std::vector<std::string>{"song.bin"}));
-    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA " "inner.afs" " \xE2\x80\xBA " "deep.afs");
+    EXPECT_EQ(view.fileNameBox, disk +
+                                    " \xE2\x80\xBA "
+                                    "inner.afs"
+                                    " \xE2\x80\xBA "
+                                    "deep.afs");
     EXPECT_EQ(core.NestingDepth(), 2u);
 
     core.GoToParentContainer();
-    EXPECT_EQ(view.fileNameBox, disk + " \xE2\x80\xBA " "inner.afs");
+    EXPECT_EQ(view.fileNameBox, disk +
+                                    " \xE2\x80\xBA "
+                                    "inner.afs");
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     core.GoToParentContainer();
     EXPECT_EQ(view.fileNameBox, disk);
@@ -177,7 +185,7 @@ TEST_F(Core, ANestedNameCannotInjectKeys) {
     core.Shutdown();
     IniFile ini;
     ini.Load(dir.File("ini.ini"));
-    EXPECT_EQ(ini.Get("General", "FileName"), "");  // refused, and no stale name stands in
+    EXPECT_EQ(ini.Get("General", "FileName"), "");     // refused, and no stale name stands in
     EXPECT_EQ(ini.Get("General", "Volume"), "10000");  // the core's own value, not the name's
 }
 
@@ -192,7 +200,9 @@ TEST_F(Core, AFailedNestedOpenLeavesTheParentOnTheStack) {
     EXPECT_EQ(view.Status(), "Is not AFS file.");
     EXPECT_EQ(core.CurrentContainer(), nullptr);
     EXPECT_EQ(view.RowCount(), 2);  // still the parent's rows
-    EXPECT_EQ(view.fileNameBox, dir.File("p.afs") + " \xE2\x80\xBA " "broken.afs");
+    EXPECT_EQ(view.fileNameBox, dir.File("p.afs") +
+                                    " \xE2\x80\xBA "
+                                    "broken.afs");
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPreviousDirectory));
     core.GoToParentContainer();
     ASSERT_NE(core.CurrentContainer(), nullptr);
@@ -406,7 +416,7 @@ TEST_F(Core, AThreadThatCannotStartGivesTheButtonsBackAndSaysSo) {
 TEST(CoreLifetime, WorkerReportsPostedAfterTheCoreIsGoneAreDropped) {
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     {
         MainCore core{view, playback};
         CorePaths paths;
@@ -510,7 +520,7 @@ namespace {
 TEST(CoreWithOddDecoders, BitrateCellSaysUnknownOrStaysEmpty) {
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
     MainCore core{view, playback};
     CorePaths paths;
     paths.settingsFile = dir.File("ini.ini");

@@ -33,7 +33,7 @@ class Settings : public ::testing::Test {
     }
     test::TempDir dir;
     test::FakeView view;
-    test::FakePlayback playback{view};
+    test::FakePlayback playback;
 };
 
 TEST_F(Settings, NoFileGivesClearChecksAnEmptyFolderAndFullVolume) {
@@ -157,7 +157,7 @@ TEST_F(Settings, OrdinaryNamesOfAnyBytesComeBackAsTheyWereWritten) {
         core.Shutdown();
     }
     test::FakeView again;
-    test::FakePlayback againPlayback{again};
+    test::FakePlayback againPlayback;
     MainCore core(again, againPlayback);
     core.Initialize(Paths());
     EXPECT_EQ(core.SaveDirectory(), "/music/out dir ");

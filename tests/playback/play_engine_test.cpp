@@ -136,7 +136,7 @@ struct OwnProgram {
     test::TempDir dir;
     const std::string record = dir.File("rec.wav");
     test::FakeView view;
-    PlayEngine engine{view, NullOptions(record)};
+    PlayEngine engine{NullOptions(record)};
     MainCore core{view, engine};
 
     bool Initialize() {
@@ -223,7 +223,7 @@ class Playback : public ::testing::Test {
     test::TempDir dir;
     const std::string record = dir.File("rec.wav");
     test::FakeView view;
-    PlayEngine engine{view, NullOptions(record)};
+    PlayEngine engine{NullOptions(record)};
     MainCore core{view, engine};
     PluginHost reference;
     std::string archive;

@@ -32,7 +32,7 @@ TEST(SdlOutput, TheEngineShowsTheDeviceFailureAtStart) {
     test::SetEnvironment("SDL_AUDIODRIVER", "no-such-driver");
     test::TempDir dir;
     test::FakeView view;
-    PlayEngine engine(view, SoundOutputOptions{});
+    PlayEngine engine(SoundOutputOptions{});
     MainCore core(view, engine);
     CorePaths paths;
     paths.settingsFile = dir.File("ini.ini");
@@ -61,7 +61,7 @@ TEST(SdlOutput, ATrackPlaysEndToEndThroughTheDiskDriver) {
         archive, test::AfsBuilder().Add("voice.wav", test::BuildWave(options, pcm)).Build().bytes);
     {
         test::FakeView view;
-        PlayEngine engine(view, SoundOutputOptions{});
+        PlayEngine engine(SoundOutputOptions{});
         MainCore core(view, engine);
         CorePaths paths;
         paths.settingsFile = dir.File("ini.ini");

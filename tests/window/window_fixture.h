@@ -14,6 +14,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,7 +23,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QThread>
-#include <QItemSelectionModel>
 #include <QTreeView>
 #include <QWindow>
 #include <thread>
@@ -74,9 +74,7 @@ class Window : public ::testing::Test {
         setup.paths.decoderDirectory = std::string(FOGBELL_STAGE_DIR) + "/decode_plugins";
         setup.paths.explorerDirectory = std::string(FOGBELL_STAGE_DIR) + "/explore_plugins";
         setup.pictureFile = QString::fromStdString(dir.File("pic.jpg"));
-        setup.makePlayback = [sound](MainView& view) {
-            return std::make_unique<PlayEngine>(view, sound);
-        };
+        setup.makePlayback = [sound]() { return std::make_unique<PlayEngine>(sound); };
         setup.dialogs = std::make_unique<test::ScriptedDialogs>(script);
         window = std::make_unique<MainWindow>(std::move(setup));
         return window->Initialize();
