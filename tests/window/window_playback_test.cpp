@@ -22,6 +22,50 @@ TEST_F(Window, DoubleClickPlaysATrackAndTheTimerMovesThePlayBar) {
     EXPECT_EQ(window->Core().OpenStream(), nullptr);
 }
 
+// A click on the play bar moves the sound there, Left goes back five seconds; Space on the list
+// stops and plays the selection again.
+TEST_F(Window, TheBarSeeksByClickAndKeysAndSpaceStopsAndPlays) {
+    Open();
+    fogbell::test::AdxOptions options;
+    options.channels = 2;
+    options.totalSamples = 32 * 82000;  // about a minute: 7 s at the null device's speed
+    const std::string archive =
+        Save(AfsBuilder()
+                 .Add("minute.adx",
+                      fogbell::test::BuildAdx(options, fogbell::test::AdxFrames(82000, 2, 5), true))
+                 .Build()
+                 .bytes,
+             "minute.afs");
+    ASSERT_TRUE(window->OpenPath(QString::fromStdString(archive)));
+    DoubleClickRow(0);
+    auto* bar = window->Control(kIdPlayProgress);
+    ASSERT_TRUE(RunUntil([&] { return ProgressPos(bar) > 0; }));
+    const double top = ProgressMaximum(bar);
+    const auto share = [&] { return ProgressPos(bar) / top; };
+    ASSERT_LT(share(), 0.3);
+
+    const QPoint threeQuarters(bar->width() * 3 / 4, bar->height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(threeQuarters),
+                      QPointF(bar->mapToGlobal(threeQuarters)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(bar, &press);
+    EXPECT_TRUE(RunUntil([&] { return share() >= 0.74; }, 2000));  // playing on: 3 s
+    EXPECT_LT(share(), 0.9);                                       // there, not at the end
+    Key(Qt::Key_Left, bar);  // five seconds of about sixty back
+    EXPECT_TRUE(RunUntil([&] { return share() < 0.74; }));
+    EXPECT_GT(share(), 0.6);
+
+    List()->setFocus();  // where a user's keys go after a click on the list
+    Key(Qt::Key_Space, List());
+    EXPECT_FALSE(window->Core().IsPlaying());
+    EXPECT_EQ(ProgressPos(bar), 0);
+    ASSERT_TRUE(Selected(0));
+    List()->setFocus();  // disabling Stop moved the focus on to the next tab stop
+    Key(Qt::Key_Space, List());
+    EXPECT_TRUE(window->Core().IsPlaying());
+    EXPECT_TRUE(ProgressCaption(bar).startsWith("minute.adx"));
+}
+
 TEST_F(Window, TheEndOfAStreamStopsThroughCommand2032) {
     Open();
     ASSERT_TRUE(window->OpenPath(QString::fromStdString(AdxFile())));  // a fraction of a second
