@@ -265,6 +265,7 @@ void MainCore::StopWaveform() {
         std::lock_guard lock(waveformMutex_);
         readyWaveform_.reset();
     }
+    playingFrames_ = 0;
     view_.SetPlayWaveform({});
 }
 
@@ -315,12 +316,14 @@ void MainCore::OnPlayTimer() {
         wave = std::exchange(readyWaveform_, std::nullopt);
     }
     if (wave) {
+        playingFrames_ = wave->frames;  // counted, where the engine can only estimate
         view_.SetPlayWaveform(*wave);
     }
     view_.SetProgressPos(ProgressId::kPlay, played->units);
     std::string caption = playingName_ + "  " + ClockText(played->frame, played->rate);
-    if (played->totalFrames != 0) {
-        caption += " / " + ClockText(played->totalFrames, played->rate);
+    const std::uint64_t total = playingFrames_ != 0 ? playingFrames_ : played->totalFrames;
+    if (total != 0) {
+        caption += " / " + ClockText(total, played->rate);
     }
     view_.SetProgressCaption(ProgressId::kPlay, caption);
     playback_.SetVolume(volume_ - kVolumeFull);

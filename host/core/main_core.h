@@ -239,6 +239,8 @@ class MainCore final : private PlaybackListener {
     // The waveform its job finished, until the play timer hands it to the view.
     std::mutex waveformMutex_;
     std::optional<Waveform> readyWaveform_;
+    // The playing track's length from its waveform (0 until then): what the caption shows.
+    std::uint64_t playingFrames_ = 0;
     // After everything its job reads (plug-ins, the chain): its thread is joined first.
     WaveformWorker waveform_;
     // Last: its threads are waited for before anything they use goes.

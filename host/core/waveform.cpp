@@ -88,14 +88,16 @@ std::optional<Waveform> ComputeWaveform(const DecoderSession& stream, std::size_
     const std::size_t frameBytes = channels * sizeof(std::int16_t);
     Stretches stretches(columns * kStretchesPerColumn * 2);
     std::vector<std::int16_t> frame(channels);
+    std::uint64_t frames = 0;
     while (stream.CanDecode() && !stop) {
         const PcmBlock* block = stream.DecodeNext();
         if (block == nullptr) {
             break;
         }
         // Whole frames only: a block never splits one, and a trailing part is no frame.
-        const std::size_t frames = block->size / frameBytes;
-        for (std::size_t f = 0; f < frames; ++f) {
+        const std::size_t blockFrames = block->size / frameBytes;
+        frames += blockFrames;
+        for (std::size_t f = 0; f < blockFrames; ++f) {
             std::memcpy(frame.data(), block->data + f * frameBytes, frameBytes);
             const auto [low, high] = std::minmax_element(frame.begin(), frame.end());
             stretches.Add(*low, *high);
@@ -104,7 +106,9 @@ std::optional<Waveform> ComputeWaveform(const DecoderSession& stream, std::size_
     if (stop || stretches.Result().low.empty()) {
         return std::nullopt;
     }
-    return ToColumns(stretches.Result(), columns);
+    Waveform wave = ToColumns(stretches.Result(), columns);
+    wave.frames = frames;
+    return wave;
 }
 
 bool WaveformWorker::Start(Job job) {

@@ -19,6 +19,7 @@ namespace fogbell {
 struct Waveform {
     std::vector<std::int16_t> low;
     std::vector<std::int16_t> high;
+    std::uint64_t frames = 0;  // the stream's whole length, counted while decoding it
     bool operator==(const Waveform&) const = default;
 };
 

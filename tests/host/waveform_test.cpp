@@ -80,6 +80,7 @@ TEST_F(WaveformOfStream, ColumnsOfARampAreContiguousAndCoverTheStream) {
         ASSERT_TRUE(wave);
         ASSERT_EQ(wave->high.size(), c.expectedColumns);
         ASSERT_EQ(wave->low.size(), c.expectedColumns);
+        EXPECT_EQ(wave->frames, c.frames);
         const auto last = static_cast<std::int16_t>((c.frames - 1) / c.step);
         EXPECT_EQ(wave->high.back(), last);
         if (c.channels == 2) {  // each column's low is its high mirrored
@@ -145,13 +146,17 @@ TEST(CoreWaveform, ThePlayTimerShowsThePlayingTracksWaveformUntilItStops) {
     view.Select({0});
     core.OnRowDoubleClick();
     ASSERT_EQ(playback.played.size(), 1u);
-    playback.position = PlaybackControl::PlayedPosition{};
+    PlaybackControl::PlayedPosition position;
+    position.rate = 10000;  // the engine knows no length: the caption's comes from the waveform
+    playback.position = position;
     ASSERT_TRUE(test::WaitFor([&] {
         core.OnPlayTimer();
         return !view.playWaveform.low.empty();
     }));
     EXPECT_EQ(view.playWaveform.high.size(), kWaveformColumns);
     EXPECT_EQ(view.playWaveform.high.back(), 29999);
+    core.OnPlayTimer();
+    EXPECT_EQ(view.BarOf(ProgressId::kPlay).caption, "ramp.wav  0:00 / 0:03");
     core.StopPlayback();
     EXPECT_TRUE(view.playWaveform.low.empty());
     core.OnPlayTimer();
