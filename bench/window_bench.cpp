@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QLineEdit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -143,6 +144,31 @@ int Open(int argc, char** argv, const std::string& file, std::size_t members) {
     std::printf("  select all until drawn: wall %.3f s (%zu rows selected)\n", selectWall,
                 selected);
     std::fflush(stdout);
+
+    // Typing into the filter field, one key at a time: each key filters every row again.
+    {
+        auto* filter = static_cast<QLineEdit*>(window.Control(window::kIdFilter));
+        const QString typed = QStringLiteral("voice_123");
+        double slowest = 0;
+        double total = 0;
+        for (qsizetype keys = 1; keys <= typed.size(); ++keys) {
+            const auto keyStart = Clock::now();
+            filter->setText(typed.left(keys));
+            Settle(window);
+            const double took = Seconds(keyStart);
+            slowest = std::max(slowest, took);
+            total += took;
+        }
+        std::printf(
+            "  filter as typed (\"%s\", %lld keys) until drawn: mean %.3f s, slowest "
+            "%.3f s per key, %zu rows shown\n",
+            typed.toUtf8().constData(), static_cast<long long>(typed.size()),
+            total / static_cast<double>(typed.size()), slowest,
+            window.Core().Tracks().ShownCount());
+        filter->clear();
+        Settle(window);
+        std::fflush(stdout);
+    }
 
     // A row's length and format are read when it is first drawn; a sort by them reads them for
     // every row first: lengths from the explorer, formats by opening each member's decoder.
