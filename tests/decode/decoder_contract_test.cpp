@@ -143,7 +143,8 @@ TEST_P(Decoder, TwoHandlesDecodedAlternatelyGiveTheSameBlocksAsAlone) {
 }
 
 // A seek gives the stream from that sample on, exactly as decoding from the start and dropping
-// what lies before it would: at a frame's start, inside one, at the last sample and past the end.
+// what lies before it would: at a frame's start, inside one, at the last sample and past the end,
+// from the start, forward from an earlier place and back.
 TEST_P(Decoder, SeekingGivesWhatDecodingAndDroppingWouldFromThatSample) {
     ASSERT_NE(api.SeekSample, nullptr);
     for (const Bytes& bytes : {sample, GetParam().tiny()}) {
@@ -163,6 +164,17 @@ TEST_P(Decoder, SeekingGivesWhatDecodingAndDroppingWouldFromThatSample) {
             const std::size_t from = std::min<std::size_t>(at, frames) * frameBytes;
             EXPECT_EQ(api.DecodeAll(h), Bytes(all.begin() + static_cast<long>(from), all.end()));
             api.CloseFile(h);
+            // Forward from where an earlier seek left the stream (inside a frame: what it
+            // carries is used first), and back again.
+            const int g = Load(bytes);
+            ASSERT_NE(g, -1);
+            EXPECT_EQ(api.SeekSample(g, at / 2), 1);
+            EXPECT_EQ(api.SeekSample(g, at), 1);
+            EXPECT_EQ(api.DecodeAll(g), Bytes(all.begin() + static_cast<long>(from), all.end()));
+            EXPECT_EQ(api.SeekSample(g, at / 3), 1);
+            const std::size_t back = std::min<std::size_t>(at / 3, frames) * frameBytes;
+            EXPECT_EQ(api.DecodeAll(g), Bytes(all.begin() + static_cast<long>(back), all.end()));
+            api.CloseFile(g);
         }
     }
     EXPECT_EQ(api.SeekSample(-1, 0), 0);

@@ -29,10 +29,14 @@ class FrameBlockBuffer {
         samples_ = std::make_unique_for_overwrite<std::int16_t[]>(
             (std::size_t{secondBytes} + maxGroupBytes) / sizeof(std::int16_t));
         carry_ = 0;
+        handedOut_ = 0;
     }
 
     // Back to the start of the stream: nothing carried.
-    void Rewind() { carry_ = 0; }
+    void Rewind() {
+        carry_ = 0;
+        handedOut_ = 0;
+    }
 
     // Moves a rewound stream so that the next block begins with frame `frame` (of channels
     // interleaved samples): the groups before it are decoded (their history leads into it) and
@@ -41,21 +45,32 @@ class FrameBlockBuffer {
     template <class Stream>
     void Seek(Stream& stream, std::uint64_t frame, std::uint32_t channels) {
         carry_ = 0;
-        std::int16_t* group = samples_.get() + second_ / 2;  // where a carry lies
-        std::uint64_t skip = frame * channels;               // samples still to drop
-        for (;;) {
-            const std::size_t made = stream.DecodeGroup(group);
-            if (made == 0) {
-                return;
-            }
-            if (skip < made) {
-                const std::size_t kept = made - static_cast<std::size_t>(skip);
-                std::memmove(group, group + skip, kept * sizeof(std::int16_t));
-                carry_ = static_cast<std::uint32_t>(kept * sizeof(std::int16_t));
-                return;
-            }
-            skip -= made;
+        handedOut_ = frame * channels;
+        DropDecoded(stream, frame * channels);
+    }
+
+    // Seek without the rewind, for a frame at or after where the next block begins: what is
+    // carried is used first, then only the groups in between are decoded. False (nothing
+    // changed) for a frame before it.
+    template <class Stream>
+    bool SkipTo(Stream& stream, std::uint64_t frame, std::uint32_t channels) {
+        const std::uint64_t target = frame * channels;
+        if (target < handedOut_) {
+            return false;
         }
+        std::uint64_t skip = target - handedOut_;
+        handedOut_ = target;
+        std::int16_t* carried = samples_.get() + second_ / 2;
+        const std::uint32_t carriedSamples = carry_ / sizeof(std::int16_t);
+        if (skip < carriedSamples) {
+            const std::size_t kept = carriedSamples - static_cast<std::size_t>(skip);
+            std::memmove(carried, carried + skip, kept * sizeof(std::int16_t));
+            carry_ = static_cast<std::uint32_t>(kept * sizeof(std::int16_t));
+            return true;
+        }
+        carry_ = 0;
+        DropDecoded(stream, skip - carriedSamples);
+        return true;
     }
 
     std::uint32_t Carry() const { return carry_; }
@@ -97,18 +112,37 @@ class FrameBlockBuffer {
             }
         }
         const std::uint64_t total = carry_ + static_cast<std::uint64_t>(produced);
-        if (total > second_) {
-            carry_ = static_cast<std::uint32_t>(total - second_);
-            return second_;
-        }
-        carry_ = 0;
-        return static_cast<std::uint32_t>(total);
+        const std::uint32_t length = total > second_ ? second_ : static_cast<std::uint32_t>(total);
+        carry_ = static_cast<std::uint32_t>(total - length);
+        handedOut_ += length / sizeof(std::int16_t);
+        return length;
     }
 
   private:
+    // Decodes the next groups and drops their first `skip` samples; the rest of the group that
+    // holds the sample after them is carried. No carry when the stream ends first.
+    template <class Stream>
+    void DropDecoded(Stream& stream, std::uint64_t skip) {
+        std::int16_t* group = samples_.get() + second_ / 2;  // where a carry lies
+        for (;;) {
+            const std::size_t made = stream.DecodeGroup(group);
+            if (made == 0) {
+                return;
+            }
+            if (skip < made) {
+                const std::size_t kept = made - static_cast<std::size_t>(skip);
+                std::memmove(group, group + skip, kept * sizeof(std::int16_t));
+                carry_ = static_cast<std::uint32_t>(kept * sizeof(std::int16_t));
+                return;
+            }
+            skip -= made;
+        }
+    }
+
     std::unique_ptr<std::int16_t[]> samples_;
     std::uint32_t second_ = 0;
     std::uint32_t carry_ = 0;
+    std::uint64_t handedOut_ = 0;  // samples before the next block's first: where it begins
 };
 
 // The next block of a frame-coded stream in the output format: decoded into blocks, converted

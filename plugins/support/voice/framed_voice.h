@@ -57,11 +57,14 @@ struct FramedVoice {
         blocks.Rewind();
     }
 
-    // Rewinds, then moves to the frame `sample` (per channel) of the source: see
-    // FrameBlockBuffer::Seek.
+    // Moves to the frame `sample` (per channel) of the source: forward from where the stream
+    // is (FrameBlockBuffer::SkipTo), else rewound and decoded from the start (the groups'
+    // history leads into it: FrameBlockBuffer::Seek).
     void Seek(std::uint32_t sample) {
-        Rewind();
-        blocks.Seek(stream, sample, stream.Channels());
+        if (!blocks.SkipTo(stream, sample, stream.Channels())) {
+            Rewind();
+            blocks.Seek(stream, sample, stream.Channels());
+        }
     }
 
     // The next block in the output format, or null at the end of the stream.
