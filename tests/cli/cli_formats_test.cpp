@@ -79,35 +79,6 @@ TEST_F(CliFormats, AixTracksListExtractAndSaveButCannotBeReplaced) {
               "fogbell-cli: " + aix + ": tracks of this container cannot be replaced\n");
 }
 
-// A float and a 24-bit file list with their rate and channels and decode to 16-bit PCM.
-TEST_F(CliFormats, FloatAnd24BitWaveListAndDecodeAs16BitPcm) {
-    const Bytes f32 = {0, 0, 0x80, 0x3F, 0, 0, 0, 0xBF, 0, 0, 0, 0x3F, 0, 0, 0, 0};  // 1 -.5 .5 0
-    const Bytes s24 = {0xFF, 0xFF, 0x7F, 0x80, 0xFF, 0xFF, 0x80, 0, 0, 0x7F, 0, 0};
-    struct Case {
-        const char* name;
-        std::uint16_t tag, bits;
-        Bytes data;
-        std::vector<std::int16_t> expected;
-    };
-    const Case cases[] = {{"f32.wav", 3, 32, f32, {32767, -16384, 16384, 0}},
-                          {"s24.wav", 1, 24, s24, {32767, -1, 1, 0}}};
-    for (const Case& c : cases) {
-        WaveOptions options;
-        options.layout = WaveLayout::kExtensible;
-        options.formatTag = c.tag;
-        options.bits = c.bits;
-        options.rate = 8000;
-        const Bytes bytes = BuildWave(options, c.data);
-        const std::string file = Save(c.name, bytes);
-        EXPECT_EQ(Run({"list", file}).out,
-                  std::string(c.name) + "\t" + std::to_string(bytes.size()) + "\t8000Hz,2Ch\n");
-        ASSERT_EQ(Run({"decode", file, "-o", dir.File("out")}).exitStatus, 0) << c.name;
-        const Bytes saved = ReadFile(Out(std::string(c.name) + ".wav"));
-        ASSERT_GE(saved.size(), 44u) << c.name;
-        EXPECT_EQ(Samples(Bytes(saved.begin() + 44, saved.end())), c.expected) << c.name;
-    }
-}
-
 TEST_F(CliFormats, PacTracksRoundTripAndALongerReplacementAsksForARebuild) {
     const Bytes first = MonoWave(1000, 1), second = MonoWave(300, 2);
     const std::string pac = Save("voice.pac", PacBuilder().Add(first).Add(second).Build().bytes);
