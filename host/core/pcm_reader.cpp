@@ -9,7 +9,8 @@ namespace {
 constexpr std::uint16_t kPcmBits = 16;
 
 PcmFormat FormatOf(const WAVEFORMATEX& f) {
-    return PcmFormat{f.nChannels, f.nSamplesPerSec};
+    return PcmFormat{f.nChannels, f.nSamplesPerSec,
+                     f.wFormatTag == FOGBELL_WAVE_FORMAT_PCM && f.wBitsPerSample == kPcmBits};
 }
 
 }  // namespace

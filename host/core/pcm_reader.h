@@ -16,6 +16,7 @@ namespace fogbell {
 struct PcmFormat {
     std::uint32_t channels = 0;
     std::uint32_t rate = 0;
+    bool pcm16 = true;  // 16-bit integer samples (a source may hold 8-bit, 24-bit, float, ...)
 };
 
 struct PcmReadCallbacks {

@@ -175,7 +175,8 @@ ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
     PcmReadCallbacks callbacks;
     callbacks.progress = control.progress;
     callbacks.begin = [&](const PcmFormat& source, const PcmFormat&) {
-        same = source.channels == track.pcm.channels && source.rate == track.pcm.rate;
+        same =
+            source.pcm16 && source.channels == track.pcm.channels && source.rate == track.pcm.rate;
         if (same) {
             return false;  // nothing to convert: stop reading
         }

@@ -2,8 +2,8 @@
 // file" can take any WAVE: an ADX track gets an ADX stream at the track's rate, channels and
 // cutoff; an XMD track an XMD stream at its rate and channels; a WAVE track 16-bit PCM in its
 // format. The WAVE is read by the WAVE decoder plug-in, whose format converter changes the rate
-// and the channel count where they differ. A file that is not a WAVE, or a WAVE already in a WAVE
-// track's format, goes in as it is.
+// and the channel count where they differ. A file that is not a WAVE, or a 16-bit PCM WAVE already
+// in a WAVE track's format, goes in as it is.
 #pragma once
 
 #include <atomic>

@@ -1,11 +1,14 @@
 // wavvoice loaded by name from the staging folder and driven through its entry points only.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "adx_builder.h"
 #include "byte_writer.h"
 #include "format_fields.h"
 #include "plugin_api.h"
@@ -109,19 +112,107 @@ TEST_F(WavVoice, PlaysTheDataChunkAfterALISTChunk) {
     }
 }
 
-TEST_F(WavVoice, EightBitDataPlaysAs16BitPcmWithTheHeadersChannelsAndRate) {
+// The little-endian low width bytes of each value.
+Bytes Ints(std::size_t width, const std::vector<std::int64_t>& values) {
+    Bytes b;
+    for (const std::int64_t v : values) {
+        for (std::size_t i = 0; i < width; ++i) {
+            b.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i)));
+        }
+    }
+    return b;
+}
+
+template <typename Float>
+Bytes Floats(const std::vector<double>& values) {
+    Bytes b;
+    for (const double v : values) {
+        const auto f = static_cast<Float>(v);
+        const auto* p = reinterpret_cast<const std::uint8_t*>(&f);
+        b.insert(b.end(), p, p + sizeof f);
+    }
+    return b;
+}
+
+// Each sample format, with its extremes and rounding edges, comes out as the 16-bit PCM worked
+// out by hand: 8-bit (v - 128) * 256; 24/32-bit v / 2^8 or 2^16 rounded half away from zero and
+// clipped; float v * 32768 rounded half away from zero and clipped, NaN 0.
+TEST_F(WavVoice, EachSampleFormatPlaysAsRounded16BitPcm) {
+    const double nan = std::nan(""), inf = HUGE_VAL, half = 1.0 / 65536;
+    const std::vector<double> floats = {1.0,      -1.0,  0.5,      2.0, -3.0, nan,
+                                        half,     -half, half / 2, inf, -inf, 32767.0 / 32768,
+                                        3 * half, 0.0};
+    const std::vector<std::int16_t> fromFloats = {32767, -32768, 16384, 32767,  -32768, 0, 1,
+                                                  -1,    0,      32767, -32768, 32767,  2, 0};
+    struct Case {
+        const char* what;
+        WaveLayout layout;
+        std::uint16_t tag, bits, channels;
+        Bytes data;
+        std::vector<std::int16_t> expected;
+    };
+    const Case cases[] = {
+        {"8-bit unsigned",
+         WaveLayout::kFmt16,
+         1,
+         8,
+         1,
+         {0, 1, 127, 128, 129, 255},
+         {-32768, -32512, -256, 0, 256, 32512}},
+        {"24-bit extensible stereo",
+         WaveLayout::kExtensible,
+         1,
+         24,
+         2,
+         Ints(3, {8388607, -8388608, 128, 127, 384, 383, -384, -383, 0x123456, -129}),
+         {32767, -32768, 1, 0, 2, 1, -2, -1, 0x1234, -1}},
+        {"32-bit integer",
+         WaveLayout::kFmt18Data,
+         1,
+         32,
+         1,
+         Ints(4, {INT32_MAX, INT32_MIN, 32768, 32767, -32768, -32769, 0x12348000, -0x12348000}),
+         {32767, -32768, 1, 0, -1, -1, 0x1235, -0x1235}},
+        {"32-bit float after a fact chunk", WaveLayout::kFmt18Fact, 3, 32, 1, Floats<float>(floats),
+         fromFloats},
+        {"32-bit float extensible", WaveLayout::kExtensible, 3, 32, 2, Floats<float>(floats),
+         fromFloats},
+        {"64-bit float", WaveLayout::kFmt16, 3, 64, 1, Floats<double>(floats), fromFloats},
+    };
+    for (const Case& c : cases) {
+        WaveOptions o;
+        o.layout = c.layout;
+        o.formatTag = c.tag;
+        o.bits = c.bits;
+        o.channels = c.channels;
+        o.rate = 8000;
+        const int h = Load(BuildWave(o, c.data));
+        ASSERT_NE(h, -1) << c.what << ": " << api.Error();
+        const WAVEFORMATEX& source = *api.GetFormatSource(h);
+        EXPECT_EQ(source.wFormatTag, c.tag) << c.what;
+        EXPECT_EQ(source.wBitsPerSample, c.bits) << c.what;
+        EXPECT_EQ(source.nBlockAlign, c.channels * c.bits / 8) << c.what;
+        EXPECT_EQ(source.nAvgBytesPerSec, 8000u * source.nBlockAlign) << c.what;
+        EXPECT_EQ(FieldsOf(*api.GetFormatOut(h)), Pcm16(c.channels, 8000)) << c.what;
+        EXPECT_EQ(api.GetSizeData(h), c.data.size()) << c.what;
+        EXPECT_EQ(Samples(api.DecodeAll(h)), c.expected) << c.what;
+        EXPECT_EQ(api.GetCurrPos(h), c.data.size()) << c.what;
+        api.CloseFile(h);
+    }
+}
+
+// An 8-bit second is 8000 bytes of source and 16000 of output; a seek counts source frames.
+TEST_F(WavVoice, EightBitDataPlaysInSecondsOfItsOwnBytes) {
     WaveOptions o;
     o.channels = 1;
     o.rate = 8000;
     o.bits = 8;
-    const Bytes data = Pattern(20001, 4);
-    const Bytes bytes = BuildWave(o, data);
-    const int h = Load(bytes);
+    const Bytes data = Pattern(12001, 4);
+    const int h = Load(BuildWave(o, data));
     ASSERT_NE(h, -1);
-    EXPECT_EQ(FieldsOf(*api.GetFormatSource(h)), Pcm16(1, 8000));
-    EXPECT_EQ(api.BlockSizes(h), (std::vector<std::uint32_t>{16000, 4001}));
-    api.ResetFile(h);
-    EXPECT_EQ(api.DecodeAll(h), data);
+    EXPECT_EQ(api.BlockSizes(h), (std::vector<std::uint32_t>{16000, 8002}));
+    EXPECT_EQ(api.SeekSample(h, 12000), 1);
+    EXPECT_EQ(api.GetCurrPos(h), 12000u);
     api.CloseFile(h);
 }
 
@@ -155,6 +246,18 @@ TEST_F(WavVoice, RefusedFilesGiveTheirTexts) {
     WaveOptions rate0;
     rate0.rate = 0;
     const Bytes canonical = BuildWave(WaveOptions{}, Pattern(8, 1));
+    WaveOptions adpcm;
+    adpcm.formatTag = 2;
+    adpcm.bits = 4;
+    WaveOptions imaAdpcm = adpcm;
+    imaAdpcm.formatTag = 0x11;
+    imaAdpcm.layout = WaveLayout::kExtensible;
+    WaveOptions pcm20;
+    pcm20.bits = 20;
+    WaveOptions float16;
+    float16.formatTag = 3;
+    Bytes align6 = canonical;
+    align6[32] = 6;  // nBlockAlign, 4 for 16-bit stereo
     struct Case {
         const char* what;
         Bytes bytes;
@@ -170,6 +273,15 @@ TEST_F(WavVoice, RefusedFilesGiveTheirTexts) {
          "Unknown waveformat."},
         {"no channels", BuildWave(noChannels, Pattern(8, 1)), "WAVE file has no channels."},
         {"rate 0", BuildWave(rate0, Pattern(8, 1)), "Error formats. (FMTCONV)"},
+        {"Microsoft ADPCM", BuildWave(adpcm, Pattern(8, 1)),
+         "Unsupported waveformat: Microsoft ADPCM (format tag 0x0002)."},
+        {"extensible IMA ADPCM", BuildWave(imaAdpcm, Pattern(8, 1)),
+         "Unsupported waveformat: IMA ADPCM (format tag 0x0011)."},
+        {"20-bit PCM", BuildWave(pcm20, Pattern(8, 1)), "Unsupported waveformat: 20-bit PCM."},
+        {"16-bit float", BuildWave(float16, Pattern(8, 1)),
+         "Unsupported waveformat: 16-bit float."},
+        {"block align 6 for 16-bit stereo", align6,
+         "WAVE block align 6 does not fit 2 channels of 16 bits."},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Load(c.bytes), -1) << c.what;

@@ -91,6 +91,62 @@ TEST_F(EncodeCli, WritesAdxThatAdxvoicePlays) {
     EXPECT_EQ(format.nSamplesPerSec, 44100u);
 }
 
+// 8-bit, 24-bit and float WAVE made from a 16-bit signal, each with the 16-bit PCM it stands
+// for: the ADX of each plays back as that PCM within ADX's precision.
+TEST_F(EncodeCli, EncodesEverySampleFormatAsItsSixteenBitPcm) {
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kVoice, 22050, 2, 11025);
+    struct Case {
+        const char* name;
+        WaveLayout layout;
+        std::uint16_t tag, bits;
+    };
+    const Case cases[] = {{"u8", WaveLayout::kFmt16, 1, 8},
+                          {"s24", WaveLayout::kExtensible, 1, 24},
+                          {"f32", WaveLayout::kFmt18Fact, 3, 32}};
+    for (const Case& c : cases) {
+        Bytes data;
+        std::vector<std::int16_t> expected;
+        for (const std::int16_t s : pcm) {
+            if (c.bits == 8) {  // the high byte, offset to unsigned: its low byte is lost
+                data.push_back(static_cast<std::uint8_t>((s >> 8) + 128));
+                expected.push_back(static_cast<std::int16_t>((s >> 8) * 256));
+            } else if (c.bits == 24) {  // s and a low byte below one half: rounds back to s
+                const std::uint32_t v = static_cast<std::uint32_t>(s * 256 + 0x7F);
+                data.insert(data.end(),
+                            {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                             static_cast<std::uint8_t>(v >> 16)});
+                expected.push_back(s);
+            } else {  // s / 32768 is exact in a float and scales back to s
+                const float f = static_cast<float>(s) / 32768.0f;
+                const auto* p = reinterpret_cast<const std::uint8_t*>(&f);
+                data.insert(data.end(), p, p + sizeof f);
+                expected.push_back(s);
+            }
+        }
+        WaveOptions options;
+        options.layout = c.layout;
+        options.formatTag = c.tag;
+        options.bits = c.bits;
+        options.rate = 22050;
+        const std::string wave = dir.File(std::string(c.name) + ".wav");
+        WriteFile(wave, BuildWave(options, data));
+        const std::string out = dir.File(std::string(c.name) + ".adx");
+        const ProgramResult r = Encode({wave, out});
+        ASSERT_EQ(r.exitStatus, 0) << c.name << ": " << r.err;
+        WAVEFORMATEX format{};
+        const std::vector<std::int16_t> played = Play("adxvoice", out, &format);
+        EXPECT_EQ(played.size(), (11025u + 31) / 32 * 32 * 2) << c.name;
+        EXPECT_GT(SnrDb(expected, played), 40.0) << c.name;
+        EXPECT_EQ(format.nSamplesPerSec, 22050u) << c.name;
+    }
+    WaveOptions adpcm;  // compressed: refused by the name of its format
+    adpcm.formatTag = 2;
+    adpcm.bits = 4;
+    WriteFile(dir.File("adpcm.wav"), BuildWave(adpcm, Bytes(400, 0x11)));
+    const ProgramResult refused = Encode({dir.File("adpcm.wav"), dir.File("adpcm.adx")});
+    EXPECT_NE(refused.err.find("Microsoft ADPCM"), std::string::npos) << refused.err;
+}
+
 TEST_F(EncodeCli, WritesXmdThatXmdvoicePlays) {
     const std::vector<std::int16_t> pcm = MakeSignal(Signal::kVoice, 22050, 1, 20000);
     const std::string out = dir.File("voice.XMD");  // the extension in any case

@@ -190,6 +190,26 @@ TEST_F(ReplaceFromWave, AWaveAlreadyInTheTracksFormatGoesInAsItIs) {
     ExpectPacPcm(played, pcm);
 }
 
+// An 8-bit WAVE in the track's rate and channels still needs converting to 16-bit PCM.
+TEST_F(ReplaceFromWave, AnEightBitWaveInTheTracksFormatBecomes16BitPcm) {
+    WaveOptions options;
+    const std::string pac = dir.File("se.pac");
+    WriteFile(pac, PacBuilder().Add(BuildWave(options, Pattern(4000, 1))).Build().bytes);
+    options.bits = 8;
+    const Bytes bytes = Pattern(1800, 5);
+    const std::string wave = dir.File("eight.wav");
+    WriteFile(wave, BuildWave(options, bytes));
+    const ProgramResult r = Run({"replace", pac, "Track 0.wav", wave});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    std::vector<std::int16_t> expected;
+    for (const std::uint8_t b : bytes) {
+        expected.push_back(static_cast<std::int16_t>((b - 128) * 256));
+    }
+    WAVEFORMATEX format{};
+    ExpectPacPcm(Play("wavvoice", Extract(pac, "Track 0.wav"), format), expected);
+    EXPECT_EQ(format.wBitsPerSample, 16);
+}
+
 TEST_F(ReplaceFromWave, ReachesIntoNestedArchives) {
     const Bytes inner = AfsBuilder()
                             .Add("a.adx", AdxTrack(2, 44100, 500))

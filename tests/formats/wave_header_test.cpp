@@ -212,6 +212,45 @@ TEST(ReadWaveHeader, RefusesAWalkThatFindsNoUsableDataChunk) {
     }
 }
 
+// A fmt record longer than 18 bytes is taken when its cbSize counts the extra bytes; an
+// extensible one stands in the header as its SubFormat's tag when the GUID has the usual form.
+TEST(ReadWaveHeader, TakesExtendedFormatRecordsAndTheTagOfAnExtensibleOne) {
+    const Bytes guidTail = {0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    struct Case {
+        const char* what;
+        std::uint16_t tag, cbSize;
+        Bytes extra;
+        std::uint16_t headerTag;
+    };
+    Bytes floatGuid = {24, 0, 3, 0, 0, 0, 3, 0, 0, 0};  // valid bits, mask, SubFormat tag 3
+    floatGuid.insert(floatGuid.end(), guidTail.begin(), guidTail.end());
+    Bytes oddGuid = floatGuid;
+    oddGuid.back() ^= 1;
+    const Case cases[] = {
+        {"extensible float", 0xFFFE, 22, floatGuid, 3},
+        {"extensible, unknown GUID", 0xFFFE, 22, oddGuid, 0xFFFE},
+        {"ADPCM with 4 extra bytes", 2, 4, {0xF4, 1, 7, 0}, 2},
+    };
+    for (const Case& c : cases) {
+        Bytes b = FmtPart(18 + static_cast<std::uint32_t>(c.extra.size()));
+        b[20] = static_cast<std::uint8_t>(c.tag);
+        b[21] = static_cast<std::uint8_t>(c.tag >> 8);
+        ByteWriter(b).U16LE(c.cbSize).Bytes(c.extra);
+        Chunk(b, "data", Bytes(4, 7));
+        WaveFileHeader header{};
+        EXPECT_EQ(ReadWaveHeader(&header, b.data(), static_cast<std::uint32_t>(b.size())),
+                  b.size() - 4)
+            << c.what;
+        EXPECT_EQ(header.formatTag, c.headerTag) << c.what;
+        EXPECT_EQ(header.fmtSize, 16u) << c.what;
+        EXPECT_EQ(header.dataSize, 4u) << c.what;
+        // cbSize that does not count the extra bytes: refused.
+        b[36] ^= 2;
+        EXPECT_EQ(ReadWaveHeader(&header, b.data(), static_cast<std::uint32_t>(b.size())), 0u)
+            << c.what;
+    }
+}
+
 TEST(ReadWaveHeader, RefusesNullPointers) {
     Bytes bytes = FmtPart(16);
     WaveFileHeader header{};

@@ -25,6 +25,17 @@ bool WholeFrames(const WAVEFORMATEX& source) {
     return source.nChannels <= 2 || std::strcmp(FOGBELL_FUZZ_PLUGIN, "wavvoice") == 0;
 }
 
+// With -1, -1 the output is the source's channels and rate as 16-bit PCM: the same record when
+// the source is 16-bit PCM (a WAVE file may hold 8-bit, 24-bit or float samples).
+bool SameAsSource(const WAVEFORMATEX& source, const WAVEFORMATEX& out) {
+    if (source.wFormatTag == FOGBELL_WAVE_FORMAT_PCM && source.wBitsPerSample == 16) {
+        return std::memcmp(&source, &out, sizeof source) == 0;
+    }
+    return out.wFormatTag == FOGBELL_WAVE_FORMAT_PCM && out.wBitsPerSample == 16 &&
+           out.nChannels == source.nChannels && out.nSamplesPerSec == source.nSamplesPerSec &&
+           out.nBlockAlign == out.nChannels * 2;
+}
+
 // Rates and channel counts the converter is asked for, picked by the input's hash so that the
 // same input always takes the same path.
 constexpr std::int32_t kRates[] = {8000, 11025, 22050, 32000, 44100, 48000, 96000};
@@ -100,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const WAVEFORMATEX* source = g_voice->GetFormatSource(handle);
     const WAVEFORMATEX* out = g_voice->GetFormatOut(handle);
-    if (source == nullptr || out == nullptr || std::memcmp(source, out, sizeof *source) != 0) {
-        Broken("with -1, -1 the output format must equal the source format");
+    if (source == nullptr || out == nullptr || !SameAsSource(*source, *out)) {
+        Broken("with -1, -1 the output format must be the source's, as 16-bit PCM");
     }
     const WAVEFORMATEX sourceFormat = *source;
     LoopAndSeek(handle, bytes.get(), length);

@@ -114,13 +114,19 @@ DecodePass DecodeBlocks(test::DecoderApi& api, int handle, std::uint32_t blockAl
 
 namespace {
 
-// The rules every format record a decoder hands out keeps (16-bit PCM, consistent figures).
-void CheckPcmFormat(const WAVEFORMATEX& f, const char* which) {
-    if (f.wFormatTag != FOGBELL_WAVE_FORMAT_PCM || f.wBitsPerSample != 16 || f.cbSize != 18) {
+// The rules every format record a decoder hands out keeps (16-bit PCM, consistent figures). A
+// source record may also be a WAVE file's own PCM or float samples of any whole byte width.
+void CheckPcmFormat(const WAVEFORMATEX& f, const char* which, bool source = false) {
+    constexpr std::uint16_t kFloatTag = 3;
+    const bool pcm16 = f.wFormatTag == FOGBELL_WAVE_FORMAT_PCM && f.wBitsPerSample == 16;
+    const bool wider = source &&
+                       (f.wFormatTag == FOGBELL_WAVE_FORMAT_PCM || f.wFormatTag == kFloatTag) &&
+                       f.wBitsPerSample >= 8 && f.wBitsPerSample % 8 == 0;
+    if ((!pcm16 && !wider) || f.cbSize != 18) {
         Broken("%s format: tag %u, %u bits, cbSize %u", which, f.wFormatTag, f.wBitsPerSample,
                f.cbSize);
     }
-    if (f.nChannels == 0 || f.nBlockAlign != f.nChannels * 2u ||
+    if (f.nChannels == 0 || f.nBlockAlign != f.nChannels * (f.wBitsPerSample / 8u) ||
         f.nAvgBytesPerSec != std::uint64_t{f.nBlockAlign} * f.nSamplesPerSec) {
         Broken("%s format: %u channels, block %u, %u Hz, %u bytes/s", which, f.nChannels,
                f.nBlockAlign, f.nSamplesPerSec, f.nAvgBytesPerSec);
@@ -138,7 +144,7 @@ void PlayTwice(test::DecoderApi& api, int handle, bool wholeFormats, bool wholeF
     std::uint32_t blockAlign = 0;
     std::uint32_t maxBlock = 0xFFFFFFFFu;
     if (wholeFormats) {
-        CheckPcmFormat(*source, "source");
+        CheckPcmFormat(*source, "source", true);
         CheckPcmFormat(*out, "output");
         blockAlign = wholeFrames ? out->nBlockAlign : 0;
         // One second of source PCM converted: the output second, give or take a frame of

@@ -10,6 +10,7 @@
 #include "mvx_builder.h"
 #include "pac_builder.h"
 #include "riff_wave_builder.h"
+#include "wave_builder.h"
 #include "xmd_builder.h"
 
 namespace fogbell::fuzz {
@@ -34,6 +35,18 @@ Bytes Adx(std::uint8_t channels, std::uint32_t rate, std::size_t groups, std::ui
     options.totalSamples = static_cast<std::uint32_t>(groups * 32);
     options.headerOffset = headerOffset;
     return test::BuildAdx(options, AdxFrames(groups, channels, seed), footer);
+}
+
+// A WAVE file of bytes of data in the sample format of tag and bits.
+Bytes SampleWave(test::WaveLayout layout, std::uint16_t tag, std::uint16_t bits,
+                 std::uint16_t channels, std::size_t bytes, std::uint32_t seed) {
+    test::WaveOptions options;
+    options.layout = layout;
+    options.formatTag = tag;
+    options.bits = bits;
+    options.channels = channels;
+    options.rate = 22050;
+    return test::BuildWave(options, test::Pattern(bytes, seed));
 }
 
 Bytes Xmd(std::uint8_t channels, std::uint16_t rate, std::size_t groups, std::uint32_t seed) {
@@ -158,6 +171,11 @@ std::vector<Seed> WavSeeds() {
                      .Format(2, 8000)
                      .FactSize(8)
                      .Build(test::Pattern(400, 3))},
+        {"u8_mono", SampleWave(test::WaveLayout::kFmt16, 1, 8, 1, 300, 4)},
+        {"s24_extensible", SampleWave(test::WaveLayout::kExtensible, 1, 24, 2, 600, 5)},
+        {"s32_stereo", SampleWave(test::WaveLayout::kFmt18Data, 1, 32, 2, 800, 6)},
+        {"f32_fact", SampleWave(test::WaveLayout::kFmt18Fact, 3, 32, 1, 400, 7)},
+        {"f64_extensible", SampleWave(test::WaveLayout::kExtensible, 3, 64, 2, 800, 8)},
     };
 }
 

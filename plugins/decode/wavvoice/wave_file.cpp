@@ -19,6 +19,8 @@ const char* StatusText(FileStatus status) {
             return "Is not WAVE file.";
         case FileStatus::kLayoutRefused:
             return "Unknown waveformat.";
+        case FileStatus::kFormatRefused:
+            return "Unsupported waveformat.";
         case FileStatus::kNoChannels:
             break;
     }
@@ -35,6 +37,9 @@ FileStatus ReadWaveFile(const std::uint8_t* data, std::uint32_t size, WaveFile& 
     }
     if (file.header.channels == 0) {
         return FileStatus::kNoChannels;
+    }
+    if (!SampleKindOf(file.header, file.kind)) {
+        return FileStatus::kFormatRefused;
     }
     file.dataSize = std::min(file.header.dataSize, size - file.dataOffset);
     return FileStatus::kOk;

@@ -1,11 +1,15 @@
-// wavvoice: the decoder plug-in for RIFF WAVE files with 16-bit PCM data (layout in wave_file.h).
+// wavvoice: the decoder plug-in for RIFF WAVE files with PCM or float data (layout in
+// wave_file.h, sample formats in wave_samples.h).
 //
-// One second of the data chunk per fnDecodeNext, converted to the format the caller asked for.
+// One second of the data chunk per fnDecodeNext, turned into 16-bit PCM and converted to the
+// format the caller asked for. fnGetFormatSource reports the file's own sample format (a
+// WAVE_FORMAT_EXTENSIBLE file as the plain tag it holds); the output is always 16-bit.
 // fnGetSizeData is the data chunk's size and fnGetCurrPos the data bytes delivered so far. Every
 // entry point that takes a handle, and both loaders, first set the text to "OK".
 #include <atomic>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "fmtconv.h"
 #include "fogbell_decoder.h"
@@ -28,9 +32,11 @@ struct WaveDecodeFile {
     std::uint32_t memorySize = 0;  // the bytes supplied (the file's length for a path)
     wave::WaveFile wave;
     std::atomic<std::uint32_t> position{0};  // data bytes delivered; read by other threads
-    WAVEFORMATEX sourceFormat{};
+    WAVEFORMATEX sourceFormat{};             // the file's own samples
+    WAVEFORMATEX pcmFormat{};                // the same channels and rate as 16-bit PCM
     WAVEFORMATEX outputFormat{};
-    std::unique_ptr<FormatConverter> converter;
+    std::unique_ptr<FormatConverter> converter;  // pcmFormat to outputFormat
+    std::vector<std::int16_t> pcm;  // one second as 16-bit PCM; unused for 16-bit files
     PcmOutput out;
 
     WaveDecodeFile() = default;
@@ -43,6 +49,20 @@ struct WaveDecodeFile {
 WaveDecodeFile* Lookup(int handle) {
     SetOk();
     return LookupRecord<WaveDecodeFile>(handle);
+}
+
+// The file's own format record: pcm (its channels and rate as 16-bit PCM) with the header's
+// format tag (the plain one for an extensible file), sample width and the block size they give.
+WAVEFORMATEX SourceFormat(const WAVEFORMATEX& pcm, const wave::WaveFile& wave) {
+    WAVEFORMATEX source = pcm;
+    if (wave.kind == wave::SampleKind::kInt16) {
+        return source;
+    }
+    source.wFormatTag = wave.header.formatTag;
+    source.wBitsPerSample = wave.header.bitsPerSample;
+    source.nBlockAlign = wave.header.blockAlign;
+    source.nAvgBytesPerSec = pcm.nSamplesPerSec * wave.header.blockAlign;
+    return source;
 }
 
 int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::uint8_t* data,
@@ -59,7 +79,8 @@ int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::ui
     wave::WaveFile wave;
     const wave::FileStatus status = wave::ReadWaveFile(data, size, wave);
     if (status != wave::FileStatus::kOk) {
-        if (status != wave::FileStatus::kLayoutRefused) {
+        if (status != wave::FileStatus::kLayoutRefused &&
+            status != wave::FileStatus::kFormatRefused) {
             SetErrorText("%s", wave::StatusText(status));
         }
         return kNoHandle;
@@ -72,13 +93,19 @@ int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::ui
     record->base = data;
     record->memorySize = size;
     record->wave = wave;
-    record->sourceFormat = MakePcmFormat(wave.header.channels, wave.header.samplesPerSec);
-    record->outputFormat = RequestedFormat(record->sourceFormat, channelsOut, rateOut);
-    record->converter = FormatConverter::Open(record->sourceFormat, record->outputFormat);
+    record->pcmFormat = MakePcmFormat(wave.header.channels, wave.header.samplesPerSec);
+    record->outputFormat = RequestedFormat(record->pcmFormat, channelsOut, rateOut);
+    record->converter = FormatConverter::Open(record->pcmFormat, record->outputFormat);
     if (record->converter == nullptr) {
         return kNoHandle;
     }
+    // The converter accepted the 16-bit second, so the source's (at most four times as many
+    // bytes) fits in 32 bits.
+    record->sourceFormat = SourceFormat(record->pcmFormat, wave);
     record->out.Reserve(record->outputFormat.nAvgBytesPerSec);
+    if (wave.kind != wave::SampleKind::kInt16) {
+        record->pcm.resize(record->pcmFormat.nAvgBytesPerSec / sizeof(std::int16_t));
+    }
     StoreRecord(handle, record.release());
     return handle;
 }
@@ -91,7 +118,17 @@ const PcmBlock* NextBlock(WaveDecodeFile& record) {
     if (length == 0) {
         return nullptr;
     }
-    record.converter->Convert(record.base + record.wave.dataOffset + position, length, record.out);
+    const std::uint8_t* bytes = record.base + record.wave.dataOffset + position;
+    if (record.wave.kind == wave::SampleKind::kInt16) {
+        record.converter->Convert(bytes, length, record.out);
+    } else {
+        // Whole samples only: a last sample cut short by the end of the data is not played.
+        const std::size_t samples = length / wave::BytesPerSample(record.wave.kind);
+        wave::ToPcm16(record.wave.kind, bytes, samples, record.pcm.data());
+        record.converter->Convert(reinterpret_cast<const std::uint8_t*>(record.pcm.data()),
+                                  static_cast<std::uint32_t>(samples * sizeof(std::int16_t)),
+                                  record.out);
+    }
     record.position.store(position + length, std::memory_order_relaxed);
     return &record.out.block;
 }

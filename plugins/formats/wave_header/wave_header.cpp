@@ -23,6 +23,16 @@ constexpr std::uint64_t kFactLayoutFixedBytes = 54;  // audio at 54 + F
 constexpr std::uint64_t kFactDataTagBias = 46;       // data tag at 46 + F
 constexpr std::uint32_t kRiffSizeBias = 36;          // canonical RIFF size = data size + 36
 
+// A fmt record longer than 18 bytes is a WAVEFORMATEX whose cbSize (u16 at 16) counts the extra
+// bytes after it. WAVE_FORMAT_EXTENSIBLE carries its real format in the first two bytes of the
+// SubFormat GUID at 24, whose other 14 bytes are fixed for the formats that have a plain tag.
+constexpr std::size_t kCbSizeAt = 16;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+constexpr std::uint32_t kExtensibleExtraBytes = 22;
+constexpr std::size_t kSubFormatAt = 24;
+constexpr std::uint8_t kSubFormatTail[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                           0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
 // RIFF chunks: a 4-byte tag, a little-endian u32 body size, the body, and one pad byte after
 // an odd-sized body.
 constexpr std::uint64_t kFirstChunkAt = 12;  // after "RIFF", the RIFF size and "WAVE"
@@ -68,15 +78,38 @@ Chunks WalkChunks(const std::uint8_t* file, std::uint64_t size) {
     return found;
 }
 
+// True when the fmt chunk of fmtSize bytes at body is a record the 16-byte header can stand for:
+// 16 or 18 bytes, or 18 plus exactly the cbSize extra bytes it announces, all inside the file.
+bool UsableFmtChunk(const std::uint8_t* file, std::uint64_t size, std::uint64_t body,
+                    std::uint32_t fmtSize) {
+    if (body + fmtSize > size) {
+        return false;
+    }
+    if (fmtSize == kCanonicalFmtSize || fmtSize == kFmtSizeWithExtraCount) {
+        return true;
+    }
+    return fmtSize > kFmtSizeWithExtraCount &&
+           fmtSize == kFmtSizeWithExtraCount + plugin::ReadU16LE(file + body + kCbSizeAt);
+}
+
+// The format tag an extensible record stands for (its SubFormat's tag), or kFormatExtensible
+// when the record is not extensible enough to say.
+std::uint16_t ExtensibleTag(const std::uint8_t* record, std::uint32_t fmtSize) {
+    if (fmtSize < kFmtSizeWithExtraCount + kExtensibleExtraBytes ||
+        std::memcmp(record + kSubFormatAt + 2, kSubFormatTail, sizeof kSubFormatTail) != 0) {
+        return kFormatExtensible;
+    }
+    return plugin::ReadU16LE(record + kSubFormatAt);
+}
+
 // Fills out from the chunks found by walking; the audio offset, or 0 (refused) when there is
-// no data chunk or the fmt chunk is not a plain PCM record of 16 or 18 bytes inside the file.
+// no data chunk or the fmt chunk is not a usable record (UsableFmtChunk).
 std::uint32_t ReadWalkedHeader(WaveFileHeader* out, const std::uint8_t* file, std::uint32_t size) {
     const Chunks found = WalkChunks(file, size);
     if (found.dataBody == 0) {
         return Refuse();
     }
-    if ((found.fmtSize != kCanonicalFmtSize && found.fmtSize != kFmtSizeWithExtraCount) ||
-        found.fmtBody + kFormatRecordBytes > size) {
+    if (!UsableFmtChunk(file, size, found.fmtBody, found.fmtSize)) {
         return Refuse();
     }
     // The walk only returns a data body whose chunk header lies within size, so it fits u32.
@@ -85,6 +118,9 @@ std::uint32_t ReadWalkedHeader(WaveFileHeader* out, const std::uint8_t* file, st
     std::memcpy(&out->fmtTag, "fmt ", 4);
     out->fmtSize = kCanonicalFmtSize;
     std::memcpy(&out->formatTag, file + found.fmtBody, kFormatRecordBytes);
+    if (out->formatTag == kFormatExtensible) {
+        out->formatTag = ExtensibleTag(file + found.fmtBody, found.fmtSize);
+    }
     std::memcpy(&out->dataTag, "data", 4);
     out->dataSize = dataSize;
     // The data body follows at least the RIFF header, a 16-byte fmt chunk and its own header

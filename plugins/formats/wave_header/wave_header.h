@@ -11,12 +11,15 @@
 // When the tag where a fixed layout puts its data chunk is not "data" (FFmpeg and audio editors
 // put a LIST or other chunk there), the chunks are walked from offset 12 instead: each is a
 // 4-byte tag, a u32 body size and the body, padded to an even length. The first "fmt " chunk
-// must be a 16- or 18-byte PCM record and come before the first "data" chunk; the audio begins
-// at that data chunk's body. The walk never reads past the bytes supplied: a chunk that does not
-// fit ends it, and a data chunk running past the end is cut to the bytes present. The header
-// then holds "fmt ", fmt size 16, the format record of the fmt chunk found, "data", the data
-// size (cut) and a RIFF size of data size + 36.
-// Anything else, and a file too short for its layout, is refused: "Unknown waveformat."
+// must come before the first "data" chunk and be a format record of 16 or 18 bytes, or of 18
+// bytes plus the cbSize extra bytes it announces (WAVE_FORMAT_EXTENSIBLE's 40 bytes, compressed
+// formats' own extras); the audio begins at that data chunk's body. An extensible record stands
+// in the header as the tag of its SubFormat (PCM 1, IEEE float 3, ...) when the GUID has the
+// standard form, else as 0xFFFE; the extras are dropped. The walk never reads past the bytes
+// supplied: a chunk that does not fit ends it, and a data chunk running past the end is cut to the
+// bytes present. The header then holds "fmt ", fmt size 16, the format record of the fmt chunk
+// found, "data", the data size (cut) and a RIFF size of data size + 36. Anything else, and a file
+// too short for its layout, is refused: "Unknown waveformat."
 #pragma once
 
 #include <cstddef>
