@@ -28,7 +28,19 @@ std::uint32_t U32LE(const std::uint8_t* p) {
            std::uint32_t{p[3]} << 24;
 }
 
+std::uint32_t PointAtRate(std::uint32_t sample, std::uint32_t from, std::uint32_t to) {
+    const std::uint64_t moved = (std::uint64_t{sample} * to + from / 2) / from;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(moved, UINT32_MAX));
+}
+
 }  // namespace
+
+LoopPoints LoopAtRate(const LoopPoints& loop, std::uint32_t from, std::uint32_t to) {
+    if (from == 0 || from == to) {
+        return loop;
+    }
+    return LoopPoints{PointAtRate(loop.start, from, to), PointAtRate(loop.end, from, to)};
+}
 
 std::optional<LoopPoints> ParseSamplerLoop(const std::uint8_t* body, std::size_t size) {
     if (body == nullptr || size < kFirstLoopAt + kLoopSize || U32LE(body + kLoopCountAt) == 0) {

@@ -123,11 +123,6 @@ std::string LoopText(const LoopPoints& loop) {
     return std::to_string(loop.start) + ":" + std::to_string(loop.end);
 }
 
-// A sample position of a stream at rate from moved to rate to, rounded to the nearest.
-std::uint64_t MoveToRate(std::uint32_t sample, std::uint32_t from, std::uint32_t to) {
-    return from == 0 ? sample : (std::uint64_t{sample} * to + from / 2) / from;
-}
-
 // The loop the stream is to carry, once the WAVE's rate is known, and where it comes from.
 struct LoopPlan {
     std::optional<LoopPoints> loop;
@@ -143,12 +138,7 @@ LoopPlan PlanLoop(const ReplacementLoop& request, const std::optional<LoopPoints
     if (request.choice == LoopChoice::kGiven) {
         plan = {request.given, LoopPlan::Source::kGiven};
     } else if (sampler) {
-        const std::uint64_t start = MoveToRate(sampler->start, waveRate, track.pcm.rate);
-        const std::uint64_t end = MoveToRate(sampler->end, waveRate, track.pcm.rate);
-        // A loop beyond what the header holds can fit no stream: CheckAdxLoop refuses it.
-        plan = {LoopPoints{static_cast<std::uint32_t>(std::min<std::uint64_t>(start, UINT32_MAX)),
-                           static_cast<std::uint32_t>(std::min<std::uint64_t>(end, UINT32_MAX))},
-                LoopPlan::Source::kWave};
+        plan = {LoopAtRate(*sampler, waveRate, track.pcm.rate), LoopPlan::Source::kWave};
     } else if (track.loop) {
         plan = {track.loop, LoopPlan::Source::kTrack};
     }
