@@ -161,6 +161,55 @@ TEST_F(CoreReplace, AWaveBecomesAdxAtTheTracksRateChannelsAndCutoff) {
     }
 }
 
+// A one-second mono ADX track at 22050 Hz that loops from 100 to 20000.
+Bytes LoopedAdxTrack() {
+    test::AdxOptions options;
+    options.rate = 22050;
+    options.totalSamples = 22050;
+    options.headerOffset = test::LoopHeaderOffset(3, 1);
+    options.loopBlock = true;
+    options.loopStart = 100;
+    options.loopEnd = 20000;
+    return test::BuildAdx(options, test::AdxFrames(690, 1, 5), true);
+}
+
+bool Looped(const Bytes& adx) {
+    test::DecoderApi api("adxvoice");
+    const int handle =
+        api.LoadFileMemory(-1, -1, adx.data(), static_cast<std::uint32_t>(adx.size()));
+    std::uint32_t start = 0, end = 0;
+    const bool looped = handle != -1 && api.GetLoopPoints(handle, &start, &end) == 1;
+    api.CloseFile(handle);
+    return looped;
+}
+
+TEST_F(CoreReplace, ALoopThatNoLongerFitsIsDroppedOnlyWhenTheUserSaysSo) {
+    const std::string archive =
+        Save(AfsBuilder().Add("a.adx", LoopedAdxTrack()).Build().bytes, "music.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    const Bytes before = test::ReadFile(archive);
+    const std::string shorter = Save(Wave(1, 22050, 11025, 4), "short.wav");
+    Replace(0, shorter);  // No
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_NE(view.questions[0].find("without a loop?"), std::string::npos) << view.questions[0];
+    EXPECT_EQ(view.Status(), "File not replaced: a.adx keeps its old sound.");
+    EXPECT_EQ(test::ReadFile(archive), before);
+    view.yesNoAnswers.push_back(true);
+    Replace(0, shorter);
+    EXPECT_EQ(view.Status(), "Replace OK");
+    EXPECT_FALSE(Looped(TrackBytes("a.adx")));
+}
+
+TEST_F(CoreReplace, ALoopThatStillFitsIsKeptAndSaid) {
+    const std::string archive =
+        Save(AfsBuilder().Add("a.adx", LoopedAdxTrack()).Build().bytes, "music.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    Replace(0, Save(Wave(1, 22050, 22050, 4), "same.wav"));
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(view.Status(), "Replace OK. The track's loop 100:20000 is kept.");
+    EXPECT_TRUE(Looped(TrackBytes("a.adx")));
+}
+
 TEST_F(CoreReplace, AWaveTrackOfAPacGetsPcmInItsFormat) {
     const Bytes original = Wave(1, 22050, 20000, 1);
     const std::string pac =
