@@ -192,9 +192,8 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         Fail(request.output, "XMD streams carry no loop (--loop is for .adx)");
         return kExitUsage;
     }
-    const std::optional<LoopPoints> sampler = loopRequest.choice == LoopChoice::kKeep
-                                                  ? ReadSamplerLoop(request.input)
-                                                  : std::nullopt;
+    const std::optional<LoopPoints> sampler =
+        loopRequest.choice == LoopChoice::kKeep ? ReadSamplerLoop(request.input) : std::nullopt;
     if (*target == Target::kXmd && sampler) {
         std::fprintf(stderr, "%s: %s: its loop %u:%u is left out: XMD streams carry none\n",
                      kProgram, request.input.c_str(), sampler->start, sampler->end);

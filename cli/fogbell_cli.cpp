@@ -89,12 +89,11 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
     }
     // A WAVE file for a track of another format (or another WAVE format) goes in converted,
     // with a loop as the loop options say (track_conversion.h).
-    const ConvertedReplacement replacement(host, container, name, file, {},
-                                           LoopRequestOf(loop));
+    const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop));
     if (!replacement.Ok()) {
-        Fail(file, replacement.LoopRefused() ? replacement.Error() + " Nothing was replaced: " +
-                                                   kLoopAdvice + "."
-                                             : replacement.Error());
+        Fail(file, replacement.LoopRefused()
+                       ? replacement.Error() + " Nothing was replaced: " + kLoopAdvice + "."
+                       : replacement.Error());
         return kExitFailed;
     }
     if (!replacement.Note().empty()) {

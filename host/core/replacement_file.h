@@ -14,8 +14,7 @@ class ConvertedReplacement {
   public:
     ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                          const std::string& track, const std::string& file,
-                         const ConversionControl& control = {},
-                         const ReplacementLoop& loop = {});
+                         const ConversionControl& control = {}, const ReplacementLoop& loop = {});
     ~ConvertedReplacement();
     ConvertedReplacement(const ConvertedReplacement&) = delete;
     ConvertedReplacement& operator=(const ConvertedReplacement&) = delete;

@@ -75,8 +75,8 @@ std::optional<LoopPoints> ReadSamplerLoop(const std::string& path) {
         const std::uint64_t body = at + kChunkHeadSize;
         if (std::memcmp(chunk.data(), "smpl", 4) == 0) {
             // Only the bytes both the chunk and the file hold.
-            const std::uint64_t held = std::min({length, fileSize - body,
-                                                 std::uint64_t{kSamplerReadLimit}});
+            const std::uint64_t held =
+                std::min({length, fileSize - body, std::uint64_t{kSamplerReadLimit}});
             std::vector<std::uint8_t> bytes(static_cast<std::size_t>(held));
             if (!in.read(reinterpret_cast<char*>(bytes.data()),
                          static_cast<std::streamsize>(bytes.size()))) {

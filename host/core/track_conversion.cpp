@@ -147,12 +147,12 @@ LoopPlan PlanLoop(const ReplacementLoop& request, const std::optional<LoopPoints
 
 // Why plan's loop cannot be kept on a stream of total samples per channel.
 std::string LoopMisfit(const LoopPlan& plan, const std::string& file, std::uint64_t total) {
-    const char* whose = plan.source == LoopPlan::Source::kTrack  ? "The track loops over "
-                        : plan.source == LoopPlan::Source::kWave ? "The WAVE's sampler chunk loops over "
-                                                                 : "The loop given is ";
+    const char* whose = plan.source == LoopPlan::Source::kTrack ? "The track loops over "
+                        : plan.source == LoopPlan::Source::kWave
+                            ? "The WAVE's sampler chunk loops over "
+                            : "The loop given is ";
     return whose + LoopText(*plan.loop) + ", which does not fit the " + std::to_string(total) +
-           " samples of " + Utf8FromPath(PathFromUtf8(file).filename()) +
-           " at the track's rate.";
+           " samples of " + Utf8FromPath(PathFromUtf8(file).filename()) + " at the track's rate.";
 }
 
 // The replacement as an ADX or XMD stream in the track's format.
@@ -175,7 +175,8 @@ ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackForm
             return ConversionOutcome::kFailed;
         }
         if (sampler && loopRequest.choice == LoopChoice::kKeep) {
-            note = "The WAVE's loop " + LoopText(*sampler) + " is left out: XMD streams carry none.";
+            note =
+                "The WAVE's loop " + LoopText(*sampler) + " is left out: XMD streams carry none.";
         }
     }
     std::unique_ptr<encode::AdxEncoder> adx;

@@ -24,17 +24,17 @@
 namespace fogbell {
 
 enum class ConversionOutcome {
-    kAsItIs,     // the file needs no conversion: replace with it unchanged
-    kConverted,  // outPath holds the replacement in the track's format
-    kFailed,     // error says why
+    kAsItIs,       // the file needs no conversion: replace with it unchanged
+    kConverted,    // outPath holds the replacement in the track's format
+    kFailed,       // error says why
     kLoopRefused,  // the loop the stream would keep does not fit its new length; error says so
 };
 
 // Which loop a converted ADX stream carries.
 enum class LoopChoice {
-    kKeep,  // the WAVE's sampler loop, else the track's loop (see above)
-    kGiven, // the loop given (in samples per channel at the track's rate)
-    kNone,  // no loop
+    kKeep,   // the WAVE's sampler loop, else the track's loop (see above)
+    kGiven,  // the loop given (in samples per channel at the track's rate)
+    kNone,   // no loop
 };
 
 struct ReplacementLoop {

@@ -57,7 +57,6 @@ void PutFrame(std::uint8_t* frame, const FrameChoice& choice) {
     }
 }
 
-
 }  // namespace
 
 EncodeStatus CheckAdxLoop(const AdxLoop& loop, std::uint64_t total) {
@@ -152,8 +151,8 @@ void AdxEncoder::WriteLoop(const AdxLoop& loop) {
     const std::uint64_t group = std::uint64_t{adx::kFrameSize} * format_.channels;
     const std::uint64_t first = kAdxLoopHeaderOffset + 4;
     const std::uint64_t startByte = first + loop.start / adx::kSamplesPerFrame * group;
-    const std::uint64_t endByte =
-        first + (std::uint64_t{loop.end} + adx::kSamplesPerFrame - 1) / adx::kSamplesPerFrame * group;
+    const std::uint64_t endByte = first + (std::uint64_t{loop.end} + adx::kSamplesPerFrame - 1) /
+                                              adx::kSamplesPerFrame * group;
     PutU16BE(&out_[kLoopAlignmentField], 0);
     PutU16BE(&out_[kLoopFlag16Field], 1);
     PutU32BE(&out_[kLoopFlagField], 1);

@@ -248,8 +248,8 @@ TEST_F(EncodeCli, ALoopPastTheEndIsRefusedWithWhatToRun) {
 
 TEST_F(EncodeCli, WavThenEncodeKeepsTheLoopThatListShows) {
     const std::string first = dir.File("theme.adx");
-    ASSERT_EQ(Encode({Wave("in.wav", MakeSignal(Signal::kVoice, 16000, 1, 16000), 1, 16000),
-                      first, "--loop", "1234:15001"})
+    ASSERT_EQ(Encode({Wave("in.wav", MakeSignal(Signal::kVoice, 16000, 1, 16000), 1, 16000), first,
+                      "--loop", "1234:15001"})
                   .exitStatus,
               0);
     const std::string out = dir.File("saved");

@@ -252,7 +252,12 @@ struct LoopReplaceCase {
 TEST_F(ReplaceFromWave, ALoopedTrackNeverLosesItsLoopUnseen) {
     const LoopReplaceCase cases[] = {
         {"the WAVE's loop", 22050, true, {}, 0, "Replace OK", "50:10000"},
-        {"the track's loop fits", 22050, false, {}, 0, "The track's loop 100:20000 is kept.",
+        {"the track's loop fits",
+         22050,
+         false,
+         {},
+         0,
+         "The track's loop 100:20000 is kept.",
          "100:20000"},
         {"the track's loop is too long", 11025, false, {}, 1, "--loop START:END", "100:20000"},
         {"--no-loop", 11025, false, {"--no-loop"}, 0, "Replace OK", "none"},
@@ -273,8 +278,8 @@ TEST_F(ReplaceFromWave, ALoopedTrackNeverLosesItsLoopUnseen) {
             options.chunksBeforeData.push_back(SamplerChunk({{50, 9999}}));
         }
         const std::string wave = dir.File("edit.wav");
-        WriteFile(wave, BuildWave(options, PcmBytes(MakeSignal(Signal::kVoice, 22050, 1,
-                                                               c.frames))));
+        WriteFile(wave,
+                  BuildWave(options, PcmBytes(MakeSignal(Signal::kVoice, 22050, 1, c.frames))));
         std::vector<std::string> arguments = {"replace", archive, "theme.adx", wave};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const ProgramResult r = Run(arguments);
