@@ -77,15 +77,8 @@ class EncodeCli : public ::testing::Test {
         return pcm;
     }
 
-    // The loop adxvoice reports for the ADX file at path, as "START:END", or "none".
     static std::string LoopOf(const std::string& path) {
-        DecoderApi api("adxvoice");
-        const int handle = api.LoadFile(-1, -1, path.c_str());
-        EXPECT_NE(handle, -1) << api.Error();
-        std::uint32_t start = 0, end = 0;
-        const bool looped = handle != -1 && api.GetLoopPoints(handle, &start, &end) == 1;
-        api.CloseFile(handle);
-        return looped ? std::to_string(start) + ":" + std::to_string(end) : "none";
+        return DecoderApi("adxvoice").LoopOf(ReadFile(path));
     }
 
     TempDir dir;

@@ -228,17 +228,6 @@ TEST_F(ReplaceFromWave, ALongerSoundThanTheRoomIsRefusedAndTheTrackKept) {
 }
 
 // The decision itself, through the core as the window would use it.
-// The loop adxvoice reports for an ADX stream, as "START:END", or "none".
-std::string LoopOf(const Bytes& adx) {
-    DecoderApi api("adxvoice");
-    const int handle =
-        api.LoadFileMemory(-1, -1, adx.data(), static_cast<std::uint32_t>(adx.size()));
-    std::uint32_t start = 0, end = 0;
-    const bool looped = handle != -1 && api.GetLoopPoints(handle, &start, &end) == 1;
-    api.CloseFile(handle);
-    return looped ? std::to_string(start) + ":" + std::to_string(end) : "none";
-}
-
 struct LoopReplaceCase {
     const char* name;
     std::uint32_t frames;  // of the WAVE, at the track's rate
@@ -286,7 +275,7 @@ TEST_F(ReplaceFromWave, ALoopedTrackNeverLosesItsLoopUnseen) {
         EXPECT_EQ(r.exitStatus, c.exitStatus) << r.err;
         EXPECT_NE((r.exitStatus == 0 ? r.out : r.err).find(c.said), std::string::npos)
             << r.out << r.err;
-        EXPECT_EQ(LoopOf(Extract(archive, "theme.adx")), c.loop);
+        EXPECT_EQ(DecoderApi("adxvoice").LoopOf(Extract(archive, "theme.adx")), c.loop);
     }
 }
 
