@@ -12,6 +12,7 @@
 
 #include "host/core/native_path.h"
 #include "host/core/pcm_reader.h"
+#include "host/core/sampler_loop.h"
 #include "host/core/system_files.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
@@ -48,20 +49,28 @@ std::optional<Target> TargetOf(const std::string& path) {
 // Either encoder behind one face.
 class Encoder {
   public:
-    Encoder(Target target, const PcmFormat& format, std::uint16_t cutoff)
-        : encoder_(Make(target, format, cutoff)) {}
+    Encoder(Target target, const PcmFormat& format, std::uint16_t cutoff,
+            const std::optional<encode::AdxLoop>& loop)
+        : encoder_(Make(target, format, cutoff, loop)) {}
     encode::EncodeStatus Append(const std::int16_t* samples, std::size_t frames) {
         return std::visit([&](auto& e) { return e.Append(samples, frames); }, encoder_);
     }
     std::vector<std::uint8_t> Finish() {
         return std::visit([](auto& e) { return e.Finish(); }, encoder_);
     }
+    // Samples per channel taken so far by an ADX encoder (the only one that loops).
+    std::uint64_t AdxTotal() const {
+        const auto* adx = std::get_if<encode::AdxEncoder>(&encoder_);
+        return adx != nullptr ? adx->TotalSamples() : 0;
+    }
 
   private:
     using Either = std::variant<encode::AdxEncoder, encode::XmdEncoder>;
-    static Either Make(Target target, const PcmFormat& format, std::uint16_t cutoff) {
+    static Either Make(Target target, const PcmFormat& format, std::uint16_t cutoff,
+                       const std::optional<encode::AdxLoop>& loop) {
         if (target == Target::kAdx) {
-            return encode::AdxEncoder(encode::AdxFormat{format.channels, format.rate, cutoff});
+            return encode::AdxEncoder(encode::AdxFormat{format.channels, format.rate, cutoff},
+                                      loop);
         }
         return encode::XmdEncoder(encode::XmdFormat{format.channels, format.rate});
     }
@@ -163,6 +172,7 @@ CLI::App* AddEncodeCommand(CLI::App& app, EncodeRequest& request) {
                      "ADX high-pass cutoff in Hz that sets the prediction (default: 500)")
         ->check(CLI::Range(1, 65535));
     encode->add_flag("--force", request.force, "Overwrite OUT when it exists");
+    AddLoopOptions(encode, request.loop);
     return encode;
 }
 
@@ -177,18 +187,39 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         return kExitFailed;
     }
     const std::string route = host.FindDecoder(request.input) ? request.input : kWaveRoute;
+    const ReplacementLoop loopRequest = LoopRequestOf(request.loop);
+    if (*target == Target::kXmd && loopRequest.choice == LoopChoice::kGiven) {
+        Fail(request.output, "XMD streams carry no loop (--loop is for .adx)");
+        return kExitUsage;
+    }
+    const std::optional<LoopPoints> sampler =
+        loopRequest.choice == LoopChoice::kKeep ? ReadSamplerLoop(request.input) : std::nullopt;
+    if (*target == Target::kXmd && sampler) {
+        std::fprintf(stderr, "%s: %s: its loop %u:%u is left out: XMD streams carry none\n",
+                     kProgram, request.input.c_str(), sampler->start, sampler->end);
+    }
+    std::optional<LoopPoints> loop;  // the ADX stream's, once the output's rate is known
 
     std::unique_ptr<Encoder> encoder;
     std::string reason;
     Progress progress;
     PcmReadCallbacks callbacks;
-    callbacks.begin = [&](const PcmFormat&, const PcmFormat& output) {
+    callbacks.begin = [&](const PcmFormat& source, const PcmFormat& output) {
         const encode::EncodeStatus status = Check(*target, output);
         if (status != encode::EncodeStatus::kOk) {
             reason = Refusal(status, output);
             return false;
         }
-        encoder = std::make_unique<Encoder>(*target, output, request.cutoff);
+        if (*target == Target::kAdx && loopRequest.choice == LoopChoice::kGiven) {
+            loop = loopRequest.given;
+        } else if (*target == Target::kAdx && sampler) {
+            loop = LoopAtRate(*sampler, source.rate, output.rate);
+        }
+        std::optional<encode::AdxLoop> adxLoop;
+        if (loop) {
+            adxLoop = encode::AdxLoop{loop->start, loop->end};
+        }
+        encoder = std::make_unique<Encoder>(*target, output, request.cutoff, adxLoop);
         return true;
     };
     callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
@@ -210,6 +241,16 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
     }
     if (!encoder) {
         Fail(request.input, "the decoder gave no sound format");
+        return kExitFailed;
+    }
+    if (loop && encode::CheckAdxLoop({loop->start, loop->end}, encoder->AdxTotal()) !=
+                    encode::EncodeStatus::kOk) {
+        Fail(request.input,
+             std::string(loopRequest.choice == LoopChoice::kGiven ? "the loop "
+                                                                  : "its sampler loop ") +
+                 std::to_string(loop->start) + ":" + std::to_string(loop->end) +
+                 " does not fit the stream's " + std::to_string(encoder->AdxTotal()) +
+                 " samples; " + kLoopAdvice);
         return kExitFailed;
     }
     const std::vector<std::uint8_t> stream = encoder->Finish();

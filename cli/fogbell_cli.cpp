@@ -5,7 +5,7 @@
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
-//   fogbell-cli replace PATH TRACK FILE [--rebuild]
+//   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop]
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
 //   fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
 //                    [--audio sdl|null]
@@ -70,7 +70,7 @@ std::string ProgramDirectory() {
 }
 
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
-            const std::string& file, bool rebuild) {
+            const std::string& file, bool rebuild, const LoopOptions& loop) {
     ContainerChain chain(host);
     std::string error;
     if (!chain.OpenPath(path, error, TrackArguments())) {
@@ -87,11 +87,17 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         Fail(track, error);
         return kExitFailed;
     }
-    // A WAVE file for a track of another format (or another WAVE format) goes in converted.
-    const ConvertedReplacement replacement(host, container, name, file);
+    // A WAVE file for a track of another format (or another WAVE format) goes in converted,
+    // with a loop as the loop options say (track_conversion.h).
+    const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop));
     if (!replacement.Ok()) {
-        Fail(file, replacement.Error());
+        Fail(file, replacement.LoopRefused()
+                       ? replacement.Error() + " Nothing was replaced: " + kLoopAdvice + "."
+                       : replacement.Error());
         return kExitFailed;
+    }
+    if (!replacement.Note().empty()) {
+        std::printf("%s\n", replacement.Note().c_str());
     }
     ContainerReplaceRequest request;
     request.chain = chain.Levels();
@@ -195,6 +201,8 @@ int Run(int argc, char** argv) {
     bool rebuild = false;
     replace->add_flag("--rebuild", rebuild,
                       "Rebuild the container when the replacement is larger than the track's room");
+    LoopOptions replaceLoop;
+    AddLoopOptions(replace, replaceLoop);
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
@@ -295,7 +303,7 @@ int Run(int argc, char** argv) {
     if (*encode) {
         return RunEncode(host, encodeRequest);
     }
-    return Replace(host, path, track, file, rebuild);
+    return Replace(host, path, track, file, rebuild, replaceLoop);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 // One replacement runs at a time (IsReplacing). Its steps:
 //   1. window thread: the track and the file are chosen;
 //   2. worker: the file is converted, and written in place when it fits;
-//   3. window thread: success or failure is shown, or the user is asked about a rebuild;
+//   3. window thread: success or failure is shown, or the user is asked about a rebuild, or
+//      whether to replace a looped track without a loop when its loop does not fit the new
+//      length (yes: back to step 2 without a loop);
 //   4. window thread, once no worker runs: playback stops and the window's containers are
 //      released, names kept (a rebuilt file takes the old one's place, and Windows renames no
 //      file over one that is still mapped);
@@ -49,6 +51,9 @@ struct MainCore::ReplaceJob {
     std::vector<std::string> names;
     std::string track;
     std::string file;
+    // The loop the converted stream carries (track_conversion.h): what the WAVE or the track
+    // keeps, or none once the user agreed to drop a loop that does not fit.
+    ReplacementLoop loop;
     // Made on the worker; the converted file lives until the job ends.
     std::unique_ptr<ConvertedReplacement> replacement;
     // The window's chain was released for a rebuild: it is opened again when the rebuild ends.
@@ -110,11 +115,15 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
             }
             view_.SetProgressPos(ProgressId::kSave, position);
         };
-        job->replacement = std::make_unique<ConvertedReplacement>(host_, *job->chain.back(),
-                                                                  job->track, job->file, control);
+        job->replacement = std::make_unique<ConvertedReplacement>(
+            host_, *job->chain.back(), job->track, job->file, control, job->loop);
         if (converting) {
             view_.SetProgressCaption(ProgressId::kSave, "Convert done");
             view_.SetProgressPos(ProgressId::kSave, 0);
+        }
+        if (job->replacement->LoopRefused()) {
+            const std::string why = job->replacement->Error();
+            return [this, job, why] { AskToDropLoop(job, why); };
         }
         if (!job->replacement->Ok()) {
             const std::string text = std::string(kNotReplaced) + "can't convert " +
@@ -141,13 +150,19 @@ void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
         job->chainReleased = false;
         ReopenContainerChain();
     }
+    // What happened to the loop is said with the success.
+    const std::string note = job->replacement ? job->replacement->Note() : std::string();
+    const auto said = [&note](const std::string& status) {
+        return note.empty() ? status : status + (status.ends_with('.') ? " " : ". ") + note;
+    };
     switch (result.outcome) {
         case ContainerReplaceOutcome::kReplacedInPlace:
             // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
-            EndReplace(result.text == "OK" ? "Replace OK" : "Replace OK: " + result.text, true);
+            EndReplace(said(result.text == "OK" ? "Replace OK" : "Replace OK: " + result.text),
+                       true);
             return;
         case ContainerReplaceOutcome::kRebuilt:
-            EndReplace("Replace OK: " + result.text, true);
+            EndReplace(said("Replace OK: " + result.text), true);
             return;
         case ContainerReplaceOutcome::kNeedsRebuild:
             if (!result.rebuildable) {
@@ -201,6 +216,21 @@ void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
     if (workers_.Running() == 0) {
         StartPendingRebuild();
     }
+}
+
+void MainCore::AskToDropLoop(const std::shared_ptr<ReplaceJob>& job, const std::string& why) {
+    if (!initialized_) {
+        replacing_ = false;
+        return;
+    }
+    job->replacement.reset();  // its temporary goes: the conversion runs again
+    if (!view_.AskYesNo(why + "\n\nReplace " + job->track + " with " + FileNameOf(job->file) +
+                        " without a loop?")) {
+        EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
+        return;
+    }
+    job->loop = ReplacementLoop{LoopChoice::kNone, {}};
+    StartReplaceWorker(job);
 }
 
 void MainCore::StartPendingRebuild() {

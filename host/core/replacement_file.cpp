@@ -21,20 +21,24 @@ std::string TemporaryName() {
 
 ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                                            const std::string& track, const std::string& file,
-                                           const ConversionControl& control)
+                                           const ConversionControl& control,
+                                           const ReplacementLoop& loop)
     : path_(file) {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
     const std::string temporary =
         Utf8FromPath((error ? std::filesystem::path(".") : folder) / TemporaryName());
     std::string text;
-    switch (ConvertForTrack(host, container, track, file, temporary, text, control)) {
+    switch (ConvertForTrack(host, container, track, file, temporary, text, control, loop, &note_)) {
         case ConversionOutcome::kAsItIs:
             break;
         case ConversionOutcome::kConverted:
             path_ = temporary;
             temporary_ = temporary;
             break;
+        case ConversionOutcome::kLoopRefused:
+            loopRefused_ = true;
+            [[fallthrough]];
         case ConversionOutcome::kFailed:
             error_ = text.empty() ? "the file could not be converted" : text;
             temporary_ = temporary;  // whatever part of it was written

@@ -14,13 +14,17 @@ class ConvertedReplacement {
   public:
     ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                          const std::string& track, const std::string& file,
-                         const ConversionControl& control = {});
+                         const ConversionControl& control = {}, const ReplacementLoop& loop = {});
     ~ConvertedReplacement();
     ConvertedReplacement(const ConvertedReplacement&) = delete;
     ConvertedReplacement& operator=(const ConvertedReplacement&) = delete;
 
     bool Ok() const { return error_.empty(); }
     const std::string& Error() const { return error_; }
+    // Not Ok because the loop the stream would keep does not fit it (kLoopRefused).
+    bool LoopRefused() const { return loopRefused_; }
+    // A sentence about the loop for the user (ConvertForTrack's note), or empty.
+    const std::string& Note() const { return note_; }
     // The file to replace the track with.
     const std::string& Path() const { return path_; }
 
@@ -28,6 +32,8 @@ class ConvertedReplacement {
     std::string path_;
     std::string temporary_;
     std::string error_;
+    std::string note_;
+    bool loopRefused_ = false;
 };
 
 }  // namespace fogbell

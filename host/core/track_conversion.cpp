@@ -1,5 +1,6 @@
 #include "host/core/track_conversion.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "host/core/native_path.h"
 #include "host/core/pcm_reader.h"
+#include "host/core/sampler_loop.h"
 #include "host/core/system_files.h"
 #include "host/core/wave_writer.h"
 #include "host/encode/adx_encoder.h"
@@ -61,6 +63,7 @@ bool IsWaveFile(const std::string& path) {
 struct TrackFormat {
     PcmFormat pcm;
     std::uint16_t cutoff = encode::kAdxDefaultCutoff;
+    std::optional<LoopPoints> loop;  // the track's own, as its decoder reports it
 };
 
 bool ReadTrackFormat(const PluginHost& host, const ExplorerSession& container,
@@ -85,6 +88,7 @@ bool ReadTrackFormat(const PluginHost& host, const ExplorerSession& container,
         return false;
     }
     format.pcm = PcmFormat{source->nChannels, source->nSamplesPerSec};
+    format.loop = stream->Loop();
     const auto* data = static_cast<const std::uint8_t*>(bytes.Data());
     if (bytes.Size() >= kAdxCutoffEnd && data[0] == kAdxFirstByte) {
         format.cutoff =
@@ -115,10 +119,47 @@ bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
     return true;
 }
 
+std::string LoopText(const LoopPoints& loop) {
+    return std::to_string(loop.start) + ":" + std::to_string(loop.end);
+}
+
+// The loop the stream is to carry, once the WAVE's rate is known, and where it comes from.
+struct LoopPlan {
+    std::optional<LoopPoints> loop;
+    enum class Source { kNone, kGiven, kWave, kTrack } source = Source::kNone;
+};
+
+LoopPlan PlanLoop(const ReplacementLoop& request, const std::optional<LoopPoints>& sampler,
+                  std::uint32_t waveRate, const TrackFormat& track) {
+    LoopPlan plan;
+    if (request.choice == LoopChoice::kNone) {
+        return plan;
+    }
+    if (request.choice == LoopChoice::kGiven) {
+        plan = {request.given, LoopPlan::Source::kGiven};
+    } else if (sampler) {
+        plan = {LoopAtRate(*sampler, waveRate, track.pcm.rate), LoopPlan::Source::kWave};
+    } else if (track.loop) {
+        plan = {track.loop, LoopPlan::Source::kTrack};
+    }
+    return plan;
+}
+
+// Why plan's loop cannot be kept on a stream of total samples per channel.
+std::string LoopMisfit(const LoopPlan& plan, const std::string& file, std::uint64_t total) {
+    const char* whose = plan.source == LoopPlan::Source::kTrack ? "The track loops over "
+                        : plan.source == LoopPlan::Source::kWave
+                            ? "The WAVE's sampler chunk loops over "
+                            : "The loop given is ";
+    return whose + LoopText(*plan.loop) + ", which does not fit the " + std::to_string(total) +
+           " samples of " + Utf8FromPath(PathFromUtf8(file).filename()) + " at the track's rate.";
+}
+
 // The replacement as an ADX or XMD stream in the track's format.
 ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackFormat& track,
                          const std::string& file, const std::string& outPath,
-                         const ConversionControl& control, std::string& error) {
+                         const ConversionControl& control, const ReplacementLoop& loopRequest,
+                         std::string& note, std::string& error) {
     const encode::EncodeStatus status =
         kind == TrackKind::kAdx
             ? encode::CheckAdxFormat({track.pcm.channels, track.pcm.rate, track.cutoff})
@@ -127,16 +168,36 @@ ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackForm
         error = std::string("The track's format cannot be written: ") + encode::StatusText(status);
         return ConversionOutcome::kFailed;
     }
+    const std::optional<LoopPoints> sampler = ReadSamplerLoop(file);
+    if (kind == TrackKind::kXmd) {
+        if (loopRequest.choice == LoopChoice::kGiven) {
+            error = "XMD streams carry no loop.";
+            return ConversionOutcome::kFailed;
+        }
+        if (sampler && loopRequest.choice == LoopChoice::kKeep) {
+            note =
+                "The WAVE's loop " + LoopText(*sampler) + " is left out: XMD streams carry none.";
+        }
+    }
     std::unique_ptr<encode::AdxEncoder> adx;
     std::unique_ptr<encode::XmdEncoder> xmd;
-    if (kind == TrackKind::kAdx) {
-        adx = std::make_unique<encode::AdxEncoder>(
-            encode::AdxFormat{track.pcm.channels, track.pcm.rate, track.cutoff});
-    } else {
-        xmd = std::make_unique<encode::XmdEncoder>(
-            encode::XmdFormat{track.pcm.channels, track.pcm.rate});
-    }
+    LoopPlan plan;
     PcmReadCallbacks callbacks;
+    callbacks.begin = [&](const PcmFormat& source, const PcmFormat&) {
+        if (kind == TrackKind::kAdx) {
+            plan = PlanLoop(loopRequest, sampler, source.rate, track);
+            std::optional<encode::AdxLoop> loop;
+            if (plan.loop) {
+                loop = encode::AdxLoop{plan.loop->start, plan.loop->end};
+            }
+            adx = std::make_unique<encode::AdxEncoder>(
+                encode::AdxFormat{track.pcm.channels, track.pcm.rate, track.cutoff}, loop);
+        } else {
+            xmd = std::make_unique<encode::XmdEncoder>(
+                encode::XmdFormat{track.pcm.channels, track.pcm.rate});
+        }
+        return true;
+    };
     callbacks.progress = control.progress;
     std::string reason;
     callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
@@ -157,6 +218,22 @@ ConversionOutcome Encode(const PluginHost& host, TrackKind kind, const TrackForm
             error = reason;
         }
         return ConversionOutcome::kFailed;
+    }
+    if (!adx && !xmd) {
+        error = "The WAVE decoder gave no sound format.";
+        return ConversionOutcome::kFailed;
+    }
+    if (plan.loop) {
+        const std::uint64_t total = adx->TotalSamples();
+        if (encode::CheckAdxLoop({plan.loop->start, plan.loop->end}, total) !=
+            encode::EncodeStatus::kOk) {
+            error = LoopMisfit(plan, file, total);
+            return plan.source == LoopPlan::Source::kGiven ? ConversionOutcome::kFailed
+                                                           : ConversionOutcome::kLoopRefused;
+        }
+        if (plan.source == LoopPlan::Source::kTrack) {
+            note = "The track's loop " + LoopText(*plan.loop) + " is kept.";
+        }
     }
     return WriteBytes(outPath, adx ? adx->Finish() : xmd->Finish(), error)
                ? ConversionOutcome::kConverted
@@ -225,7 +302,8 @@ ConversionOutcome Resample(const PluginHost& host, const TrackFormat& track,
 ConversionOutcome ConvertForTrack(const PluginHost& host, const ExplorerSession& container,
                                   const std::string& track, const std::string& file,
                                   const std::string& outPath, std::string& error,
-                                  const ConversionControl& control) {
+                                  const ConversionControl& control, const ReplacementLoop& loop,
+                                  std::string* note) {
     const TrackKind kind = KindOf(track);
     if (kind == TrackKind::kOther || !IsWaveFile(file)) {
         return ConversionOutcome::kAsItIs;
@@ -237,7 +315,13 @@ ConversionOutcome ConvertForTrack(const PluginHost& host, const ExplorerSession&
     if (kind == TrackKind::kWave) {
         return Resample(host, format, file, outPath, control, error);
     }
-    return Encode(host, kind, format, file, outPath, control, error);
+    std::string said;
+    const ConversionOutcome outcome =
+        Encode(host, kind, format, file, outPath, control, loop, said, error);
+    if (note != nullptr) {
+        *note = said;
+    }
+    return outcome;
 }
 
 }  // namespace fogbell

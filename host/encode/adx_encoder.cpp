@@ -21,6 +21,13 @@ constexpr std::size_t kRateField = 8;
 constexpr std::size_t kTotalField = 12;
 constexpr std::size_t kCutoffField = 16;
 constexpr std::size_t kVersionField = 18;
+constexpr std::size_t kLoopAlignmentField = 20;
+constexpr std::size_t kLoopFlag16Field = 22;
+constexpr std::size_t kLoopFlagField = 24;
+constexpr std::size_t kLoopStartField = 28;
+constexpr std::size_t kLoopStartByteField = 32;
+constexpr std::size_t kLoopEndField = 36;
+constexpr std::size_t kLoopEndByteField = 40;
 constexpr std::uint8_t kFixedCoefficientEncoding = 3;
 constexpr std::uint8_t kBitsPerSample = 4;
 constexpr std::uint8_t kHeaderVersion = 3;
@@ -52,6 +59,10 @@ void PutFrame(std::uint8_t* frame, const FrameChoice& choice) {
 
 }  // namespace
 
+EncodeStatus CheckAdxLoop(const AdxLoop& loop, std::uint64_t total) {
+    return loop.start < loop.end && loop.end <= total ? EncodeStatus::kOk : EncodeStatus::kBadLoop;
+}
+
 EncodeStatus CheckAdxFormat(const AdxFormat& format) {
     if (format.channels < 1 || format.channels > 2) {
         return EncodeStatus::kBadChannels;
@@ -60,15 +71,21 @@ EncodeStatus CheckAdxFormat(const AdxFormat& format) {
 }
 
 AdxEncoder::AdxEncoder(const AdxFormat& format, const SearchSettings& settings)
+    : AdxEncoder(format, std::nullopt, settings) {}
+
+AdxEncoder::AdxEncoder(const AdxFormat& format, const std::optional<AdxLoop>& loop,
+                       const SearchSettings& settings)
     : format_(format),
+      loop_(loop),
       settings_(settings),
       gauges_{EffortGauge(settings.beamShare), EffortGauge(settings.beamShare)} {
     format_.channels = std::clamp<std::uint32_t>(format_.channels, 1, 2);
     const adx::Coefficients c = adx::CoefficientsFor(format_.rate, format_.cutoff);
     predictor_ = Predictor{c.first, c.second};
-    out_.assign(kAdxFirstFrame, 0);
+    const std::uint32_t offset = loop_ ? kAdxLoopHeaderOffset : kAdxHeaderOffset;
+    out_.assign(offset + 4, 0);
     out_[0] = kFirstByte;
-    PutU16BE(&out_[kOffsetField], kAdxHeaderOffset);
+    PutU16BE(&out_[kOffsetField], offset);
     out_[kEncodingField] = kFixedCoefficientEncoding;
     out_[kFrameSizeField] = static_cast<std::uint8_t>(adx::kFrameSize);
     out_[kBitsField] = kBitsPerSample;
@@ -76,7 +93,7 @@ AdxEncoder::AdxEncoder(const AdxFormat& format, const SearchSettings& settings)
     PutU32BE(&out_[kRateField], format_.rate);
     PutU16BE(&out_[kCutoffField], format_.cutoff);
     out_[kVersionField] = kHeaderVersion;
-    std::memcpy(&out_[kAdxHeaderOffset - 2], kSignature, kSignatureSize);
+    std::memcpy(&out_[offset - 2], kSignature, kSignatureSize);
 }
 
 EncodeStatus AdxEncoder::Append(const std::int16_t* interleaved, std::size_t frames) {
@@ -122,7 +139,27 @@ std::vector<std::uint8_t> AdxEncoder::Finish() {
     PutU16BE(&end[2], kEndRest);
     out_.insert(out_.end(), end.begin(), end.end());
     PutU32BE(&out_[kTotalField], static_cast<std::uint32_t>(total_));
+    if (loop_ && CheckAdxLoop(*loop_, total_) == EncodeStatus::kOk) {
+        WriteLoop(*loop_);
+    }
     return std::move(out_);
+}
+
+void AdxEncoder::WriteLoop(const AdxLoop& loop) {
+    // Byte offsets of frame groups: a player that works in bytes starts decoding the loop at the
+    // group of its first sample and stops after the group of its last.
+    const std::uint64_t group = std::uint64_t{adx::kFrameSize} * format_.channels;
+    const std::uint64_t first = kAdxLoopHeaderOffset + 4;
+    const std::uint64_t startByte = first + loop.start / adx::kSamplesPerFrame * group;
+    const std::uint64_t endByte = first + (std::uint64_t{loop.end} + adx::kSamplesPerFrame - 1) /
+                                              adx::kSamplesPerFrame * group;
+    PutU16BE(&out_[kLoopAlignmentField], 0);
+    PutU16BE(&out_[kLoopFlag16Field], 1);
+    PutU32BE(&out_[kLoopFlagField], 1);
+    PutU32BE(&out_[kLoopStartField], loop.start);
+    PutU32BE(&out_[kLoopStartByteField], static_cast<std::uint32_t>(startByte));
+    PutU32BE(&out_[kLoopEndField], loop.end);
+    PutU32BE(&out_[kLoopEndByteField], static_cast<std::uint32_t>(endByte));
 }
 
 std::vector<std::uint8_t> EncodeAdx(const AdxFormat& format, const std::int16_t* interleaved,

@@ -20,6 +20,16 @@
 //                  (adx_frame.h), the last group padded with silence
 //   then    18     the end-of-stream frame: scale 0x8001, then 0x000E and 14 zero bytes
 //
+// A looped stream has the version 3 loop block in place of the ten zero bytes, so the header
+// offset grows to 46 ("(c)CRI" at 44, the first frame at 50):
+//   20      2      0, alignment samples (the loop starts wherever its sample lies)
+//   22      2      1, loop flag
+//   24      4      1, loop flag
+//   28      4      loop start, the loop's first sample
+//   32      4      byte offset of the frame group holding the loop start
+//   36      4      loop end, the first sample after the loop
+//   40      4      byte offset just past the frame group holding the loop's last sample
+//
 // Each frame is chosen by the closed-loop search of adpcm_search.h, predicting from the values the
 // decoder will hold (clamped to 16 bits), with the coefficients the decoder derives from the
 // header's rate and cutoff. Scales stay below 0x8000, which would mark the end of the stream.
@@ -27,6 +37,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "host/encode/adpcm_search.h"
@@ -38,6 +49,14 @@ inline constexpr std::uint16_t kAdxDefaultCutoff = 500;
 inline constexpr std::uint32_t kAdxHeaderOffset = 32;
 inline constexpr std::uint32_t kAdxFirstFrame = kAdxHeaderOffset + 4;
 inline constexpr std::uint32_t kAdxMaxScale = 0x7FFF;
+inline constexpr std::uint32_t kAdxLoopHeaderOffset = 46;
+
+// A loop in samples per channel: start is its first sample, end the first sample after it.
+struct AdxLoop {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    bool operator==(const AdxLoop&) const = default;
+};
 
 struct AdxFormat {
     std::uint32_t channels = 2;
@@ -48,18 +67,25 @@ struct AdxFormat {
 // Whether the format can be written: 1 or 2 channels, a rate of 1 Hz or more.
 EncodeStatus CheckAdxFormat(const AdxFormat& format);
 
+// Whether loop fits a stream of total samples per channel: start < end <= total.
+EncodeStatus CheckAdxLoop(const AdxLoop& loop, std::uint64_t total);
+
 class AdxEncoder {
   public:
     // An encoder for a format that CheckAdxFormat accepted.
     explicit AdxEncoder(const AdxFormat& format, const SearchSettings& settings = {});
+    // The same, for a stream that carries loop (when it fits the stream, CheckAdxLoop).
+    AdxEncoder(const AdxFormat& format, const std::optional<AdxLoop>& loop,
+               const SearchSettings& settings = {});
 
     // Encodes frames sample frames of interleaved PCM (channels values each). Whole frame groups
     // are encoded at once; the rest waits for more. kTooLong (nothing taken) when the stream
     // would pass 2^32 - 1 samples per channel.
     EncodeStatus Append(const std::int16_t* interleaved, std::size_t frames);
 
-    // Encodes what waits (padded with silence), writes the end frame and the total into the
-    // header, and hands out the stream. The encoder is spent afterwards.
+    // Encodes what waits (padded with silence), writes the end frame, the total and the loop
+    // (when it fits the total; otherwise the loop flag stays 0) into the header, and hands out
+    // the stream. The encoder is spent afterwards.
     std::vector<std::uint8_t> Finish();
 
     // Samples per channel taken so far.
@@ -67,8 +93,10 @@ class AdxEncoder {
 
   private:
     void EncodeGroup(std::size_t samples);
+    void WriteLoop(const AdxLoop& loop);
 
     AdxFormat format_;
+    std::optional<AdxLoop> loop_;
     SearchSettings settings_;
     Predictor predictor_;
     DecoderState states_[2];

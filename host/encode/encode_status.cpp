@@ -10,6 +10,8 @@ const char* StatusText(EncodeStatus status) {
             return "ADX and XMD streams carry one or two channels.";
         case EncodeStatus::kBadRate:
             return "The sample rate does not fit the format.";
+        case EncodeStatus::kBadLoop:
+            return "The loop must start before it ends and end within the sound.";
         case EncodeStatus::kTooLong:
             break;
     }

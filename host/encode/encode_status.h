@@ -8,6 +8,7 @@ enum class EncodeStatus {
     kBadChannels,  // the format carries one or two channels
     kBadRate,      // a rate of 0, or above what the header's field holds
     kTooLong,      // more samples or bytes than the header's length field holds
+    kBadLoop,      // a loop that is empty or reaches past the stream's end
 };
 
 // The text for the user.

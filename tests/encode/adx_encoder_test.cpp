@@ -116,6 +116,27 @@ TEST(AdxEncoder, RefusesFormatsItCannotCarry) {
     EXPECT_STRNE(encode::StatusText(EncodeStatus::kBadChannels), "OK");
 }
 
+TEST(AdxEncoder, ALoopFillsTheVersion3LoopBlockBeforeAGrownHeaderOffset) {
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kChord, 22050, 2, 3000);
+    AdxEncoder encoder(AdxFormat{2, 22050, 500}, encode::AdxLoop{70, 2000});
+    encoder.Append(pcm.data(), 3000);
+    const std::vector<std::uint8_t> s = encoder.Finish();
+    EXPECT_EQ((s[2] << 8) | s[3], 46);
+    EXPECT_EQ(std::memcmp(&s[44], "(c)CRI", 6), 0);
+    EXPECT_EQ(s[18], 3);
+    EXPECT_EQ(U32BE(s, 24), 1u);
+    EXPECT_EQ(U32BE(s, 28), 70u);
+    EXPECT_EQ(U32BE(s, 32), 50u + 2 * 36);  // the group of sample 70
+    EXPECT_EQ(U32BE(s, 36), 2000u);
+    EXPECT_EQ(U32BE(s, 40), 50u + 63 * 36);  // past the group of sample 1999
+    EXPECT_EQ(s.size(), 50u + 94 * 36 + 18);
+    // A loop past the stream's end is not written.
+    AdxEncoder past(AdxFormat{1, 22050, 500}, encode::AdxLoop{0, 3001});
+    past.Append(pcm.data(), 3000);
+    EXPECT_EQ(U32BE(past.Finish(), 24), 0u);
+    EXPECT_EQ(encode::CheckAdxLoop({5, 5}, 10), EncodeStatus::kBadLoop);
+}
+
 TEST(AdxEncoder, RefusesMoreSamplesThanTheHeaderCounts) {
     AdxEncoder encoder(AdxFormat{1, 44100, 500});
     const std::int16_t sample = 0;

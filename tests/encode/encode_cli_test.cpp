@@ -11,6 +11,7 @@
 #include "adx_builder.h"
 #include "plugin_api.h"
 #include "run_program.h"
+#include "sampler_chunk.h"
 #include "test_files.h"
 #include "test_signals.h"
 #include "wave_builder.h"
@@ -74,6 +75,10 @@ class EncodeCli : public ::testing::Test {
         const std::vector<std::int16_t> pcm = Samples(api.DecodeAll(handle));
         api.CloseFile(handle);
         return pcm;
+    }
+
+    static std::string LoopOf(const std::string& path) {
+        return DecoderApi("adxvoice").LoopOf(ReadFile(path));
     }
 
     TempDir dir;
@@ -237,15 +242,89 @@ TEST_F(EncodeCli, RefusesOtherOutputsAndMissingInputs) {
     EXPECT_EQ(Encode({wave, dir.File("b.adx"), "--channels", "3"}).exitStatus, 2);
 }
 
+struct LoopCase {
+    const char* name;
+    bool sampler;  // the WAVE marks frames 1000 to 4999 as its loop
+    std::vector<std::string> options;
+    const char* loop;  // what the stream carries
+};
+
+TEST_F(EncodeCli, TheLoopComesFromTheOptionElseTheSamplerChunk) {
+    const LoopCase cases[] = {
+        {"no loop anywhere", false, {}, "none"},
+        {"sampler chunk", true, {}, "1000:5000"},
+        {"option", false, {"--loop", "33:8000"}, "33:8000"},
+        {"option over the chunk", true, {"--loop", "0:22050"}, "0:22050"},
+        {"--no-loop", true, {"--no-loop"}, "none"},
+        {"chunk at half the rate", true, {"--rate", "11025"}, "500:2500"},
+    };
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kChord, 22050, 2, 22050);
+    for (const LoopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WaveOptions options;
+        options.rate = 22050;
+        if (c.sampler) {
+            options.chunksBeforeData.push_back(SamplerChunk({{1000, 4999}, {7, 9}}));
+        }
+        WriteFile(dir.File("in.wav"), BuildWave(options, PcmBytes(pcm)));
+        std::vector<std::string> arguments = {dir.File("in.wav"), dir.File("out.adx"), "--force"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramResult r = Encode(arguments);
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(LoopOf(dir.File("out.adx")), c.loop);
+    }
+}
+
+TEST_F(EncodeCli, ALoopPastTheEndIsRefusedWithWhatToRun) {
+    WaveOptions options;
+    options.rate = 8000;
+    options.chunksBeforeData.push_back(SamplerChunk({{100, 9000}}));
+    const std::string wave = dir.File("short.wav");
+    WriteFile(wave, BuildWave(options, PcmBytes(MakeSignal(Signal::kChord, 8000, 2, 8000))));
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--loop", "0:8001"}}) {
+        std::vector<std::string> arguments = {wave, dir.File("short.adx")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const ProgramResult r = Encode(arguments);
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_NE(r.err.find("--loop START:END"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--no-loop"), std::string::npos) << r.err;
+        EXPECT_FALSE(FileExists(dir.File("short.adx")));
+    }
+    EXPECT_EQ(Encode({wave, dir.File("x.xmd"), "--loop", "0:10"}).exitStatus, 2);
+    EXPECT_EQ(Encode({wave, dir.File("x.adx"), "--loop", "10:10"}).exitStatus, 2);
+}
+
+TEST_F(EncodeCli, WavThenEncodeKeepsTheLoopThatListShows) {
+    const std::string first = dir.File("theme.adx");
+    ASSERT_EQ(Encode({Wave("in.wav", MakeSignal(Signal::kVoice, 16000, 1, 16000), 1, 16000), first,
+                      "--loop", "1234:15001"})
+                  .exitStatus,
+              0);
+    const std::string out = dir.File("saved");
+    std::filesystem::create_directory(out);
+    ASSERT_EQ(RunProgram(CliPath(), {"wav", first, "-o", out}).exitStatus, 0);
+    const std::string second = dir.File("again.adx");
+    ASSERT_EQ(Encode({out + "/theme.adx.wav", second}).exitStatus, 0);
+    const ProgramResult listed = RunProgram(CliPath(), {"list", second, "--json"});
+    EXPECT_NE(listed.out.find("\"loop\": [1234, 15001]"), std::string::npos) << listed.out;
+}
+
 TEST_F(EncodeCli, FfmpegReadsOurAdx) {
     const std::string ffmpeg = FindOnPath("ffmpeg");
     if (ffmpeg.empty()) {
         GTEST_SKIP() << "ffmpeg is not installed (tools/ensure-deps.sh installs it)";
     }
+    // 44100 Hz with a loop: FFmpeg finds the frames past the grown header.
     for (std::uint32_t rate : {22050u, 44100u, 48000u}) {
         const std::vector<std::int16_t> pcm = MakeSignal(Signal::kVoice, rate, 2, rate);
         const std::string out = dir.File("voice" + std::to_string(rate) + ".adx");
-        ASSERT_EQ(Encode({Wave("voice.wav", pcm, 2, rate), out, "--force"}).exitStatus, 0);
+        std::vector<std::string> arguments = {Wave("voice.wav", pcm, 2, rate), out, "--force"};
+        if (rate == 44100u) {
+            arguments.insert(arguments.end(), {"--loop", "100:40000"});
+        }
+        ASSERT_EQ(Encode(arguments).exitStatus, 0);
+        EXPECT_EQ(LoopOf(out), rate == 44100u ? "100:40000" : "none");
         const std::string raw = dir.File("ffmpeg.raw");
         const ProgramResult r =
             RunProgram(ffmpeg, {"-nostdin", "-v", "error", "-y", "-i", out, "-f", "s16le",

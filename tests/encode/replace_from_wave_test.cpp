@@ -20,6 +20,7 @@
 #include "pac_builder.h"
 #include "plugin_api.h"
 #include "run_program.h"
+#include "sampler_chunk.h"
 #include "test_files.h"
 #include "test_signals.h"
 #include "wave_builder.h"
@@ -247,6 +248,57 @@ TEST_F(ReplaceFromWave, ALongerSoundThanTheRoomIsRefusedAndTheTrackKept) {
 }
 
 // The decision itself, through the core as the window would use it.
+struct LoopReplaceCase {
+    const char* name;
+    std::uint32_t frames;  // of the WAVE, at the track's rate
+    bool sampler;          // the WAVE marks frames 50 to 9999 as its loop
+    std::vector<std::string> options;
+    int exitStatus;
+    const char* said;  // in the output (standard error when refused)
+    const char* loop;  // of the track afterwards
+};
+
+TEST_F(ReplaceFromWave, ALoopedTrackNeverLosesItsLoopUnseen) {
+    const LoopReplaceCase cases[] = {
+        {"the WAVE's loop", 22050, true, {}, 0, "Replace OK", "50:10000"},
+        {"the track's loop fits",
+         22050,
+         false,
+         {},
+         0,
+         "The track's loop 100:20000 is kept.",
+         "100:20000"},
+        {"the track's loop is too long", 11025, false, {}, 1, "--loop START:END", "100:20000"},
+        {"--no-loop", 11025, false, {"--no-loop"}, 0, "Replace OK", "none"},
+        {"--loop", 11025, true, {"--loop", "10:100"}, 0, "Replace OK", "10:100"},
+    };
+    const std::vector<std::int16_t> sweep = MakeSignal(Signal::kSweep, 22050, 1, 22050);
+    encode::AdxEncoder looped({1, 22050, 500}, encode::AdxLoop{100, 20000});
+    looped.Append(sweep.data(), sweep.size());
+    const Bytes track = looped.Finish();
+    for (const LoopReplaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string archive = dir.File("music.afs");
+        WriteFile(archive, AfsBuilder().Add("theme.adx", track).Build().bytes);
+        WaveOptions options;
+        options.channels = 1;
+        options.rate = 22050;
+        if (c.sampler) {
+            options.chunksBeforeData.push_back(SamplerChunk({{50, 9999}}));
+        }
+        const std::string wave = dir.File("edit.wav");
+        WriteFile(wave,
+                  BuildWave(options, PcmBytes(MakeSignal(Signal::kVoice, 22050, 1, c.frames))));
+        std::vector<std::string> arguments = {"replace", archive, "theme.adx", wave};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramResult r = Run(arguments);
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << r.err;
+        EXPECT_NE((r.exitStatus == 0 ? r.out : r.err).find(c.said), std::string::npos)
+            << r.out << r.err;
+        EXPECT_EQ(DecoderApi("adxvoice").LoopOf(Extract(archive, "theme.adx")), c.loop);
+    }
+}
+
 TEST_F(ReplaceFromWave, ConvertsOnlyWhatNeedsConverting) {
     PluginHost host;
     host.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");

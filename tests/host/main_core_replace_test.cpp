@@ -161,6 +161,36 @@ TEST_F(CoreReplace, AWaveBecomesAdxAtTheTracksRateChannelsAndCutoff) {
     }
 }
 
+TEST_F(CoreReplace, ALoopIsKeptAndSaidOrDroppedOnlyWhenTheUserSaysSo) {
+    test::AdxOptions options;  // one second at 22050 Hz, looping from 100 to 20000
+    options.rate = 22050;
+    options.totalSamples = 22050;
+    options.headerOffset = test::LoopHeaderOffset(3, 1);
+    options.loopBlock = true;
+    options.loopStart = 100;
+    options.loopEnd = 20000;
+    const Bytes looped = test::BuildAdx(options, test::AdxFrames(690, 1, 5), true);
+    const std::string archive = Save(AfsBuilder().Add("a.adx", looped).Build().bytes, "m.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    test::DecoderApi adxvoice("adxvoice");
+    Replace(0, Save(Wave(1, 22050, 22050, 4), "same.wav"));
+    EXPECT_EQ(view.Status(), "Replace OK. The track's loop 100:20000 is kept.");
+    EXPECT_EQ(adxvoice.LoopOf(TrackBytes("a.adx")), "100:20000");
+    EXPECT_TRUE(view.questions.empty());
+
+    const Bytes before = test::ReadFile(archive);
+    const std::string shorter = Save(Wave(1, 22050, 11025, 4), "short.wav");
+    Replace(0, shorter);  // No
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_NE(view.questions[0].find("without a loop?"), std::string::npos) << view.questions[0];
+    EXPECT_EQ(view.Status(), "File not replaced: a.adx keeps its old sound.");
+    EXPECT_EQ(test::ReadFile(archive), before);
+    view.yesNoAnswers.push_back(true);
+    Replace(0, shorter);
+    EXPECT_EQ(view.Status(), "Replace OK");
+    EXPECT_EQ(adxvoice.LoopOf(TrackBytes("a.adx")), "none");
+}
+
 TEST_F(CoreReplace, AWaveTrackOfAPacGetsPcmInItsFormat) {
     const Bytes original = Wave(1, 22050, 20000, 1);
     const std::string pac =

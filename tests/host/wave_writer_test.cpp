@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "byte_writer.h"
+#include "host/core/sampler_loop.h"
 #include "test_files.h"
 
 namespace fogbell {
@@ -108,6 +109,32 @@ TEST(WaveWriter, ReportsAFileThatCannotBeCreated) {
     WaveWriter writer;
     EXPECT_EQ(writer.Create("/no/such/dir/a.wav", StereoFormat()),
               WaveWriter::Status::kCannotCreate);
+}
+
+TEST(SamplerLoop, TheLoopWrittenReadsBackAndBadChunksGiveNone) {
+    test::TempDir dir;
+    WaveWriter writer;
+    ASSERT_EQ(writer.Create(dir.File("a.wav"), StereoFormat()), WaveWriter::Status::kOk);
+    const Bytes pcm(4 * 1001, 0);  // an odd number of frames
+    ASSERT_EQ(writer.Append(pcm.data(), static_cast<std::uint32_t>(pcm.size())),
+              WaveWriter::Status::kOk);
+    ASSERT_EQ(writer.Finish(LoopPoints{3, 1001}), WaveWriter::Status::kOk);
+    EXPECT_EQ(ReadSamplerLoop(dir.File("a.wav")), (LoopPoints{3, 1001}));
+    EXPECT_EQ(LoopAtRate({3, 1001}, 44100, 22050), (LoopPoints{2, 501}));
+
+    Bytes body;
+    test::ByteWriter(body).Zeros(28).U32LE(1).U32LE(0).Zeros(8).U32LE(9).U32LE(8).Zeros(8);
+    EXPECT_FALSE(ParseSamplerLoop(body.data(), body.size()));  // last before first
+    body[48] = 10;
+    EXPECT_EQ(ParseSamplerLoop(body.data(), body.size()), (LoopPoints{9, 11}));
+    EXPECT_FALSE(ParseSamplerLoop(body.data(), body.size() - 1));  // cut short
+    body[28] = 0;
+    EXPECT_FALSE(ParseSamplerLoop(body.data(), body.size()));  // no loop counted
+    // A chunk length past the file's end.
+    Bytes riff;
+    test::ByteWriter(riff).Text("RIFF").U32LE(100).Text("WAVE").Text("smpl").U32LE(0xFFFFFFF0);
+    test::WriteFile(dir.File("b.wav"), riff);
+    EXPECT_FALSE(ReadSamplerLoop(dir.File("b.wav")));
 }
 
 }  // namespace
