@@ -391,9 +391,9 @@ int SaveWave(const PluginHost& host, const std::string& path,
         progress.Show(i, names.size(), PrintedName(name));
         const std::string staged = OutputPath(staging.Path(), saved, ".wav");
         bool hasLoop = true;
-        const bool ok = unrolling ? SaveTrackUnrolled(host, container, name, staged, *unrolling,
-                                                      hasLoop, error)
-                                  : SaveTrackAsWave(host, container, name, staged, {}, error);
+        const bool ok =
+            unrolling ? SaveTrackUnrolled(host, container, name, staged, *unrolling, hasLoop, error)
+                      : SaveTrackAsWave(host, container, name, staged, {}, error);
         progress.Done();
         if (ok && !hasLoop) {
             std::fprintf(stderr, "%s: %s: no loop points, written once\n", kProgram,

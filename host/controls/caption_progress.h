@@ -1,7 +1,8 @@
 // CCaptionProgress: a progress bar that paints a cyan-to-blue gradient over its whole width,
 // black where it is not filled, and a centred white caption. Given a waveform (the play bar),
-// it draws the track's envelope instead: in the gradient's colours where played, dimmed after. Its range and position are full
-// 32-bit values; a bar at its maximum looks empty, like a bar at its minimum.
+// it draws the track's envelope instead: in the gradient's colours where played, dimmed after. Its
+// range and position are full 32-bit values; a bar at its maximum looks empty, like a bar at its
+// minimum.
 #pragma once
 
 #include <QFont>

@@ -14,7 +14,7 @@ namespace fogbell {
 namespace {
 
 constexpr const char* kShownSeparator = " \xE2\x80\xBA ";  // " › "
-constexpr const char* kPathSeparator = "::";             // as the command line splits chains
+constexpr const char* kPathSeparator = "::";               // as the command line splits chains
 
 std::string AbsolutePath(const std::string& path) {
     std::error_code error;

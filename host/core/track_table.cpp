@@ -224,8 +224,8 @@ void TrackTable::CycleSort(int column) {
     if (column != sortColumn_ || order_ == SortOrder::kContainer) {
         Sort(column, SortOrder::kAscending);
     } else {
-        Sort(column, order_ == SortOrder::kAscending ? SortOrder::kDescending
-                                                     : SortOrder::kContainer);
+        Sort(column,
+             order_ == SortOrder::kAscending ? SortOrder::kDescending : SortOrder::kContainer);
     }
 }
 

@@ -83,11 +83,10 @@ std::optional<std::uint32_t> WaveWriter::WriteSampler(const LoopPoints& loop) {
     std::uint8_t* chunk = bytes.data() + pad;
     const std::uint32_t period = rate_ == 0 ? 0 : kNanosecondsPerSecond / rate_;
     const std::uint32_t fields[] = {
-        kSamplerBodyBytes,
-        0, 0,                   // manufacturer, product
-        period, kUnityNote, 0,  // sample period, MIDI unity note, pitch fraction
-        0, 0,                   // SMPTE format and offset
-        1, 0,                   // one loop, no sampler data
+        kSamplerBodyBytes, 0, 0,  // manufacturer, product
+        period, kUnityNote, 0,    // sample period, MIDI unity note, pitch fraction
+        0, 0,                     // SMPTE format and offset
+        1, 0,                     // one loop, no sampler data
         // The loop: cue point, type (forward), first frame, last frame, fraction, play count.
         0, 0, loop.start, loop.end - 1, 0, 0};
     std::memcpy(chunk, "smpl", 4);

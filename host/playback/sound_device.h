@@ -40,7 +40,7 @@ struct SoundBuffer {
     bool playing = false;
     double gain = 1.0;
     std::uint64_t played = 0;  // bytes rendered while playing
-    std::uint64_t writes = 0;      // SetSoundData calls that wrote a block
+    std::uint64_t writes = 0;  // SetSoundData calls that wrote a block
     // The write whose notification offset the read position last passed: a notification set
     // after a later write (its Set comes outside the lock) belongs to data that is gone.
     std::uint64_t notifiedWrite = 0;

@@ -138,12 +138,13 @@ TEST_F(Sessions, UnrollingByRewindingOrSeekingGivesWhatAKeptLoopGives) {
         const auto stream = host.OpenStream("a.adx", adx.data(), adx.size(), error);
         ASSERT_TRUE(stream) << error;
         test::Bytes& bytes = written.emplace_back();
-        const auto result = UnrollLoop(*stream, {loop, 2, 30000, 4, seek, hold},
-                                       [&](const std::uint8_t* data, std::uint32_t size) {
-                                           bytes.insert(bytes.end(), data, data + size);
-                                           return true;
-                                       },
-                                       error);
+        const auto result = UnrollLoop(
+            *stream, {loop, 2, 30000, 4, seek, hold},
+            [&](const std::uint8_t* data, std::uint32_t size) {
+                bytes.insert(bytes.end(), data, data + size);
+                return true;
+            },
+            error);
         EXPECT_EQ(result, loop.end <= 96000 ? UnrollResult::kDone : UnrollResult::kFailed);
     }
     EXPECT_TRUE(written[0] == written[2] && written[1] == written[2]);

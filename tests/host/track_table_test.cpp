@@ -25,8 +25,8 @@ TrackRow Row(std::string name, std::optional<std::uint32_t> length, std::uint32_
 TrackTable Sample() {
     TrackTable table;
     table.Reset({Row("voice_10.adx", 300, 44100), Row("Voice_2.adx", 20, 22050),
-                 Row("inner.afs", 1000, 0, TrackKind::kContainer), Row("voice_1.adx", std::nullopt, 32000),
-                 Row("bgm01.adx", 20, 44100)});
+                 Row("inner.afs", 1000, 0, TrackKind::kContainer),
+                 Row("voice_1.adx", std::nullopt, 32000), Row("bgm01.adx", 20, 44100)});
     return table;
 }
 
@@ -62,10 +62,16 @@ TEST(TrackTable, SortsByEachColumnAndAThirdClickRestoresTheContainersOrder) {
         {kColumnName, 2, {"voice_10.adx", "Voice_2.adx", "voice_1.adx", "inner.afs", "bgm01.adx"}},
         {kColumnName, 3, {"voice_10.adx", "Voice_2.adx", "inner.afs", "voice_1.adx", "bgm01.adx"}},
         // No length first; equal lengths keep the container's order.
-        {kColumnLength, 1, {"voice_1.adx", "Voice_2.adx", "bgm01.adx", "voice_10.adx", "inner.afs"}},
-        {kColumnLength, 2, {"inner.afs", "voice_10.adx", "Voice_2.adx", "bgm01.adx", "voice_1.adx"}},
+        {kColumnLength,
+         1,
+         {"voice_1.adx", "Voice_2.adx", "bgm01.adx", "voice_10.adx", "inner.afs"}},
+        {kColumnLength,
+         2,
+         {"inner.afs", "voice_10.adx", "Voice_2.adx", "bgm01.adx", "voice_1.adx"}},
         // Rows that are not audio first, then by rate.
-        {kColumnBitrate, 1, {"inner.afs", "Voice_2.adx", "voice_1.adx", "voice_10.adx", "bgm01.adx"}},
+        {kColumnBitrate,
+         1,
+         {"inner.afs", "Voice_2.adx", "voice_1.adx", "voice_10.adx", "bgm01.adx"}},
     };
     for (const Case& c : cases) {
         TrackTable table = Sample();

@@ -147,11 +147,11 @@ TEST_F(Browse, HeaderClicksSortNaturallyThenReverseThenRestoreTheContainersOrder
     }
     // A sorted, filtered list keeps both; the tooltip keeps the container's place.
     Filter()->setText("voice_99");
-    EXPECT_EQ(FirstNames(Rows()),
-              (std::vector<QString>{"voice_99.adx", "voice_991.adx", "voice_993.adx",
-                                    "voice_995.adx", "voice_997.adx", "voice_999.adx",
-                                    "voice_990.adx", "voice_992.adx", "voice_994.adx",
-                                    "voice_996.adx", "voice_998.adx"}));
+    EXPECT_EQ(
+        FirstNames(Rows()),
+        (std::vector<QString>{"voice_99.adx", "voice_991.adx", "voice_993.adx", "voice_995.adx",
+                              "voice_997.adx", "voice_999.adx", "voice_990.adx", "voice_992.adx",
+                              "voice_994.adx", "voice_996.adx", "voice_998.adx"}));
     EXPECT_EQ(List()->model()->index(0, 0).data(Qt::ToolTipRole).toString(), "#100");
 }
 
@@ -235,9 +235,9 @@ TEST_F(Browse, ADragCarriesTheSelectedTracksAsFilesStoredOrAsWave) {
             EXPECT_EQ(QFileInfo(file).fileName(), c.names[static_cast<std::size_t>(i)]);
             const Bytes bytes = fogbell::test::ReadFile(PathFromQtForTest(file));
             ASSERT_GE(bytes.size(), 4u);
-            EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(
-                                                                std::strlen(c.magic))),
-                      c.magic);
+            EXPECT_EQ(
+                std::string(bytes.begin(), bytes.begin() + static_cast<long>(std::strlen(c.magic))),
+                c.magic);
         }
     }
     // Nothing selected: nothing to drag.
