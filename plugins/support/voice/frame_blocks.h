@@ -61,7 +61,7 @@ class FrameBlockBuffer {
         std::uint64_t skip = target - handedOut_;
         handedOut_ = target;
         std::int16_t* carried = samples_.get() + second_ / 2;
-        const std::uint32_t carriedSamples = carry_ / sizeof(std::int16_t);
+        const auto carriedSamples = static_cast<std::uint32_t>(carry_ / sizeof(std::int16_t));
         if (skip < carriedSamples) {
             const std::size_t kept = carriedSamples - static_cast<std::size_t>(skip);
             std::memmove(carried, carried + skip, kept * sizeof(std::int16_t));
