@@ -248,7 +248,8 @@ TEST_F(AdxVoice, GivesTheHeadersLoopPointsAndNothingWithoutThem) {
     s.options.loopBlock = true;
     s.options.loopStart = 1000;
     s.options.loopEnd = 3000;
-    const int looped = Load(BuildAdx(s.options, s.frames));
+    const Bytes loopedBytes = BuildAdx(s.options, s.frames);  // read in place: kept
+    const int looped = Load(loopedBytes);
     const int plain = Load(s.bytes);
     ASSERT_NE(looped, -1) << api.Error();
     ASSERT_NE(plain, -1) << api.Error();

@@ -186,7 +186,8 @@ TEST_F(WavVoice, EachSampleFormatPlaysAsRounded16BitPcm) {
         o.bits = c.bits;
         o.channels = c.channels;
         o.rate = 8000;
-        const int h = Load(BuildWave(o, c.data));
+        const Bytes wave = BuildWave(o, c.data);  // read in place: kept while the handle lives
+        const int h = Load(wave);
         ASSERT_NE(h, -1) << c.what << ": " << api.Error();
         const WAVEFORMATEX& source = *api.GetFormatSource(h);
         EXPECT_EQ(source.wFormatTag, c.tag) << c.what;
@@ -207,8 +208,8 @@ TEST_F(WavVoice, EightBitDataPlaysInSecondsOfItsOwnBytes) {
     o.channels = 1;
     o.rate = 8000;
     o.bits = 8;
-    const Bytes data = Pattern(12001, 4);
-    const int h = Load(BuildWave(o, data));
+    const Bytes wave = BuildWave(o, Pattern(12001, 4));  // read in place: kept while it plays
+    const int h = Load(wave);
     ASSERT_NE(h, -1);
     EXPECT_EQ(api.BlockSizes(h), (std::vector<std::uint32_t>{16000, 8002}));
     EXPECT_EQ(api.SeekSample(h, 12000), 1);
