@@ -154,7 +154,7 @@ void ToPcm16(SampleKind kind, const std::uint8_t* source, std::size_t samples, s
                 const std::uint32_t raw = plugin::ReadU32LE(p);
                 float value = 0;
                 std::memcpy(&value, &raw, sizeof value);
-                out[i] = FloatToPcm16(value);
+                out[i] = FloatToPcm16(static_cast<double>(value));
                 break;
             }
             case SampleKind::kFloat64: {
