@@ -243,7 +243,6 @@ void MainCore::StartPlayback() {
 }
 
 void MainCore::StartWaveform(const std::string& name, bool fromRow) {
-    StopWaveform();
     const ExplorerSession* container = fromRow ? chain_.Innermost() : nullptr;
     waveform_.Start([this, container, name](const std::atomic<bool>& stop) {
         std::string ignored;

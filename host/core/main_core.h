@@ -169,7 +169,8 @@ class MainCore final : private PlaybackListener {
     void CloseOpenStream();
     void CloseOpenStream(const PlaybackControl::Exclusion& held);
     // Starts computing the waveform of the track that has just started (from the container
-    // shown when fromRow, else name is a path); the play bar gets it when it is ready.
+    // shown when fromRow, else name is a path); the play bar gets it when it is ready. The
+    // track change has stopped the previous computation.
     void StartWaveform(const std::string& name, bool fromRow);
     // Stops the waveform's computation (before anything it reads may close or change) and
     // takes the waveform off the play bar. Never with the explorer's lock held: the job takes it.
