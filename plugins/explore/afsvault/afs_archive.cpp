@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 
 #include "byte_order.h"
 #include "journal.h"
@@ -71,12 +72,56 @@ bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
            std::memcmp(data + headerOffset - 2, "(c)CRI", 6) == 0;
 }
 
-// Names for an archive without a usable name table: the member number and the kind its bytes
-// show, so that members can be told apart and still route to a plug-in by extension.
-void GenerateName(Entry& entry, std::size_t index, const std::uint8_t* base, std::uint32_t length) {
-    const char* extension =
-        entry.InsideOf(length) ? GuessExtension(base + entry.offset, entry.Size()) : "bin";
-    std::snprintf(entry.name, sizeof entry.name, "%05zu.%s", index, extension);
+// A stored name that can stand for its member: not empty and not spaces only (nothing to see in
+// a list, nothing to type back).
+bool Usable(const char* name) {
+    return name[std::strspn(name, " ")] != '\0';
+}
+
+// name with " (number)" before its extension (the part from its last dot, unless that dot
+// starts the name).
+std::string Numbered(const std::string& name, std::uint64_t number) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, cut) + " (" + std::to_string(number) + ")" + name.substr(cut);
+}
+
+std::string FoldedName(const std::string& name) {
+    std::string folded(name.size(), '\0');
+    std::transform(name.begin(), name.end(), folded.begin(),
+                   [](char c) { return static_cast<char>(Folded(c)); });
+    return folded;
+}
+
+// Lists every member under a name of its own (afs_archive.h, "Listed names") and builds the
+// index over those names. Members keeping their stored names are indexed first, so that a
+// renamed member never takes the name a later member stores.
+void AssignListedNames(Archive& archive) {
+    archive.listedNames.clear();
+    archive.index.Reset(archive.entries.size());
+    std::vector<std::size_t> renamed;
+    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
+        archive.entries[i].listed = kStoredName;
+        if (!Usable(archive.entries[i].name) || !archive.index.Insert(archive, i)) {
+            renamed.push_back(i);
+        }
+    }
+    // The next number to try for each name renamed members start from, folded: a thousand
+    // repeats of one name cost a thousand tries, not half a million.
+    std::unordered_map<std::string, std::uint64_t> nextNumber;
+    constexpr std::uint64_t kFirstNumber = 2;  // "dup.adx" is number 1: the next is "dup (2).adx"
+    for (const std::size_t i : renamed) {
+        Entry& entry = archive.entries[i];
+        const std::string base = Usable(entry.name) ? entry.name : StandInName(archive, i);
+        // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
+        entry.listed = static_cast<std::uint32_t>(archive.listedNames.size());
+        archive.listedNames.push_back(base);
+        std::uint64_t& number =
+            nextNumber.try_emplace(FoldedName(base), kFirstNumber).first->second;
+        while (!archive.index.Insert(archive, i)) {
+            archive.listedNames.back() = Numbered(base, number++);
+        }
+    }
 }
 
 void ReadNameEntry(Entry& entry) {
@@ -184,40 +229,41 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
             entry.nameEntry = base + archive.nameTableOffset + std::size_t{kNameEntrySize} * i;
             ReadNameEntry(entry);
         } else {
-            GenerateName(entry, i, base, length);
+            const std::string generated = StandInName(archive, i);
+            std::snprintf(entry.name, sizeof entry.name, "%s", generated.c_str());
         }
     }
     ComputeRooms(archive);
-    archive.index.Build(archive.entries);
+    AssignListedNames(archive);
     return Status::kOk;
 }
 
-void NameIndex::Build(const std::vector<Entry>& entries) {
+void NameIndex::Reset(std::size_t count) {
     std::size_t size = 2;
-    while (size < 2 * entries.size()) {
+    while (size < 2 * count) {
         size *= 2;
     }
     slots_.assign(size, 0);
-    const std::size_t mask = size - 1;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::uint64_t hash = FoldedHash(entries[i].name);
-        const std::uint64_t tag = hash & kTagBits;
-        std::size_t slot = hash & mask;
-        for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
-            const std::uint64_t held = slots_[slot];
-            if ((held & kTagBits) == tag &&
-                EqualFolded(entries[(held & kEntryBits) - 1].name, entries[i].name)) {
-                break;  // an earlier entry has the name
-            }
-        }
-        if (slots_[slot] == 0) {
-            // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
-            slots_[slot] = tag | (i + 1);
-        }
-    }
 }
 
-std::size_t NameIndex::Find(const std::vector<Entry>& entries, const char* name) const {
+bool NameIndex::Insert(const Archive& archive, std::size_t i) {
+    const char* name = ListedName(archive, i);
+    const std::uint64_t hash = FoldedHash(name);
+    const std::uint64_t tag = hash & kTagBits;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = hash & mask;
+    for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        const std::uint64_t held = slots_[slot];
+        if ((held & kTagBits) == tag &&
+            EqualFolded(ListedName(archive, (held & kEntryBits) - 1), name)) {
+            return false;
+        }
+    }
+    slots_[slot] = tag | (i + 1);
+    return true;
+}
+
+std::size_t NameIndex::Find(const Archive& archive, const char* name) const {
     if (slots_.empty()) {
         return kNone;
     }
@@ -226,16 +272,32 @@ std::size_t NameIndex::Find(const std::vector<Entry>& entries, const char* name)
     for (std::size_t slot = hash & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
         const std::uint64_t held = slots_[slot];
         const std::size_t entry = (held & kEntryBits) - 1;
-        if ((held & kTagBits) == (hash & kTagBits) && EqualFolded(entries[entry].name, name)) {
+        if ((held & kTagBits) == (hash & kTagBits) &&
+            EqualFolded(ListedName(archive, entry), name)) {
             return entry;
         }
     }
     return kNone;
 }
 
+const char* ListedName(const Archive& archive, std::size_t i) {
+    const Entry& entry = archive.entries[i];
+    return entry.listed == kStoredName ? entry.name : archive.listedNames[entry.listed].c_str();
+}
+
 Entry* FindEntry(Archive& archive, const char* name) {
-    const std::size_t found = archive.index.Find(archive.entries, name);
+    const std::size_t found = archive.index.Find(archive, name);
     return found == NameIndex::kNone ? nullptr : &archive.entries[found];
+}
+
+std::string StandInName(const Archive& archive, std::size_t i) {
+    const Entry& entry = archive.entries[i];
+    const char* extension = entry.InsideOf(archive.length)
+                                ? GuessExtension(archive.base + entry.offset, entry.Size())
+                                : "bin";
+    char name[kListedNameLength];
+    std::snprintf(name, sizeof name, "%05zu.%s", i, extension);
+    return name;
 }
 
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {
@@ -348,7 +410,8 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     for (std::size_t i = 0; i < count; ++i) {
         const Entry& member = archive.entries[i];
         if (i != target && !member.InsideOf(archive.length)) {
-            error = std::string("Can't rebuild the archive: ") + member.name + " lies outside it.";
+            error = std::string("Can't rebuild the archive: ") + ListedName(archive, i) +
+                    " lies outside it.";
             return false;
         }
         if (member.Size() != 0 && member.InsideOf(archive.length)) {

@@ -11,6 +11,14 @@
 // Name table: N entries of 48 bytes in member order: name (32 bytes, NUL-terminated when
 // shorter), year, month, day, hour, minute, second (u16 each), 4 bytes not used.
 //
+// Listed names: every member is listed and found under a name of its own, unique within the
+// archive without regard to ASCII case (lookups ignore case). A member keeps its stored name
+// when no member before it has that name and the name is usable (not empty and not spaces
+// only). Every other member is listed under a new name, in member order: a repeated name gets
+// " (N)" before its extension ("dup (2).adx"), N from 2 up to the first value no listed name
+// holds; an unusable name gets the name an archive without a name table gives the member
+// ("00012.adx", StandInName), made unique the same way. The stored name stays in Entry::name.
+//
 // A replacement in place never moves a member. A member's room is the space the archive leaves
 // it: up to the next member's offset, and for the last member up to the name table. A
 // replacement may use that room and no more; the archive never grows or shrinks.
@@ -42,15 +50,23 @@ inline constexpr std::uint32_t kNameEntrySize = 48;
 inline constexpr std::size_t kNameLength = 32;
 inline constexpr std::uint32_t kDateOffset = 32;
 inline constexpr int kDateFields = 6;
+// Characters of a listed name: a stored name with " (N)" added, N up to the member count.
+inline constexpr std::size_t kListedNameLength = 64;
 // Room of a member that must never be replaced: its bytes or its room lie outside the archive
 // or over a neighbour, the header or the name table.
 inline constexpr std::int64_t kNoRoom = plugin::kNoRoom;
 
+// Entry::listed of a member listed under its stored name.
+inline constexpr std::uint32_t kStoredName = 0xFFFFFFFFu;
+
 struct Entry {
     std::uint8_t* table = nullptr;  // the member's offset/size pair inside the archive
     std::uint32_t offset = 0;       // as read at load: replacements never move a member
+    // The stored name (cut at its first NUL), or the generated name without a name table.
     char name[kNameLength + 1] = {};
     std::uint16_t date[kDateFields] = {};
+    // kStoredName, or the index of the member's listed name in Archive::listedNames.
+    std::uint32_t listed = kStoredName;
     std::int64_t room = kNoRoom;
     std::uint8_t* nameEntry = nullptr;  // its 48-byte name entry; null without a name table
 
@@ -60,18 +76,23 @@ struct Entry {
     bool InsideOf(std::uint32_t length) const;
 };
 
-// The entries by name, without regard to ASCII case, each name to its first entry: an open-
-// addressed table hashed on the folded name, at least twice as many slots as entries. A slot
-// holds the entry number and the high half of its name's hash, so that a probe compares names
-// only when their hashes agree: building and lookups stay fast in archives of a million members.
+struct Archive;
+
+// The entries by listed name, without regard to ASCII case: an open-addressed table hashed on
+// the folded name, at least twice as many slots as entries. A slot holds the entry number and
+// the high half of its name's hash, so that a probe compares names only when their hashes
+// agree: building and lookups stay fast in archives of a million members.
 class NameIndex {
   public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-    void Build(const std::vector<Entry>& entries);
-    // The number of the first entry whose name equals name without regard to ASCII case, or
+    // Empties the index, with room for count entries.
+    void Reset(std::size_t count);
+    // Adds entry i under its listed name; false (nothing added) when an entry holds the name.
+    bool Insert(const Archive& archive, std::size_t i);
+    // The number of the entry whose listed name equals name without regard to ASCII case, or
     // kNone.
-    std::size_t Find(const std::vector<Entry>& entries, const char* name) const;
+    std::size_t Find(const Archive& archive, const char* name) const;
 
   private:
     static constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ull;  // the hash's high half
@@ -85,8 +106,18 @@ struct Archive {
     bool hasNameTable = false;
     std::uint32_t nameTableOffset = 0;
     std::vector<Entry> entries;
+    std::vector<std::string> listedNames;  // the names of members not listed as stored
     NameIndex index;
 };
+
+// The name member i is listed and found under (see "Listed names" above).
+const char* ListedName(const Archive& archive, std::size_t i);
+
+// The name member i has in the archive's name table, cut at its first NUL (the generated name
+// of an archive without a name table); the 48 bytes of its name entry are at Entry::nameEntry.
+inline const char* StoredName(const Archive& archive, std::size_t i) {
+    return archive.entries[i].name;
+}
 
 enum class Status { kOk, kNotAfs, kEmpty, kTruncated, kTableOutside };
 
@@ -98,8 +129,12 @@ const char* StatusText(Status status);
 // Without a usable name table the members get generated names ("00012.adx").
 Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive);
 
-// The first entry whose name equals name without regard to case, or null.
+// The entry whose listed name equals name without regard to case, or null.
 Entry* FindEntry(Archive& archive, const char* name);
+
+// The name of member i of an archive without a name table, and the stand-in for an unusable
+// stored name: its number and the kind its bytes show ("00012.adx").
+std::string StandInName(const Archive& archive, std::size_t i);
 
 // Extension (without the dot) that the first bytes of a member suggest; "bin" when unknown.
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size);
