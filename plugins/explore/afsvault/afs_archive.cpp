@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <unordered_map>
 
 #include "byte_order.h"
 #include "journal.h"
@@ -37,32 +36,6 @@ std::uint32_t FindNameTable(const std::uint8_t* base, std::uint32_t length, std:
     return plugin::InsideContainer(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
 }
 
-// The character with ASCII letters in lower case: equal folded names are equal without regard
-// to case.
-unsigned char Folded(char c) {
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
-// FNV-1a of the folded name.
-std::uint64_t FoldedHash(const char* name) {
-    constexpr std::uint64_t kOffsetBasis = 14695981039346656037ull;
-    constexpr std::uint64_t kPrime = 1099511628211ull;
-    std::uint64_t hash = kOffsetBasis;
-    for (; *name != '\0'; ++name) {
-        hash = (hash ^ Folded(*name)) * kPrime;
-    }
-    return hash ^ (hash >> 32);  // the high bits into the low ones, which pick the slot
-}
-
-bool EqualFolded(const char* a, const char* b) {
-    for (; Folded(*a) == Folded(*b); ++a, ++b) {
-        if (*a == '\0') {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
     if (size < 4 || data[0] != 0x80) {
         return false;
@@ -70,58 +43,6 @@ bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
     const std::uint32_t headerOffset = ReadU16BE(data + 2);
     return headerOffset >= 2 && plugin::InsideContainer(headerOffset - 2u, 6, size) &&
            std::memcmp(data + headerOffset - 2, "(c)CRI", 6) == 0;
-}
-
-// A stored name that can stand for its member: not empty and not spaces only (nothing to see in
-// a list, nothing to type back).
-bool Usable(const char* name) {
-    return name[std::strspn(name, " ")] != '\0';
-}
-
-// name with " (number)" before its extension (the part from its last dot, unless that dot
-// starts the name).
-std::string Numbered(const std::string& name, std::uint64_t number) {
-    const std::size_t dot = name.rfind('.');
-    const std::size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
-    return name.substr(0, cut) + " (" + std::to_string(number) + ")" + name.substr(cut);
-}
-
-std::string FoldedName(const std::string& name) {
-    std::string folded(name.size(), '\0');
-    std::transform(name.begin(), name.end(), folded.begin(),
-                   [](char c) { return static_cast<char>(Folded(c)); });
-    return folded;
-}
-
-// Lists every member under a name of its own (afs_archive.h, "Listed names") and builds the
-// index over those names. Members keeping their stored names are indexed first, so that a
-// renamed member never takes the name a later member stores.
-void AssignListedNames(Archive& archive) {
-    archive.listedNames.clear();
-    archive.index.Reset(archive.entries.size());
-    std::vector<std::size_t> renamed;
-    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
-        archive.entries[i].listed = kStoredName;
-        if (!Usable(archive.entries[i].name) || !archive.index.Insert(archive, i)) {
-            renamed.push_back(i);
-        }
-    }
-    // The next number to try for each name renamed members start from, folded: a thousand
-    // repeats of one name cost a thousand tries, not half a million.
-    std::unordered_map<std::string, std::uint64_t> nextNumber;
-    constexpr std::uint64_t kFirstNumber = 2;  // "dup.adx" is number 1: the next is "dup (2).adx"
-    for (const std::size_t i : renamed) {
-        Entry& entry = archive.entries[i];
-        const std::string base = Usable(entry.name) ? entry.name : StandInName(archive, i);
-        // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
-        entry.listed = static_cast<std::uint32_t>(archive.listedNames.size());
-        archive.listedNames.push_back(base);
-        std::uint64_t& number =
-            nextNumber.try_emplace(FoldedName(base), kFirstNumber).first->second;
-        while (!archive.index.Insert(archive, i)) {
-            archive.listedNames.back() = Numbered(base, number++);
-        }
-    }
 }
 
 void ReadNameEntry(Entry& entry) {
@@ -234,60 +155,20 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
         }
     }
     ComputeRooms(archive);
-    AssignListedNames(archive);
+    archive.names.Assign(
+        archive.entries.size(), [&](std::size_t i) { return archive.entries[i].name; },
+        [&](std::size_t i) { return StandInName(archive, i); });
     return Status::kOk;
 }
 
-void NameIndex::Reset(std::size_t count) {
-    std::size_t size = 2;
-    while (size < 2 * count) {
-        size *= 2;
-    }
-    slots_.assign(size, 0);
-}
-
-bool NameIndex::Insert(const Archive& archive, std::size_t i) {
-    const char* name = ListedName(archive, i);
-    const std::uint64_t hash = FoldedHash(name);
-    const std::uint64_t tag = hash & kTagBits;
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = hash & mask;
-    for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
-        const std::uint64_t held = slots_[slot];
-        if ((held & kTagBits) == tag &&
-            EqualFolded(ListedName(archive, (held & kEntryBits) - 1), name)) {
-            return false;
-        }
-    }
-    slots_[slot] = tag | (i + 1);
-    return true;
-}
-
-std::size_t NameIndex::Find(const Archive& archive, const char* name) const {
-    if (slots_.empty()) {
-        return kNone;
-    }
-    const std::size_t mask = slots_.size() - 1;
-    const std::uint64_t hash = FoldedHash(name);
-    for (std::size_t slot = hash & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
-        const std::uint64_t held = slots_[slot];
-        const std::size_t entry = (held & kEntryBits) - 1;
-        if ((held & kTagBits) == (hash & kTagBits) &&
-            EqualFolded(ListedName(archive, entry), name)) {
-            return entry;
-        }
-    }
-    return kNone;
-}
-
 const char* ListedName(const Archive& archive, std::size_t i) {
-    const Entry& entry = archive.entries[i];
-    return entry.listed == kStoredName ? entry.name : archive.listedNames[entry.listed].c_str();
+    return archive.names.Name(i, archive.entries[i].name);
 }
 
 Entry* FindEntry(Archive& archive, const char* name) {
-    const std::size_t found = archive.index.Find(archive, name);
-    return found == NameIndex::kNone ? nullptr : &archive.entries[found];
+    const std::size_t found =
+        archive.names.Find(name, [&](std::size_t i) { return archive.entries[i].name; });
+    return found == plugin::UniqueNames::kNone ? nullptr : &archive.entries[found];
 }
 
 std::string StandInName(const Archive& archive, std::size_t i) {
@@ -295,7 +176,7 @@ std::string StandInName(const Archive& archive, std::size_t i) {
     const char* extension = entry.InsideOf(archive.length)
                                 ? GuessExtension(archive.base + entry.offset, entry.Size())
                                 : "bin";
-    char name[kListedNameLength];
+    char name[plugin::kListedNameCapacity];
     std::snprintf(name, sizeof name, "%05zu.%s", i, extension);
     return name;
 }

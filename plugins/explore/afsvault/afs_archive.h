@@ -11,25 +11,9 @@
 // Name table: N entries of 48 bytes in member order: name (32 bytes, NUL-terminated when
 // shorter), year, month, day, hour, minute, second (u16 each), 4 bytes not used.
 //
-// Listed names: every member is listed and found under a name of its own, unique within the
-// archive without regard to ASCII case (lookups ignore case). A member keeps its stored name
-// when no member before it has that name and the name is usable (not empty and not spaces
-// only). Every other member is listed under a new name, in member order: a repeated name gets
-// " (N)" before its extension ("dup (2).adx"), N from 2 up to the first value no listed name
-// holds; an unusable name gets the name an archive without a name table gives the member
-// ("00012.adx", StandInName), made unique the same way. The stored name stays in Entry::name.
-//
-// A replacement in place never moves a member. A member's room is the space the archive leaves
-// it: up to the next member's offset, and for the last member up to the name table. A
-// replacement may use that room and no more; the archive never grows or shrinks.
-//
-// A rebuild (Rebuild) writes a new archive instead: the bytes before member 0 (header, offset
-// table, name-table pointers) as they were, with the offsets and the pointer that named the
-// name table rewritten; every member in table order, each at the next multiple of the
-// archive's alignment (Alignment) after the one before; the name table (names and dates as
-// they were, the replaced member's date stamped as a replacement in place stamps it) at the
-// next multiple after the last member; then the bytes that followed the old archive's last
-// member or name table (its end padding), as they were.
+// Every member is listed and found under a name of its own (unique_names.h): its stored name, or
+// where that repeats an earlier one or is empty, a new one; the stand-in for an unusable name
+// is the name an archive without a name table gives the member ("00012.adx", StandInName).
 #pragma once
 
 #include <array>
@@ -41,6 +25,7 @@
 #include "mapped_file.h"
 #include "member_room.h"
 #include "rebuilt_container.h"
+#include "unique_names.h"
 
 namespace fogbell::afs {
 
@@ -50,14 +35,9 @@ inline constexpr std::uint32_t kNameEntrySize = 48;
 inline constexpr std::size_t kNameLength = 32;
 inline constexpr std::uint32_t kDateOffset = 32;
 inline constexpr int kDateFields = 6;
-// Characters of a listed name: a stored name with " (N)" added, N up to the member count.
-inline constexpr std::size_t kListedNameLength = 64;
 // Room of a member that must never be replaced: its bytes or its room lie outside the archive
 // or over a neighbour, the header or the name table.
 inline constexpr std::int64_t kNoRoom = plugin::kNoRoom;
-
-// Entry::listed of a member listed under its stored name.
-inline constexpr std::uint32_t kStoredName = 0xFFFFFFFFu;
 
 struct Entry {
     std::uint8_t* table = nullptr;  // the member's offset/size pair inside the archive
@@ -65,8 +45,6 @@ struct Entry {
     // The stored name (cut at its first NUL), or the generated name without a name table.
     char name[kNameLength + 1] = {};
     std::uint16_t date[kDateFields] = {};
-    // kStoredName, or the index of the member's listed name in Archive::listedNames.
-    std::uint32_t listed = kStoredName;
     std::int64_t room = kNoRoom;
     std::uint8_t* nameEntry = nullptr;  // its 48-byte name entry; null without a name table
 
@@ -76,41 +54,16 @@ struct Entry {
     bool InsideOf(std::uint32_t length) const;
 };
 
-struct Archive;
-
-// The entries by listed name, without regard to ASCII case: an open-addressed table hashed on
-// the folded name, at least twice as many slots as entries. A slot holds the entry number and
-// the high half of its name's hash, so that a probe compares names only when their hashes
-// agree: building and lookups stay fast in archives of a million members.
-class NameIndex {
-  public:
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-    // Empties the index, with room for count entries.
-    void Reset(std::size_t count);
-    // Adds entry i under its listed name; false (nothing added) when an entry holds the name.
-    bool Insert(const Archive& archive, std::size_t i);
-    // The number of the entry whose listed name equals name without regard to ASCII case, or
-    // kNone.
-    std::size_t Find(const Archive& archive, const char* name) const;
-
-  private:
-    static constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ull;  // the hash's high half
-    static constexpr std::uint64_t kEntryBits = 0xFFFFFFFFull;        // entry number + 1
-    std::vector<std::uint64_t> slots_;                                // 0 for a free slot
-};
-
 struct Archive {
     std::uint8_t* base = nullptr;
     std::uint32_t length = 0;
     bool hasNameTable = false;
     std::uint32_t nameTableOffset = 0;
     std::vector<Entry> entries;
-    std::vector<std::string> listedNames;  // the names of members not listed as stored
-    NameIndex index;
+    plugin::UniqueNames names;  // the listed names and their index
 };
 
-// The name member i is listed and found under (see "Listed names" above).
+// The name member i is listed and found under.
 const char* ListedName(const Archive& archive, std::size_t i);
 
 // The name member i has in the archive's name table, cut at its first NUL (the generated name

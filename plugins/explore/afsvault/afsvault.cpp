@@ -28,7 +28,7 @@ struct AfsTable {
     static constexpr const char* kNoFreeHandle = "Not free handle";
     static constexpr TextReset kTextReset = TextReset::kOnOpen;  // AFSVAULTFILE's texts
     static constexpr NameListScope kNameList = NameListScope::kPerHandle;
-    static constexpr std::size_t kNameCapacity = afs::kListedNameLength;
+    static constexpr std::size_t kNameCapacity = kListedNameCapacity;
     static constexpr bool kSaysListFailures = false;
     static constexpr bool kQuietWhenMissing = false;
 
