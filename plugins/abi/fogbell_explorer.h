@@ -21,8 +21,9 @@
  *    last dot, unless that dot starts the name): "dup (2).adx", N the smallest number from 2
  *    that no listed name holds. An empty name is listed under a stand-in made of the track's
  *    number (from 0) and the extension of its kind ("00009.adx"), made unique the same way.
- *    Tracks keeping their stored names are placed first, so a renamed track never takes a name
- *    that a later track stores.
+ *    Tracks keeping their stored names are named first, then repeated names, then stand-ins:
+ *    a renamed track never takes a name that a later track stores, and a stand-in (whose
+ *    extension follows the track's bytes) never changes another track's name.
  *  - No C++ exception ever leaves an entry point.
  *
  * Ownership

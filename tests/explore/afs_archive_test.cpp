@@ -140,9 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
         ListedNamesCase{"case",
                         {"Song.adx", "SONG.ADX", "song.adx"},
                         {"Song.adx", "SONG (2).ADX", "song (3).adx"}},
-        ListedNamesCase{"a stand-in that a stored name holds",
-                        {"", "00000.bin"},
-                        {"00000 (2).bin", "00000.bin"}},
+        ListedNamesCase{"a stand-in comes after repeated names",
+                        {"", "00000.bin", "00000.bin"},
+                        {"00000 (3).bin", "00000.bin", "00000 (2).bin"}},
         ListedNamesCase{"no extension", {"n", "n", ".h", ".h"}, {"n", "n (2)", ".h", ".h (2)"}},
         ListedNamesCase{"32 characters", {k32, k32}, {k32, k32.substr(0, 28) + " (2).adx"}}),
     [](const ::testing::TestParamInfo<ListedNamesCase>& param) {

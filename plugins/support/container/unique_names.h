@@ -7,8 +7,9 @@
 // given a new name, in track order: a repeated name gets " (N)" before its extension (the part
 // from its last dot, unless that dot starts the name): "dup (2).adx", N from 2 up to the first
 // value no listed name holds; an unusable name gets the explorer's stand-in, made unique the
-// same way. Tracks keeping their stored names are indexed first, so a renamed track never takes
-// the name a later track stores.
+// same way. Tracks keeping their stored names are named first, then repeated names, then
+// stand-ins: a renamed track never takes the name a later track stores, and a stand-in (which
+// may follow the track's bytes) never changes another track's name.
 #pragma once
 
 #include <cstddef>
@@ -47,18 +48,20 @@ class UniqueNames {
     template <class Stored, class StandIn>
     void Assign(std::size_t count, const Stored& stored, const StandIn& standIn) {
         Reset(count);
-        std::vector<std::size_t> renamed;
+        std::vector<std::size_t> repeated;
+        std::vector<std::size_t> unusable;
         for (std::size_t i = 0; i < count; ++i) {
-            if (!UsableStoredName(stored(i)) || !Insert(i, stored)) {
-                renamed.push_back(i);
+            if (!UsableStoredName(stored(i))) {
+                unusable.push_back(i);
+            } else if (!Insert(i, stored)) {
+                repeated.push_back(i);
             }
         }
         // The next number to try for each base name, folded: a thousand repeats of one name
         // cost a thousand tries, not half a million.
         std::unordered_map<std::string, std::uint64_t> nextNumber;
-        constexpr std::uint64_t kFirstNumber = 2;  // "dup.adx" is the first, "dup (2).adx" next
-        for (const std::size_t i : renamed) {
-            const std::string base = UsableStoredName(stored(i)) ? stored(i) : standIn(i);
+        const auto rename = [&](std::size_t i, const std::string& base) {
+            constexpr std::uint64_t kFirstNumber = 2;  // "dup.adx" is the first, "dup (2).adx" next
             std::string& name = renamed_[i];
             name = base;
             std::uint64_t& number =
@@ -66,6 +69,12 @@ class UniqueNames {
             while (!Insert(i, stored)) {
                 name = NumberedName(base, number++);
             }
+        };
+        for (const std::size_t i : repeated) {
+            rename(i, stored(i));
+        }
+        for (const std::size_t i : unusable) {
+            rename(i, standIn(i));
         }
     }
 
