@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 
 namespace fogbell {
 
@@ -15,5 +16,19 @@ std::string SafeOutputName(const std::string& trackName);
 // directory + separator + SafeOutputName(trackName) + suffix.
 std::string OutputPath(const std::string& directory, const std::string& trackName,
                        const std::string& suffix = "");
+
+// The file names of one run of outputs (an extraction, a save of several tracks), so that no two
+// tracks of the run are written to one file, even where their names are equal or become equal
+// as safe names ("a:b" and "a?b") or differ only in case (one file on Windows).
+class DistinctFileNames {
+  public:
+    // fileName when no name taken before equals it without regard to ASCII case, else fileName
+    // with " (N)" before its extension (the part from its last dot, unless that dot starts the
+    // name), N the first number from 2 that gives a free name. The name returned is taken.
+    std::string Take(const std::string& fileName);
+
+  private:
+    std::unordered_set<std::string> taken_;  // in ASCII lower case
+};
 
 }  // namespace fogbell
