@@ -382,13 +382,14 @@ int SaveWave(const PluginHost& host, const std::string& path,
     const ExplorerSession* container = single ? nullptr : chain.Innermost();
     OutputReport report(options.json);
     Progress progress;
-    DistinctFileNames outputs;  // one track's file never stands for another's
+    // One track's file never stands for another's.
+    const std::vector<TrackOutput> outputs = DistinctOutputPaths(
+        single ? std::vector{Utf8FromPath(PathFromUtf8(path).filename())} : names,
+        options.directory, ".wav");
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const std::string saved = single ? Utf8FromPath(PathFromUtf8(path).filename()) : name;
-        // A safe name stays as it is: OutputPath keeps the name taken.
-        const std::string target =
-            OutputPath(options.directory, outputs.Take(SafeOutputName(saved) + ".wav"));
+        const std::string target = outputs[i].path;
         if (!options.force && OutputExists(target)) {
             report.Kept(name, target);  // not even decoded
             continue;

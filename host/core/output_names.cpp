@@ -38,6 +38,20 @@ std::string DistinctFileNames::Take(const std::string& fileName) {
     return name;
 }
 
+std::vector<TrackOutput> DistinctOutputPaths(const std::vector<std::string>& tracks,
+                                             const std::string& directory,
+                                             const std::string& suffix) {
+    DistinctFileNames names;
+    std::vector<TrackOutput> outputs;
+    outputs.reserve(tracks.size());
+    for (const std::string& track : tracks) {
+        // A safe name stays as it is: OutputPath keeps the name taken.
+        outputs.push_back(
+            {track, OutputPath(directory, names.Take(SafeOutputName(track) + suffix))});
+    }
+    return outputs;
+}
+
 std::string SafeOutputName(const std::string& trackName) {
     std::string name = trackName;
     std::replace_if(name.begin(), name.end(), Refused, '_');

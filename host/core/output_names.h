@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace fogbell {
 
@@ -30,5 +31,17 @@ class DistinctFileNames {
   private:
     std::unordered_set<std::string> taken_;  // in ASCII lower case
 };
+
+// A track and the file it is written to.
+struct TrackOutput {
+    std::string track;
+    std::string path;
+};
+
+// The files of tracks written in one run into directory: OutputPath of each track with suffix,
+// numbered where two would share a file (DistinctFileNames).
+std::vector<TrackOutput> DistinctOutputPaths(const std::vector<std::string>& tracks,
+                                             const std::string& directory,
+                                             const std::string& suffix = "");
 
 }  // namespace fogbell
