@@ -303,6 +303,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     }
     OutputReport report(options.json);
     Progress progress;
+    DistinctFileNames outputs;  // one track's file never stands for another's
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
         progress.Show(i, names->size(), PrintedName(name));
@@ -317,8 +318,9 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
         }
         // The plug-in chose the file's name (it may change the extension): keep it.
         for (const std::string& file : files) {
-            const std::string target =
-                Utf8FromPath(PathFromUtf8(options.directory) / PathFromUtf8(file).filename());
+            const std::string fileName = Utf8FromPath(PathFromUtf8(file).filename());
+            const std::string target = Utf8FromPath(PathFromUtf8(options.directory) /
+                                                    PathFromUtf8(outputs.Take(fileName)));
             switch (Publish(file, target, options.force, error)) {
                 case PublishResult::kWritten:
                     report.Written(name, target);
@@ -380,10 +382,14 @@ int SaveWave(const PluginHost& host, const std::string& path,
     const ExplorerSession* container = single ? nullptr : chain.Innermost();
     OutputReport report(options.json);
     Progress progress;
+    // One track's file never stands for another's.
+    const std::vector<TrackOutput> outputs = DistinctOutputPaths(
+        single ? std::vector{Utf8FromPath(PathFromUtf8(path).filename())} : names,
+        options.directory, ".wav");
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const std::string saved = single ? Utf8FromPath(PathFromUtf8(path).filename()) : name;
-        const std::string target = OutputPath(options.directory, saved, ".wav");
+        const std::string target = outputs[i].path;
         if (!options.force && OutputExists(target)) {
             report.Kept(name, target);  // not even decoded
             continue;

@@ -21,6 +21,7 @@
 
 #include "host/core/container_chain.h"
 #include "host/core/main_view.h"
+#include "host/core/output_names.h"
 #include "host/core/playback_control.h"
 #include "host/core/plugin_host.h"
 #include "host/core/worker_pool.h"
@@ -178,11 +179,9 @@ class MainCore final : private PlaybackListener {
     void LoadSettings();
     void SaveSettings();
 
-    // Of the names whose output file (outputOf) exists already, the user chooses which to
-    // replace; the rest are left out of names and counted in kept. Before the worker starts.
-    void LeaveOutKept(std::vector<std::string>& names,
-                      const std::function<std::string(const std::string&)>& outputOf,
-                      std::size_t& kept);
+    // Of the tracks whose output file exists already, the user chooses which to replace; the
+    // rest are left out of outputs and counted in kept. Before the worker starts.
+    void LeaveOutKept(std::vector<TrackOutput>& outputs, std::size_t& kept);
     void StartExtract(int mode);
     void StartSaveWave();
     // Takes the save directory from its box; false with a status text when it is unusable.

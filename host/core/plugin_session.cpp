@@ -101,8 +101,10 @@ bool ExplorerSession::VisitNames(std::optional<std::string>& text, Visit&& visit
         text = explorer.LastText();
         return false;
     }
+    // An empty name is a track like any other: only null ends the list, so that an empty name
+    // never hides itself and every track after it.
     char** end = names;
-    while (*end != nullptr && **end != '\0') {
+    while (*end != nullptr) {
         ++end;
     }
     visit(names, end);

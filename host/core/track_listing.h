@@ -103,7 +103,7 @@ const char* LengthUnit(const ExplorerPlugin& explorer);
 // plug-in gives no list.
 std::optional<std::vector<std::string>> ListTrackNames(const ExplorerSession& container);
 
-// Lists a container's tracks in container order, up to the first null or empty name, every row
+// Lists a container's tracks in container order (an empty name is a track's too), every row
 // filled (ReadTrackLength, DescribeTrack with the loop). Nothing when the container is not open
 // or the explorer gives no list. listText, when given, receives the explorer's text when it
 // gave no list.

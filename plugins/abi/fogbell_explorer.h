@@ -11,6 +11,19 @@
  *  - Load operations return a handle or -1. Every other operation returns non-zero, a value or a
  *    pointer on success and 0 or NULL on failure; the reason is then in fnGetErrorString().
  *  - Track names are NUL-terminated single-byte strings. Sizes and lengths are 32-bit unsigned.
+ *  - Every track is listed, one name per track in container order; a name list ends only at
+ *    NULL. A host takes an empty name for a track, never for the end of the list.
+ *  - Each track is listed under a name of its own, unique within the container without regard
+ *    to ASCII case, and every entry point that takes a name finds the track listed under it
+ *    (names compare without regard to ASCII case). Where a container stores names, a track
+ *    keeps its stored name unless an earlier track stores the same name or the name is empty or
+ *    spaces only. A repeated name is listed with " (N)" before its extension (the part from its
+ *    last dot, unless that dot starts the name): "dup (2).adx", N the smallest number from 2
+ *    that no listed name holds. An empty name is listed under a stand-in made of the track's
+ *    number (from 0) and the extension of its kind ("00009.adx"), made unique the same way.
+ *    Tracks keeping their stored names are named first, then repeated names, then stand-ins:
+ *    a renamed track never takes a name that a later track stores, and a stand-in (whose
+ *    extension follows the track's bytes) never changes another track's name.
  *  - No C++ exception ever leaves an entry point.
  *
  * Ownership

@@ -1,6 +1,7 @@
 // mvxvault: the explorer plug-in for MVX archives (layout in mvx_archive.h).
 //
-// Tracks are listed under their stored names and found by the first name equal without regard
+// Every track is listed under a name of its own (its stored name, or a new one where the stored
+// name repeats an earlier one or is empty: mvx_archive.h) and found by that name without regard
 // to case. Replacement writes in place through the archive's read-write view and may keep or
 // shrink a track, never grow it. Every entry point that takes a handle resets the error text
 // to "OK" first; a name that is not in the archive leaves it "OK" for fnGetLengthFile and the
@@ -32,7 +33,7 @@ struct MvxTable {
     static constexpr const char* kNoFreeHandle = "Not free handles.";
     static constexpr TextReset kTextReset = TextReset::kEveryEntry;
     static constexpr NameListScope kNameList = NameListScope::kPerPlugin;
-    static constexpr std::size_t kNameCapacity = mvx::kNameFieldSize;
+    static constexpr std::size_t kNameCapacity = kListedNameCapacity;
     static constexpr bool kSaysListFailures = true;
     static constexpr bool kQuietWhenMissing = true;
     static constexpr std::uint32_t kBitrateBytes = mvx::kBitrateBytes;
@@ -53,7 +54,7 @@ struct MvxTable {
     }
     static std::size_t TrackCount(const Container& archive) { return archive.tracks.size(); }
     static const char* TrackName(const Container& archive, std::size_t i, char*) {
-        return archive.tracks[i].name;
+        return mvx::ListedName(archive, i);
     }
     static std::uint32_t Bitrate(const std::uint8_t* track) { return mvx::Bitrate(track); }
     static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
