@@ -420,7 +420,7 @@ class ContainerExplorer {
             SetErrorText("%s", error.c_str());
             return 0;
         }
-        if (!WriteRebuiltContainer(outPath, rebuilt)) {
+        if (!WriteRebuiltContainer(outPath, rebuilt, record.file)) {
             return 0;
         }
         // A container cut short on disk while it was copied gave zeros for its lost bytes.
