@@ -60,27 +60,7 @@ fi
 
 echo
 echo "== replace --rebuild of an AFS archive of about $size_mb MB"
-python3 - "$work/big.afs" "$size_mb" <<'PY'
-import os, struct, sys
-path, size_mb = sys.argv[1], int(sys.argv[2])
-align, member = 2048, 8 << 20
-count = max(2, size_mb // 8)
-first = (8 + 8 * count + 8 + align - 1) // align * align
-offsets = [first + i * member for i in range(count)]
-table = offsets[-1] + member
-with open(path, "wb") as f:
-    head = bytearray(first)
-    head[0:8] = b"AFS\0" + struct.pack("<I", count)
-    for i, o in enumerate(offsets):
-        struct.pack_into("<II", head, 8 + 8 * i, o, member - 100)
-    struct.pack_into("<II", head, first - 8, table, 48 * count)
-    f.write(head)
-    block = os.urandom(member)
-    for _ in offsets:
-        f.write(block)
-    for i in range(count):
-        f.write(("m%05d.bin" % i).encode().ljust(32, b"\0") + struct.pack("<6H", 2020, 1, 2, 3, 4, 5) + bytes(4))
-PY
+python3 "$top/bench/make_big_afs.py" "$work/big.afs" "$size_mb" 8
 head -c $((12 << 20)) /dev/urandom >"$work/new.bin"
 # The archive's pages are in the page cache after writing it: what is measured is the process's
 # own resident set, not the reading of the disk.
