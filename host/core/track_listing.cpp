@@ -6,16 +6,12 @@ namespace {
 constexpr const char* kUnknownFormat = "Unknown";
 constexpr const char* kContainerText = "..";
 constexpr const char* kUnsupportedText = "Unsupported";
-constexpr const char* kDamagedText = "(damaged)";
+constexpr const char* kDamagedText = "Damaged";
 
 }  // namespace
 
 std::string LengthText(const TrackFacts& facts) {
-    std::string text = facts.hasLength ? std::to_string(facts.length) : std::string();
-    if (facts.damaged) {
-        text += text.empty() ? std::string(kDamagedText) : std::string(" ") + kDamagedText;
-    }
-    return text;
+    return facts.hasLength ? std::to_string(facts.length) : std::string();
 }
 
 std::string DamageNotice(const std::string& name, std::uint32_t damagedCount, std::size_t total) {
@@ -28,6 +24,9 @@ std::string DamageNotice(const std::string& name, std::uint32_t damagedCount, st
 }
 
 std::string BitrateText(const TrackFacts& facts) {
+    if (facts.damaged) {
+        return kDamagedText;  // whatever its first bytes tell, the track cannot be read whole
+    }
     if (!facts.hasBytes) {
         return {};
     }
@@ -66,7 +65,7 @@ TrackFacts FactsOf(const TrackRow& row) {
     facts.hasLength = row.lengthValue.has_value();
     facts.length = row.lengthValue.value_or(0);
     facts.kind = row.kind;
-    facts.hasBytes = !row.bitrate.empty();
+    facts.hasBytes = !row.bitrate.empty() && !row.damaged;
     facts.hasFormat = row.kind == TrackKind::kAudio && row.bitrate != kUnknownFormat;
     facts.rate = row.rate;
     facts.channels = static_cast<std::uint16_t>(row.channels);

@@ -39,17 +39,17 @@ struct TrackFacts {
     bool damaged = false;    // the track lies wholly or partly outside the container's bytes
 };
 
-// The Length cell: "%u" of the length, empty without one; " (damaged)" follows for a damaged
-// track.
+// The Length cell: "%u" of the length, empty without one.
 std::string LengthText(const TrackFacts& facts);
-// The Bitrate cell: "%uHz,%uCh", "Unknown", ".." (a container), "Unsupported", or empty for a
-// track without bytes or one that its decoder refused.
+// The Bitrate cell: "Damaged" for a track outside the container's bytes, else "%uHz,%uCh",
+// "Unknown", ".." (a container), "Unsupported", or empty for a track without bytes or one that
+// its decoder refused.
 std::string BitrateText(const TrackFacts& facts);
 
 struct TrackRow {
     std::string name;     // exactly as the explorer lists it; commands pass it back
     std::string length;   // "%u" of fnGetLengthFile, empty without that entry point
-    std::string bitrate;  // "%uHz,%uCh", "Unknown", ".." (a container), "Unsupported" or empty
+    std::string bitrate;  // "Damaged", "%uHz,%uCh", "Unknown", "..", "Unsupported" or empty
     // The same as values: the length (none without fnGetLengthFile), the kind, and the source
     // format's rate and channels (0 when not known).
     std::optional<std::uint32_t> lengthValue;
