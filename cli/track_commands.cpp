@@ -100,6 +100,29 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     return true;
 }
 
+// The member ', "damaged": true' of a track outside the container's bytes; nothing for the others.
+const char* JsonDamaged(bool damaged) {
+    return damaged ? ", \"damaged\": true" : "";
+}
+
+// Warns on standard error when tracks of the container at path lie outside its bytes: a line,
+// or with json a JSON document that also says so for the container as a whole.
+void WarnDamaged(const ExplorerSession& container, const std::string& path, std::size_t total,
+                 bool json) {
+    const std::uint32_t damaged = container.DamagedCount();
+    if (damaged == 0) {
+        return;
+    }
+    const std::string notice = DamageNotice(PrintedName(path), damaged, total);
+    if (json) {
+        std::fprintf(
+            stderr, "{\"warning\": %s, \"path\": %s, \"damaged\": true, \"damagedTracks\": %u}\n",
+            JsonString(notice).c_str(), JsonName(path).c_str(), static_cast<unsigned>(damaged));
+        return;
+    }
+    std::fprintf(stderr, "%s: warning: %s\n", kProgram, notice.c_str());
+}
+
 void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
     if (!json) {
         for (const TrackRow& row : rows) {
@@ -114,12 +137,12 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
         const bool known = row.rate != 0 || row.channels != 0;
         std::printf(
             "%s\n  {\"row\": %zu, \"name\": %s, \"length\": %s, \"unit\": %s, \"kind\": \"%s\", "
-            "\"rate\": %s, \"channels\": %s%s}",
+            "\"rate\": %s, \"channels\": %s%s%s}",
             i ? "," : "", i + 1, JsonName(row.name).c_str(),
             JsonNumber(row.lengthValue.value_or(0), row.lengthValue.has_value()).c_str(),
             row.lengthValue ? JsonString(unit).c_str() : "null", KindText(row.kind),
             JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str(),
-            JsonLoop(row.loop).c_str());
+            JsonLoop(row.loop).c_str(), JsonDamaged(row.damaged));
     }
     std::printf("%s]\n", rows.empty() ? "" : "\n");
 }
@@ -141,6 +164,8 @@ std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& cont
         auto listed = container.ListNames();
         if (!listed.value) {
             Fail(path, listed.TextOr(kNoTrackList));
+        } else {
+            WarnDamaged(container, path, listed.value->size(), false);
         }
         return listed.value;
     }
@@ -277,6 +302,7 @@ int List(const PluginHost& host, const std::string& path, bool json) {
         Fail(path, listText.value_or(kNoTrackList));
         return kExitFailed;
     }
+    WarnDamaged(*chain.Innermost(), path, rows->size(), json);
     PrintRows(*rows, LengthUnit(chain.Innermost()->Plugin()), json);
     return kExitOk;
 }

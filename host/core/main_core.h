@@ -160,8 +160,9 @@ class MainCore final : private PlaybackListener {
     static constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 
     // A new list from the container; the filter is cleared unless keepFilter (the same
-    // container listed again).
-    void FillTrackList(const ExplorerSession& container, bool keepFilter = false);
+    // container listed again). The status line says so of a damaged container (DamageNotice,
+    // also returned; "" for a whole one).
+    std::string FillTrackList(const ExplorerSession& container, bool keepFilter = false);
     // "Count files: N", or "Count files: shown of all" while a filter is set.
     void ShowCount();
     // The chain in the file-name box (the path as opened, then each nested name, joined by

@@ -64,7 +64,8 @@ const KindRule kExplorerRule{
     {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
-     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile"},
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnGetDamagedCount",
+     "fnIsTrackDamaged"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -144,6 +145,12 @@ struct PluginBinder {
         Bind(lib, "fnReplaceFile", p.fnReplaceFile);
         Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
         Bind(lib, "fnRebuildFile", p.fnRebuildFile);
+        // Both or neither: the count says whether to ask row by row.
+        if (!Bind(lib, "fnGetDamagedCount", p.fnGetDamagedCount) ||
+            !Bind(lib, "fnIsTrackDamaged", p.fnIsTrackDamaged)) {
+            p.fnGetDamagedCount = nullptr;
+            p.fnIsTrackDamaged = nullptr;
+        }
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

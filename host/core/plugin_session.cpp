@@ -142,6 +142,24 @@ std::optional<std::uint32_t> ExplorerSession::Length(const std::string& track) c
     return explorer.fnGetLengthFile(handle_, track.c_str());
 }
 
+std::uint32_t ExplorerSession::DamagedCount() const {
+    const ExplorerPlugin& explorer = Plugin();
+    if (explorer.fnGetDamagedCount == nullptr || !IsOpen()) {
+        return 0;
+    }
+    std::lock_guard guard(explorer.lock);
+    return explorer.fnGetDamagedCount(handle_);
+}
+
+bool ExplorerSession::IsDamaged(const std::string& track) const {
+    const ExplorerPlugin& explorer = Plugin();
+    if (explorer.fnIsTrackDamaged == nullptr || !IsOpen()) {
+        return false;
+    }
+    std::lock_guard guard(explorer.lock);
+    return explorer.fnIsTrackDamaged(handle_, track.c_str()) == 1;
+}
+
 TrackBytes ExplorerSession::Track(const std::string& track) const {
     const ExplorerPlugin& explorer = Plugin();
     TrackBytes bytes;

@@ -152,6 +152,11 @@ class ExplorerSession final : public OpenedFile {
     PluginAnswer<bool> ListNames(PackedNames& names) const;
     // fnGetLengthFile: the track's length in the explorer's measure; none without the entry.
     std::optional<std::uint32_t> Length(const std::string& track) const;
+    // fnGetDamagedCount: how many tracks lie wholly or partly outside the container's bytes; 0
+    // without the entry.
+    std::uint32_t DamagedCount() const;
+    // fnIsTrackDamaged: whether the track lies so; false without the entry.
+    bool IsDamaged(const std::string& track) const;
     // fnGetFilePointer: the track's bytes, held as described at TrackBytes.
     TrackBytes Track(const std::string& track) const;
     // fnExtractFile: writes the track to outPath (the explorer may change the extension).

@@ -133,6 +133,17 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath);
 
+/* The number of tracks whose bytes lie wholly or partly outside the container's bytes (a file
+ * cut short: such a track cannot be read, extracted or replaced). 0 for a whole container or a
+ * bad handle. One pass over the tracks the table lists; changes nothing, not even the error
+ * text. Optional: a host without it finds the damage only when it reads a track. */
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle);
+
+/* 1 when the named track's bytes lie wholly or partly outside the container's bytes; 0 when
+ * they lie inside it, and 0 with a text for a null name, a name the container lacks or a bad
+ * handle. Optional; a plug-in that has it also has fnGetDamagedCount. */
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name);
+
 #endif /* FOGBELL_EXPLORER_PLUGIN */
 
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
@@ -151,6 +162,8 @@ typedef int32_t (*FnGetRoomFile)(int32_t handle, const char* name, const char* p
                                  uint32_t* needed, uint32_t* room);
 typedef int32_t (*FnRebuildFile)(int32_t handle, const char* name, const char* path,
                                  const char* outPath);
+typedef uint32_t (*FnGetDamagedCount)(int32_t handle);
+typedef int32_t (*FnIsTrackDamaged)(int32_t handle, const char* name);
 
 #ifdef __cplusplus
 }

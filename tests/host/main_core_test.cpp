@@ -301,6 +301,20 @@ TEST_F(Core, FailedTracksAreCountedInTheStatusLine) {
               "archive.");
 }
 
+TEST_F(Core, AContainerCutShortSaysSoInTheStatusLineAndItsRows) {
+    const auto built =
+        AfsBuilder().Add("good.bin", Pattern(10, 1)).Add("cut.bin", Pattern(100, 2)).Build();
+    const Bytes cut(built.bytes.begin(), built.bytes.begin() + built.offsets[1] + 50);
+    const std::string path = Save(cut, "cut.afs");
+    ASSERT_TRUE(core.OpenContainerPath(path));
+    EXPECT_EQ(view.Status(), path + " is damaged: 1 of 2 tracks lies outside the file.");
+    EXPECT_EQ(view.Column(kColumnLength), (std::vector<std::string>{"10", "100"}));
+    EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"Unsupported", "Damaged"}));
+    const std::size_t statuses = view.statuses.size();
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));  // a whole one says nothing
+    EXPECT_EQ(view.statuses.size(), statuses);
+}
+
 TEST_F(Core, AMissingSaveDirectoryIsReportedNotSkipped) {
     ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
     view.Select({1});

@@ -44,6 +44,9 @@ struct AfsTable {
         return afs::FindEntry(archive, name);
     }
     static std::size_t TrackCount(const Container& archive) { return archive.entries.size(); }
+    static const Track& TrackAt(const Container& archive, std::size_t i) {
+        return archive.entries[i];
+    }
     static const char* TrackName(const Container& archive, std::size_t i, char*) {
         return afs::ListedName(archive, i);
     }
@@ -160,6 +163,14 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Vault::DamagedCount(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Vault::TrackDamaged(handle, name);
 }
 
 }  // extern "C"

@@ -53,6 +53,9 @@ struct MvxTable {
         return mvx::FindTrack(archive, name);
     }
     static std::size_t TrackCount(const Container& archive) { return archive.tracks.size(); }
+    static const Track& TrackAt(const Container& archive, std::size_t i) {
+        return archive.tracks[i];
+    }
     static const char* TrackName(const Container& archive, std::size_t i, char*) {
         return mvx::ListedName(archive, i);
     }
@@ -224,6 +227,14 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Vault::DamagedCount(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Vault::TrackDamaged(handle, name);
 }
 
 }  // extern "C"

@@ -50,6 +50,9 @@ struct PacTable {
         return pac::FindTrack(container, name);
     }
     static std::size_t TrackCount(const Container& container) { return container.tracks.size(); }
+    static const Track& TrackAt(const Container& container, std::size_t i) {
+        return container.tracks[i];
+    }
     static const char* TrackName(const Container&, std::size_t i, char* buffer) {
         std::snprintf(buffer, kNameCapacity, kTrackNamePattern, static_cast<unsigned>(i));
         return buffer;
@@ -221,6 +224,14 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Vault::DamagedCount(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Vault::TrackDamaged(handle, name);
 }
 
 }  // extern "C"
