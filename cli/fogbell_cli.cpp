@@ -5,7 +5,7 @@
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
-//   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop]
+//   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop | --raw]
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
 //   fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
 //                    [--audio sdl|null]
@@ -46,6 +46,9 @@
 namespace fogbell::cli {
 namespace {
 
+// The end of a refusal of a file the track's decoder cannot read: how to write it all the same.
+constexpr const char* kRawAdvice = "give --raw to write its bytes as they are";
+
 std::string ProgramDirectory() {
 #if defined(_WIN32)
     std::wstring self(MAX_PATH, L'\0');
@@ -70,7 +73,7 @@ std::string ProgramDirectory() {
 }
 
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
-            const std::string& file, bool rebuild, const LoopOptions& loop) {
+            const std::string& file, bool rebuild, const LoopOptions& loop, bool raw) {
     ContainerChain chain(host);
     std::string error;
     if (!chain.OpenPath(path, error, TrackArguments())) {
@@ -88,11 +91,15 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         return kExitFailed;
     }
     // A WAVE file for a track of another format (or another WAVE format) goes in converted,
-    // with a loop as the loop options say (track_conversion.h).
-    const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop));
+    // with a loop as the loop options say (track_conversion.h); a file the track's decoder
+    // cannot read is refused unless it is meant raw.
+    const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop),
+                                           raw);
     if (!replacement.Ok()) {
         Fail(file, replacement.LoopRefused()
                        ? replacement.Error() + " Nothing was replaced: " + kLoopAdvice + "."
+                   : replacement.Unplayable()
+                       ? replacement.Error() + " Nothing was replaced: " + kRawAdvice + "."
                        : replacement.Error());
         return kExitFailed;
     }
@@ -203,6 +210,13 @@ int Run(int argc, char** argv) {
                       "Rebuild the container when the replacement is larger than the track's room");
     LoopOptions replaceLoop;
     AddLoopOptions(replace, replaceLoop);
+    bool raw = false;
+    replace
+        ->add_flag("--raw", raw,
+                   "Write FILE's bytes as they are: not converted, nor checked against the "
+                   "track's decoder")
+        ->excludes("--loop")
+        ->excludes("--no-loop");
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
@@ -303,7 +317,7 @@ int Run(int argc, char** argv) {
     if (*encode) {
         return RunEncode(host, encodeRequest);
     }
-    return Replace(host, path, track, file, rebuild, replaceLoop);
+    return Replace(host, path, track, file, rebuild, replaceLoop, raw);
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 // fogbell-cli run as a program on containers built at test time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/container_chain.h"
 #include "cli/json_text.h"
+#include "host/core/container_chain.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "wave_builder.h"
+#include "xmd_builder.h"
 
 namespace fogbell::test {
 namespace {
@@ -113,6 +118,78 @@ TEST_F(Cli, ReplaceOverwritesATrackInPlace) {
         << tooBig.err;
     EXPECT_NE(tooBig.err.find("run again with --rebuild"), std::string::npos) << tooBig.err;
     EXPECT_EQ(ReadFile(archive), before);
+}
+
+// A replacement the track's decoder cannot read is refused with both formats named, unless --raw.
+struct UnplayableCase {
+    const char* track;
+    const char* file;
+    std::vector<std::string> options;
+    int exitStatus;
+    std::string said;  // on standard error (refused) or standard output (replaced)
+};
+
+TEST_F(Cli, AReplacementTheTracksDecoderCannotReadIsRefusedUnlessRaw) {
+    AdxOptions options;
+    options.channels = 1;
+    options.totalSamples = 64;
+    const Bytes adx = BuildAdx(options, AdxFrames(2, 1, 3), true);
+    const std::map<std::string, Bytes> files = {
+        {"notes.txt", BytesOf("just some words\n")},
+        {"line.xmd", BuildXmd(1, 32000, 64, XmdFrames(4, 2))},
+        {"take.adx", adx},
+    };
+    for (const auto& [name, bytes] : files) {
+        WriteFile(dir.File(name), bytes);
+    }
+    const std::string refused = " Nothing was replaced: give --raw to write its bytes as they are.";
+    const std::vector<UnplayableCase> table = {
+        {"voice.adx",
+         "notes.txt",
+         {},
+         1,
+         "notes.txt is not ADX, the track's format, and no decoder recognises it"},
+        {"voice.adx", "line.xmd", {}, 1, "line.xmd is XMD, not ADX, the track's format"},
+        {"music.wav", "take.adx", {}, 1, "take.adx is ADX, not WAVE, the track's format"},
+        {"voice.adx", "take.adx", {}, 0, "Replace OK\n"},
+        {"voice.adx", "notes.txt", {"--raw"}, 0, "Replace OK\n"},
+        {"music.wav", "take.adx", {"--raw"}, 0, "Replace OK\n"},
+        {"voice.adx", "notes.txt", {"--raw", "--no-loop"}, 2, "excludes"},
+    };
+    for (const UnplayableCase& c : table) {
+        const std::string archive = dir.File("game.afs");
+        WriteFile(archive, AfsBuilder()
+                               .Add("voice.adx", BuildAdx(options, AdxFrames(2, 1, 9), true))
+                               .Add("music.wav", BuildWave({}, Pattern(400, 4)))
+                               .Build()
+                               .bytes);
+        const Bytes before = ReadFile(archive);
+        std::vector<std::string> arguments = {"replace", archive, c.track, dir.File(c.file)};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramResult r = Run(arguments);
+        const std::string what = std::string(c.file) + " into " + c.track;
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << what << ": " << r.err;
+        if (c.exitStatus == 0) {
+            EXPECT_EQ(r.out, c.said) << what;
+            std::filesystem::create_directories(dir.File("out"));
+            ASSERT_EQ(
+                Run({"extract", archive, c.track, "-o", dir.File("out"), "--force"}).exitStatus, 0);
+            const Bytes track = ReadFile(dir.File("out/" + std::string(c.track)));
+            const Bytes& file = files.at(c.file);
+            ASSERT_GE(track.size(), file.size()) << what;
+            EXPECT_TRUE(std::equal(file.begin(), file.end(), track.begin())) << what;
+            continue;
+        }
+        EXPECT_EQ(ReadFile(archive), before) << what;
+        if (c.exitStatus == 1) {
+            EXPECT_EQ(r.err.rfind("fogbell-cli: " + dir.File(c.file) + ": " + c.said, 0), 0u)
+                << r.err;
+            EXPECT_NE(r.err.find(": the track would no longer play." + refused), std::string::npos)
+                << r.err;
+        } else {
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        }
+    }
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
