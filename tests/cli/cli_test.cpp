@@ -92,7 +92,8 @@ TEST_F(Cli, FailedTracksAreNamedAndTheStatusSaysSo) {
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.err, "fogbell-cli: gone.bin: gone.bin file not found.\n");
     EXPECT_TRUE(FileExists(dir.File("out/bgm01.bin")));
-    EXPECT_EQ(Run({"extract", Archive(), "-o", dir.File("missing")}).exitStatus, 1);
+    WriteFile(dir.File("taken"), Pattern(4, 1));
+    EXPECT_EQ(Run({"extract", Archive(), "-o", dir.File("taken")}).exitStatus, 1);
     EXPECT_EQ(Run({"list", dir.File("none.afs")}).exitStatus, 1);
     EXPECT_EQ(Run({"list", dir.File("none.xyz")}).err,
               "fogbell-cli: " + dir.File("none.xyz") + ": Format unsupported.\n");
@@ -190,6 +191,72 @@ TEST_F(Cli, AReplacementTheTracksDecoderCannotReadIsRefusedUnlessRaw) {
             EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         }
     }
+}
+
+// What a command line says when it cannot do what it was asked: the exit status, and a text on
+// standard error (or, with --json, the error document on standard output).
+struct FailureCase {
+    std::vector<std::string> arguments;
+    int exitStatus;
+    std::string said;
+    bool onOutput = false;  // the text is looked for on standard output
+};
+
+TEST_F(Cli, EveryFailureSaysWhatWentWrong) {
+    const std::string box = Archive();
+    AdxOptions options;
+    options.channels = 1;
+    options.totalSamples = 64;
+    const std::string adx = dir.File("voice.adx");
+    WriteFile(adx, BuildAdx(options, AdxFrames(2, 1, 3), true));
+    WriteFile(dir.File("empty.afs"), {});
+    WriteFile(dir.File("empty.wav"), {});
+    WriteFile(dir.File("in.wav"), BuildWave({}, Pattern(400, 4)));
+    WriteFile(dir.File("a file"), BytesOf("not a folder"));
+    std::filesystem::create_directories(dir.File("bare/decode_plugins"));
+    WriteFile(dir.File("bare/decode_plugins/junk") + kModuleSuffix, BytesOf("no library"));
+    const std::string container = " is a container: name a track (`fogbell-cli list ";
+    const std::string track = " is a track, not a container";
+    const std::vector<FailureCase> table = {
+        {{"list", dir.File("empty.afs")}, 1, dir.File("empty.afs") + ": The file is empty.\n"},
+        {{"decode", dir.File("empty.wav")}, 1, dir.File("empty.wav") + ": The file is empty.\n"},
+        {{"encode", dir.File("empty.wav"), dir.File("o.adx")}, 1, "The file is empty."},
+        {{"decode", box}, 2, box + container + box + "`)"},
+        {{"encode", box, dir.File("o.adx")}, 2, box + container + box + "`)"},
+        {{"extract", adx}, 2, adx + track},
+        {{"replace", adx, "x.adx", adx}, 2, adx + track},
+        {{"extract", box, "-o", dir.File("a file")},
+         1,
+         dir.File("a file") + " is a file, not a folder"},
+        {{"list", dir.File("none.afs"), "--json"},
+         1,
+         "{\"error\": \"" + dir.File("none.afs"),
+         true},
+        {{"extract", box, "-o", dir.File("a file"), "--json"}, 1, "{\"error\": ", true},
+        {{"list", "--json"}, 2, "{\"error\": \"PATH is required", true},
+        {{"encode", dir.File("in.wav"), dir.File("o.xmd"), "--rate", "100000"},
+         1,
+         "--rate 100000 is out of range: XMD carries rates from 1 to 65535 Hz."},
+        {{"encode", dir.File("in.wav"), dir.File("o.adx"), "--rate", "0"}, 2, "1 to 1048576"},
+        {{"--plugins", dir.File("bare"), "formats"},
+         1,
+         "formats: no plug-in found in " +
+             Utf8FromPath(PathFromUtf8(dir.File("bare")) / "decode_plugins") + " nor in "},
+        {{"--plugins", dir.File("bare"), "formats"},
+         1,
+         "left out " + dir.File("bare/decode_plugins/junk") + kModuleSuffix + ": it does not load"},
+    };
+    for (const FailureCase& c : table) {
+        const ProgramResult r = Run(c.arguments);
+        const std::string& seen = c.onOutput ? r.out : r.err;
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << c.arguments[0] << " " << c.arguments[1] << r.err;
+        EXPECT_NE(seen.find(c.said), std::string::npos) << c.said << "\nnot in:\n" << seen;
+        EXPECT_EQ(r.err.find(": OK"), std::string::npos) << r.err;
+    }
+    // -o makes a missing folder, with its parents.
+    const ProgramResult made = Run({"extract", box, "bgm01.bin", "-o", dir.File("new/deeper")});
+    EXPECT_EQ(made.exitStatus, 0) << made.err;
+    EXPECT_EQ(ReadFile(dir.File("new/deeper/bgm01.bin")), Pattern(100, 1));
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
