@@ -27,9 +27,14 @@ inline bool& JsonDocumentPrinted() {
     return printed;
 }
 
+// why, as the reason of a failure: a plug-in's "OK", or no text, is never given as one.
+inline std::string FailureReason(const std::string& why) {
+    return why.empty() || why == "OK" ? "failed, and the plug-in gave no reason" : why;
+}
+
 // "fogbell-cli: what: why" on standard error.
 inline void Fail(const std::string& what, const std::string& why) {
-    LastFailure() = what + ": " + why;
+    LastFailure() = what + ": " + FailureReason(why);
     std::fprintf(stderr, "%s: %s\n", kProgram, LastFailure().c_str());
 }
 

@@ -189,7 +189,7 @@ class OutputReport {
     void Failed(const std::string& track, const std::string& error) {
         Fail(PrintedName(track), error);
         failed_ = true;
-        Add(track, "failed", "\"error\": " + JsonString(error));
+        Add(track, "failed", "\"error\": " + JsonString(FailureReason(error)));
     }
     // Prints the JSON document (when asked for) and the count of kept files; the exit status.
     int Finish() {

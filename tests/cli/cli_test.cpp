@@ -9,6 +9,7 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
+#include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "host/core/container_chain.h"
 #include "run_program.h"
@@ -317,6 +318,12 @@ TEST(ChainPath, SplitsAtEveryDoubleColon) {
     EXPECT_EQ(SplitChainPath("a.afs::b.afs::Track 1.aixf"),
               (std::vector<std::string>{"a.afs", "b.afs", "Track 1.aixf"}));
     EXPECT_EQ(SplitChainPath("a::"), (std::vector<std::string>{"a", ""}));
+}
+
+TEST(FailureReason, IsNeverOkNorEmpty) {
+    EXPECT_EQ(cli::FailureReason("OK"), "failed, and the plug-in gave no reason");
+    EXPECT_EQ(cli::FailureReason(""), "failed, and the plug-in gave no reason");
+    EXPECT_EQ(cli::FailureReason("Is not AFS file."), "Is not AFS file.");
 }
 
 TEST(JsonString, KeepsUtf8AndEscapesEverythingElse) {
