@@ -26,6 +26,8 @@ constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "fogbell-cli";
 // The name that routes an input without a decoder of its own to the WAVE decoder.
 constexpr const char* kWaveRoute = "input.wav";
+// The highest --rate taken: ADX headers hold more, no sound needs it.
+constexpr std::int32_t kMaxRate = 1 << 20;
 
 enum class Target { kAdx, kXmd };
 
@@ -82,15 +84,25 @@ encode::EncodeStatus Check(Target target, const PcmFormat& format) {
                                   : encode::CheckXmdFormat({format.channels, format.rate});
 }
 
-// What to tell the user about a format the target cannot carry.
-std::string Refusal(encode::EncodeStatus status, const PcmFormat& format) {
+// What to tell the user about a format the target cannot carry; requestedRate: the rate came
+// from --rate rather than from the input.
+std::string Refusal(Target target, encode::EncodeStatus status, const PcmFormat& format,
+                    bool requestedRate) {
     std::string text = encode::StatusText(status);
     if (status == encode::EncodeStatus::kBadChannels) {
         text += " The sound has " + std::to_string(format.channels) +
                 " channels: give --channels 1 or --channels 2.";
     } else if (status == encode::EncodeStatus::kBadRate) {
-        text += " The sound has " + std::to_string(format.rate) +
-                " Hz: give --rate with a rate the format carries.";
+        const std::string range =
+            "from 1 to " +
+            std::to_string(target == Target::kAdx ? std::uint32_t{kMaxRate} : encode::kXmdMaxRate) +
+            " Hz";
+        text += requestedRate
+                    ? " --rate " + std::to_string(format.rate) +
+                          " is out of range: " + (target == Target::kAdx ? "ADX" : "XMD") +
+                          " carries rates " + range + "."
+                    : " The sound has " + std::to_string(format.rate) + " Hz: give --rate " +
+                          range + ".";
     }
     return text;
 }
@@ -164,7 +176,7 @@ CLI::App* AddEncodeCommand(CLI::App& app, EncodeRequest& request) {
     encode->add_option("IN", request.input, "WAVE file (or any file a decoder plays)")->required();
     encode->add_option("OUT", request.output, "Output file ending in .adx or .xmd")->required();
     encode->add_option("--rate", request.rate, "Sample rate of the output (default: the input's)")
-        ->check(CLI::Range(1, 1 << 20));
+        ->check(CLI::Range(std::int32_t{1}, kMaxRate));
     encode->add_option("--channels", request.channels, "Channels of the output, 1 or 2")
         ->check(CLI::Range(1, 2));
     encode
@@ -207,7 +219,7 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
     callbacks.begin = [&](const PcmFormat& source, const PcmFormat& output) {
         const encode::EncodeStatus status = Check(*target, output);
         if (status != encode::EncodeStatus::kOk) {
-            reason = Refusal(status, output);
+            reason = Refusal(*target, status, output, request.rate > 0);
             return false;
         }
         if (*target == Target::kAdx && loopRequest.choice == LoopChoice::kGiven) {

@@ -5,16 +5,18 @@
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
-//   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop]
+//   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop | --raw]
 //   fogbell-cli encode IN.wav OUT.adx|OUT.xmd [--rate R] [--channels C]   (encode_command.h)
 //   fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
 //                    [--audio sdl|null]
-//                    [--speed N] [--record FILE]
+//                    [--speed N] [--record FILE [--force]]
 //
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
 // "list" and "wav" it may also be a single audio file. TRACK is a name as "list" prints it, or
 // #N for the N-th row. Exit status: 0 when everything succeeded, 1 when something failed, 2 for
-// a usage error; "play" stopped by SIGINT or SIGTERM exits with 130.
+// a usage error (a container named where a track is needed, or the reverse, is one); "play"
+// stopped by SIGINT or SIGTERM exits with 130. With --json, a failure that printed no document
+// prints {"error": TEXT} on standard output.
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -31,6 +33,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/encode_command.h"
+#include "cli/json_text.h"
 #if !defined(FOGBELL_NO_PLAYBACK)
 #include "cli/play_command.h"
 #endif
@@ -42,9 +45,13 @@
 #include "host/core/native_path.h"
 #include "host/core/plugin_host.h"
 #include "host/core/replacement_file.h"
+#include "host/core/system_files.h"
 
 namespace fogbell::cli {
 namespace {
+
+// The end of a refusal of a file the track's decoder cannot read: how to write it all the same.
+constexpr const char* kRawAdvice = "give --raw to write its bytes as they are";
 
 std::string ProgramDirectory() {
 #if defined(_WIN32)
@@ -70,7 +77,7 @@ std::string ProgramDirectory() {
 }
 
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
-            const std::string& file, bool rebuild, const LoopOptions& loop) {
+            const std::string& file, bool rebuild, const LoopOptions& loop, bool raw) {
     ContainerChain chain(host);
     std::string error;
     if (!chain.OpenPath(path, error, TrackArguments())) {
@@ -88,11 +95,15 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         return kExitFailed;
     }
     // A WAVE file for a track of another format (or another WAVE format) goes in converted,
-    // with a loop as the loop options say (track_conversion.h).
-    const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop));
+    // with a loop as the loop options say (track_conversion.h); a file the track's decoder
+    // cannot read is refused unless it is meant raw.
+    const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop),
+                                           raw);
     if (!replacement.Ok()) {
         Fail(file, replacement.LoopRefused()
                        ? replacement.Error() + " Nothing was replaced: " + kLoopAdvice + "."
+                   : replacement.Unplayable()
+                       ? replacement.Error() + " Nothing was replaced: " + kRawAdvice + "."
                        : replacement.Error());
         return kExitFailed;
     }
@@ -134,7 +145,41 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
     return kExitFailed;
 }
 
+// The plug-in folders under root, as texts name them.
+std::string DecoderFolder(const std::string& root) {
+    return Utf8FromPath(PathFromUtf8(root) / "decode_plugins");
+}
+std::string ExplorerFolder(const std::string& root) {
+    return Utf8FromPath(PathFromUtf8(root) / "explore_plugins");
+}
+
+// {"error": TEXT} on standard output.
+void PrintJsonError(const std::string& text) {
+    std::printf("{\"error\": %s}\n", JsonString(text).c_str());
+}
+
+bool AsksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--json") {
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunCommand(int argc, char** argv);
+
+// The command's exit status; with --json, a failure that printed no document prints the error
+// document of its last text.
 int Run(int argc, char** argv) {
+    const int status = RunCommand(argc, argv);
+    if (status != kExitOk && AsksForJson(argc, argv) && !JsonDocumentPrinted()) {
+        PrintJsonError(LastFailure().empty() ? "failed" : LastFailure());
+    }
+    return status;
+}
+
+int RunCommand(int argc, char** argv) {
     CLI::App app{
         "Lists, extracts, saves as WAVE and replaces the tracks of Mistvale's sound "
         "containers.\nPATH is a container file, or FILE::TRACK[::TRACK...] for a "
@@ -203,6 +248,13 @@ int Run(int argc, char** argv) {
                       "Rebuild the container when the replacement is larger than the track's room");
     LoopOptions replaceLoop;
     AddLoopOptions(replace, replaceLoop);
+    bool raw = false;
+    replace
+        ->add_flag("--raw", raw,
+                   "Write FILE's bytes as they are: not converted, nor checked against the "
+                   "track's decoder")
+        ->excludes("--loop")
+        ->excludes("--no-loop");
     EncodeRequest encodeRequest;
     CLI::App* encode = AddEncodeCommand(app, encodeRequest);
 
@@ -229,6 +281,9 @@ int Run(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     playCommand->add_option("--record", record,
                             "null device: record what was played to this WAVE file");
+    bool forceRecord = false;
+    playCommand->add_flag("--force", forceRecord,
+                          "Replace the recording's file when it exists (default: keep it)");
 
 #else
     // Playback is not part of this build (no sound layer): the command is known, and says so.
@@ -247,6 +302,7 @@ int Run(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
+        LastFailure() = e.what();
         return kExitUsage;
     }
 
@@ -269,6 +325,19 @@ int Run(int argc, char** argv) {
         if (!record.empty()) {
             sound->recordPath = record;
         }
+        if (!sound->recordPath.empty() && !forceRecord && NameTaken(sound->recordPath)) {
+            Fail(sound->recordPath, "the file exists (--force replaces it)");
+            return kExitFailed;
+        }
+        // The core binds the plug-ins again: this host names what was left out, and tells a
+        // container, which is not played as a whole, from a track.
+        PluginHost host;
+        host.LoadDecoderPlugins(DecoderFolder(pluginRoot));
+        host.LoadExplorerPlugins(ExplorerFolder(pluginRoot));
+        NameLeftOut(host);
+        if (play.track.empty() && RefuseContainer(host, path)) {
+            return kExitUsage;
+        }
         play.output = *sound;
         play.path = path;
         play.pluginRoot = pluginRoot;
@@ -282,10 +351,21 @@ int Run(int argc, char** argv) {
 #endif
 
     PluginHost host;
-    host.LoadDecoderPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "decode_plugins"));
-    host.LoadExplorerPlugins(Utf8FromPath(PathFromUtf8(pluginRoot) / "explore_plugins"));
+    host.LoadDecoderPlugins(DecoderFolder(pluginRoot));
+    host.LoadExplorerPlugins(ExplorerFolder(pluginRoot));
     if (*formats) {
+        if (host.Decoders().empty() && host.Explorers().empty()) {
+            NameLeftOut(host);
+            Fail("formats", "no plug-in found in " + DecoderFolder(pluginRoot) + " nor in " +
+                                ExplorerFolder(pluginRoot) + " (--plugins names their folder)");
+            return kExitFailed;
+        }
         return Formats(host, json);
+    }
+    NameLeftOut(host);
+    if (((*extract || *replace) && RefuseTrack(host, path)) ||
+        ((*decode || *encode) && RefuseContainer(host, *encode ? encodeRequest.input : path))) {
+        return kExitUsage;
     }
     if (*list) {
         return List(host, path, json);
@@ -303,7 +383,7 @@ int Run(int argc, char** argv) {
     if (*encode) {
         return RunEncode(host, encodeRequest);
     }
-    return Replace(host, path, track, file, rebuild, replaceLoop);
+    return Replace(host, path, track, file, rebuild, replaceLoop, raw);
 }
 
 }  // namespace

@@ -30,6 +30,9 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+// The sound layer's code for "no device could be opened", and what to do about it.
+constexpr const char* kNoDriver = "DSERR_NODRIVER";
+constexpr const char* kNoDriverAdvice = "no sound device: try --audio null";
 constexpr auto kTimerPeriod = std::chrono::milliseconds(100);
 
 std::atomic<bool> interrupted{false};
@@ -265,6 +268,10 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
 
 }  // namespace
 
+std::string WithSoundAdvice(const std::string& text) {
+    return text.find(kNoDriver) == std::string::npos ? text : text + "; " + kNoDriverAdvice;
+}
+
 int Play(const PlayRequest& request) {
     TerminalView view(request.loop);
     PlayEngine engine(request.output);
@@ -277,7 +284,7 @@ int Play(const PlayRequest& request) {
     StopSignals signals;
     interrupted = false;
     if (!core.Initialize(paths)) {
-        std::fprintf(stderr, "fogbell-cli: %s\n", view.LastStatus().c_str());
+        std::fprintf(stderr, "fogbell-cli: %s\n", WithSoundAdvice(view.LastStatus()).c_str());
         return kExitFailed;
     }
     view.SetCheck(CheckId::kLoopSound, request.loop);
@@ -286,7 +293,7 @@ int Play(const PlayRequest& request) {
     core.SetStartSeconds(request.startSeconds);
     StartTrack(core, view, request);
     if (!engine.IsPlaying()) {
-        const std::string status = view.LastStatus();
+        const std::string status = WithSoundAdvice(view.LastStatus());
         std::fprintf(stderr, "fogbell-cli: %s: %s\n", request.path.c_str(),
                      status.empty() ? "cannot be played" : status.c_str());
         core.Shutdown();

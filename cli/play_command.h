@@ -23,4 +23,7 @@ struct PlayRequest {
 // text on standard error) or SIGINT/SIGTERM stops it cleanly (130).
 int Play(const PlayRequest& request);
 
+// A text of the sound layer, with what to do added when it says no device could be opened.
+std::string WithSoundAdvice(const std::string& text);
+
 }  // namespace fogbell::cli

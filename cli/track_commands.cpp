@@ -131,6 +131,7 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
         }
         return;
     }
+    JsonDocumentPrinted() = true;
     std::printf("[");
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TrackRow& row = rows[i];
@@ -147,9 +148,20 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
     std::printf("%s]\n", rows.empty() ? "" : "\n");
 }
 
-bool CheckDirectory(const std::string& directory) {
-    if (!IsFolder(directory)) {
-        Fail(directory, "no such directory");
+// The output folder exists, made with its parents when missing; false (said) when it cannot be,
+// or the name is taken by a file.
+bool PrepareDirectory(const std::string& directory) {
+    if (IsFolder(directory)) {
+        return true;
+    }
+    if (NameTaken(directory)) {
+        FailText(directory + " is a file, not a folder: -o names the folder to write into");
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(PathFromUtf8(directory), error);
+    if (error || !IsFolder(directory)) {
+        Fail(directory, "cannot create the folder: " + error.message());
         return false;
     }
     return true;
@@ -202,11 +214,12 @@ class OutputReport {
     void Failed(const std::string& track, const std::string& error) {
         Fail(PrintedName(track), error);
         failed_ = true;
-        Add(track, "failed", "\"error\": " + JsonString(error));
+        Add(track, "failed", "\"error\": " + JsonString(FailureReason(error)));
     }
     // Prints the JSON document (when asked for) and the count of kept files; the exit status.
     int Finish() {
         if (json_) {
+            JsonDocumentPrinted() = true;
             std::printf("[%s%s]\n", Joined(entries_, ",").c_str(), entries_.empty() ? "" : "\n");
         }
         if (kept_ > 0) {
@@ -268,15 +281,38 @@ int Formats(const PluginHost& host, bool json) {
         add("decoder", *decoder);
     }
     if (json) {
+        JsonDocumentPrinted() = true;
         std::printf("[%s%s]\n", Joined(entries, ",").c_str(), entries.empty() ? "" : "\n");
     }
-    // Libraries the host did not bind are named on standard error, so that the listing on
-    // standard output keeps its form.
+    NameLeftOut(host);
+    return kExitOk;
+}
+
+void NameLeftOut(const PluginHost& host) {
+    // On standard error, so that what a command prints on standard output keeps its form.
     for (const LeftOutLibrary& library : host.LeftOut()) {
         std::fprintf(stderr, "%s: left out %s: %s\n", kProgram, library.path.c_str(),
                      library.reason.c_str());
     }
-    return kExitOk;
+}
+
+bool RefuseContainer(const PluginHost& host, const std::string& path) {
+    const std::string last = SplitChainPath(path).back();
+    if (!host.FindExplorer(last) || host.FindDecoder(last)) {
+        return false;
+    }
+    FailText(path + " is a container: name a track (`fogbell-cli list " + path + "`)");
+    return true;
+}
+
+bool RefuseTrack(const PluginHost& host, const std::string& path) {
+    const std::string last = SplitChainPath(path).back();
+    if (RowReference(last) || host.FindExplorer(last) || !host.FindDecoder(last)) {
+        return false;
+    }
+    FailText(path + " is a track, not a container: name the container that holds it " +
+             "(`fogbell-cli wav " + path + "` saves the track as WAVE)");
+    return true;
 }
 
 int List(const PluginHost& host, const std::string& path, bool json) {
@@ -311,7 +347,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
             const OutputOptions& options) {
     ContainerChain chain(host);
     std::string error;
-    if (!CheckDirectory(options.directory)) {
+    if (!PrepareDirectory(options.directory)) {
         return kExitFailed;
     }
     if (!chain.OpenPath(path, error, TrackArguments())) {
@@ -367,7 +403,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
 int SaveWave(const PluginHost& host, const std::string& path,
              const std::vector<std::string>& tracks, const OutputOptions& options,
              bool singleFileOnly, const std::optional<LoopUnrolling>& unrolling) {
-    if (!CheckDirectory(options.directory)) {
+    if (!PrepareDirectory(options.directory)) {
         return kExitFailed;
     }
     const bool single = IsSingleFile(host, path);

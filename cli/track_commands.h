@@ -19,6 +19,14 @@ struct OutputOptions {
 // Each command returns the program's exit status.
 // The bound plug-ins; the libraries left out, with the reason, on standard error.
 int Formats(const PluginHost& host, bool json);
+// Names the libraries of the plug-in folders that were not bound, and why, on standard error.
+void NameLeftOut(const PluginHost& host);
+// True, said as a usage error, when PATH's last level is a container that no decoder plays, where
+// a track is needed.
+bool RefuseContainer(const PluginHost& host, const std::string& path);
+// True, said as a usage error, when PATH's last level is a track that no explorer opens, where a
+// container is needed.
+bool RefuseTrack(const PluginHost& host, const std::string& path);
 // A container's rows, or the one row of a single audio file.
 int List(const PluginHost& host, const std::string& path, bool json);
 int Extract(const PluginHost& host, const std::string& path, const std::vector<std::string>& tracks,

@@ -200,6 +200,7 @@ class MainCore final : private PlaybackListener {
     void OnReplaced(const std::shared_ptr<ReplaceJob>& job, const ContainerReplaceResult& result);
     void AskToRebuild(const std::shared_ptr<ReplaceJob>& job, const ContainerReplaceResult& result);
     void AskToDropLoop(const std::shared_ptr<ReplaceJob>& job, const std::string& why);
+    void AskToWriteRaw(const std::shared_ptr<ReplaceJob>& job, const std::string& why);
     // Releases the window's containers and starts the rebuild that waited for the workers.
     void StartPendingRebuild();
     // On the rebuild's worker: the containers opened again from their names, and rebuilt.

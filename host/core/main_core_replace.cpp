@@ -8,7 +8,8 @@
 //   2. worker: the file is converted, and written in place when it fits;
 //   3. window thread: success or failure is shown, or the user is asked about a rebuild, or
 //      whether to replace a looped track without a loop when its loop does not fit the new
-//      length (yes: back to step 2 without a loop);
+//      length (yes: back to step 2 without a loop), or whether to write a file the track's
+//      decoder cannot read as it is (yes: back to step 2 with the file's own bytes);
 //   4. window thread, once no worker runs: playback stops and the window's containers are
 //      released, names kept (a rebuilt file takes the old one's place, and Windows renames no
 //      file over one that is still mapped);
@@ -54,6 +55,8 @@ struct MainCore::ReplaceJob {
     // The loop the converted stream carries (track_conversion.h): what the WAVE or the track
     // keeps, or none once the user agreed to drop a loop that does not fit.
     ReplacementLoop loop;
+    // The user agreed to write the file's own bytes, which the track's decoder cannot read.
+    bool raw = false;
     // Made on the worker; the converted file lives until the job ends.
     std::unique_ptr<ConvertedReplacement> replacement;
     // The window's chain was released for a rebuild: it is opened again when the rebuild ends.
@@ -116,7 +119,7 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
             view_.SetProgressPos(ProgressId::kSave, position);
         };
         job->replacement = std::make_unique<ConvertedReplacement>(
-            host_, *job->chain.back(), job->track, job->file, control, job->loop);
+            host_, *job->chain.back(), job->track, job->file, control, job->loop, job->raw);
         if (converting) {
             view_.SetProgressCaption(ProgressId::kSave, "Convert done");
             view_.SetProgressPos(ProgressId::kSave, 0);
@@ -124,6 +127,10 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
         if (job->replacement->LoopRefused()) {
             const std::string why = job->replacement->Error();
             return [this, job, why] { AskToDropLoop(job, why); };
+        }
+        if (job->replacement->Unplayable()) {
+            const std::string why = job->replacement->Error();
+            return [this, job, why] { AskToWriteRaw(job, why); };
         }
         if (!job->replacement->Ok()) {
             const std::string text = std::string(kNotReplaced) + "can't convert " +
@@ -230,6 +237,21 @@ void MainCore::AskToDropLoop(const std::shared_ptr<ReplaceJob>& job, const std::
         return;
     }
     job->loop = ReplacementLoop{LoopChoice::kNone, {}};
+    StartReplaceWorker(job);
+}
+
+void MainCore::AskToWriteRaw(const std::shared_ptr<ReplaceJob>& job, const std::string& why) {
+    if (!initialized_) {
+        replacing_ = false;
+        return;
+    }
+    job->replacement.reset();
+    if (!view_.AskYesNo(why + "\n\nWrite " + FileNameOf(job->file) + " into " + job->track +
+                        " as it is all the same?")) {
+        EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
+        return;
+    }
+    job->raw = true;
     StartReplaceWorker(job);
 }
 

@@ -2,11 +2,29 @@
 
 #include <cstring>
 
+#include "host/core/system_files.h"
+
 namespace fogbell {
 namespace {
 
 constexpr const char* kLoadFailed = "Error loading file.";
 constexpr const char* kOk = "OK";
+constexpr const char* kEmptyFile = "The file is empty.";
+constexpr const char* kEmptyTrack = "The track is empty.";
+
+// The text of a failed open: the plug-in's, unless it says "OK" or nothing (a plug-in may keep
+// the text of its last success when it refuses an empty file); then what the host can tell.
+std::string FailedOpenText(std::string text, const std::string& path, const void* memory,
+                           std::uint32_t size) {
+    if (!text.empty() && text != kOk) {
+        return text;
+    }
+    if (memory != nullptr) {
+        return size == 0 ? kEmptyTrack : kLoadFailed;
+    }
+    std::uint64_t bytes = 0;
+    return SizeOfFile(path, bytes) && bytes == 0 ? kEmptyFile : kLoadFailed;
+}
 
 }  // namespace
 
@@ -67,7 +85,7 @@ ExplorerSessionPtr ExplorerSession::Open(ExplorerPlugin& explorer, const std::st
     file->handle_ =
         memory ? explorer.fnLoadFileMemory(memory, size) : explorer.fnLoadFile(name.c_str());
     if (file->handle_ == FOGBELL_NO_HANDLE) {
-        error = explorer.ErrorText(kLoadFailed);
+        error = FailedOpenText(explorer.ErrorText(kLoadFailed), name, memory, size);
         return nullptr;
     }
     if (memory == nullptr) {
@@ -249,7 +267,7 @@ DecoderSessionPtr DecoderSession::Open(DecoderPlugin& decoder, const std::string
     file->handle_ = memory ? decoder.fnLoadFileMemory(channels, rate, memory, size)
                            : decoder.fnLoadFile(channels, rate, path.c_str());
     if (file->handle_ == FOGBELL_NO_HANDLE) {
-        error = decoder.ErrorText(kLoadFailed);
+        error = FailedOpenText(decoder.ErrorText(kLoadFailed), path, memory, size);
         return nullptr;
     }
     return file;

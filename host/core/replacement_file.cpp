@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "host/core/native_path.h"
+#include "host/core/replacement_check.h"
 #include "host/core/system_files.h"
 #include "host/core/track_conversion.h"
 
@@ -22,8 +25,11 @@ std::string TemporaryName() {
 ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                                            const std::string& track, const std::string& file,
                                            const ConversionControl& control,
-                                           const ReplacementLoop& loop)
+                                           const ReplacementLoop& loop, bool raw)
     : path_(file) {
+    if (raw) {
+        return;
+    }
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
     const std::string temporary =
@@ -42,7 +48,12 @@ ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const Explore
         case ConversionOutcome::kFailed:
             error_ = text.empty() ? "the file could not be converted" : text;
             temporary_ = temporary;  // whatever part of it was written
-            break;
+            return;
+    }
+    const std::string shown = Utf8FromPath(PathFromUtf8(file).filename());
+    if (std::optional<std::string> why = UnplayableReplacement(host, track, path_, shown)) {
+        error_ = std::move(*why);
+        unplayable_ = true;
     }
 }
 

@@ -123,6 +123,12 @@ TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
         {{"play", dir.File("broken.wav"), "--volume", "4999"}, 2, "4999"},
         {{"play", dir.File("broken.wav"), "--audio", "alsa"}, 2, "alsa"},
         {{"play", dir.File("broken.wav"), "--audio", "sdl", "--speed", "2"}, 2, "--audio null"},
+        {{"play", dir.File("box.afs")},
+         2,
+         "box.afs is a container: name a track (`fogbell-cli list "},
+        {{"play", dir.File("box.afs"), "data.bin", "--record", dir.File("broken.wav")},
+         1,
+         "broken.wav: the file exists (--force replaces it)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[1]);
@@ -134,10 +140,19 @@ TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
         EXPECT_EQ(r.exitStatus, c.status);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+    EXPECT_EQ(ReadFile(dir.File("broken.wav")), Pattern(40, 3));  // kept: no --force
+    // No sound device: the sound layer's text stays, and what to do follows it.
+    WriteFile(dir.File("voice.wav"), Voice(2000, 4));
+    SetEnvironment("SDL_AUDIODRIVER", "no-such-driver");
+    const ProgramResult r = Run({"play", dir.File("voice.wav"), "--audio", "sdl"});
+    UnsetEnvironment("SDL_AUDIODRIVER");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("DSERR_NODRIVER; no sound device: try --audio null"), std::string::npos)
+        << r.err;
 }
 
-// An explorer copied among the decoders is not called as one: playing an archive says that no
-// decoder serves it, where it once ended the program.
+// An explorer copied among the decoders is not called as one: it is named as left out, and
+// playing an archive says that it is a container, where it once ended the program.
 TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
     const std::string library = std::string("afsvault") + DynamicLibrary::Suffix();
     for (const char* folder : {"explore_plugins", "decode_plugins"}) {
@@ -148,8 +163,15 @@ TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
     WriteFile(dir.File("box.afs"), AfsBuilder().Add("data.bin", Pattern(10, 1)).Build().bytes);
     const ProgramResult r =
         Run({"--plugins", dir.File("root"), "play", dir.File("box.afs"), "--audio", "null"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "fogbell-cli: " + dir.File("box.afs") + ": Format unsupported.\n");
+    EXPECT_EQ(r.exitStatus, 2);
+    const std::string box = dir.File("box.afs");
+    EXPECT_EQ(r.err, "fogbell-cli: left out " +
+                         Utf8FromPath(dir.Path() / "root" / "decode_plugins" / library) +
+                         ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
+                         "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
+                         "fnRebuildFile, which only explorers have: it belongs in "
+                         "explore_plugins\nfogbell-cli: " +
+                         box + " is a container: name a track (`fogbell-cli list " + box + "`)\n");
 }
 
 // TRACK, and every level of a nested path, take what "list" prints: a row number, or a name with

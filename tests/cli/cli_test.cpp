@@ -2,15 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
 
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
+#include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "host/core/container_chain.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "wave_builder.h"
+#include "xmd_builder.h"
 
 namespace fogbell::test {
 namespace {
@@ -89,7 +95,8 @@ TEST_F(Cli, FailedTracksAreNamedAndTheStatusSaysSo) {
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.err, "fogbell-cli: gone.bin: gone.bin file not found.\n");
     EXPECT_TRUE(FileExists(dir.File("out/bgm01.bin")));
-    EXPECT_EQ(Run({"extract", Archive(), "-o", dir.File("missing")}).exitStatus, 1);
+    WriteFile(dir.File("taken"), Pattern(4, 1));
+    EXPECT_EQ(Run({"extract", Archive(), "-o", dir.File("taken")}).exitStatus, 1);
     EXPECT_EQ(Run({"list", dir.File("none.afs")}).exitStatus, 1);
     EXPECT_EQ(Run({"list", dir.File("none.xyz")}).err,
               "fogbell-cli: " + dir.File("none.xyz") + ": Format unsupported.\n");
@@ -181,6 +188,143 @@ TEST_F(Cli, EveryRowIsItsOwnTrack) {
     }
 }
 
+// A replacement the track's decoder cannot read is refused with both formats named, unless --raw.
+struct UnplayableCase {
+    const char* track;
+    const char* file;
+    std::vector<std::string> options;
+    int exitStatus;
+    std::string said;  // on standard error (refused) or standard output (replaced)
+};
+
+TEST_F(Cli, AReplacementTheTracksDecoderCannotReadIsRefusedUnlessRaw) {
+    AdxOptions options;
+    options.channels = 1;
+    options.totalSamples = 64;
+    const Bytes adx = BuildAdx(options, AdxFrames(2, 1, 3), true);
+    const std::map<std::string, Bytes> files = {
+        {"notes.txt", BytesOf("just some words\n")},
+        {"line.xmd", BuildXmd(1, 32000, 64, XmdFrames(4, 2))},
+        {"take.adx", adx},
+    };
+    for (const auto& [name, bytes] : files) {
+        WriteFile(dir.File(name), bytes);
+    }
+    const std::string refused = " Nothing was replaced: give --raw to write its bytes as they are.";
+    const std::vector<UnplayableCase> table = {
+        {"voice.adx",
+         "notes.txt",
+         {},
+         1,
+         "notes.txt is not ADX, the track's format, and no decoder recognises it"},
+        {"voice.adx", "line.xmd", {}, 1, "line.xmd is XMD, not ADX, the track's format"},
+        {"music.wav", "take.adx", {}, 1, "take.adx is ADX, not WAVE, the track's format"},
+        {"voice.adx", "take.adx", {}, 0, "Replace OK\n"},
+        {"voice.adx", "notes.txt", {"--raw"}, 0, "Replace OK\n"},
+        {"music.wav", "take.adx", {"--raw"}, 0, "Replace OK\n"},
+        {"voice.adx", "notes.txt", {"--raw", "--no-loop"}, 2, "excludes"},
+    };
+    for (const UnplayableCase& c : table) {
+        const std::string archive = dir.File("game.afs");
+        WriteFile(archive, AfsBuilder()
+                               .Add("voice.adx", BuildAdx(options, AdxFrames(2, 1, 9), true))
+                               .Add("music.wav", BuildWave({}, Pattern(400, 4)))
+                               .Build()
+                               .bytes);
+        const Bytes before = ReadFile(archive);
+        std::vector<std::string> arguments = {"replace", archive, c.track, dir.File(c.file)};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramResult r = Run(arguments);
+        const std::string what = std::string(c.file) + " into " + c.track;
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << what << ": " << r.err;
+        if (c.exitStatus == 0) {
+            EXPECT_EQ(r.out, c.said) << what;
+            std::filesystem::create_directories(dir.File("out"));
+            ASSERT_EQ(
+                Run({"extract", archive, c.track, "-o", dir.File("out"), "--force"}).exitStatus, 0);
+            const Bytes track = ReadFile(dir.File("out/" + std::string(c.track)));
+            const Bytes& file = files.at(c.file);
+            ASSERT_GE(track.size(), file.size()) << what;
+            EXPECT_TRUE(std::equal(file.begin(), file.end(), track.begin())) << what;
+            continue;
+        }
+        EXPECT_EQ(ReadFile(archive), before) << what;
+        if (c.exitStatus == 1) {
+            EXPECT_EQ(r.err.rfind("fogbell-cli: " + dir.File(c.file) + ": " + c.said, 0), 0u)
+                << r.err;
+            EXPECT_NE(r.err.find(": the track would no longer play." + refused), std::string::npos)
+                << r.err;
+        } else {
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        }
+    }
+}
+
+// What a command line says when it cannot do what it was asked: the exit status, and a text on
+// standard error (or, with --json, the error document on standard output).
+struct FailureCase {
+    std::vector<std::string> arguments;
+    int exitStatus;
+    std::string said;
+    bool onOutput = false;  // the text is looked for in the JSON error document
+};
+
+TEST_F(Cli, EveryFailureSaysWhatWentWrong) {
+    const std::string box = Archive();
+    AdxOptions options;
+    options.channels = 1;
+    options.totalSamples = 64;
+    const std::string adx = dir.File("voice.adx");
+    WriteFile(adx, BuildAdx(options, AdxFrames(2, 1, 3), true));
+    WriteFile(dir.File("empty.afs"), {});
+    WriteFile(dir.File("empty.wav"), {});
+    WriteFile(dir.File("in.wav"), BuildWave({}, Pattern(400, 4)));
+    WriteFile(dir.File("a file"), BytesOf("not a folder"));
+    std::filesystem::create_directories(dir.File("bare/decode_plugins"));
+    // A file with the library ending that is no library, named as the program lists the folder.
+    const std::string junk = Utf8FromPath(PathFromUtf8(dir.File("bare")) / "decode_plugins" /
+                                          (std::string("junk") + kModuleSuffix));
+    WriteFile(junk, BytesOf("no library"));
+    const std::string container = " is a container: name a track (`fogbell-cli list ";
+    const std::string track = " is a track, not a container";
+    const std::vector<FailureCase> table = {
+        {{"list", dir.File("empty.afs")}, 1, dir.File("empty.afs") + ": The file is empty.\n"},
+        {{"decode", dir.File("empty.wav")}, 1, dir.File("empty.wav") + ": The file is empty.\n"},
+        {{"encode", dir.File("empty.wav"), dir.File("o.adx")}, 1, "The file is empty."},
+        {{"decode", box}, 2, box + container + box + "`)"},
+        {{"encode", box, dir.File("o.adx")}, 2, box + container + box + "`)"},
+        {{"extract", adx}, 2, adx + track},
+        {{"replace", adx, "x.adx", adx}, 2, adx + track},
+        {{"extract", box, "-o", dir.File("a file")},
+         1,
+         dir.File("a file") + " is a file, not a folder"},
+        {{"list", dir.File("none.afs"), "--json"}, 1, dir.File("none.afs") + ": ", true},
+        {{"extract", box, "-o", dir.File("a file"), "--json"}, 1, " is a file, not a folder", true},
+        {{"list", "--json"}, 2, "PATH is required", true},
+        {{"encode", dir.File("in.wav"), dir.File("o.xmd"), "--rate", "100000"},
+         1,
+         "--rate 100000 is out of range: XMD carries rates from 1 to 65535 Hz."},
+        {{"encode", dir.File("in.wav"), dir.File("o.adx"), "--rate", "0"}, 2, "1 to 1048576"},
+        {{"--plugins", dir.File("bare"), "formats"},
+         1,
+         "formats: no plug-in found in " +
+             Utf8FromPath(PathFromUtf8(dir.File("bare")) / "decode_plugins") + " nor in "},
+        {{"--plugins", dir.File("bare"), "formats"}, 1, "left out " + junk + ": it does not load"},
+    };
+    for (const FailureCase& c : table) {
+        const ProgramResult r = Run(c.arguments);
+        const std::string seen =
+            c.onOutput ? nlohmann::json::parse(r.out).at("error").get<std::string>() : r.err;
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << c.arguments[0] << " " << c.arguments[1] << r.err;
+        EXPECT_NE(seen.find(c.said), std::string::npos) << c.said << "\nnot in:\n" << seen;
+        EXPECT_EQ(r.err.find(": OK"), std::string::npos) << r.err;
+    }
+    // -o makes a missing folder, with its parents.
+    const ProgramResult made = Run({"extract", box, "bgm01.bin", "-o", dir.File("new/deeper")});
+    EXPECT_EQ(made.exitStatus, 0) << made.err;
+    EXPECT_EQ(ReadFile(dir.File("new/deeper/bgm01.bin")), Pattern(100, 1));
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(Run({}).exitStatus, 2);
     EXPECT_EQ(Run({"bogus"}).exitStatus, 2);
@@ -239,6 +383,12 @@ TEST(ChainPath, SplitsAtEveryDoubleColon) {
     EXPECT_EQ(SplitChainPath("a.afs::b.afs::Track 1.aixf"),
               (std::vector<std::string>{"a.afs", "b.afs", "Track 1.aixf"}));
     EXPECT_EQ(SplitChainPath("a::"), (std::vector<std::string>{"a", ""}));
+}
+
+TEST(FailureReason, IsNeverOkNorEmpty) {
+    EXPECT_EQ(cli::FailureReason("OK"), "failed, and the plug-in gave no reason");
+    EXPECT_EQ(cli::FailureReason(""), "failed, and the plug-in gave no reason");
+    EXPECT_EQ(cli::FailureReason("Is not AFS file."), "Is not AFS file.");
 }
 
 TEST(JsonString, KeepsUtf8AndEscapesEverythingElse) {

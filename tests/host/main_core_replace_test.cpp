@@ -191,6 +191,56 @@ TEST_F(CoreReplace, ALoopIsKeptAndSaidOrDroppedOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(adxvoice.LoopOf(TrackBytes("a.adx")), "none");
 }
 
+// A file the track's decoder cannot read is asked about: No keeps the track, Yes writes the file's
+// own bytes. A file the decoder reads is written without a question.
+struct RawCase {
+    int row;
+    std::string file;
+    Bytes bytes;
+    bool asked;
+    std::string question;  // how the question begins
+};
+
+TEST_F(CoreReplace, AFileTheTracksDecoderCannotReadIsWrittenOnlyWhenTheUserSaysSo) {
+    const std::string archive = Save(AfsBuilder()
+                                         .Add("a.adx", AdxTrack(22050, 100, 500))
+                                         .Add("b.wav", Wave(1, 22050, 500, 3))
+                                         .Build()
+                                         .bytes,
+                                     "voice.afs");
+    const std::vector<RawCase> table = {
+        {0, "notes.txt", test::BytesOf("words, not sound"), true,
+         "notes.txt is not ADX, the track's format, and no decoder recognises it"},
+        {0, "line.xmd", test::BuildXmd(1, 32000, 64, test::XmdFrames(4, 2)), true,
+         "line.xmd is XMD, not ADX, the track's format"},
+        {1, "take.adx", AdxTrack(22050, 4, 500), true,
+         "take.adx is ADX, not WAVE, the track's format"},
+        {0, "good.adx", AdxTrack(32000, 4, 400), false, ""},
+    };
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    for (const RawCase& c : table) {
+        const std::string name = c.row == 0 ? "a.adx" : "b.wav";
+        const Bytes before = test::ReadFile(archive);
+        view.questions.clear();
+        Replace(c.row, Save(c.bytes, c.file));  // No
+        ASSERT_EQ(view.questions.size(), c.asked ? 1u : 0u) << c.file;
+        if (c.asked) {
+            EXPECT_EQ(view.questions[0].rfind(c.question, 0), 0u) << view.questions[0];
+            EXPECT_NE(view.questions[0].find("Write " + c.file + " into " + name + " as it is"),
+                      std::string::npos)
+                << view.questions[0];
+            EXPECT_EQ(view.Status(), "File not replaced: " + name + " keeps its old sound.");
+            EXPECT_EQ(test::ReadFile(archive), before) << c.file;
+            view.yesNoAnswers.push_back(true);
+            Replace(c.row, dir.File(c.file));
+        }
+        EXPECT_EQ(view.Status(), "Replace OK") << c.file;
+        const Bytes track = TrackBytes(name);
+        ASSERT_GE(track.size(), c.bytes.size()) << c.file;
+        EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.end(), track.begin())) << c.file;
+    }
+}
+
 TEST_F(CoreReplace, AWaveTrackOfAPacGetsPcmInItsFormat) {
     const Bytes original = Wave(1, 22050, 20000, 1);
     const std::string pac =
