@@ -1,11 +1,11 @@
 // fogbell-cli run as a program on containers built at test time.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "adx_builder.h"
 #include "afs_builder.h"
