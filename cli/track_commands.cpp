@@ -11,6 +11,7 @@
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "cli/output_files.h"
+#include "cli/pack_command.h"
 #include "cli/track_names.h"
 #include "host/core/container_chain.h"
 #include "host/core/native_path.h"
@@ -218,6 +219,25 @@ void ClearStaging(const StagingFolder& staging) {
     }
 }
 
+// The manifest of the extracted container, once every track has its one file in the folder.
+bool ExtractManifest(const ExplorerSession& container, const std::vector<std::string>& names,
+                     const std::vector<std::string>& trackFiles, const OutputOptions& options) {
+    const std::string manifest =
+        Utf8FromPath(PathFromUtf8(options.directory) / PathFromUtf8(kManifestName));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (trackFiles[i].empty()) {
+            Fail(manifest, "not written: " + PrintedName(names[i]) + " has no file of its own");
+            return false;
+        }
+    }
+    std::string error;
+    if (!WriteManifest(container, trackFiles, options.directory, options.force, error)) {
+        Fail(manifest, "not written: " + error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int Formats(const PluginHost& host, bool json) {
@@ -285,6 +305,10 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
             const OutputOptions& options) {
     ContainerChain chain(host);
     std::string error;
+    if (options.manifest && !tracks.empty()) {
+        Fail("extract", "--manifest describes the whole container: name no TRACK");
+        return kExitUsage;
+    }
     if (!CheckDirectory(options.directory)) {
         return kExitFailed;
     }
@@ -303,6 +327,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     }
     OutputReport report(options.json);
     Progress progress;
+    std::vector<std::string> trackFiles(names->size());  // each track's one file, for the manifest
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
         progress.Show(i, names->size(), PrintedName(name));
@@ -319,12 +344,15 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
         for (const std::string& file : files) {
             const std::string target =
                 Utf8FromPath(PathFromUtf8(options.directory) / PathFromUtf8(file).filename());
+            const std::string fileName = Utf8FromPath(PathFromUtf8(file).filename());
             switch (Publish(file, target, options.force, error)) {
                 case PublishResult::kWritten:
                     report.Written(name, target);
+                    trackFiles[i] = files.size() == 1 ? fileName : "";
                     break;
                 case PublishResult::kKept:
                     report.Kept(name, target);
+                    trackFiles[i] = files.size() == 1 ? fileName : "";
                     break;
                 case PublishResult::kFailed:
                     report.Failed(name, target + ": " + error);
@@ -332,6 +360,10 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
             }
         }
         ClearStaging(staging);
+    }
+    if (options.manifest && !ExtractManifest(*chain.Innermost(), *names, trackFiles, options)) {
+        report.Finish();
+        return kExitFailed;
     }
     return report.Finish();
 }

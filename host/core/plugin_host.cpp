@@ -64,7 +64,8 @@ const KindRule kExplorerRule{
     {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
-     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile"},
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnGetLayout",
+     "fnPackFiles"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -144,6 +145,8 @@ struct PluginBinder {
         Bind(lib, "fnReplaceFile", p.fnReplaceFile);
         Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
         Bind(lib, "fnRebuildFile", p.fnRebuildFile);
+        Bind(lib, "fnGetLayout", p.fnGetLayout);
+        Bind(lib, "fnPackFiles", p.fnPackFiles);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

@@ -1,0 +1,166 @@
+// fogbell-cli extract --manifest and pack: a container unpacked with its manifest packs back
+// byte for byte, a folder without one packs as a plain AFS archive, an existing OUT is kept
+// without --force and a damaged manifest is refused with a clear text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "afs_builder.h"
+#include "byte_writer.h"
+#include "layout_reader.h"
+#include "run_program.h"
+#include "test_files.h"
+
+namespace fogbell::test {
+namespace {
+
+struct RoundTrip {
+    const char* label;
+    const char* file;  // the container's file name (its extension picks the explorer)
+    std::function<Bytes()> build;
+};
+
+void PrintTo(const RoundTrip& trip, std::ostream* out) {
+    *out << trip.label;
+}
+
+Bytes AfsWith(AfsBuilder::NameTable where, std::uint32_t alignment) {
+    return AfsBuilder()
+        .Align(alignment)
+        .Place(where)
+        .Add("one.adx", AdxSignatureBytes(300))
+        .Add("two.bin", Pattern(5000, 2), 700)  // a gap after it
+        .Add("empty.bin", {})
+        .Add("three.bin", Pattern(33, 3))
+        .Build()
+        .bytes;
+}
+
+const RoundTrip kRoundTrips[] = {
+    {"AfsNameTableBeforeFirstMember", "box.afs",
+     [] { return AfsWith(AfsBuilder::NameTable::kBeforeFirstMember, 2048); }},
+    {"AfsNameTableAfterOffsetTable", "box.afs",
+     [] { return AfsWith(AfsBuilder::NameTable::kAfterOffsetTable, 16); }},
+    {"AfsWithoutNameTable", "box.afs", [] { return AfsWith(AfsBuilder::NameTable::kNone, 512); }},
+};
+
+class CliPack : public ::testing::TestWithParam<RoundTrip> {
+  protected:
+    ProgramResult Run(std::vector<std::string> arguments) {
+        return RunProgram(CliPath(), arguments);
+    }
+    TempDir dir;
+};
+
+TEST_P(CliPack, ExtractWithManifestThenPackGivesTheContainerByteForByte) {
+    const Bytes original = GetParam().build();
+    const std::string box = dir.File(GetParam().file);
+    WriteFile(box, original);
+    const std::string folder = dir.File("unpacked");
+    std::filesystem::create_directory(folder);
+    const ProgramResult extracted = Run({"extract", box, "-o", folder, "--manifest"});
+    ASSERT_EQ(extracted.exitStatus, 0) << extracted.err;
+    EXPECT_EQ(extracted.err, "");
+    ASSERT_TRUE(FileExists(folder + "/fogbell-manifest.json"));
+
+    const std::string packed = dir.File(std::string("packed-") + GetParam().file);
+    const ProgramResult pack = Run({"pack", folder, packed});
+    ASSERT_EQ(pack.exitStatus, 0) << pack.err;
+    EXPECT_EQ(pack.out, packed + "\n");
+    EXPECT_TRUE(ReadFile(packed) == original) << "the packed container differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, CliPack, ::testing::ValuesIn(kRoundTrips),
+                         [](const auto& test) { return std::string(test.param.label); });
+
+class CliPackFolder : public ::testing::Test {
+  protected:
+    ProgramResult Run(std::vector<std::string> arguments) {
+        return RunProgram(CliPath(), arguments);
+    }
+    std::string Folder() {
+        const std::string folder = dir.File("in");
+        std::filesystem::create_directory(folder);
+        WriteFile(folder + "/b.bin", Pattern(3000, 2));
+        WriteFile(folder + "/a.adx", AdxSignatureBytes(100));
+        WriteFile(folder + "/c.bin", {});
+        return folder;
+    }
+    TempDir dir;
+};
+
+TEST_F(CliPackFolder, WithoutAManifestPacksAnAfsOfTheFilesInNameOrder) {
+    const std::string out = dir.File("out.afs");
+    const ProgramResult pack = Run({"pack", Folder(), out});
+    ASSERT_EQ(pack.exitStatus, 0) << pack.err;
+    const auto read = layout::ReadAfs(ReadFile(out));
+    ASSERT_EQ(read.members.size(), 3u);
+    EXPECT_NE(read.nameTable, 0u);
+    EXPECT_EQ(read.members[0].name, "a.adx");
+    EXPECT_EQ(read.members[1].name, "b.bin");
+    EXPECT_EQ(read.members[2].name, "c.bin");
+    EXPECT_EQ(read.members[2].size, 0u);
+    EXPECT_GE(read.members[0].date[0], 2020);  // the file's own date, not zeros
+    EXPECT_EQ(read.members[0].bytes, AdxSignatureBytes(100));
+    EXPECT_EQ(read.members[1].bytes, Pattern(3000, 2));
+    for (const auto& member : read.members) {
+        EXPECT_EQ(member.offset % 2048, 0u) << member.offset;
+    }
+}
+
+TEST_F(CliPackFolder, AnExistingOutIsKeptWithoutForce) {
+    const std::string out = dir.File("out.afs");
+    WriteFile(out, BytesOf("mine"));
+    const ProgramResult kept = Run({"pack", Folder(), out});
+    EXPECT_EQ(kept.exitStatus, 1);
+    EXPECT_EQ(kept.err, "fogbell-cli: " + out + ": the file exists (--force replaces it)\n");
+    EXPECT_EQ(ReadFile(out), BytesOf("mine"));
+    EXPECT_FALSE(FileExists(out + ".fogbell-pack"));
+
+    EXPECT_EQ(Run({"pack", Folder(), out, "--force"}).exitStatus, 0);
+    EXPECT_EQ(layout::ReadAfs(ReadFile(out)).members.size(), 3u);
+}
+
+TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
+    const std::string folder = Folder();
+    const std::string out = dir.File("out.afs");
+    struct Case {
+        const char* manifest;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"{\"fogbell-manifest\": 1, \"kind\": ",
+         "damaged manifest: at byte 32: the text ends "
+         "where a value belongs"},
+        {"{\"fogbell-manifest\": 7}",
+         "damaged manifest: not a manifest of version 1 "
+         "(\"fogbell-manifest\": 1)"},
+        {"{\"fogbell-manifest\": 1, \"kind\": \"afsvault\", \"files\": [\"../a.adx\"], "
+         "\"layout\": {}}",
+         "damaged manifest: \"files\" must hold file names of the folder (no folder part)"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(folder + "/fogbell-manifest.json", BytesOf(c.manifest));
+        const ProgramResult refused = Run({"pack", folder, out});
+        EXPECT_EQ(refused.exitStatus, 1) << c.manifest;
+        EXPECT_EQ(refused.err,
+                  "fogbell-cli: " + folder + "/fogbell-manifest.json: " + c.reason + "\n");
+        EXPECT_FALSE(FileExists(out));
+    }
+    // A layout the explorer cannot trust: an offset past 32 bits.
+    WriteFile(folder + "/fogbell-manifest.json",
+              BytesOf("{\"fogbell-manifest\": 1, \"kind\": \"afsvault\", \"files\": [\"a.adx\"], "
+                      "\"layout\": {\"format\": \"afs\", \"alignment\": 16, \"nameTable\": null, "
+                      "\"tail\": 0, \"members\": [{\"offset\": 4294967296}]}}"));
+    const ProgramResult refused = Run({"pack", folder, out});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.err, "fogbell-cli: " + out +
+                               ": Damaged layout: member 1: \"offset\" is 4294967296, outside "
+                               "0..4294967295.\n");
+    EXPECT_FALSE(FileExists(out));
+}
+
+}  // namespace
+}  // namespace fogbell::test
