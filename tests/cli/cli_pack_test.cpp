@@ -10,6 +10,8 @@
 #include "afs_builder.h"
 #include "byte_writer.h"
 #include "layout_reader.h"
+#include "mvx_builder.h"
+#include "pac_builder.h"
 #include "run_program.h"
 #include "test_files.h"
 
@@ -44,6 +46,26 @@ const RoundTrip kRoundTrips[] = {
     {"AfsNameTableAfterOffsetTable", "box.afs",
      [] { return AfsWith(AfsBuilder::NameTable::kAfterOffsetTable, 16); }},
     {"AfsWithoutNameTable", "box.afs", [] { return AfsWith(AfsBuilder::NameTable::kNone, 512); }},
+    {"PacWithFillerAfterTracks", "box.pac",
+     [] {
+         return PacBuilder()
+             .Align(64)
+             .Add(Pattern(100, 1), 13)  // 13 filler bytes of 0xEE after it
+             .Add(Pattern(2000, 2))
+             .Add({})
+             .Add(Pattern(7, 3), 5)
+             .Build()
+             .bytes;
+     }},
+    {"MvxWithNamesOfEveryLength", "box.mvx",
+     [] {
+         return MvxBuilder()
+             .Add("a.xmd", Pattern(40, 1))
+             .Add("sixteen_chars.xm", Pattern(300, 2), 9)
+             .Add("c.xmd", Pattern(3, 3))
+             .Build()
+             .bytes;
+     }},
 };
 
 class CliPack : public ::testing::TestWithParam<RoundTrip> {

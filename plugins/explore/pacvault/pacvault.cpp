@@ -10,6 +10,7 @@
 #include "container_explorer.h"
 #include "file_checks.h"
 #include "fogbell_explorer.h"
+#include "member_row.h"
 #include "pac_container.h"
 #include "plugin_support.h"
 
@@ -69,6 +70,9 @@ struct PacTable {
 };
 
 using Vault = ContainerExplorer<PacTable>;
+
+// The PAC container as a row of members, for layouts and packs (member_row.h).
+constexpr RowFormat kRowFormat{"pac", {'S', 'D', 'P', 'A'}, 12, 0};
 
 // The replacement file at path mapped read-only, or null with a text: a file too short for a
 // WAVE header is refused before it is mapped.
@@ -221,6 +225,21 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
+    return Guarded<const char*>(nullptr, [&]() -> const char* {
+        PacTable::Record* record = Vault::Begin(handle);
+        if (record == nullptr || !CheckMappedFileIntact(record->file)) {
+            return nullptr;
+        }
+        return RowLayoutEntry(kRowFormat, record->container.base, record->container.length);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
+                                       const char* outPath) {
+    return RowPackEntry(kRowFormat, layout, paths, count, outPath);
 }
 
 }  // extern "C"
