@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <functional>
 
+#include "adx_builder.h"
 #include "afs_builder.h"
+#include "aix_builder.h"
 #include "byte_writer.h"
 #include "layout_reader.h"
 #include "mvx_builder.h"
@@ -182,6 +184,71 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
                                ": Damaged layout: member 1: \"offset\" is 4294967296, outside "
                                "0..4294967295.\n");
     EXPECT_FALSE(FileExists(out));
+}
+
+TEST_F(CliPackFolder, AnEditedMemberMovesTheOnesAfterItAndKeepsNamesAndDates) {
+    const std::string box = dir.File("box.afs");
+    WriteFile(box, AfsWith(AfsBuilder::NameTable::kBeforeFirstMember, 2048));
+    const std::string folder = dir.File("unpacked");
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(Run({"extract", box, "-o", folder, "--manifest"}).exitStatus, 0);
+    WriteFile(folder + "/one.adx", AdxSignatureBytes(9000));  // grows past two.bin's offset
+
+    const std::string out = dir.File("out.afs");
+    const ProgramResult pack = Run({"pack", folder, out});
+    ASSERT_EQ(pack.exitStatus, 0) << pack.err;
+    const auto before = layout::ReadAfs(ReadFile(box));
+    const auto after = layout::ReadAfs(ReadFile(out));
+    ASSERT_EQ(after.members.size(), before.members.size());
+    EXPECT_EQ(after.members[0].bytes, AdxSignatureBytes(9000));
+    // one.adx at 2048 now ends at 11048: two.bin goes to the next multiple of 2048.
+    EXPECT_EQ(after.members[1].offset, 12288u);
+    for (std::size_t i = 1; i < after.members.size(); ++i) {
+        EXPECT_EQ(after.members[i].name, before.members[i].name);
+        EXPECT_EQ(after.members[i].date, before.members[i].date);
+        EXPECT_EQ(after.members[i].bytes, before.members[i].bytes);
+    }
+}
+
+TEST_F(CliPackFolder, PaddingThatIsNotZeroIsReportedAtExtraction) {
+    AfsBuilder::Result built = AfsBuilder()
+                                   .Align(2048)
+                                   .Add("a.bin", Pattern(10, 1), 100)
+                                   .Add("b.bin", Pattern(10, 2))
+                                   .Build();
+    built.bytes[built.offsets[0] + 50] = 0x7E;  // inside a.bin's spare room
+    const std::string box = dir.File("box.afs");
+    WriteFile(box, built.bytes);
+    const std::string folder = dir.File("unpacked");
+    std::filesystem::create_directory(folder);
+    const ProgramResult extracted = Run({"extract", box, "-o", folder, "--manifest"});
+    EXPECT_EQ(extracted.exitStatus, 0);
+    EXPECT_EQ(extracted.err, "fogbell-cli: " + folder +
+                                 "/fogbell-manifest.json: the container holds bytes a pack does "
+                                 "not write (padding that is not zero): a pack will not give it "
+                                 "back byte for byte\n");
+    const std::string manifest([&] {
+        const Bytes b = ReadFile(folder + "/fogbell-manifest.json");
+        return std::string(b.begin(), b.end());
+    }());
+    EXPECT_NE(manifest.find("\"exact\": false"), std::string::npos);
+}
+
+TEST_F(CliPackFolder, AnAixContainerHasNoManifest) {
+    AixStream a, b;
+    a.data = AdxFrames(125, 2, 21);
+    b.data = AdxFrames(125, 2, 22);
+    a.total = b.total = 4000;
+    const std::string box = dir.File("m.aix");
+    WriteFile(box, AixBuilder().Add(a).Add(b).Build().bytes);
+    const std::string folder = dir.File("unpacked");
+    std::filesystem::create_directory(folder);
+    const ProgramResult extracted = Run({"extract", box, "-o", folder, "--manifest"});
+    EXPECT_EQ(extracted.exitStatus, 1);
+    EXPECT_EQ(extracted.err, "fogbell-cli: " + folder +
+                                 "/fogbell-manifest.json: not written: aixvault cannot describe "
+                                 "its layout: this kind of container cannot be packed\n");
+    EXPECT_FALSE(FileExists(folder + "/fogbell-manifest.json"));
 }
 
 }  // namespace
