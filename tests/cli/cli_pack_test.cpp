@@ -104,6 +104,13 @@ class CliPackFolder : public ::testing::Test {
     ProgramResult Run(std::vector<std::string> arguments) {
         return RunProgram(CliPath(), arguments);
     }
+    // Writes the container as name and extracts it with its manifest into "unpacked".
+    ProgramResult Unpack(const std::string& name, const Bytes& bytes) {
+        WriteFile(dir.File(name), bytes);
+        std::filesystem::create_directory(Unpacked());
+        return Run({"extract", dir.File(name), "-o", Unpacked(), "--manifest"});
+    }
+    std::string Unpacked() const { return dir.File("unpacked"); }
     std::string Folder() {
         const std::string folder = dir.File("in");
         std::filesystem::create_directory(folder);
@@ -188,10 +195,9 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
 
 TEST_F(CliPackFolder, AnEditedMemberMovesTheOnesAfterItAndKeepsNamesAndDates) {
     const std::string box = dir.File("box.afs");
-    WriteFile(box, AfsWith(AfsBuilder::NameTable::kBeforeFirstMember, 2048));
-    const std::string folder = dir.File("unpacked");
-    std::filesystem::create_directory(folder);
-    ASSERT_EQ(Run({"extract", box, "-o", folder, "--manifest"}).exitStatus, 0);
+    ASSERT_EQ(
+        Unpack("box.afs", AfsWith(AfsBuilder::NameTable::kBeforeFirstMember, 2048)).exitStatus, 0);
+    const std::string folder = Unpacked();
     WriteFile(folder + "/one.adx", AdxSignatureBytes(9000));  // grows past two.bin's offset
 
     const std::string out = dir.File("out.afs");
@@ -217,11 +223,8 @@ TEST_F(CliPackFolder, PaddingThatIsNotZeroIsReportedAtExtraction) {
                                    .Add("b.bin", Pattern(10, 2))
                                    .Build();
     built.bytes[built.offsets[0] + 50] = 0x7E;  // inside a.bin's spare room
-    const std::string box = dir.File("box.afs");
-    WriteFile(box, built.bytes);
-    const std::string folder = dir.File("unpacked");
-    std::filesystem::create_directory(folder);
-    const ProgramResult extracted = Run({"extract", box, "-o", folder, "--manifest"});
+    const ProgramResult extracted = Unpack("box.afs", built.bytes);
+    const std::string folder = Unpacked();
     EXPECT_EQ(extracted.exitStatus, 0);
     EXPECT_EQ(extracted.err, "fogbell-cli: " + folder +
                                  "/fogbell-manifest.json: the container holds bytes a pack does "
@@ -239,11 +242,8 @@ TEST_F(CliPackFolder, AnAixContainerHasNoManifest) {
     a.data = AdxFrames(125, 2, 21);
     b.data = AdxFrames(125, 2, 22);
     a.total = b.total = 4000;
-    const std::string box = dir.File("m.aix");
-    WriteFile(box, AixBuilder().Add(a).Add(b).Build().bytes);
-    const std::string folder = dir.File("unpacked");
-    std::filesystem::create_directory(folder);
-    const ProgramResult extracted = Run({"extract", box, "-o", folder, "--manifest"});
+    const ProgramResult extracted = Unpack("m.aix", AixBuilder().Add(a).Add(b).Build().bytes);
+    const std::string folder = Unpacked();
     EXPECT_EQ(extracted.exitStatus, 1);
     EXPECT_EQ(extracted.err, "fogbell-cli: " + folder +
                                  "/fogbell-manifest.json: not written: aixvault cannot describe "

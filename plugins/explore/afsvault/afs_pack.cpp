@@ -137,12 +137,7 @@ std::vector<std::uint8_t> NameTable(const PackLayout& layout) {
 
 bool ReadOffset(const json::Value& object, const char* key, std::uint32_t& out,
                 std::string& error) {
-    std::int64_t value = 0;
-    if (!json::ReadInteger(object, key, 0, kLargestOffset, value, error)) {
-        return false;
-    }
-    out = static_cast<std::uint32_t>(value);
-    return true;
+    return json::ReadU32(object, key, kLargestOffset, out, error);
 }
 
 bool ReadDate(const json::Value& member, Date& date, std::string& error) {

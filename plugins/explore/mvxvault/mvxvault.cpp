@@ -230,13 +230,7 @@ FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const
 }
 
 FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
-    return Guarded<const char*>(nullptr, [&]() -> const char* {
-        MvxTable::Record* record = Vault::Begin(handle);
-        if (record == nullptr || !CheckMappedFileIntact(record->file)) {
-            return nullptr;
-        }
-        return RowLayoutEntry(kRowFormat, record->container.base, record->container.length);
-    });
+    return RowLayoutOfHandle<Vault>(kRowFormat, handle);
 }
 
 FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,

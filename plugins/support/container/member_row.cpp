@@ -13,7 +13,7 @@ constexpr std::uint32_t kHeaderSize = 8;  // magic, member count
 constexpr std::uint32_t kLargestOffset = 0xFFFFFFFFu;
 constexpr std::uint32_t kLargestAlignment = 2048;
 constexpr std::size_t kFillBlock = 64 * 1024;
-constexpr std::int64_t kLargestByte = 0xFF;
+constexpr std::uint32_t kLargestByte = 0xFF;
 
 std::uint64_t TableEnd(const RowFormat& format, std::size_t count) {
     return kHeaderSize + std::uint64_t{format.entrySize} * count;
@@ -66,22 +66,15 @@ void AddFill(RebuiltContainer& out, std::uint64_t size, std::uint8_t fill, FillB
 
 bool ReadByteField(const json::Value& object, const char* key, std::uint8_t& out,
                    std::string& error) {
-    std::int64_t value = 0;
-    if (!json::ReadInteger(object, key, 0, kLargestByte, value, error)) {
-        return false;
-    }
+    std::uint32_t value = 0;
+    const bool read = json::ReadU32(object, key, kLargestByte, value, error);
     out = static_cast<std::uint8_t>(value);
-    return true;
+    return read;
 }
 
 bool ReadWordField(const json::Value& object, const char* key, std::uint32_t& out,
                    std::string& error) {
-    std::int64_t value = 0;
-    if (!json::ReadInteger(object, key, 0, kLargestOffset, value, error)) {
-        return false;
-    }
-    out = static_cast<std::uint32_t>(value);
-    return true;
+    return json::ReadU32(object, key, kLargestOffset, out, error);
 }
 
 bool ReadRowMember(const RowFormat& format, const json::Value& value, RowLayout::Member& member,

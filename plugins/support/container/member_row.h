@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "container_explorer.h"
 #include "json_reader.h"
 #include "packed_files.h"
 #include "rebuilt_container.h"
@@ -74,5 +75,18 @@ bool RowPacksExactly(const RowFormat& format, const std::uint8_t* base, std::uin
 const char* RowLayoutEntry(const RowFormat& format, const std::uint8_t* base, std::uint32_t length);
 std::int32_t RowPackEntry(const RowFormat& format, const char* layout, const char* const* paths,
                           std::uint32_t count, const char* outPath);
+
+// fnGetLayout of a row container kind whose explorer (container_explorer.h) keeps the
+// container's base and length.
+template <class Vault>
+const char* RowLayoutOfHandle(const RowFormat& format, std::int32_t handle) {
+    return Guarded<const char*>(nullptr, [&]() -> const char* {
+        auto* record = Vault::Begin(handle);
+        if (record == nullptr || !CheckMappedFileIntact(record->file)) {
+            return nullptr;
+        }
+        return RowLayoutEntry(format, record->container.base, record->container.length);
+    });
+}
 
 }  // namespace fogbell::plugin

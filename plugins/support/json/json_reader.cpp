@@ -307,4 +307,14 @@ bool ReadInteger(const Value& object, std::string_view key, std::int64_t low, st
     return true;
 }
 
+bool ReadU32(const Value& object, std::string_view key, std::uint32_t high, std::uint32_t& out,
+             std::string& error) {
+    std::int64_t value = 0;
+    if (!ReadInteger(object, key, 0, high, value, error)) {
+        return false;
+    }
+    out = static_cast<std::uint32_t>(value);
+    return true;
+}
+
 }  // namespace fogbell::json

@@ -54,4 +54,8 @@ std::string Write(const Value& value);
 bool ReadInteger(const Value& object, std::string_view key, std::int64_t low, std::int64_t high,
                  std::int64_t& out, std::string& error);
 
+// As ReadInteger, for an unsigned 32-bit field in [0, high].
+bool ReadU32(const Value& object, std::string_view key, std::uint32_t high, std::uint32_t& out,
+             std::string& error);
+
 }  // namespace fogbell::json
