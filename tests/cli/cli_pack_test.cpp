@@ -26,6 +26,11 @@ struct RoundTrip {
     std::function<Bytes()> build;
 };
 
+// The manifest's path as the program names it (with this system's separator).
+std::string ManifestIn(const std::string& folder) {
+    return (std::filesystem::path(folder) / "fogbell-manifest.json").string();
+}
+
 void PrintTo(const RoundTrip& trip, std::ostream* out) {
     *out << trip.label;
 }
@@ -176,8 +181,7 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
         WriteFile(folder + "/fogbell-manifest.json", BytesOf(c.manifest));
         const ProgramResult refused = Run({"pack", folder, out});
         EXPECT_EQ(refused.exitStatus, 1) << c.manifest;
-        EXPECT_EQ(refused.err,
-                  "fogbell-cli: " + folder + "/fogbell-manifest.json: " + c.reason + "\n");
+        EXPECT_EQ(refused.err, "fogbell-cli: " + ManifestIn(folder) + ": " + c.reason + "\n");
         EXPECT_FALSE(FileExists(out));
     }
     // A layout the explorer cannot trust: an offset past 32 bits.
@@ -226,8 +230,8 @@ TEST_F(CliPackFolder, PaddingThatIsNotZeroIsReportedAtExtraction) {
     const ProgramResult extracted = Unpack("box.afs", built.bytes);
     const std::string folder = Unpacked();
     EXPECT_EQ(extracted.exitStatus, 0);
-    EXPECT_EQ(extracted.err, "fogbell-cli: " + folder +
-                                 "/fogbell-manifest.json: the container holds bytes a pack does "
+    EXPECT_EQ(extracted.err, "fogbell-cli: " + ManifestIn(folder) +
+                                 ": the container holds bytes a pack does "
                                  "not write (padding that is not zero): a pack will not give it "
                                  "back byte for byte\n");
     const std::string manifest([&] {
@@ -245,8 +249,8 @@ TEST_F(CliPackFolder, AnAixContainerHasNoManifest) {
     const ProgramResult extracted = Unpack("m.aix", AixBuilder().Add(a).Add(b).Build().bytes);
     const std::string folder = Unpacked();
     EXPECT_EQ(extracted.exitStatus, 1);
-    EXPECT_EQ(extracted.err, "fogbell-cli: " + folder +
-                                 "/fogbell-manifest.json: not written: aixvault cannot describe "
+    EXPECT_EQ(extracted.err, "fogbell-cli: " + ManifestIn(folder) +
+                                 ": not written: aixvault cannot describe "
                                  "its layout: this kind of container cannot be packed\n");
     EXPECT_FALSE(FileExists(folder + "/fogbell-manifest.json"));
 }
