@@ -123,7 +123,7 @@ bool FolderFiles(const std::string& directory, std::vector<std::string>& names) 
 }  // namespace
 
 bool WriteManifest(const ExplorerSession& container, const std::vector<std::string>& files,
-                   const std::string& directory, bool force, std::string& error) {
+                   const std::string& directory, bool force, bool quiet, std::string& error) {
     const std::string kind = LibraryName(container.Plugin());
     if (!container.CanPack()) {
         error = kind + " cannot describe its layout: this kind of container cannot be packed";
@@ -162,7 +162,9 @@ bool WriteManifest(const ExplorerSession& container, const std::vector<std::stri
     }
     switch (Publish(staged, target, force, error)) {
         case PublishResult::kWritten:
-            std::printf("%s\n", target.c_str());
+            if (!quiet) {
+                std::printf("%s\n", target.c_str());
+            }
             return true;
         case PublishResult::kKept:
             std::fprintf(stderr, "%s: skipped %s: the file exists (--force replaces it)\n",

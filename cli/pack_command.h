@@ -20,9 +20,10 @@ inline constexpr const char* kManifestName = "fogbell-manifest.json";
 
 // Writes the manifest of the open container into directory, with files[i] the file written for
 // its i-th track (list order); an existing manifest is kept unless force. False with a text
-// (an explorer that cannot describe its layout, a track without its one file).
+// (an explorer that cannot describe its layout, a track without its one file). Prints the
+// manifest's path unless quiet (standard output holds a JSON document).
 bool WriteManifest(const ExplorerSession& container, const std::vector<std::string>& files,
-                   const std::string& directory, bool force, std::string& error);
+                   const std::string& directory, bool force, bool quiet, std::string& error);
 
 // "pack DIR OUT": the exit status.
 int Pack(const PluginHost& host, const std::string& directory, const std::string& out, bool force);

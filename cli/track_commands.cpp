@@ -231,7 +231,8 @@ bool ExtractManifest(const ExplorerSession& container, const std::vector<std::st
         }
     }
     std::string error;
-    if (!WriteManifest(container, trackFiles, options.directory, options.force, error)) {
+    if (!WriteManifest(container, trackFiles, options.directory, options.force, options.json,
+                       error)) {
         Fail(manifest, "not written: " + error);
         return false;
     }

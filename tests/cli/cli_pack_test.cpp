@@ -3,6 +3,8 @@
 // without --force and a damaged manifest is refused with a clear text.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -93,6 +95,7 @@ TEST_P(CliPack, ExtractWithManifestThenPackGivesTheContainerByteForByte) {
     ASSERT_EQ(extracted.exitStatus, 0) << extracted.err;
     EXPECT_EQ(extracted.err, "");
     ASSERT_TRUE(FileExists(folder + "/fogbell-manifest.json"));
+    EXPECT_NE(extracted.out.find(ManifestIn(folder) + "\n"), std::string::npos);
 
     const std::string packed = dir.File(std::string("packed-") + GetParam().file);
     const ProgramResult pack = Run({"pack", folder, packed});
@@ -218,6 +221,16 @@ TEST_F(CliPackFolder, AnEditedMemberMovesTheOnesAfterItAndKeepsNamesAndDates) {
         EXPECT_EQ(after.members[i].date, before.members[i].date);
         EXPECT_EQ(after.members[i].bytes, before.members[i].bytes);
     }
+}
+
+TEST_F(CliPackFolder, WithJsonTheOutputStaysOneDocument) {
+    WriteFile(dir.File("box.afs"), AfsWith(AfsBuilder::NameTable::kNone, 16));
+    std::filesystem::create_directory(Unpacked());
+    const ProgramResult extracted =
+        Run({"extract", dir.File("box.afs"), "-o", Unpacked(), "--manifest", "--json"});
+    EXPECT_EQ(extracted.exitStatus, 0) << extracted.err;
+    EXPECT_EQ(nlohmann::json::parse(extracted.out).size(), 4u) << extracted.out;
+    EXPECT_TRUE(FileExists(ManifestIn(Unpacked())));
 }
 
 TEST_F(CliPackFolder, PaddingThatIsNotZeroIsReportedAtExtraction) {
