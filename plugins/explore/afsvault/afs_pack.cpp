@@ -274,18 +274,9 @@ std::string LayoutText(const PackLayout& layout, bool exact) {
 bool ReadLayout(const json::Value& value, std::size_t count, PackLayout& layout,
                 std::string& error) {
     layout = PackLayout{};
-    const json::Value* format = value.Find("format");
-    if (!value.IsObject() || format == nullptr || !format->IsString() || format->text != "afs") {
-        error = "not an AFS layout (\"format\": \"afs\")";
+    if (!plugin::ReadLayoutHead(value, "afs", kLargestAlignment, layout.alignment, error)) {
         return false;
     }
-    std::int64_t alignment = 0;
-    if (!json::ReadInteger(value, "alignment", 1, kLargestAlignment, alignment, error) ||
-        (alignment & (alignment - 1)) != 0) {
-        error = error.empty() ? "\"alignment\" must be a power of two" : error;
-        return false;
-    }
-    layout.alignment = static_cast<std::uint32_t>(alignment);
     if (!ReadNameTable(value, layout, error) || !ReadOffset(value, "tail", layout.tail, error)) {
         return false;
     }

@@ -178,18 +178,9 @@ std::string RowLayoutText(const RowFormat& format, const RowLayout& layout, bool
 bool ReadRowLayout(const RowFormat& format, const json::Value& value, std::size_t count,
                    RowLayout& layout, std::string& error) {
     layout = RowLayout{};
-    const json::Value* kind = value.Find("format");
-    if (!value.IsObject() || kind == nullptr || !kind->IsString() || kind->text != format.name) {
-        error = std::string("not a layout of this kind (\"format\": \"") + format.name + "\")";
+    if (!ReadLayoutHead(value, format.name, kLargestAlignment, layout.alignment, error)) {
         return false;
     }
-    std::int64_t alignment = 0;
-    if (!json::ReadInteger(value, "alignment", 1, kLargestAlignment, alignment, error) ||
-        (alignment & (alignment - 1)) != 0) {
-        error = error.empty() ? "\"alignment\" must be a power of two" : error;
-        return false;
-    }
-    layout.alignment = static_cast<std::uint32_t>(alignment);
     if (!ReadWordField(value, "tail", layout.tail, error) ||
         !ReadByteField(value, "tailFill", layout.tailFill, error)) {
         return false;

@@ -85,6 +85,23 @@ std::string FileNameOf(const char* path) {
     return name;
 }
 
+bool ReadLayoutHead(const json::Value& value, const char* format, std::uint32_t largest,
+                    std::uint32_t& alignment, std::string& error) {
+    const json::Value* kind = value.Find("format");
+    if (!value.IsObject() || kind == nullptr || !kind->IsString() || kind->text != format) {
+        error = std::string("not a layout of this kind (\"format\": \"") + format + "\")";
+        return false;
+    }
+    if (!json::ReadU32(value, "alignment", largest, alignment, error)) {
+        return false;
+    }
+    if (alignment == 0 || (alignment & (alignment - 1)) != 0) {
+        error = "\"alignment\" must be a power of two";
+        return false;
+    }
+    return true;
+}
+
 bool WritePacked(const char* outPath, const RebuiltContainer& container) {
     if (outPath == nullptr) {
         SetErrorText("NULL file pointer.");

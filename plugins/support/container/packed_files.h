@@ -35,6 +35,11 @@ const char* KeepLayoutText(std::string text);
 // The last component of a path (after the last '/' or '\\').
 std::string FileNameOf(const char* path);
 
+// The head of a layout: an object of format ("format"), whose "alignment" is a power of two
+// up to largest. False with a text naming the field at fault.
+bool ReadLayoutHead(const json::Value& value, const char* format, std::uint32_t largest,
+                    std::uint32_t& alignment, std::string& error);
+
 // The packed container written to outPath (flushed), or the error text set and no file left.
 // A null layout or outPath is refused with "NULL file pointer.".
 bool WritePacked(const char* outPath, const RebuiltContainer& container);
