@@ -187,17 +187,28 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
         EXPECT_EQ(refused.err, "fogbell-cli: " + ManifestIn(folder) + ": " + c.reason + "\n");
         EXPECT_FALSE(FileExists(out));
     }
-    // A layout the explorer cannot trust: an offset past 32 bits.
-    WriteFile(folder + "/fogbell-manifest.json",
-              BytesOf("{\"fogbell-manifest\": 1, \"kind\": \"afsvault\", \"files\": [\"a.adx\"], "
-                      "\"layout\": {\"format\": \"afs\", \"alignment\": 16, \"nameTable\": null, "
-                      "\"tail\": 0, \"members\": [{\"offset\": 4294967296}]}}"));
-    const ProgramResult refused = Run({"pack", folder, out});
-    EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_EQ(refused.err, "fogbell-cli: " + out +
-                               ": Damaged layout: member 1: \"offset\" is 4294967296, outside "
-                               "0..4294967295.\n");
-    EXPECT_FALSE(FileExists(out));
+    // Layouts the explorer cannot trust: checked by the explorer, named against OUT.
+    const Case layouts[] = {
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 4294967296}]})",
+         "Damaged layout: member 1: \"offset\" is 4294967296, outside 0..4294967295."},
+        {R"({"format": "pac", "alignment": 16, "tail": 0, "members": []})",
+         "Damaged layout: not a layout of this kind (\"format\": \"afs\")."},
+        {R"({"format": "afs", "alignment": 24, "nameTable": null, "tail": 0, "members": []})",
+         "Damaged layout: \"alignment\" must be a power of two."},
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0, "members": []})",
+         "Damaged layout: \"members\" must list one member per file (1)."},
+    };
+    for (const Case& c : layouts) {
+        WriteFile(folder + "/fogbell-manifest.json",
+                  BytesOf(std::string("{\"fogbell-manifest\": 1, \"kind\": \"afsvault\", ") +
+                          "\"files\": [\"a.adx\"], \"layout\": " + c.manifest + "}"));
+        const ProgramResult refused = Run({"pack", folder, out});
+        EXPECT_EQ(refused.exitStatus, 1) << c.manifest;
+        EXPECT_EQ(refused.err, "fogbell-cli: " + out + ": " + c.reason + "\n");
+        EXPECT_FALSE(FileExists(out));
+        EXPECT_FALSE(FileExists(out + ".fogbell-pack"));
+    }
 }
 
 TEST_F(CliPackFolder, AnEditedMemberMovesTheOnesAfterItAndKeepsNamesAndDates) {
