@@ -101,6 +101,29 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     return true;
 }
 
+// The member ', "damaged": true' of a track outside the container's bytes; nothing for the others.
+const char* JsonDamaged(bool damaged) {
+    return damaged ? ", \"damaged\": true" : "";
+}
+
+// Warns on standard error when tracks of the container at path lie outside its bytes: a line,
+// or with json a JSON document that also says so for the container as a whole.
+void WarnDamaged(const ExplorerSession& container, const std::string& path, std::size_t total,
+                 bool json) {
+    const std::uint32_t damaged = container.DamagedCount();
+    if (damaged == 0) {
+        return;
+    }
+    const std::string notice = DamageNotice(PrintedName(path), damaged, total);
+    if (json) {
+        std::fprintf(
+            stderr, "{\"warning\": %s, \"path\": %s, \"damaged\": true, \"damagedTracks\": %u}\n",
+            JsonString(notice).c_str(), JsonName(path).c_str(), static_cast<unsigned>(damaged));
+        return;
+    }
+    std::fprintf(stderr, "%s: warning: %s\n", kProgram, notice.c_str());
+}
+
 void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
     if (!json) {
         for (const TrackRow& row : rows) {
@@ -115,12 +138,12 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
         const bool known = row.rate != 0 || row.channels != 0;
         std::printf(
             "%s\n  {\"row\": %zu, \"name\": %s, \"length\": %s, \"unit\": %s, \"kind\": \"%s\", "
-            "\"rate\": %s, \"channels\": %s%s}",
+            "\"rate\": %s, \"channels\": %s%s%s}",
             i ? "," : "", i + 1, JsonName(row.name).c_str(),
             JsonNumber(row.lengthValue.value_or(0), row.lengthValue.has_value()).c_str(),
             row.lengthValue ? JsonString(unit).c_str() : "null", KindText(row.kind),
             JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str(),
-            JsonLoop(row.loop).c_str());
+            JsonLoop(row.loop).c_str(), JsonDamaged(row.damaged));
     }
     std::printf("%s]\n", rows.empty() ? "" : "\n");
 }
@@ -142,6 +165,8 @@ std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& cont
         auto listed = container.ListNames();
         if (!listed.value) {
             Fail(path, listed.TextOr(kNoTrackList));
+        } else {
+            WarnDamaged(container, path, listed.value->size(), false);
         }
         return listed.value;
     }
@@ -217,6 +242,11 @@ void ClearStaging(const StagingFolder& staging) {
     for (const std::string& file : staging.Files()) {
         RemoveTree(file);
     }
+}
+
+// The name a file has in the output folder.
+std::string TargetName(const std::string& target) {
+    return Utf8FromPath(PathFromUtf8(target).filename());
 }
 
 // The manifest of the extracted container, once every track has its one file in the folder.
@@ -298,6 +328,7 @@ int List(const PluginHost& host, const std::string& path, bool json) {
         Fail(path, listText.value_or(kNoTrackList));
         return kExitFailed;
     }
+    WarnDamaged(*chain.Innermost(), path, rows->size(), json);
     PrintRows(*rows, LengthUnit(chain.Innermost()->Plugin()), json);
     return kExitOk;
 }
@@ -329,6 +360,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     OutputReport report(options.json);
     Progress progress;
     std::vector<std::string> trackFiles(names->size());  // each track's one file, for the manifest
+    DistinctFileNames outputs;  // one track's file never stands for another's
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
         progress.Show(i, names->size(), PrintedName(name));
@@ -343,17 +375,17 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
         }
         // The plug-in chose the file's name (it may change the extension): keep it.
         for (const std::string& file : files) {
-            const std::string target =
-                Utf8FromPath(PathFromUtf8(options.directory) / PathFromUtf8(file).filename());
             const std::string fileName = Utf8FromPath(PathFromUtf8(file).filename());
+            const std::string target = Utf8FromPath(PathFromUtf8(options.directory) /
+                                                    PathFromUtf8(outputs.Take(fileName)));
             switch (Publish(file, target, options.force, error)) {
                 case PublishResult::kWritten:
                     report.Written(name, target);
-                    trackFiles[i] = files.size() == 1 ? fileName : "";
+                    trackFiles[i] = files.size() == 1 ? TargetName(target) : "";
                     break;
                 case PublishResult::kKept:
                     report.Kept(name, target);
-                    trackFiles[i] = files.size() == 1 ? fileName : "";
+                    trackFiles[i] = files.size() == 1 ? TargetName(target) : "";
                     break;
                 case PublishResult::kFailed:
                     report.Failed(name, target + ": " + error);
@@ -413,10 +445,14 @@ int SaveWave(const PluginHost& host, const std::string& path,
     const ExplorerSession* container = single ? nullptr : chain.Innermost();
     OutputReport report(options.json);
     Progress progress;
+    // One track's file never stands for another's.
+    const std::vector<TrackOutput> outputs = DistinctOutputPaths(
+        single ? std::vector{Utf8FromPath(PathFromUtf8(path).filename())} : names,
+        options.directory, ".wav");
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const std::string saved = single ? Utf8FromPath(PathFromUtf8(path).filename()) : name;
-        const std::string target = OutputPath(options.directory, saved, ".wav");
+        const std::string target = outputs[i].path;
         if (!options.force && OutputExists(target)) {
             report.Kept(name, target);  // not even decoded
             continue;

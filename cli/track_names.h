@@ -28,7 +28,7 @@ std::string NameFromArgument(const std::string& text);
 // N for "#N" (decimal digits only, N from 1), else nothing.
 std::optional<std::size_t> RowReference(const std::string& text);
 
-// The names a container lists, in list order, up to the first null or empty one; nothing when
+// The names a container lists, in list order (an empty name is a track's too); nothing when
 // it gives no list.
 std::optional<std::vector<std::string>> ListedNames(const ExplorerSession& container);
 

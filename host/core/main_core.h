@@ -21,6 +21,7 @@
 
 #include "host/core/container_chain.h"
 #include "host/core/main_view.h"
+#include "host/core/output_names.h"
 #include "host/core/playback_control.h"
 #include "host/core/plugin_host.h"
 #include "host/core/worker_pool.h"
@@ -159,8 +160,9 @@ class MainCore final : private PlaybackListener {
     static constexpr std::int32_t kVolumeLowest = 5000;  // the slider's minimum, -50 dB
 
     // A new list from the container; the filter is cleared unless keepFilter (the same
-    // container listed again).
-    void FillTrackList(const ExplorerSession& container, bool keepFilter = false);
+    // container listed again). The status line says so of a damaged container (DamageNotice,
+    // also returned; "" for a whole one).
+    std::string FillTrackList(const ExplorerSession& container, bool keepFilter = false);
     // "Count files: N", or "Count files: shown of all" while a filter is set.
     void ShowCount();
     // The chain in the file-name box (the path as opened, then each nested name, joined by
@@ -178,11 +180,9 @@ class MainCore final : private PlaybackListener {
     void LoadSettings();
     void SaveSettings();
 
-    // Of the names whose output file (outputOf) exists already, the user chooses which to
-    // replace; the rest are left out of names and counted in kept. Before the worker starts.
-    void LeaveOutKept(std::vector<std::string>& names,
-                      const std::function<std::string(const std::string&)>& outputOf,
-                      std::size_t& kept);
+    // Of the tracks whose output file exists already, the user chooses which to replace; the
+    // rest are left out of outputs and counted in kept. Before the worker starts.
+    void LeaveOutKept(std::vector<TrackOutput>& outputs, std::size_t& kept);
     void StartExtract(int mode);
     void StartSaveWave();
     // Takes the save directory from its box; false with a status text when it is unusable.

@@ -48,10 +48,10 @@ std::vector<std::string> MainCore::WriteSelectedTracks(const std::string& folder
         return written;
     }
     std::error_code ignored;
-    for (const std::string& name : CollectSelectedNames()) {
+    for (const auto& [name, out] :
+         DistinctOutputPaths(CollectSelectedNames(), folder, asWave ? ".wav" : "")) {
         std::string failure;
         if (asWave) {
-            const std::string out = OutputPath(folder, name, ".wav");
             if (!host_.FindDecoder(name)) {
                 continue;
             }
@@ -61,10 +61,11 @@ std::vector<std::string> MainCore::WriteSelectedTracks(const std::string& folder
         } else {
             // The explorer may change the name's ending: what it wrote is what the folder gained.
             std::vector<std::filesystem::path> before;
-            for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
+            for (const auto& entry :
+                 std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
                 before.push_back(entry.path());
             }
-            if (ExtractTrack(*container, name, folder, failure)) {
+            if (ExtractTrackTo(*container, name, out, failure)) {
                 for (const auto& entry :
                      std::filesystem::directory_iterator(PathFromUtf8(folder), ignored)) {
                     if (std::find(before.begin(), before.end(), entry.path()) == before.end()) {
@@ -80,13 +81,11 @@ std::vector<std::string> MainCore::WriteSelectedTracks(const std::string& folder
     return written;
 }
 
-void MainCore::LeaveOutKept(std::vector<std::string>& names,
-                            const std::function<std::string(const std::string&)>& outputOf,
-                            std::size_t& kept) {
+void MainCore::LeaveOutKept(std::vector<TrackOutput>& outputs, std::size_t& kept) {
     kept = 0;
     std::optional<bool> replaceAll;  // set by "Replace all" or "Keep all"
-    std::erase_if(names, [&](const std::string& name) {
-        const std::string out = outputOf(name);
+    std::erase_if(outputs, [&](const TrackOutput& output) {
+        const std::string& out = output.path;
         if (!Exists(out)) {
             return false;
         }
@@ -122,23 +121,24 @@ void MainCore::StartExtract(int mode) {
         names = CollectSelectedNames();
     }
     // The explorer may change a name's ending when it writes; the name itself is what is known.
+    std::vector<TrackOutput> outputs = DistinctOutputPaths(names, saveDirectory_);
     std::size_t kept = 0;
-    LeaveOutKept(
-        names, [&](const std::string& name) { return OutputPath(saveDirectory_, name); }, kept);
+    LeaveOutKept(outputs, kept);
     const ExplorerSession* container = chain_.Innermost();
-    WorkerBody body = [this, container, names = std::move(names), directory = saveDirectory_,
+    WorkerBody body = [this, container, outputs = std::move(outputs),
                        kept]() -> std::function<void()> {
-        const std::size_t count = names.size();
+        const std::size_t count = outputs.size();
         view_.SetProgressRange(ProgressId::kExtract, 0, static_cast<std::uint32_t>(count));
         std::size_t failed = 0;
         std::string firstError;
         for (std::size_t d = 0; d < count && !stopWorkers_; ++d) {
-            view_.SetProgressCaption(ProgressId::kExtract, ProgressCaption(d, count, names[d]));
+            const std::string& name = outputs[d].track;
+            view_.SetProgressCaption(ProgressId::kExtract, ProgressCaption(d, count, name));
             view_.SetProgressPos(ProgressId::kExtract, static_cast<std::uint32_t>(d));
             std::string error;
-            if (!ExtractTrack(*container, names[d], directory, error)) {
+            if (!ExtractTrackTo(*container, name, outputs[d].path, error)) {
                 if (failed++ == 0) {
-                    firstError = names[d] + ": " + error;
+                    firstError = name + ": " + error;
                 }
             }
         }
@@ -160,18 +160,17 @@ void MainCore::StartSaveWave() {
     // What no decoder plays (a nested container, a text) is not audio: left out, not failed.
     std::vector<std::string> names = CollectSelectedNames();
     std::erase_if(names, [this](const std::string& name) { return !host_.FindDecoder(name); });
+    std::vector<TrackOutput> outputs = DistinctOutputPaths(names, saveDirectory_, ".wav");
     std::size_t kept = 0;
-    LeaveOutKept(
-        names, [&](const std::string& name) { return OutputPath(saveDirectory_, name, ".wav"); },
-        kept);
+    LeaveOutKept(outputs, kept);
     const ExplorerSession* container = chain_.Innermost();
-    WorkerBody body = [this, container, names = std::move(names), directory = saveDirectory_,
+    WorkerBody body = [this, container, outputs = std::move(outputs),
                        kept]() -> std::function<void()> {
-        const std::size_t count = names.size();
+        const std::size_t count = outputs.size();
         std::size_t failed = 0;
         std::string firstError;
         for (std::size_t i = 0; i < count && !stopWorkers_; ++i) {
-            const std::string& name = names[i];
+            const std::string& name = outputs[i].track;
             SaveCallbacks callbacks;
             callbacks.fileCreated = [&] {
                 view_.SetProgressCaption(ProgressId::kSave, ProgressCaption(i, count, name));
@@ -184,8 +183,7 @@ void MainCore::StartSaveWave() {
             };
             callbacks.stop = &stopWorkers_;
             std::string error;
-            const std::string out = OutputPath(directory, name, ".wav");
-            if (!SaveTrackAsWave(host_, container, name, out, callbacks, error)) {
+            if (!SaveTrackAsWave(host_, container, name, outputs[i].path, callbacks, error)) {
                 if (failed++ == 0) {
                     firstError = name + ": " + error;
                 }

@@ -36,9 +36,9 @@ void MainCore::ShowChain() {
     lastFileName_ = path;
 }
 
-void MainCore::FillTrackList(const ExplorerSession& container, bool keepFilter) {
+std::string MainCore::FillTrackList(const ExplorerSession& container, bool keepFilter) {
     if (!container.IsOpen() || container.Explorer() == nullptr) {
-        return;
+        return {};
     }
     if (!keepFilter) {
         tracks_.SetFilter("");
@@ -46,13 +46,20 @@ void MainCore::FillTrackList(const ExplorerSession& container, bool keepFilter) 
     // The names only: each row's length and format are read when it is first drawn or sorted.
     PackedNames names;
     const bool listed = container.ListNames(names).value;
+    const std::uint32_t damaged = listed ? container.DamagedCount() : 0;
+    const std::size_t total = names.Size();
     tracks_.Reset(std::move(names),
-                  listed ? std::make_unique<ContainerFacts>(host_, container) : nullptr);
+                  listed ? std::make_unique<ContainerFacts>(host_, container, damaged) : nullptr);
     view_.TracksChanged();
     if (listed) {
         // An empty container shows a count of 0 rather than the count of the list it replaced.
         ShowCount();
     }
+    std::string notice = DamageNotice(container.path, damaged, total);
+    if (!notice.empty()) {
+        view_.SetStatus(notice);
+    }
+    return notice;
 }
 
 void MainCore::ShowCount() {
@@ -100,7 +107,7 @@ bool MainCore::OpenContainerPath(const std::string& path) {
         view_.SetStatus(error);  // the old container, its rows and its parents stay
         return false;
     }
-    FillTrackList(*container);
+    const std::string damage = FillTrackList(*container);
     const std::string notice = container->openNotice;
     CloseOpenStream();
     chain_ = std::move(opened);  // the old levels close, innermost first
@@ -109,7 +116,7 @@ bool MainCore::OpenContainerPath(const std::string& path) {
     view_.EnableButton(ButtonId::kStop, false);
     ShowChain();
     if (!notice.empty()) {
-        view_.SetStatus(notice);
+        view_.SetStatus(damage.empty() ? notice : notice + " " + damage);
     }
     return true;
 }

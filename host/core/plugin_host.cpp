@@ -64,8 +64,9 @@ const KindRule kExplorerRule{
     {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
-     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnGetLayout",
-     "fnPackFiles"},
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnGetDamagedCount",
+     "fnIsTrackDamaged",
+     "fnGetLayout", "fnPackFiles"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -145,6 +146,12 @@ struct PluginBinder {
         Bind(lib, "fnReplaceFile", p.fnReplaceFile);
         Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
         Bind(lib, "fnRebuildFile", p.fnRebuildFile);
+        // Both or neither: the count says whether to ask row by row.
+        if (!Bind(lib, "fnGetDamagedCount", p.fnGetDamagedCount) ||
+            !Bind(lib, "fnIsTrackDamaged", p.fnIsTrackDamaged)) {
+            p.fnGetDamagedCount = nullptr;
+            p.fnIsTrackDamaged = nullptr;
+        }
         Bind(lib, "fnGetLayout", p.fnGetLayout);
         Bind(lib, "fnPackFiles", p.fnPackFiles);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);

@@ -75,6 +75,7 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanReplace() const { return fnReplaceFile != nullptr; }
     bool CanMeasureRoom() const { return fnGetRoomFile != nullptr; }
     bool CanRebuild() const { return fnRebuildFile != nullptr; }
+    bool CanTellDamage() const { return fnGetDamagedCount != nullptr; }
     bool CanPack() const { return fnGetLayout != nullptr && fnPackFiles != nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
@@ -87,12 +88,14 @@ class ExplorerPlugin final : public PluginRecord {
 
     void CloseHandle(std::int32_t handle) const override;
 
-    FnGetLengthFile fnGetLengthFile = nullptr;            // optional
-    FnGetListFiles fnGetListFiles = nullptr;              // required
-    FnGetFilePointer fnGetFilePointer = nullptr;          // required
-    FnReplaceFile fnReplaceFile = nullptr;                // optional
-    FnGetRoomFile fnGetRoomFile = nullptr;                // optional
-    FnRebuildFile fnRebuildFile = nullptr;                // optional
+    FnGetLengthFile fnGetLengthFile = nullptr;      // optional
+    FnGetListFiles fnGetListFiles = nullptr;        // required
+    FnGetFilePointer fnGetFilePointer = nullptr;    // required
+    FnReplaceFile fnReplaceFile = nullptr;          // optional
+    FnGetRoomFile fnGetRoomFile = nullptr;          // optional
+    FnRebuildFile fnRebuildFile = nullptr;          // optional
+    FnGetDamagedCount fnGetDamagedCount = nullptr;  // optional, with fnIsTrackDamaged
+    FnIsTrackDamaged fnIsTrackDamaged = nullptr;
     FnGetLayout fnGetLayout = nullptr;                    // optional
     FnPackFiles fnPackFiles = nullptr;                    // optional
     FnExtractFile fnExtractFile = nullptr;                // required

@@ -101,8 +101,10 @@ bool ExplorerSession::VisitNames(std::optional<std::string>& text, Visit&& visit
         text = explorer.LastText();
         return false;
     }
+    // An empty name is a track like any other: only null ends the list, so that an empty name
+    // never hides itself and every track after it.
     char** end = names;
-    while (*end != nullptr && **end != '\0') {
+    while (*end != nullptr) {
         ++end;
     }
     visit(names, end);
@@ -138,6 +140,24 @@ std::optional<std::uint32_t> ExplorerSession::Length(const std::string& track) c
     }
     std::lock_guard guard(explorer.lock);
     return explorer.fnGetLengthFile(handle_, track.c_str());
+}
+
+std::uint32_t ExplorerSession::DamagedCount() const {
+    const ExplorerPlugin& explorer = Plugin();
+    if (explorer.fnGetDamagedCount == nullptr || !IsOpen()) {
+        return 0;
+    }
+    std::lock_guard guard(explorer.lock);
+    return explorer.fnGetDamagedCount(handle_);
+}
+
+bool ExplorerSession::IsDamaged(const std::string& track) const {
+    const ExplorerPlugin& explorer = Plugin();
+    if (explorer.fnIsTrackDamaged == nullptr || !IsOpen()) {
+        return false;
+    }
+    std::lock_guard guard(explorer.lock);
+    return explorer.fnIsTrackDamaged(handle_, track.c_str()) == 1;
 }
 
 TrackBytes ExplorerSession::Track(const std::string& track) const {

@@ -143,15 +143,20 @@ class ExplorerSession final : public OpenedFile {
     // lengths, bytes) comes from one state of the container.
     void Exclusively(const std::function<void()>& body) const;
 
-    // fnGetListFiles: the names in the explorer's order, up to the first null or empty one,
-    // copied under the lock (the list is valid only until the next listing); none when the
-    // explorer gives no list.
+    // fnGetListFiles: the names in the explorer's order, up to the null that ends them (an empty
+    // name is a track's too), copied under the lock (the list is valid only until the next
+    // listing); none when the explorer gives no list.
     PluginAnswer<std::optional<std::vector<std::string>>> ListNames() const;
     // The same names packed into names (emptied first); false with the text when the explorer
     // gives no list.
     PluginAnswer<bool> ListNames(PackedNames& names) const;
     // fnGetLengthFile: the track's length in the explorer's measure; none without the entry.
     std::optional<std::uint32_t> Length(const std::string& track) const;
+    // fnGetDamagedCount: how many tracks lie wholly or partly outside the container's bytes; 0
+    // without the entry.
+    std::uint32_t DamagedCount() const;
+    // fnIsTrackDamaged: whether the track lies so; false without the entry.
+    bool IsDamaged(const std::string& track) const;
     // fnGetFilePointer: the track's bytes, held as described at TrackBytes.
     TrackBytes Track(const std::string& track) const;
     // fnExtractFile: writes the track to outPath (the explorer may change the extension).
@@ -179,8 +184,8 @@ class ExplorerSession final : public OpenedFile {
                             const std::string& outPath) const;
 
   private:
-    // fnGetListFiles under the lock: visit(begin, end) over the names up to the first null or
-    // empty one, while the list is valid. False with the explorer's text when it gives none.
+    // fnGetListFiles under the lock: visit(begin, end) over the names up to the null that
+    // ends them, while the list is valid. False with the explorer's text when it gives none.
     template <class Visit>
     bool VisitNames(std::optional<std::string>& text, Visit&& visit) const;
 };

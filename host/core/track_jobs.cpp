@@ -165,11 +165,16 @@ bool SaveTrack(const PluginHost& host, const ExplorerSession* container, const s
 
 bool ExtractTrack(const ExplorerSession& container, const std::string& name,
                   const std::string& directory, std::string& error) {
+    return ExtractTrackTo(container, name, OutputPath(directory, name), error);
+}
+
+bool ExtractTrackTo(const ExplorerSession& container, const std::string& name,
+                    const std::string& outPath, std::string& error) {
     if (!container.IsOpen()) {
         error = "No container is open.";
         return false;
     }
-    const PluginAnswer<bool> extracted = container.Extract(name, OutputPath(directory, name));
+    const PluginAnswer<bool> extracted = container.Extract(name, outPath);
     if (!extracted.value) {
         error = extracted.TextOr("Error extracting file.");
     }

@@ -21,6 +21,9 @@ DecoderSessionPtr OpenTrackStream(const PluginHost& host, const ExplorerSession*
 // extension). False with the explorer's text when it fails.
 bool ExtractTrack(const ExplorerSession& container, const std::string& name,
                   const std::string& directory, std::string& error);
+// Extracts the track to outPath (the explorer may change the extension); as ExtractTrack.
+bool ExtractTrackTo(const ExplorerSession& container, const std::string& name,
+                    const std::string& outPath, std::string& error);
 
 struct SaveCallbacks {
     std::function<void()> fileCreated;            // the WAVE file exists and is being written

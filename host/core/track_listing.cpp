@@ -6,6 +6,7 @@ namespace {
 constexpr const char* kUnknownFormat = "Unknown";
 constexpr const char* kContainerText = "..";
 constexpr const char* kUnsupportedText = "Unsupported";
+constexpr const char* kDamagedText = "Damaged";
 
 }  // namespace
 
@@ -13,7 +14,19 @@ std::string LengthText(const TrackFacts& facts) {
     return facts.hasLength ? std::to_string(facts.length) : std::string();
 }
 
+std::string DamageNotice(const std::string& name, std::uint32_t damagedCount, std::size_t total) {
+    if (damagedCount == 0) {
+        return {};
+    }
+    return name + " is damaged: " + std::to_string(damagedCount) + " of " + std::to_string(total) +
+           (total == 1 ? " track" : " tracks") + (damagedCount == 1 ? " lies" : " lie") +
+           " outside the file.";
+}
+
 std::string BitrateText(const TrackFacts& facts) {
+    if (facts.damaged) {
+        return kDamagedText;  // whatever its first bytes tell, the track cannot be read whole
+    }
     if (!facts.hasBytes) {
         return {};
     }
@@ -43,6 +56,7 @@ TrackRow MakeTrackRow(std::string name, const TrackFacts& facts) {
     row.kind = facts.kind;
     row.rate = facts.rate;
     row.channels = facts.channels;
+    row.damaged = facts.damaged;
     return row;
 }
 
@@ -51,19 +65,22 @@ TrackFacts FactsOf(const TrackRow& row) {
     facts.hasLength = row.lengthValue.has_value();
     facts.length = row.lengthValue.value_or(0);
     facts.kind = row.kind;
-    facts.hasBytes = !row.bitrate.empty();
+    facts.hasBytes = !row.bitrate.empty() && !row.damaged;
     facts.hasFormat = row.kind == TrackKind::kAudio && row.bitrate != kUnknownFormat;
     facts.rate = row.rate;
     facts.channels = static_cast<std::uint16_t>(row.channels);
     facts.lengthRead = true;
     facts.described = true;
+    facts.damaged = row.damaged;
     return facts;
 }
 
-void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts) {
+void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts,
+                     bool damagedContainer) {
     const std::optional<std::uint32_t> length = container.Length(name);
     facts.hasLength = length.has_value();
     facts.length = length.value_or(0);
+    facts.damaged = damagedContainer && container.IsDamaged(name);
     facts.lengthRead = true;
 }
 
@@ -108,7 +125,7 @@ void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
 }
 
 void ContainerFacts::ReadLength(const std::string& name, TrackFacts& facts) {
-    ReadTrackLength(container_, name, facts);
+    ReadTrackLength(container_, name, facts, damaged_);
 }
 
 void ContainerFacts::Describe(const std::string& name, TrackFacts& facts) {
@@ -144,10 +161,12 @@ std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
         }
         rows.emplace();
         rows->reserve(listed.value->size());
+        // Rows are asked about damage only in a damaged container.
+        const bool damaged = container.DamagedCount() != 0;
         for (std::string& name : *listed.value) {
             TrackFacts facts;
             std::optional<LoopPoints> loop;
-            ReadTrackLength(container, name, facts);
+            ReadTrackLength(container, name, facts, damaged);
             DescribeTrack(host, container, name, facts, &loop);
             rows->push_back(MakeTrackRow(std::move(name), facts));
             rows->back().loop = loop;

@@ -23,9 +23,9 @@ enum class TrackKind : std::uint8_t {
                    // decoder refused them (empty cell)
 };
 
-// A track's length and format as values: 16 bytes, so that a table of a million rows keeps them
-// for every row. Filled in two steps, each marked done: the length (one explorer call), then
-// the kind and format (a decoder opened on the track).
+// A track's length and format as values: 20 bytes, so that a table of a million rows keeps them
+// for every row. Filled in two steps, each marked done: the length (one explorer call, and one
+// more in a damaged container), then the kind and format (a decoder opened on the track).
 struct TrackFacts {
     std::uint32_t length = 0;  // fnGetLengthFile, when hasLength
     std::uint32_t rate = 0;    // the source format's, when hasFormat
@@ -36,18 +36,20 @@ struct TrackFacts {
     bool hasFormat = false;  // a decoder gave the source format
     bool lengthRead = false;
     bool described = false;  // kind and format are known
+    bool damaged = false;    // the track lies wholly or partly outside the container's bytes
 };
 
 // The Length cell: "%u" of the length, empty without one.
 std::string LengthText(const TrackFacts& facts);
-// The Bitrate cell: "%uHz,%uCh", "Unknown", ".." (a container), "Unsupported", or empty for a
-// track without bytes or one that its decoder refused.
+// The Bitrate cell: "Damaged" for a track outside the container's bytes, else "%uHz,%uCh",
+// "Unknown", ".." (a container), "Unsupported", or empty for a track without bytes or one that
+// its decoder refused.
 std::string BitrateText(const TrackFacts& facts);
 
 struct TrackRow {
     std::string name;     // exactly as the explorer lists it; commands pass it back
     std::string length;   // "%u" of fnGetLengthFile, empty without that entry point
-    std::string bitrate;  // "%uHz,%uCh", "Unknown", ".." (a container), "Unsupported" or empty
+    std::string bitrate;  // "Damaged", "%uHz,%uCh", "Unknown", "..", "Unsupported" or empty
     // The same as values: the length (none without fnGetLengthFile), the kind, and the source
     // format's rate and channels (0 when not known).
     std::optional<std::uint32_t> lengthValue;
@@ -55,6 +57,7 @@ struct TrackRow {
     std::uint32_t rate = 0;
     std::uint32_t channels = 0;
     std::optional<LoopPoints> loop;  // the stream's loop, when its decoder gives one
+    bool damaged = false;            // it lies wholly or partly outside the container's bytes
 };
 
 // The row of a named track with these facts (without a loop).
@@ -62,8 +65,10 @@ TrackRow MakeTrackRow(std::string name, const TrackFacts& facts);
 // The facts a row's values and texts tell, both steps done.
 TrackFacts FactsOf(const TrackRow& row);
 
-// Reads the track's length from the container (fnGetLengthFile) into facts.
-void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts);
+// Reads the track's length from the container (fnGetLengthFile) into facts, and whether it is
+// damaged when the container is (damagedContainer: its DamagedCount is not 0).
+void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts,
+                     bool damagedContainer = false);
 // Reads the track's kind and format into facts: the track is opened once by the decoder serving
 // its extension, only to read its source format (and its loop into loop, when given).
 void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
@@ -85,15 +90,22 @@ class TrackFactsSource {
 // container must stay open while the source is used.
 class ContainerFacts final : public TrackFactsSource {
   public:
-    ContainerFacts(const PluginHost& host, const ExplorerSession& container)
-        : host_(host), container_(container) {}
+    // damagedCount: the container's DamagedCount, asked once when it was opened.
+    ContainerFacts(const PluginHost& host, const ExplorerSession& container,
+                   std::uint32_t damagedCount = 0)
+        : host_(host), container_(container), damaged_(damagedCount != 0) {}
     void ReadLength(const std::string& name, TrackFacts& facts) override;
     void Describe(const std::string& name, TrackFacts& facts) override;
 
   private:
     const PluginHost& host_;
     const ExplorerSession& container_;
+    bool damaged_;
 };
+
+// What opening a container whose damagedCount of total tracks lie outside its bytes says: "NAME
+// is damaged: N of M tracks lie outside the file.", or "" for a whole container.
+std::string DamageNotice(const std::string& name, std::uint32_t damagedCount, std::size_t total);
 
 // What the lengths of an explorer's tracks count: "samples" for AIX containers (the total of the
 // track's ADX header), "bytes" for every other container.
@@ -103,7 +115,7 @@ const char* LengthUnit(const ExplorerPlugin& explorer);
 // plug-in gives no list.
 std::optional<std::vector<std::string>> ListTrackNames(const ExplorerSession& container);
 
-// Lists a container's tracks in container order, up to the first null or empty name, every row
+// Lists a container's tracks in container order (an empty name is a track's too), every row
 // filled (ReadTrackLength, DescribeTrack with the loop). Nothing when the container is not open
 // or the explorer gives no list. listText, when given, receives the explorer's text when it
 // gave no list.

@@ -3,7 +3,7 @@
 // filter text) in the order chosen by a column. The window's list is a view of this table; the
 // track commands take their names from it.
 //
-// A row keeps its name packed with the others and its length and format as 16 bytes of values
+// A row keeps its name packed with the others and its length and format as 20 bytes of values
 // (TrackFacts), read from the container when the row is first drawn or sorted by them: opening
 // an archive of a million members reads their names only.
 //

@@ -11,6 +11,19 @@
  *  - Load operations return a handle or -1. Every other operation returns non-zero, a value or a
  *    pointer on success and 0 or NULL on failure; the reason is then in fnGetErrorString().
  *  - Track names are NUL-terminated single-byte strings. Sizes and lengths are 32-bit unsigned.
+ *  - Every track is listed, one name per track in container order; a name list ends only at
+ *    NULL. A host takes an empty name for a track, never for the end of the list.
+ *  - Each track is listed under a name of its own, unique within the container without regard
+ *    to ASCII case, and every entry point that takes a name finds the track listed under it
+ *    (names compare without regard to ASCII case). Where a container stores names, a track
+ *    keeps its stored name unless an earlier track stores the same name or the name is empty or
+ *    spaces only. A repeated name is listed with " (N)" before its extension (the part from its
+ *    last dot, unless that dot starts the name): "dup (2).adx", N the smallest number from 2
+ *    that no listed name holds. An empty name is listed under a stand-in made of the track's
+ *    number (from 0) and the extension of its kind ("00009.adx"), made unique the same way.
+ *    Tracks keeping their stored names are named first, then repeated names, then stand-ins:
+ *    a renamed track never takes a name that a later track stores, and a stand-in (whose
+ *    extension follows the track's bytes) never changes another track's name.
  *  - No C++ exception ever leaves an entry point.
  *
  * Ownership
@@ -124,6 +137,17 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath);
 
+/* The number of tracks whose bytes lie wholly or partly outside the container's bytes (a file
+ * cut short: such a track cannot be read, extracted or replaced). 0 for a whole container or a
+ * bad handle. One pass over the tracks the table lists; changes nothing, not even the error
+ * text. Optional: a host without it finds the damage only when it reads a track. */
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle);
+
+/* 1 when the named track's bytes lie wholly or partly outside the container's bytes; 0 when
+ * they lie inside it, and 0 with a text for a null name, a name the container lacks or a bad
+ * handle. Optional; a plug-in that has it also has fnGetDamagedCount. */
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name);
+
 /* The open container's layout, as a JSON object text: its kind ("format"), whether packing its
  * own members back gives it byte for byte ("exact"), and every detail a pack needs to lay it out
  * as it is (member order, stored names, offsets, dates, alignment, tables, padding). The
@@ -157,6 +181,8 @@ typedef int32_t (*FnGetRoomFile)(int32_t handle, const char* name, const char* p
                                  uint32_t* needed, uint32_t* room);
 typedef int32_t (*FnRebuildFile)(int32_t handle, const char* name, const char* path,
                                  const char* outPath);
+typedef uint32_t (*FnGetDamagedCount)(int32_t handle);
+typedef int32_t (*FnIsTrackDamaged)(int32_t handle, const char* name);
 typedef const char* (*FnGetLayout)(int32_t handle);
 typedef int32_t (*FnPackFiles)(const char* layout, const char* const* paths, uint32_t count,
                                const char* outPath);

@@ -12,8 +12,11 @@
 #include "byte_writer.h"
 #include "cli/json_text.h"
 #include "cli/track_names.h"
+#include "mvx_builder.h"
+#include "pac_builder.h"
 #include "run_program.h"
 #include "test_files.h"
+#include "wave_builder.h"
 
 namespace fogbell::test {
 namespace {
@@ -402,6 +405,80 @@ TEST(TrackNames, RowReferencesAreHashAndDigitsFromOne) {
     for (const char* text : {"#0", "#", "#-1", "#1a", "1", "# 1", "#99999999999"}) {
         EXPECT_FALSE(cli::RowReference(text).has_value()) << text;
     }
+}
+
+// A container of each kind cut short: the rows outside the kept bytes, as list shows them.
+struct CutFile {
+    const char* name;
+    Bytes bytes;
+    std::vector<std::size_t> damaged;  // rows, from 0
+    std::size_t rows;
+};
+
+std::vector<CutFile> CutFiles() {
+    std::vector<CutFile> all;
+    const auto afs = AfsBuilder().Add("a.bin", Pattern(99, 1)).Add("b.bin", Pattern(99, 2)).Build();
+    all.push_back(
+        {"cut.afs", Bytes(afs.bytes.begin(), afs.bytes.begin() + afs.offsets[1] + 9), {1}, 2});
+    const auto pac =
+        PacBuilder().Add(BuildWave({}, Pattern(64, 1))).Add(BuildWave({}, Pattern(64, 2))).Build();
+    all.push_back(
+        {"cut.pac", Bytes(pac.bytes.begin(), pac.bytes.begin() + pac.offsets[1] + 9), {1}, 2});
+    const auto mvx = MvxBuilder().Add("a.xmd", Pattern(64, 1)).Add("b.xmd", Pattern(64, 2)).Build();
+    all.push_back(
+        {"cut.mvx", Bytes(mvx.bytes.begin(), mvx.bytes.begin() + mvx.offsets[1] + 9), {1}, 2});
+    AixStream stream;
+    stream.total = 100000;
+    stream.data = AdxFrames(20, 2, 1);
+    const auto aix = AixBuilder().Add(stream).Add(stream).Build();
+    all.push_back({"cut.aix",
+                   Bytes(aix.bytes.begin(), aix.bytes.begin() + aix.packets[1].offset + 20),
+                   {0, 1},
+                   2});
+    return all;
+}
+
+TEST_F(CliScripting, AContainerCutShortIsListedWithAWarningAndItsDamagedRowsMarked) {
+    for (const CutFile& cut : CutFiles()) {
+        SCOPED_TRACE(cut.name);
+        const std::string path = Save(cut.name, cut.bytes);
+        const std::string notice = path + " is damaged: " + std::to_string(cut.damaged.size()) +
+                                   " of " + std::to_string(cut.rows) +
+                                   (cut.damaged.size() == 1 ? " tracks lies" : " tracks lie") +
+                                   " outside the file.";
+        const ProgramResult text = Run({"list", path});
+        EXPECT_EQ(text.exitStatus, 0) << text.err;
+        EXPECT_EQ(text.err, "fogbell-cli: warning: " + notice + "\n");
+        const std::vector<std::string> lines = Lines(text.out);
+        ASSERT_EQ(lines.size(), cut.rows) << text.out;
+        const ProgramResult scripted = Run({"list", path, "--json"});
+        EXPECT_EQ(scripted.exitStatus, 0) << scripted.err;
+        const json rows = json::parse(scripted.out);
+        const json warning = json::parse(scripted.err);
+        EXPECT_EQ(warning["damaged"], true);
+        EXPECT_EQ(warning["damagedTracks"], cut.damaged.size());
+        EXPECT_EQ(warning["warning"], notice);
+        ASSERT_EQ(rows.size(), cut.rows);
+        for (std::size_t row = 0; row < cut.rows; ++row) {
+            const bool damaged =
+                std::find(cut.damaged.begin(), cut.damaged.end(), row) != cut.damaged.end();
+            EXPECT_EQ(lines[row].ends_with("\tDamaged"), damaged) << lines[row];
+            EXPECT_EQ(rows[row].value("damaged", false), damaged) << rows[row];
+        }
+        // Extracting every track opens the container for a listing too.
+        const ProgramResult extracted = Run({"extract", path, "-o", dir.File("out")});
+        EXPECT_EQ(extracted.exitStatus, 1);
+        EXPECT_NE(extracted.err.find("warning: " + notice), std::string::npos) << extracted.err;
+    }
+}
+
+TEST_F(CliScripting, AWholeContainerIsListedWithoutWarningOrMarks) {
+    const std::string path =
+        Save("whole.afs", AfsBuilder().Add("a.bin", Pattern(99, 1)).Build().bytes);
+    const ProgramResult r = Run({"list", path, "--json"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(json::parse(r.out)[0].contains("damaged")) << r.out;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // fogbell-cli run as a program on containers built at test time.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/container_chain.h"
 #include "cli/json_text.h"
+#include "host/core/container_chain.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "wave_builder.h"
@@ -113,6 +115,70 @@ TEST_F(Cli, ReplaceOverwritesATrackInPlace) {
         << tooBig.err;
     EXPECT_NE(tooBig.err.find("run again with --rebuild"), std::string::npos) << tooBig.err;
     EXPECT_EQ(ReadFile(archive), before);
+}
+
+// Rows 2 and 3 store one name and row 4 none: every row is listed, addressed, extracted and
+// replaced as itself.
+TEST_F(Cli, EveryRowIsItsOwnTrack) {
+    struct Row {
+        const char* stored;
+        const char* listed;
+        Bytes bytes;
+    };
+    const std::vector<Row> rows = {{"a.adx", "a.adx", Pattern(10, 1)},
+                                   {"dup.adx", "dup.adx", Pattern(20, 2)},
+                                   {"dup.adx", "dup (2).adx", Pattern(30, 3)},
+                                   {"", "00003.bin", Pattern(40, 4)},
+                                   {"b.bin", "b.bin", Pattern(50, 5)}};
+    AfsBuilder builder;
+    for (const Row& row : rows) {
+        builder.Add(row.stored, row.bytes, 16);
+    }
+    const std::string archive = dir.File("rows.afs");
+    WriteFile(archive, builder.Build().bytes);
+
+    const ProgramResult list = Run({"list", archive});
+    EXPECT_EQ(list.exitStatus, 0) << list.err;
+    std::istringstream lines(list.out);
+    for (const Row& row : rows) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line)) << list.out;
+        EXPECT_EQ(line.rfind(row.listed + ("\t" + std::to_string(row.bytes.size()) + "\t"), 0), 0u)
+            << line;
+    }
+    const auto extractAll = [&](const std::string& out) {
+        std::filesystem::create_directory(dir.File(out));
+        const ProgramResult all = Run({"extract", archive, "-o", dir.File(out)});
+        EXPECT_EQ(all.exitStatus, 0) << all.err;
+    };
+    extractAll("all");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        EXPECT_EQ(ReadFile(dir.File("all/" + std::string(row.listed))), row.bytes) << row.listed;
+        const std::string byRow = "row" + std::to_string(i);
+        std::filesystem::create_directory(dir.File(byRow));
+        ASSERT_EQ(Run({"extract", archive, "#" + std::to_string(i + 1), "-o", dir.File(byRow)})
+                      .exitStatus,
+                  0);
+        EXPECT_EQ(ReadFile(dir.File(byRow + "/" + row.listed)), row.bytes) << row.listed;
+
+        const Bytes replacement = Pattern(row.bytes.size() + 8, static_cast<std::uint8_t>(i + 10));
+        WriteFile(dir.File("new.bin"), replacement);
+        const ProgramResult replaced =
+            Run({"replace", archive, "#" + std::to_string(i + 1), dir.File("new.bin")});
+        EXPECT_EQ(replaced.exitStatus, 0) << replaced.err;
+        const std::string byName = "name" + std::to_string(i);
+        std::filesystem::create_directory(dir.File(byName));
+        ASSERT_EQ(Run({"extract", archive, row.listed, "-o", dir.File(byName)}).exitStatus, 0);
+        EXPECT_EQ(ReadFile(dir.File(byName + "/" + row.listed)), replacement) << row.listed;
+    }
+    // Each replacement reached its own row and no other.
+    extractAll("after");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(ReadFile(dir.File("after/" + std::string(rows[i].listed))),
+                  Pattern(rows[i].bytes.size() + 8, static_cast<std::uint8_t>(i + 10)))
+            << rows[i].listed;
+    }
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {

@@ -219,6 +219,21 @@ TEST_F(AdxVoice, RefusedStreamsGiveTheirTexts) {
 }
 
 // adxvoice never sets "OK" itself: only a failure or mapping a file changes the text.
+TEST_F(AdxVoice, AMappedFileReadsTheSameAfterItsPagesWereLetGoBehindTheDecoder) {
+    const std::size_t groups = 100000;  // 3.6 MB of frames: several release steps
+    const Stream s = MakeStream(2, 44100, groups, groups * 32);
+    TempDir dir;
+    const std::string path = dir.File("long.adx");
+    WriteFile(path, s.bytes);
+    const int h = api.LoadFile(-1, -1, path.c_str());
+    ASSERT_NE(h, -1) << api.Error();
+    const auto reference = ReferenceAdx(s.frames, 2, groups, kFixed1, kFixed2);
+    EXPECT_EQ(Samples(api.DecodeAll(h)), reference);
+    api.ResetFile(h);  // back over the released pages, as a loop goes
+    EXPECT_EQ(Samples(api.DecodeAll(h)), reference);
+    api.CloseFile(h);
+}
+
 TEST_F(AdxVoice, SuccessLeavesAnEarlierTextExceptWhenAFileIsMapped) {
     const Stream s = MakeStream(1, 44100, 4, 128);
     EXPECT_EQ(api.DecodeNext(-1), nullptr);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 #include "afs_builder.h"
 #include "byte_writer.h"
@@ -96,6 +98,60 @@ TEST(AfsParse, EveryMemberOfALargeArchiveIsFoundByItsNameInAnyCase) {
     EXPECT_EQ(FindEntry(archive, "voice_3000.adx"), nullptr);
     EXPECT_EQ(FindEntry(archive, ""), nullptr);
 }
+
+struct ListedNamesCase {
+    const char* what;
+    std::vector<std::string> stored;
+    std::vector<std::string> listed;
+};
+
+class AfsListedNames : public ::testing::TestWithParam<ListedNamesCase> {};
+
+TEST_P(AfsListedNames, EveryMemberIsListedAndFoundUnderANameOfItsOwn) {
+    const ListedNamesCase& c = GetParam();
+    AfsBuilder builder;
+    for (std::size_t i = 0; i < c.stored.size(); ++i) {
+        builder.Add(c.stored[i], Pattern(4, static_cast<std::uint8_t>(i + 1)));
+    }
+    auto built = builder.Build();
+    Archive archive;
+    ASSERT_EQ(Parse(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()), archive),
+              Status::kOk);
+    ASSERT_EQ(archive.entries.size(), c.listed.size());
+    for (std::size_t i = 0; i < c.listed.size(); ++i) {
+        EXPECT_EQ(ListedName(archive, i), c.listed[i]) << i;
+        EXPECT_EQ(StoredName(archive, i), c.stored[i]) << i;
+        EXPECT_EQ(FindEntry(archive, c.listed[i].c_str()), &archive.entries[i]) << c.listed[i];
+    }
+}
+
+const std::string k32 = "abcdefghijklmnopqrstuvwxyz01.adx";
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, AfsListedNames,
+    ::testing::Values(
+        ListedNamesCase{
+            "repeated", {"a.adx", "dup.adx", "dup.adx"}, {"a.adx", "dup.adx", "dup (2).adx"}},
+        ListedNamesCase{"empty", {"a.adx", "", "b.adx"}, {"a.adx", "00001.bin", "b.adx"}},
+        ListedNamesCase{"spaces only", {"  ", "x"}, {"00000.bin", "x"}},
+        ListedNamesCase{"a later member keeps its stored name",
+                        {"dup.adx", "dup.adx", "dup (2).adx"},
+                        {"dup.adx", "dup (3).adx", "dup (2).adx"}},
+        ListedNamesCase{"case",
+                        {"Song.adx", "SONG.ADX", "song.adx"},
+                        {"Song.adx", "SONG (2).ADX", "song (3).adx"}},
+        ListedNamesCase{"a stand-in comes after repeated names",
+                        {"", "00000.bin", "00000.bin"},
+                        {"00000 (3).bin", "00000.bin", "00000 (2).bin"}},
+        ListedNamesCase{"no extension", {"n", "n", ".h", ".h"}, {"n", "n (2)", ".h", ".h (2)"}},
+        ListedNamesCase{"32 characters", {k32, k32}, {k32, k32.substr(0, 28) + " (2).adx"}}),
+    [](const ::testing::TestParamInfo<ListedNamesCase>& param) {
+        std::string name = param.param.what;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
 
 TEST(AfsParse, RefusesArchivesWhoseHeaderOrTableIsDamaged) {
     const auto good = ThreeMembers().Build().bytes;

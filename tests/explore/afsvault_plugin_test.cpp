@@ -103,6 +103,39 @@ TEST_F(AfsVault, PointerAndLengthFindTheFirstNameIgnoringCase) {
     api.CloseFile(h);
 }
 
+TEST_F(AfsVault, EveryListedNameReachesItsOwnMemberThroughEveryEntryPoint) {
+    const char* stored[] = {"dup.adx", "DUP.ADX", "", "dup.adx"};
+    const char* listed[] = {"dup.adx", "DUP (2).ADX", "00002.bin", "dup (3).adx"};
+    AfsBuilder builder;
+    for (std::size_t i = 0; i < std::size(stored); ++i) {
+        builder.Add(stored[i], Pattern(10 + i, static_cast<std::uint32_t>(i + 1)), 8);
+    }
+    auto built = builder.Build();
+    const int h =
+        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    ASSERT_NE(h, -1) << api.Error();
+    EXPECT_EQ(Names(h), std::vector<std::string>(std::begin(listed), std::end(listed)));
+    for (std::size_t i = 0; i < std::size(listed); ++i) {
+        const char* name = listed[i];
+        std::uint32_t length = 0;
+        EXPECT_EQ(api.GetFilePointer(h, name, &length), built.bytes.data() + built.offsets[i])
+            << name;
+        EXPECT_EQ(length, 10 + i) << name;
+        EXPECT_EQ(api.GetLengthFile(h, name), 10 + i) << name;
+        const std::string out = dir.File("out" + std::to_string(i));
+        ASSERT_EQ(api.ExtractFile(h, name, out.c_str()), 1) << api.Error();
+        EXPECT_EQ(ReadFile(out), Pattern(10 + i, static_cast<std::uint32_t>(i + 1))) << name;
+        const Bytes replacement = Pattern(18, static_cast<std::uint32_t>(i + 20));
+        ASSERT_EQ(api.ReplaceFileMemory(h, name, replacement.data(), 18), 1) << api.Error();
+    }
+    for (std::size_t i = 0; i < std::size(listed); ++i) {  // each replacement hit its own member
+        const auto* at = built.bytes.data() + built.offsets[i];
+        EXPECT_EQ(Bytes(at, at + 18), Pattern(18, static_cast<std::uint32_t>(i + 20))) << i;
+    }
+    EXPECT_EQ(api.GetLengthFile(h, ""), 0u);  // an empty name is never listed, so never found
+    EXPECT_EQ(api.CloseFile(h), 1);
+}
+
 TEST_F(AfsVault, SuccessfulCallsOtherThanLoadAndReplaceKeepAnEarlierText) {
     auto built = Sample().Build();
     const int h =

@@ -352,5 +352,80 @@ TEST(ExplorerHardening, NullArgumentsAreRefusedAlikeByEveryExplorer) {
     }
 }
 
+// ----- Damage told at opening: tracks outside a container cut short -----
+
+struct CutCase {
+    const char* plugin;
+    Bytes bytes;                       // the whole container
+    std::size_t cutTo;                 // bytes kept
+    std::vector<std::size_t> damaged;  // rows lying wholly or partly outside them
+};
+
+AixStream CutStream(std::uint32_t total) {
+    AixStream stream;
+    stream.total = total;
+    stream.data = AdxFrames(20, 2, 1);
+    return stream;
+}
+
+std::vector<CutCase> CutContainers() {
+    std::vector<CutCase> all;
+    const auto afs = AfsBuilder()
+                         .Add("a.bin", Pattern(100, 1))
+                         .Add("b.bin", Pattern(100, 2))
+                         .Add("c.bin", Pattern(100, 3))
+                         .Build();
+    all.push_back({"afsvault", afs.bytes, afs.bytes.size(), {}});
+    all.push_back({"afsvault", afs.bytes, afs.offsets[1] + 10, {1, 2}});
+    const auto pac = PacBuilder()
+                         .Add(BuildWave({}, Pattern(64, 1)))
+                         .Add(BuildWave({}, Pattern(64, 2)))
+                         .Add(BuildWave({}, Pattern(64, 3)))
+                         .Build();
+    all.push_back({"pacvault", pac.bytes, pac.bytes.size(), {}});
+    all.push_back({"pacvault", pac.bytes, pac.offsets[2] + 5, {2}});
+    all.push_back({"pacvault", pac.bytes, pac.offsets[1], {1, 2}});
+    const auto mvx = MvxBuilder().Add("a.xmd", Pattern(64, 1)).Add("b.xmd", Pattern(64, 2)).Build();
+    all.push_back({"mvxvault", mvx.bytes, mvx.bytes.size(), {}});
+    all.push_back({"mvxvault", mvx.bytes, mvx.offsets[1] + 1, {1}});
+    // Stream 0 passes its budget within its packet, stream 1 never does: a cut in stream 1's
+    // packet reaches stream 1 only.
+    const auto aix = AixBuilder().Add(CutStream(100)).Add(CutStream(100000)).Build();
+    all.push_back({"aixvault", aix.bytes, aix.bytes.size(), {}});
+    all.push_back({"aixvault", aix.bytes, aix.packets[1].offset + 20, {1}});
+    all.push_back({"aixvault", aix.bytes, aix.packets[0].offset + 20, {0, 1}});
+    return all;
+}
+
+TEST(ExplorerHardening, TracksOutsideACutContainerAreCountedAndMarkedAsExtractionFindsThem) {
+    TempDir dir;
+    for (const CutCase& c : CutContainers()) {
+        SCOPED_TRACE(std::string(c.plugin) + " cut to " + std::to_string(c.cutTo));
+        ExplorerApi api(c.plugin);
+        ASSERT_NE(api.GetDamagedCount, nullptr);
+        ASSERT_NE(api.IsTrackDamaged, nullptr);
+        Bytes cut(c.bytes.begin(), c.bytes.begin() + static_cast<std::ptrdiff_t>(c.cutTo));
+        const int h = api.LoadFileMemory(cut.data(), Size(cut));
+        ASSERT_NE(h, -1) << api.Error();
+        EXPECT_EQ(api.GetDamagedCount(h), c.damaged.size());
+        std::vector<std::size_t> marked;
+        std::size_t row = 0;
+        for (char** name = api.GetListFiles(h); name && *name; ++name, ++row) {
+            const bool damaged = api.IsTrackDamaged(h, *name) == 1;
+            if (damaged) {
+                marked.push_back(row);
+            }
+            // A track is called damaged exactly when its extraction finds it cut short.
+            const std::string out = dir.File("row" + std::to_string(row) + ".bin");
+            EXPECT_EQ(api.ExtractFile(h, *name, out.c_str()) == 0, damaged) << *name;
+        }
+        EXPECT_EQ(marked, c.damaged);
+        EXPECT_EQ(api.IsTrackDamaged(h, nullptr), 0);
+        EXPECT_EQ(api.Error(), "NULL file name.");
+        EXPECT_EQ(api.CloseFile(h), 1);
+        EXPECT_EQ(api.GetDamagedCount(h), 0u);  // a closed handle
+    }
+}
+
 }  // namespace
 }  // namespace fogbell::test

@@ -50,6 +50,27 @@ TEST(MvxParse, TakesTheNamesFromTheEndOfTheArchive) {
     EXPECT_EQ(archive.tracks[1].Size(), 30u);
 }
 
+TEST(MvxParse, RepeatedAndEmptyNamesAreListedUnderNamesOfTheirOwn) {
+    auto built = MvxBuilder()
+                     .Add("a.xmd", Pattern(4, 1))
+                     .Add("A.XMD", Pattern(5, 2))
+                     .Add("", Pattern(6, 3))
+                     .Add("exactly16chars.x", Pattern(7, 4))
+                     .Add("exactly16chars.x", Pattern(8, 5))
+                     .Build();
+    Archive archive;
+    ASSERT_EQ(ParseAll(built.bytes, archive), Status::kOk);
+    const char* listed[] = {"a.xmd", "A (2).XMD", "00002.xmd", "exactly16chars.x",
+                            "exactly16chars (2).x"};
+    for (std::size_t i = 0; i < std::size(listed); ++i) {
+        EXPECT_STREQ(ListedName(archive, i), listed[i]);
+        EXPECT_EQ(FindTrack(archive, listed[i]), &archive.tracks[i]) << listed[i];
+    }
+    EXPECT_STREQ(StoredName(archive, 1), "A.XMD");
+    EXPECT_STREQ(StoredName(archive, 2), "");
+    EXPECT_EQ(FindTrack(archive, ""), nullptr);
+}
+
 TEST(MvxParse, ANameFieldWithoutATerminatorGivesSixteenCharacters) {
     auto built = MvxBuilder()
                      .Add("exactly16chars.x", Pattern(4, 1))

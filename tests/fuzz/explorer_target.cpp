@@ -385,6 +385,31 @@ void PackChecks(int handle, const std::uint8_t* data, std::size_t size,
     }
 }
 
+// The damage the explorer reports must match what it hands out: a track it calls damaged has no
+// bytes to hand out (AIX tracks excepted: their record is handed out), and a whole list of
+// distinct names holds exactly the counted damaged tracks.
+void CheckDamage(int handle, const std::vector<Track>& tracks) {
+    if (g_vault->GetDamagedCount == nullptr || g_vault->IsTrackDamaged == nullptr) {
+        return;
+    }
+    const std::uint32_t counted = g_vault->GetDamagedCount(handle);
+    std::uint32_t marked = 0;
+    bool distinct = true;
+    for (const Track& track : tracks) {
+        const bool damaged = g_vault->IsTrackDamaged(handle, track.name.c_str()) == 1;
+        if (damaged && track.located && !g_isAix) {
+            Broken("%s: called damaged, yet its bytes are handed out", track.name.c_str());
+        }
+        marked += damaged ? 1u : 0u;
+        distinct = distinct && std::count_if(tracks.begin(), tracks.end(), [&](const Track& t) {
+                                   return SameLookup(t.name, track.name);
+                               }) == 1;
+    }
+    if (tracks.size() < kMaxTracks && distinct && marked != counted) {
+        Broken("%u damaged tracks counted, %u marked", counted, marked);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 0xFFFFFFFFu) {
         return 0;
@@ -400,6 +425,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& name : names) {
         tracks.push_back(Describe(handle, name, bytes.data(), size));
     }
+    CheckDamage(handle, tracks);
     for (const std::string& name : StrangeNames(names)) {
         const Track strange = Describe(handle, name, bytes.data(), size);
         Extract(handle, strange, 99, bytes.data());

@@ -8,6 +8,7 @@
 //   FAKE_LACK_EXTRACT         an explorer without its required fnExtractFile
 //   FAKE_MEMORY_LOAD          a decoder with fnLoadFileMemory (and no fnGetFormatSource)
 //   FAKE_ALSO_DECODES         an explorer that also exports a decoder's fnDecodeNext
+//   FAKE_EMPTY_NAME           an explorer listing an empty name between two others
 #include <cstdint>
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -45,7 +46,13 @@ FAKE_EXPORT int32_t fnLoadFileMemory(int32_t, int32_t, const void*, uint32_t) {
 #else
 namespace {
 char kName[] = "inner.bin";
+#ifdef FAKE_EMPTY_NAME
+char kEmpty[] = "";
+char kAfter[] = "after.bin";
+char* kNames[] = {kName, kEmpty, kAfter, nullptr};
+#else
 char* kNames[] = {kName, nullptr};
+#endif
 const unsigned char kBytes[4] = {1, 2, 3, 4};
 }  // namespace
 FAKE_EXPORT int32_t fnLoadFile(const char*) {

@@ -270,6 +270,24 @@ TEST_F(Core, ExtractAllTakesEveryRowAndExtractOnlyTheSelected) {
     EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kOpenContainer));
 }
 
+TEST_F(Core, ExtractAllWritesEveryRowToAFileOfItsOwn) {
+    // Stored names: two that become one safe name, a repeated one and an empty one.
+    const char* stored[] = {"a:b.bin", "a?b.bin", "dup.bin", "dup.bin", ""};
+    const char* files[] = {"a_b.bin", "a_b (2).bin", "dup.bin", "dup (2).bin", "00004.bin"};
+    AfsBuilder builder;
+    for (std::size_t i = 0; i < std::size(stored); ++i) {
+        builder.Add(stored[i], Pattern(10 + i, static_cast<std::uint32_t>(i + 1)));
+    }
+    ASSERT_TRUE(core.OpenContainerPath(Save(builder.Build().bytes, "rows.afs")));
+    Extract(kCommandExtractAll);
+    EXPECT_EQ(view.BarOf(ProgressId::kExtract).captions.back(), "Extract done");
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        EXPECT_EQ(test::ReadFile(dir.File(std::string("out/") + files[i])),
+                  Pattern(10 + i, static_cast<std::uint32_t>(i + 1)))
+            << files[i];
+    }
+}
+
 TEST_F(Core, FailedTracksAreCountedInTheStatusLine) {
     auto built =
         AfsBuilder().Add("good.bin", Pattern(10, 1)).Add("bad.bin", Pattern(10, 2)).Build();
@@ -281,6 +299,20 @@ TEST_F(Core, FailedTracksAreCountedInTheStatusLine) {
     EXPECT_EQ(view.Status(),
               "Extract: 1 of 2 files failed. bad.bin: Damaged AFS file: bad.bin lies outside the "
               "archive.");
+}
+
+TEST_F(Core, AContainerCutShortSaysSoInTheStatusLineAndItsRows) {
+    const auto built =
+        AfsBuilder().Add("good.bin", Pattern(10, 1)).Add("cut.bin", Pattern(100, 2)).Build();
+    const Bytes cut(built.bytes.begin(), built.bytes.begin() + built.offsets[1] + 50);
+    const std::string path = Save(cut, "cut.afs");
+    ASSERT_TRUE(core.OpenContainerPath(path));
+    EXPECT_EQ(view.Status(), path + " is damaged: 1 of 2 tracks lies outside the file.");
+    EXPECT_EQ(view.Column(kColumnLength), (std::vector<std::string>{"10", "100"}));
+    EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"Unsupported", "Damaged"}));
+    const std::size_t statuses = view.statuses.size();
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));  // a whole one says nothing
+    EXPECT_EQ(view.statuses.size(), statuses);
 }
 
 TEST_F(Core, AMissingSaveDirectoryIsReportedNotSkipped) {

@@ -29,6 +29,29 @@ TEST(SafeOutputName, KeepsOrdinaryNamesAndNeutralisesEverythingThatLeavesTheFold
     }
 }
 
+TEST(DistinctFileNames, NoTwoOutputsOfARunShareAFile) {
+    struct Case {
+        const char* given;
+        const char* taken;
+    };
+    const Case cases[] = {
+        {"dup.adx", "dup.adx"},
+        {"dup.adx", "dup (2).adx"},
+        {"DUP.ADX", "DUP (3).ADX"},
+        {"dup (2).adx", "dup (2) (2).adx"},
+        {"a_b", "a_b"},
+        {"a_b", "a_b (2)"},
+        {".wav", ".wav"},
+        {".wav", ".wav (2)"},
+        {"t.adx.wav", "t.adx.wav"},
+        {"t.adx.wav", "t.adx (2).wav"},
+    };
+    DistinctFileNames names;
+    for (const Case& c : cases) {
+        EXPECT_EQ(names.Take(c.given), c.taken) << c.given;
+    }
+}
+
 // The platform's separator joins folder and name; a folder that ends in a separator gets none.
 #if defined(_WIN32)
 constexpr const char* kSeparator = "\\";

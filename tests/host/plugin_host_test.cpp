@@ -5,6 +5,8 @@
 
 #include <map>
 
+#include "host/core/packed_names.h"
+
 namespace fogbell {
 namespace {
 
@@ -128,6 +130,20 @@ TEST_F(Rules, OpenAndCloseThroughTheOpenedFile) {
     CloseOpenedFile(nested);  // an empty place stays empty
     CloseOpenedFile(container);
     EXPECT_FALSE(container);
+}
+
+TEST_F(Rules, AnEmptyNameIsATrackAndNeverEndsTheList) {
+    std::string error;
+    ExplorerSessionPtr container = host.OpenContainer("a.opn", nullptr, 0, error);
+    ASSERT_TRUE(container) << error;
+    const std::vector<std::string> expected = {"inner.bin", "", "after.bin"};
+    EXPECT_EQ(container->ListNames().value, expected);
+    PackedNames packed;
+    ASSERT_TRUE(container->ListNames(packed).value);
+    ASSERT_EQ(packed.Size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(packed[i], expected[i]) << i;
+    }
 }
 
 TEST(BuildOpenFilter, JoinsEveryExtensionInOrder) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -145,6 +146,34 @@ TEST(MappedFile, WritesThroughTheViewReachTheFile) {
     static_cast<std::uint8_t*>(view)[2] = 0xEE;
     CloseMappedFile(file);
     EXPECT_EQ(test::ReadFile(path), (Bytes{1, 2, 0xEE, 4, 5, 6}));
+}
+
+TEST(MappedFile, PagesLetGoBehindAReaderComeBackWithEveryByteWritten) {
+    TempDir dir;
+    const std::string path = dir.File("long.bin");
+    const std::size_t length = 3 * kReleaseStep + 4321;
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+    }
+    test::WriteFile(path, bytes);
+    void* view = nullptr;
+    MappedFile* file = OpenMappedFile(path.c_str(), &view);
+    ASSERT_NE(file, nullptr) << ErrorText();
+    auto* data = static_cast<std::uint8_t*>(view);
+    std::uint64_t released = 0;
+    for (std::size_t i = 0; i < length; i += 1000) {
+        data[i] = static_cast<std::uint8_t>(~bytes[i]);  // a write the release must keep
+        bytes[i] = data[i];
+        ReleaseBehind(file, i, released);
+    }
+    EXPECT_EQ(released, 3 * kReleaseStep);
+    ReleaseBehind(file, 10, released);  // back to the start, as a loop goes
+    EXPECT_EQ(released, 0u);
+    ReleaseMappedRange(file, 0, length);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), data));
+    CloseMappedFile(file);
+    EXPECT_EQ(test::ReadFile(path), bytes);
 }
 
 TEST(MappedFile, OpensWithoutAViewWhenNoneIsAskedFor) {

@@ -121,6 +121,8 @@ class FrameStream {
     // Samples per channel decoded so far in whole frames: total - remaining, never above 2^32-1.
     // Safe to read from another thread while the stream decodes.
     std::uint32_t Position() const;
+    // Offset from the stream's first byte of the next frame to be read.
+    std::uint32_t ReadOffset() const { return readOffset_; }
     // The header's total sample count (fnGetSizeData).
     std::uint32_t Size() const { return totalSamples_; }
     // Samples a group interleaves per frame: 2 for a stereo stream, else 1.

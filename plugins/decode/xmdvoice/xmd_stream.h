@@ -82,6 +82,8 @@ class FrameStream {
     // Encoded bytes consumed so far: length - remaining, never above 2^32-1. Safe to read from
     // another thread while the stream decodes.
     std::uint32_t Position() const;
+    // Offset from the stream's first byte of the next frame to be read.
+    std::uint32_t ReadOffset() const { return readOffset_; }
     // The header's data length (fnGetSizeData).
     std::uint32_t Size() const { return dataLength_; }
     // Samples a group interleaves per frame: 1 mono, 2 stereo.

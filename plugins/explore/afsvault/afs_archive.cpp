@@ -36,32 +36,6 @@ std::uint32_t FindNameTable(const std::uint8_t* base, std::uint32_t length, std:
     return plugin::InsideContainer(fallback, 4, length) ? ReadU32LE(base + fallback) : 0;
 }
 
-// The character with ASCII letters in lower case: equal folded names are equal without regard
-// to case.
-unsigned char Folded(char c) {
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
-// FNV-1a of the folded name.
-std::uint64_t FoldedHash(const char* name) {
-    constexpr std::uint64_t kOffsetBasis = 14695981039346656037ull;
-    constexpr std::uint64_t kPrime = 1099511628211ull;
-    std::uint64_t hash = kOffsetBasis;
-    for (; *name != '\0'; ++name) {
-        hash = (hash ^ Folded(*name)) * kPrime;
-    }
-    return hash ^ (hash >> 32);  // the high bits into the low ones, which pick the slot
-}
-
-bool EqualFolded(const char* a, const char* b) {
-    for (; Folded(*a) == Folded(*b); ++a, ++b) {
-        if (*a == '\0') {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
     if (size < 4 || data[0] != 0x80) {
         return false;
@@ -69,14 +43,6 @@ bool IsAdx(const std::uint8_t* data, std::uint32_t size) {
     const std::uint32_t headerOffset = ReadU16BE(data + 2);
     return headerOffset >= 2 && plugin::InsideContainer(headerOffset - 2u, 6, size) &&
            std::memcmp(data + headerOffset - 2, "(c)CRI", 6) == 0;
-}
-
-// Names for an archive without a usable name table: the member number and the kind its bytes
-// show, so that members can be told apart and still route to a plug-in by extension.
-void GenerateName(Entry& entry, std::size_t index, const std::uint8_t* base, std::uint32_t length) {
-    const char* extension =
-        entry.InsideOf(length) ? GuessExtension(base + entry.offset, entry.Size()) : "bin";
-    std::snprintf(entry.name, sizeof entry.name, "%05zu.%s", index, extension);
 }
 
 void ReadNameEntry(Entry& entry) {
@@ -184,58 +150,35 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
             entry.nameEntry = base + archive.nameTableOffset + std::size_t{kNameEntrySize} * i;
             ReadNameEntry(entry);
         } else {
-            GenerateName(entry, i, base, length);
+            const std::string generated = StandInName(archive, i);
+            std::snprintf(entry.name, sizeof entry.name, "%s", generated.c_str());
         }
     }
     ComputeRooms(archive);
-    archive.index.Build(archive.entries);
+    archive.names.Assign(
+        archive.entries.size(), [&](std::size_t i) { return archive.entries[i].name; },
+        [&](std::size_t i) { return StandInName(archive, i); });
     return Status::kOk;
 }
 
-void NameIndex::Build(const std::vector<Entry>& entries) {
-    std::size_t size = 2;
-    while (size < 2 * entries.size()) {
-        size *= 2;
-    }
-    slots_.assign(size, 0);
-    const std::size_t mask = size - 1;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::uint64_t hash = FoldedHash(entries[i].name);
-        const std::uint64_t tag = hash & kTagBits;
-        std::size_t slot = hash & mask;
-        for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
-            const std::uint64_t held = slots_[slot];
-            if ((held & kTagBits) == tag &&
-                EqualFolded(entries[(held & kEntryBits) - 1].name, entries[i].name)) {
-                break;  // an earlier entry has the name
-            }
-        }
-        if (slots_[slot] == 0) {
-            // Entry numbers fit: an offset table of 8 bytes an entry lies inside 2^32 bytes.
-            slots_[slot] = tag | (i + 1);
-        }
-    }
-}
-
-std::size_t NameIndex::Find(const std::vector<Entry>& entries, const char* name) const {
-    if (slots_.empty()) {
-        return kNone;
-    }
-    const std::size_t mask = slots_.size() - 1;
-    const std::uint64_t hash = FoldedHash(name);
-    for (std::size_t slot = hash & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
-        const std::uint64_t held = slots_[slot];
-        const std::size_t entry = (held & kEntryBits) - 1;
-        if ((held & kTagBits) == (hash & kTagBits) && EqualFolded(entries[entry].name, name)) {
-            return entry;
-        }
-    }
-    return kNone;
+const char* ListedName(const Archive& archive, std::size_t i) {
+    return archive.names.Name(i, archive.entries[i].name);
 }
 
 Entry* FindEntry(Archive& archive, const char* name) {
-    const std::size_t found = archive.index.Find(archive.entries, name);
-    return found == NameIndex::kNone ? nullptr : &archive.entries[found];
+    const std::size_t found =
+        archive.names.Find(name, [&](std::size_t i) { return archive.entries[i].name; });
+    return found == plugin::UniqueNames::kNone ? nullptr : &archive.entries[found];
+}
+
+std::string StandInName(const Archive& archive, std::size_t i) {
+    const Entry& entry = archive.entries[i];
+    const char* extension = entry.InsideOf(archive.length)
+                                ? GuessExtension(archive.base + entry.offset, entry.Size())
+                                : "bin";
+    char name[plugin::kListedNameCapacity];
+    std::snprintf(name, sizeof name, "%05zu.%s", i, extension);
+    return name;
 }
 
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size) {
@@ -348,7 +291,8 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     for (std::size_t i = 0; i < count; ++i) {
         const Entry& member = archive.entries[i];
         if (i != target && !member.InsideOf(archive.length)) {
-            error = std::string("Can't rebuild the archive: ") + member.name + " lies outside it.";
+            error = std::string("Can't rebuild the archive: ") + ListedName(archive, i) +
+                    " lies outside it.";
             return false;
         }
         if (member.Size() != 0 && member.InsideOf(archive.length)) {

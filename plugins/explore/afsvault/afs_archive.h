@@ -11,17 +11,9 @@
 // Name table: N entries of 48 bytes in member order: name (32 bytes, NUL-terminated when
 // shorter), year, month, day, hour, minute, second (u16 each), 4 bytes not used.
 //
-// A replacement in place never moves a member. A member's room is the space the archive leaves
-// it: up to the next member's offset, and for the last member up to the name table. A
-// replacement may use that room and no more; the archive never grows or shrinks.
-//
-// A rebuild (Rebuild) writes a new archive instead: the bytes before member 0 (header, offset
-// table, name-table pointers) as they were, with the offsets and the pointer that named the
-// name table rewritten; every member in table order, each at the next multiple of the
-// archive's alignment (Alignment) after the one before; the name table (names and dates as
-// they were, the replaced member's date stamped as a replacement in place stamps it) at the
-// next multiple after the last member; then the bytes that followed the old archive's last
-// member or name table (its end padding), as they were.
+// Every member is listed and found under a name of its own (unique_names.h): its stored name, or
+// where that repeats an earlier one or is empty, a new one; the stand-in for an unusable name
+// is the name an archive without a name table gives the member ("00012.adx", StandInName).
 #pragma once
 
 #include <array>
@@ -33,6 +25,7 @@
 #include "mapped_file.h"
 #include "member_room.h"
 #include "rebuilt_container.h"
+#include "unique_names.h"
 
 namespace fogbell::afs {
 
@@ -49,6 +42,7 @@ inline constexpr std::int64_t kNoRoom = plugin::kNoRoom;
 struct Entry {
     std::uint8_t* table = nullptr;  // the member's offset/size pair inside the archive
     std::uint32_t offset = 0;       // as read at load: replacements never move a member
+    // The stored name (cut at its first NUL), or the generated name without a name table.
     char name[kNameLength + 1] = {};
     std::uint16_t date[kDateFields] = {};
     std::int64_t room = kNoRoom;
@@ -60,33 +54,23 @@ struct Entry {
     bool InsideOf(std::uint32_t length) const;
 };
 
-// The entries by name, without regard to ASCII case, each name to its first entry: an open-
-// addressed table hashed on the folded name, at least twice as many slots as entries. A slot
-// holds the entry number and the high half of its name's hash, so that a probe compares names
-// only when their hashes agree: building and lookups stay fast in archives of a million members.
-class NameIndex {
-  public:
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-    void Build(const std::vector<Entry>& entries);
-    // The number of the first entry whose name equals name without regard to ASCII case, or
-    // kNone.
-    std::size_t Find(const std::vector<Entry>& entries, const char* name) const;
-
-  private:
-    static constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ull;  // the hash's high half
-    static constexpr std::uint64_t kEntryBits = 0xFFFFFFFFull;        // entry number + 1
-    std::vector<std::uint64_t> slots_;                                // 0 for a free slot
-};
-
 struct Archive {
     std::uint8_t* base = nullptr;
     std::uint32_t length = 0;
     bool hasNameTable = false;
     std::uint32_t nameTableOffset = 0;
     std::vector<Entry> entries;
-    NameIndex index;
+    plugin::UniqueNames names;  // the listed names and their index
 };
+
+// The name member i is listed and found under.
+const char* ListedName(const Archive& archive, std::size_t i);
+
+// The name member i has in the archive's name table, cut at its first NUL (the generated name
+// of an archive without a name table); the 48 bytes of its name entry are at Entry::nameEntry.
+inline const char* StoredName(const Archive& archive, std::size_t i) {
+    return archive.entries[i].name;
+}
 
 enum class Status { kOk, kNotAfs, kEmpty, kTruncated, kTableOutside };
 
@@ -98,8 +82,12 @@ const char* StatusText(Status status);
 // Without a usable name table the members get generated names ("00012.adx").
 Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive);
 
-// The first entry whose name equals name without regard to case, or null.
+// The entry whose listed name equals name without regard to case, or null.
 Entry* FindEntry(Archive& archive, const char* name);
+
+// The name of member i of an archive without a name table, and the stand-in for an unusable
+// stored name: its number and the kind its bytes show ("00012.adx").
+std::string StandInName(const Archive& archive, std::size_t i);
 
 // Extension (without the dot) that the first bytes of a member suggest; "bin" when unknown.
 const char* GuessExtension(const std::uint8_t* data, std::uint32_t size);

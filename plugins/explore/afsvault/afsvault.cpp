@@ -1,6 +1,7 @@
 // afsvault: the explorer plug-in for AFS archives (layout in afs_archive.h).
 //
-// Members are listed under their stored names and found by the first name equal without regard
+// Every member is listed under a name of its own (its stored name, or a new one where the stored
+// name repeats an earlier one or is empty: afs_archive.h) and found by that name without regard
 // to case. Replacement writes in place through the archive's read-write view, within the
 // member's room. Only fnLoadFile and fnReplaceFile reset the error text to "OK": the other
 // entry points leave the text of an earlier call in place when they succeed, so a caller reads
@@ -29,7 +30,7 @@ struct AfsTable {
     static constexpr const char* kNoFreeHandle = "Not free handle";
     static constexpr TextReset kTextReset = TextReset::kOnOpen;  // AFSVAULTFILE's texts
     static constexpr NameListScope kNameList = NameListScope::kPerHandle;
-    static constexpr std::size_t kNameCapacity = afs::kNameLength;
+    static constexpr std::size_t kNameCapacity = kListedNameCapacity;
     static constexpr bool kSaysListFailures = false;
     static constexpr bool kQuietWhenMissing = false;
 
@@ -45,8 +46,11 @@ struct AfsTable {
         return afs::FindEntry(archive, name);
     }
     static std::size_t TrackCount(const Container& archive) { return archive.entries.size(); }
+    static const Track& TrackAt(const Container& archive, std::size_t i) {
+        return archive.entries[i];
+    }
     static const char* TrackName(const Container& archive, std::size_t i, char*) {
-        return archive.entries[i].name;
+        return afs::ListedName(archive, i);
     }
     static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
         return OpenReplacementFile(path, bytes);
@@ -205,6 +209,14 @@ FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* pa
         [&](const fogbell::json::Value* value, const std::vector<PackedFile>& files,
             RebuiltContainer& out,
             std::string& error) { return PackArchive(value, paths, count, files, out, error); });
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Vault::DamagedCount(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Vault::TrackDamaged(handle, name);
 }
 
 }  // extern "C"

@@ -69,4 +69,30 @@ CopyResult CopyTrackData(const std::uint8_t* base, std::uint32_t length, std::ui
     return result;
 }
 
+std::vector<bool> FindCutStreams(const std::uint8_t* base, std::uint32_t length,
+                                 std::uint32_t firstPacket, const std::uint8_t* table,
+                                 std::uint32_t count) {
+    std::vector<bool> cut(count, false);
+    std::vector<std::uint64_t> copied(count, 0);
+    std::uint32_t offset = firstPacket;
+    for (;;) {
+        Packet packet;
+        const PacketStatus status = ReadPacket(base, length, offset, packet);
+        if (status == PacketStatus::kEnd) {
+            return cut;
+        }
+        if (status == PacketStatus::kCut) {
+            break;
+        }
+        if (packet.stream < count) {
+            copied[packet.stream] += packet.size;
+        }
+        offset = packet.next;
+    }
+    for (std::uint32_t stream = 0; stream < count; ++stream) {
+        cut[stream] = copied[stream] <= ReadStreamHeader(EntryOf(table, stream)).total;
+    }
+    return cut;
+}
+
 }  // namespace fogbell::aix

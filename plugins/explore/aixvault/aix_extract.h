@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace fogbell::aix {
 
@@ -48,5 +49,12 @@ struct CopyResult {
 CopyResult CopyTrackData(const std::uint8_t* base, std::uint32_t length, std::uint32_t firstPacket,
                          std::uint32_t stream, std::uint32_t budget,
                          const std::function<bool(const std::uint8_t*, std::size_t)>& write);
+
+// Which of the count streams whose _HeaderCri entries are in table a cut in the packet chain
+// ends before their budget T is passed: exactly those whose CopyTrackData ends in kCut. All
+// false when the chain ends cleanly. One walk of the chain; never reads outside the container.
+std::vector<bool> FindCutStreams(const std::uint8_t* base, std::uint32_t length,
+                                 std::uint32_t firstPacket, const std::uint8_t* table,
+                                 std::uint32_t count);
 
 }  // namespace fogbell::aix

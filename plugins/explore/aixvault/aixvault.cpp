@@ -6,11 +6,13 @@
 // reads it. Tracks are extracted as stand-alone ADX files
 // (aix_extract.h); they cannot be replaced. Every entry point but fnGetErrorString and
 // fnGetSupportExt starts by setting the text to "OK".
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "aix_extract.h"
 #include "aix_layout.h"
@@ -148,6 +150,13 @@ int WriteTrack(const AIXVAULTFILE& record, std::uint32_t track, OutputFile& out,
         return 0;
     }
     return 1;
+}
+
+// Which tracks a cut in the packet chain reaches before their budget (aix_extract.h).
+std::vector<bool> CutTracks(const AIXVAULTFILE& record) {
+    const auto firstPacket = static_cast<std::uint32_t>(record.packetsCopy - record.base);
+    return aix::FindCutStreams(record.base, record.containerLength, firstPacket, record.table,
+                               TrackCount(record));
 }
 
 }  // namespace
@@ -296,6 +305,31 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
             return 0;  // the file stays on disk, empty
         }
         return WriteTrack(*record, track, out, outPath.c_str());
+    });
+}
+
+// A track lies partly outside the container when the container's end cuts its packets short:
+// the one walk of the packet chain that extraction makes, for every track at once.
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Guarded(0u, [&]() -> uint32_t {
+        const auto* record = static_cast<const AIXVAULTFILE*>(RecordAt(handle));
+        if (record == nullptr) {
+            return 0u;
+        }
+        const std::vector<bool> cut = CutTracks(*record);
+        return static_cast<uint32_t>(std::count(cut.begin(), cut.end(), true));
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Guarded(0, [&] {
+        SetOk();
+        AIXVAULTFILE* record = Lookup(handle);
+        std::uint32_t track = 0;
+        if (record == nullptr || !FindTrack(*record, name, track)) {
+            return 0;
+        }
+        return CutTracks(*record)[track] ? 1 : 0;
     });
 }
 

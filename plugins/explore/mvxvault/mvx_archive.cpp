@@ -1,11 +1,11 @@
 #include "mvx_archive.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "byte_order.h"
 #include "journal.h"
-#include "name_list.h"
 
 namespace fogbell::mvx {
 namespace {
@@ -82,6 +82,8 @@ Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive) {
         track.name[kNameFieldSize] = '\0';
     }
     RefreshLimits(archive);
+    archive.names.Assign(
+        count, [&](std::size_t i) { return archive.tracks[i].name; }, StandInName);
     return Status::kOk;
 }
 
@@ -100,12 +102,19 @@ void RefreshLimits(Archive& archive) {
 }
 
 Track* FindTrack(Archive& archive, const char* name) {
-    for (Track& track : archive.tracks) {
-        if (plugin::EqualNoCase(track.name, name)) {
-            return &track;
-        }
-    }
-    return nullptr;
+    const std::size_t found =
+        archive.names.Find(name, [&](std::size_t i) { return archive.tracks[i].name; });
+    return found == plugin::UniqueNames::kNone ? nullptr : &archive.tracks[found];
+}
+
+const char* ListedName(const Archive& archive, std::size_t i) {
+    return archive.names.Name(i, archive.tracks[i].name);
+}
+
+std::string StandInName(std::size_t i) {
+    char name[plugin::kListedNameCapacity];
+    std::snprintf(name, sizeof name, "%05zu.xmd", i);
+    return name;
 }
 
 std::uint32_t Bitrate(const std::uint8_t* track) {
@@ -155,7 +164,8 @@ bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* dat
     for (std::size_t i = 0; i < count; ++i) {
         const Track& other = archive.tracks[i];
         if (i != target && !other.InsideOf(archive.length)) {
-            error = std::string("Can't rebuild the archive: ") + other.name + " lies outside it.";
+            error = std::string("Can't rebuild the archive: ") + ListedName(archive, i) +
+                    " lies outside it.";
             return false;
         }
         newLength += i == target ? length : other.Size();

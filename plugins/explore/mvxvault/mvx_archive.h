@@ -8,6 +8,9 @@
 //                         the name NUL-terminated (a name of 16 characters fills it entirely)
 //
 // The name block is found from the end, so the archive's length must be known to open it.
+// Every track is listed and found under a name of its own (unique_names.h): its stored name, or
+// where that repeats an earlier one or is empty, a new one; the stand-in for an unusable name
+// is the track's number with the extension of its kind ("00012.xmd", StandInName).
 // A track's first byte is its channel count and the next two bytes (u16) its sample rate.
 //
 // A replacement never moves a track and never grows it: it may keep or shrink the track's
@@ -26,6 +29,7 @@
 #include "mapped_file.h"
 #include "member_room.h"
 #include "rebuilt_container.h"
+#include "unique_names.h"
 
 namespace fogbell::mvx {
 
@@ -57,6 +61,7 @@ struct Archive {
     std::uint64_t tableEnd = 0;   // the header and track table end here
     std::uint64_t nameBlock = 0;  // the name block starts here and ends the archive
     std::vector<Track> tracks;
+    plugin::UniqueNames names;  // the listed names and their index
 };
 
 enum class Status { kOk, kNotMvx, kTruncated, kTableOutside, kNamesOutside };
@@ -69,8 +74,19 @@ const char* StatusText(Status status);
 // them apart. An archive of no tracks is valid.
 Status Parse(std::uint8_t* base, std::uint32_t length, Archive& archive);
 
-// The first track whose name equals name without regard to case, or null.
+// The track whose listed name equals name without regard to case, or null.
 Track* FindTrack(Archive& archive, const char* name);
+
+// The name track i is listed and found under.
+const char* ListedName(const Archive& archive, std::size_t i);
+
+// The name track i has in the name block (at most 16 characters, cut at its first NUL).
+inline const char* StoredName(const Archive& archive, std::size_t i) {
+    return archive.tracks[i].name;
+}
+
+// The stand-in for an unusable stored name: the track's number and extension ("00012.xmd").
+std::string StandInName(std::size_t i);
 
 // (sample rate & 0xFFFF) << 16 | channel count, from a track of at least kBitrateBytes bytes.
 std::uint32_t Bitrate(const std::uint8_t* track);

@@ -1,6 +1,7 @@
 // mvxvault: the explorer plug-in for MVX archives (layout in mvx_archive.h).
 //
-// Tracks are listed under their stored names and found by the first name equal without regard
+// Every track is listed under a name of its own (its stored name, or a new one where the stored
+// name repeats an earlier one or is empty: mvx_archive.h) and found by that name without regard
 // to case. Replacement writes in place through the archive's read-write view and may keep or
 // shrink a track, never grow it. Every entry point that takes a handle resets the error text
 // to "OK" first; a name that is not in the archive leaves it "OK" for fnGetLengthFile and the
@@ -33,7 +34,7 @@ struct MvxTable {
     static constexpr const char* kNoFreeHandle = "Not free handles.";
     static constexpr TextReset kTextReset = TextReset::kEveryEntry;
     static constexpr NameListScope kNameList = NameListScope::kPerPlugin;
-    static constexpr std::size_t kNameCapacity = mvx::kNameFieldSize;
+    static constexpr std::size_t kNameCapacity = kListedNameCapacity;
     static constexpr bool kSaysListFailures = true;
     static constexpr bool kQuietWhenMissing = true;
     static constexpr std::uint32_t kBitrateBytes = mvx::kBitrateBytes;
@@ -53,8 +54,11 @@ struct MvxTable {
         return mvx::FindTrack(archive, name);
     }
     static std::size_t TrackCount(const Container& archive) { return archive.tracks.size(); }
+    static const Track& TrackAt(const Container& archive, std::size_t i) {
+        return archive.tracks[i];
+    }
     static const char* TrackName(const Container& archive, std::size_t i, char*) {
-        return archive.tracks[i].name;
+        return mvx::ListedName(archive, i);
     }
     static std::uint32_t Bitrate(const std::uint8_t* track) { return mvx::Bitrate(track); }
     static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
@@ -236,6 +240,14 @@ FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
 FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
                                        const char* outPath) {
     return RowPackEntry(kRowFormat, layout, paths, count, outPath);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Vault::DamagedCount(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Vault::TrackDamaged(handle, name);
 }
 
 }  // extern "C"

@@ -51,6 +51,9 @@ struct PacTable {
         return pac::FindTrack(container, name);
     }
     static std::size_t TrackCount(const Container& container) { return container.tracks.size(); }
+    static const Track& TrackAt(const Container& container, std::size_t i) {
+        return container.tracks[i];
+    }
     static const char* TrackName(const Container&, std::size_t i, char* buffer) {
         std::snprintf(buffer, kNameCapacity, kTrackNamePattern, static_cast<unsigned>(i));
         return buffer;
@@ -234,6 +237,14 @@ FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
 FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
                                        const char* outPath) {
     return RowPackEntry(kRowFormat, layout, paths, count, outPath);
+}
+
+FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
+    return Vault::DamagedCount(handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
+    return Vault::TrackDamaged(handle, name);
 }
 
 }  // extern "C"

@@ -24,6 +24,7 @@
 //       static std::size_t TrackCount(const Container& container);
 //       static const char* TrackName(const Container& container, std::size_t index,
 //                                    char* buffer);               // buffer of kNameCapacity
+//       static const Track& TrackAt(const Container& container, std::size_t index);
 //   };
 //
 // and, for the entry points it exports, the table's functions named at each template function
@@ -274,6 +275,33 @@ class ContainerExplorer {
         });
     }
 
+    // fnGetDamagedCount: the tracks that do not lie inside the container's bytes, in one pass
+    // over the table (0 for a bad handle). The error text is left alone.
+    static std::uint32_t DamagedCount(std::int32_t handle) {
+        return Guarded(0u, [&]() -> std::uint32_t {
+            const auto* record = static_cast<const Record*>(RecordAt(handle));
+            if (record == nullptr) {
+                return 0u;
+            }
+            const Container& container = record->container;
+            const std::size_t count = Table::TrackCount(container);
+            std::uint32_t damaged = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                damaged += Table::TrackAt(container, i).InsideOf(container.length) ? 0u : 1u;
+            }
+            return damaged;
+        });
+    }
+
+    // fnIsTrackDamaged: 1 when the named track does not lie inside the container's bytes.
+    static std::int32_t TrackDamaged(std::int32_t handle, const char* name) {
+        return Guarded(0, [&] {
+            Record* record = Begin(handle);
+            const Track* track = record ? Find(*record, name) : nullptr;
+            return track != nullptr && !track->InsideOf(record->container.length) ? 1 : 0;
+        });
+    }
+
     // fnGetBitrate: Table::Bitrate(bytes) of a track of at least Table::kBitrateBytes, else 0
     // with Table::SayTooShort(name).
     static std::uint32_t Bitrate(std::int32_t handle, const char* name) {
@@ -392,7 +420,7 @@ class ContainerExplorer {
             SetErrorText("%s", error.c_str());
             return 0;
         }
-        if (!WriteRebuiltContainer(outPath, rebuilt)) {
+        if (!WriteRebuiltContainer(outPath, rebuilt, record.file)) {
             return 0;
         }
         // A container cut short on disk while it was copied gave zeros for its lost bytes.

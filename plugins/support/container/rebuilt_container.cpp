@@ -56,7 +56,46 @@ std::vector<std::uint8_t> RebuiltContainer::Flatten() const {
     return bytes;
 }
 
-bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container) {
+namespace {
+
+// Bytes of a borrowed piece written between two releases of the source's pages.
+constexpr std::uint64_t kWriteWindow = 8 * kReleaseStep;
+
+// The offset of data in source's view, or false when data does not lie in it.
+bool OffsetInView(const MappedFile* source, const std::uint8_t* data, std::uint64_t& offset) {
+    if (source == nullptr || source->view == nullptr) {
+        return false;
+    }
+    const auto first = reinterpret_cast<std::uintptr_t>(source->view);
+    const auto at = reinterpret_cast<std::uintptr_t>(data);
+    if (at < first || at - first >= source->length) {
+        return false;
+    }
+    offset = at - first;
+    return true;
+}
+
+// Writes a borrowed piece; where it lies in source's view, a window at a time, each window's
+// pages let go once written.
+void WriteBorrowed(OutputFile& out, const std::uint8_t* data, std::uint64_t size,
+                   const MappedFile* source) {
+    std::uint64_t offset = 0;
+    if (!OffsetInView(source, data, offset)) {
+        out.Write(data, static_cast<std::size_t>(size));
+        return;
+    }
+    for (std::uint64_t done = 0; done < size;) {
+        const std::uint64_t step = std::min(size - done, kWriteWindow);
+        out.Write(data + done, static_cast<std::size_t>(step));
+        ReleaseMappedRange(source, offset + done, offset + done + step);
+        done += step;
+    }
+}
+
+}  // namespace
+
+bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container,
+                           const MappedFile* source) {
     OutputFile out;
     if (!out.Create(path)) {
         SetErrorText("Can't create %s file.", path);
@@ -69,7 +108,7 @@ bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container) 
         if (!piece.own.empty()) {
             out.Write(piece.own.data(), piece.own.size());
         } else if (piece.borrowed != nullptr) {
-            out.Write(piece.borrowed, piece.size);
+            WriteBorrowed(out, piece.borrowed, piece.size, source);
         } else {
             for (std::uint64_t left = piece.size; left != 0;) {
                 const auto step =

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "mapped_file.h"
+
 namespace fogbell::plugin {
 
 // Sizes and offsets of every container format are 32-bit: a rebuilt container ends at or
@@ -55,6 +57,10 @@ class RebuiltContainer {
 // Writes the container to a new file at path (an existing file is replaced), flushes it to disk
 // and closes it. False with the plug-in's error text set ("Can't create %s file.", "Can't write
 // %s file."), and the file removed, when any step failed.
-bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container);
+// Borrowed pieces that lie in source's view (the open container's mapped file, or null) are
+// written a window at a time and the window's pages let go behind the writing, so that a rebuild
+// of a large archive keeps little of it resident.
+bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container,
+                           const MappedFile* source = nullptr);
 
 }  // namespace fogbell::plugin

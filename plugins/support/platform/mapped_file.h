@@ -64,6 +64,33 @@ inline int CheckMappingUndamaged(const MappedFile* file) {
 // system reports a failure.
 bool FlushMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t end);
 
+// Lets the system take back the pages of file's view that lie wholly inside [from, end) (offsets
+// into the view): they stay mapped and come back from the file when touched again, so memory
+// holds only what is being read. Nothing for a null file or one without a view; never for the
+// caller's memory, whose pages would be lost.
+void ReleaseMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t end);
+
+// How far a forward reader moves before the pages behind it are let go: a multiple of every page
+// size, large enough that the calls cost nothing beside the reading.
+inline constexpr std::uint64_t kReleaseStep = 1u << 20;
+
+// For a reader of file's view now at offset: releases the pages from released up to offset once
+// they make kReleaseStep bytes, and moves released there. A reader that went back (a loop, a
+// seek) starts again from there. Nothing for a null file.
+inline void ReleaseBehind(const MappedFile* file, std::uint64_t offset, std::uint64_t& released) {
+    if (file == nullptr) {
+        return;
+    }
+    if (offset < released) {
+        released = offset / kReleaseStep * kReleaseStep;
+    }
+    if (offset - released >= kReleaseStep) {
+        const std::uint64_t end = offset / kReleaseStep * kReleaseStep;
+        ReleaseMappedRange(file, released, end);
+        released = end;
+    }
+}
+
 // The mapped length as a 32-bit container length: formats address at most 2^32 - 1 bytes, so a
 // longer file is seen as its first 2^32 - 1 bytes.
 std::uint32_t MappedLength(const MappedFile* file);

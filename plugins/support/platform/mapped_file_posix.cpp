@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 
@@ -122,6 +123,22 @@ bool FlushMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t 
     const std::uint64_t start = from / page * page;  // msync wants a page-aligned address
     return msync(static_cast<std::uint8_t*>(file->view) + start,
                  static_cast<std::size_t>(end - start), MS_SYNC) == 0;
+}
+
+void ReleaseMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t end) {
+    if (file == nullptr || file->view == nullptr) {
+        return;
+    }
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t start = (from + page - 1) / page * page;
+    const std::uint64_t stop = std::min<std::uint64_t>(end, file->length) / page * page;
+    if (stop <= start) {
+        return;
+    }
+    // A shared file mapping: the pages go back to the page cache (written pages stay written),
+    // not lost. posix_madvise's POSIX_MADV_DONTNEED is a mere hint that glibc ignores.
+    madvise(static_cast<std::uint8_t*>(file->view) + start, static_cast<std::size_t>(stop - start),
+            MADV_DONTNEED);
 }
 
 std::uint32_t MappedLength(const MappedFile* file) {

@@ -2,6 +2,7 @@
 // read-write when allowed. Paths arrive as UTF-8 and are converted here (wide_path.h).
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -149,6 +150,19 @@ bool FlushMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t 
     return FlushViewOfFile(static_cast<std::uint8_t*>(file->view) + from,
                            static_cast<SIZE_T>(end - from)) != 0 &&
            FlushFileBuffers(file->handle) != 0;
+}
+
+void ReleaseMappedRange(const MappedFile* file, std::uint64_t from, std::uint64_t end) {
+    if (file == nullptr || file->view == nullptr) {
+        return;
+    }
+    const std::uint64_t stop = std::min<std::uint64_t>(end, file->length);
+    if (stop <= from) {
+        return;
+    }
+    // Unlocking pages that were never locked takes them out of the working set (the call then
+    // reports ERROR_NOT_LOCKED, which is the expected answer); they come back from the file.
+    VirtualUnlock(static_cast<std::uint8_t*>(file->view) + from, static_cast<SIZE_T>(stop - from));
 }
 
 std::uint32_t MappedLength(const MappedFile* file) {

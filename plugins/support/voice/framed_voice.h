@@ -28,6 +28,7 @@ struct FramedVoice {
     Stream stream;
     FrameBlockBuffer blocks;
     PcmOutput out;
+    std::uint64_t released = 0;  // the file's bytes before this are let go (ReleaseBehind)
 
     FramedVoice() = default;
     FramedVoice(const FramedVoice&) = delete;
@@ -67,8 +68,13 @@ struct FramedVoice {
         }
     }
 
-    // The next block in the output format, or null at the end of the stream.
-    const PcmBlock* Next() { return NextFramedBlock(stream, blocks, *converter, out); }
+    // The next block in the output format, or null at the end of the stream. The pages of a
+    // mapped file behind the frames read are let go: a long stream keeps little of it in memory.
+    const PcmBlock* Next() {
+        const PcmBlock* block = NextFramedBlock(stream, blocks, *converter, out);
+        ReleaseBehind(file, stream.ReadOffset(), released);
+        return block;
+    }
 };
 
 // The memory loader both voices share: data checked, a free slot, the header read by
