@@ -55,6 +55,15 @@ const RoundTrip kRoundTrips[] = {
     {"AfsNameTableAfterOffsetTable", "box.afs",
      [] { return AfsWith(AfsBuilder::NameTable::kAfterOffsetTable, 16); }},
     {"AfsWithoutNameTable", "box.afs", [] { return AfsWith(AfsBuilder::NameTable::kNone, 512); }},
+    {"AfsWithRepeatedAndEmptyNames", "box.afs",
+     [] {
+         return AfsBuilder()
+             .Add("dup.adx", Pattern(10, 1))
+             .Add("dup.adx", Pattern(20, 2))
+             .Add("", Pattern(30, 3))
+             .Build()
+             .bytes;
+     }},
     {"PacWithFillerAfterTracks", "box.pac",
      [] {
          return PacBuilder()
