@@ -2,7 +2,8 @@
 //
 //   fogbell-cli formats [--json]
 //   fogbell-cli list PATH [--json]
-//   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json]
+//   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json] [--manifest]
+//   fogbell-cli pack DIR OUT [--force]                                      (pack_command.h)
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop | --raw]
@@ -34,6 +35,7 @@
 #include "cli/cli_output.h"
 #include "cli/encode_command.h"
 #include "cli/json_text.h"
+#include "cli/pack_command.h"
 #if !defined(FOGBELL_NO_PLAYBACK)
 #include "cli/play_command.h"
 #endif
@@ -214,6 +216,17 @@ int RunCommand(int argc, char** argv) {
     extract->add_option("PATH", path, "Container")->required();
     extract->add_option("TRACK", tracks, trackHelp);
     addOutputOptions(extract);
+    extract->add_flag("--manifest", output.manifest,
+                      "Also write DIR/fogbell-manifest.json, from which \"pack\" rebuilds the "
+                      "container");
+    std::string packOut;
+    CLI::App* pack = app.add_subcommand(
+        "pack",
+        "Build a container from a folder: as its fogbell-manifest.json says, else an AFS "
+        "archive of its files in name order");
+    pack->add_option("DIR", path, "Folder")->required();
+    pack->add_option("OUT", packOut, "Container to write")->required();
+    pack->add_flag("--force", output.force, "Replace an existing OUT (default: keep it)");
     CLI::App* wav = app.add_subcommand(
         "wav", "Save tracks as 16-bit PCM WAVE files (every playable track when none is named)");
     wav->add_option("PATH", path, "Container, or a single audio file")->required();
@@ -372,6 +385,9 @@ int RunCommand(int argc, char** argv) {
     }
     if (*extract) {
         return Extract(host, path, tracks, output);
+    }
+    if (*pack) {
+        return Pack(host, path, packOut, output.force);
     }
     if (*wav || *decode) {
         if (loops) {

@@ -11,6 +11,7 @@
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "cli/output_files.h"
+#include "cli/pack_command.h"
 #include "cli/track_names.h"
 #include "host/core/container_chain.h"
 #include "host/core/native_path.h"
@@ -256,6 +257,31 @@ void ClearStaging(const StagingFolder& staging) {
     }
 }
 
+// The name a file has in the output folder.
+std::string TargetName(const std::string& target) {
+    return Utf8FromPath(PathFromUtf8(target).filename());
+}
+
+// The manifest of the extracted container, once every track has its one file in the folder.
+bool ExtractManifest(const ExplorerSession& container, const std::vector<std::string>& names,
+                     const std::vector<std::string>& trackFiles, const OutputOptions& options) {
+    const std::string manifest =
+        Utf8FromPath(PathFromUtf8(options.directory) / PathFromUtf8(kManifestName));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (trackFiles[i].empty()) {
+            Fail(manifest, "not written: " + PrintedName(names[i]) + " has no file of its own");
+            return false;
+        }
+    }
+    std::string error;
+    if (!WriteManifest(container, trackFiles, options.directory, options.force, options.json,
+                       error)) {
+        Fail(manifest, "not written: " + error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int Formats(const PluginHost& host, bool json) {
@@ -347,6 +373,10 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
             const OutputOptions& options) {
     ContainerChain chain(host);
     std::string error;
+    if (options.manifest && !tracks.empty()) {
+        Fail("extract", "--manifest describes the whole container: name no TRACK");
+        return kExitUsage;
+    }
     if (!PrepareDirectory(options.directory)) {
         return kExitFailed;
     }
@@ -365,6 +395,7 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     }
     OutputReport report(options.json);
     Progress progress;
+    std::vector<std::string> trackFiles(names->size());  // each track's one file, for the manifest
     DistinctFileNames outputs;  // one track's file never stands for another's
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
@@ -386,9 +417,11 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
             switch (Publish(file, target, options.force, error)) {
                 case PublishResult::kWritten:
                     report.Written(name, target);
+                    trackFiles[i] = files.size() == 1 ? TargetName(target) : "";
                     break;
                 case PublishResult::kKept:
                     report.Kept(name, target);
+                    trackFiles[i] = files.size() == 1 ? TargetName(target) : "";
                     break;
                 case PublishResult::kFailed:
                     report.Failed(name, target + ": " + error);
@@ -396,6 +429,10 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
             }
         }
         ClearStaging(staging);
+    }
+    if (options.manifest && !ExtractManifest(*chain.Innermost(), *names, trackFiles, options)) {
+        report.Finish();
+        return kExitFailed;
     }
     return report.Finish();
 }

@@ -12,8 +12,9 @@ namespace fogbell::cli {
 
 struct OutputOptions {
     std::string directory = ".";
-    bool force = false;  // replace existing output files instead of keeping them
-    bool json = false;   // one JSON document on standard output instead of one path per line
+    bool force = false;     // replace existing output files instead of keeping them
+    bool json = false;      // one JSON document on standard output instead of one path per line
+    bool manifest = false;  // extract: also write the container's manifest (pack_command.h)
 };
 
 // Each command returns the program's exit status.

@@ -65,7 +65,8 @@ const KindRule kExplorerRule{
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
      "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnGetDamagedCount",
-     "fnIsTrackDamaged"},
+     "fnIsTrackDamaged",
+     "fnGetLayout", "fnPackFiles"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -151,6 +152,8 @@ struct PluginBinder {
             p.fnGetDamagedCount = nullptr;
             p.fnIsTrackDamaged = nullptr;
         }
+        Bind(lib, "fnGetLayout", p.fnGetLayout);
+        Bind(lib, "fnPackFiles", p.fnPackFiles);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

@@ -76,6 +76,7 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanMeasureRoom() const { return fnGetRoomFile != nullptr; }
     bool CanRebuild() const { return fnRebuildFile != nullptr; }
     bool CanTellDamage() const { return fnGetDamagedCount != nullptr; }
+    bool CanPack() const { return fnGetLayout != nullptr && fnPackFiles != nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
     void ForgetRebuild() { fnRebuildFile = nullptr; }
@@ -95,6 +96,8 @@ class ExplorerPlugin final : public PluginRecord {
     FnRebuildFile fnRebuildFile = nullptr;          // optional
     FnGetDamagedCount fnGetDamagedCount = nullptr;  // optional, with fnIsTrackDamaged
     FnIsTrackDamaged fnIsTrackDamaged = nullptr;
+    FnGetLayout fnGetLayout = nullptr;                    // optional
+    FnPackFiles fnPackFiles = nullptr;                    // optional
     FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required

@@ -172,6 +172,16 @@ class ExplorerSession final : public OpenedFile {
     // file. False without the entry (CanRebuild).
     PluginAnswer<bool> Rebuild(const std::string& track, const std::string& file,
                                const std::string& outPath) const;
+    bool CanPack() const { return Plugin().CanPack(); }
+    // fnGetLayout: the open container's layout text (container_pack.cpp); none with the text,
+    // or without the entry (CanPack).
+    PluginAnswer<std::optional<std::string>> Layout() const;
+    // fnPackFiles: writes to outPath a container of the files at paths, laid out as layout says
+    // (the explorer's plain layout without one). Needs no open container. False with the text,
+    // or without the entry.
+    PluginAnswer<bool> Pack(const std::optional<std::string>& layout,
+                            const std::vector<std::string>& paths,
+                            const std::string& outPath) const;
 
   private:
     // fnGetListFiles under the lock: visit(begin, end) over the names up to the null that

@@ -55,6 +55,10 @@
  *    them and writes the new file at outPath (created or overwritten; the caller owns it); it
  *    never changes the open container, its file on disk or the handle, which keeps viewing the
  *    old container. After a failure no file is left at outPath.
+ *  - A layout text (fnGetLayout) is owned by the plug-in and valid until its next fnGetLayout
+ *    call (any handle) or until unload. fnPackFiles only reads the layout text and the member
+ *    files and writes the new file at outPath (created or overwritten; the caller owns it and
+ *    moves it to its final name once it is complete). After a failure no file is left there.
  *  - A null track name is refused with "NULL file name.", a null path with "NULL file
  *    pointer.", null bytes with "NULL memory pointer.".
  *  - A handle opened on bytes of another handle's container must be closed before that handle.
@@ -144,6 +148,21 @@ FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle);
  * handle. Optional; a plug-in that has it also has fnGetDamagedCount. */
 FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name);
 
+/* The open container's layout, as a JSON object text: its kind ("format"), whether packing its
+ * own members back gives it byte for byte ("exact"), and every detail a pack needs to lay it out
+ * as it is (member order, stored names, offsets, dates, alignment, tables, padding). The
+ * members are listed in container order, one per track of fnGetListFiles. Plug-in-owned (see
+ * Ownership), or NULL with a text. Optional. */
+FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle);
+
+/* Writes to outPath a new container holding the count files at paths[] as its members, in order:
+ * laid out as the layout text says (fnGetLayout's text, maybe edited: checked as untrusted
+ * input), or with the plug-in's plain layout when layout is NULL (members named after the
+ * files). The file is flushed to disk before 1 is returned; 0 with a text otherwise, and no file
+ * at outPath. Optional. */
+FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
+                                       const char* outPath);
+
 #endif /* FOGBELL_EXPLORER_PLUGIN */
 
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
@@ -164,6 +183,9 @@ typedef int32_t (*FnRebuildFile)(int32_t handle, const char* name, const char* p
                                  const char* outPath);
 typedef uint32_t (*FnGetDamagedCount)(int32_t handle);
 typedef int32_t (*FnIsTrackDamaged)(int32_t handle, const char* name);
+typedef const char* (*FnGetLayout)(int32_t handle);
+typedef int32_t (*FnPackFiles)(const char* layout, const char* const* paths, uint32_t count,
+                               const char* outPath);
 
 #ifdef __cplusplus
 }

@@ -43,8 +43,8 @@ TEST_F(MisplacedExplorer, FormatsBindsItOnlyAsAnExplorerAndNamesTheCopyLeftOut) 
     EXPECT_EQ(r.err, "fogbell-cli: left out " + misplaced +
                          ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
                          "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
-                         "fnRebuildFile, fnGetDamagedCount, fnIsTrackDamaged, which only "
-                         "explorers have: it belongs in "
+                         "fnRebuildFile, fnGetDamagedCount, fnIsTrackDamaged, fnGetLayout, "
+                         "fnPackFiles, which only explorers have: it belongs in "
                          "explore_plugins\n");
 }
 

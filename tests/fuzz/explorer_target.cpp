@@ -11,8 +11,11 @@
 // may change the replaced track, but never a byte of another track that holds bytes. Where the
 // plug-in measures and rebuilds: a replacement it says fits goes in whole, and a rebuild into a
 // scratch file leaves the open container as it was and gives a container that opens with the
-// same names and every other track's bytes unchanged.
+// same names and every other track's bytes unchanged. Where the plug-in packs: a layout it calls
+// exact packs the container's own tracks back byte for byte, and the input read as a layout
+// text packs or is refused without leaving a file.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -333,6 +336,55 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
+// Packs the listed tracks' files with the container's own layout (which must give the container
+// back when it says "exact") and with the input itself as the layout text.
+void PackChecks(int handle, const std::uint8_t* data, std::size_t size,
+                const std::vector<std::string>& names, const std::vector<Track>& tracks) {
+    if (g_vault->GetLayout == nullptr || g_vault->PackFiles == nullptr || tracks.empty()) {
+        return;
+    }
+    const char* given = g_vault->GetLayout(handle);
+    const std::string layout = given == nullptr ? "" : given;
+    std::vector<std::string> paths;
+    std::vector<const char*> pointers;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        paths.push_back(fogbell::fuzz::ScratchFolder() + "/m" + std::to_string(i));
+        const Bytes bytes = tracks[i].located ? Bytes(data + tracks[i].offset,
+                                                      data + tracks[i].offset + tracks[i].length)
+                                              : Bytes{};
+        fogbell::test::WriteFile(paths.back(), bytes);
+        pointers.push_back(paths.back().c_str());
+    }
+    const std::string out = fogbell::fuzz::ScratchFolder() + "/packed.bin";
+    const auto count = static_cast<std::uint32_t>(pointers.size());
+    // Every track by a name of its own, each located: the files are the members.
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+    const bool whole =
+        std::all_of(tracks.begin(), tracks.end(), [](const Track& t) { return t.located; });
+    // Every member listed: the layout writes one {"offset": ...} object per member.
+    std::size_t members = 0;
+    for (std::size_t at = 0; (at = layout.find("{\"offset\"", at)) != std::string::npos; ++at) {
+        ++members;
+    }
+    if (layout.find("\"exact\": true") != std::string::npos && names.size() < kMaxTracks &&
+        members == names.size() && distinct && whole) {
+        if (g_vault->PackFiles(layout.c_str(), pointers.data(), count, out.c_str()) != 1) {
+            Broken("an exact layout does not pack: %s", g_vault->GetErrorString());
+        }
+        if (fogbell::test::ReadFile(out) != Bytes(data, data + size)) {
+            Broken("an exact layout packs a container that differs from the original");
+        }
+    }
+    std::remove(out.c_str());
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    if (g_vault->PackFiles(text.c_str(), pointers.data(), count, out.c_str()) != 1 &&
+        fogbell::test::FileExists(out)) {
+        Broken("a refused pack left a file behind");
+    }
+}
+
 // The damage the explorer reports must match what it hands out: a track it calls damaged has no
 // bytes to hand out (AIX tracks excepted: their record is handed out), and a whole list of
 // distinct names holds exactly the counted damaged tracks.
@@ -381,6 +433,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < tracks.size() && i < kMaxExtracted; ++i) {
         Extract(handle, tracks[i], i, bytes.data());
     }
+    fogbell::fuzz::ClearScratchFolder();
+    PackChecks(handle, bytes.data(), size, names, tracks);
     fogbell::fuzz::ClearScratchFolder();
     if (g_vault->CloseFile(handle) != 1) {
         Broken("closing an open container failed: %s", g_vault->GetErrorString());

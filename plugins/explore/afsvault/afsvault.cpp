@@ -9,6 +9,7 @@
 #include <string>
 
 #include "afs_archive.h"
+#include "afs_pack.h"
 #include "container_explorer.h"
 #include "fogbell_explorer.h"
 #include "plugin_support.h"
@@ -17,6 +18,7 @@ namespace {
 
 using namespace fogbell::plugin;
 namespace afs = fogbell::afs;
+namespace json = fogbell::json;
 
 // What afsvault supports, for the explorers' template (container_explorer.h).
 struct AfsTable {
@@ -66,6 +68,34 @@ struct AfsTable {
 };
 
 using Vault = ContainerExplorer<AfsTable>;
+
+// The archive's layout text (afs_pack.h), or null with a text.
+const char* ArchiveLayout(AfsTable::Record& record) {
+    if (!CheckMappedFileIntact(record.file)) {
+        return nullptr;
+    }
+    afs::PackLayout layout;
+    std::string error;
+    if (!afs::LayoutOf(record.container, layout, error)) {
+        SetErrorText("%s", error.c_str());
+        return nullptr;
+    }
+    return KeepLayoutText(afs::LayoutText(layout, afs::PacksExactly(record.container, layout)));
+}
+
+// The archive of the member files: the layout's, or the plain one without a layout.
+bool PackArchive(const json::Value* value, const char* const* paths, std::uint32_t count,
+                 const std::vector<PackedFile>& files, RebuiltContainer& out, std::string& error) {
+    afs::PackLayout layout;
+    if (value != nullptr && !afs::ReadLayout(*value, count, layout, error)) {
+        error = "Damaged layout: " + error + ".";
+        return false;
+    }
+    if (value == nullptr && !afs::PlainLayout(paths, count, layout, error)) {
+        return false;
+    }
+    return afs::Pack(layout, files, out, error);
+}
 
 // The member's bytes as they are stored.
 int AfsTable::Extract(Record& record, Track& entry, const char*, const char* path) {
@@ -163,6 +193,22 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
+    return Guarded<const char*>(nullptr, [&]() -> const char* {
+        AfsTable::Record* record = Vault::Begin(handle);
+        return record == nullptr ? nullptr : ArchiveLayout(*record);
+    });
+}
+
+FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
+                                       const char* outPath) {
+    return PackFilesEntry(
+        layout, paths, count, outPath,
+        [&](const fogbell::json::Value* value, const std::vector<PackedFile>& files,
+            RebuiltContainer& out,
+            std::string& error) { return PackArchive(value, paths, count, files, out, error); });
 }
 
 FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {

@@ -11,6 +11,7 @@
 
 #include "container_explorer.h"
 #include "fogbell_explorer.h"
+#include "member_row.h"
 #include "mvx_archive.h"
 #include "output_file.h"
 #include "plugin_support.h"
@@ -76,6 +77,9 @@ struct MvxTable {
 };
 
 using Vault = ContainerExplorer<MvxTable>;
+
+// The MVX container as a row of members, for layouts and packs (member_row.h).
+constexpr RowFormat kRowFormat{"mvx", {'M', 'V', 'X', 0}, 8, 16};
 
 // The track's bytes, or "Empty Length" for an empty track; texts name the track as asked for.
 int MvxTable::Extract(Record& record, Track& track, const char* name, const char* path) {
@@ -227,6 +231,15 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
+    return RowLayoutOfHandle<Vault>(kRowFormat, handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
+                                       const char* outPath) {
+    return RowPackEntry(kRowFormat, layout, paths, count, outPath);
 }
 
 FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {

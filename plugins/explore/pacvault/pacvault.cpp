@@ -10,6 +10,7 @@
 #include "container_explorer.h"
 #include "file_checks.h"
 #include "fogbell_explorer.h"
+#include "member_row.h"
 #include "pac_container.h"
 #include "plugin_support.h"
 
@@ -72,6 +73,9 @@ struct PacTable {
 };
 
 using Vault = ContainerExplorer<PacTable>;
+
+// The PAC container as a row of members, for layouts and packs (member_row.h).
+constexpr RowFormat kRowFormat{"pac", {'S', 'D', 'P', 'A'}, 12, 0};
 
 // The replacement file at path mapped read-only, or null with a text: a file too short for a
 // WAVE header is refused before it is mapped.
@@ -224,6 +228,15 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath) {
     return Vault::RebuildFile(handle, name, path, outPath);
+}
+
+FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
+    return RowLayoutOfHandle<Vault>(kRowFormat, handle);
+}
+
+FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
+                                       const char* outPath) {
+    return RowPackEntry(kRowFormat, layout, paths, count, outPath);
 }
 
 FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {

@@ -16,6 +16,9 @@ bool PathExists(const char* path);
 // The size of the file at path; false when it cannot be asked.
 bool FileSizeOf(const char* path, std::uint64_t& size);
 // std::fopen for a UTF-8 path.
+// The file's last modification in local time: year, month (1-12), day, hour, minute, second.
+// False when the file cannot be read.
+bool FileModifiedLocal(const char* path, int (&fields)[6]);
 std::FILE* OpenStdioFile(const char* path, const char* mode);
 
 // The last failed call's reason, in the system's words.

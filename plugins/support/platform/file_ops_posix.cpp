@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "file_ops.h"
 
@@ -60,6 +62,18 @@ bool FileSizeOf(const char* path, std::uint64_t& size) {
         return false;
     }
     size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool FileModifiedLocal(const char* path, int (&fields)[6]) {
+    struct stat info {};
+    std::tm local{};
+    if (stat(path, &info) != 0 || localtime_r(&info.st_mtime, &local) == nullptr) {
+        return false;
+    }
+    const int values[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                           local.tm_hour,        local.tm_min,     local.tm_sec};
+    std::copy(values, values + 6, fields);
     return true;
 }
 

@@ -60,6 +60,24 @@ bool FileSizeOf(const char* path, std::uint64_t& size) {
     return true;
 }
 
+bool FileModifiedLocal(const char* path, int (&fields)[6]) {
+    const std::wstring wide = SystemPathFromUtf8(path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    FILETIME local{};
+    SYSTEMTIME time{};
+    if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToSystemTime(&local, &time)) {
+        return false;
+    }
+    const int values[6] = {time.wYear, time.wMonth,  time.wDay,
+                           time.wHour, time.wMinute, time.wSecond};
+    for (int i = 0; i < 6; ++i) {
+        fields[i] = values[i];
+    }
+    return true;
+}
+
 std::FILE* OpenStdioFile(const char* path, const char* mode) {
     const std::wstring widePath = SystemPathFromUtf8(path);
     const std::wstring wideMode = WideFromUtf8(mode);

@@ -1,0 +1,360 @@
+#include "afs_pack.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "byte_order.h"
+#include "file_ops.h"
+
+namespace fogbell::afs {
+namespace {
+
+using plugin::WriteU16LE;
+using plugin::WriteU32LE;
+
+constexpr std::uint32_t kPointerPairSize = 8;  // name-table offset and size
+constexpr std::uint32_t kLargestOffset = 0xFFFFFFFFu;
+constexpr std::uint16_t kLargestDateField = 0xFFFF;
+
+struct PointerName {
+    PackLayout::Pointer pointer;
+    const char* text;
+};
+constexpr PointerName kPointerNames[] = {
+    {PackLayout::Pointer::kBeforeFirstMember, "before-first-member"},
+    {PackLayout::Pointer::kAfterOffsetTable, "after-offset-table"},
+    {PackLayout::Pointer::kBoth, "both"},
+};
+
+// The end of the header, the offset table and the name-table pointer pair after it.
+std::uint64_t TablesEnd(std::size_t count) {
+    return kHeaderSize + std::uint64_t{kPairSize} * count + kPointerPairSize;
+}
+
+bool PointerBefore(PackLayout::Pointer pointer) {
+    return pointer != PackLayout::Pointer::kAfterOffsetTable;
+}
+bool PointerAfter(PackLayout::Pointer pointer) {
+    return pointer != PackLayout::Pointer::kBeforeFirstMember;
+}
+
+// Where each member goes (layout rule in afs_pack.h), where the name table goes and the end.
+struct Placement {
+    std::vector<std::uint64_t> offsets;
+    std::uint64_t nameTable = 0;
+    std::uint64_t end = 0;
+};
+
+// The next free place for a member of size bytes recorded at recorded, after cursor.
+std::uint64_t Place(std::uint64_t recorded, std::uint64_t cursor, bool placed,
+                    std::uint32_t alignment) {
+    return placed && recorded >= cursor ? recorded : plugin::AlignUp(cursor, alignment);
+}
+
+Placement PlaceAll(const PackLayout& layout, const std::vector<plugin::PackedFile>& files) {
+    const std::size_t count = layout.members.size();
+    Placement placement;
+    placement.offsets.resize(count);
+    const std::uint64_t tablesEnd = TablesEnd(count);
+    // Member 0 ends the tables: right after them, or far enough for the pointer pair before it
+    // to lie past them; computed, it leaves room for that pair.
+    const std::uint64_t first = layout.members[0].offset;
+    placement.offsets[0] =
+        layout.placed && (first == tablesEnd || first >= tablesEnd + kPointerPairSize)
+            ? layout.members[0].offset
+            : plugin::AlignUp(tablesEnd + kPointerPairSize, layout.alignment);
+    std::uint64_t cursor = placement.offsets[0] + files[0].size;
+    for (std::size_t i = 1; i < count; ++i) {
+        if (files[i].size == 0 && layout.placed) {
+            placement.offsets[i] = layout.members[i].offset;  // holds no bytes: stays
+            continue;
+        }
+        placement.offsets[i] =
+            Place(layout.members[i].offset, cursor, layout.placed, layout.alignment);
+        cursor = placement.offsets[i] + files[i].size;
+    }
+    if (layout.hasNameTable) {
+        placement.nameTable =
+            Place(layout.nameTableOffset, cursor, layout.placed, layout.alignment);
+        cursor = placement.nameTable + std::uint64_t{kNameEntrySize} * count;
+    }
+    placement.end = cursor + layout.tail;
+    return placement;
+}
+
+// The pair that names the name table.
+std::vector<std::uint8_t> PointerPair(const PackLayout& layout, const Placement& placement) {
+    std::vector<std::uint8_t> pair(kPointerPairSize, 0);
+    WriteU32LE(pair.data(), static_cast<std::uint32_t>(placement.nameTable));
+    WriteU32LE(pair.data() + 4, static_cast<std::uint32_t>(kNameEntrySize * layout.members.size()));
+    return pair;
+}
+
+// Appends the header, offset table and pointers, up to member 0: only the tables are built in
+// memory, whatever offset member 0 has.
+void AddPrefix(const PackLayout& layout, const Placement& placement,
+               const std::vector<plugin::PackedFile>& files, plugin::RebuiltContainer& out) {
+    const std::size_t count = layout.members.size();
+    const std::uint8_t header[kHeaderSize] = {'A', 'F', 'S', 0};
+    std::vector<std::uint8_t> tables(std::begin(header), std::end(header));
+    tables.resize(static_cast<std::size_t>(TablesEnd(count)), 0);
+    WriteU32LE(&tables[4], static_cast<std::uint32_t>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t* pair = tables.data() + kHeaderSize + kPairSize * i;
+        WriteU32LE(pair, static_cast<std::uint32_t>(placement.offsets[i]));
+        WriteU32LE(pair + 4, files[i].size);
+    }
+    const bool before = layout.hasNameTable && PointerBefore(layout.pointer);
+    const std::vector<std::uint8_t> pointer = PointerPair(layout, placement);
+    if (layout.hasNameTable && PointerAfter(layout.pointer)) {
+        std::copy(pointer.begin(), pointer.end(), tables.end() - kPointerPairSize);
+    }
+    // Member 0 right after the tables: the pair before it is the one after the offset table.
+    const bool sharedPair = before && placement.offsets[0] == tables.size();
+    if (sharedPair) {
+        std::copy(pointer.begin(), pointer.end(), tables.end() - kPointerPairSize);
+    }
+    out.AddOwned(std::move(tables));
+    if (before && !sharedPair) {
+        out.AddZeros(placement.offsets[0] - kPointerPairSize - out.Length());
+        out.AddOwned(pointer);
+    }
+    out.AddZeros(placement.offsets[0] - out.Length());
+}
+
+std::vector<std::uint8_t> NameTable(const PackLayout& layout) {
+    std::vector<std::uint8_t> table(std::size_t{kNameEntrySize} * layout.members.size(), 0);
+    for (std::size_t i = 0; i < layout.members.size(); ++i) {
+        const PackLayout::Member& member = layout.members[i];
+        std::uint8_t* entry = table.data() + kNameEntrySize * i;
+        std::memcpy(entry, member.name.data(), member.name.size());
+        for (std::size_t field = 0; field < member.date.size(); ++field) {
+            WriteU16LE(entry + kDateOffset + 2 * field, member.date[field]);
+        }
+    }
+    return table;
+}
+
+bool ReadOffset(const json::Value& object, const char* key, std::uint32_t& out,
+                std::string& error) {
+    return json::ReadU32(object, key, kLargestOffset, out, error);
+}
+
+bool ReadDate(const json::Value& member, Date& date, std::string& error) {
+    const json::Value* value = member.Find("date");
+    if (value == nullptr || !value->IsArray() || value->items.size() != date.size()) {
+        error = "\"date\" must be six whole numbers";
+        return false;
+    }
+    for (std::size_t i = 0; i < date.size(); ++i) {
+        const json::Value& field = value->items[i];
+        if (field.type != json::Value::Type::kInteger || field.integer < 0 ||
+            field.integer > kLargestDateField) {
+            error = "\"date\" fields must lie in 0..65535";
+            return false;
+        }
+        date[i] = static_cast<std::uint16_t>(field.integer);
+    }
+    return true;
+}
+
+bool ReadMember(const json::Value& value, bool named, PackLayout::Member& member,
+                std::string& error) {
+    if (!value.IsObject() || !ReadOffset(value, "offset", member.offset, error)) {
+        error = value.IsObject() ? error : "a member is not an object";
+        return false;
+    }
+    if (!named) {
+        return true;
+    }
+    const json::Value* name = value.Find("name");
+    if (name == nullptr || !name->IsString() || name->text.size() > kNameLength ||
+        name->text.find('\0') != std::string::npos) {
+        error = "\"name\" must be a text of at most 32 bytes without NUL";
+        return false;
+    }
+    member.name = name->text;
+    return ReadDate(value, member.date, error);
+}
+
+bool ReadNameTable(const json::Value& value, PackLayout& layout, std::string& error) {
+    const json::Value* table = value.Find("nameTable");
+    if (table == nullptr || table->type == json::Value::Type::kNull) {
+        layout.hasNameTable = false;
+        return true;
+    }
+    if (!table->IsObject() || !ReadOffset(*table, "offset", layout.nameTableOffset, error)) {
+        error = "nameTable: " + (table->IsObject() ? error : "must be an object or null");
+        return false;
+    }
+    const json::Value* pointer = table->Find("pointer");
+    for (const PointerName& known : kPointerNames) {
+        if (pointer != nullptr && pointer->IsString() && pointer->text == known.text) {
+            layout.pointer = known.pointer;
+            return true;
+        }
+    }
+    error =
+        "nameTable: \"pointer\" must be \"before-first-member\", \"after-offset-table\" or "
+        "\"both\"";
+    return false;
+}
+
+}  // namespace
+
+bool LayoutOf(const Archive& archive, PackLayout& layout, std::string& error) {
+    layout = PackLayout{};
+    layout.alignment = Alignment(archive);
+    layout.hasNameTable = archive.hasNameTable;
+    layout.nameTableOffset = archive.nameTableOffset;
+    std::uint64_t end = archive.entries.front().offset;
+    for (const Entry& entry : archive.entries) {
+        if (!entry.InsideOf(archive.length)) {
+            error = std::string("Can't describe the archive: ") + entry.name + " lies outside it.";
+            return false;
+        }
+        PackLayout::Member member;
+        member.offset = entry.offset;
+        if (archive.hasNameTable) {
+            // The stored bytes up to the first NUL, whatever name the entry is listed under.
+            const auto* stored = reinterpret_cast<const char*>(entry.nameEntry);
+            member.name.assign(stored, std::find(stored, stored + kNameLength, '\0'));
+            std::copy(std::begin(entry.date), std::end(entry.date), member.date.begin());
+        }
+        layout.members.push_back(std::move(member));
+        if (entry.Size() != 0) {
+            end = std::max(end, std::uint64_t{entry.offset} + entry.Size());
+        }
+    }
+    if (archive.hasNameTable) {
+        end = std::max(
+            end, archive.nameTableOffset + std::uint64_t{kNameEntrySize} * archive.entries.size());
+        const std::uint32_t first = archive.entries.front().offset;
+        const bool before =
+            first >= TablesEnd(archive.entries.size()) &&
+            plugin::ReadU32LE(archive.base + first - kPointerPairSize) == archive.nameTableOffset;
+        const bool after = plugin::ReadU32LE(archive.base + TablesEnd(archive.entries.size()) -
+                                             kPointerPairSize) == archive.nameTableOffset;
+        layout.pointer = before && after ? PackLayout::Pointer::kBoth
+                         : before        ? PackLayout::Pointer::kBeforeFirstMember
+                                         : PackLayout::Pointer::kAfterOffsetTable;
+    }
+    layout.tail =
+        static_cast<std::uint32_t>(archive.length - std::min<std::uint64_t>(end, archive.length));
+    return true;
+}
+
+std::string LayoutText(const PackLayout& layout, bool exact) {
+    std::string text = "{\"format\": \"afs\", \"exact\": " + std::string(exact ? "true" : "false") +
+                       ", \"alignment\": " + std::to_string(layout.alignment) + ", \"nameTable\": ";
+    if (layout.hasNameTable) {
+        const char* pointer = kPointerNames[static_cast<int>(layout.pointer)].text;
+        text += "{\"offset\": " + std::to_string(layout.nameTableOffset) + ", \"pointer\": \"" +
+                pointer + "\"}";
+    } else {
+        text += "null";
+    }
+    text += ", \"tail\": " + std::to_string(layout.tail) + ", \"members\": [";
+    for (std::size_t i = 0; i < layout.members.size(); ++i) {
+        const PackLayout::Member& member = layout.members[i];
+        text +=
+            std::string(i == 0 ? "" : ",") + "\n  {\"offset\": " + std::to_string(member.offset);
+        if (layout.hasNameTable) {
+            text += ", \"name\": " + json::Quoted(member.name) + ", \"date\": [";
+            for (std::size_t field = 0; field < member.date.size(); ++field) {
+                text += (field == 0 ? "" : ", ") + std::to_string(member.date[field]);
+            }
+            text += "]";
+        }
+        text += "}";
+    }
+    return text + "]}";
+}
+
+bool ReadLayout(const json::Value& value, std::size_t count, PackLayout& layout,
+                std::string& error) {
+    layout = PackLayout{};
+    if (!plugin::ReadLayoutHead(value, "afs", kLargestAlignment, layout.alignment, error)) {
+        return false;
+    }
+    if (!ReadNameTable(value, layout, error) || !ReadOffset(value, "tail", layout.tail, error)) {
+        return false;
+    }
+    const json::Value* members = value.Find("members");
+    if (members == nullptr || !members->IsArray() || members->items.size() != count || count == 0) {
+        error = "\"members\" must list one member per file (" + std::to_string(count) + ")";
+        return false;
+    }
+    layout.members.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!ReadMember(members->items[i], layout.hasNameTable, layout.members[i], error)) {
+            error = "member " + std::to_string(i + 1) + ": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PlainLayout(const char* const* paths, std::uint32_t count, PackLayout& layout,
+                 std::string& error) {
+    layout = PackLayout{};
+    layout.placed = false;
+    layout.members.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        PackLayout::Member& member = layout.members[i];
+        member.name = plugin::FileNameOf(paths[i]);
+        if (member.name.size() > kNameLength) {
+            error = "Can't pack " + member.name + ": an AFS name holds at most 32 bytes.";
+            return false;
+        }
+        int fields[kDateFields] = {};
+        if (plugin::FileModifiedLocal(paths[i], fields)) {
+            for (int field = 0; field < kDateFields; ++field) {
+                member.date[static_cast<std::size_t>(field)] =
+                    static_cast<std::uint16_t>(fields[field]);
+            }
+        }
+    }
+    return true;
+}
+
+bool Pack(const PackLayout& layout, const std::vector<plugin::PackedFile>& files,
+          plugin::RebuiltContainer& out, std::string& error) {
+    if (layout.members.empty() || files.size() != layout.members.size()) {
+        error = "Can't pack an AFS archive without members.";
+        return false;
+    }
+    const Placement placement = PlaceAll(layout, files);
+    if (placement.end > plugin::kLargestContainer) {
+        error = "Can't pack the archive: it would pass 4 GiB, more than AFS offsets reach.";
+        return false;
+    }
+    AddPrefix(layout, placement, files, out);
+    out.AddBorrowed(files[0].bytes, files[0].size);
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        if (files[i].size != 0) {
+            out.AddZeros(placement.offsets[i] - out.Length());
+            out.AddBorrowed(files[i].bytes, files[i].size);
+        }
+    }
+    if (layout.hasNameTable) {
+        out.AddZeros(placement.nameTable - out.Length());
+        out.AddOwned(NameTable(layout));
+    }
+    out.AddZeros(placement.end - out.Length());
+    return true;
+}
+
+bool PacksExactly(const Archive& archive, const PackLayout& layout) {
+    std::vector<plugin::PackedFile> members(archive.entries.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        members[i].bytes = archive.base + archive.entries[i].offset;
+        members[i].size = archive.entries[i].Size();
+    }
+    plugin::RebuiltContainer packed;
+    std::string error;
+    return Pack(layout, members, packed, error) &&
+           plugin::SameBytes(packed, archive.base, archive.length);
+}
+
+}  // namespace fogbell::afs

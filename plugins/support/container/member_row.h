@@ -1,0 +1,92 @@
+// Layouts and packs of the containers that are a row of members behind a table: a 4-byte
+// magic, the member count, one entry per member (offset, size, and for some kinds a word of
+// their own), the members, the bytes after the last one (tail), and for some kinds a block of
+// fixed-size name fields at the very end.
+//
+// A layout records each member's offset, the gap before it (a run of one filler byte a tool
+// wrote, then zeros), each entry's own word and name, the tail's length and fill byte (one
+// value throughout), and the alignment. A pack places each member at its recorded
+// offset when that lies at or after the end of the member before it, else at the next multiple
+// of the alignment after it; a member without bytes keeps its recorded offset. A container whose
+// gaps hold other bytes cannot be packed back byte for byte, and its layout says so.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container_explorer.h"
+#include "json_reader.h"
+#include "packed_files.h"
+#include "rebuilt_container.h"
+
+namespace fogbell::plugin {
+
+// What sets one kind of row container apart.
+struct RowFormat {
+    const char* name;  // "format" of its layouts: "pac"
+    std::array<std::uint8_t, 4> magic;
+    std::uint32_t entrySize;      // 8 (offset, size) or 12 (offset, size, word)
+    std::uint32_t nameFieldSize;  // size of each name field at the end; 0: no names
+};
+
+struct RowLayout {
+    struct Member {
+        std::uint32_t offset = 0;
+        std::uint8_t fill = 0;  // the gap before it: fillLength bytes of fill, then zeros
+        std::uint32_t fillLength = 0;
+        std::uint32_t word = 0;  // the entry's own word (entrySize 12)
+        std::string name;        // stored name (nameFieldSize != 0)
+    };
+    std::uint32_t alignment = 16;
+    std::uint32_t tail = 0;
+    std::uint8_t tailFill = 0;
+    bool placed = true;  // false: offsets are computed
+    std::vector<Member> members;
+};
+
+// The layout of the container of length bytes at base whose table is read as format says;
+// false with a text when a member lies outside it or over the table.
+bool RowLayoutOf(const RowFormat& format, const std::uint8_t* base, std::uint32_t length,
+                 RowLayout& layout, std::string& error);
+
+std::string RowLayoutText(const RowFormat& format, const RowLayout& layout, bool exact);
+
+// The layout from a JSON value for count member files; false with a text naming the field.
+bool ReadRowLayout(const RowFormat& format, const json::Value& value, std::size_t count,
+                   RowLayout& layout, std::string& error);
+
+// Lays out in out the container of the layout holding the files; out borrows their bytes and
+// fill blocks that fills keeps (it must outlive out's writing). False with a text when it would
+// pass 32-bit offsets.
+struct FillBlocks {
+    std::array<std::vector<std::uint8_t>, 256> blocks;
+};
+bool PackRow(const RowFormat& format, const RowLayout& layout, const std::vector<PackedFile>& files,
+             FillBlocks& fills, RebuiltContainer& out, std::string& error);
+
+// True when packing the container's own members with its layout gives it back byte for byte.
+bool RowPacksExactly(const RowFormat& format, const std::uint8_t* base, std::uint32_t length,
+                     const RowLayout& layout);
+
+// fnGetLayout and fnPackFiles of a row container kind (plain layouts: the files' names, when
+// the kind has names, members back to back at the alignment).
+const char* RowLayoutEntry(const RowFormat& format, const std::uint8_t* base, std::uint32_t length);
+std::int32_t RowPackEntry(const RowFormat& format, const char* layout, const char* const* paths,
+                          std::uint32_t count, const char* outPath);
+
+// fnGetLayout of a row container kind whose explorer (container_explorer.h) keeps the
+// container's base and length.
+template <class Vault>
+const char* RowLayoutOfHandle(const RowFormat& format, std::int32_t handle) {
+    return Guarded<const char*>(nullptr, [&]() -> const char* {
+        auto* record = Vault::Begin(handle);
+        if (record == nullptr || !CheckMappedFileIntact(record->file)) {
+            return nullptr;
+        }
+        return RowLayoutEntry(format, record->container.base, record->container.length);
+    });
+}
+
+}  // namespace fogbell::plugin
