@@ -108,8 +108,10 @@ bool RebuildInto(const ExplorerSession& container, const std::string& track,
 
 // Replaces the track of an inner container in a private copy of its bytes and writes the
 // copy to outPath; false with the text. The open container and its parent stay as they were.
+// text: the plug-in's text after a replacement that succeeded ("OK", or a note such as a cut).
 bool ReplaceInCopy(const ExplorerSession& container, const std::string& track,
-                   const std::string& path, const std::string& outPath, std::string& error) {
+                   const std::string& path, const std::string& outPath, std::string& error,
+                   std::string& text) {
     if (container.memoryImage == nullptr) {
         error = "Error replacing file.";
         return false;
@@ -122,7 +124,6 @@ bool ReplaceInCopy(const ExplorerSession& container, const std::string& track,
         if (!copied) {
             return false;
         }
-        std::string text;
         if (!ReplaceThrough(*copied, track, path, text)) {
             error = text;
             return false;
@@ -203,6 +204,96 @@ int RemoveStaleRebuildTemporaries(const std::string& path) {
                        "." + Utf8FromPath(original.filename()) + kTemporaryMark, "");
 }
 
+namespace {
+
+// Puts the new bytes of the request's track outwards, from the innermost level to the file on
+// disk: a level whose track takes bytes that do not fit (rebuild, and then as the parent's
+// measure says) is rebuilt into a temporary, any other is replaced in a private copy of its
+// bytes; the outermost changes either through its own journalled fnReplaceFile or by a rebuilt
+// file renamed over original. inPlace: nothing may be rebuilt (the innermost fits; every new
+// inner container then has its old size), and the outcome is kReplacedInPlace with the
+// innermost plug-in's text.
+ContainerReplaceResult WriteOutwards(const ContainerReplaceRequest& request, bool inPlace,
+                                     const std::string& original) {
+    ContainerReplaceResult result;
+    const auto& chain = request.chain;
+    Temporaries temporaries;
+    std::size_t level = chain.size() - 1;
+    std::string track = request.track;
+    std::string replacement = request.replacement;
+    std::string innermostText = "OK";
+    bool rebuild = !inPlace;
+    std::uint32_t needed = 0;
+    std::uint32_t room = 0;
+    for (;;) {
+        const ExplorerSession& container = *chain[level];
+        if (level == 0) {
+            if (!rebuild) {
+                // The new inner bytes fit: the file on disk changes through its journal, so a
+                // kill at any moment leaves it wholly old or wholly new.
+                std::string text;
+                if (!ReplaceThrough(container, track, replacement, text)) {
+                    result.text = text;
+                    return result;
+                }
+            } else {
+                const std::string rebuilt = temporaries.Add(RebuildTemporaryPath(
+                    original, static_cast<long>(CurrentProcessId()), NextNumber()));
+                if (!RebuildInto(container, track, replacement, rebuilt, result.text)) {
+                    return result;
+                }
+                if (request.releaseChain) {
+                    request.releaseChain();
+                }
+                if (!ReplaceOriginal(rebuilt, original, result.text)) {
+                    return result;
+                }
+                temporaries.Keep(rebuilt);
+            }
+            result.outcome = inPlace ? ContainerReplaceOutcome::kReplacedInPlace
+                                     : ContainerReplaceOutcome::kRebuilt;
+            result.text = inPlace ? innermostText : RebuiltText();
+            return result;
+        }
+        const std::string next = temporaries.Add(InnerTemporaryPath());
+        std::string text;
+        const bool made =
+            rebuild ? RebuildInto(container, track, replacement, next, result.text)
+                    : ReplaceInCopy(container, track, replacement, next, result.text, text);
+        if (!made) {
+            return result;
+        }
+        if (level == chain.size() - 1 && !rebuild) {
+            innermostText = text;
+        }
+        // The container's new bytes replace its track in the parent.
+        replacement = next;
+        track = request.links[level - 1];
+        --level;
+        switch (MeasureFit(*chain[level], track, replacement, needed, room, result.text)) {
+            case Fit::kFailed:
+                return result;
+            case Fit::kFits:
+                rebuild = false;
+                break;
+            case Fit::kUnknown:
+                // Without a measure the parent is rebuilt when it can be, else replaced; in
+                // place the new bytes have the old ones' size and are replaced.
+                rebuild = !inPlace && chain[level]->CanRebuild();
+                break;
+            case Fit::kTooBig:
+                if (inPlace) {
+                    result.text = "The replaced container no longer fits its place.";
+                    return result;
+                }
+                rebuild = true;
+                break;
+        }
+    }
+}
+
+}  // namespace
+
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request) {
     ContainerReplaceResult result;
     const auto& chain = request.chain;
@@ -210,8 +301,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         result.text = "Error replacing file.";
         return result;
     }
-    std::size_t level = chain.size() - 1;
-    const ExplorerSession& innermost = *chain[level];
+    const ExplorerSession& innermost = *chain.back();
     if (!innermost.CanReplace()) {
         result.text = "Tracks of this container cannot be replaced.";
         return result;
@@ -224,6 +314,12 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         case Fit::kFits:
         case Fit::kUnknown:
             // The plug-in decides, as a plain replacement always has.
+            if (chain.size() > 1) {
+                // The innermost's bytes lie in its parent's: written there directly they would
+                // bypass the outer file's journal. They change in a copy and go back outwards.
+                RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
+                return WriteOutwards(request, true, std::string());
+            }
             result.outcome =
                 ReplaceThrough(innermost, request.track, request.replacement, result.text)
                     ? ContainerReplaceOutcome::kReplacedInPlace
@@ -263,64 +359,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
     // What earlier rebuilds killed half-way left behind, here and in the temporary folder.
     RemoveStaleRebuildTemporaries(original);
     RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
-
-    Temporaries temporaries;
-    std::string track = request.track;
-    std::string replacement = request.replacement;
-    bool rebuild = true;  // the innermost does not fit
-    for (;;) {
-        const ExplorerSession& container = *chain[level];
-        if (level == 0) {
-            if (!rebuild) {
-                // The new inner bytes fit: the file on disk changes through its journal.
-                std::string text;
-                if (!ReplaceThrough(container, track, replacement, text)) {
-                    result.text = text;
-                    return result;
-                }
-            } else {
-                const std::string rebuilt = temporaries.Add(RebuildTemporaryPath(
-                    original, static_cast<long>(CurrentProcessId()), NextNumber()));
-                if (!RebuildInto(container, track, replacement, rebuilt, result.text)) {
-                    return result;
-                }
-                if (request.releaseChain) {
-                    request.releaseChain();
-                }
-                if (!ReplaceOriginal(rebuilt, original, result.text)) {
-                    return result;
-                }
-                temporaries.Keep(rebuilt);
-            }
-            result.outcome = ContainerReplaceOutcome::kRebuilt;
-            result.text = RebuiltText();
-            return result;
-        }
-        const std::string next = temporaries.Add(InnerTemporaryPath());
-        const bool made = rebuild ? RebuildInto(container, track, replacement, next, result.text)
-                                  : ReplaceInCopy(container, track, replacement, next, result.text);
-        if (!made) {
-            return result;
-        }
-        // The container's new bytes replace its track in the parent.
-        replacement = next;
-        track = request.links[level - 1];
-        --level;
-        switch (MeasureFit(*chain[level], track, replacement, needed, room, result.text)) {
-            case Fit::kFailed:
-                return result;
-            case Fit::kFits:
-                rebuild = false;
-                break;
-            case Fit::kUnknown:
-                // Without a measure the parent is rebuilt when it can be, else replaced.
-                rebuild = chain[level]->CanRebuild();
-                break;
-            case Fit::kTooBig:
-                rebuild = true;
-                break;
-        }
-    }
+    return WriteOutwards(request, false, original);
 }
 
 }  // namespace fogbell

@@ -2,7 +2,14 @@
 // by rebuilding the container when it does not, for the command line and the window alike.
 //
 // In place: the innermost container's own fnReplaceFile on its open handle, exactly as a plain
-// replacement (a container file on disk is changed through its journal, journal.h).
+// replacement (a container file on disk is changed through its journal, journal.h). A nested
+// container's bytes lie in its parent's, where a direct write would bypass the journal of the
+// file on disk: the track is replaced in a private copy of the innermost container's bytes
+// (fnLoadFileMemory + fnReplaceFile on the copy), and the changed container, of the same size,
+// goes back as its parent's track the same way, outwards, until the outermost file's own
+// journalled fnReplaceFile writes it. A kill at any moment leaves that file wholly old or wholly
+// new. It costs a copy of each inner container in memory and in a temporary file, and the
+// outermost's journal saves the whole old member.
 //
 // Rebuild, from the innermost container outwards: the innermost container's explorer writes a
 // complete new container with the track replaced (fnRebuildFile) to a temporary file; those
@@ -22,7 +29,9 @@
 //
 // After a rebuild the open handles of the chain still view the old container (the outermost
 // one maps the replaced file, which lives on until it is closed; inner ones keep their old
-// tables): callers close every level and open the container again before using it.
+// tables): callers close every level and open the container again before using it. After a
+// replacement in place in a nested container the inner handles keep their old tables over the
+// new bytes: callers open the inner levels again too.
 #pragma once
 
 #include <cstdint>
