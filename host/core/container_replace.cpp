@@ -362,4 +362,231 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
     return WriteOutwards(request, false, original);
 }
 
+namespace {
+
+// Writes size bytes at data to a new file at path; false with the text.
+bool WriteBytes(const std::string& path, const void* data, std::uint32_t size, std::string& error) {
+    std::ofstream out(StreamPath(path), std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.close();
+    if (!out) {
+        error = "Can't write " + path + " file.";
+    }
+    return static_cast<bool>(out);
+}
+
+// The new bytes of a batch's innermost container, made in temporary files: the session open on
+// the newest, which the next replacement changes in place or rebuilds into the next one.
+class BatchCopy {
+  public:
+    BatchCopy(const ExplorerSession& innermost, Temporaries& temporaries,
+              std::function<std::string()> nextPath)
+        : innermost_(innermost), temporaries_(temporaries), nextPath_(std::move(nextPath)) {}
+
+    // Starts from a copy of the innermost's bytes (a nested container's); false with the text.
+    bool StartFromCopy(std::string& error) {
+        current_ = temporaries_.Add(nextPath_());
+        return WriteBytes(current_, innermost_.memoryImage, innermost_.memorySize, error) &&
+               Open(error);
+    }
+    // Starts from the innermost rebuilt with the track holding file; false with the text.
+    bool StartFromRebuild(const std::string& track, const std::string& file, std::string& error) {
+        current_ = temporaries_.Add(nextPath_());
+        return RebuildInto(innermost_, track, file, current_, error) && Open(error);
+    }
+    // Puts file into track of the newest copy, in place when it fits, else by a rebuild into
+    // the next one; false with the text.
+    bool Put(const std::string& track, const std::string& file, std::string& error) {
+        std::uint32_t needed = 0;
+        std::uint32_t room = 0;
+        switch (MeasureFit(*open_, track, file, needed, room, error)) {
+            case Fit::kFailed:
+                return false;
+            case Fit::kFits:
+            case Fit::kUnknown:
+                return ReplaceThrough(*open_, track, file, error);
+            case Fit::kTooBig:
+                break;
+        }
+        const std::string next = temporaries_.Add(nextPath_());
+        if (!RebuildInto(*open_, track, file, next, error)) {
+            return false;
+        }
+        CloseOpenedFile(open_);
+        RemovePath(current_);
+        temporaries_.Keep(current_);
+        current_ = next;
+        return Open(error);
+    }
+    // Closes the newest copy and names its file.
+    std::string Finish() {
+        CloseOpenedFile(open_);
+        return current_;
+    }
+
+  private:
+    bool Open(std::string& error) {
+        open_ = ExplorerSession::Open(innermost_.AsExplorer(), current_, nullptr, 0, error);
+        return open_ != nullptr;
+    }
+
+    const ExplorerSession& innermost_;
+    Temporaries& temporaries_;
+    std::function<std::string()> nextPath_;
+    std::string current_;
+    ExplorerSessionPtr open_;
+};
+
+// Measures every replacement of the batch into result (tooBig, sizes, rooms); false with the
+// failure set.
+bool MeasureBatch(const BatchReplaceRequest& request, BatchReplaceResult& result) {
+    const ExplorerSession& innermost = *request.chain.back();
+    for (std::size_t i = 0; i < request.tracks.size(); ++i) {
+        std::uint32_t needed = 0;
+        std::uint32_t room = 0;
+        const Fit fit = MeasureFit(innermost, request.tracks[i], request.replacements[i], needed,
+                                   room, result.text);
+        if (fit == Fit::kFailed) {
+            result.failedTrack = static_cast<int>(i);
+            return false;
+        }
+        if (fit == Fit::kTooBig) {
+            result.tooBig.push_back(i);
+            result.sizes.push_back(needed);
+            result.rooms.push_back(room);
+        }
+    }
+    return true;
+}
+
+// Every replacement of a batch that fits, into the file on disk as one journalled write.
+BatchReplaceResult ReplaceManyInPlace(const BatchReplaceRequest& request) {
+    BatchReplaceResult result;
+    const ExplorerSession& container = *request.chain.back();
+    if (request.tracks.size() == 1) {
+        const bool replaced =
+            ReplaceThrough(container, request.tracks[0], request.replacements[0], result.text);
+        result.outcome =
+            replaced ? ContainerReplaceOutcome::kReplacedInPlace : ContainerReplaceOutcome::kFailed;
+        return result;
+    }
+    if (!container.CanReplaceMany()) {
+        result.text = "Several tracks of this container cannot be replaced at once.";
+        return result;
+    }
+    const PluginAnswer<bool> replaced = container.ReplaceMany(request.tracks, request.replacements);
+    result.text = replaced.TextOr(replaced.value ? "OK" : "Error replacing file.");
+    result.outcome = replaced.value ? ContainerReplaceOutcome::kReplacedInPlace
+                                    : ContainerReplaceOutcome::kFailed;
+    return result;
+}
+
+}  // namespace
+
+BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
+    BatchReplaceResult result;
+    const auto& chain = request.chain;
+    if (chain.empty() || request.links.size() + 1 != chain.size() || request.tracks.empty() ||
+        request.tracks.size() != request.replacements.size()) {
+        result.text = "Error replacing file.";
+        return result;
+    }
+    const ExplorerSession& innermost = *chain.back();
+    if (!innermost.CanReplace()) {
+        result.text = "Tracks of this container cannot be replaced.";
+        return result;
+    }
+    if (!MeasureBatch(request, result)) {
+        return result;
+    }
+    const bool nested = chain.size() > 1;
+    if (result.tooBig.empty() && !nested) {
+        return ReplaceManyInPlace(request);
+    }
+    result.rebuildable = innermost.CanRebuild() && chain.front()->memoryImage == nullptr;
+    if (!result.tooBig.empty() && !request.allowRebuild) {
+        result.outcome = ContainerReplaceOutcome::kNeedsRebuild;
+        result.text = "Some replacements do not fit their tracks: the container must be rebuilt.";
+        return result;
+    }
+    if (!result.tooBig.empty() && !result.rebuildable) {
+        result.text = !innermost.CanRebuild()
+                          ? "A container of this kind cannot be rebuilt."
+                          : "The container was not opened from a file: it cannot be rebuilt.";
+        return result;
+    }
+    std::string original;
+    std::string why;
+    if (!nested) {
+        if (!ResolvedPath(chain.front()->path, original, why)) {
+            result.text = "Can't find " + chain.front()->path + ": " + why + ".";
+            return result;
+        }
+        if (!FileWritable(PathFromUtf8(original))) {
+            result.text = "Can't replace a track of " + chain.front()->path +
+                          ": the file is read-only (no write permission or a read-only disk).";
+            return result;
+        }
+        RemoveStaleRebuildTemporaries(original);
+    }
+    RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
+
+    // The new innermost container, in temporary files: beside the file on disk, which the
+    // last one replaces by a rename, or in the temporary folder for a nested one.
+    Temporaries temporaries;
+    BatchCopy copy(innermost, temporaries, [nested, &original] {
+        return nested ? InnerTemporaryPath()
+                      : RebuildTemporaryPath(original, static_cast<long>(CurrentProcessId()),
+                                             NextNumber());
+    });
+    std::size_t first = request.tracks.size();
+    if (result.tooBig.empty()) {
+        if (!copy.StartFromCopy(result.text)) {
+            return result;
+        }
+    } else {
+        first = result.tooBig.front();
+        if (!copy.StartFromRebuild(request.tracks[first], request.replacements[first],
+                                   result.text)) {
+            result.failedTrack = static_cast<int>(first);
+            return result;
+        }
+    }
+    for (std::size_t i = 0; i < request.tracks.size(); ++i) {
+        if (i != first && !copy.Put(request.tracks[i], request.replacements[i], result.text)) {
+            result.failedTrack = static_cast<int>(i);
+            return result;
+        }
+    }
+    const std::string made = copy.Finish();
+    if (!nested) {
+        if (request.releaseChain) {
+            request.releaseChain();
+        }
+        if (!ReplaceOriginal(made, original, result.text)) {
+            return result;
+        }
+        temporaries.Keep(made);
+        result.outcome = ContainerReplaceOutcome::kRebuilt;
+        result.text = RebuiltText();
+        return result;
+    }
+    // The new inner container goes back as its parent's track, as one replacement.
+    ContainerReplaceRequest parent;
+    parent.chain.assign(chain.begin(), chain.end() - 1);
+    parent.links.assign(request.links.begin(), request.links.end() - 1);
+    parent.track = request.links.back();
+    parent.replacement = made;
+    parent.allowRebuild = request.allowRebuild;
+    parent.releaseChain = request.releaseChain;
+    const ContainerReplaceResult put = ReplaceInContainer(parent);
+    result.outcome = put.outcome;
+    result.text = put.text;
+    if (put.outcome == ContainerReplaceOutcome::kNeedsRebuild) {
+        result.text = "The changed inner container does not fit its place: " + put.text;
+        result.rebuildable = put.rebuildable;
+    }
+    return result;
+}
+
 }  // namespace fogbell

@@ -86,6 +86,39 @@ struct ContainerReplaceResult {
 // Replaces the track as above. The explorers are called through their sessions, call by call.
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request);
 
+// Several tracks of the innermost container replaced as one step: the container is wholly old
+// or wholly new after a failure or a kill. In place when every replacement fits: for a file on
+// disk one fnReplaceFiles (one journal for every range); for a nested container the tracks
+// are replaced in a temporary copy of its bytes, which then goes back as its parent's track as
+// ReplaceInContainer puts it. When one does not fit and rebuilding is allowed, the innermost
+// container is rebuilt into a temporary file once for each replacement that does not fit
+// there (the others are replaced in place in that file), and the result replaces the file on
+// disk by a rename, or goes back to the parent as above.
+struct BatchReplaceRequest {
+    std::vector<const ExplorerSession*> chain;  // as ContainerReplaceRequest
+    std::vector<std::string> links;
+    // The innermost's tracks, each at most once, and the files to put in, in their formats.
+    std::vector<std::string> tracks;
+    std::vector<std::string> replacements;
+    bool allowRebuild = false;
+    std::function<void()> releaseChain;
+};
+
+struct BatchReplaceResult {
+    ContainerReplaceOutcome outcome = ContainerReplaceOutcome::kFailed;
+    // A note or the reason of a failure, as ContainerReplaceResult's.
+    std::string text;
+    // The track a failure belongs to, when it is one track's (index into tracks), else -1.
+    int failedTrack = -1;
+    // Every track that does not fit in place (indices into tracks), with its sizes.
+    std::vector<std::size_t> tooBig;
+    std::vector<std::uint64_t> sizes;
+    std::vector<std::uint64_t> rooms;
+    bool rebuildable = false;  // as ContainerReplaceResult's
+};
+
+BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request);
+
 // The temporary file a rebuild of the container at path writes beside it, for a process and a
 // number (the name above).
 std::string RebuildTemporaryPath(const std::string& path, long processId, unsigned number);

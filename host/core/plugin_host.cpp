@@ -64,7 +64,7 @@ const KindRule kExplorerRule{
     {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
-     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile"},
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnReplaceFiles"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -144,6 +144,7 @@ struct PluginBinder {
         Bind(lib, "fnReplaceFile", p.fnReplaceFile);
         Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
         Bind(lib, "fnRebuildFile", p.fnRebuildFile);
+        Bind(lib, "fnReplaceFiles", p.fnReplaceFiles);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

@@ -75,6 +75,7 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanReplace() const { return fnReplaceFile != nullptr; }
     bool CanMeasureRoom() const { return fnGetRoomFile != nullptr; }
     bool CanRebuild() const { return fnRebuildFile != nullptr; }
+    bool CanReplaceMany() const { return fnReplaceFiles != nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
     void ForgetRebuild() { fnRebuildFile = nullptr; }
@@ -92,6 +93,7 @@ class ExplorerPlugin final : public PluginRecord {
     FnReplaceFile fnReplaceFile = nullptr;                // optional
     FnGetRoomFile fnGetRoomFile = nullptr;                // optional
     FnRebuildFile fnRebuildFile = nullptr;                // optional
+    FnReplaceFiles fnReplaceFiles = nullptr;              // optional
     FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required

@@ -134,6 +134,7 @@ class ExplorerSession final : public OpenedFile {
     bool CanReplace() const { return Plugin().CanReplace(); }
     bool CanMeasureRoom() const { return Plugin().CanMeasureRoom(); }
     bool CanRebuild() const { return Plugin().CanRebuild(); }
+    bool CanReplaceMany() const { return Plugin().CanReplaceMany(); }
 
     // Opens other bytes (a private copy of this container's) with the same explorer, as a
     // container named as this one.
@@ -167,6 +168,10 @@ class ExplorerSession final : public OpenedFile {
     // file. False without the entry (CanRebuild).
     PluginAnswer<bool> Rebuild(const std::string& track, const std::string& file,
                                const std::string& outPath) const;
+    // fnReplaceFiles: overwrites tracks[i] with the file named files[i], all as one journalled
+    // write. False without the entry (CanReplaceMany).
+    PluginAnswer<bool> ReplaceMany(const std::vector<std::string>& tracks,
+                                   const std::vector<std::string>& files) const;
 
   private:
     // fnGetListFiles under the lock: visit(begin, end) over the names up to the first null or

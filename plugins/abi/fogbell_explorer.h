@@ -120,6 +120,14 @@ FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const
 FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
                                          const char* outPath);
 
+/* Replaces count tracks at once, names[i] with the file at paths[i], each as fnReplaceFile
+ * would, as one write: the bytes every replacement overwrites are saved in one journal first,
+ * so that the container is wholly old or wholly new after any failure or a crash. No track may
+ * be named twice. The arrays and their strings stay the caller's and are only read. 1, or 0
+ * with a text and nothing written. Optional: not every plug-in has it. */
+FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths);
+
 #endif /* FOGBELL_EXPLORER_PLUGIN */
 
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
@@ -138,6 +146,8 @@ typedef int32_t (*FnGetRoomFile)(int32_t handle, const char* name, const char* p
                                  uint32_t* needed, uint32_t* room);
 typedef int32_t (*FnRebuildFile)(int32_t handle, const char* name, const char* path,
                                  const char* outPath);
+typedef int32_t (*FnReplaceFiles)(int32_t handle, uint32_t count, const char* const* names,
+                                  const char* const* paths);
 
 #ifdef __cplusplus
 }

@@ -43,7 +43,7 @@ TEST_F(MisplacedExplorer, FormatsBindsItOnlyAsAnExplorerAndNamesTheCopyLeftOut) 
     EXPECT_EQ(r.err, "fogbell-cli: left out " + misplaced +
                          ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
                          "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
-                         "fnRebuildFile, which only explorers have: it belongs in "
+                         "fnRebuildFile, fnReplaceFiles, which only explorers have: it belongs in "
                          "explore_plugins\n");
 }
 

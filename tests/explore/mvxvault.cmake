@@ -4,7 +4,7 @@ fogbell_add_test(mvx_archive_test
     LIBS mvxvault_objects fogbell_plugin_runtime fogbell_plugin_platform fogbell_plugin_container)
 fogbell_add_test(mvxvault_plugin_test SOURCES mvxvault_plugin_test.cpp PLUGINS mvxvault)
 fogbell_check_exports(mvxvault ${FOGBELL_EXPLORER_EXPORTS}
-    fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile)
+    fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile fnReplaceFiles)
 
 # An MVX track's pointer and length handed to the XMD decoder, as the host plays a track.
 fogbell_add_test(mvxvault_xmdvoice_test

@@ -4,7 +4,7 @@ fogbell_add_test(pac_container_test
     LIBS pacvault_objects fogbell_wave_header fogbell_plugin_runtime fogbell_plugin_platform fogbell_plugin_container)
 fogbell_add_test(pacvault_plugin_test SOURCES pacvault_plugin_test.cpp PLUGINS pacvault)
 fogbell_check_exports(pacvault ${FOGBELL_EXPLORER_EXPORTS}
-    fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile)
+    fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile fnReplaceFiles)
 
 # A PAC track's pointer and length handed to the WAVE decoder, as the host plays a track.
 fogbell_add_test(pacvault_wavvoice_test

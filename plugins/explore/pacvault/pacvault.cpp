@@ -223,4 +223,9 @@ FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const
     return Vault::RebuildFile(handle, name, path, outPath);
 }
 
+FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths) {
+    return Vault::ReplaceFiles(handle, count, names, paths);
+}
+
 }  // extern "C"
