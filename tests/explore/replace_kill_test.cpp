@@ -58,6 +58,9 @@ struct KillCase {
     const char* innerPlugin = nullptr;
     std::string track;
     Bytes replacement;
+    // For a batch (ReplaceManyInContainer): a second track, replaced in the same step.
+    std::string secondTrack;
+    Bytes secondReplacement;
     // The kills spread over this many quarters of a whole replacement: a nested one writes
     // the outer file last.
     int spreadQuarters = 3;
@@ -91,13 +94,16 @@ struct ChildJob {
     std::string container;
     std::string track;
     std::string source;
-    std::string link;  // empty, or the track of the container the replaced track lies in
+    std::string link;          // empty, or the track of the container the replaced track lies in
+    std::string second;        // empty, or a second track replaced in the same step
+    std::string secondSource;  // its replacement
 };
 
 // The child's replacement once the container is open and opened() agreed: through the plug-in
-// itself, or in a nested container through ReplaceInContainer as the command line does it.
+// itself, or in a nested container or for two tracks at once through the core as the command
+// line does it.
 bool ReplaceAsChild(ExplorerApi& api, const ChildJob& job, const std::function<bool()>& opened) {
-    if (job.link.empty()) {
+    if (job.link.empty() && job.second.empty()) {
         const int h = api.LoadFile(job.container.c_str());
         return h != -1 && opened() &&
                api.ReplaceFile(h, job.track.c_str(), job.source.c_str()) == 1;
@@ -109,11 +115,28 @@ bool ReplaceAsChild(ExplorerApi& api, const ChildJob& job, const std::function<b
     if (!outer) {
         return false;
     }
-    const TrackBytes bytes = outer->Track(job.link);
-    const ExplorerSessionPtr inner =
-        bytes ? host.OpenContainer(job.link, bytes.Data(), bytes.Size(), error) : nullptr;
-    if (!inner || !opened()) {
+    TrackBytes bytes;
+    ExplorerSessionPtr inner;
+    if (!job.link.empty()) {
+        bytes = outer->Track(job.link);
+        inner = bytes ? host.OpenContainer(job.link, bytes.Data(), bytes.Size(), error) : nullptr;
+        if (!inner) {
+            return false;
+        }
+    }
+    if (!opened()) {
         return false;
+    }
+    if (!job.second.empty()) {
+        BatchReplaceRequest batch;
+        batch.chain = {outer.get()};
+        if (inner) {
+            batch.chain.push_back(inner.get());
+            batch.links = {job.link};
+        }
+        batch.tracks = {job.track, job.second};
+        batch.replacements = {job.source, job.secondSource};
+        return ReplaceManyInContainer(batch).outcome == ContainerReplaceOutcome::kReplacedInPlace;
     }
     ContainerReplaceRequest request;
     request.chain = {outer.get(), inner.get()};
@@ -152,8 +175,8 @@ class ReplacementChild {
                                    std::to_wstring(++counter);
         HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
         const std::string described = job.plugin + "\n" + job.container + "\n" + job.track + "\n" +
-                                      job.source + "\n" + job.link + "\n" +
-                                      Utf8FromWide(event.c_str());
+                                      job.source + "\n" + job.link + "\n" + job.second + "\n" +
+                                      job.secondSource + "\n" + Utf8FromWide(event.c_str());
         SetEnvironmentVariableW(kChildJob, WideFromUtf8(described).c_str());
         std::wstring self(kLongest, L'\0');
         self.resize(GetModuleFileNameW(nullptr, self.data(), kLongest));
@@ -212,7 +235,8 @@ TEST(ReplaceKill, DISABLED_ChildReplaces) {
     std::string event;
     ASSERT_TRUE(std::getline(described, job.plugin) && std::getline(described, job.container) &&
                 std::getline(described, job.track) && std::getline(described, job.source) &&
-                std::getline(described, job.link) && std::getline(described, event));
+                std::getline(described, job.link) && std::getline(described, job.second) &&
+                std::getline(described, job.secondSource) && std::getline(described, event));
     ExplorerApi api(job.plugin);
     const auto opened = [&event] {
         HANDLE signal = OpenEventW(EVENT_MODIFY_STATE, FALSE, WideFromUtf8(event).c_str());
@@ -330,6 +354,12 @@ void ExpectedReplacement(ExplorerApi& api, const KillCase& c, Bytes& expected) {
                                         Size(c.replacement)),
                   1)
             << api.Error();
+        if (!c.secondTrack.empty()) {
+            ASSERT_EQ(api.ReplaceFileMemory(memory, c.secondTrack.c_str(),
+                                            c.secondReplacement.data(), Size(c.secondReplacement)),
+                      1)
+                << api.Error();
+        }
     } else {
         ExplorerApi inner(c.innerPlugin);
         std::uint32_t length = 0;
@@ -353,10 +383,13 @@ void RunKills(const KillCase& c, int kills) {
     TempDir dir;
     ExplorerApi api(c.plugin);
     // The host finds a nested chain's explorers by extension.
-    const std::string path = dir.File(c.link.empty() ? "box.bin" : "box.afs");
+    const std::string path =
+        dir.File(c.link.empty() && c.secondTrack.empty() ? "box.bin" : "box.afs");
     const std::string source = dir.File("new.bin");
     WriteFile(source, c.replacement);
-    const ChildJob job{c.plugin, path, c.track, source, c.link};
+    const std::string secondSource = dir.File("second.bin");
+    WriteFile(secondSource, c.secondReplacement);
+    const ChildJob job{c.plugin, path, c.track, source, c.link, c.secondTrack, secondSource};
 
     // The new container, as the same replacement leaves it in memory.
     Bytes expected = c.container;
@@ -394,7 +427,7 @@ void RunKills(const KillCase& c, int kills) {
             return;
         }
     }
-    if (!c.link.empty()) {
+    if (!c.link.empty() || !c.secondTrack.empty()) {
         // A whole run removes the temporaries that killed ones left behind.
         std::chrono::microseconds took{0};
         WriteFile(path, c.container);
@@ -487,6 +520,29 @@ TEST(ReplaceKill, APacInsideAnAfsIsAlwaysTheOldOrTheNewOne) {
     c.replacement = BuildWave({}, Pattern(kTrackSize - 64, 3));
     const std::size_t outerDate = AfsBuilder::NameEntryOffset(outer, 0) + 32;
     c.timeDependent = {{outerDate, outerDate + 12}};
+    RunKills(c, 40);
+}
+
+// Two tracks replaced in one step: one journal covers both, so the archive is never half
+// replaced.
+TEST(ReplaceKill, ABatchOfTwoTracksIsAlwaysTheOldOrTheNewArchive) {
+    const auto built = AfsBuilder()
+                           .Add("one.bin", Pattern(kTrackSize, 1))
+                           .Add("a.bin", Pattern(1000, 2))
+                           .Add("two.bin", Pattern(kTrackSize, 3))
+                           .Build();
+    KillCase c;
+    c.plugin = "afsvault";
+    c.container = built.bytes;
+    c.track = "one.bin";
+    c.replacement = Pattern(kTrackSize, 4);
+    c.secondTrack = "two.bin";
+    c.secondReplacement = Pattern(kTrackSize - 10, 5);
+    c.spreadQuarters = 4;
+    for (const std::size_t row : {0u, 2u}) {
+        const std::size_t date = AfsBuilder::NameEntryOffset(built, row) + 32;
+        c.timeDependent.push_back({date, date + 12});
+    }
     RunKills(c, 40);
 }
 

@@ -406,12 +406,16 @@ class ContainerExplorer {
                 return count;
             };
             ContainerBatch batch(record->file, record->container.base, record->container.length);
-            const std::uint32_t refused = replaceEach();
-            // While recording every replacement fails; one that recorded nothing was refused.
-            if (refused < count && batch.Recorded() == refused) {
-                return 0;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                // While the batch records every replacement stops at its write; one that
+                // recorded nothing was refused, with its text.
+                const std::size_t before = batch.Recorded();
+                Table::Replace(*record, names[i], bytes[i], MappedLength(sources[i].get()));
+                if (batch.Recorded() == before) {
+                    return 0;
+                }
             }
-            if (batch.Recorded() != count || !batch.StartWriting()) {
+            if (!batch.StartWriting()) {
                 return 0;
             }
             SetOk();
