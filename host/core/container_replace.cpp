@@ -188,6 +188,22 @@ std::string RebuiltText() {
     return "The container was rebuilt.";
 }
 
+// The resolved path of the outermost container's file into original when it may be written;
+// false with the text.
+bool ResolveWritable(const ExplorerSession& outermost, std::string& original, std::string& text) {
+    std::string why;
+    if (!ResolvedPath(outermost.path, original, why)) {
+        text = "Can't find " + outermost.path + ": " + why + ".";
+        return false;
+    }
+    if (!FileWritable(PathFromUtf8(original))) {
+        text = "Can't replace a track of " + outermost.path +
+               ": the file is read-only (no write permission or a read-only disk).";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string RebuildTemporaryPath(const std::string& path, long processId, unsigned number) {
@@ -346,14 +362,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         return result;
     }
     std::string original;
-    std::string why;
-    if (!ResolvedPath(outermost.path, original, why)) {
-        result.text = "Can't find " + outermost.path + ": " + why + ".";
-        return result;
-    }
-    if (!FileWritable(PathFromUtf8(original))) {
-        result.text = "Can't replace a track of " + outermost.path +
-                      ": the file is read-only (no write permission or a read-only disk).";
+    if (!ResolveWritable(outermost, original, result.text)) {
         return result;
     }
     // What earlier rebuilds killed half-way left behind, here and in the temporary folder.
@@ -516,15 +525,8 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
         return result;
     }
     std::string original;
-    std::string why;
     if (!nested) {
-        if (!ResolvedPath(chain.front()->path, original, why)) {
-            result.text = "Can't find " + chain.front()->path + ": " + why + ".";
-            return result;
-        }
-        if (!FileWritable(PathFromUtf8(original))) {
-            result.text = "Can't replace a track of " + chain.front()->path +
-                          ": the file is read-only (no write permission or a read-only disk).";
+        if (!ResolveWritable(*chain.front(), original, result.text)) {
             return result;
         }
         RemoveStaleRebuildTemporaries(original);
