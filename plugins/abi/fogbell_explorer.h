@@ -124,7 +124,9 @@ FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const
  * would, as one write: the bytes every replacement overwrites are saved in one journal first,
  * so that the container is wholly old or wholly new after any failure or a crash. No track may
  * be named twice. The arrays and their strings stay the caller's and are only read. 1, or 0
- * with a text and nothing written. Optional: not every plug-in has it. */
+ * with a text and nothing written (every replacement is checked before any byte is written; in
+ * a container given as the caller's memory, which has no journal, a write refused after that
+ * leaves the bytes written before it). Optional: not every plug-in has it. */
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths);
 
