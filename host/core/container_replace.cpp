@@ -184,6 +184,14 @@ int RemoveStale(const std::string& folder, const std::string& prefix, const std:
     return removed;
 }
 
+// Removes the inner levels' temporaries of processes that no longer run, with the journals of
+// those a batch was replacing tracks in.
+void RemoveStaleInnerTemporaries() {
+    const std::string folder = Utf8FromPath(InnerTemporaryFolder());
+    RemoveStale(folder, kInnerPrefix, kInnerSuffix);
+    RemoveStale(folder, kInnerPrefix, std::string(kInnerSuffix) + ".fogbell-journal");
+}
+
 std::string RebuiltText() {
     return "The container was rebuilt.";
 }
@@ -333,7 +341,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
             if (chain.size() > 1) {
                 // The innermost's bytes lie in its parent's: written there directly they would
                 // bypass the outer file's journal. They change in a copy and go back outwards.
-                RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
+                RemoveStaleInnerTemporaries();
                 return WriteOutwards(request, true, std::string());
             }
             result.outcome =
@@ -367,7 +375,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
     }
     // What earlier rebuilds killed half-way left behind, here and in the temporary folder.
     RemoveStaleRebuildTemporaries(original);
-    RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
+    RemoveStaleInnerTemporaries();
     return WriteOutwards(request, false, original);
 }
 
@@ -531,7 +539,7 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
         }
         RemoveStaleRebuildTemporaries(original);
     }
-    RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
+    RemoveStaleInnerTemporaries();
 
     // The new innermost container, in temporary files: beside the file on disk, which the
     // last one replaces by a rename, or in the temporary folder for a nested one.

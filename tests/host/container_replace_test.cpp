@@ -397,6 +397,7 @@ TEST_F(ContainerReplace, TheNextRebuildRemovesInnerTemporariesOfKilledRuns) {
     const std::string gone = "fogbell-rebuild-" + std::to_string(GoneProcess()) + "-2.tmp";
     const std::string mine = "fogbell-rebuild-" + std::to_string(getpid()) + "-999.tmp";
     WriteFile((folder / gone).string(), Pattern(10, 1));
+    WriteFile((folder / (gone + ".fogbell-journal")).string(), Pattern(10, 4));
     WriteFile((folder / mine).string(), Pattern(10, 2));
     WriteFile((folder / "fogbell-rebuild-x-1.tmp").string(), Pattern(10, 3));
     WriteFile(dir.File("box.afs"), ThreeMembers());
