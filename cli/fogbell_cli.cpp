@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_replace.h"
 #include "cli/cli_output.h"
 #include "cli/encode_command.h"
 #include "cli/json_text.h"
@@ -251,11 +252,16 @@ int RunCommand(int argc, char** argv) {
     addOutputOptions(decode);
     CLI::App* replace = app.add_subcommand("replace", "Overwrite a track inside its container");
     replace->add_option("PATH", path, "Container")->required();
-    replace->add_option("TRACK", track, "Track name as \"list\" prints it, or #N")->required();
-    replace
-        ->add_option("FILE", file,
-                     "Replacement file (a WAVE file goes in converted to the track's format)")
-        ->required();
+    replace->add_option("TRACK", track, "Track name as \"list\" prints it, or #N");
+    replace->add_option("FILE", file,
+                        "Replacement file (a WAVE file goes in converted to the track's format)");
+    std::string fromFolder;
+    CLI::Option* fromOption = replace->add_option(
+        "--from", fromFolder,
+        "Replace every track named by a file of this folder (NAME, NAME.wav or NAME's stem "
+        ".wav), all at once, instead of TRACK FILE");
+    bool replaceJson = false;
+    replace->add_flag("--json", replaceJson, "With --from: report as JSON")->needs(fromOption);
     bool rebuild = false;
     replace->add_flag("--rebuild", rebuild,
                       "Rebuild the container when the replacement is larger than the track's room");
@@ -398,6 +404,15 @@ int RunCommand(int argc, char** argv) {
     }
     if (*encode) {
         return RunEncode(host, encodeRequest);
+    }
+    const bool named = !track.empty() && !file.empty();
+    const bool anyNamed = !track.empty() || !file.empty();
+    if (*fromOption ? anyNamed || fromFolder.empty() : !named) {
+        Fail("replace", "give TRACK and FILE, or --from DIR");
+        return kExitUsage;
+    }
+    if (!fromFolder.empty()) {
+        return ReplaceFromFolder(host, path, fromFolder, rebuild, replaceJson, replaceLoop, raw);
     }
     return Replace(host, path, track, file, rebuild, replaceLoop, raw);
 }

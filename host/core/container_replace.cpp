@@ -108,8 +108,10 @@ bool RebuildInto(const ExplorerSession& container, const std::string& track,
 
 // Replaces the track of an inner container in a private copy of its bytes and writes the
 // copy to outPath; false with the text. The open container and its parent stay as they were.
+// text: the plug-in's text after a replacement that succeeded ("OK", or a note such as a cut).
 bool ReplaceInCopy(const ExplorerSession& container, const std::string& track,
-                   const std::string& path, const std::string& outPath, std::string& error) {
+                   const std::string& path, const std::string& outPath, std::string& error,
+                   std::string& text) {
     if (container.memoryImage == nullptr) {
         error = "Error replacing file.";
         return false;
@@ -122,7 +124,6 @@ bool ReplaceInCopy(const ExplorerSession& container, const std::string& track,
         if (!copied) {
             return false;
         }
-        std::string text;
         if (!ReplaceThrough(*copied, track, path, text)) {
             error = text;
             return false;
@@ -183,8 +184,32 @@ int RemoveStale(const std::string& folder, const std::string& prefix, const std:
     return removed;
 }
 
+// Removes the inner levels' temporaries of processes that no longer run, with the journals of
+// those a batch was replacing tracks in.
+void RemoveStaleInnerTemporaries() {
+    const std::string folder = Utf8FromPath(InnerTemporaryFolder());
+    RemoveStale(folder, kInnerPrefix, kInnerSuffix);
+    RemoveStale(folder, kInnerPrefix, std::string(kInnerSuffix) + ".fogbell-journal");
+}
+
 std::string RebuiltText() {
     return "The container was rebuilt.";
+}
+
+// The resolved path of the outermost container's file into original when it may be written;
+// false with the text.
+bool ResolveWritable(const ExplorerSession& outermost, std::string& original, std::string& text) {
+    std::string why;
+    if (!ResolvedPath(outermost.path, original, why)) {
+        text = "Can't find " + outermost.path + ": " + why + ".";
+        return false;
+    }
+    if (!FileWritable(PathFromUtf8(original))) {
+        text = "Can't replace a track of " + outermost.path +
+               ": the file is read-only (no write permission or a read-only disk).";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -203,6 +228,96 @@ int RemoveStaleRebuildTemporaries(const std::string& path) {
                        "." + Utf8FromPath(original.filename()) + kTemporaryMark, "");
 }
 
+namespace {
+
+// Puts the new bytes of the request's track outwards, from the innermost level to the file on
+// disk: a level whose track takes bytes that do not fit (rebuild, and then as the parent's
+// measure says) is rebuilt into a temporary, any other is replaced in a private copy of its
+// bytes; the outermost changes either through its own journalled fnReplaceFile or by a rebuilt
+// file renamed over original. inPlace: nothing may be rebuilt (the innermost fits; every new
+// inner container then has its old size), and the outcome is kReplacedInPlace with the
+// innermost plug-in's text.
+ContainerReplaceResult WriteOutwards(const ContainerReplaceRequest& request, bool inPlace,
+                                     const std::string& original) {
+    ContainerReplaceResult result;
+    const auto& chain = request.chain;
+    Temporaries temporaries;
+    std::size_t level = chain.size() - 1;
+    std::string track = request.track;
+    std::string replacement = request.replacement;
+    std::string innermostText = "OK";
+    bool rebuild = !inPlace;
+    std::uint32_t needed = 0;
+    std::uint32_t room = 0;
+    for (;;) {
+        const ExplorerSession& container = *chain[level];
+        if (level == 0) {
+            if (!rebuild) {
+                // The new inner bytes fit: the file on disk changes through its journal, so a
+                // kill at any moment leaves it wholly old or wholly new.
+                std::string text;
+                if (!ReplaceThrough(container, track, replacement, text)) {
+                    result.text = text;
+                    return result;
+                }
+            } else {
+                const std::string rebuilt = temporaries.Add(RebuildTemporaryPath(
+                    original, static_cast<long>(CurrentProcessId()), NextNumber()));
+                if (!RebuildInto(container, track, replacement, rebuilt, result.text)) {
+                    return result;
+                }
+                if (request.releaseChain) {
+                    request.releaseChain();
+                }
+                if (!ReplaceOriginal(rebuilt, original, result.text)) {
+                    return result;
+                }
+                temporaries.Keep(rebuilt);
+            }
+            result.outcome = inPlace ? ContainerReplaceOutcome::kReplacedInPlace
+                                     : ContainerReplaceOutcome::kRebuilt;
+            result.text = inPlace ? innermostText : RebuiltText();
+            return result;
+        }
+        const std::string next = temporaries.Add(InnerTemporaryPath());
+        std::string text;
+        const bool made =
+            rebuild ? RebuildInto(container, track, replacement, next, result.text)
+                    : ReplaceInCopy(container, track, replacement, next, result.text, text);
+        if (!made) {
+            return result;
+        }
+        if (level == chain.size() - 1 && !rebuild) {
+            innermostText = text;
+        }
+        // The container's new bytes replace its track in the parent.
+        replacement = next;
+        track = request.links[level - 1];
+        --level;
+        switch (MeasureFit(*chain[level], track, replacement, needed, room, result.text)) {
+            case Fit::kFailed:
+                return result;
+            case Fit::kFits:
+                rebuild = false;
+                break;
+            case Fit::kUnknown:
+                // Without a measure the parent is rebuilt when it can be, else replaced; in
+                // place the new bytes have the old ones' size and are replaced.
+                rebuild = !inPlace && chain[level]->CanRebuild();
+                break;
+            case Fit::kTooBig:
+                if (inPlace) {
+                    result.text = "The replaced container no longer fits its place.";
+                    return result;
+                }
+                rebuild = true;
+                break;
+        }
+    }
+}
+
+}  // namespace
+
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request) {
     ContainerReplaceResult result;
     const auto& chain = request.chain;
@@ -210,8 +325,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         result.text = "Error replacing file.";
         return result;
     }
-    std::size_t level = chain.size() - 1;
-    const ExplorerSession& innermost = *chain[level];
+    const ExplorerSession& innermost = *chain.back();
     if (!innermost.CanReplace()) {
         result.text = "Tracks of this container cannot be replaced.";
         return result;
@@ -224,6 +338,12 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         case Fit::kFits:
         case Fit::kUnknown:
             // The plug-in decides, as a plain replacement always has.
+            if (chain.size() > 1) {
+                // The innermost's bytes lie in its parent's: written there directly they would
+                // bypass the outer file's journal. They change in a copy and go back outwards.
+                RemoveStaleInnerTemporaries();
+                return WriteOutwards(request, true, std::string());
+            }
             result.outcome =
                 ReplaceThrough(innermost, request.track, request.replacement, result.text)
                     ? ContainerReplaceOutcome::kReplacedInPlace
@@ -250,77 +370,233 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         return result;
     }
     std::string original;
-    std::string why;
-    if (!ResolvedPath(outermost.path, original, why)) {
-        result.text = "Can't find " + outermost.path + ": " + why + ".";
-        return result;
-    }
-    if (!FileWritable(PathFromUtf8(original))) {
-        result.text = "Can't replace a track of " + outermost.path +
-                      ": the file is read-only (no write permission or a read-only disk).";
+    if (!ResolveWritable(outermost, original, result.text)) {
         return result;
     }
     // What earlier rebuilds killed half-way left behind, here and in the temporary folder.
     RemoveStaleRebuildTemporaries(original);
-    RemoveStale(Utf8FromPath(InnerTemporaryFolder()), kInnerPrefix, kInnerSuffix);
+    RemoveStaleInnerTemporaries();
+    return WriteOutwards(request, false, original);
+}
 
-    Temporaries temporaries;
-    std::string track = request.track;
-    std::string replacement = request.replacement;
-    bool rebuild = true;  // the innermost does not fit
-    for (;;) {
-        const ExplorerSession& container = *chain[level];
-        if (level == 0) {
-            if (!rebuild) {
-                // The new inner bytes fit: the file on disk changes through its journal.
-                std::string text;
-                if (!ReplaceThrough(container, track, replacement, text)) {
-                    result.text = text;
-                    return result;
-                }
-            } else {
-                const std::string rebuilt = temporaries.Add(RebuildTemporaryPath(
-                    original, static_cast<long>(CurrentProcessId()), NextNumber()));
-                if (!RebuildInto(container, track, replacement, rebuilt, result.text)) {
-                    return result;
-                }
-                if (request.releaseChain) {
-                    request.releaseChain();
-                }
-                if (!ReplaceOriginal(rebuilt, original, result.text)) {
-                    return result;
-                }
-                temporaries.Keep(rebuilt);
-            }
-            result.outcome = ContainerReplaceOutcome::kRebuilt;
-            result.text = RebuiltText();
-            return result;
-        }
-        const std::string next = temporaries.Add(InnerTemporaryPath());
-        const bool made = rebuild ? RebuildInto(container, track, replacement, next, result.text)
-                                  : ReplaceInCopy(container, track, replacement, next, result.text);
-        if (!made) {
-            return result;
-        }
-        // The container's new bytes replace its track in the parent.
-        replacement = next;
-        track = request.links[level - 1];
-        --level;
-        switch (MeasureFit(*chain[level], track, replacement, needed, room, result.text)) {
+namespace {
+
+// Writes size bytes at data to a new file at path; false with the text.
+bool WriteBytes(const std::string& path, const void* data, std::uint32_t size, std::string& error) {
+    std::ofstream out(StreamPath(path), std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.close();
+    if (!out) {
+        error = "Can't write " + path + " file.";
+    }
+    return static_cast<bool>(out);
+}
+
+// The new bytes of a batch's innermost container, made in temporary files: the session open on
+// the newest, which the next replacement changes in place or rebuilds into the next one.
+class BatchCopy {
+  public:
+    BatchCopy(const ExplorerSession& innermost, Temporaries& temporaries,
+              std::function<std::string()> nextPath)
+        : innermost_(innermost), temporaries_(temporaries), nextPath_(std::move(nextPath)) {}
+
+    // Starts from a copy of the innermost's bytes (a nested container's); false with the text.
+    bool StartFromCopy(std::string& error) {
+        current_ = temporaries_.Add(nextPath_());
+        return WriteBytes(current_, innermost_.memoryImage, innermost_.memorySize, error) &&
+               Open(error);
+    }
+    // Starts from the innermost rebuilt with the track holding file; false with the text.
+    bool StartFromRebuild(const std::string& track, const std::string& file, std::string& error) {
+        current_ = temporaries_.Add(nextPath_());
+        return RebuildInto(innermost_, track, file, current_, error) && Open(error);
+    }
+    // Puts file into track of the newest copy, in place when it fits, else by a rebuild into
+    // the next one; false with the text.
+    bool Put(const std::string& track, const std::string& file, std::string& error) {
+        std::uint32_t needed = 0;
+        std::uint32_t room = 0;
+        switch (MeasureFit(*open_, track, file, needed, room, error)) {
             case Fit::kFailed:
-                return result;
+                return false;
             case Fit::kFits:
-                rebuild = false;
-                break;
             case Fit::kUnknown:
-                // Without a measure the parent is rebuilt when it can be, else replaced.
-                rebuild = chain[level]->CanRebuild();
-                break;
+                return ReplaceThrough(*open_, track, file, error);
             case Fit::kTooBig:
-                rebuild = true;
                 break;
+        }
+        const std::string next = temporaries_.Add(nextPath_());
+        if (!RebuildInto(*open_, track, file, next, error)) {
+            return false;
+        }
+        CloseOpenedFile(open_);
+        RemovePath(current_);
+        temporaries_.Keep(current_);
+        current_ = next;
+        return Open(error);
+    }
+    // Closes the newest copy and names its file.
+    std::string Finish() {
+        CloseOpenedFile(open_);
+        return current_;
+    }
+
+  private:
+    bool Open(std::string& error) {
+        open_ = ExplorerSession::Open(innermost_.AsExplorer(), current_, nullptr, 0, error);
+        return open_ != nullptr;
+    }
+
+    const ExplorerSession& innermost_;
+    Temporaries& temporaries_;
+    std::function<std::string()> nextPath_;
+    std::string current_;
+    ExplorerSessionPtr open_;
+};
+
+// Measures every replacement of the batch into result (tooBig, sizes, rooms); false with the
+// failure set.
+bool MeasureBatch(const BatchReplaceRequest& request, BatchReplaceResult& result) {
+    const ExplorerSession& innermost = *request.chain.back();
+    for (std::size_t i = 0; i < request.tracks.size(); ++i) {
+        std::uint32_t needed = 0;
+        std::uint32_t room = 0;
+        const Fit fit = MeasureFit(innermost, request.tracks[i], request.replacements[i], needed,
+                                   room, result.text);
+        if (fit == Fit::kFailed) {
+            result.failedTrack = static_cast<int>(i);
+            return false;
+        }
+        if (fit == Fit::kTooBig) {
+            result.tooBig.push_back(i);
+            result.sizes.push_back(needed);
+            result.rooms.push_back(room);
         }
     }
+    return true;
+}
+
+// Every replacement of a batch that fits, into the file on disk as one journalled write.
+BatchReplaceResult ReplaceManyInPlace(const BatchReplaceRequest& request) {
+    BatchReplaceResult result;
+    const ExplorerSession& container = *request.chain.back();
+    if (request.tracks.size() == 1) {
+        const bool replaced =
+            ReplaceThrough(container, request.tracks[0], request.replacements[0], result.text);
+        result.outcome =
+            replaced ? ContainerReplaceOutcome::kReplacedInPlace : ContainerReplaceOutcome::kFailed;
+        return result;
+    }
+    if (!container.CanReplaceMany()) {
+        result.text = "Several tracks of this container cannot be replaced at once.";
+        return result;
+    }
+    const PluginAnswer<bool> replaced = container.ReplaceMany(request.tracks, request.replacements);
+    result.text = replaced.TextOr(replaced.value ? "OK" : "Error replacing file.");
+    result.outcome = replaced.value ? ContainerReplaceOutcome::kReplacedInPlace
+                                    : ContainerReplaceOutcome::kFailed;
+    return result;
+}
+
+}  // namespace
+
+BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
+    BatchReplaceResult result;
+    const auto& chain = request.chain;
+    if (chain.empty() || request.links.size() + 1 != chain.size() || request.tracks.empty() ||
+        request.tracks.size() != request.replacements.size()) {
+        result.text = "Error replacing file.";
+        return result;
+    }
+    const ExplorerSession& innermost = *chain.back();
+    if (!innermost.CanReplace()) {
+        result.text = "Tracks of this container cannot be replaced.";
+        return result;
+    }
+    if (!MeasureBatch(request, result)) {
+        return result;
+    }
+    const bool nested = chain.size() > 1;
+    if (result.tooBig.empty() && !nested) {
+        return ReplaceManyInPlace(request);
+    }
+    result.rebuildable = innermost.CanRebuild() && chain.front()->memoryImage == nullptr;
+    if (!result.tooBig.empty() && !request.allowRebuild) {
+        result.outcome = ContainerReplaceOutcome::kNeedsRebuild;
+        result.text = "Some replacements do not fit their tracks: the container must be rebuilt.";
+        return result;
+    }
+    if (!result.tooBig.empty() && !result.rebuildable) {
+        result.text = !innermost.CanRebuild()
+                          ? "A container of this kind cannot be rebuilt."
+                          : "The container was not opened from a file: it cannot be rebuilt.";
+        return result;
+    }
+    std::string original;
+    if (!nested) {
+        if (!ResolveWritable(*chain.front(), original, result.text)) {
+            return result;
+        }
+        RemoveStaleRebuildTemporaries(original);
+    }
+    RemoveStaleInnerTemporaries();
+
+    // The new innermost container, in temporary files: beside the file on disk, which the
+    // last one replaces by a rename, or in the temporary folder for a nested one.
+    Temporaries temporaries;
+    BatchCopy copy(innermost, temporaries, [nested, &original] {
+        return nested ? InnerTemporaryPath()
+                      : RebuildTemporaryPath(original, static_cast<long>(CurrentProcessId()),
+                                             NextNumber());
+    });
+    std::size_t first = request.tracks.size();
+    if (result.tooBig.empty()) {
+        if (!copy.StartFromCopy(result.text)) {
+            return result;
+        }
+    } else {
+        first = result.tooBig.front();
+        if (!copy.StartFromRebuild(request.tracks[first], request.replacements[first],
+                                   result.text)) {
+            result.failedTrack = static_cast<int>(first);
+            return result;
+        }
+    }
+    for (std::size_t i = 0; i < request.tracks.size(); ++i) {
+        if (i != first && !copy.Put(request.tracks[i], request.replacements[i], result.text)) {
+            result.failedTrack = static_cast<int>(i);
+            return result;
+        }
+    }
+    const std::string made = copy.Finish();
+    if (!nested) {
+        if (request.releaseChain) {
+            request.releaseChain();
+        }
+        if (!ReplaceOriginal(made, original, result.text)) {
+            return result;
+        }
+        temporaries.Keep(made);
+        result.outcome = ContainerReplaceOutcome::kRebuilt;
+        result.text = RebuiltText();
+        return result;
+    }
+    // The new inner container goes back as its parent's track, as one replacement.
+    ContainerReplaceRequest parent;
+    parent.chain.assign(chain.begin(), chain.end() - 1);
+    parent.links.assign(request.links.begin(), request.links.end() - 1);
+    parent.track = request.links.back();
+    parent.replacement = made;
+    parent.allowRebuild = request.allowRebuild;
+    parent.releaseChain = request.releaseChain;
+    const ContainerReplaceResult put = ReplaceInContainer(parent);
+    result.outcome = put.outcome;
+    result.text = put.text;
+    if (put.outcome == ContainerReplaceOutcome::kNeedsRebuild) {
+        result.text = "The changed inner container does not fit its place: " + put.text;
+        result.rebuildable = put.rebuildable;
+    }
+    return result;
 }
 
 }  // namespace fogbell

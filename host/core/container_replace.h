@@ -2,7 +2,14 @@
 // by rebuilding the container when it does not, for the command line and the window alike.
 //
 // In place: the innermost container's own fnReplaceFile on its open handle, exactly as a plain
-// replacement (a container file on disk is changed through its journal, journal.h).
+// replacement (a container file on disk is changed through its journal, journal.h). A nested
+// container's bytes lie in its parent's, where a direct write would bypass the journal of the
+// file on disk: the track is replaced in a private copy of the innermost container's bytes
+// (fnLoadFileMemory + fnReplaceFile on the copy), and the changed container, of the same size,
+// goes back as its parent's track the same way, outwards, until the outermost file's own
+// journalled fnReplaceFile writes it. A kill at any moment leaves that file wholly old or wholly
+// new. It costs a copy of each inner container in memory and in a temporary file, and the
+// outermost's journal saves the whole old member.
 //
 // Rebuild, from the innermost container outwards: the innermost container's explorer writes a
 // complete new container with the track replaced (fnRebuildFile) to a temporary file; those
@@ -22,7 +29,9 @@
 //
 // After a rebuild the open handles of the chain still view the old container (the outermost
 // one maps the replaced file, which lives on until it is closed; inner ones keep their old
-// tables): callers close every level and open the container again before using it.
+// tables): callers close every level and open the container again before using it. After a
+// replacement in place in a nested container the inner handles keep their old tables over the
+// new bytes: callers open the inner levels again too.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +85,39 @@ struct ContainerReplaceResult {
 
 // Replaces the track as above. The explorers are called through their sessions, call by call.
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request);
+
+// Several tracks of the innermost container replaced as one step: the container is wholly old
+// or wholly new after a failure or a kill. In place when every replacement fits: for a file on
+// disk one fnReplaceFiles (one journal for every range); for a nested container the tracks
+// are replaced in a temporary copy of its bytes, which then goes back as its parent's track as
+// ReplaceInContainer puts it. When one does not fit and rebuilding is allowed, the innermost
+// container is rebuilt into a temporary file once for each replacement that does not fit
+// there (the others are replaced in place in that file), and the result replaces the file on
+// disk by a rename, or goes back to the parent as above.
+struct BatchReplaceRequest {
+    std::vector<const ExplorerSession*> chain;  // as ContainerReplaceRequest
+    std::vector<std::string> links;
+    // The innermost's tracks, each at most once, and the files to put in, in their formats.
+    std::vector<std::string> tracks;
+    std::vector<std::string> replacements;
+    bool allowRebuild = false;
+    std::function<void()> releaseChain;
+};
+
+struct BatchReplaceResult {
+    ContainerReplaceOutcome outcome = ContainerReplaceOutcome::kFailed;
+    // A note or the reason of a failure, as ContainerReplaceResult's.
+    std::string text;
+    // The track a failure belongs to, when it is one track's (index into tracks), else -1.
+    int failedTrack = -1;
+    // Every track that does not fit in place (indices into tracks), with its sizes.
+    std::vector<std::size_t> tooBig;
+    std::vector<std::uint64_t> sizes;
+    std::vector<std::uint64_t> rooms;
+    bool rebuildable = false;  // as ContainerReplaceResult's
+};
+
+BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request);
 
 // The temporary file a rebuild of the container at path writes beside it, for a process and a
 // number (the name above).

@@ -156,6 +156,10 @@ void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
         // or as it was.
         job->chainReleased = false;
         ReopenContainerChain();
+    } else if (result.outcome == ContainerReplaceOutcome::kReplacedInPlace &&
+               job->links.size() > 0) {
+        // The inner levels' tables still describe their old bytes.
+        ReopenContainerChain();
     }
     // What happened to the loop is said with the success.
     const std::string note = job->replacement ? job->replacement->Note() : std::string();

@@ -64,9 +64,8 @@ const KindRule kExplorerRule{
     {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
-     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnGetDamagedCount",
-     "fnIsTrackDamaged",
-     "fnGetLayout", "fnPackFiles"},
+     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnReplaceFiles",
+     "fnGetDamagedCount", "fnIsTrackDamaged", "fnGetLayout", "fnPackFiles"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -154,6 +153,7 @@ struct PluginBinder {
         }
         Bind(lib, "fnGetLayout", p.fnGetLayout);
         Bind(lib, "fnPackFiles", p.fnPackFiles);
+        Bind(lib, "fnReplaceFiles", p.fnReplaceFiles);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

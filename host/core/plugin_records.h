@@ -77,6 +77,7 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanRebuild() const { return fnRebuildFile != nullptr; }
     bool CanTellDamage() const { return fnGetDamagedCount != nullptr; }
     bool CanPack() const { return fnGetLayout != nullptr && fnPackFiles != nullptr; }
+    bool CanReplaceMany() const { return fnReplaceFiles != nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
     void ForgetRebuild() { fnRebuildFile = nullptr; }
@@ -98,6 +99,7 @@ class ExplorerPlugin final : public PluginRecord {
     FnIsTrackDamaged fnIsTrackDamaged = nullptr;
     FnGetLayout fnGetLayout = nullptr;                    // optional
     FnPackFiles fnPackFiles = nullptr;                    // optional
+    FnReplaceFiles fnReplaceFiles = nullptr;              // optional
     FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required

@@ -248,6 +248,26 @@ PluginAnswer<bool> ExplorerSession::Rebuild(const std::string& track, const std:
     return answer;
 }
 
+PluginAnswer<bool> ExplorerSession::ReplaceMany(const std::vector<std::string>& tracks,
+                                                const std::vector<std::string>& files) const {
+    const ExplorerPlugin& explorer = Plugin();
+    PluginAnswer<bool> answer;
+    if (explorer.fnReplaceFiles == nullptr || tracks.size() != files.size()) {
+        return answer;
+    }
+    std::vector<const char*> names;
+    std::vector<const char*> paths;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        names.push_back(tracks[i].c_str());
+        paths.push_back(files[i].c_str());
+    }
+    std::lock_guard guard(explorer.lock);
+    answer.value = explorer.fnReplaceFiles(handle_, static_cast<std::uint32_t>(names.size()),
+                                           names.data(), paths.data()) != 0;
+    answer.text = explorer.LastText();
+    return answer;
+}
+
 // ---------------------------------------------------------------------------------------------
 // DecoderSession
 

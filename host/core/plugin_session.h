@@ -134,6 +134,7 @@ class ExplorerSession final : public OpenedFile {
     bool CanReplace() const { return Plugin().CanReplace(); }
     bool CanMeasureRoom() const { return Plugin().CanMeasureRoom(); }
     bool CanRebuild() const { return Plugin().CanRebuild(); }
+    bool CanReplaceMany() const { return Plugin().CanReplaceMany(); }
 
     // Opens other bytes (a private copy of this container's) with the same explorer, as a
     // container named as this one.
@@ -182,6 +183,10 @@ class ExplorerSession final : public OpenedFile {
     PluginAnswer<bool> Pack(const std::optional<std::string>& layout,
                             const std::vector<std::string>& paths,
                             const std::string& outPath) const;
+    // fnReplaceFiles: overwrites tracks[i] with the file named files[i], all as one journalled
+    // write. False without the entry (CanReplaceMany).
+    PluginAnswer<bool> ReplaceMany(const std::vector<std::string>& tracks,
+                                   const std::vector<std::string>& files) const;
 
   private:
     // fnGetListFiles under the lock: visit(begin, end) over the names up to the null that

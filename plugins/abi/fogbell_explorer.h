@@ -162,6 +162,15 @@ FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle);
  * at outPath. Optional. */
 FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
                                        const char* outPath);
+/* Replaces count tracks at once, names[i] with the file at paths[i], each as fnReplaceFile
+ * would, as one write: the bytes every replacement overwrites are saved in one journal first,
+ * so that the container is wholly old or wholly new after any failure or a crash. No track may
+ * be named twice. The arrays and their strings stay the caller's and are only read. 1, or 0
+ * with a text and nothing written (every replacement is checked before any byte is written; in
+ * a container given as the caller's memory, which has no journal, a write refused after that
+ * leaves the bytes written before it). Optional: not every plug-in has it. */
+FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths);
 
 #endif /* FOGBELL_EXPLORER_PLUGIN */
 
@@ -186,6 +195,8 @@ typedef int32_t (*FnIsTrackDamaged)(int32_t handle, const char* name);
 typedef const char* (*FnGetLayout)(int32_t handle);
 typedef int32_t (*FnPackFiles)(const char* layout, const char* const* paths, uint32_t count,
                                const char* outPath);
+typedef int32_t (*FnReplaceFiles)(int32_t handle, uint32_t count, const char* const* names,
+                                  const char* const* paths);
 
 #ifdef __cplusplus
 }

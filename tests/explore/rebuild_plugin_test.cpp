@@ -1,7 +1,7 @@
-// fnGetRoomFile and fnRebuildFile of the staged explorers (afsvault, pacvault, mvxvault), loaded
-// by name: the rebuilt container is read back by an independent reader (layout_reader.h) and by
-// the explorer itself; every other member must be byte for byte as it was, and the open
-// container untouched.
+// fnGetRoomFile, fnRebuildFile and fnReplaceFiles of the staged explorers (afsvault, pacvault,
+// mvxvault), loaded by name: the rebuilt container is read back by an independent reader
+// (layout_reader.h) and by the explorer itself; every other member must be byte for byte as it was,
+// and the open container untouched.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -369,6 +369,76 @@ TEST(RebuildPac, ALongerHeaderNeedsTheReplacementsOwnLength) {
     EXPECT_EQ(Bytes(track.begin() + 46, track.begin() + 446), Pattern(400, 6));
     EXPECT_TRUE(std::all_of(track.begin() + 446, track.end(), [](auto b) { return b == 0; }));
     api.CloseFile(handle);
+}
+
+// fnReplaceFiles: two tracks at once, both new; a refused second replacement, a name given
+// twice or a missing track leave the file as it was.
+TEST_F(Rebuild, SeveralTracksAreReplacedTogetherOrNotAtAll) {
+    struct Other {
+        const char* track;
+        Bytes fits;
+        Bytes refused;  // too long for its place (AFS, MVX), or not a WAVE file (PAC)
+        const char* missing;
+    };
+    const std::vector<Other> others = {
+        {"first.adx", Pattern(1000, 4), Pattern(9000, 5), "none.adx"},
+        {"Track 0.wav", MonoWave(100, 4), Pattern(100, 5), "Track 9.wav"},
+        {"hit.xmd", Pattern(100, 4), Pattern(5000, 5), "none.xmd"}};
+    const std::vector<Format> formats = Formats();
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        const Format& format = formats[f];
+        const Other& other = others[f];
+        SCOPED_TRACE(format.plugin);
+        ExplorerApi api(format.plugin);
+        ASSERT_NE(api.ReplaceFiles, nullptr);
+        const Bytes original = format.build();
+        const std::string path = dir.File("box");
+        const Bytes replacement = format.replacement(format.targetRoom / 2);
+        WriteFile(dir.File("new"), replacement);
+        WriteFile(dir.File("fits"), other.fits);
+        WriteFile(dir.File("refused"), other.refused);
+        const std::string newPath = dir.File("new");
+        const std::string fitsPath = dir.File("fits");
+        const std::string refusedPath = dir.File("refused");
+        const std::vector<std::vector<const char*>> refusals = {
+            {format.target.c_str(), other.track, newPath.c_str(), refusedPath.c_str()},
+            {format.target.c_str(), format.target.c_str(), newPath.c_str(), fitsPath.c_str()},
+            {format.target.c_str(), other.missing, newPath.c_str(), fitsPath.c_str()}};
+        for (const auto& refusal : refusals) {
+            WriteFile(path, original);
+            const int handle = api.LoadFile(path.c_str());
+            ASSERT_NE(handle, -1) << api.Error();
+            EXPECT_EQ(api.ReplaceFiles(handle, 2, refusal.data(), refusal.data() + 2), 0);
+            EXPECT_NE(api.Error(), "OK");
+            api.CloseFile(handle);
+            EXPECT_EQ(ReadFile(path), original) << refusal[1];
+            EXPECT_FALSE(FileExists(path + ".fogbell-journal"));
+        }
+        WriteFile(path, original);
+        const int handle = api.LoadFile(path.c_str());
+        const char* names[] = {format.target.c_str(), other.track};
+        const char* files[] = {newPath.c_str(), fitsPath.c_str()};
+        ASSERT_EQ(api.ReplaceFiles(handle, 2, names, files), 1) << api.Error();
+        // The same two replacements one after the other, in memory.
+        Bytes expected = original;
+        const int memory =
+            api.LoadFileMemory(expected.data(), static_cast<std::uint32_t>(expected.size()));
+        ASSERT_EQ(api.ReplaceFileMemory(memory, names[0], replacement.data(),
+                                        static_cast<std::uint32_t>(replacement.size())),
+                  1);
+        ASSERT_EQ(api.ReplaceFileMemory(memory, names[1], other.fits.data(),
+                                        static_cast<std::uint32_t>(other.fits.size())),
+                  1);
+        for (const char* name : names) {
+            EXPECT_EQ(Track(api, handle, name), Track(api, memory, name)) << name;
+        }
+        EXPECT_NE(Track(api, handle, format.target), Track(api, handle, other.track));
+        api.CloseFile(memory);
+        api.CloseFile(handle);
+        const layout::Container read = format.read(ReadFile(path));
+        EXPECT_EQ(read.members.size(), format.read(original).members.size());
+        EXPECT_FALSE(FileExists(path + ".fogbell-journal"));
+    }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // through the staged plug-in and is killed (SIGKILL; TerminateProcess on Windows) after a random
 // delay, counted from the moment the child has the container open. After the next open of the
 // container (which puts back what an interrupted replacement overwrote), the file must be byte
-// for byte the old container or the new one, never a mixture.
+// for byte the old container or the new one, never a mixture. A track of a container nested in
+// another is replaced as the command line replaces it (ReplaceInContainer), so the outer file
+// must be old or new as well.
 //
 // On POSIX the child is a fork of the test. On Windows it is this program started again to run
 // only ReplaceKill.DISABLED_ChildReplaces, told what to replace through its environment; it says
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -29,6 +32,8 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
+#include "host/core/container_replace.h"
+#include "host/core/plugin_host.h"
 #include "mvx_builder.h"
 #include "pac_builder.h"
 #include "plugin_api.h"
@@ -48,8 +53,17 @@ struct Range {
 struct KillCase {
     const char* plugin;
     Bytes container;
+    // For a nested container: the track of the container that holds it, and its plug-in.
+    std::string link;
+    const char* innerPlugin = nullptr;
     std::string track;
     Bytes replacement;
+    // For a batch (ReplaceManyInContainer): a second track, replaced in the same step.
+    std::string secondTrack;
+    Bytes secondReplacement;
+    // The kills spread over this many quarters of a whole replacement: a nested one writes
+    // the outer file last.
+    int spreadQuarters = 3;
     // Bytes whose new value depends on the moment of the replacement (AFS dates).
     std::vector<Range> timeDependent;
 };
@@ -80,7 +94,57 @@ struct ChildJob {
     std::string container;
     std::string track;
     std::string source;
+    std::string link;          // empty, or the track of the container the replaced track lies in
+    std::string second;        // empty, or a second track replaced in the same step
+    std::string secondSource;  // its replacement
 };
+
+// The child's replacement once the container is open and opened() agreed: through the plug-in
+// itself, or in a nested container or for two tracks at once through the core as the command
+// line does it.
+bool ReplaceAsChild(ExplorerApi& api, const ChildJob& job, const std::function<bool()>& opened) {
+    if (job.link.empty() && job.second.empty()) {
+        const int h = api.LoadFile(job.container.c_str());
+        return h != -1 && opened() &&
+               api.ReplaceFile(h, job.track.c_str(), job.source.c_str()) == 1;
+    }
+    PluginHost host;
+    host.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
+    std::string error;
+    const ExplorerSessionPtr outer = host.OpenContainer(job.container, nullptr, 0, error);
+    if (!outer) {
+        return false;
+    }
+    TrackBytes bytes;
+    ExplorerSessionPtr inner;
+    if (!job.link.empty()) {
+        bytes = outer->Track(job.link);
+        inner = bytes ? host.OpenContainer(job.link, bytes.Data(), bytes.Size(), error) : nullptr;
+        if (!inner) {
+            return false;
+        }
+    }
+    if (!opened()) {
+        return false;
+    }
+    if (!job.second.empty()) {
+        BatchReplaceRequest batch;
+        batch.chain = {outer.get()};
+        if (inner) {
+            batch.chain.push_back(inner.get());
+            batch.links = {job.link};
+        }
+        batch.tracks = {job.track, job.second};
+        batch.replacements = {job.source, job.secondSource};
+        return ReplaceManyInContainer(batch).outcome == ContainerReplaceOutcome::kReplacedInPlace;
+    }
+    ContainerReplaceRequest request;
+    request.chain = {outer.get(), inner.get()};
+    request.links = {job.link};
+    request.track = job.track;
+    request.replacement = job.source;
+    return ReplaceInContainer(request).outcome == ContainerReplaceOutcome::kReplacedInPlace;
+}
 
 #if defined(_WIN32)
 
@@ -111,7 +175,8 @@ class ReplacementChild {
                                    std::to_wstring(++counter);
         HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
         const std::string described = job.plugin + "\n" + job.container + "\n" + job.track + "\n" +
-                                      job.source + "\n" + Utf8FromWide(event.c_str());
+                                      job.source + "\n" + job.link + "\n" + job.second + "\n" +
+                                      job.secondSource + "\n" + Utf8FromWide(event.c_str());
         SetEnvironmentVariableW(kChildJob, WideFromUtf8(described).c_str());
         std::wstring self(kLongest, L'\0');
         self.resize(GetModuleFileNameW(nullptr, self.data(), kLongest));
@@ -170,14 +235,14 @@ TEST(ReplaceKill, DISABLED_ChildReplaces) {
     std::string event;
     ASSERT_TRUE(std::getline(described, job.plugin) && std::getline(described, job.container) &&
                 std::getline(described, job.track) && std::getline(described, job.source) &&
-                std::getline(described, event));
+                std::getline(described, job.link) && std::getline(described, job.second) &&
+                std::getline(described, job.secondSource) && std::getline(described, event));
     ExplorerApi api(job.plugin);
-    const int h = api.LoadFile(job.container.c_str());
-    HANDLE opened = OpenEventW(EVENT_MODIFY_STATE, FALSE, WideFromUtf8(event).c_str());
-    if (h == -1 || opened == nullptr || !SetEvent(opened)) {
-        ExitProcess(1);
-    }
-    ExitProcess(api.ReplaceFile(h, job.track.c_str(), job.source.c_str()) == 1 ? 0 : 1);
+    const auto opened = [&event] {
+        HANDLE signal = OpenEventW(EVENT_MODIFY_STATE, FALSE, WideFromUtf8(event).c_str());
+        return signal != nullptr && SetEvent(signal);
+    };
+    ExitProcess(ReplaceAsChild(api, job, opened) ? 0 : 1);
 }
 
 // Every child is a new process, slow to start under Wine: half the kills keep the test near a
@@ -210,12 +275,11 @@ class ReplacementChild {
         child_ = fork();
         if (child_ == 0) {
             close(channel[0]);
-            const int h = api_.LoadFile(job.container.c_str());
-            const char opened = 'o';
-            if (h == -1 || write(channel[1], &opened, 1) != 1) {
-                _exit(1);
-            }
-            _exit(api_.ReplaceFile(h, job.track.c_str(), job.source.c_str()) == 1 ? 0 : 1);
+            const auto opened = [&channel] {
+                const char said = 'o';
+                return write(channel[1], &said, 1) == 1;
+            };
+            _exit(ReplaceAsChild(api_, job, opened) ? 0 : 1);
         }
         close(channel[1]);
         char opened = 0;
@@ -280,26 +344,56 @@ void PreferMemoryFileSystem() {
 #endif
 }
 
+// Replaces the case's track in memory, in the inner container's bytes inside expected for a
+// nested case.
+void ExpectedReplacement(ExplorerApi& api, const KillCase& c, Bytes& expected) {
+    const int memory = api.LoadFileMemory(expected.data(), Size(expected));
+    ASSERT_NE(memory, -1) << api.Error();
+    if (c.link.empty()) {
+        ASSERT_EQ(api.ReplaceFileMemory(memory, c.track.c_str(), c.replacement.data(),
+                                        Size(c.replacement)),
+                  1)
+            << api.Error();
+        if (!c.secondTrack.empty()) {
+            ASSERT_EQ(api.ReplaceFileMemory(memory, c.secondTrack.c_str(),
+                                            c.secondReplacement.data(), Size(c.secondReplacement)),
+                      1)
+                << api.Error();
+        }
+    } else {
+        ExplorerApi inner(c.innerPlugin);
+        std::uint32_t length = 0;
+        const void* bytes = api.GetFilePointer(memory, c.link.c_str(), &length);
+        ASSERT_NE(bytes, nullptr) << api.Error();
+        const int nested = inner.LoadFileMemory(bytes, length);
+        ASSERT_NE(nested, -1) << inner.Error();
+        ASSERT_EQ(inner.ReplaceFileMemory(nested, c.track.c_str(), c.replacement.data(),
+                                          Size(c.replacement)),
+                  1)
+            << inner.Error();
+        inner.CloseFile(nested);
+    }
+    api.CloseFile(memory);
+}
+
 void RunKills(const KillCase& c, int kills) {
     SCOPED_TRACE(c.plugin);
     kills = KillsHere(kills);
     PreferMemoryFileSystem();
     TempDir dir;
     ExplorerApi api(c.plugin);
-    const std::string path = dir.File("box.bin");
+    // The host finds a nested chain's explorers by extension.
+    const std::string path =
+        dir.File(c.link.empty() && c.secondTrack.empty() ? "box.bin" : "box.afs");
     const std::string source = dir.File("new.bin");
     WriteFile(source, c.replacement);
-    const ChildJob job{c.plugin, path, c.track, source};
+    const std::string secondSource = dir.File("second.bin");
+    WriteFile(secondSource, c.secondReplacement);
+    const ChildJob job{c.plugin, path, c.track, source, c.link, c.secondTrack, secondSource};
 
     // The new container, as the same replacement leaves it in memory.
     Bytes expected = c.container;
-    const int memory = api.LoadFileMemory(expected.data(), Size(expected));
-    ASSERT_NE(memory, -1) << api.Error();
-    ASSERT_EQ(
-        api.ReplaceFileMemory(memory, c.track.c_str(), c.replacement.data(), Size(c.replacement)),
-        1)
-        << api.Error();
-    api.CloseFile(memory);
+    ExpectedReplacement(api, c, expected);
     ASSERT_NE(expected, c.container);
 
     // How long a whole replacement takes, to spread the kills over it.
@@ -312,7 +406,8 @@ void RunKills(const KillCase& c, int kills) {
     int old = 0, replaced = 0, restored = 0;
     for (int i = 0; i < kills; ++i) {
         WriteFile(path, c.container);
-        const auto delay = std::chrono::microseconds(random() % (whole.count() * 3 / 4 + 1));
+        const auto delay =
+            std::chrono::microseconds(random() % (whole.count() * c.spreadQuarters / 4 + 1));
         std::chrono::microseconds took{0};
         ReplaceInChild(api, job, delay, took);
         // The next open puts back what the killed replacement had overwritten.
@@ -331,6 +426,12 @@ void RunKills(const KillCase& c, int kills) {
                           << " us left a mixture of the old and the new container";
             return;
         }
+    }
+    if (!c.link.empty() || !c.secondTrack.empty()) {
+        // A whole run removes the temporaries that killed ones left behind.
+        std::chrono::microseconds took{0};
+        WriteFile(path, c.container);
+        EXPECT_TRUE(ReplaceInChild(api, job, std::chrono::microseconds(-1), took));
     }
     std::printf("%s: %d kills over %lld us: %d old, %d new, %d put back by the journal\n", c.plugin,
                 kills, static_cast<long long>(whole.count()), old, replaced, restored);
@@ -378,6 +479,70 @@ TEST(ReplaceKill, AfsContainersAreAlwaysTheOldOrTheNewOne) {
     c.replacement = Pattern(kTrackSize, 4);
     const std::size_t date = AfsBuilder::NameEntryOffset(built, 1) + 32;
     c.timeDependent = {{date, date + 12}};
+    RunKills(c, 40);
+}
+
+// A track of an archive inside an archive, replaced in place: the outer file's journal covers
+// it. The outer archive stamps the member's date, the inner one the track's.
+TEST(ReplaceKill, AnAfsInsideAnAfsIsAlwaysTheOldOrTheNewOne) {
+    const auto inner =
+        AfsBuilder().Add("a.bin", Pattern(1000, 1)).Add("big.bin", Pattern(kTrackSize, 2)).Build();
+    const auto outer =
+        AfsBuilder().Add("first.bin", Pattern(500, 5)).Add("inner.afs", inner.bytes).Build();
+    KillCase c;
+    c.plugin = "afsvault";
+    c.container = outer.bytes;
+    c.link = "inner.afs";
+    c.innerPlugin = "afsvault";
+    c.spreadQuarters = 4;
+    c.track = "big.bin";
+    c.replacement = Pattern(kTrackSize, 4);
+    const std::size_t outerDate = AfsBuilder::NameEntryOffset(outer, 1) + 32;
+    const std::size_t innerDate = outer.offsets[1] + AfsBuilder::NameEntryOffset(inner, 1) + 32;
+    c.timeDependent = {{outerDate, outerDate + 12}, {innerDate, innerDate + 12}};
+    RunKills(c, 40);
+}
+
+TEST(ReplaceKill, APacInsideAnAfsIsAlwaysTheOldOrTheNewOne) {
+    const Bytes pac = PacBuilder()
+                          .Add(BuildWave({}, Pattern(kTrackSize, 1)))
+                          .Add(BuildWave({}, Pattern(1000, 2)))
+                          .Build()
+                          .bytes;
+    const auto outer = AfsBuilder().Add("se.pac", pac).Add("last.bin", Pattern(700, 3)).Build();
+    KillCase c;
+    c.plugin = "afsvault";
+    c.container = outer.bytes;
+    c.link = "se.pac";
+    c.innerPlugin = "pacvault";
+    c.spreadQuarters = 4;
+    c.track = "Track 0.wav";
+    c.replacement = BuildWave({}, Pattern(kTrackSize - 64, 3));
+    const std::size_t outerDate = AfsBuilder::NameEntryOffset(outer, 0) + 32;
+    c.timeDependent = {{outerDate, outerDate + 12}};
+    RunKills(c, 40);
+}
+
+// Two tracks replaced in one step: one journal covers both, so the archive is never half
+// replaced.
+TEST(ReplaceKill, ABatchOfTwoTracksIsAlwaysTheOldOrTheNewArchive) {
+    const auto built = AfsBuilder()
+                           .Add("one.bin", Pattern(kTrackSize, 1))
+                           .Add("a.bin", Pattern(1000, 2))
+                           .Add("two.bin", Pattern(kTrackSize, 3))
+                           .Build();
+    KillCase c;
+    c.plugin = "afsvault";
+    c.container = built.bytes;
+    c.track = "one.bin";
+    c.replacement = Pattern(kTrackSize, 4);
+    c.secondTrack = "two.bin";
+    c.secondReplacement = Pattern(kTrackSize - 10, 5);
+    c.spreadQuarters = 4;
+    for (const std::size_t row : {0u, 2u}) {
+        const std::size_t date = AfsBuilder::NameEntryOffset(built, row) + 32;
+        c.timeDependent.push_back({date, date + 12});
+    }
     RunKills(c, 40);
 }
 

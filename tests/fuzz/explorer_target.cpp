@@ -8,7 +8,8 @@
 // container, a track pointer must lead inside the container, and an extracted file must hold
 // the track's bytes. Then, on a private copy, a track is replaced (where the plug-in can
 // replace) with the bytes of another track and with bytes of the input itself: a replacement
-// may change the replaced track, but never a byte of another track that holds bytes. Where the
+// may change the replaced track, but never a byte of another track that holds bytes; two tracks
+// replaced at once that the plug-in refuses change nothing. Where the
 // plug-in measures and rebuilds: a replacement it says fits goes in whole, and a rebuild into a
 // scratch file leaves the open container as it was and gives a container that opens with the
 // same names and every other track's bytes unchanged. Where the plug-in packs: a layout it calls
@@ -235,6 +236,30 @@ void ReplaceInCopy(const std::uint8_t* data, std::size_t size, const std::vector
     }
 }
 
+// Replaces the first two tracks of a private copy at once with a slice of the input: when the
+// plug-in refuses, not a byte may have changed.
+void ReplaceTwoInCopy(const std::uint8_t* data, std::size_t size,
+                      const std::vector<Track>& tracks) {
+    if (g_vault->ReplaceFiles == nullptr || tracks.size() < 2 || size < 2) {
+        return;
+    }
+    Bytes copy(data, data + size);
+    const int handle = g_vault->LoadFileMemory(copy.data(), static_cast<std::uint32_t>(size));
+    if (handle < 0) {
+        return;
+    }
+    const std::size_t sliceStart = size / 2;
+    const std::string path =
+        fogbell::fuzz::WriteScratchFile("batch.bin", data + sliceStart, size - sliceStart);
+    const char* names[] = {tracks[0].name.c_str(), tracks[1].name.c_str()};
+    const char* paths[] = {path.c_str(), path.c_str()};
+    if (g_vault->ReplaceFiles(handle, 2, names, paths) != 1 &&
+        std::memcmp(copy.data(), data, size) != 0) {
+        Broken("a refused fnReplaceFiles changed the container: %s", g_vault->GetErrorString());
+    }
+    g_vault->CloseFile(handle);
+}
+
 // Measures a slice of the input as a replacement for a track of a private copy: when the
 // plug-in says it fits, replacing it must succeed in full (no cut, "OK").
 void MeasureAndReplace(const std::uint8_t* data, std::size_t size, const Track& replaced,
@@ -443,6 +468,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Broken("listing or extracting changed the container's bytes");
     }
     ReplaceInCopy(data, size, tracks);
+    ReplaceTwoInCopy(data, size, tracks);
     fogbell::fuzz::ClearScratchFolder();
     RebuildChecks(data, size, tracks);
     fogbell::fuzz::ClearScratchFolder();

@@ -254,6 +254,30 @@ TEST_F(ContainerReplace, InnerBytesThatFitAreReplacedInACopyAndThenInPlace) {
     ExpectNoTemporaries();
 }
 
+// A fitting track of an archive inside an archive: the inner archive changes in a copy and goes
+// back through the outer archive's own replacement (which stamps the member's date), so the
+// outer file is written only through its journal.
+TEST_F(ContainerReplace, AFittingTrackOfANestedArchiveGoesThroughTheOuterFile) {
+    const Bytes inner = AfsBuilder().Align(16).Add("x.adx", Pattern(40, 4)).Build().bytes;
+    const Bytes outer =
+        AfsBuilder().Align(16).Add("inner.afs", inner).Add("z.bin", Pattern(20, 2)).Build().bytes;
+    const std::string box = dir.File("box.afs");
+    WriteFile(box, outer);
+    Open(box, {"inner.afs"});
+    const ContainerReplaceResult result = Replace("x.adx", Pattern(36, 9), false);
+    EXPECT_EQ(result.outcome, ContainerReplaceOutcome::kReplacedInPlace) << result.text;
+    EXPECT_EQ(result.text, "OK");
+    Close();
+    const Bytes now = ReadFile(box);
+    EXPECT_EQ(now.size(), outer.size());
+    const auto before = layout::ReadAfs(outer);
+    const auto after = layout::ReadAfs(now);
+    EXPECT_NE(after.members[0].date, before.members[0].date);
+    EXPECT_EQ(after.members[1].bytes, Pattern(20, 2));
+    EXPECT_EQ(layout::ReadAfs(after.members[0].bytes).members[0].bytes, Pattern(36, 9));
+    ExpectNoTemporaries();
+}
+
 TEST_F(ContainerReplace, AnArchiveInsideAnMvxAndAPacInsideAnAfs) {
     {
         const Bytes inner = AfsBuilder().Align(16).Add("s.bin", Pattern(30, 1)).Build().bytes;
@@ -373,6 +397,7 @@ TEST_F(ContainerReplace, TheNextRebuildRemovesInnerTemporariesOfKilledRuns) {
     const std::string gone = "fogbell-rebuild-" + std::to_string(GoneProcess()) + "-2.tmp";
     const std::string mine = "fogbell-rebuild-" + std::to_string(getpid()) + "-999.tmp";
     WriteFile((folder / gone).string(), Pattern(10, 1));
+    WriteFile((folder / (gone + ".fogbell-journal")).string(), Pattern(10, 4));
     WriteFile((folder / mine).string(), Pattern(10, 2));
     WriteFile((folder / "fogbell-rebuild-x-1.tmp").string(), Pattern(10, 3));
     WriteFile(dir.File("box.afs"), ThreeMembers());

@@ -123,6 +123,28 @@ class CoreReplace : public ::testing::Test {
     CorePaths paths;
 };
 
+// A fitting track of an archive inside an archive goes in through the outer file; the inner
+// level is opened again, so its row and bytes show the new track.
+TEST_F(CoreReplace, ANestedTrackReplacedInPlaceShowsItsNewBytes) {
+    const Bytes inner = AfsBuilder()
+                            .Align(16)
+                            .Add("x.bin", Pattern(400, 1))
+                            .Add("y.bin", Pattern(30, 2))
+                            .Build()
+                            .bytes;
+    const std::string archive =
+        Save(AfsBuilder().Align(16).Add("in.afs", inner).Build().bytes, "outer.afs");
+    ASSERT_TRUE(core.OpenContainerPath(archive));
+    view.Select({0});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    Replace(0, Save(Pattern(100, 7), "new.bin"));
+    EXPECT_EQ(view.Status(), "Replace OK");
+    ASSERT_EQ(core.NestingDepth(), 1u);
+    EXPECT_EQ(TrackBytes("x.bin"), Pattern(100, 7));
+    EXPECT_EQ(TrackBytes("y.bin"), Pattern(30, 2));
+}
+
 TEST_F(CoreReplace, AWaveBecomesAdxAtTheTracksRateChannelsAndCutoff) {
     const std::string archive = Save(AfsBuilder()
                                          .Add("line.adx", AdxTrack(22050, 700, 650))  // one second

@@ -250,4 +250,9 @@ FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
     return Vault::TrackDamaged(handle, name);
 }
 
+FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths) {
+    return Vault::ReplaceFiles(handle, count, names, paths);
+}
+
 }  // extern "C"

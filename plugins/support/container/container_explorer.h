@@ -31,13 +31,16 @@
 // below. Entry points are Guarded: nothing thrown leaves the library.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "container_loader.h"
+#include "journal.h"
 #include "mapped_file.h"
 #include "name_list.h"
 #include "output_file.h"
@@ -385,6 +388,73 @@ class ContainerExplorer {
                 SetOk();
                 return WriteRebuilt(record, name, bytes, length, outPath);
             });
+    }
+
+    // fnReplaceFiles: Table::Replace of each named track with its file, all under one journal
+    // (ContainerBatch): each replacement first records its ranges, then every range is saved
+    // at once and each replacement writes. Nothing is written when a name, a file or a
+    // replacement is refused; a failure while writing puts the saved bytes back.
+    static std::int32_t ReplaceFiles(std::int32_t handle, std::uint32_t count,
+                                     const char* const* names, const char* const* paths) {
+        return Guarded(0, [&] {
+            Record* record = Begin(handle);
+            if (record == nullptr) {
+                return 0;
+            }
+            if (names == nullptr || paths == nullptr) {
+                SetErrorText("NULL file pointer.");
+                return 0;
+            }
+            std::vector<MappedFilePtr> sources;
+            std::vector<const std::uint8_t*> bytes(count, nullptr);
+            std::vector<const Track*> tracks;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const Track* track = Find(*record, names[i]);
+                if (track == nullptr) {
+                    return 0;
+                }
+                if (std::find(tracks.begin(), tracks.end(), track) != tracks.end()) {
+                    SetErrorText("%s is named twice.", names[i]);
+                    return 0;
+                }
+                tracks.push_back(track);
+                sources.push_back(Table::OpenReplacement(paths[i], bytes[i]));
+                if (!sources.back()) {
+                    return 0;
+                }
+            }
+            SetOk();
+            const auto replaceEach = [&] {
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    if (Table::Replace(*record, names[i], bytes[i],
+                                       MappedLength(sources[i].get())) == 0) {
+                        return i;
+                    }
+                }
+                return count;
+            };
+            ContainerBatch batch(record->file, record->container.base, record->container.length);
+            for (std::uint32_t i = 0; i < count; ++i) {
+                // While the batch records every replacement stops at its write; one that
+                // recorded nothing was refused, with its text.
+                const std::size_t before = batch.Recorded();
+                Table::Replace(*record, names[i], bytes[i], MappedLength(sources[i].get()));
+                if (batch.Recorded() == before) {
+                    return 0;
+                }
+            }
+            if (!batch.StartWriting()) {
+                return 0;
+            }
+            SetOk();
+            if (replaceEach() != count) {
+                const std::string why = ErrorText();
+                batch.Undo();
+                SetErrorText("%s", why.c_str());
+                return 0;
+            }
+            return batch.Commit() ? 1 : 0;
+        });
     }
 
   private:

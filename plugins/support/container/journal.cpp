@@ -100,6 +100,10 @@ void RemoveJournal(const std::string& journalPath) {
     RemoveFileDurably(journalPath);
 }
 
+// The batch whose container's writes are recorded or covered by its journal, if any.
+ContainerBatch* activeBatch = nullptr;
+std::uint8_t* activeBase = nullptr;
+
 }  // namespace
 
 std::string JournalPath(const std::string& containerPath) {
@@ -121,6 +125,10 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
             SetErrorText("Internal error: a write would leave the container.");
             return false;
         }
+    }
+    if (activeBatch != nullptr && activeBase == base_) {
+        batched_ = activeBatch->Accept(ranges);
+        return batched_;
     }
     if (file_ != nullptr) {
         if (!CheckMappedFileIntact(file_)) {
@@ -159,6 +167,9 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
 }
 
 bool ContainerWrite::Commit() {
+    if (batched_) {
+        return true;  // the batch commits
+    }
     if (!begun_) {
         return true;
     }
@@ -185,6 +196,83 @@ bool ContainerWrite::Commit() {
         return false;
     }
     RemoveJournal(JournalPath(file_->path));
+    return true;
+}
+
+ContainerBatch::ContainerBatch(MappedFile* file, std::uint8_t* base, std::uint32_t length)
+    : write_(file, base, length), file_(file), base_(base) {
+    activeBatch = this;
+    activeBase = base;
+}
+
+ContainerBatch::~ContainerBatch() {
+    if (writing_ && !done_) {
+        Undo();
+    }
+    activeBatch = nullptr;
+    activeBase = nullptr;
+}
+
+bool ContainerBatch::Accept(const std::vector<ByteRange>& ranges) {
+    if (!writing_) {
+        ranges_.insert(ranges_.end(), ranges.begin(), ranges.end());
+        ++recorded_;
+        return false;
+    }
+    for (const ByteRange& range : ranges) {
+        const bool covered =
+            range.end == range.begin ||
+            std::any_of(ranges_.begin(), ranges_.end(), [&range](const ByteRange& saved) {
+                return saved.begin <= range.begin && range.end <= saved.end;
+            });
+        if (!covered) {
+            SetErrorText("Internal error: a write lies outside the replacements' journal.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ContainerBatch::StartWriting() {
+    // The container's own write takes the journal; the ones of each replacement then join it.
+    activeBatch = nullptr;
+    const bool begun = write_.Begin(ranges_);
+    activeBatch = this;
+    writing_ = begun;
+    return begun;
+}
+
+bool ContainerBatch::Commit() {
+    done_ = true;
+    return write_.Commit();
+}
+
+bool ContainerBatch::Undo() {
+    done_ = true;
+    write_.begun_ = false;  // its commit would remove the journal
+    if (file_ == nullptr) {
+        return false;
+    }
+    const std::string journalPath = JournalPath(file_->path);
+    std::vector<std::uint8_t> journal;
+    std::uint64_t containerLength = 0;
+    std::vector<SavedRange> saved;
+    if (!ReadWholeFile(journalPath, journal) || !ParseJournal(journal, containerLength, saved)) {
+        return false;  // the journal stays: the next open puts the old bytes back
+    }
+    std::uint64_t first = containerLength;
+    std::uint64_t end = 0;
+    for (const SavedRange& range : saved) {
+        if (range.length != 0) {
+            std::memcpy(base_ + range.offset, range.bytes, range.length);
+            first = std::min(first, range.offset);
+            end = std::max(end, range.offset + range.length);
+        }
+    }
+    if (end > first && !FlushMappedRange(file_, first, end)) {
+        return false;
+    }
+    RemoveJournal(journalPath);
     return true;
 }
 

@@ -30,6 +30,7 @@
 // a read-only view) and the bytes are written directly, as the caller owns them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,11 +65,52 @@ class ContainerWrite {
     bool Commit();
 
   private:
+    friend class ContainerBatch;
     MappedFile* file_;
     std::uint8_t* base_;
     std::uint32_t length_;
     std::vector<ByteRange> ranges_;
     bool begun_ = false;
+    bool batched_ = false;  // inside a ContainerBatch's journal: it commits, not this write
+};
+
+// Several replacements in one container as one journalled write (fnReplaceFiles). While the
+// batch records, every ContainerWrite on its container records its ranges and refuses to
+// write (the replacement fails, having changed nothing); StartWriting then saves every range
+// recorded in one journal, and each replacement runs again: its writes must lie within them
+// and are kept for the batch's one Commit. Undo puts the saved bytes back after a replacement
+// failed while writing. One batch is active at a time (the plug-in serialises its calls).
+class ContainerBatch {
+  public:
+    ContainerBatch(MappedFile* file, std::uint8_t* base, std::uint32_t length);
+    // Undoes a batch that started writing and was neither committed nor undone.
+    ~ContainerBatch();
+    ContainerBatch(const ContainerBatch&) = delete;
+    ContainerBatch& operator=(const ContainerBatch&) = delete;
+
+    // How many replacements have recorded their ranges so far.
+    std::size_t Recorded() const { return recorded_; }
+    // The journal of every recorded range, as ContainerWrite::Begin; false with a text.
+    bool StartWriting();
+    // As ContainerWrite::Commit, once for every replacement.
+    bool Commit();
+    // Puts back the bytes the journal saved, flushes them and removes the journal; for a
+    // caller's memory (no journal) nothing can be put back. False when that failed.
+    bool Undo();
+
+  private:
+    friend class ContainerWrite;
+    // The ranges of a ContainerWrite on base: recorded (false: nothing may be written yet), or
+    // checked against those recorded once writing (false with a text when outside them).
+    bool Accept(const std::vector<ByteRange>& ranges);
+
+    ContainerWrite write_;
+    MappedFile* file_;
+    std::uint8_t* base_;
+    std::vector<ByteRange> ranges_;
+    std::size_t recorded_ = 0;
+    bool writing_ = false;
+    bool done_ = false;
 };
 
 enum class JournalRecovery {
