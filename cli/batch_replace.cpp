@@ -106,6 +106,7 @@ void Report(const std::string& path, const std::vector<TrackLine>& lines,
                 ",\n  \"unchanged\": " + std::to_string(counts[1]) +
                 ",\n  \"failed\": " + std::to_string(counts[2]) + "\n}\n";
         std::fputs(text.c_str(), stdout);
+        JsonDocumentPrinted() = true;
         return;
     }
     for (const TrackLine& line : lines) {

@@ -169,7 +169,8 @@ TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
                          Utf8FromPath(dir.Path() / "root" / "decode_plugins" / library) +
                          ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
                          "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
-                         "fnRebuildFile, which only explorers have: it belongs in "
+                         "fnRebuildFile, fnReplaceFiles, fnGetDamagedCount, fnIsTrackDamaged, "
+                         "fnGetLayout, fnPackFiles, which only explorers have: it belongs in "
                          "explore_plugins\nfogbell-cli: " +
                          box + " is a container: name a track (`fogbell-cli list " + box + "`)\n");
 }

@@ -172,7 +172,7 @@ TEST_F(Cli, EveryRowIsItsOwnTrack) {
         const Bytes replacement = Pattern(row.bytes.size() + 8, static_cast<std::uint8_t>(i + 10));
         WriteFile(dir.File("new.bin"), replacement);
         const ProgramResult replaced =
-            Run({"replace", archive, "#" + std::to_string(i + 1), dir.File("new.bin")});
+            Run({"replace", archive, "#" + std::to_string(i + 1), dir.File("new.bin"), "--raw"});
         EXPECT_EQ(replaced.exitStatus, 0) << replaced.err;
         const std::string byName = "name" + std::to_string(i);
         std::filesystem::create_directory(dir.File(byName));
