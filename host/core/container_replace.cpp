@@ -411,6 +411,18 @@ class BatchCopy {
         current_ = temporaries_.Add(nextPath_());
         return RebuildInto(innermost_, track, file, current_, error) && Open(error);
     }
+    // Starts from the innermost rebuilt with every track holding its file, in one pass; false
+    // with the text.
+    bool StartFromRebuildAll(const std::vector<std::string>& tracks,
+                             const std::vector<std::string>& files, std::string& error) {
+        current_ = temporaries_.Add(nextPath_());
+        const PluginAnswer<bool> rebuilt = innermost_.RebuildMany(tracks, files, current_);
+        if (!rebuilt.value) {
+            error = rebuilt.TextOr("Error rebuilding the container.");
+            return false;
+        }
+        return Open(error);
+    }
     // Puts file into track of the newest copy, in place when it fits, else by a rebuild into
     // the next one; false with the text.
     bool Put(const std::string& track, const std::string& file, std::string& error) {
@@ -475,6 +487,9 @@ bool MeasureBatch(const BatchReplaceRequest& request, BatchReplaceResult& result
     }
     return true;
 }
+
+// The batch's first replacement when one rebuild took them all.
+constexpr std::size_t kEveryTrack = static_cast<std::size_t>(-1);
 
 // Every replacement of a batch that fits, into the file on disk as one journalled write.
 BatchReplaceResult ReplaceManyInPlace(const BatchReplaceRequest& request) {
@@ -550,7 +565,13 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
                                              NextNumber());
     });
     std::size_t first = request.tracks.size();
-    if (result.tooBig.empty()) {
+    if (!result.tooBig.empty() && innermost.CanRebuildMany()) {
+        // One rebuild takes every replacement, those that would fit too.
+        if (!copy.StartFromRebuildAll(request.tracks, request.replacements, result.text)) {
+            return result;
+        }
+        first = kEveryTrack;
+    } else if (result.tooBig.empty()) {
         if (!copy.StartFromCopy(result.text)) {
             return result;
         }
@@ -563,7 +584,8 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
         }
     }
     for (std::size_t i = 0; i < request.tracks.size(); ++i) {
-        if (i != first && !copy.Put(request.tracks[i], request.replacements[i], result.text)) {
+        if (first != kEveryTrack && i != first &&
+            !copy.Put(request.tracks[i], request.replacements[i], result.text)) {
             result.failedTrack = static_cast<int>(i);
             return result;
         }

@@ -65,7 +65,7 @@ const KindRule kExplorerRule{
      "fnLoadFileMemory", "fnGetSupportExt"},
     {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
      "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnReplaceFiles",
-     "fnGetDamagedCount", "fnIsTrackDamaged", "fnGetLayout", "fnPackFiles"},
+     "fnRebuildFiles", "fnGetDamagedCount", "fnIsTrackDamaged", "fnGetLayout", "fnPackFiles"},
     "an explorer",
     "explorers",
     "explore_plugins"};
@@ -154,6 +154,7 @@ struct PluginBinder {
         Bind(lib, "fnGetLayout", p.fnGetLayout);
         Bind(lib, "fnPackFiles", p.fnPackFiles);
         Bind(lib, "fnReplaceFiles", p.fnReplaceFiles);
+        Bind(lib, "fnRebuildFiles", p.fnRebuildFiles);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

@@ -78,9 +78,13 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanTellDamage() const { return fnGetDamagedCount != nullptr; }
     bool CanPack() const { return fnGetLayout != nullptr && fnPackFiles != nullptr; }
     bool CanReplaceMany() const { return fnReplaceFiles != nullptr; }
+    bool CanRebuildMany() const { return fnRebuildFiles != nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
-    void ForgetRebuild() { fnRebuildFile = nullptr; }
+    void ForgetRebuild() {
+        fnRebuildFile = nullptr;
+        fnRebuildFiles = nullptr;
+    }
 
   private:
     friend class PluginHost;
@@ -100,6 +104,7 @@ class ExplorerPlugin final : public PluginRecord {
     FnGetLayout fnGetLayout = nullptr;                    // optional
     FnPackFiles fnPackFiles = nullptr;                    // optional
     FnReplaceFiles fnReplaceFiles = nullptr;              // optional
+    FnRebuildFiles fnRebuildFiles = nullptr;              // optional
     FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required

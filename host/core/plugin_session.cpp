@@ -248,6 +248,20 @@ PluginAnswer<bool> ExplorerSession::Rebuild(const std::string& track, const std:
     return answer;
 }
 
+namespace {
+
+// Pointers to the texts, for an entry point that takes an array of them (valid while texts is).
+std::vector<const char*> CStrings(const std::vector<std::string>& texts) {
+    std::vector<const char*> pointers;
+    pointers.reserve(texts.size());
+    for (const std::string& text : texts) {
+        pointers.push_back(text.c_str());
+    }
+    return pointers;
+}
+
+}  // namespace
+
 PluginAnswer<bool> ExplorerSession::ReplaceMany(const std::vector<std::string>& tracks,
                                                 const std::vector<std::string>& files) const {
     const ExplorerPlugin& explorer = Plugin();
@@ -255,16 +269,31 @@ PluginAnswer<bool> ExplorerSession::ReplaceMany(const std::vector<std::string>& 
     if (explorer.fnReplaceFiles == nullptr || tracks.size() != files.size()) {
         return answer;
     }
-    std::vector<const char*> names;
-    std::vector<const char*> paths;
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        names.push_back(tracks[i].c_str());
-        paths.push_back(files[i].c_str());
-    }
+    const std::vector<const char*> names = CStrings(tracks);
+    const std::vector<const char*> paths = CStrings(files);
     std::lock_guard guard(explorer.lock);
     answer.value = explorer.fnReplaceFiles(handle_, static_cast<std::uint32_t>(names.size()),
                                            names.data(), paths.data()) != 0;
     answer.text = explorer.LastText();
+    return answer;
+}
+
+PluginAnswer<bool> ExplorerSession::RebuildMany(const std::vector<std::string>& tracks,
+                                                const std::vector<std::string>& files,
+                                                const std::string& outPath) const {
+    const ExplorerPlugin& explorer = Plugin();
+    PluginAnswer<bool> answer;
+    if (explorer.fnRebuildFiles == nullptr || tracks.size() != files.size()) {
+        return answer;
+    }
+    const std::vector<const char*> names = CStrings(tracks);
+    const std::vector<const char*> paths = CStrings(files);
+    std::lock_guard guard(explorer.lock);
+    answer.value = explorer.fnRebuildFiles(handle_, static_cast<std::uint32_t>(names.size()),
+                                           names.data(), paths.data(), outPath.c_str()) != 0;
+    if (!answer.value) {
+        answer.text = explorer.LastText();
+    }
     return answer;
 }
 

@@ -135,6 +135,7 @@ class ExplorerSession final : public OpenedFile {
     bool CanMeasureRoom() const { return Plugin().CanMeasureRoom(); }
     bool CanRebuild() const { return Plugin().CanRebuild(); }
     bool CanReplaceMany() const { return Plugin().CanReplaceMany(); }
+    bool CanRebuildMany() const { return Plugin().CanRebuildMany(); }
 
     // Opens other bytes (a private copy of this container's) with the same explorer, as a
     // container named as this one.
@@ -187,6 +188,11 @@ class ExplorerSession final : public OpenedFile {
     // write. False without the entry (CanReplaceMany).
     PluginAnswer<bool> ReplaceMany(const std::vector<std::string>& tracks,
                                    const std::vector<std::string>& files) const;
+    // fnRebuildFiles: writes to outPath the container with tracks[i] holding the file named
+    // files[i], in one pass. False with the text, or without the entry (CanRebuildMany).
+    PluginAnswer<bool> RebuildMany(const std::vector<std::string>& tracks,
+                                   const std::vector<std::string>& files,
+                                   const std::string& outPath) const;
 
   private:
     // fnGetListFiles under the lock: visit(begin, end) over the names up to the null that

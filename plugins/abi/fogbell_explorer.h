@@ -172,6 +172,15 @@ FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* pa
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths);
 
+/* Writes to outPath a complete new container equal to the open one but with every track
+ * names[i] holding the file at paths[i] (each as fnRebuildFile would write it), in one pass:
+ * every other track byte for byte and the tables recomputed; flushed to disk before 1 is
+ * returned. 0 with a text otherwise (a track named twice or missing, a file refused, a result
+ * past 32-bit sizes), and no file at outPath. The arrays and their strings stay the caller's
+ * and are only read; the open container and the handle stay as they were. Optional. */
+FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths, const char* outPath);
+
 #endif /* FOGBELL_EXPLORER_PLUGIN */
 
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
@@ -197,6 +206,8 @@ typedef int32_t (*FnPackFiles)(const char* layout, const char* const* paths, uin
                                const char* outPath);
 typedef int32_t (*FnReplaceFiles)(int32_t handle, uint32_t count, const char* const* names,
                                   const char* const* paths);
+typedef int32_t (*FnRebuildFiles)(int32_t handle, uint32_t count, const char* const* names,
+                                  const char* const* paths, const char* outPath);
 
 #ifdef __cplusplus
 }

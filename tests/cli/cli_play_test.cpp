@@ -165,14 +165,15 @@ TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
         Run({"--plugins", dir.File("root"), "play", dir.File("box.afs"), "--audio", "null"});
     EXPECT_EQ(r.exitStatus, 2);
     const std::string box = dir.File("box.afs");
-    EXPECT_EQ(r.err, "fogbell-cli: left out " +
-                         Utf8FromPath(dir.Path() / "root" / "decode_plugins" / library) +
-                         ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
-                         "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
-                         "fnRebuildFile, fnReplaceFiles, fnGetDamagedCount, fnIsTrackDamaged, "
-                         "fnGetLayout, fnPackFiles, which only explorers have: it belongs in "
-                         "explore_plugins\nfogbell-cli: " +
-                         box + " is a container: name a track (`fogbell-cli list " + box + "`)\n");
+    EXPECT_EQ(
+        r.err,
+        "fogbell-cli: left out " + Utf8FromPath(dir.Path() / "root" / "decode_plugins" / library) +
+            ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
+            "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
+            "fnRebuildFile, fnReplaceFiles, fnRebuildFiles, fnGetDamagedCount, fnIsTrackDamaged, "
+            "fnGetLayout, fnPackFiles, which only explorers have: it belongs in "
+            "explore_plugins\nfogbell-cli: " +
+            box + " is a container: name a track (`fogbell-cli list " + box + "`)\n");
 }
 
 // TRACK, and every level of a nested path, take what "list" prints: a row number, or a name with

@@ -40,14 +40,13 @@ TEST_F(MisplacedExplorer, FormatsBindsItOnlyAsAnExplorerAndNamesTheCopyLeftOut) 
     const ProgramResult r = Run({"formats"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out, "explorer\tafsvault\tAFS\n");
-    EXPECT_EQ(
-        r.err,
-        "fogbell-cli: left out " + misplaced +
-            ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
-            "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
-            "fnRebuildFile, fnReplaceFiles, fnGetDamagedCount, fnIsTrackDamaged, fnGetLayout, "
-            "fnPackFiles, which only explorers have: it belongs in "
-            "explore_plugins\n");
+    EXPECT_EQ(r.err, "fogbell-cli: left out " + misplaced +
+                         ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
+                         "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
+                         "fnRebuildFile, fnReplaceFiles, fnRebuildFiles, fnGetDamagedCount, "
+                         "fnIsTrackDamaged, fnGetLayout, "
+                         "fnPackFiles, which only explorers have: it belongs in "
+                         "explore_plugins\n");
 }
 
 TEST_F(MisplacedExplorer, AnArchiveStillListsThroughTheExplorer) {

@@ -441,5 +441,60 @@ TEST_F(Rebuild, SeveralTracksAreReplacedTogetherOrNotAtAll) {
     }
 }
 
+// fnRebuildFiles: a growing and a fitting replacement in one pass give every member what two
+// rebuilds one after the other give; a name given twice or a missing track write nothing.
+TEST_F(Rebuild, SeveralTracksAreRebuiltInOnePass) {
+    struct Other {
+        const char* track;
+        Bytes fits;
+        const char* missing;
+    };
+    const std::vector<Other> others = {{"first.adx", Pattern(1000, 4), "none.adx"},
+                                       {"Track 0.wav", MonoWave(100, 4), "Track 9.wav"},
+                                       {"hit.xmd", Pattern(100, 4), "none.xmd"}};
+    const std::vector<Format> formats = Formats();
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        const Format& format = formats[f];
+        SCOPED_TRACE(format.plugin);
+        ExplorerApi api(format.plugin);
+        ASSERT_NE(api.RebuildFiles, nullptr);
+        const std::string path = dir.File("box");
+        WriteFile(path, format.build());
+        WriteFile(dir.File("grows"), format.replacement(format.targetRoom * 3));
+        WriteFile(dir.File("fits"), others[f].fits);
+        const std::string grows = dir.File("grows");
+        const std::string fits = dir.File("fits");
+        const std::string once = dir.File(std::string("once.") + format.plugin);
+        const char* names[] = {format.target.c_str(), others[f].track};
+        const char* files[] = {grows.c_str(), fits.c_str()};
+        const int handle = api.LoadFile(path.c_str());
+        ASSERT_NE(handle, -1) << api.Error();
+        const std::vector<std::vector<const char*>> refusals = {
+            {format.target.c_str(), format.target.c_str()},
+            {format.target.c_str(), others[f].missing}};
+        for (const auto& refused : refusals) {
+            EXPECT_EQ(api.RebuildFiles(handle, 2, refused.data(), files, once.c_str()), 0);
+            EXPECT_FALSE(FileExists(once)) << refused[1];
+        }
+        ASSERT_EQ(api.RebuildFiles(handle, 2, names, files, once.c_str()), 1) << api.Error();
+        // The same two replacements as two rebuilds.
+        const std::string first = dir.File("first");
+        const std::string twice = dir.File("twice");
+        ASSERT_EQ(api.RebuildFile(handle, names[0], grows.c_str(), first.c_str()), 1);
+        const int rebuilt = api.LoadFile(first.c_str());
+        ASSERT_NE(rebuilt, -1) << api.Error();
+        ASSERT_EQ(api.RebuildFile(rebuilt, names[1], fits.c_str(), twice.c_str()), 1);
+        api.CloseFile(rebuilt);
+        api.CloseFile(handle);
+        const layout::Container inOnePass = format.read(ReadFile(once));
+        const layout::Container inTwo = format.read(ReadFile(twice));
+        ASSERT_EQ(inOnePass.members.size(), inTwo.members.size());
+        for (std::size_t m = 0; m < inTwo.members.size(); ++m) {
+            EXPECT_EQ(inOnePass.members[m].bytes, inTwo.members[m].bytes) << m;
+        }
+        EXPECT_EQ(ReadFile(path), format.build());
+    }
+}
+
 }  // namespace
 }  // namespace fogbell::test

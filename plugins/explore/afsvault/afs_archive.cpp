@@ -272,8 +272,22 @@ std::uint32_t Alignment(const Archive& archive) {
 bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* data,
              std::uint32_t length, const Date& date, plugin::RebuiltContainer& out,
              std::string& error) {
-    const std::size_t count = archive.entries.size();
     const std::size_t target = static_cast<std::size_t>(&entry - archive.entries.data());
+    return Rebuild(archive, plugin::OneNewMember(archive.entries.size(), target, data, length),
+                   date, out, error);
+}
+
+bool Rebuild(const Archive& archive, const plugin::NewMembers& members, const Date& date,
+             plugin::RebuiltContainer& out, std::string& error) {
+    const std::size_t count = archive.entries.size();
+    if (members.size() != count) {
+        error = "Can't rebuild the archive: the new members do not match its table.";
+        return false;
+    }
+    // The size member i has in the rebuilt archive.
+    const auto newSize = [&](std::size_t i) {
+        return members[i].replaced ? members[i].length : archive.entries[i].Size();
+    };
     // The header, the offset table and the name-table pointer pair after it stay in place,
     // with member 0 where it was: the preferred pointer before it then keeps its place too.
     const std::uint64_t tablesEnd =
@@ -290,7 +304,7 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     std::uint64_t oldEnd = prefixEnd;  // the end of the last member or of the name table
     for (std::size_t i = 0; i < count; ++i) {
         const Entry& member = archive.entries[i];
-        if (i != target && !member.InsideOf(archive.length)) {
+        if (!members[i].replaced && !member.InsideOf(archive.length)) {
             error = std::string("Can't rebuild the archive: ") + ListedName(archive, i) +
                     " lies outside it.";
             return false;
@@ -309,9 +323,8 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     std::vector<std::uint64_t> offsets(count);
     std::uint64_t cursor = prefixEnd;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t size = i == target ? length : archive.entries[i].Size();
         offsets[i] = plugin::AlignUp(cursor, alignment);
-        cursor = offsets[i] + size;
+        cursor = offsets[i] + newSize(i);
     }
     const std::uint64_t nameTable = plugin::AlignUp(cursor, alignment);
     const std::uint64_t tail = archive.length - oldEnd;
@@ -324,10 +337,9 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
 
     std::vector<std::uint8_t> prefix(archive.base, archive.base + prefixEnd);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t size = i == target ? length : archive.entries[i].Size();
         std::uint8_t* pair = prefix.data() + kHeaderSize + kPairSize * i;
         WriteU32LE(pair, static_cast<std::uint32_t>(offsets[i]));
-        WriteU32LE(pair + 4, size);
+        WriteU32LE(pair + 4, newSize(i));
     }
     // Both name-table pointers that gave the old place (the one read, and the other where it
     // agreed) get the new one, so that readers of either find the table. Without a usable name
@@ -343,8 +355,8 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     out.AddOwned(std::move(prefix));
     for (std::size_t i = 0; i < count; ++i) {
         out.AddZeros(offsets[i] - out.Length());
-        if (i == target) {
-            out.AddBorrowed(data, length);
+        if (members[i].replaced) {
+            out.AddBorrowed(members[i].data, members[i].length);
         } else {
             const Entry& member = archive.entries[i];
             out.AddBorrowed(archive.base + member.offset, member.Size());
@@ -354,9 +366,14 @@ bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* dat
     if (archive.hasNameTable) {
         std::vector<std::uint8_t> names(archive.base + archive.nameTableOffset,
                                         archive.base + archive.nameTableOffset + nameBytes);
-        std::uint8_t* stamp = names.data() + kNameEntrySize * target + kDateOffset;
-        for (std::size_t field = 0; field < date.size(); ++field) {
-            WriteU16LE(stamp + 2 * field, date[field]);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!members[i].replaced) {
+                continue;
+            }
+            std::uint8_t* stamp = names.data() + kNameEntrySize * i + kDateOffset;
+            for (std::size_t field = 0; field < date.size(); ++field) {
+                WriteU16LE(stamp + 2 * field, date[field]);
+            }
         }
         out.AddOwned(std::move(names));
     }

@@ -124,5 +124,9 @@ std::uint32_t Alignment(const Archive& archive);
 bool Rebuild(const Archive& archive, const Entry& entry, const std::uint8_t* data,
              std::uint32_t length, const Date& date, plugin::RebuiltContainer& out,
              std::string& error);
+// As above, with every member that members marks replaced holding its new bytes and stamped
+// with date, in one pass (members: one per entry).
+bool Rebuild(const Archive& archive, const plugin::NewMembers& members, const Date& date,
+             plugin::RebuiltContainer& out, std::string& error);
 
 }  // namespace fogbell::afs

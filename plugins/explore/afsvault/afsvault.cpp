@@ -55,9 +55,9 @@ struct AfsTable {
     static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
         return OpenReplacementFile(path, bytes);
     }
-    static bool Rebuild(const Container& archive, const Track& entry, const std::uint8_t* data,
-                        std::uint32_t length, RebuiltContainer& out, std::string& error) {
-        return afs::Rebuild(archive, entry, data, length, afs::LocalDate(), out, error);
+    static bool Rebuild(const Container& archive, const NewMembers& members, RebuiltContainer& out,
+                        std::string& error) {
+        return afs::Rebuild(archive, members, afs::LocalDate(), out, error);
     }
 
     static int Extract(Record& record, Track& entry, const char* name, const char* path);
@@ -222,6 +222,11 @@ FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths) {
     return Vault::ReplaceFiles(handle, count, names, paths);
+}
+
+FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths, const char* outPath) {
+    return Vault::RebuildFiles(handle, count, names, paths, outPath);
 }
 
 }  // extern "C"

@@ -147,12 +147,26 @@ ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
 
 bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* data,
              std::uint32_t length, plugin::RebuiltContainer& out, std::string& error) {
+    const std::size_t target = static_cast<std::size_t>(&track - archive.tracks.data());
+    return Rebuild(archive, plugin::OneNewMember(archive.tracks.size(), target, data, length), out,
+                   error);
+}
+
+bool Rebuild(const Archive& archive, const plugin::NewMembers& members,
+             plugin::RebuiltContainer& out, std::string& error) {
     const std::size_t count = archive.tracks.size();
     if (count == 0) {
         error = "Can't rebuild the archive: it holds no tracks.";
         return false;
     }
-    const std::size_t target = static_cast<std::size_t>(&track - archive.tracks.data());
+    if (members.size() != count) {
+        error = "Can't rebuild the archive: the new members do not match its table.";
+        return false;
+    }
+    // The size track i has in the rebuilt archive.
+    const auto newSize = [&](std::size_t i) {
+        return members[i].replaced ? members[i].length : archive.tracks[i].Size();
+    };
     const std::uint32_t prefixEnd = archive.tracks.front().offset;
     if (prefixEnd < archive.tableEnd || prefixEnd > archive.nameBlock) {
         error =
@@ -163,12 +177,12 @@ bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* dat
     std::uint64_t newLength = prefixEnd + (archive.length - archive.nameBlock);
     for (std::size_t i = 0; i < count; ++i) {
         const Track& other = archive.tracks[i];
-        if (i != target && !other.InsideOf(archive.length)) {
+        if (!members[i].replaced && !other.InsideOf(archive.length)) {
             error = std::string("Can't rebuild the archive: ") + ListedName(archive, i) +
                     " lies outside it.";
             return false;
         }
-        newLength += i == target ? length : other.Size();
+        newLength += newSize(i);
     }
     if (newLength > plugin::kLargestContainer) {
         error = "Can't rebuild the archive: it would pass 4 GiB, more than MVX offsets reach.";
@@ -178,16 +192,15 @@ bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* dat
     std::vector<std::uint8_t> prefix(archive.base, archive.base + prefixEnd);
     std::uint64_t cursor = prefixEnd;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t size = i == target ? length : archive.tracks[i].Size();
         std::uint8_t* pair = prefix.data() + kHeaderSize + kPairSize * i;
         WriteU32LE(pair, static_cast<std::uint32_t>(cursor));
-        WriteU32LE(pair + kSizeField, size);
-        cursor += size;
+        WriteU32LE(pair + kSizeField, newSize(i));
+        cursor += newSize(i);
     }
     out.AddOwned(std::move(prefix));
     for (std::size_t i = 0; i < count; ++i) {
-        if (i == target) {
-            out.AddBorrowed(data, length);
+        if (members[i].replaced) {
+            out.AddBorrowed(members[i].data, members[i].length);
         } else {
             const Track& other = archive.tracks[i];
             out.AddBorrowed(archive.base + other.offset, other.Size());

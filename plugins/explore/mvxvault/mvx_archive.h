@@ -115,5 +115,9 @@ ReplaceStatus Replace(Archive& archive, Track& track, const std::uint8_t* data,
 // inside the table or the name block, or the result would pass 32-bit sizes.
 bool Rebuild(const Archive& archive, const Track& track, const std::uint8_t* data,
              std::uint32_t length, plugin::RebuiltContainer& out, std::string& error);
+// As above, with every track that members marks replaced holding its new bytes, in one pass
+// (members: one per track).
+bool Rebuild(const Archive& archive, const plugin::NewMembers& members,
+             plugin::RebuiltContainer& out, std::string& error);
 
 }  // namespace fogbell::mvx

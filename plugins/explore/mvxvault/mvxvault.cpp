@@ -64,9 +64,9 @@ struct MvxTable {
     static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes) {
         return OpenReplacementFile(path, bytes);
     }
-    static bool Rebuild(const Container& archive, const Track& track, const std::uint8_t* data,
-                        std::uint32_t length, RebuiltContainer& out, std::string& error) {
-        return mvx::Rebuild(archive, track, data, length, out, error);
+    static bool Rebuild(const Container& archive, const NewMembers& members, RebuiltContainer& out,
+                        std::string& error) {
+        return mvx::Rebuild(archive, members, out, error);
     }
 
     static int Extract(Record& record, Track& track, const char* name, const char* path);
@@ -253,6 +253,11 @@ FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths) {
     return Vault::ReplaceFiles(handle, count, names, paths);
+}
+
+FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths, const char* outPath) {
+    return Vault::RebuildFiles(handle, count, names, paths, outPath);
 }
 
 }  // extern "C"

@@ -244,15 +244,39 @@ bool MeasureReplacement(const std::uint8_t* data, std::uint32_t length, std::uin
 
 bool Rebuild(const Container& container, const Track& track, const std::uint8_t* data,
              std::uint32_t length, plugin::RebuiltContainer& out, std::string& error) {
-    wave::WaveFileHeader wave{};
-    const std::uint32_t dataOffset = ReadReplacementHeader(data, length, wave);
-    if (dataOffset == 0) {
-        error = plugin::ErrorText();
+    const std::size_t target = static_cast<std::size_t>(&track - container.tracks.data());
+    return Rebuild(container, plugin::OneNewMember(container.tracks.size(), target, data, length),
+                   out, error);
+}
+
+bool Rebuild(const Container& container, const plugin::NewMembers& members,
+             plugin::RebuiltContainer& out, std::string& error) {
+    const std::size_t count = container.tracks.size();
+    if (members.size() != count) {
+        error = "Can't rebuild the container: the new members do not match its table.";
         return false;
     }
-    const std::uint64_t needed = NeededBytes(length, dataOffset);
-    const std::size_t count = container.tracks.size();
-    const std::size_t target = static_cast<std::size_t>(&track - container.tracks.data());
+    // Each replacement's WAVE header, where its samples start and the bytes it takes.
+    std::vector<wave::WaveFileHeader> waves(count);
+    std::vector<std::uint32_t> dataOffsets(count, 0);
+    std::vector<std::uint64_t> sizes(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!members[i].replaced) {
+            sizes[i] = container.tracks[i].Size();
+            continue;
+        }
+        dataOffsets[i] = ReadReplacementHeader(members[i].data, members[i].length, waves[i]);
+        if (dataOffsets[i] == 0) {
+            error = plugin::ErrorText();
+            return false;
+        }
+        sizes[i] = NeededBytes(members[i].length, dataOffsets[i]);
+        if (sizes[i] > plugin::kLargestContainer) {
+            error =
+                "Can't rebuild the container: it would pass 4 GiB, more than PAC offsets reach.";
+            return false;
+        }
+    }
     const std::uint32_t prefixEnd = container.tracks.front().offset;
     if (prefixEnd < container.tableEnd) {
         error = "Can't rebuild the container: its first track starts inside its table.";
@@ -266,7 +290,7 @@ bool Rebuild(const Container& container, const Track& track, const std::uint8_t*
     std::uint64_t newLength = prefixEnd;
     for (std::size_t i = 0; i < count; ++i) {
         const Track& other = container.tracks[i];
-        if (i != target && !other.InsideOf(container.length)) {
+        if (!members[i].replaced && !other.InsideOf(container.length)) {
             error =
                 "Can't rebuild the container: Track " + std::to_string(i) + ".wav lies outside it.";
             return false;
@@ -274,11 +298,11 @@ bool Rebuild(const Container& container, const Track& track, const std::uint8_t*
         if (other.Size() != 0 && other.InsideOf(container.length)) {
             oldEnd = std::max(oldEnd, std::uint64_t{other.offset} + other.Size());
         }
-        newLength += i == target ? needed : other.Size();
+        newLength += sizes[i];
     }
     const std::uint64_t tail = container.length - oldEnd;
     newLength += tail;
-    if (needed > plugin::kLargestContainer || newLength > plugin::kLargestContainer) {
+    if (newLength > plugin::kLargestContainer) {
         error = "Can't rebuild the container: it would pass 4 GiB, more than PAC offsets reach.";
         return false;
     }
@@ -286,19 +310,20 @@ bool Rebuild(const Container& container, const Track& track, const std::uint8_t*
     std::vector<std::uint8_t> prefix(container.base, container.base + prefixEnd);
     std::uint64_t cursor = prefixEnd;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t size = i == target ? needed : container.tracks[i].Size();
         std::uint8_t* entry = prefix.data() + kHeaderSize + kEntrySize * i;
         WriteU32LE(entry, static_cast<std::uint32_t>(cursor));
-        WriteU32LE(entry + kSizeField, static_cast<std::uint32_t>(size));
-        cursor += size;
+        WriteU32LE(entry + kSizeField, static_cast<std::uint32_t>(sizes[i]));
+        cursor += sizes[i];
     }
     out.AddOwned(std::move(prefix));
     for (std::size_t i = 0; i < count; ++i) {
-        if (i == target) {
-            const auto header = RewrittenHeader(wave, length);
+        if (members[i].replaced) {
+            const std::uint32_t length = members[i].length;
+            const std::uint32_t samples = length - dataOffsets[i];
+            const auto header = RewrittenHeader(waves[i], length);
             out.AddOwned(std::vector<std::uint8_t>(header.begin(), header.end()));
-            out.AddBorrowed(data + dataOffset, length - dataOffset);
-            out.AddZeros(needed - kWrittenHeaderSize - (length - dataOffset));
+            out.AddBorrowed(members[i].data + dataOffsets[i], samples);
+            out.AddZeros(sizes[i] - kWrittenHeaderSize - samples);
         } else {
             const Track& other = container.tracks[i];
             out.AddBorrowed(container.base + other.offset, other.Size());

@@ -136,5 +136,9 @@ bool MeasureReplacement(const std::uint8_t* data, std::uint32_t length, std::uin
 // would pass 32-bit sizes.
 bool Rebuild(const Container& container, const Track& track, const std::uint8_t* data,
              std::uint32_t length, plugin::RebuiltContainer& out, std::string& error);
+// As above, with every track that members marks replaced holding its WAVE file, in one pass
+// (members: one per track).
+bool Rebuild(const Container& container, const plugin::NewMembers& members,
+             plugin::RebuiltContainer& out, std::string& error);
 
 }  // namespace fogbell::pac

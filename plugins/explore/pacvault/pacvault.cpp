@@ -59,9 +59,9 @@ struct PacTable {
         return buffer;
     }
     static std::uint32_t Bitrate(const std::uint8_t* track) { return pac::Bitrate(track); }
-    static bool Rebuild(const Container& container, const Track& track, const std::uint8_t* data,
-                        std::uint32_t length, RebuiltContainer& out, std::string& error) {
-        return pac::Rebuild(container, track, data, length, out, error);
+    static bool Rebuild(const Container& container, const NewMembers& members,
+                        RebuiltContainer& out, std::string& error) {
+        return pac::Rebuild(container, members, out, error);
     }
 
     static MappedFilePtr OpenReplacement(const char* path, const std::uint8_t*& bytes);
@@ -250,6 +250,11 @@ FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths) {
     return Vault::ReplaceFiles(handle, count, names, paths);
+}
+
+FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
+                                          const char* const* paths, const char* outPath) {
+    return Vault::RebuildFiles(handle, count, names, paths, outPath);
 }
 
 }  // extern "C"

@@ -372,8 +372,9 @@ class ContainerExplorer {
             });
     }
 
-    // fnRebuildFile: Table::Rebuild(container, track, bytes, length, out, error) written to
-    // outPath and flushed; no file is left there after a failure.
+    // fnRebuildFile: Table::Rebuild(container, members, out, error), members giving only the
+    // named track new bytes, written to outPath and flushed; no file is left there after a
+    // failure.
     static std::int32_t RebuildFile(std::int32_t handle, const char* name, const char* path,
                                     const char* outPath) {
         const auto named = [outPath] {
@@ -457,6 +458,45 @@ class ContainerExplorer {
         });
     }
 
+    // fnRebuildFiles: Table::Rebuild(container, members, out, error) with every named track
+    // holding its file, in one pass, written to outPath and flushed; no file is left there after
+    // a failure.
+    static std::int32_t RebuildFiles(std::int32_t handle, std::uint32_t count,
+                                     const char* const* names, const char* const* paths,
+                                     const char* outPath) {
+        return Guarded(0, [&] {
+            Record* record = Begin(handle);
+            if (record == nullptr) {
+                return 0;
+            }
+            if (names == nullptr || paths == nullptr || outPath == nullptr) {
+                SetErrorText("NULL file pointer.");
+                return 0;
+            }
+            NewMembers members(Table::TrackCount(record->container));
+            std::vector<MappedFilePtr> sources;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                Track* track = Find(*record, names[i]);
+                if (track == nullptr) {
+                    return 0;
+                }
+                NewMember& member = members[IndexOf(record->container, *track)];
+                if (member.replaced) {
+                    SetErrorText("%s is named twice.", names[i]);
+                    return 0;
+                }
+                const std::uint8_t* bytes = nullptr;
+                sources.push_back(Table::OpenReplacement(paths[i], bytes));
+                if (!sources.back()) {
+                    return 0;
+                }
+                member = NewMember{bytes, MappedLength(sources.back().get()), true};
+            }
+            SetOk();
+            return WriteRebuilt(*record, members, outPath);
+        });
+    }
+
   private:
     // The body of the entry points that take a replacement file: body(record, bytes, length)
     // with the checked record, once ready() agrees, and the file that Table::OpenReplacement
@@ -478,15 +518,31 @@ class ContainerExplorer {
         });
     }
 
+    // The position of track (one of the container's) in its table.
+    static std::size_t IndexOf(const Container& container, const Track& track) {
+        return static_cast<std::size_t>(&track - &Table::TrackAt(container, 0));
+    }
+
     static int WriteRebuilt(Record& record, const char* name, const std::uint8_t* data,
                             std::uint32_t length, const char* outPath) {
         Track* track = Find(record, name);
-        if (track == nullptr || !CheckMappedFileIntact(record.file)) {
+        if (track == nullptr) {
+            return 0;
+        }
+        return WriteRebuilt(record,
+                            OneNewMember(Table::TrackCount(record.container),
+                                         IndexOf(record.container, *track), data, length),
+                            outPath);
+    }
+
+    // The container rebuilt with members' new bytes, written to outPath and flushed.
+    static int WriteRebuilt(Record& record, const NewMembers& members, const char* outPath) {
+        if (!CheckMappedFileIntact(record.file)) {
             return 0;
         }
         RebuiltContainer rebuilt;
         std::string error;
-        if (!Table::Rebuild(record.container, *track, data, length, rebuilt, error)) {
+        if (!Table::Rebuild(record.container, members, rebuilt, error)) {
             SetErrorText("%s", error.c_str());
             return 0;
         }

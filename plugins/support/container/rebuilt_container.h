@@ -8,6 +8,7 @@
 // second copy of it in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,23 @@ inline constexpr std::uint64_t kLargestContainer = 0xFFFFFFFFu;
 // The round-up of value to a multiple of alignment (a power of two, at least 1).
 inline std::uint64_t AlignUp(std::uint64_t value, std::uint32_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
+}
+
+// A member's bytes in a rebuild that may give several members new bytes at once.
+struct NewMember {
+    const std::uint8_t* data = nullptr;  // read when the rebuild is written: valid until then
+    std::uint32_t length = 0;
+    bool replaced = false;  // false: the member keeps the bytes it has
+};
+// One per member of the container, in table order.
+using NewMembers = std::vector<NewMember>;
+
+// The NewMembers of a rebuild that gives only the member at index (below count) new bytes.
+inline NewMembers OneNewMember(std::size_t count, std::size_t index, const std::uint8_t* data,
+                               std::uint32_t length) {
+    NewMembers members(count);
+    members[index] = NewMember{data, length, true};
+    return members;
 }
 
 class RebuiltContainer {
