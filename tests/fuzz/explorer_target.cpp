@@ -260,6 +260,45 @@ void ReplaceTwoInCopy(const std::uint8_t* data, std::size_t size,
     g_vault->CloseFile(handle);
 }
 
+// Rebuilds a private copy with its first two tracks replaced at once by a slice of the input:
+// the copy must not change, a refusal leaves no output, and a result must open again.
+void RebuildTwoFromCopy(const std::uint8_t* data, std::size_t size,
+                        const std::vector<Track>& tracks) {
+    if (g_vault->RebuildFiles == nullptr || tracks.size() < 2 || size < 2) {
+        return;
+    }
+    Bytes copy(data, data + size);
+    const int handle = g_vault->LoadFileMemory(copy.data(), static_cast<std::uint32_t>(size));
+    if (handle < 0) {
+        return;
+    }
+    const std::string path =
+        fogbell::fuzz::WriteScratchFile("batch.bin", data + size / 2, size - size / 2);
+    const std::string out = fogbell::fuzz::ScratchFolder() + "/rebuilt-two.bin";
+    const char* names[] = {tracks[0].name.c_str(), tracks[1].name.c_str()};
+    const char* paths[] = {path.c_str(), path.c_str()};
+    const int rebuilt = g_vault->RebuildFiles(handle, 2, names, paths, out.c_str());
+    g_vault->CloseFile(handle);
+    if (copy != Bytes(data, data + size)) {
+        Broken("rebuilding two tracks changed the open container");
+    }
+    if (rebuilt != 1) {
+        if (fogbell::test::FileExists(out)) {
+            Broken("a failed rebuild of two tracks left its output: %s", g_vault->GetErrorString());
+        }
+        return;
+    }
+    Bytes result = fogbell::test::ReadFile(out);
+    const int reopened =
+        g_vault->LoadFileMemory(result.data(), static_cast<std::uint32_t>(result.size()));
+    if (reopened < 0) {
+        Broken("the container rebuilt with two tracks does not open: %s",
+               g_vault->GetErrorString());
+    }
+    g_vault->CloseFile(reopened);
+    std::remove(out.c_str());
+}
+
 // Measures a slice of the input as a replacement for a track of a private copy: when the
 // plug-in says it fits, replacing it must succeed in full (no cut, "OK").
 void MeasureAndReplace(const std::uint8_t* data, std::size_t size, const Track& replaced,
@@ -469,6 +508,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ReplaceInCopy(data, size, tracks);
     ReplaceTwoInCopy(data, size, tracks);
+    RebuildTwoFromCopy(data, size, tracks);
     fogbell::fuzz::ClearScratchFolder();
     RebuildChecks(data, size, tracks);
     fogbell::fuzz::ClearScratchFolder();
