@@ -101,7 +101,8 @@ class Reader {
             if (!ReadValue(member, depth)) {
                 return false;
             }
-            out.members.emplace_back(std::move(key), std::move(member));
+            out.keys.push_back(std::move(key));
+            out.values.push_back(std::move(member));
         } while (Take(','));
         return Take('}') || Fail("',' or '}' missing in an object");
     }
@@ -226,9 +227,9 @@ class Reader {
 }  // namespace
 
 const Value* Value::Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-        if (name == key) {
-            return &value;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i] == key) {
+            return &values[i];
         }
     }
     return nullptr;
@@ -281,9 +282,8 @@ std::string Write(const Value& value) {
         }
         case Value::Type::kObject: {
             std::string text = "{";
-            for (std::size_t i = 0; i < value.members.size(); ++i) {
-                text += (i == 0 ? "" : ",") + Quoted(value.members[i].first) + ":" +
-                        Write(value.members[i].second);
+            for (std::size_t i = 0; i < value.keys.size(); ++i) {
+                text += (i == 0 ? "" : ",") + Quoted(value.keys[i]) + ":" + Write(value.values[i]);
             }
             return text + "}";
         }

@@ -28,8 +28,11 @@ struct Value {
     bool boolean = false;
     std::int64_t integer = 0;
     std::string text;
-    std::vector<Value> items;                            // kArray
-    std::vector<std::pair<std::string, Value>> members;  // kObject, in text order
+    std::vector<Value> items;  // kArray
+    // kObject: the members' keys and values, in text order (two rows: a pair holding a Value
+    // would need Value complete here).
+    std::vector<std::string> keys;
+    std::vector<Value> values;
 
     // The member called key of an object, or null (also for a value that is not an object).
     const Value* Find(std::string_view key) const;
