@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <functional>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "aix_builder.h"
@@ -157,6 +161,31 @@ TEST_F(CliPackFolder, WithoutAManifestPacksAnAfsOfTheFilesInNameOrder) {
         EXPECT_EQ(member.offset % 2048, 0u) << member.offset;
     }
 }
+
+#ifndef _WIN32
+// Files are read one at a time as the archive is written: a folder of more files than the
+// process may hold open packs whole.
+TEST_F(CliPackFolder, MoreFilesThanTheProcessMayHoldOpenPack) {
+    constexpr int kFiles = 300;
+    const std::string folder = dir.File("many");
+    std::filesystem::create_directory(folder);
+    for (int i = 0; i < kFiles; ++i) {
+        WriteFile(folder + "/f" + std::to_string(1000 + i) + ".bin",
+                  Pattern(10, static_cast<std::uint8_t>(i)));
+    }
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit few = before;
+    few.rlim_cur = std::min<rlim_t>(before.rlim_cur, 64);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+    const ProgramResult pack = Run({"pack", folder, dir.File("many.afs")});
+    setrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_EQ(pack.exitStatus, 0) << pack.err;
+    const auto read = layout::ReadAfs(ReadFile(dir.File("many.afs")));
+    ASSERT_EQ(read.members.size(), static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(read.members[kFiles - 1].bytes, Pattern(10, static_cast<std::uint8_t>(kFiles - 1)));
+}
+#endif
 
 TEST_F(CliPackFolder, AnExistingOutIsKeptWithoutForce) {
     const std::string out = dir.File("out.afs");

@@ -330,11 +330,11 @@ bool Pack(const PackLayout& layout, const std::vector<plugin::PackedFile>& files
         return false;
     }
     AddPrefix(layout, placement, files, out);
-    out.AddBorrowed(files[0].bytes, files[0].size);
+    plugin::AddPackedFile(out, files[0]);
     for (std::size_t i = 1; i < files.size(); ++i) {
         if (files[i].size != 0) {
             out.AddZeros(placement.offsets[i] - out.Length());
-            out.AddBorrowed(files[i].bytes, files[i].size);
+            plugin::AddPackedFile(out, files[i]);
         }
     }
     if (layout.hasNameTable) {

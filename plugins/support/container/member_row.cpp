@@ -238,7 +238,7 @@ bool PackRow(const RowFormat& format, const RowLayout& layout, const std::vector
             const std::uint64_t run = std::min<std::uint64_t>(gap, layout.members[i].fillLength);
             AddFill(out, run, layout.members[i].fill, fills);
             out.AddZeros(gap - run);
-            out.AddBorrowed(files[i].bytes, files[i].size);
+            AddPackedFile(out, files[i]);
         }
     }
     AddFill(out, layout.tail, layout.tailFill, fills);

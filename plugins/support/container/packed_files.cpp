@@ -26,20 +26,19 @@ bool OpenPackedFiles(const char* const* paths, std::uint32_t count, std::vector<
             return false;
         }
         PackedFile packed;
-        if (size != 0) {
-            void* view = nullptr;
-            packed.file.reset(OpenMappedFile(path, &view, FileAccess::kRead));
-            if (!packed.file) {
-                SetErrorText("Can't open %s file.", path);
-                return false;
-            }
-            packed.bytes = static_cast<const std::uint8_t*>(view);
-            // The view's own length bounds every read, should the file change meanwhile.
-            packed.size = MappedLength(packed.file.get());
-        }
+        packed.path = path;
+        packed.size = static_cast<std::uint32_t>(size);
         out.push_back(std::move(packed));
     }
     return true;
+}
+
+void AddPackedFile(RebuiltContainer& out, const PackedFile& member) {
+    if (member.path.empty()) {
+        out.AddBorrowed(member.bytes, member.size);
+    } else {
+        out.AddFile(member.path, member.size);
+    }
 }
 
 bool SameBytes(const RebuiltContainer& container, const std::uint8_t* base, std::uint64_t length) {
@@ -53,6 +52,8 @@ bool SameBytes(const RebuiltContainer& container, const std::uint8_t* base, std:
             if (std::memcmp(here, piece.own.data(), piece.own.size()) != 0) {
                 return false;
             }
+        } else if (!piece.file.empty()) {
+            return false;  // only bytes in memory are compared
         } else if (piece.borrowed != nullptr) {
             if (piece.borrowed != here && std::memcmp(here, piece.borrowed, piece.size) != 0) {
                 return false;

@@ -15,14 +15,19 @@
 
 namespace fogbell::plugin {
 
+// A member to pack: a file, read only when the container is written, or bytes in memory.
 struct PackedFile {
-    MappedFilePtr file;                   // null for an empty file
-    const std::uint8_t* bytes = nullptr;  // its first byte, or null when empty
+    std::string path;                     // the file, or empty for bytes in memory
+    const std::uint8_t* bytes = nullptr;  // bytes in memory: the first, or null when empty
     std::uint32_t size = 0;
 };
 
-// Opens the count files at paths for reading, in order. False with the error text set ("NULL
-// file pointer.", "Can't open PATH file.", "PATH is larger than 4 GiB.") when one cannot be.
+// Appends the member's bytes to out.
+void AddPackedFile(RebuiltContainer& out, const PackedFile& member);
+
+// The count files at paths with their sizes, in order (read later, when written). False with the
+// error text set ("NULL file pointer.", "Can't open PATH file.", "PATH is larger than 4 GiB.") when
+// one cannot be.
 bool OpenPackedFiles(const char* const* paths, std::uint32_t count, std::vector<PackedFile>& out);
 
 // True when the container's pieces give exactly the length bytes at base.

@@ -31,6 +31,17 @@ void RebuiltContainer::AddBorrowed(const std::uint8_t* data, std::uint64_t size)
     pieces_.push_back(std::move(piece));
 }
 
+void RebuiltContainer::AddFile(std::string path, std::uint64_t size) {
+    if (size == 0) {
+        return;
+    }
+    Piece piece;
+    piece.file = std::move(path);
+    piece.size = size;
+    length_ += size;
+    pieces_.push_back(std::move(piece));
+}
+
 void RebuiltContainer::AddZeros(std::uint64_t size) {
     if (size == 0) {
         return;
@@ -92,6 +103,23 @@ void WriteBorrowed(OutputFile& out, const std::uint8_t* data, std::uint64_t size
     }
 }
 
+// Writes a file piece: the file mapped for reading, its pages let go behind the writing, and
+// closed again. False with the text when it cannot be opened or no longer holds the piece's size.
+bool WriteFilePiece(OutputFile& out, const RebuiltContainer::Piece& piece) {
+    void* view = nullptr;
+    const MappedFilePtr file(OpenMappedFile(piece.file.c_str(), &view, FileAccess::kRead));
+    if (!file) {
+        SetErrorText("Can't open %s file.", piece.file.c_str());
+        return false;
+    }
+    if (MappedLength(file.get()) != piece.size) {
+        SetErrorText("%s changed while it was packed.", piece.file.c_str());
+        return false;
+    }
+    WriteBorrowed(out, static_cast<const std::uint8_t*>(view), piece.size, file.get());
+    return true;
+}
+
 }  // namespace
 
 bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container,
@@ -109,6 +137,12 @@ bool WriteRebuiltContainer(const char* path, const RebuiltContainer& container,
             out.Write(piece.own.data(), piece.own.size());
         } else if (piece.borrowed != nullptr) {
             WriteBorrowed(out, piece.borrowed, piece.size, source);
+        } else if (!piece.file.empty()) {
+            if (!WriteFilePiece(out, piece)) {
+                out.Close();
+                std::remove(path);
+                return false;
+            }
         } else {
             for (std::uint64_t left = piece.size; left != 0;) {
                 const auto step =

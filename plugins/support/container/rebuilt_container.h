@@ -50,6 +50,10 @@ class RebuiltContainer {
     // Appends size bytes read from data when written; data must stay valid and unchanged until
     // then (the open container's bytes, the replacement file's view).
     void AddBorrowed(const std::uint8_t* data, std::uint64_t size);
+    // Appends the size bytes of the file at path, read when written: one file open at a time,
+    // so that a pack of many files needs neither a descriptor nor a mapping per file. Writing
+    // fails when the file no longer holds size bytes.
+    void AddFile(std::string path, std::uint64_t size);
     // Appends size zero bytes.
     void AddZeros(std::uint64_t size);
     // Appends zeros up to the next multiple of alignment.
@@ -57,12 +61,13 @@ class RebuiltContainer {
 
     // Bytes appended so far: the offset of the next piece.
     std::uint64_t Length() const { return length_; }
-    // Every byte in order (for tests and small containers).
+    // Every byte in order (for tests and small containers; a file piece reads as zeros).
     std::vector<std::uint8_t> Flatten() const;
 
     struct Piece {
         std::vector<std::uint8_t> own;           // the bytes when the piece has its own
-        const std::uint8_t* borrowed = nullptr;  // else the bytes it borrows; null: zeros
+        const std::uint8_t* borrowed = nullptr;  // else the bytes it borrows
+        std::string file;                        // else the file it reads; empty: zeros
         std::uint64_t size = 0;
     };
     const std::vector<Piece>& Pieces() const { return pieces_; }
