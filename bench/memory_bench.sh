@@ -3,7 +3,11 @@
 #   1. `fogbell-cli wav` of a 10-minute stereo 44100 Hz ADX file beside `ffmpeg -i x.adx -f wav`
 #      on the same file (FFmpeg also makes the input), and their ratio; the goal is at most 0.25;
 #   2. `fogbell-cli replace --rebuild` of an AFS archive of about SIZE_MB megabytes (default 1024)
-#      made of 8 MB members, one member replaced by a larger file; the goal is under 100 MiB.
+#      made of 8 MB members, one member replaced by a larger file; the goal is under 100 MiB;
+#   3. `fogbell-cli replace --from DIR --rebuild` of the same archive with eight members replaced
+#      at once, four of them growing (one rebuild); the goal is under 100 MiB;
+#   4. `fogbell-cli pack` of the archive's members, extracted with --manifest; the goal is under
+#      100 MiB, and the packed archive must equal the original byte for byte.
 #
 #   bench/memory_bench.sh [SIZE_MB]        (after building fogbell-cli and the plug-ins)
 #
@@ -24,7 +28,7 @@ rebuild_goal=100 # MiB
 have_ffmpeg=1
 command -v ffmpeg >/dev/null || have_ffmpeg=0
 mkdir -p "$work/out"
-trap 'rm -f "$work/big.afs" "$work/new.bin"' EXIT
+trap 'rm -rf "$work/big.afs" "$work/new.bin" "$work/batch" "$work/unpacked" "$work/packed.afs"' EXIT
 
 # peak_mib COMMAND...: runs the command under /usr/bin/time -v (its output thrown away) and prints
 # its peak resident set in MiB; stops the benchmark when the command fails.
@@ -68,3 +72,22 @@ rebuild=$(peak_mib "$cli" replace "$work/big.afs" m00001.bin "$work/new.bin" --r
 printf '  archive %d bytes\n' "$(stat -c %s "$work/big.afs")"
 printf '  fogbell-cli replace --rebuild %8s MiB (goal under %s MiB: %s)\n' "$rebuild" \
     "$rebuild_goal" "$(verdict "$rebuild" "$rebuild_goal")"
+
+echo
+echo "== replace --from a folder of 8 files, 4 growing, with --rebuild"
+rm -rf "$work/batch" && mkdir -p "$work/batch"
+for n in 2 3 4 5; do head -c $((10 << 20)) /dev/urandom >"$work/batch/m0000$n.bin"; done
+for n in 6 7 8 9; do head -c $((4 << 20)) /dev/urandom >"$work/batch/m0000$n.bin"; done
+batch=$(peak_mib "$cli" replace "$work/big.afs" --from "$work/batch" --rebuild)
+printf '  fogbell-cli replace --from --rebuild %8s MiB (goal under %s MiB: %s)\n' "$batch" \
+    "$rebuild_goal" "$(verdict "$batch" "$rebuild_goal")"
+
+echo
+echo "== pack of the archive's members from a folder with its manifest"
+rm -rf "$work/unpacked" "$work/packed.afs"
+"$cli" extract "$work/big.afs" -o "$work/unpacked" --manifest >/dev/null
+pack=$(peak_mib "$cli" pack "$work/unpacked" "$work/packed.afs")
+same=differs
+cmp -s "$work/big.afs" "$work/packed.afs" && same="byte for byte the original"
+printf '  fogbell-cli pack %8s MiB (goal under %s MiB: %s); the result is %s\n' "$pack" \
+    "$rebuild_goal" "$(verdict "$pack" "$rebuild_goal")" "$same"
