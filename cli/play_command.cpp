@@ -241,12 +241,18 @@ bool SelectTrackRow(const MainCore& core, TerminalView& view, const std::string&
 
 // Opens the container chain of path into the core (the file, then each nested level) and
 // double-clicks the track's row; or plays path as a single file when there is no track. Every
-// level after the file, and the track, is a name as "list" prints it or a row number.
+// level after the file, and the track, is a name as "list" prints it or a row number; without
+// a TRACK argument the last level of a chain (FILE::TRACK) is the track.
 bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) {
-    if (request.track.empty()) {
+    std::vector<std::string> levels = SplitChainPath(request.path);
+    std::string track = request.track;
+    if (track.empty() && levels.size() > 1) {
+        track = levels.back();
+        levels.pop_back();
+    }
+    if (track.empty()) {
         return core.OpenAudioFilePath(request.path);
     }
-    const std::vector<std::string> levels = SplitChainPath(request.path);
     if (!core.OpenContainerPath(levels.front())) {
         return false;
     }
@@ -258,7 +264,7 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
             return false;
         }
     }
-    if (!SelectTrackRow(core, view, request.track)) {
+    if (!SelectTrackRow(core, view, track)) {
         return false;
     }
     view.SetPlayText("");

@@ -104,6 +104,13 @@ TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {
     UnsetEnvironment("FOGBELL_AUDIO");
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(ReadFile(again).size(), kWaveHeaderBytes + 2000u);
+
+    // A chain that ends in a track names the track without a TRACK argument.
+    const std::string chained = dir.File("chained.wav");
+    r = Run({"play", dir.File("box.afs") + "::voice.wav", "--audio", "null", "--speed", "50",
+             "--record", chained});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(ReadFile(chained), ReadFile(again));
 }
 
 TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
