@@ -151,17 +151,30 @@ std::vector<int> MatchFiles(const std::vector<std::string>& files,
     return matches;
 }
 
-int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std::string& folder,
-                      bool rebuild, bool json, const LoopOptions& loop, bool raw) {
-    ContainerChain chain(host);
+const ExplorerSession* OpenReplaceableContainer(ContainerChain& chain, const std::string& path) {
     std::string error;
     if (!chain.OpenPath(path, error, TrackArguments())) {
         FailChain(error);
+        return nullptr;
+    }
+    const ExplorerSession* container = chain.Innermost();
+    if (!container->CanReplace()) {
+        Fail(path, "tracks of this container cannot be replaced");
+        return nullptr;
+    }
+    return container;
+}
+
+int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std::string& folder,
+                      bool rebuild, bool json, const LoopOptions& loop, bool raw) {
+    ContainerChain chain(host);
+    const ExplorerSession* opened = OpenReplaceableContainer(chain, path);
+    if (opened == nullptr) {
         return kExitFailed;
     }
-    const ExplorerSession& container = *chain.Innermost();
+    const ExplorerSession& container = *opened;
     const std::optional<std::vector<std::string>> tracks = ListedNames(container);
-    if (!container.CanReplace() || !tracks) {
+    if (!tracks) {
         Fail(path, "tracks of this container cannot be replaced");
         return kExitFailed;
     }

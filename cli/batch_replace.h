@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/loop_option.h"
+#include "host/core/container_chain.h"
 #include "host/core/plugin_host.h"
 
 namespace fogbell::cli {
@@ -20,6 +21,10 @@ bool FileNamesTrack(const std::string& file, const std::string& track);
 // For each of files, the index into tracks of the one track it names, or -1.
 std::vector<int> MatchFiles(const std::vector<std::string>& files,
                             const std::vector<std::string>& tracks);
+
+// Opens the chain of path and gives its innermost container when its tracks can be replaced;
+// null after saying why on standard error.
+const ExplorerSession* OpenReplaceableContainer(ContainerChain& chain, const std::string& path);
 
 // Runs the command; the exit status. raw: every file goes in as its bytes are, unconverted and
 // unchecked, as "replace --raw" puts one.

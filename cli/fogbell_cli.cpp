@@ -82,16 +82,12 @@ std::string ProgramDirectory() {
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
             const std::string& file, bool rebuild, const LoopOptions& loop, bool raw) {
     ContainerChain chain(host);
+    const ExplorerSession* opened = OpenReplaceableContainer(chain, path);
+    if (opened == nullptr) {
+        return kExitFailed;
+    }
+    const ExplorerSession& container = *opened;
     std::string error;
-    if (!chain.OpenPath(path, error, TrackArguments())) {
-        FailChain(error);
-        return kExitFailed;
-    }
-    const ExplorerSession& container = *chain.Innermost();
-    if (!container.CanReplace()) {
-        Fail(path, "tracks of this container cannot be replaced");
-        return kExitFailed;
-    }
     std::string name;
     if (!ResolveTrack(container, track, name, error)) {
         Fail(track, error);

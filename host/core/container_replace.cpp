@@ -364,7 +364,7 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         return result;
     }
     if (!result.rebuildable) {
-        result.text = !innermost.CanRebuild()
+        result.text = !innermost.CanRebuildMany()
                           ? "A container of this kind cannot be rebuilt."
                           : "The container was not opened from a file: it cannot be rebuilt.";
         return result;
@@ -392,77 +392,57 @@ bool WriteBytes(const std::string& path, const void* data, std::uint32_t size, s
     return static_cast<bool>(out);
 }
 
-// The new bytes of a batch's innermost container, made in temporary files: the session open on
-// the newest, which the next replacement changes in place or rebuilds into the next one.
+// The new bytes of a batch's innermost container, made in a temporary file and open there.
 class BatchCopy {
   public:
-    BatchCopy(const ExplorerSession& innermost, Temporaries& temporaries,
-              std::function<std::string()> nextPath)
-        : innermost_(innermost), temporaries_(temporaries), nextPath_(std::move(nextPath)) {}
+    BatchCopy(const ExplorerSession& innermost, Temporaries& temporaries, std::string path)
+        : innermost_(innermost), temporaries_(temporaries), path_(std::move(path)) {}
 
     // Starts from a copy of the innermost's bytes (a nested container's); false with the text.
     bool StartFromCopy(std::string& error) {
-        current_ = temporaries_.Add(nextPath_());
-        return WriteBytes(current_, innermost_.memoryImage, innermost_.memorySize, error) &&
+        temporaries_.Add(path_);
+        return WriteBytes(path_, innermost_.memoryImage, innermost_.memorySize, error) &&
                Open(error);
     }
-    // Starts from the innermost rebuilt with the track holding file; false with the text.
-    bool StartFromRebuild(const std::string& track, const std::string& file, std::string& error) {
-        current_ = temporaries_.Add(nextPath_());
-        return RebuildInto(innermost_, track, file, current_, error) && Open(error);
-    }
-    // Starts from the innermost rebuilt with every track holding its file, in one pass; false
+    // Starts from the innermost rebuilt in one pass with every track holding its file; false
     // with the text.
-    bool StartFromRebuildAll(const std::vector<std::string>& tracks,
-                             const std::vector<std::string>& files, std::string& error) {
-        current_ = temporaries_.Add(nextPath_());
-        const PluginAnswer<bool> rebuilt = innermost_.RebuildMany(tracks, files, current_);
+    bool StartFromRebuild(const std::vector<std::string>& tracks,
+                          const std::vector<std::string>& files, std::string& error) {
+        temporaries_.Add(path_);
+        const PluginAnswer<bool> rebuilt = innermost_.RebuildMany(tracks, files, path_);
         if (!rebuilt.value) {
             error = rebuilt.TextOr("Error rebuilding the container.");
             return false;
         }
         return Open(error);
     }
-    // Puts file into track of the newest copy, in place when it fits, else by a rebuild into
-    // the next one; false with the text.
-    bool Put(const std::string& track, const std::string& file, std::string& error) {
-        std::uint32_t needed = 0;
-        std::uint32_t room = 0;
-        switch (MeasureFit(*open_, track, file, needed, room, error)) {
-            case Fit::kFailed:
+    // Puts every file into its track of the copy, in place (each fits: it fitted the track it
+    // was copied from); false with the text and the index of the one that failed.
+    bool PutAll(const std::vector<std::string>& tracks, const std::vector<std::string>& files,
+                std::string& error, int& failed) {
+        for (std::size_t i = 0; i < tracks.size(); ++i) {
+            if (!ReplaceThrough(*open_, tracks[i], files[i], error)) {
+                failed = static_cast<int>(i);
                 return false;
-            case Fit::kFits:
-            case Fit::kUnknown:
-                return ReplaceThrough(*open_, track, file, error);
-            case Fit::kTooBig:
-                break;
+            }
         }
-        const std::string next = temporaries_.Add(nextPath_());
-        if (!RebuildInto(*open_, track, file, next, error)) {
-            return false;
-        }
-        CloseOpenedFile(open_);
-        RemovePath(current_);
-        temporaries_.Keep(current_);
-        current_ = next;
-        return Open(error);
+        return true;
     }
-    // Closes the newest copy and names its file.
-    std::string Finish() {
+    // Closes the copy and names its file.
+    const std::string& Finish() {
         CloseOpenedFile(open_);
-        return current_;
+        return path_;
     }
 
   private:
     bool Open(std::string& error) {
-        open_ = ExplorerSession::Open(innermost_.AsExplorer(), current_, nullptr, 0, error);
+        open_ = ExplorerSession::Open(innermost_.AsExplorer(), path_, nullptr, 0, error);
         return open_ != nullptr;
     }
 
     const ExplorerSession& innermost_;
     Temporaries& temporaries_;
-    std::function<std::string()> nextPath_;
-    std::string current_;
+    std::string path_;
     ExplorerSessionPtr open_;
 };
 
@@ -487,9 +467,6 @@ bool MeasureBatch(const BatchReplaceRequest& request, BatchReplaceResult& result
     }
     return true;
 }
-
-// The batch's first replacement when one rebuild took them all.
-constexpr std::size_t kEveryTrack = static_cast<std::size_t>(-1);
 
 // Every replacement of a batch that fits, into the file on disk as one journalled write.
 BatchReplaceResult ReplaceManyInPlace(const BatchReplaceRequest& request) {
@@ -535,7 +512,8 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
     if (result.tooBig.empty() && !nested) {
         return ReplaceManyInPlace(request);
     }
-    result.rebuildable = innermost.CanRebuild() && chain.front()->memoryImage == nullptr;
+    // A batch is rebuilt in one pass, with every replacement.
+    result.rebuildable = innermost.CanRebuildMany() && chain.front()->memoryImage == nullptr;
     if (!result.tooBig.empty() && !request.allowRebuild) {
         result.outcome = ContainerReplaceOutcome::kNeedsRebuild;
         result.text = "Some replacements do not fit their tracks: the container must be rebuilt.";
@@ -556,49 +534,30 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
     }
     RemoveStaleInnerTemporaries();
 
-    // The new innermost container, in temporary files: beside the file on disk, which the
-    // last one replaces by a rename, or in the temporary folder for a nested one.
+    // The new innermost container, in a temporary file: beside the file on disk, which it
+    // replaces by a rename, or in the temporary folder for a nested one.
     Temporaries temporaries;
-    BatchCopy copy(innermost, temporaries, [nested, &original] {
-        return nested ? InnerTemporaryPath()
-                      : RebuildTemporaryPath(original, static_cast<long>(CurrentProcessId()),
-                                             NextNumber());
-    });
-    std::size_t first = request.tracks.size();
-    if (!result.tooBig.empty() && innermost.CanRebuildMany()) {
-        // One rebuild takes every replacement, those that would fit too.
-        if (!copy.StartFromRebuildAll(request.tracks, request.replacements, result.text)) {
-            return result;
-        }
-        first = kEveryTrack;
-    } else if (result.tooBig.empty()) {
-        if (!copy.StartFromCopy(result.text)) {
-            return result;
-        }
-    } else {
-        first = result.tooBig.front();
-        if (!copy.StartFromRebuild(request.tracks[first], request.replacements[first],
-                                   result.text)) {
-            result.failedTrack = static_cast<int>(first);
-            return result;
-        }
+    BatchCopy copy(innermost, temporaries,
+                   nested ? InnerTemporaryPath()
+                          : RebuildTemporaryPath(original, static_cast<long>(CurrentProcessId()),
+                                                 NextNumber()));
+    const bool made =
+        result.tooBig.empty()
+            ? copy.StartFromCopy(result.text) &&
+                  copy.PutAll(request.tracks, request.replacements, result.text, result.failedTrack)
+            : copy.StartFromRebuild(request.tracks, request.replacements, result.text);
+    if (!made) {
+        return result;
     }
-    for (std::size_t i = 0; i < request.tracks.size(); ++i) {
-        if (first != kEveryTrack && i != first &&
-            !copy.Put(request.tracks[i], request.replacements[i], result.text)) {
-            result.failedTrack = static_cast<int>(i);
-            return result;
-        }
-    }
-    const std::string made = copy.Finish();
+    const std::string newContainer = copy.Finish();
     if (!nested) {
         if (request.releaseChain) {
             request.releaseChain();
         }
-        if (!ReplaceOriginal(made, original, result.text)) {
+        if (!ReplaceOriginal(newContainer, original, result.text)) {
             return result;
         }
-        temporaries.Keep(made);
+        temporaries.Keep(newContainer);
         result.outcome = ContainerReplaceOutcome::kRebuilt;
         result.text = RebuiltText();
         return result;
@@ -608,7 +567,7 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
     parent.chain.assign(chain.begin(), chain.end() - 1);
     parent.links.assign(request.links.begin(), request.links.end() - 1);
     parent.track = request.links.back();
-    parent.replacement = made;
+    parent.replacement = newContainer;
     parent.allowRebuild = request.allowRebuild;
     parent.releaseChain = request.releaseChain;
     const ContainerReplaceResult put = ReplaceInContainer(parent);
