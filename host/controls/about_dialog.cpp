@@ -162,6 +162,10 @@ QString CAboutDialog::ServerVersionText() const {
 
 void CAboutDialog::SetStatus(const QString& text) {
     status_->setText(text);
+    // A long text (a refusal, the network's message) wraps: the window grows to show it whole.
+    if (status_->heightForWidth(status_->width()) > status_->height()) {
+        adjustSize();
+    }
 }
 
 void CAboutDialog::OnLoadFromServer() {
