@@ -331,12 +331,18 @@ TEST(AboutDownloadTest, KeepsOnlyThePublishedArchiveOverHttp) {
 }
 
 TEST(AboutDownloadTest, KeepsOnlyThePublishedArchiveOverHttps) {
+    if (test::kNoTlsServer != nullptr) {
+        GTEST_SKIP() << test::kNoTlsServer;
+    }
     const test::TlsIdentity& tls = test::TestTlsIdentity();
     ASSERT_TRUE(tls.error.isEmpty()) << tls.error.toStdString();
     RunDownloadCases(&tls);
 }
 
 TEST(AboutDownloadTest, AServerCertificateNotTrustedIsRefusedBeforeAnyRequest) {
+    if (test::kNoTlsServer != nullptr) {
+        GTEST_SKIP() << test::kNoTlsServer;
+    }
     const test::TlsIdentity& tls = test::TestTlsIdentity();
     ASSERT_TRUE(tls.error.isEmpty()) << tls.error.toStdString();
     QTemporaryDir programDir;
@@ -353,6 +359,20 @@ TEST(AboutDownloadTest, AServerCertificateNotTrustedIsRefusedBeforeAnyRequest) {
     }
     EXPECT_TRUE(server.Requests().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(programDir.filePath(QStringLiteral("Update"))));
+}
+
+TEST_F(AboutUpdateTest, AWindowShownGrowsToShowALongStatusWhole) {
+    dialog->show();
+    const QSize before = dialog->size();
+    server.Route("/update/fogbell.txt", {200, "1.8\n"});
+    Run(false);
+    EXPECT_EQ(Status(), QLatin1String(CUpdateCheck::kNoChecksumText));
+    auto* status = Control<QLabel>(1055);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return status->height() >= status->heightForWidth(status->width()); }, 2000))
+        << status->height() << " < " << status->heightForWidth(status->width());
+    EXPECT_EQ(dialog->width(), before.width());
+    EXPECT_GT(dialog->height(), before.height());
 }
 
 TEST_F(AboutUpdateTest, UnreachableHostReportsTheNetworkMessage) {
