@@ -31,6 +31,10 @@ replaces a track inside its container. The window is fogbell, the command
 line fogbell-cli; eight plug-ins in /usr/lib/fogbell read the formats.")
     # Libraries of every ELF file in the package, the plug-in modules' (libsamplerate) too.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The update check's HTTPS: Qt's TLS plug-in loads libssl at run time (no ELF file names
+    # it, so dpkg-shlibdeps cannot), and the server's certificate is checked against the
+    # system's certificate authorities.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, ca-certificates")
     # The window's link labels open their address through xdg-open.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 endif()

@@ -10,6 +10,7 @@ packages=(
     nlohmann-json3-dev
     ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
     qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
+    libssl3 openssl  # Qt's TLS plug-in loads libssl; the update tests make a certificate
     xvfb xauth imagemagick
     libsdl2-dev
     clang libclang-rt-14-dev

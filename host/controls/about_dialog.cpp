@@ -97,6 +97,7 @@ CAboutDialog::CAboutDialog(QWidget* parent, const QString& updateHost, const QSt
     status_->setFrameShadow(QFrame::Sunken);
     status_->setAlignment(Qt::AlignCenter);
     status_->setWordWrap(true);
+    status_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     check_ = MakeFlatButton(QStringLiteral("Check server version"),
                             QStringLiteral("Check last server version."), kCheckId, group);
     serverVersion_ = new QLabel(QStringLiteral("Version on server"), group);
@@ -162,6 +163,12 @@ QString CAboutDialog::ServerVersionText() const {
 
 void CAboutDialog::SetStatus(const QString& text) {
     status_->setText(text);
+    // A long text (a refusal, the network's message) wraps: the window grows taller by the
+    // lines it lacks, which go to the label (the one item that expands), and keeps its width.
+    const int missing = status_->heightForWidth(status_->width()) - status_->height();
+    if (isVisible() && missing > 0) {
+        resize(width(), height() + missing);
+    }
 }
 
 void CAboutDialog::OnLoadFromServer() {

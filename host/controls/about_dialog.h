@@ -1,6 +1,7 @@
 // CAboutDialog: the About window. It shows the program's name and version and, in its "Update"
 // group, runs the update check (host/controls/update_check.h): the version text of the newest
-// release, or the release archive, with each step in its status label and progress bar.
+// release, or the release archive (kept only when it matches the SHA-256 and size that the
+// version text publishes), with each step in its status label and progress bar.
 //
 // Only one request runs at a time: both update buttons and OK are disabled while it does, and
 // closing the window aborts it first, so nothing outlives the window.
@@ -25,8 +26,9 @@ class CAboutDialog : public QDialog {
     Q_OBJECT
 
   public:
-    // `updateHost` (host or host:port) overrides $FOGBELL_UPDATE_HOST, which overrides the
-    // default host. `programDir` defaults to the running program's folder.
+    // `updateHost` ("host[:port]" for HTTPS, or with an "https://" or "http://" scheme)
+    // overrides $FOGBELL_UPDATE_HOST, which overrides the default host. `programDir` defaults to
+    // the running program's folder.
     explicit CAboutDialog(QWidget* parent = nullptr, const QString& updateHost = QString(),
                           const QString& programDir = QString());
     ~CAboutDialog() override;
@@ -49,6 +51,10 @@ class CAboutDialog : public QDialog {
     // the user's data folder).
     void SetFallbackDirectory(const QString& dir) { update_->SetFallbackDirectory(dir); }
     void SetMessageBox(MessageBoxFn messageBox) { messageBox_ = std::move(messageBox); }
+    // Certificates trusted besides the system's (a test server's own).
+    void AddCaCertificates(const QList<QSslCertificate>& certificates) {
+        update_->AddCaCertificates(certificates);
+    }
 
     // The size of the pieces a download is written in.
     static constexpr int kPieceSize = CUpdateCheck::kPieceSize;

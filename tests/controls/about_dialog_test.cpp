@@ -1,12 +1,14 @@
-// The About window: its texts and controls, and both update actions against a local HTTP
-// server: version line, web page instead of a version, archives of 0 and more bytes, a 404
-// page, an unreachable host, and requests that are still running.
+// The About window: its texts and controls, and both update actions against a local HTTP or
+// HTTPS server: version line, web page instead of a version, archives of 0 and more bytes kept
+// only when they match their published checksum and size, a 404 page, a connection cut short,
+// a certificate not trusted, an unreachable host, and requests that are still running.
 #include "host/controls/about_dialog.h"
 
 #include "host/controls/image_button.h"
 #include "local_http_server.h"
 #include "message_recorder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,10 +30,37 @@ QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// A version text that publishes `archive`'s checksum and size.
+QByteArray Published(const QByteArray& archive) {
+    return "Version 1.8\nsha256=" +
+           QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex() +
+           "\nsize=" + QByteArray::number(archive.size()) + "\n";
+}
+
 void WriteAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
+}
+
+// Runs one update action and waits for its end.
+void RunAndWait(CAboutDialog* dialog, bool checkOnly) {
+    QSignalSpy finished(dialog, &CAboutDialog::updateFinished);
+    if (checkOnly) {
+        dialog->OnCheckServerVersion();
+    } else {
+        dialog->OnLoadFromServer();
+    }
+    if (finished.isEmpty()) {
+        ASSERT_TRUE(finished.wait(10000))
+            << "no end; status " << dialog->StatusText().toStdString();
+    }
+    EXPECT_FALSE(dialog->IsUpdateRunning());
+}
+
+// Every file in `folder`, hidden ones too (a temporary file left behind shows here).
+QStringList FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
 
 class AboutUpdateTest : public ::testing::Test {
@@ -45,18 +74,7 @@ class AboutUpdateTest : public ::testing::Test {
         dialog->SetMessageBox(boxes.Hook());
     }
     // Runs one action and waits for its end.
-    void Run(bool checkOnly) {
-        QSignalSpy finished(dialog.get(), &CAboutDialog::updateFinished);
-        if (checkOnly) {
-            dialog->OnCheckServerVersion();
-        } else {
-            dialog->OnLoadFromServer();
-        }
-        if (finished.isEmpty()) {
-            ASSERT_TRUE(finished.wait(10000)) << "no end; status " << Status().toStdString();
-        }
-        EXPECT_FALSE(dialog->IsUpdateRunning());
-    }
+    void Run(bool checkOnly) { RunAndWait(dialog.get(), checkOnly); }
     QString Status() const { return dialog->StatusText(); }
     QString Archive() const { return programDir.filePath(QStringLiteral("Update/fogbell.zip")); }
     template <typename T>
@@ -98,9 +116,55 @@ TEST(AboutDialogTest, TextsAndControls) {
     }
     EXPECT_TRUE(FindControl<CImageButton>(&dialog, 1)->isDefault());
     EXPECT_EQ(dialog.VersionUrl().toString(),
-              QStringLiteral("http://updates.fogbell.example/update/fogbell.txt"));
+              QStringLiteral("https://updates.fogbell.example/update/fogbell.txt"));
     EXPECT_EQ(dialog.ArchiveUrl().toString(),
-              QStringLiteral("http://updates.fogbell.example/downloads/fogbell.zip"));
+              QStringLiteral("https://updates.fogbell.example/downloads/fogbell.zip"));
+}
+
+TEST(AboutDialogTest, PlainHttpOnlyWhenTheHostNamesIt) {
+    struct HostCase {
+        const char* host;
+        const char* versionUrl;  // "" when the host cannot make an address
+    } cases[] = {{"127.0.0.1:8123", "https://127.0.0.1:8123/update/fogbell.txt"},
+                 {"https://127.0.0.1:8123", "https://127.0.0.1:8123/update/fogbell.txt"},
+                 {"HTTP://127.0.0.1:8123/", "http://127.0.0.1:8123/update/fogbell.txt"},
+                 {"ftp://fogbell.example", ""},
+                 {"fogbell.example/elsewhere", ""},
+                 {"user@fogbell.example", ""}};
+    for (const HostCase& c : cases) {
+        const QUrl url = CAboutDialog(nullptr, QString::fromUtf8(c.host)).VersionUrl();
+        EXPECT_EQ(url.isValid() ? url.toString() : QString(), QString::fromUtf8(c.versionUrl))
+            << c.host;
+    }
+}
+
+TEST(AboutDialogTest, VersionTextPublishesTheArchive) {
+    const QByteArray hex(64, 'a');
+    struct TextCase {
+        QByteArray text;
+        CUpdateCheck::Published expected;
+        std::int64_t size;
+    } cases[] = {
+        {"1.8\nsha256=" + hex + "\nsize=5000\n", CUpdateCheck::Published::kFound, 5000},
+        {"1.8\r\nnotes\r\nSIZE = 7\r\n SHA256=" + hex.toUpper() + "\r\n",
+         CUpdateCheck::Published::kFound, 7},
+        {"1.8\n", CUpdateCheck::Published::kMissing, 0},
+        {"sha256=" + hex + "\nsize=1\n", CUpdateCheck::Published::kMissing, 0},  // line 1
+        {"1.8\nsha256=" + hex.left(63) + "\nsize=1\n", CUpdateCheck::Published::kMissing, 0},
+        {"1.8\nsha256=" + hex + "\nsize=1\nsize=2\n", CUpdateCheck::Published::kMissing, 0},
+        {"1.8\nsha256=" + hex + "\nsize=268435457\n", CUpdateCheck::Published::kTooLarge, 0},
+        {"1.8\nsha256=" + hex + "\nsize=99999999999999999999\n", CUpdateCheck::Published::kTooLarge,
+         0},
+    };
+    for (const TextCase& c : cases) {
+        PublishedArchive archive;
+        EXPECT_EQ(CUpdateCheck::ReadPublishedArchive(c.text, &archive), c.expected)
+            << c.text.data();
+        EXPECT_EQ(archive.size, c.size) << c.text.data();
+        if (c.expected == CUpdateCheck::Published::kFound) {
+            EXPECT_EQ(archive.sha256, QByteArray::fromHex(hex));
+        }
+    }
 }
 
 TEST(AboutDialogTest, HostComesFromParameterThenEnvironmentThenDefault) {
@@ -143,6 +207,7 @@ TEST_F(AboutUpdateTest, EmptyVersionTextCannotBeRead) {
 }
 
 TEST_F(AboutUpdateTest, EmptyArchiveIsSavedAsAnEmptyFile) {
+    server.Route("/update/fogbell.txt", {200, Published("")});
     server.Route("/downloads/fogbell.zip", {200, ""});
     Run(false);
     EXPECT_EQ(Status(), QStringLiteral("Updating OK"));
@@ -152,7 +217,9 @@ TEST_F(AboutUpdateTest, EmptyArchiveIsSavedAsAnEmptyFile) {
     EXPECT_EQ(boxes.shown[0].icon, QMessageBox::Information);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("New file placed on:"));
     EXPECT_EQ(boxes.shown[0].text, QDir::toNativeSeparators(Archive()));
-    EXPECT_EQ(server.Requests(), QList<QByteArray>{"/downloads/fogbell.zip"});
+    EXPECT_EQ(server.Requests(),
+              (QList<QByteArray>{"/update/fogbell.txt", "/downloads/fogbell.zip"}));
+    EXPECT_EQ(dialog->ServerVersionText(), QStringLiteral("Version on server"));
 }
 
 TEST_F(AboutUpdateTest, ArchiveIsSavedWholeAndReplacesAnOlderOne) {
@@ -160,6 +227,7 @@ TEST_F(AboutUpdateTest, ArchiveIsSavedWholeAndReplacesAnOlderOne) {
     for (int i = 0; i < 5000; ++i) {
         archive.append(static_cast<char>((i * 7 + i / 256) & 0xFF));
     }
+    server.Route("/update/fogbell.txt", {200, Published(archive)});
     server.Route("/downloads/fogbell.zip", {200, archive});
     ASSERT_TRUE(QDir(programDir.path()).mkpath(QStringLiteral("Update")));
     WriteAll(Archive(), "an older release");
@@ -177,7 +245,8 @@ TEST_F(AboutUpdateTest, ArchiveIsSavedWholeAndReplacesAnOlderOne) {
 TEST_F(AboutUpdateTest, NotFoundPageForTheArchiveIsMissingFileAndKeepsTheOldArchive) {
     ASSERT_TRUE(QDir(programDir.path()).mkpath(QStringLiteral("Update")));
     WriteAll(Archive(), "an older release");
-    Run(false);  // no route: the 404 page
+    server.Route("/update/fogbell.txt", {200, Published(LocalHttpServer::kNotFoundPage)});
+    Run(false);  // no archive route: the 404 page
     EXPECT_EQ(Status(), QStringLiteral("Missing file..."));
     EXPECT_EQ(ReadAll(Archive()), QByteArray("an older release"));
     EXPECT_TRUE(boxes.shown.empty());
@@ -186,6 +255,7 @@ TEST_F(AboutUpdateTest, NotFoundPageForTheArchiveIsMissingFileAndKeepsTheOldArch
 }
 
 TEST_F(AboutUpdateTest, ErrorPageNotStartingWithTheDoctypeIsSavedAsTheArchive) {
+    server.Route("/update/fogbell.txt", {200, Published("<html><body>gone</body></html>")});
     server.Route("/downloads/fogbell.zip", {404, "<html><body>gone</body></html>"});
     Run(false);
     EXPECT_EQ(Status(), QStringLiteral("Updating OK"));
@@ -195,10 +265,114 @@ TEST_F(AboutUpdateTest, ErrorPageNotStartingWithTheDoctypeIsSavedAsTheArchive) {
 TEST_F(AboutUpdateTest, DoctypeAtALaterPieceBoundaryAbandonsTheDownload) {
     QByteArray body(CAboutDialog::kPieceSize, 'z');
     body += "<!DOCTYPE HTML><html></html>";
+    server.Route("/update/fogbell.txt", {200, Published(body)});
     server.Route("/downloads/fogbell.zip", {200, body});
     Run(false);
     EXPECT_EQ(Status(), QStringLiteral("Missing file..."));
     EXPECT_FALSE(QFile::exists(Archive()));
+}
+
+// A download from a server that publishes one version text and serves one archive answer; the
+// archive is kept only when it is the one published, and nothing else stays in Update/.
+void RunDownloadCases(const test::TlsIdentity* tls) {
+    QByteArray archive;
+    for (int i = 0; i < 5000; ++i) {
+        archive.append(static_cast<char>((i * 13 + i / 256) & 0xFF));
+    }
+    QByteArray altered = archive;
+    altered[4321] = static_cast<char>(altered[4321] ^ 1);
+    const QByteArray published = Published(archive);
+    const QByteArray tooLarge = "1.8\nsha256=" + QByteArray(64, '0') + "\nsize=268435457\n";
+    using U = CUpdateCheck;
+    struct DownloadCase {
+        const char* name;
+        QByteArray versionText;
+        LocalHttpServer::Answer served;
+        const char* status;  // a cut ends with the network's message: only the end is compared
+        bool kept;
+    } cases[] = {
+        {"published archive", published, {200, archive}, "Updating OK", true},
+        {"wrong checksum", published, {200, altered}, U::kChecksumMismatchText, false},
+        {"longer", published, {200, archive + QByteArray(65536, 1)}, U::kSizeMismatchText, false},
+        {"shorter", published, {200, archive.left(4000)}, U::kSizeMismatchText, false},
+        {"cut connection", published, {200, archive, 3000}, U::kCutSuffix, false},
+        {"no checksum published", "1.8\n", {200, archive}, U::kNoChecksumText, false},
+        {"over 256 MiB published", tooLarge, {200, archive}, U::kTooLargeText, false},
+    };
+    for (const DownloadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir programDir;
+        LocalHttpServer server(tls);
+        server.Route("/update/fogbell.txt", {200, c.versionText});
+        server.Route("/downloads/fogbell.zip", c.served);
+        test::MessageRecorder boxes;
+        CAboutDialog dialog(nullptr, server.Host(), programDir.path());
+        dialog.SetMessageBox(boxes.Hook());
+        if (tls != nullptr) {
+            dialog.AddCaCertificates({tls->certificate});
+        }
+        RunAndWait(&dialog, false);
+        EXPECT_TRUE(dialog.StatusText().endsWith(QLatin1String(c.status)))
+            << dialog.StatusText().toStdString();
+        const QString folder = programDir.filePath(QStringLiteral("Update"));
+        EXPECT_EQ(FilesIn(folder),
+                  c.kept ? QStringList{QStringLiteral("fogbell.zip")} : QStringList());
+        EXPECT_EQ(boxes.shown.size(), c.kept ? 1u : 0u);
+        if (c.kept) {
+            EXPECT_EQ(ReadAll(QDir(folder).filePath(QStringLiteral("fogbell.zip"))), archive);
+        }
+        // The archive is asked for only when its checksum and size are published.
+        EXPECT_EQ(server.Requests().size(), c.versionText == published ? 2 : 1);
+    }
+}
+
+TEST(AboutDownloadTest, KeepsOnlyThePublishedArchiveOverHttp) {
+    RunDownloadCases(nullptr);
+}
+
+TEST(AboutDownloadTest, KeepsOnlyThePublishedArchiveOverHttps) {
+    if (test::kNoTlsServer != nullptr) {
+        GTEST_SKIP() << test::kNoTlsServer;
+    }
+    const test::TlsIdentity& tls = test::TestTlsIdentity();
+    ASSERT_TRUE(tls.error.isEmpty()) << tls.error.toStdString();
+    RunDownloadCases(&tls);
+}
+
+TEST(AboutDownloadTest, AServerCertificateNotTrustedIsRefusedBeforeAnyRequest) {
+    if (test::kNoTlsServer != nullptr) {
+        GTEST_SKIP() << test::kNoTlsServer;
+    }
+    const test::TlsIdentity& tls = test::TestTlsIdentity();
+    ASSERT_TRUE(tls.error.isEmpty()) << tls.error.toStdString();
+    QTemporaryDir programDir;
+    LocalHttpServer server(&tls);
+    server.Route("/update/fogbell.txt", {200, Published("PK")});
+    server.Route("/downloads/fogbell.zip", {200, "PK"});
+    for (bool checkOnly : {true, false}) {
+        CAboutDialog dialog(nullptr, server.Host(), programDir.path());  // the system's trust only
+        RunAndWait(&dialog, checkOnly);
+        EXPECT_FALSE(dialog.StatusText().isEmpty());
+        EXPECT_NE(dialog.StatusText(), QStringLiteral("Checking OK."));
+        EXPECT_NE(dialog.StatusText(), QStringLiteral("Updating OK"));
+        EXPECT_EQ(dialog.ServerVersionText(), QStringLiteral("Version on server"));
+    }
+    EXPECT_TRUE(server.Requests().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(programDir.filePath(QStringLiteral("Update"))));
+}
+
+TEST_F(AboutUpdateTest, AWindowShownGrowsToShowALongStatusWhole) {
+    dialog->show();
+    const QSize before = dialog->size();
+    server.Route("/update/fogbell.txt", {200, "1.8\n"});
+    Run(false);
+    EXPECT_EQ(Status(), QLatin1String(CUpdateCheck::kNoChecksumText));
+    auto* status = Control<QLabel>(1055);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return status->height() >= status->heightForWidth(status->width()); }, 2000))
+        << status->height() << " < " << status->heightForWidth(status->width());
+    EXPECT_EQ(dialog->width(), before.width());
+    EXPECT_GT(dialog->height(), before.height());
 }
 
 TEST_F(AboutUpdateTest, UnreachableHostReportsTheNetworkMessage) {
@@ -231,6 +405,7 @@ TEST_F(AboutUpdateTest, UnwritableFolderBesideTheProgramFallsBackToTheUserFolder
     dialog = std::make_unique<CAboutDialog>(nullptr, server.Host(), notADir);
     dialog->SetFallbackDirectory(fallbackDir.filePath(QStringLiteral("Update")));
     dialog->SetMessageBox(boxes.Hook());
+    server.Route("/update/fogbell.txt", {200, Published("PK")});
     server.Route("/downloads/fogbell.zip", {200, "PK"});
     Run(false);
     EXPECT_EQ(Status(), QStringLiteral("Updating OK"));
@@ -241,8 +416,8 @@ TEST_F(AboutUpdateTest, UnwritableFolderBesideTheProgramFallsBackToTheUserFolder
 
 TEST_F(AboutUpdateTest, AnUnreachableServerLeavesNoUpdateFolder) {
     // A port nobody listens on: the connection is refused before any answer.
-    dialog = std::make_unique<CAboutDialog>(nullptr, QStringLiteral("127.0.0.1:1"),
-                                            programDir.path());
+    dialog =
+        std::make_unique<CAboutDialog>(nullptr, QStringLiteral("127.0.0.1:1"), programDir.path());
     dialog->SetFallbackDirectory(fallbackDir.filePath(QStringLiteral("Update")));
     dialog->SetMessageBox(boxes.Hook());
     Run(false);

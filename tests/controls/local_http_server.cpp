@@ -1,20 +1,80 @@
 #include "local_http_server.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QProcess>
+#include <QSslSocket>
+#include <QTemporaryDir>
 
 namespace fogbell::test {
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TlsIdentity MakeTlsIdentity() {
+    TlsIdentity identity;
+    QTemporaryDir dir;
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                   "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                   dir.filePath("key.pem"), "-out", dir.filePath("cert.pem")});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+        identity.error = QStringLiteral("openssl could not make a certificate: ") +
+                         openssl.errorString() + QLatin1Char(' ') +
+                         QString::fromLocal8Bit(openssl.readAll());
+        return identity;
+    }
+    identity.certificate = QSslCertificate(ReadFile(dir.filePath("cert.pem")));
+    identity.key = QSslKey(ReadFile(dir.filePath("key.pem")), QSsl::Rsa);
+    if (identity.certificate.isNull() || identity.key.isNull()) {
+        identity.error = QStringLiteral("the certificate openssl made does not load");
+    }
+    return identity;
+}
+
+}  // namespace
+
+const TlsIdentity& TestTlsIdentity() {
+    static const TlsIdentity identity = MakeTlsIdentity();
+    return identity;
+}
+
+void TlsCapableServer::incomingConnection(qintptr descriptor) {
+    if (identity == nullptr) {
+        QTcpServer::incomingConnection(descriptor);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    socket->setLocalCertificate(identity->certificate);
+    socket->setPrivateKey(identity->key);
+    socket->startServerEncryption();
+    addPendingConnection(socket);
+}
 
 const QByteArray LocalHttpServer::kNotFoundPage =
     "<!DOCTYPE HTML>\n<html lang=\"en\">\n<head><title>Error response</title></head>\n"
     "<body><h1>Error response</h1><p>Error code: 404</p></body>\n</html>\n";
 
-LocalHttpServer::LocalHttpServer() {
+LocalHttpServer::LocalHttpServer(const TlsIdentity* tls) {
+    server_.identity = tls;
     server_.listen(QHostAddress::LocalHost, 0);
     connect(&server_, &QTcpServer::newConnection, this, &LocalHttpServer::OnConnection);
 }
 
 QString LocalHttpServer::Host() const {
-    return QStringLiteral("127.0.0.1:%1").arg(Port());
+    return (server_.identity != nullptr ? QStringLiteral("127.0.0.1:%1")
+                                        : QStringLiteral("http://127.0.0.1:%1"))
+        .arg(Port());
 }
 
 void LocalHttpServer::OnConnection() {
@@ -54,7 +114,7 @@ void LocalHttpServer::SendAnswer(QTcpSocket* socket, const QByteArray& path) {
     head += "Content-Type: application/octet-stream\r\n";
     head += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
     head += "Connection: close\r\n\r\n";
-    socket->write(head + answer.body);
+    socket->write(head + (answer.cutAfter >= 0 ? answer.body.left(answer.cutAfter) : answer.body));
     socket->disconnectFromHost();
 }
 

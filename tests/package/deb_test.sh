@@ -2,7 +2,8 @@
 # The Debian package CPack makes from the install rules: its name, its files (the program's
 # folder under /usr/lib/fogbell, the links in /usr/bin, the desktop entry and the icon, every
 # program and plug-in stripped), its control fields, and a dependency on the package of every
-# library that a program or plug-in in it links. Usage: deb_test.sh BUILD_DIR
+# library that a program or plug-in in it links, and on those loaded at run time (libssl,
+# ca-certificates). Usage: deb_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -68,5 +69,9 @@ for library in $(printf '%s\n' "${needed[@]}" | sort -u); do
         dpkg -S "/usr$path" 2>/dev/null) || fail "no package holds $path"
     owner=${owner%%:*}  # "libc6:amd64: /lib/..." or "fonts-x: /usr/..."
     grep -qxF "$owner" <<<"$depended" || fail "$library ($owner) is not a dependency"
+done
+# Loaded at run time, so named by hand: the TLS library and the certificate authorities.
+for package in libssl3 ca-certificates; do
+    grep -qxF "$package" <<<"$depended" || fail "$package is not a dependency"
 done
 echo "package $(basename "$deb") OK"
