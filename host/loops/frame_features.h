@@ -1,0 +1,39 @@
+// The coarse picture of the music that the lag analysis compares: one feature vector per coarse
+// frame of about a tenth of a second.
+//
+// The mono mix is cut into Hann-windowed analysis frames (a power-of-two size of about 46 ms, hop
+// half of it). Each analysis frame gives the log energies of 24 log-spaced bands (50 Hz to
+// 12 kHz), a 12-class pitch-class profile (chroma, 300 Hz to 5 kHz) and the spectral flux (the
+// summed rise of the band log energies since the previous frame, the onset strength). A coarse
+// frame pools a run of analysis frames (4, more for tracks over about 6 minutes, so that there are
+// at most kMaxCoarseFrames): mean band shape with the mean level taken out (so a fade does not
+// change it), the chroma as a distribution, the onset strength in four slots (the rhythm inside
+// the frame) and the mean level. Each dimension is then standardised over the whole track (so a
+// property that never changes, such as the flat spectrum of noise, says nothing), each group is
+// weighted, and each vector scaled to unit length: the dot product of two frames is their cosine
+// similarity.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "host/loops/pcm_view.h"
+#include "host/loops/search_work.h"
+
+namespace fogbell::loops {
+
+inline constexpr std::size_t kFeatureDims = 48;  // 41 used, padded for the vector units
+inline constexpr std::size_t kMaxCoarseFrames = 4096;
+
+struct FeatureTrack {
+    std::size_t hop = 0;    // samples per coarse frame: coarse frame i starts at sample i * hop
+    std::size_t count = 0;  // coarse frames
+    // Dimension-major: values[d * count + i] is dimension d of frame i; each frame's vector has
+    // unit length (or is all zero).
+    std::vector<float> values;
+};
+
+// The features of pcm, or false when work was cancelled.
+bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track);
+
+}  // namespace fogbell::loops
