@@ -16,6 +16,8 @@ constexpr double kFrameSeconds = 0.04;  // analysis frames: the power of two at 
 constexpr std::size_t kMinFrameSize = 256;
 constexpr std::size_t kFramesPerCoarse = 4;
 constexpr std::size_t kProgressEvery = 256;  // analysis frames between reports
+constexpr double kShortestBeatSeconds = 0.25;
+constexpr double kLongestBeatSeconds = 1.0;
 
 // Feature layout of a coarse frame, and each group's weight in the similarity.
 constexpr std::size_t kBands = 24;
@@ -172,6 +174,10 @@ bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) 
     const std::size_t group =
         std::max(kFramesPerCoarse, (analysisFrames + kMaxCoarseFrames - 1) / kMaxCoarseFrames);
     track.hop = group * hop;
+    track.onsetHop = hop;
+    track.rate = pcm.rate;
+    track.onsets.clear();
+    track.onsets.reserve(analysisFrames);
     track.count = (analysisFrames + group - 1) / group;
 
     RealFft fft(size);
@@ -230,6 +236,7 @@ bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) 
             previousLog[b] = logPower;
             sums.bandLog[b] += logPower;
         }
+        track.onsets.push_back(static_cast<float>(flux));
         sums.flux[slot] += flux;
         ++sums.fluxFrames[slot];
         sums.level += std::log(total + floor);
@@ -242,6 +249,46 @@ bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) 
     Standardise(raw, track);
     work.Report(1.0);
     return true;
+}
+
+double EstimateBeat(const FeatureTrack& track) {
+    const std::size_t count = track.onsets.size();
+    const double hopSeconds = static_cast<double>(track.onsetHop) / static_cast<double>(track.rate);
+    const auto shortest = static_cast<std::size_t>(std::ceil(kShortestBeatSeconds / hopSeconds));
+    const auto longest = static_cast<std::size_t>(std::floor(kLongestBeatSeconds / hopSeconds));
+    if (track.onsetHop == 0 || longest + 2 >= count || shortest < 1) {
+        return 0.0;
+    }
+    double mean = 0.0;
+    for (float v : track.onsets) {
+        mean += static_cast<double>(v);
+    }
+    mean /= static_cast<double>(count);
+    std::vector<double> centred(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        centred[i] = static_cast<double>(track.onsets[i]) - mean;
+    }
+    std::vector<double> correlation(longest + 2, 0.0);
+    for (std::size_t lag = shortest - 1; lag <= longest + 1; ++lag) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i + lag < count; ++i) {
+            sum += centred[i] * centred[i + lag];
+        }
+        correlation[lag] = sum / static_cast<double>(count - lag);
+    }
+    std::size_t best = shortest;
+    for (std::size_t lag = shortest; lag <= longest; ++lag) {
+        if (correlation[lag] > correlation[best]) {
+            best = lag;
+        }
+    }
+    // The vertex of the parabola through the peak and its neighbours.
+    const double left = correlation[best - 1];
+    const double centre = correlation[best];
+    const double right = correlation[best + 1];
+    const double curve = left - 2.0 * centre + right;
+    const double shift = curve < 0.0 ? std::clamp(0.5 * (left - right) / curve, -0.5, 0.5) : 0.0;
+    return (static_cast<double>(best) + shift) * static_cast<double>(track.onsetHop);
 }
 
 }  // namespace fogbell::loops

@@ -31,9 +31,18 @@ struct FeatureTrack {
     // Dimension-major: values[d * count + i] is dimension d of frame i; each frame's vector has
     // unit length (or is all zero).
     std::vector<float> values;
+    // The onset strength (spectral flux) of each analysis frame, onsetHop samples apart.
+    std::vector<float> onsets;
+    std::size_t onsetHop = 0;
+    std::size_t rate = 0;  // of the PCM
 };
 
 // The features of pcm, or false when work was cancelled.
 bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track);
+
+// The beat period in samples (0 if the track is too short to tell): the lag of the onset
+// strength's strongest autocorrelation between 0.25 s and 1 s (240 to 60 beats a minute),
+// refined between frames by a parabola. It may be a half or a double of the beat the ear takes.
+double EstimateBeat(const FeatureTrack& track);
 
 }  // namespace fogbell::loops

@@ -22,8 +22,13 @@ constexpr std::size_t kReachFrames = 2;         // the sample search covers this
 constexpr std::size_t kExtraPeaks = 4;          // peaks refined beyond two per candidate
 constexpr double kSameLagSeconds = 0.025;       // lags closer than this are the same loop
 constexpr std::size_t kPeriodSlack = 2;         // samples by which a lag may miss a multiple
-constexpr std::size_t kMaxStarts = 64;          // loop starts tried per lag
+constexpr double kPeriodSeamDb = 20.0;          // a loop this clean gives its lag as a period
+constexpr double kPeriodScoreSlack = 0.05;      // scoring at most this much below the lag's own
+constexpr std::size_t kMaxStarts = 64;          // loop starts tried per lag on its period
+constexpr std::size_t kBeatsTried = 16;         // and beats after the best of them,
+constexpr double kBeatGainDb = 3.0;             // which must be this much better to be taken
 constexpr double kTransparentDb = 60.0;         // seams above this count as equally good
+constexpr double kCleanSeamDb = 40.0;           // a start on the grid this clean is kept
 constexpr double kBeforeWeight = 0.5;           // the second before the seam weighs half
 constexpr double kStartTieDb = 0.5;             // starts this close count as equally good
 constexpr double kSeamSlackDb = 6.0;            // seams up to this score 0
@@ -39,23 +44,35 @@ struct Repeat {
     std::size_t anchor = 0;
 };
 
+// A loop as proposed, and whether its start lies on its repetition's period grid (where the
+// repetition begins, or whole periods later) rather than beats after it.
+struct Proposal {
+    LoopCandidate loop;
+    bool onGrid = true;
+};
+
 double SeamQuality(double seamDb) {
     return std::max(0.0, 1.0 - std::pow(10.0, -(seamDb - kSeamSlackDb) / 20.0));
 }
 
-// The period on which starts are tried for lag: the shortest found lag that divides it (within
-// kPeriodSlack samples), else the lag itself.
-std::size_t PeriodOf(std::size_t lag, const std::vector<Repeat>& repeats) {
+// The period on which starts are tried for a lag whose own loop scored score: the shortest lag
+// of a clean loop (kPeriodSeamDb, and a score at most kPeriodScoreSlack below) that divides it
+// within kPeriodSlack samples, else the lag itself. A partial repeat (the same chords and drums
+// half a section later, say) gives no period.
+std::size_t PeriodOf(std::size_t lag, double score, const std::vector<Proposal>& proposals) {
     std::size_t period = lag;
-    for (const Repeat& other : repeats) {
-        if (other.lag >= period || other.lag == 0) {
+    for (const Proposal& proposal : proposals) {
+        const LoopCandidate& loop = proposal.loop;
+        const auto other = static_cast<std::size_t>(loop.end - loop.start);
+        if (other >= period || other == 0 || loop.seamDb < kPeriodSeamDb ||
+            loop.score < score - kPeriodScoreSlack) {
             continue;
         }
-        const std::size_t times = (lag + other.lag / 2) / other.lag;
-        const std::size_t multiple = times * other.lag;
+        const std::size_t times = (lag + other / 2) / other;
+        const std::size_t multiple = times * other;
         const std::size_t miss = multiple > lag ? multiple - lag : lag - multiple;
         if (times >= 2 && miss <= kPeriodSlack) {
-            period = other.lag;
+            period = other;
         }
     }
     return period;
@@ -69,55 +86,97 @@ double BeforeDb(const PcmView& pcm, std::size_t start, std::size_t lag, std::siz
     return length == 0 ? 0.0 : MatchDb(pcm, start - length, start + lag - length, length);
 }
 
-// The best loop of length lag starting at anchor or whole periods from it, as a candidate.
-LoopCandidate ChooseStart(const PcmView& pcm, const Repeat& repeat, std::size_t period,
-                          std::size_t seam, std::size_t minLag) {
+// How good a loop start is: the seam first (capped at kTransparentDb); the second before the
+// seam counts at kBeforeWeight and only up to the seam's own figure.
+double StartValue(const PcmView& pcm, std::size_t start, std::size_t lag, std::size_t seam,
+                  double& seamDb) {
+    seamDb = MatchDb(pcm, start, start + lag, seam);
+    const double after = std::min(seamDb, kTransparentDb);
+    return after + kBeforeWeight * std::min(BeforeDb(pcm, start, lag, seam), after);
+}
+
+// The best loop of length lag starting at the repetition's anchor or whole periods from it (the
+// later of equal ones). When its seam is below kCleanSeamDb, the seams up to kBeatsTried beats
+// after it are measured too (a beat being the period divided into whole beats): if the best of them
+// is kBeatGainDb better, the earliest beat that comes close to it is taken instead, where the tail
+// of what came before the repetition has died away. As a candidate with its score.
+Proposal ChooseStart(const PcmView& pcm, const Repeat& repeat, std::size_t period, double beat,
+                     std::size_t seam, std::size_t minLag) {
     const std::size_t lag = repeat.lag;
     const std::size_t lastStart = pcm.frames - seam - lag;  // end + seam <= frames
     std::size_t start = repeat.anchor % period;  // the earliest start on the anchor's grid
     if (repeat.anchor > start + kMaxStarts / 2 * period) {
         start = repeat.anchor - kMaxStarts / 2 * period;
     }
-    LoopCandidate best;
+    Proposal proposal;
+    LoopCandidate& best = proposal.loop;
     double bestValue = -std::numeric_limits<double>::infinity();
     for (std::size_t tried = 0; tried < kMaxStarts && start <= lastStart;
          ++tried, start += period) {
-        const double seamDb = MatchDb(pcm, start, start + lag, seam);
-        const double value =
-            std::min(seamDb, kTransparentDb) +
-            kBeforeWeight * std::min(BeforeDb(pcm, start, lag, seam), kTransparentDb);
-        if (value >= bestValue - kStartTieDb) {  // the later of equal starts
-            if (value > bestValue) {
-                bestValue = value;
-            }
-            best.start = start;
-            best.end = start + lag;
-            best.seamDb = seamDb;
+        double seamDb = 0.0;
+        const double value = StartValue(pcm, start, lag, seam, seamDb);
+        if (value >= bestValue - kStartTieDb) {
+            bestValue = std::max(value, bestValue);
+            best = LoopCandidate{.start = start, .end = start + lag, .seamDb = seamDb};
         }
     }
     if (bestValue == -std::numeric_limits<double>::infinity()) {
-        return best;
+        return proposal;
+    }
+    if (best.seamDb < kCleanSeamDb && beat > 0.0) {
+        // The seams of the beats after it; the earliest that comes within kStartTieDb of their
+        // best, when that best is kBeatGainDb above the grid's seam.
+        const auto beats = std::max(1.0, std::round(static_cast<double>(period) / beat));
+        const double step = static_cast<double>(period) / beats;
+        const auto base = static_cast<std::size_t>(best.start);
+        std::vector<LoopCandidate> later;
+        double bestLater = -std::numeric_limits<double>::infinity();
+        for (std::size_t j = 1; j <= kBeatsTried && static_cast<double>(j) < beats; ++j) {
+            const std::size_t beatStart =
+                base + static_cast<std::size_t>(std::lround(step * static_cast<double>(j)));
+            if (beatStart > lastStart) {
+                break;
+            }
+            const double seamDb = MatchDb(pcm, beatStart, beatStart + lag, seam);
+            later.push_back(
+                LoopCandidate{.start = beatStart, .end = beatStart + lag, .seamDb = seamDb});
+            bestLater = std::max(bestLater, std::min(seamDb, kTransparentDb));
+        }
+        if (bestLater >= std::min(best.seamDb, kTransparentDb) + kBeatGainDb) {
+            for (const LoopCandidate& loop : later) {
+                if (std::min(loop.seamDb, kTransparentDb) >= bestLater - kStartTieDb) {
+                    best = loop;
+                    proposal.onGrid = false;
+                    break;
+                }
+            }
+        }
     }
     const std::size_t required = std::min({minLag, lag, pcm.frames - best.end});
     const std::size_t holds = RepeatLength(pcm, lag, best.start, required);
     const double repeatQuality = std::min(
         1.0, static_cast<double>(holds) / static_cast<double>(std::max<std::size_t>(required, 1)));
     best.score = SeamQuality(best.seamDb) * repeatQuality;
-    return best;
+    return proposal;
 }
 
-bool Better(const LoopCandidate& a, const LoopCandidate& b) {
-    const long rankA = std::lround(a.score * kScoreSteps);
-    const long rankB = std::lround(b.score * kScoreSteps);
+// Best first: by score rounded to 0.01, then a start on the period grid, the longer loop, the
+// later end.
+bool Better(const Proposal& a, const Proposal& b) {
+    const long rankA = std::lround(a.loop.score * kScoreSteps);
+    const long rankB = std::lround(b.loop.score * kScoreSteps);
     if (rankA != rankB) {
         return rankA > rankB;
     }
-    const std::uint64_t lengthA = a.end - a.start;
-    const std::uint64_t lengthB = b.end - b.start;
+    if (a.onGrid != b.onGrid) {
+        return a.onGrid;
+    }
+    const std::uint64_t lengthA = a.loop.end - a.loop.start;
+    const std::uint64_t lengthB = b.loop.end - b.loop.start;
     if (lengthA != lengthB) {
         return lengthA > lengthB;
     }
-    return a.end > b.end;
+    return a.loop.end > b.loop.end;
 }
 
 }  // namespace
@@ -189,20 +248,29 @@ std::vector<LoopCandidate> FindLoops(const std::int16_t* interleaved, std::size_
         repeats.push_back(repeat);
     }
 
-    std::vector<LoopCandidate> candidates;
+    // Each lag's loop with starts a lag apart, then again on the period of a shorter clean loop
+    // that divides it, whose starts include those.
+    const double beat = EstimateBeat(track);
+    std::vector<Proposal> proposals;
     for (const Repeat& repeat : repeats) {
         if (work.Cancelled()) {
             return {};
         }
-        const LoopCandidate candidate =
-            ChooseStart(pcm, repeat, PeriodOf(repeat.lag, repeats), seam, minLag);
-        if (candidate.end > candidate.start) {
-            candidates.push_back(candidate);
+        proposals.push_back(ChooseStart(pcm, repeat, repeat.lag, beat, seam, minLag));
+    }
+    const std::vector<Proposal> firstChoices = proposals;
+    for (std::size_t i = 0; i < repeats.size(); ++i) {
+        const std::size_t period =
+            PeriodOf(repeats[i].lag, firstChoices[i].loop.score, firstChoices);
+        if (period != repeats[i].lag) {
+            proposals[i] = ChooseStart(pcm, repeats[i], period, beat, seam, minLag);
         }
     }
-    std::sort(candidates.begin(), candidates.end(), Better);
-    if (candidates.size() > options.maxCandidates) {
-        candidates.resize(options.maxCandidates);
+    std::erase_if(proposals, [](const Proposal& p) { return p.loop.end <= p.loop.start; });
+    std::sort(proposals.begin(), proposals.end(), Better);
+    std::vector<LoopCandidate> candidates;
+    for (std::size_t i = 0; i < proposals.size() && i < options.maxCandidates; ++i) {
+        candidates.push_back(proposals[i].loop);
     }
     work.Report(1.0);
     return candidates;
