@@ -46,10 +46,11 @@ void ExpectWellFormed(const std::vector<LoopCandidate>& found, const Music& musi
 }
 
 // How far start lies from the nearest section boundary, counted modulo the section length.
-long OffsetFromBoundary(std::uint64_t start, const Music& music) {
-    const auto length = static_cast<long>(music.sectionLength);
-    const long offset = (static_cast<long>(start) - static_cast<long>(music.sectionStart)) % length;
-    const long wrapped = offset < 0 ? offset + length : offset;
+std::int64_t OffsetFromBoundary(std::uint64_t start, const Music& music) {
+    const auto length = static_cast<std::int64_t>(music.sectionLength);
+    const std::int64_t offset =
+        (static_cast<std::int64_t>(start) - static_cast<std::int64_t>(music.sectionStart)) % length;
+    const std::int64_t wrapped = offset < 0 ? offset + length : offset;
     return wrapped > length / 2 ? wrapped - length : wrapped;
 }
 
@@ -57,7 +58,7 @@ struct RepeatCase {
     const char* label;
     MusicRecipe recipe;
     double minSeconds;
-    long startTolerance;  // samples either side of a section boundary
+    std::int64_t startTolerance;  // samples either side of a section boundary
     double minSeamDb;
 };
 
@@ -101,7 +102,7 @@ TEST_P(LoopFinderRepeats, FindsTheRepeatedSection) {
     EXPECT_EQ((best.end - best.start) % music.sectionLength, 0u)
         << "length " << best.end - best.start << ", section " << music.sectionLength;
     EXPECT_GE(best.start + c.startTolerance, music.sectionStart);
-    EXPECT_LE(std::labs(OffsetFromBoundary(best.start, music)), c.startTolerance)
+    EXPECT_LE(std::llabs(OffsetFromBoundary(best.start, music)), c.startTolerance)
         << "start " << best.start << ", section from " << music.sectionStart;
     EXPECT_GE(best.seamDb, c.minSeamDb);
     EXPECT_GE(best.score, 0.95);
