@@ -81,6 +81,13 @@ const RepeatCase kRepeats[] = {
     {"TwoPassesOnly", Recipe(48000, 2, 96, 4, 2, 0.0, 3), 8.0, 0, 60.0},
     {"ShortReverb", Recipe(44100, 2, 128, 4, 3, 1.0, 4), 6.0, 441, 40.0},
     {"LongerReverbMono", Recipe(22050, 1, 100, 4, 3, 1.5, 5), 8.0, 221, 40.0},
+    {"NoIntro",
+     [] {
+         MusicRecipe recipe = Recipe(22050, 2, 110, 4, 3, 0.0, 13);
+         recipe.introBars = 0;
+         return recipe;
+     }(),
+     6.0, 0, 60.0},
 };
 
 // Cases print as their labels (in test names and failures).
