@@ -28,7 +28,7 @@ constexpr std::size_t kChromaDim = kBandDim + kBands;
 constexpr std::size_t kFluxDim = kChromaDim + kPitchClasses;
 constexpr std::size_t kLevelDim = kFluxDim + kFluxSlots;
 constexpr std::size_t kUsedDims = kLevelDim + 1;
-static_assert(kUsedDims <= kFeatureDims);
+static_assert(kUsedDims == kFeatureDims);
 constexpr float kBandWeight = 1.0f;
 constexpr float kChromaWeight = 1.0f;
 constexpr float kFluxWeight = 0.7f;

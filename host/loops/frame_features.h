@@ -22,7 +22,7 @@
 
 namespace fogbell::loops {
 
-inline constexpr std::size_t kFeatureDims = 48;  // 41 used, padded for the vector units
+inline constexpr std::size_t kFeatureDims = 41;
 inline constexpr std::size_t kMaxCoarseFrames = 4096;
 
 struct FeatureTrack {

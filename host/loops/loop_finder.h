@@ -26,7 +26,7 @@
 // not proposed again, nor a lag within 25 ms of one already refined), ranked by score.
 //
 // Complexity for n samples per channel, c channels and m coarse frames (m <= 4096, about
-// n / 4096 at 44.1 kHz): O(n c + n log 46 ms) for the features, O(m^2) dot products of 48 floats
+// n / 4096 at 44.1 kHz): O(n c + n log 46 ms) for the features, O(m^2) dot products of 41 floats
 // for the lags, and per candidate O(s log s) for the correlation (s = 1.4 s at 11 kHz) plus O(r c)
 // to follow the repetition over r samples and O(k c) per second for the k starts tried. Memory:
 // O(m) floats beyond the PCM plus buffers of a few seconds of samples: about 3 to 5 MiB for a

@@ -143,14 +143,15 @@ std::size_t RepeatStart(const PcmView& pcm, std::size_t lag, std::size_t ref) {
     if (ref + window > end || !RepeatHolds(pcm, lag, ref, window)) {
         return ref;
     }
-    // Where the repetition holds at all, and where it holds nearly as well as at ref.
-    const std::size_t loose = WalkBack(pcm, lag, ref, kRepeatDb);
+    // Where the repetition holds nearly as well as at ref, and from there where it holds at all
+    // (every window that holds the first way holds the second).
     const double plateau = MatchDb(pcm, ref, ref + lag, std::min(pcm.rate, end - ref));
     const std::size_t strict =
         WalkBack(pcm, lag, ref, std::max(kRepeatDb, plateau - kPlateauDropDb));
     if (strict == 0) {
         return 0;
     }
+    const std::size_t loose = WalkBack(pcm, lag, strict, kRepeatDb);
     const auto rate = static_cast<double>(pcm.rate);
     const auto back = static_cast<std::size_t>(kLookBackSeconds * rate);
     const std::size_t from = loose > back ? loose - back : 0;
