@@ -253,10 +253,13 @@ bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) 
 
 double EstimateBeat(const FeatureTrack& track) {
     const std::size_t count = track.onsets.size();
+    if (track.onsetHop == 0 || track.rate == 0) {
+        return 0.0;
+    }
     const double hopSeconds = static_cast<double>(track.onsetHop) / static_cast<double>(track.rate);
     const auto shortest = static_cast<std::size_t>(std::ceil(kShortestBeatSeconds / hopSeconds));
     const auto longest = static_cast<std::size_t>(std::floor(kLongestBeatSeconds / hopSeconds));
-    if (track.onsetHop == 0 || longest + 2 >= count || shortest < 1) {
+    if (longest + 2 >= count || shortest < 1) {
         return 0.0;
     }
     double mean = 0.0;

@@ -7,18 +7,17 @@
 namespace fogbell::loops {
 namespace {
 
-constexpr double kRepeatDb = 12.0;     // a repeat's difference is at least this far below it
-constexpr double kSilentLevel = 10.7;  // per sample and channel: -80 dBFS in 16-bit units
-constexpr std::size_t kWindowsPerSecond =
-    4;                                      // the repetition is followed a quarter second at a time
-constexpr std::size_t kExactChecks = 3;     // correlation peaks checked exactly
-constexpr std::size_t kCoarseRate = 11025;  // the correlation runs at about this rate
-constexpr double kChangeFloor = 1e-3;       // difference level that counts as none, 16-bit units^2
-constexpr double kExactLevel = 1.0;         // per channel, a difference no larger is exact
-constexpr double kEdgeSeconds = 0.03;     // the level before and after a fall is averaged this long
-constexpr double kPlateauDropDb = 15.0;   // a repetition holds fully within this of its best
-constexpr double kLookBackSeconds = 1.5;  // its start is sought this far before it holds at all
-constexpr double kLookAheadSeconds = 0.25;  // to this far after it holds fully
+constexpr double kRepeatDb = 12.0;            // a repeat's difference is at least this far below it
+constexpr double kSilentLevel = 10.7;         // per sample and channel: -80 dBFS in 16-bit units
+constexpr std::size_t kWindowsPerSecond = 4;  // a repetition is followed a window at a time
+constexpr std::size_t kExactChecks = 3;       // correlation peaks checked exactly
+constexpr std::size_t kCoarseRate = 11025;    // the correlation runs at about this rate
+constexpr double kChangeFloor = 1e-3;         // energy per value that counts as none
+constexpr double kExactLevel = 1.0;           // per channel, a difference no larger is exact
+constexpr double kEdgeSeconds = 0.03;         // the ratio before and after a rise, this long
+constexpr double kPlateauDropDb = 15.0;       // a repetition holds fully within this of its best
+constexpr double kLookBackSeconds = 1.5;      // its start is sought this far before it holds
+constexpr double kLookAheadSeconds = 0.25;    // to this far after it holds fully
 
 std::size_t WindowOf(const PcmView& pcm) {
     return std::max<std::size_t>(1, pcm.rate / kWindowsPerSecond);
