@@ -12,6 +12,7 @@
 namespace fogbell::loops {
 namespace {
 
+constexpr std::size_t kAnalysisRate = 22050;  // Hz: the rate is divided down to no less
 constexpr double kFrameSeconds = 0.04;  // analysis frames: the power of two at least this long
 constexpr std::size_t kMinFrameSize = 256;
 constexpr std::size_t kFramesPerCoarse = 4;
@@ -166,22 +167,28 @@ void Standardise(const std::vector<float>& raw, FeatureTrack& track) {
 }  // namespace
 
 bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) {
+    // The analysis runs at the rate divided by step (means of step samples): about 22 kHz
+    // or more, which holds every band.
+    const std::size_t step = std::max<std::size_t>(1, pcm.rate / kAnalysisRate);
+    const std::size_t rate = pcm.rate / step;
     const auto wanted =
-        static_cast<std::size_t>(std::ceil(kFrameSeconds * static_cast<double>(pcm.rate)));
+        static_cast<std::size_t>(std::ceil(kFrameSeconds * static_cast<double>(rate)));
     const std::size_t size = FftSizeAtLeast(std::max(wanted, kMinFrameSize));
-    const std::size_t hop = size / 2;
-    const std::size_t analysisFrames = std::max<std::size_t>(1, (pcm.frames + hop - 1) / hop);
+    const std::size_t hop = size / 2;  // at the analysis rate
+    const std::size_t hopSamples = hop * step;
+    const std::size_t analysisFrames =
+        std::max<std::size_t>(1, (pcm.frames + hopSamples - 1) / hopSamples);
     const std::size_t group =
         std::max(kFramesPerCoarse, (analysisFrames + kMaxCoarseFrames - 1) / kMaxCoarseFrames);
-    track.hop = group * hop;
-    track.onsetHop = hop;
+    track.hop = group * hopSamples;
+    track.onsetHop = hopSamples;
     track.rate = pcm.rate;
     track.onsets.clear();
     track.onsets.reserve(analysisFrames);
     track.count = (analysisFrames + group - 1) / group;
 
     RealFft fft(size);
-    const BinMap map = MapBins(size, pcm.rate);
+    const BinMap map = MapBins(size, rate);
     std::vector<float> window(size);
     for (std::size_t n = 0; n < size; ++n) {
         window[n] = static_cast<float>(
@@ -192,12 +199,25 @@ bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) 
     const double floor = kPowerFloorRatio * peakBin * peakBin;
 
     std::vector<float> mix(size);
+    std::vector<float> full(hopSamples);  // one hop at the full rate
+    // Mixes hop values at the analysis rate from sample frame begin into out.
+    const auto mixHop = [&](std::size_t begin, float* out) {
+        MixMono(pcm, begin, hopSamples, full.data());
+        for (std::size_t i = 0; i < hop; ++i) {
+            float sum = 0.0f;
+            for (std::size_t k = 0; k < step; ++k) {
+                sum += full[i * step + k];
+            }
+            out[i] = sum / static_cast<float>(step);
+        }
+    };
     std::vector<float> input(size);
     std::vector<std::complex<float>> bins(fft.Bins());
     std::vector<float> raw(track.count * kUsedDims);
     std::array<double, kBands> previousLog{};
     CoarseSums sums;
-    MixMono(pcm, 0, size, mix.data());
+    mixHop(0, mix.data());
+    mixHop(hopSamples, mix.data() + hop);
     for (std::size_t j = 0; j < analysisFrames; ++j) {
         if (j % kProgressEvery == 0) {
             if (work.Cancelled()) {
@@ -207,7 +227,7 @@ bool ComputeFeatures(const PcmView& pcm, SearchWork& work, FeatureTrack& track) 
         }
         if (j > 0) {  // slide by one hop: the frame's second half becomes the next one's first
             std::memmove(mix.data(), mix.data() + hop, hop * sizeof(float));
-            MixMono(pcm, j * hop + hop, hop, mix.data() + hop);
+            mixHop((j + 1) * hopSamples, mix.data() + hop);
         }
         for (std::size_t n = 0; n < size; ++n) {
             input[n] = mix[n] * window[n];

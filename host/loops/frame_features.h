@@ -1,17 +1,18 @@
 // The coarse picture of the music that the lag analysis compares: one feature vector per coarse
 // frame of about a tenth of a second.
 //
-// The mono mix is cut into Hann-windowed analysis frames (a power-of-two size of about 46 ms, hop
-// half of it). Each analysis frame gives the log energies of 24 log-spaced bands (50 Hz to
-// 12 kHz), a 12-class pitch-class profile (chroma, 300 Hz to 5 kHz) and the spectral flux (the
-// summed rise of the band log energies since the previous frame, the onset strength). A coarse
-// frame pools a run of analysis frames (4, more for tracks over about 6 minutes, so that there are
-// at most kMaxCoarseFrames): mean band shape with the mean level taken out (so a fade does not
-// change it), the chroma as a distribution, the onset strength in four slots (the rhythm inside
-// the frame) and the mean level. Each dimension is then standardised over the whole track (so a
-// property that never changes, such as the flat spectrum of noise, says nothing), each group is
-// weighted, and each vector scaled to unit length: the dot product of two frames is their cosine
-// similarity.
+// The mono mix, brought down to about 22 kHz by means of runs of samples (rates of 44.1 kHz and
+// more), is cut into Hann-windowed analysis frames (a power-of-two size of about 46 ms, hop half
+// of it). Each analysis frame gives the log energies of 24 log-spaced bands (50 Hz to 12 kHz or
+// half the analysis rate), a 12-class pitch-class profile (chroma, 300 Hz to 5 kHz) and the
+// spectral flux (the summed rise of the band log energies since the previous frame, the onset
+// strength). A coarse frame pools a run of analysis frames (4, more for tracks over about 6
+// minutes, so that there are at most kMaxCoarseFrames): mean band shape with the mean level taken
+// out (so a fade does not change it), the chroma as a distribution, the onset strength in four
+// slots (the rhythm inside the frame) and the mean level. Each dimension is then standardised over
+// the whole track (so a property that never changes, such as the flat spectrum of noise, says
+// nothing), each group is weighted, and each vector scaled to unit length: the dot product of two
+// frames is their cosine similarity.
 #pragma once
 
 #include <cstddef>

@@ -80,12 +80,14 @@ std::size_t SteepestRise(const PcmView& pcm, std::size_t lag, std::size_t from, 
     return probe + 1 - run >= edge / 2 ? run : best;
 }
 
-// Whether the difference between the span samples from t and those lag later is at least db
-// below the latter (or both are nearly silent).
-bool HoldsWithin(const PcmView& pcm, std::size_t lag, std::size_t t, std::size_t span, double db) {
-    const std::int16_t* here = pcm.samples + t * pcm.channels;
-    const std::int16_t* there = here + lag * pcm.channels;
-    const std::size_t values = span * pcm.channels;
+// The energies of values 16-bit values from there (signal) and of their differences from those
+// from here (difference), in 16-bit units, exactly.
+struct Energies {
+    double signal = 0.0;
+    double difference = 0.0;
+};
+
+Energies MeasureEnergies(const std::int16_t* here, const std::int16_t* there, std::size_t values) {
     std::int64_t signal = 0;
     std::int64_t difference = 0;
     for (std::size_t i = 0; i < values; ++i) {
@@ -94,9 +96,18 @@ bool HoldsWithin(const PcmView& pcm, std::size_t lag, std::size_t t, std::size_t
         signal += s * s;
         difference += d * d;
     }
-    const double allowed = static_cast<double>(signal) * std::pow(10.0, -db / 10.0) +
-                           kSilentLevel * static_cast<double>(values);
-    return static_cast<double>(difference) <= allowed;
+    return {static_cast<double>(signal), static_cast<double>(difference)};
+}
+
+// Whether the difference between the span samples from t and those lag later is at least db
+// below the latter (or both are nearly silent).
+bool HoldsWithin(const PcmView& pcm, std::size_t lag, std::size_t t, std::size_t span, double db) {
+    const std::int16_t* here = pcm.samples + t * pcm.channels;
+    const std::size_t values = span * pcm.channels;
+    const Energies e = MeasureEnergies(here, here + lag * pcm.channels, values);
+    const double allowed =
+        e.signal * std::pow(10.0, -db / 10.0) + kSilentLevel * static_cast<double>(values);
+    return e.difference <= allowed;
 }
 
 // The earliest t such that the repetition at lag holds within db from t to ref, a window at a
@@ -116,20 +127,11 @@ std::size_t WalkBack(const PcmView& pcm, std::size_t lag, std::size_t ref, doubl
 }  // namespace
 
 double MatchDb(const PcmView& pcm, std::size_t a, std::size_t b, std::size_t span) {
-    const std::int16_t* first = pcm.samples + a * pcm.channels;
-    const std::int16_t* second = pcm.samples + b * pcm.channels;
     const std::size_t values = span * pcm.channels;
-    std::int64_t signal = 0;
-    std::int64_t difference = 0;
-    for (std::size_t i = 0; i < values; ++i) {
-        const std::int64_t s = second[i];
-        const std::int64_t d = s - first[i];
-        signal += s * s;
-        difference += d * d;
-    }
+    const Energies e =
+        MeasureEnergies(pcm.samples + a * pcm.channels, pcm.samples + b * pcm.channels, values);
     const double noise = static_cast<double>(values) / 12.0;
-    return 10.0 * std::log10((static_cast<double>(signal) + noise) /
-                             (static_cast<double>(difference) + noise));
+    return 10.0 * std::log10((e.signal + noise) / (e.difference + noise));
 }
 
 bool RepeatHolds(const PcmView& pcm, std::size_t lag, std::size_t t, std::size_t span) {
