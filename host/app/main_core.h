@@ -191,7 +191,8 @@ class MainCore final : private PlaybackListener {
     // names the command in the status line when its thread cannot be started, false then.
     using WorkerBody = WorkerPool::Body;
     bool LaunchWorker(const char* what, WorkerBody body);
-    // After the last worker: the buttons come back, and a pending reopen is done.
+    // After the last worker: the buttons come back, and a rebuild that waited for the workers
+    // starts (StartPendingRebuild).
     void OnWorkersEnded();
 
     // The steps of "Replace file" after the file was chosen (main_core_replace.cpp).
@@ -234,8 +235,6 @@ class MainCore final : private PlaybackListener {
     // window's event loop can outlive it); it holds this weakly and does nothing then.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     bool replacing_ = false;  // window thread only
-    // Set after a rebuild while other workers still use the old containers: the chain is opened
-    // again when the last of them ends.
     // The rebuild the user agreed to, until no worker reads the window's containers.
     std::shared_ptr<ReplaceJob> pendingRebuild_;
     std::atomic<bool> stopWorkers_{false};

@@ -91,9 +91,9 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
 // disk one fnReplaceFiles (one journal for every range); for a nested container the tracks
 // are replaced in a temporary copy of its bytes, which then goes back as its parent's track as
 // ReplaceInContainer puts it. When one does not fit and rebuilding is allowed, the innermost
-// container is rebuilt into a temporary file once for each replacement that does not fit
-// there (the others are replaced in place in that file), and the result replaces the file on
-// disk by a rename, or goes back to the parent as above.
+// container is rebuilt into a temporary file in one pass with every replacement (its explorer's
+// fnRebuildFiles), and the result replaces the file on disk by a rename, or goes back to the
+// parent as above.
 struct BatchReplaceRequest {
     std::vector<const ExplorerSession*> chain;  // as ContainerReplaceRequest
     std::vector<std::string> links;

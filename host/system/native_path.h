@@ -1,4 +1,4 @@
-// Paths at the system boundary. The core holds every path as UTF-8 text; std::filesystem and
+// Paths at the system boundary. The program holds every path as UTF-8 text; std::filesystem and
 // the C library take the platform's own form (on Windows UTF-16, where a plain char string
 // would be read in the local code page). These helpers convert at that boundary only.
 #pragma once
