@@ -19,8 +19,8 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "fake_view.h"
-#include "host/core/main_core.h"
-#include "host/core/track_jobs.h"
+#include "host/app/main_core.h"
+#include "host/tracks/track_jobs.h"
 #include "test_files.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fogbell_decoder.h"
-#include "host/core/dynamic_library.h"
+#include "host/plugins/dynamic_library.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "host/core/pcm_reader.h"
-#include "host/core/plugin_host.h"
+#include "host/audio/pcm_reader.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
+#include "host/plugins/plugin_host.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "fake_view.h"
-#include "host/core/main_core.h"
+#include "host/app/main_core.h"
 #include "host/playback/play_engine.h"
 #include "test_files.h"
 

@@ -10,11 +10,11 @@
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "cli/track_names.h"
-#include "host/core/container_chain.h"
-#include "host/core/container_replace.h"
-#include "host/core/native_path.h"
-#include "host/core/replacement_file.h"
-#include "host/core/system_files.h"
+#include "host/containers/container_chain.h"
+#include "host/containers/container_replace.h"
+#include "host/containers/replacement_file.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 namespace {

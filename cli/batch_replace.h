@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/loop_option.h"
-#include "host/core/container_chain.h"
-#include "host/core/plugin_host.h"
+#include "host/containers/container_chain.h"
+#include "host/plugins/plugin_host.h"
 
 namespace fogbell::cli {
 

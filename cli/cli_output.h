@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/core/native_path.h"
+#include "host/system/native_path.h"
 
 namespace fogbell::cli {
 

@@ -10,12 +10,12 @@
 #include <variant>
 #include <vector>
 
-#include "host/core/native_path.h"
-#include "host/core/pcm_reader.h"
-#include "host/core/sampler_loop.h"
-#include "host/core/system_files.h"
+#include "host/audio/pcm_reader.h"
+#include "host/audio/sampler_loop.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "cli/loop_option.h"
-#include "host/core/plugin_host.h"
+#include "host/plugins/plugin_host.h"
 
 namespace fogbell::cli {
 

@@ -43,12 +43,12 @@
 #include "cli/track_commands.h"
 #include "cli/track_names.h"
 #include "fogbell_version.h"
-#include "host/core/container_chain.h"
-#include "host/core/container_replace.h"
-#include "host/core/native_path.h"
-#include "host/core/plugin_host.h"
-#include "host/core/replacement_file.h"
-#include "host/core/system_files.h"
+#include "host/containers/container_chain.h"
+#include "host/containers/container_replace.h"
+#include "host/containers/replacement_file.h"
+#include "host/plugins/plugin_host.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 namespace {

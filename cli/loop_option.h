@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "host/core/plugin_session.h"
-#include "host/core/track_conversion.h"
+#include "host/containers/track_conversion.h"
+#include "host/plugins/plugin_session.h"
 
 namespace fogbell::cli {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "host/core/native_path.h"
-#include "host/core/system_files.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 

@@ -9,8 +9,8 @@
 
 #include "cli/cli_output.h"
 #include "cli/output_files.h"
-#include "host/core/native_path.h"
-#include "host/core/system_files.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
 #include "json_reader.h"
 
 namespace fogbell::cli {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/core/plugin_host.h"
+#include "host/plugins/plugin_host.h"
 
 namespace fogbell::cli {
 

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "cli/track_names.h"
-#include "host/core/container_chain.h"
-#include "host/core/main_core.h"
+#include "host/app/main_core.h"
+#include "host/containers/container_chain.h"
 #include "host/playback/play_engine.h"
 
 namespace fogbell::cli {

@@ -13,12 +13,12 @@
 #include "cli/output_files.h"
 #include "cli/pack_command.h"
 #include "cli/track_names.h"
-#include "host/core/container_chain.h"
-#include "host/core/native_path.h"
-#include "host/core/output_names.h"
-#include "host/core/system_files.h"
-#include "host/core/track_jobs.h"
-#include "host/core/track_listing.h"
+#include "host/containers/container_chain.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
+#include "host/tracks/output_names.h"
+#include "host/tracks/track_jobs.h"
+#include "host/tracks/track_listing.h"
 
 namespace fogbell::cli {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/core/loop_unrolling.h"
-#include "host/core/plugin_host.h"
+#include "host/audio/loop_unrolling.h"
+#include "host/plugins/plugin_host.h"
 
 namespace fogbell::cli {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/json_text.h"
-#include "host/core/track_listing.h"
+#include "host/tracks/track_listing.h"
 
 namespace fogbell::cli {
 namespace {

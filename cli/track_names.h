@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "host/core/container_chain.h"
-#include "host/core/plugin_host.h"
+#include "host/containers/container_chain.h"
+#include "host/plugins/plugin_host.h"
 
 namespace fogbell::cli {
 

@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/core/plugin_session.h"
+#include "host/plugins/plugin_session.h"
 
 namespace fogbell {
 

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <thread>
 
-#include "host/core/wave_writer.h"
+#include "host/audio/wave_writer.h"
 #include "host/playback/sound_device.h"
 
 namespace fogbell {

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/core/playback_control.h"
+#include "host/app/playback_control.h"
 #include "host/playback/block_feeder.h"
 #include "host/playback/sound_output.h"
 

@@ -21,10 +21,10 @@
 #include <optional>
 
 #include "fogbell_version.h"
-#include "host/core/native_path.h"
-#include "host/core/plugin_host.h"
 #include "host/playback/play_engine.h"
 #include "host/playback/sound_output.h"
+#include "host/plugins/plugin_host.h"
+#include "host/system/native_path.h"
 #include "host/window/main_window.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "host/core/native_path.h"
+#include "host/system/native_path.h"
 #include "host/window/control_factory.h"
 #include "host/window/dialog_template.h"
 #include "host/window/open_filter.h"

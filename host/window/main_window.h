@@ -28,9 +28,9 @@
 #include <thread>
 
 #include "fogbell_version.h"
-#include "host/core/main_core.h"
-#include "host/core/main_view.h"
-#include "host/core/playback_control.h"
+#include "host/app/main_core.h"
+#include "host/app/main_view.h"
+#include "host/app/playback_control.h"
 #include "host/window/window_dialogs.h"
 
 class QAbstractButton;

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "host/core/track_table.h"
+#include "host/tracks/track_table.h"
 
 namespace fogbell::window {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/core/main_view.h"
+#include "host/app/main_view.h"
 
 class QWidget;
 

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "host/core/ini_file.h"
+#include "host/app/ini_file.h"
 
 namespace fogbell::window {
 namespace {

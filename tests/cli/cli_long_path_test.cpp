@@ -9,7 +9,7 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/system_files.h"
+#include "host/system/system_files.h"
 #include "run_program.h"
 #include "test_files.h"
 

@@ -18,7 +18,7 @@
 #include "afs_builder.h"
 #include "aix_builder.h"
 #include "byte_writer.h"
-#include "host/core/dynamic_library.h"
+#include "host/plugins/dynamic_library.h"
 #include "plugin_api.h"
 #include "recorded_wave.h"
 #include "run_program.h"

@@ -6,7 +6,7 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/dynamic_library.h"
+#include "host/plugins/dynamic_library.h"
 #include "plugin_api.h"
 #include "run_program.h"
 #include "test_files.h"

@@ -15,7 +15,7 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/container_replace.h"
+#include "host/containers/container_replace.h"
 #include "layout_reader.h"
 #include "mvx_builder.h"
 #include "run_program.h"

@@ -12,7 +12,7 @@
 #include "byte_writer.h"
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
-#include "host/core/container_chain.h"
+#include "host/containers/container_chain.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "wave_builder.h"

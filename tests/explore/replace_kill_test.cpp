@@ -32,8 +32,8 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/container_replace.h"
-#include "host/core/plugin_host.h"
+#include "host/containers/container_replace.h"
+#include "host/plugins/plugin_host.h"
 #include "mvx_builder.h"
 #include "pac_builder.h"
 #include "plugin_api.h"

@@ -12,7 +12,7 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/native_path.h"
+#include "host/system/native_path.h"
 #include "plugin_api.h"
 #include "run_program.h"
 #include "test_files.h"

@@ -1,5 +1,5 @@
 // The chain of containers from a file on disk inwards, with the staged explorers.
-#include "host/core/container_chain.h"
+#include "host/containers/container_chain.h"
 
 #include <gtest/gtest.h>
 

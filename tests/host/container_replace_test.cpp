@@ -1,8 +1,8 @@
-// ReplaceInContainer (host/core/container_replace.h) with the staged explorers, as the command
-// line and the window use it: in place when the replacement fits, "needs a rebuild" without
+// ReplaceInContainer (host/containers/container_replace.h) with the staged explorers, as the
+// command line and the window use it: in place when the replacement fits, "needs a rebuild" without
 // permission, and rebuilds from the innermost container outwards, nested in AFS, MVX and PAC.
 // Results are read back by the independent layout reader and by a fresh open.
-#include "host/core/container_replace.h"
+#include "host/containers/container_replace.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/plugin_host.h"
+#include "host/plugins/plugin_host.h"
 #include "layout_reader.h"
 #include "mvx_builder.h"
 #include "pac_builder.h"

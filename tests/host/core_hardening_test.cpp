@@ -12,7 +12,7 @@
 #include "byte_writer.h"
 #include "fake_view.h"
 #include "fogbell_aix_record.h"
-#include "host/core/main_core.h"
+#include "host/app/main_core.h"
 #include "test_files.h"
 
 namespace fogbell {

@@ -1,4 +1,4 @@
-#include "host/core/ini_file.h"
+#include "host/app/ini_file.h"
 
 #include <gtest/gtest.h>
 #if !defined(_WIN32)

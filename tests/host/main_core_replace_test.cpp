@@ -17,7 +17,7 @@
 #include "afs_builder.h"
 #include "byte_writer.h"
 #include "fake_view.h"
-#include "host/core/main_core.h"
+#include "host/app/main_core.h"
 #include "mvx_builder.h"
 #include "pac_builder.h"
 #include "plugin_api.h"

@@ -1,7 +1,7 @@
 // The main window's logic driven through a fake view, with the real staged plug-ins.
-#include "host/core/main_core.h"
-#include "host/core/ini_file.h"
-#include "host/core/track_listing.h"
+#include "host/app/main_core.h"
+#include "host/app/ini_file.h"
+#include "host/tracks/track_listing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The core's system boundary: UTF-8 paths to the platform's form and back, the one-step file
 // replacement, fresh folders and moves that keep an existing file.
-#include "host/core/native_path.h"
+#include "host/system/native_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/core/output_names.h"
+#include "host/tracks/output_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Binding and routing rules of the plug-in host, with stand-in plug-ins.
-#include "host/core/plugin_host.h"
+#include "host/plugins/plugin_host.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "host/core/packed_names.h"
+#include "text/packed_names.h"
 
 namespace fogbell {
 namespace {

@@ -1,8 +1,8 @@
 // Sessions with the staged plug-ins: every answer carries the text of its own call, however many
 // threads use one plug-in at once.
-#include "host/core/loop_unrolling.h"
-#include "host/core/pcm_reader.h"
-#include "host/core/plugin_host.h"
+#include "host/audio/loop_unrolling.h"
+#include "host/audio/pcm_reader.h"
+#include "host/plugins/plugin_host.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <filesystem>
 
 #include "fake_view.h"
-#include "host/core/ini_file.h"
-#include "host/core/main_core.h"
-#include "host/core/native_path.h"
+#include "host/app/ini_file.h"
+#include "host/app/main_core.h"
+#include "host/system/native_path.h"
 #include "test_files.h"
 
 namespace fogbell {

@@ -1,7 +1,7 @@
-// Files and folders at paths of any length (host/core/system_files.h): the operations on a
+// Files and folders at paths of any length (host/system/system_files.h): the operations on a
 // folder deeper than the classic Windows path limit, and on Windows the path form that makes
 // that work, case by case.
-#include "host/core/system_files.h"
+#include "host/system/system_files.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "byte_writer.h"
-#include "host/core/native_path.h"
+#include "host/system/native_path.h"
 #include "test_files.h"
 
 namespace fogbell {

@@ -1,6 +1,6 @@
 // The track list's table: natural order, the filter, sorting by each column and back, and the
 // selection of shown rows only.
-#include "host/core/track_table.h"
+#include "host/tracks/track_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "host/core/wave_writer.h"
+#include "host/audio/wave_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "byte_writer.h"
-#include "host/core/sampler_loop.h"
+#include "host/audio/sampler_loop.h"
 #include "test_files.h"
 
 namespace fogbell {

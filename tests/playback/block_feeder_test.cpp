@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/core/plugin_host.h"
+#include "host/plugins/plugin_host.h"
 #include "recorded_wave.h"
 #include "test_files.h"
 #include "wave_builder.h"

@@ -13,7 +13,7 @@
 #include "aix_builder.h"
 #include "byte_writer.h"
 #include "fake_view.h"
-#include "host/core/main_core.h"
+#include "host/app/main_core.h"
 #include "recorded_wave.h"
 #include "test_files.h"
 #include "wave_builder.h"

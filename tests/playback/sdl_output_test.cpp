@@ -7,7 +7,7 @@
 
 #include "afs_builder.h"
 #include "fake_view.h"
-#include "host/core/main_core.h"
+#include "host/app/main_core.h"
 #include "host/playback/play_engine.h"
 #include "recorded_wave.h"
 #include "test_files.h"

@@ -15,7 +15,7 @@
 
 #include "byte_order.h"
 #include "file_checks.h"
-#include "host/core/system_files.h"
+#include "host/system/system_files.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 #include "test_files.h"
@@ -246,7 +246,7 @@ TEST(Guarded, TurnsAnExceptionIntoTheFailureResultAndAText) {
 }
 
 #if defined(_WIN32)
-// A plug-in names files exactly as the host does (host/core/native_path), so that a file one
+// A plug-in names files exactly as the host does (host/system/native_path), so that a file one
 // writes under a track's name is the file the other looks for, whatever bytes the name holds.
 TEST(WidePath, NamesConvertAsTheHostConvertsThem) {
     for (const std::string name : {"plain.adx", "caf\xC3\xA9.adx", "\xF0\x9F\x94\x94.wav",

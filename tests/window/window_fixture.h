@@ -30,7 +30,7 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "host/core/ini_file.h"
+#include "host/app/ini_file.h"
 #include "host/playback/play_engine.h"
 #include "host/playback/sound_output.h"
 #include "host/window/control_factory.h"
