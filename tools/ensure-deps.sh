@@ -15,6 +15,7 @@ packages=(
     libsdl2-dev
     clang libclang-rt-14-dev
     dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file to find its ELF files
+    shared-mime-info desktop-file-utils  # its file types and desktop entry are checked with them
 )
 # The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, and apt-get source
 # (dpkg-dev) for the libsamplerate sources it is built from.
