@@ -4,8 +4,9 @@
 # start threads (ctest label "threads") under ThreadSanitizer, then a short, bounded run of every
 # fuzz target (the fuzz preset: clang, libFuzzer); long fuzz campaigns are tools/fuzz-campaign.sh.
 # Last the Windows build (MinGW-w64 cross build) with its tests under Wine, a comparison of its
-# fogbell-cli.exe with the Linux one on the same containers, and its zip package run from an
-# empty folder. (The Debian package is checked by a test of the normal build, package.deb.)
+# fogbell-cli.exe with the Linux one on the same containers, its zip package run from an empty
+# folder, and its installer run, checked and uninstalled in a fresh Wine prefix. (The Debian
+# package is checked by a test of the normal build, package.deb.)
 # Exits non-zero on any failure. FOGBELL_SKIP_ASAN=1 skips the AddressSanitizer build,
 # FOGBELL_SKIP_TSAN=1 the ThreadSanitizer build, FOGBELL_SKIP_FUZZ=1 the fuzz runs,
 # FOGBELL_SKIP_WINDOWS=1 the Windows build and its runs under Wine.
@@ -48,7 +49,10 @@ if [[ "$FOGBELL_SKIP_WINDOWS" != 1 ]]; then
     echo "== Compare fogbell-cli (Linux) with fogbell-cli.exe (Windows, under Wine)"
     tools/wine-env.sh tools/compare-windows-cli.sh "$top/build" "$top/build-windows"
     echo "== Package (windows): the zip, unpacked into an empty folder, under Wine"
-    zip=$(tools/package.sh windows)
+    packages=$(tools/package.sh windows)
+    zip=$(grep -- '-win64\.zip$' <<<"$packages")
     tools/wine-env.sh tools/check-windows-zip.sh "$zip" "$top/build"
+    echo "== Package (windows): the installer, in a Wine prefix of its own"
+    tools/check-windows-installer.sh "$(grep -- '-setup\.exe$' <<<"$packages")"
     echo "== Windows part: $((SECONDS - started)) s"
 fi

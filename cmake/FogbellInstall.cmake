@@ -3,6 +3,8 @@
 #   PREFIX/lib/fogbell/            fogbell, fogbell-cli, pic.jpg, explore_plugins/, decode_plugins/
 #   PREFIX/bin/fogbell, fogbell-cli  symbolic links into that folder
 #   PREFIX/share/applications/fogbell.desktop and the icon in share/icons/hicolor/128x128/apps/
+#   PREFIX/share/mime/packages/fogbell.xml: the six file types for the shared MIME database
+#     (the desktop entry's MimeType names them)
 # The settings go beside the program when its folder is writable, else to ~/.config/fogbell.
 if(WIN32)
     # Windows: the program's folder is PREFIX itself.
@@ -48,6 +50,7 @@ endif()
 if(TARGET fogbell)
     install(FILES ${PROJECT_SOURCE_DIR}/host/window/fogbell.desktop DESTINATION share/applications)
     install(FILES ${FOGBELL_DESKTOP_ICON} DESTINATION share/icons/hicolor/128x128/apps)
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/fogbell.xml DESTINATION share/mime/packages)
 endif()
 foreach(program IN LISTS fogbell_programs)
     install(CODE "

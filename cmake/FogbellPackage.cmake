@@ -3,6 +3,9 @@
 #            by dpkg-shlibdeps from every program and plug-in module it holds
 #   Windows: Fogbell-VERSION-win64.zip  one folder: the programs, the DLLs they need, both
 #            plug-in folders, the picture and README.txt
+#            Fogbell-VERSION-setup.exe  the same folder in an installer (NSIS, the template in
+#            cmake/nsis): for the user or for all users, Start menu entry, uninstaller, the
+#            six file types
 set(CPACK_PACKAGE_NAME fogbell)
 set(CPACK_PACKAGE_VENDOR Fogbell)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -16,6 +19,15 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME Fogbell-${PROJECT_VERSION}-win64)
     # Unpacked, the archive is one folder named like it: the program's folder.
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+    if(TARGET fogbell)
+        # The installer: CPack finds our NSIS.template.in first; its name and the options that
+        # differ from the zip's are set per generator (FogbellCPackOptions.cmake).
+        list(APPEND CPACK_GENERATOR NSIS)
+        set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/cmake/nsis)
+        set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/nsis/FogbellCPackOptions.cmake)
+        set(CPACK_PACKAGE_INSTALL_DIRECTORY Fogbell)
+        set(CPACK_NSIS_MUI_ICON ${FOGBELL_WINDOWS_ICON})
+    endif()
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -16,12 +16,13 @@ packages=(
     libsdl2-dev
     clang libclang-rt-14-dev
     dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file to find its ELF files
+    shared-mime-info desktop-file-utils  # its file types and desktop entry are checked with them
 )
-# The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, and apt-get source
-# (dpkg-dev) for the libsamplerate sources it is built from.
+# The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, apt-get source
+# (dpkg-dev) for the libsamplerate sources it is built from, and NSIS for its installer.
 if [[ "${FOGBELL_SKIP_WINDOWS:-1}" != 1 ]]; then
     packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 dpkg-dev googletest)
+        wine wine64 dpkg-dev googletest nsis)
 fi
 
 missing=()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package CPack makes from the install rules: its name, its files (the program's
-# folder under /usr/lib/fogbell, the links in /usr/bin, the desktop entry and the icon, every
-# program and plug-in stripped), its control fields, and a dependency on the package of every
-# library that a program or plug-in in it links, and on those loaded at run time (libssl,
-# ca-certificates). Usage: deb_test.sh BUILD_DIR
+# folder under /usr/lib/fogbell, the links in /usr/bin, the desktop entry and the icon, the file
+# types for the shared MIME database, every program and plug-in stripped), its control fields,
+# a dependency on the package of every library that a program or plug-in in it links, and on
+# those loaded at run time (libssl, ca-certificates); the file types as update-mime-database
+# reads them, named by the desktop entry. Usage: deb_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -31,7 +32,8 @@ expected="./usr/bin/fogbell -> ../lib/fogbell/fogbell
 ./usr/lib/fogbell/fogbell-cli
 ./usr/lib/fogbell/pic.jpg
 ./usr/share/applications/fogbell.desktop
-./usr/share/icons/hicolor/128x128/apps/fogbell.png"
+./usr/share/icons/hicolor/128x128/apps/fogbell.png
+./usr/share/mime/packages/fogbell.xml"
 listing=$(dpkg-deb -c "$deb")
 files=$(awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' <<<"$listing" |
     LC_ALL=C sort)
@@ -74,4 +76,31 @@ done
 for package in libssl3 ca-certificates; do
     grep -qxF "$package" <<<"$depended" || fail "$package is not a dependency"
 done
+# The file types: update-mime-database accepts the package's description (a copy of it, alone
+# in a database of its own), which gives each of the six extensions its type and each format
+# with a signature its magic; the desktop entry names exactly those types and validates.
+mime=$work/mime
+mkdir -p "$mime/packages"
+cp "$work/root/usr/share/mime/packages/fogbell.xml" "$mime/packages/"
+# It reports a fault in the description on its output and still succeeds: it must say nothing
+# (the database's folder is a data folder of its own for it, so it has no note to give).
+said=$(XDG_DATA_HOME=$work update-mime-database "$mime" 2>&1) && [[ -z "$said" ]] ||
+    fail "update-mime-database refuses fogbell.xml: $said"
+globs=$(grep -v '^#' "$mime/globs2" | LC_ALL=C sort -t: -k3)
+expected_globs="50:audio/x-mistvale-adx:*.adx
+50:application/x-mistvale-afs:*.afs
+50:application/x-mistvale-aix:*.aix
+50:application/x-mistvale-mvx:*.mvx
+50:application/x-mistvale-pac:*.pac
+50:audio/x-mistvale-xmd:*.xmd"
+[[ "$globs" == "$expected_globs" ]] || fail "MIME globs differ: $(diff <(echo "$expected_globs") \
+    <(echo "$globs") || true)"
+magic=$(grep -a -o '^\[[0-9]*:[^]]*\]' "$mime/magic" | sed 's/^\[[0-9]*://; s/\]$//' | LC_ALL=C sort)
+[[ "$magic" == "$(printf '%s\n' application/x-mistvale-{afs,aix,mvx,pac} audio/x-mistvale-adx)" ]] ||
+    fail "magic for: $magic"
+desktop=$work/root/usr/share/applications/fogbell.desktop
+desktop-file-validate "$desktop" || fail "fogbell.desktop does not validate"
+named=$(sed -n 's/^MimeType=//p' "$desktop" | tr ';' '\n' | grep . | LC_ALL=C sort)
+[[ "$named" == "$(cut -d: -f2 <<<"$expected_globs" | LC_ALL=C sort)" ]] ||
+    fail "the desktop entry's MimeType names: $named"
 echo "package $(basename "$deb") OK"

@@ -1,5 +1,6 @@
 // Draws Fogbell's pictures: the ten button bitmaps (129 to 138), the window icons (128, 145),
-// the desktop icon and the banner picture pic.jpg, and writes a Qt resource list for them.
+// the desktop icon, the Windows program icon fogbell.ico and the banner picture pic.jpg, and
+// writes a Qt resource list for them.
 //
 //   fogbell_draw_art OUTDIR
 //
@@ -7,7 +8,10 @@
 // for the open-container bitmap) without antialiasing at their outline, so that the key colour
 // appears only where the button should show through. Everything is drawn with shapes; no text,
 // so the tool needs no font and no display.
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -318,6 +322,85 @@ bool save(const QImage& image, const QString& path, const char* format, int qual
     return true;
 }
 
+// The Windows icon file (ICO) of the program icon, which the program's resource file compiles
+// into fogbell.exe: Explorer shows it for the program, its shortcuts and the files associated
+// with it. Layout, little-endian:
+//   0   2        0
+//   2   2        1 (an icon)
+//   4   2        image count N
+//   6   16 x N   per image: width, height (1 byte each, 0 for 256), 0, 0, planes (u16, 1),
+//                bits per pixel (u16, 32), byte size (u32), offset from the file's start (u32)
+// then the images: the 256-pixel one a PNG file, the smaller ones a BITMAPINFOHEADER of twice
+// their height (colour rows and mask rows) followed by the BGRA rows and the 1-bit mask rows,
+// bottom row first, the mask set where the image is transparent; every row of the mask is
+// padded to 4 bytes.
+constexpr int kIconSizes[] = {16, 24, 32, 48, 256};
+constexpr int kPngIconSize = 256;  // sizes from this one up are stored as PNG
+constexpr quint32 kIconDirectorySize = 6;
+constexpr quint32 kIconEntrySize = 16;
+constexpr quint32 kBitmapHeaderSize = 40;
+
+// One image of the icon file as stored: a PNG file or a 32-bit bitmap with its mask.
+QByteArray iconImage(const QImage& drawn) {
+    QByteArray bytes;
+    if (drawn.width() >= kPngIconSize) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        drawn.save(&buffer, "PNG");
+        return bytes;
+    }
+    const QImage image = drawn.convertToFormat(QImage::Format_ARGB32);  // BGRA in memory
+    const int size = image.width();
+    const int maskRow = (size + 31) / 32 * 4;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << kBitmapHeaderSize << qint32(size) << qint32(2 * size) << quint16(1) << quint16(32)
+        << quint32(0) << quint32(size * size * 4 + maskRow * size) << qint32(0) << qint32(0)
+        << quint32(0) << quint32(0);
+    for (int y = size - 1; y >= 0; --y) {
+        out.writeRawData(reinterpret_cast<const char*>(image.constScanLine(y)), size * 4);
+    }
+    for (int y = size - 1; y >= 0; --y) {
+        QByteArray mask(maskRow, '\0');
+        for (int x = 0; x < size; ++x) {
+            if (qAlpha(image.pixel(x, y)) == 0) {
+                mask[x / 8] = char(mask[x / 8] | (0x80 >> (x % 8)));
+            }
+        }
+        out.writeRawData(mask.constData(), maskRow);
+    }
+    return bytes;
+}
+
+// Writes the program icon at every size of kIconSizes as an ICO file.
+bool saveIcon(const QString& path) {
+    std::vector<QByteArray> images;
+    for (const int size : kIconSizes) {
+        images.push_back(iconImage(drawIcon(size)));
+    }
+    QByteArray file;
+    QDataStream out(&file, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint16(0) << quint16(1) << quint16(images.size());
+    quint32 offset = kIconDirectorySize + kIconEntrySize * quint32(images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const int size = kIconSizes[i];
+        const auto side = quint8(size >= 256 ? 0 : size);
+        out << side << side << quint8(0) << quint8(0) << quint16(1) << quint16(32)
+            << quint32(images[i].size()) << offset;
+        offset += quint32(images[i].size());
+    }
+    for (const QByteArray& image : images) {
+        out.writeRawData(image.constData(), int(image.size()));
+    }
+    QFile ico(path);
+    if (!ico.open(QIODevice::WriteOnly | QIODevice::Truncate) || ico.write(file) != file.size()) {
+        std::fprintf(stderr, "fogbell_draw_art: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -366,6 +449,7 @@ int main(int argc, char** argv) {
         files << icon.name;
     }
     if (!save(drawIcon(128), out.filePath("fogbell.png"), "PNG") ||
+        !saveIcon(out.filePath("fogbell.ico")) ||
         !save(drawBanner(), out.filePath("pic.jpg"), "JPEG", 90)) {
         return 1;
     }
