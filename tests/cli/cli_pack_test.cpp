@@ -92,6 +92,16 @@ Bytes AfsWithFiller() {
     return bytes;
 }
 
+// Both pointer pairs name the table, each with a size word of its own.
+Bytes AfsWithTwoPointers() {
+    auto built =
+        AfsBuilder().Align(64).Add("a.bin", Pattern(100, 1)).Add("b.bin", Pattern(50, 2)).Build();
+    PutU32LE(built.bytes, AfsBuilder::PairOffset(2), built.nameTableOffset);
+    PutU32LE(built.bytes, AfsBuilder::PairOffset(2) + 4, 4096);
+    PutU32LE(built.bytes, built.offsets[0] - 4, 0);
+    return built.bytes;
+}
+
 // Members with noise between them and after the last (and for MVX after the names' NULs).
 Bytes PacWithNoise() {
     const auto built = PacBuilder()
@@ -105,12 +115,16 @@ Bytes PacWithNoise() {
     return Scribbled(bytes, built.offsets[2] + 7, Pattern(5, 9));
 }
 
+// An empty MVX track is extracted as the text "Empty Length" and packs empty again.
 Bytes MvxWithNoise() {
-    const auto built =
-        MvxBuilder().Add("a.xmd", Pattern(40, 1), 30).Add("b.xmd", Pattern(300, 2), 9).Build();
+    const auto built = MvxBuilder()
+                           .Add("a.xmd", Pattern(40, 1), 30)
+                           .Add("empty.xmd", {})
+                           .Add("b.xmd", Pattern(300, 2), 9)
+                           .Build();
     Bytes bytes = Scribbled(built.bytes, built.offsets[0] + 40, Pattern(30, 7));
-    bytes = Scribbled(bytes, built.offsets[1] + 300, Pattern(9, 8));
-    return Scribbled(bytes, built.nameBlock + 16 + 7, Pattern(9, 6));
+    bytes = Scribbled(bytes, built.offsets[2] + 300, Pattern(9, 8));
+    return Scribbled(bytes, built.nameBlock + 32 + 6, Pattern(10, 6));
 }
 
 const RoundTrip kRoundTrips[] = {
@@ -148,6 +162,7 @@ const RoundTrip kRoundTrips[] = {
          return AfsWithNameEnds({300, 0xA1B2C3D4u, 0});
      }},
     {"AfsWithFillerBetweenAndAfterMembers", "box.afs", AfsWithFiller},
+    {"AfsWithTwoPointersOfOtherSizes", "box.afs", AfsWithTwoPointers},
     {"PacWithArbitraryFiller", "box.pac", PacWithNoise},
     {"MvxWithArbitraryFiller", "box.mvx", MvxWithNoise},
     {"MvxWithNamesOfEveryLength", "box.mvx",

@@ -84,12 +84,14 @@ Placement PlaceAll(const PackLayout& layout, const std::vector<std::uint32_t>& s
     return placement;
 }
 
-// The pair that names the name table.
-std::vector<std::uint8_t> PointerPair(const PackLayout& layout, const Placement& placement) {
+// A pair that names the name table; afterTable: the one after the offset table.
+std::vector<std::uint8_t> PointerPair(const PackLayout& layout, const Placement& placement,
+                                      bool afterTable) {
     std::vector<std::uint8_t> pair(kPointerPairSize, 0);
+    const auto plain = static_cast<std::uint32_t>(kNameEntrySize * layout.members.size());
+    const std::uint32_t size = layout.nameTableSize.value_or(plain);
     WriteU32LE(pair.data(), static_cast<std::uint32_t>(placement.nameTable));
-    WriteU32LE(pair.data() + 4, layout.nameTableSize.value_or(static_cast<std::uint32_t>(
-                                    kNameEntrySize * layout.members.size())));
+    WriteU32LE(pair.data() + 4, afterTable ? layout.nameTableSizeAfter.value_or(size) : size);
     return pair;
 }
 
@@ -190,14 +192,14 @@ void AddPrefix(const PackLayout& layout, const Placement& placement,
     }
     // Member 0 right after the tables: the pair before it is the one after the offset table.
     const PointerPlaces pointers = PointersOf(layout, placement);
-    const std::vector<std::uint8_t> pointer = PointerPair(layout, placement);
     if (pointers.afterTable) {
+        const std::vector<std::uint8_t> pointer = PointerPair(layout, placement, true);
         std::copy(pointer.begin(), pointer.end(), tables.end() - kPointerPairSize);
     }
     out.AddOwned(std::move(tables));
     if (pointers.beforeMember) {
         out.AddZeros(placement.offsets[0] - kPointerPairSize - out.Length());
-        out.AddOwned(pointer);
+        out.AddOwned(PointerPair(layout, placement, false));
     }
     out.AddZeros(placement.offsets[0] - out.Length());
 }
@@ -234,14 +236,19 @@ void NameEndsOf(const Archive& archive, PackLayout& layout) {
                               : PackLayout::NameEnds::kListed;
 }
 
-// The size word of the pair the archive reads its name table from, kept when not 48 N.
+// The size words of the pairs that name the name table, kept when not 48 N: the one before
+// member 0 (or the only one), and the one after the offset table when it says otherwise.
 void NameTableSizeOf(const Archive& archive, PackLayout& layout) {
-    const std::uint64_t pair = PointerBefore(layout.pointer)
-                                   ? archive.entries.front().offset - kPointerPairSize
-                                   : TablesEnd(archive.entries.size()) - kPointerPairSize;
-    const std::uint32_t size = plugin::ReadU32LE(archive.base + pair + 4);
+    const std::uint64_t after = TablesEnd(archive.entries.size()) - kPointerPairSize + 4;
+    const std::uint64_t before = archive.entries.front().offset - kPointerPairSize + 4;
+    const std::uint32_t size =
+        plugin::ReadU32LE(archive.base + (PointerBefore(layout.pointer) ? before : after));
     if (size != kNameEntrySize * archive.entries.size()) {
         layout.nameTableSize = size;
+    }
+    if (layout.pointer == PackLayout::Pointer::kBoth &&
+        plugin::ReadU32LE(archive.base + after) != size) {
+        layout.nameTableSizeAfter = plugin::ReadU32LE(archive.base + after);
     }
 }
 
@@ -314,6 +321,21 @@ bool ReadMember(const json::Value& value, bool named, PackLayout::Member& member
     return ReadDate(value, member.date, error);
 }
 
+// An optional size word of the nameTable object.
+bool ReadSizeWord(const json::Value& table, const char* key, std::optional<std::uint32_t>& out,
+                  std::string& error) {
+    if (table.Find(key) == nullptr) {
+        return true;
+    }
+    std::uint32_t size = 0;
+    if (!ReadOffset(table, key, size, error)) {
+        error = "nameTable: " + error;
+        return false;
+    }
+    out = size;
+    return true;
+}
+
 bool ReadNameTable(const json::Value& value, PackLayout& layout, std::string& error) {
     const json::Value* table = value.Find("nameTable");
     if (table == nullptr || table->type == json::Value::Type::kNull) {
@@ -324,13 +346,9 @@ bool ReadNameTable(const json::Value& value, PackLayout& layout, std::string& er
         error = "nameTable: " + (table->IsObject() ? error : "must be an object or null");
         return false;
     }
-    if (table->Find("size") != nullptr) {
-        std::uint32_t size = 0;
-        if (!ReadOffset(*table, "size", size, error)) {
-            error = "nameTable: " + error;
-            return false;
-        }
-        layout.nameTableSize = size;
+    if (!ReadSizeWord(*table, "size", layout.nameTableSize, error) ||
+        !ReadSizeWord(*table, "sizeAfter", layout.nameTableSizeAfter, error)) {
+        return false;
     }
     const json::Value* pointer = table->Find("pointer");
     for (const PointerName& known : kPointerNames) {
@@ -454,6 +472,9 @@ std::string LayoutText(const PackLayout& layout, bool exact) {
                 pointer + "\"";
         if (layout.nameTableSize) {
             text += ", \"size\": " + std::to_string(*layout.nameTableSize);
+        }
+        if (layout.nameTableSizeAfter) {
+            text += ", \"sizeAfter\": " + std::to_string(*layout.nameTableSizeAfter);
         }
         text += "}";
     } else {

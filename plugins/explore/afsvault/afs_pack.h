@@ -3,8 +3,9 @@
 //
 // A layout records what a recomputed archive would not reproduce: the alignment, each member's
 // offset (gaps included) and size, stored name and date, where the name table sits, which
-// pointer names it and the size that pointer gives when it is not 48 per member, the zero
-// bytes after the last member or name table (tail), the last four bytes of each name entry
+// pointer names it and the size its pointers give when not 48 per member ("size", and
+// "sizeAfter" for the pair after the offset table when the two differ), the length of what
+// follows the last member or name table (tail), the last four bytes of each name entry
 // ("nameEnds": absent when all are zero, "sizes" when each holds its member's size, as
 // archives commonly have it, else one number per member), and every byte other than zero that
 // a pack writes as filler: gaps, the tail, the pointer slot the archive does not use, a name
@@ -15,7 +16,6 @@
 // member. Only an archive whose members lie in table order, apart, after the tables, packs back
 // byte for byte; its layout says whether it does ("exact"). A pack without a layout names each
 // member after its file, with the file's date and its size in the entry's last four bytes.
-#pragma once
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,10 @@ struct PackLayout {
     bool placed = true;  // false: offsets are computed (a plain layout)
     std::uint32_t nameTableOffset = 0;
     Pointer pointer = Pointer::kBeforeFirstMember;
-    std::optional<std::uint32_t> nameTableSize;  // the pointer's size word when not 48 N
+    std::optional<std::uint32_t> nameTableSize;  // the pointers' size word when not 48 N
+    // The size word of the pair after the offset table when both pairs name the table and it
+    // differs from the other's.
+    std::optional<std::uint32_t> nameTableSizeAfter;
     NameEnds nameEnds = NameEnds::kZero;
     std::uint32_t tail = 0;
     std::vector<Member> members;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "file_ops.h"
 #include "plugin_support.h"
 
 namespace fogbell::plugin {
@@ -186,6 +187,23 @@ bool ReadRowMember(const RowFormat& format, const json::Value& value, RowLayout:
     }
     member.name = name->text;
     return true;
+}
+
+// Files that hold just format.emptyText, for members the layout records as empty, taken as
+// empty: what extraction wrote for an empty track.
+void EmptyAgain(const RowFormat& format, const RowLayout& layout, std::vector<PackedFile>& files) {
+    if (format.emptyText == nullptr) {
+        return;
+    }
+    const std::size_t length = std::strlen(format.emptyText);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::vector<std::uint8_t> bytes;
+        if (layout.members[i].size == 0u && files[i].size == length && !files[i].path.empty() &&
+            ReadWholeFile(files[i].path, bytes) && bytes.size() == length &&
+            std::memcmp(bytes.data(), format.emptyText, length) == 0) {
+            files[i] = PackedFile{};
+        }
+    }
 }
 
 }  // namespace
@@ -396,7 +414,10 @@ std::int32_t RowPackEntry(const RowFormat& format, const char* layout, const cha
                 error = "Damaged layout: " + error + ".";
                 return false;
             }
-            if (value == nullptr) {
+            std::vector<PackedFile> members = files;
+            if (value != nullptr) {
+                EmptyAgain(format, row, members);
+            } else {
                 row.placed = false;
                 row.members.resize(count);
                 for (std::uint32_t i = 0; i < count; ++i) {
@@ -405,7 +426,7 @@ std::int32_t RowPackEntry(const RowFormat& format, const char* layout, const cha
                         std::min<std::size_t>(row.members[i].name.size(), format.nameFieldSize));
                 }
             }
-            return PackRow(format, row, files, fills, out, error);
+            return PackRow(format, row, members, fills, out, error);
         });
 }
 

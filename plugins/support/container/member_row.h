@@ -35,6 +35,9 @@ struct RowFormat {
     std::array<std::uint8_t, 4> magic;
     std::uint32_t entrySize;      // 8 (offset, size) or 12 (offset, size, word)
     std::uint32_t nameFieldSize;  // size of each name field at the end; 0: no names
+    // What the kind's extraction writes for an empty track (null: its bytes, none): a file
+    // holding just this, for a member a layout records as empty, packs empty again.
+    const char* emptyText = nullptr;
 };
 
 struct RowLayout {
