@@ -143,8 +143,9 @@ bool WriteManifest(const ExplorerSession& container, const std::vector<std::stri
     const json::Value* exact = value->Find("exact");
     if (exact == nullptr || exact->type != json::Value::Type::kBool || !exact->boolean) {
         std::fprintf(stderr,
-                     "%s: %s: the container holds bytes a pack does not write (padding that is "
-                     "not zero): a pack will not give it back byte for byte\n",
+                     "%s: %s: the container is not laid out as a pack lays it out (members out "
+                     "of table order or over each other, or more odd filler than a manifest "
+                     "keeps): a pack will not give it back byte for byte\n",
                      kProgram, InFolder(directory, kManifestName).c_str());
     }
     std::string text = "{\"fogbell-manifest\": " + std::to_string(kManifestVersion) +

@@ -53,6 +53,80 @@ Bytes AfsWith(AfsBuilder::NameTable where, std::uint32_t alignment) {
         .bytes;
 }
 
+// bytes with what written over them from at on.
+Bytes Scribbled(Bytes bytes, std::size_t at, const Bytes& what) {
+    std::copy(what.begin(), what.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return bytes;
+}
+
+// An AFS archive of three members whose name entries end with each value of ends.
+Bytes AfsWithNameEnds(const std::vector<std::uint32_t>& ends) {
+    auto built = AfsBuilder()
+                     .Add("one.adx", AdxSignatureBytes(300))
+                     .Add("two.bin", Pattern(5000, 2), 700)
+                     .Add("three.bin", Pattern(33, 3))
+                     .Build();
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        PutU32LE(built.bytes, AfsBuilder::NameEntryOffset(built, i) + 44, ends[i]);
+    }
+    return built.bytes;
+}
+
+// Filler of every kind a pack writes itself: a run of 0xFF up to the next member, odd bytes
+// in the gap before the name table, bytes after a name's NUL, the pointer slot the archive
+// does not use, and a tail after the name table.
+Bytes AfsWithFiller() {
+    const auto built = AfsBuilder()
+                           .Align(2048)
+                           .Add("one.adx", AdxSignatureBytes(300))
+                           .Add("two.bin", Pattern(5000, 2))
+                           .Build();
+    Bytes bytes = Scribbled(built.bytes, built.offsets[0] + 300,
+                            Bytes(built.offsets[1] - built.offsets[0] - 300, 0xFF));
+    bytes = Scribbled(bytes, built.offsets[1] + 5010, Pattern(37, 9));
+    bytes = Scribbled(bytes, AfsBuilder::NameEntryOffset(built, 0) + 10, Pattern(12, 5));
+    bytes = Scribbled(bytes, AfsBuilder::PairOffset(2), {0xEF, 0xBE, 0xAD, 0xDE});
+    const Bytes tail = Pattern(100, 4);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    bytes.insert(bytes.end(), 3000, 0xCC);
+    return bytes;
+}
+
+// Both pointer pairs name the table, each with a size word of its own.
+Bytes AfsWithTwoPointers() {
+    auto built =
+        AfsBuilder().Align(64).Add("a.bin", Pattern(100, 1)).Add("b.bin", Pattern(50, 2)).Build();
+    PutU32LE(built.bytes, AfsBuilder::PairOffset(2), built.nameTableOffset);
+    PutU32LE(built.bytes, AfsBuilder::PairOffset(2) + 4, 4096);
+    PutU32LE(built.bytes, built.offsets[0] - 4, 0);
+    return built.bytes;
+}
+
+// Members with noise between them and after the last (and for MVX after the names' NULs).
+Bytes PacWithNoise() {
+    const auto built = PacBuilder()
+                           .Align(64)
+                           .Add(Pattern(100, 1), 13)
+                           .Add(Pattern(2000, 2), 40)
+                           .Add(Pattern(7, 3), 5)
+                           .Build();
+    Bytes bytes = Scribbled(built.bytes, built.offsets[0] + 100, Pattern(20, 7));
+    bytes = Scribbled(bytes, built.offsets[1] + 2000, Pattern(40, 8));
+    return Scribbled(bytes, built.offsets[2] + 7, Pattern(5, 9));
+}
+
+// An empty MVX track is extracted as the text "Empty Length" and packs empty again.
+Bytes MvxWithNoise() {
+    const auto built = MvxBuilder()
+                           .Add("a.xmd", Pattern(40, 1), 30)
+                           .Add("empty.xmd", {})
+                           .Add("b.xmd", Pattern(300, 2), 9)
+                           .Build();
+    Bytes bytes = Scribbled(built.bytes, built.offsets[0] + 40, Pattern(30, 7));
+    bytes = Scribbled(bytes, built.offsets[2] + 300, Pattern(9, 8));
+    return Scribbled(bytes, built.nameBlock + 32 + 6, Pattern(10, 6));
+}
+
 const RoundTrip kRoundTrips[] = {
     {"AfsNameTableBeforeFirstMember", "box.afs",
      [] { return AfsWith(AfsBuilder::NameTable::kBeforeFirstMember, 2048); }},
@@ -79,6 +153,18 @@ const RoundTrip kRoundTrips[] = {
              .Build()
              .bytes;
      }},
+    {"AfsNameEntriesHoldTheMembersLengths", "box.afs",
+     [] {
+         return AfsWithNameEnds({300, 5000, 33});
+     }},
+    {"AfsNameEntriesHoldOtherWords", "box.afs",
+     [] {
+         return AfsWithNameEnds({300, 0xA1B2C3D4u, 0});
+     }},
+    {"AfsWithFillerBetweenAndAfterMembers", "box.afs", AfsWithFiller},
+    {"AfsWithTwoPointersOfOtherSizes", "box.afs", AfsWithTwoPointers},
+    {"PacWithArbitraryFiller", "box.pac", PacWithNoise},
+    {"MvxWithArbitraryFiller", "box.mvx", MvxWithNoise},
     {"MvxWithNamesOfEveryLength", "box.mvx",
      [] {
          return MvxBuilder()
@@ -157,8 +243,10 @@ TEST_F(CliPackFolder, WithoutAManifestPacksAnAfsOfTheFilesInNameOrder) {
     EXPECT_GE(read.members[0].date[0], 2020);  // the file's own date, not zeros
     EXPECT_EQ(read.members[0].bytes, AdxSignatureBytes(100));
     EXPECT_EQ(read.members[1].bytes, Pattern(3000, 2));
-    for (const auto& member : read.members) {
-        EXPECT_EQ(member.offset % 2048, 0u) << member.offset;
+    for (std::size_t i = 0; i < read.members.size(); ++i) {
+        EXPECT_EQ(read.members[i].offset % 2048, 0u) << read.members[i].offset;
+        // The last four bytes of each name entry hold the member's length.
+        EXPECT_EQ(layout::U32(ReadFile(out), read.nameTable + 48 * i + 44), read.members[i].size);
     }
 }
 
@@ -236,8 +324,40 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
          "Damaged layout: \"alignment\" must be a power of two."},
         {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0, "members": []})",
          "Damaged layout: \"members\" must list one member per file (1)."},
+        // Filler runs: a.adx lies at 32..132 behind a table that ends at 16.
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 32, "size": 100}], "bytes": [[132, 100, "ff"]]})",
+         "Damaged layout: \"bytes\": run 1 (offset 132, 100 bytes) runs past the container's "
+         "end at 132."},
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 32, "size": 100}], "bytes": [[24, 16, "ff"]]})",
+         "Damaged layout: \"bytes\": run 1 (offset 24, 16 bytes) lies over member 1."},
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 32, "size": 100}], "bytes": [[8, 4, "01020304"]]})",
+         "Damaged layout: \"bytes\": run 1 (offset 8, 4 bytes) lies over the offset table."},
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 32, "size": 100}], "bytes": [[16, 4294967295, "ff"]]})",
+         "Damaged layout: \"bytes\": run 1 ends past 4 GiB, more than a container's offsets "
+         "reach."},
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 32, "size": 100}], "bytes": [[16, 2, "0g0h"]]})",
+         "Damaged layout: \"bytes\": run 1 \"hex\" must be its length's bytes, or one byte, in "
+         "hexadecimal digits."},
+        {R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+             "members": [{"offset": 32}], "bytes": [[16, 2, "ff"]]})",
+         "Damaged layout: member 1: \"size\" is needed with \"bytes\"."},
     };
-    for (const Case& c : layouts) {
+    // More runs than a layout keeps.
+    std::string many = R"({"format": "afs", "alignment": 16, "nameTable": null, "tail": 0,
+        "members": [{"offset": 32, "size": 100}], "bytes": [)";
+    for (int i = 0; i <= 65536; ++i) {
+        many += (i == 0 ? "[" : ",[") + std::to_string(200 + 2 * i) + ",1,\"ff\"]";
+    }
+    many += "]}";
+    const std::string tooMany = "Damaged layout: \"bytes\" must be a list of at most 65536 runs.";
+    std::vector<Case> all(std::begin(layouts), std::end(layouts));
+    all.push_back({many.c_str(), tooMany.c_str()});
+    for (const Case& c : all) {
         WriteFile(folder + "/fogbell-manifest.json",
                   BytesOf(std::string("{\"fogbell-manifest\": 1, \"kind\": \"afsvault\", ") +
                           "\"files\": [\"a.adx\"], \"layout\": " + c.manifest + "}"));
@@ -246,6 +366,57 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
         EXPECT_EQ(refused.err, "fogbell-cli: " + out + ": " + c.reason + "\n");
         EXPECT_FALSE(FileExists(out));
         EXPECT_FALSE(FileExists(out + ".fogbell-pack"));
+    }
+}
+
+// Manifests as they were written before filler runs were kept: no sizes, the PAC filler as one
+// byte and its count, name entries ending in zeros.
+TEST_F(CliPackFolder, AManifestWithoutFillerRunsPacksAsBefore) {
+    const auto pac = PacBuilder().Align(64).Add(Pattern(100, 1), 13).Add(Pattern(50, 2)).Build();
+    const auto afs = AfsBuilder().Add("a.adx", Pattern(70, 3)).Add("b.bin", Pattern(20, 4)).Build();
+    const auto word = [](std::size_t i) { return std::to_string(PacBuilder::UnusedField(i)); };
+    const auto at = [](std::uint32_t offset) { return std::to_string(offset); };
+    struct Old {
+        const char* kind;
+        std::vector<std::pair<std::string, Bytes>> files;
+        std::string layout;
+        Bytes original;
+    };
+    const Old olds[] = {
+        {"pacvault",
+         {{"Track 0.wav", Pattern(100, 1)}, {"Track 1.wav", Pattern(50, 2)}},
+         R"({"format": "pac", "exact": true, "alignment": 64, "tail": 0, "tailFill": 0,
+             "members": [{"offset": )" +
+             at(pac.offsets[0]) + R"(, "fill": 0, "fillLength": 0,
+             "word": )" +
+             word(0) + R"(}, {"offset": )" + at(pac.offsets[1]) +
+             R"(, "fill": 238, "fillLength": 13, "word": )" + word(1) + "}]}",
+         pac.bytes},
+        {"afsvault",
+         {{"a.adx", Pattern(70, 3)}, {"b.bin", Pattern(20, 4)}},
+         R"({"format": "afs", "exact": true, "alignment": 16, "nameTable": {"offset": )" +
+             at(afs.nameTableOffset) + R"(, "pointer": "before-first-member"}, "tail": 0,
+             "members": [{"offset": )" +
+             at(afs.offsets[0]) +
+             R"(, "name": "a.adx", "date": [2001, 2, 3, 4, 5, 6]}, {"offset": )" +
+             at(afs.offsets[1]) + R"(, "name": "b.bin", "date": [2001, 2, 3, 4, 5, 6]}]})",
+         afs.bytes},
+    };
+    for (const Old& old : olds) {
+        const std::string folder = dir.File(std::string("old-") + old.kind);
+        std::filesystem::create_directory(folder);
+        std::string names;
+        for (const auto& [name, bytes] : old.files) {
+            WriteFile(folder + "/" + name, bytes);
+            names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        }
+        WriteFile(folder + "/fogbell-manifest.json",
+                  BytesOf("{\"fogbell-manifest\": 1, \"kind\": \"" + std::string(old.kind) +
+                          "\", \"files\": [" + names + "], \"layout\": " + old.layout + "}"));
+        const std::string out = folder + ".packed";
+        const ProgramResult pack = Run({"pack", folder, out});
+        ASSERT_EQ(pack.exitStatus, 0) << old.kind << ": " << pack.err;
+        EXPECT_TRUE(ReadFile(out) == old.original) << old.kind;
     }
 }
 
@@ -282,20 +453,23 @@ TEST_F(CliPackFolder, WithJsonTheOutputStaysOneDocument) {
     EXPECT_TRUE(FileExists(ManifestIn(Unpacked())));
 }
 
-TEST_F(CliPackFolder, PaddingThatIsNotZeroIsReportedAtExtraction) {
+TEST_F(CliPackFolder, AContainerAPackCannotGiveBackIsReportedAtExtraction) {
+    // b.bin's pair names the place before a.bin's: a pack lays members out in table order.
     AfsBuilder::Result built = AfsBuilder()
-                                   .Align(2048)
-                                   .Add("a.bin", Pattern(10, 1), 100)
+                                   .Place(AfsBuilder::NameTable::kAfterOffsetTable)
+                                   .Add("a.bin", Pattern(10, 1))
                                    .Add("b.bin", Pattern(10, 2))
                                    .Build();
-    built.bytes[built.offsets[0] + 50] = 0x7E;  // inside a.bin's spare room
+    PutU32LE(built.bytes, AfsBuilder::PairOffset(0), built.offsets[1]);
+    PutU32LE(built.bytes, AfsBuilder::PairOffset(1), built.offsets[0]);
     const ProgramResult extracted = Unpack("box.afs", built.bytes);
     const std::string folder = Unpacked();
     EXPECT_EQ(extracted.exitStatus, 0);
     EXPECT_EQ(extracted.err, "fogbell-cli: " + ManifestIn(folder) +
-                                 ": the container holds bytes a pack does "
-                                 "not write (padding that is not zero): a pack will not give it "
-                                 "back byte for byte\n");
+                                 ": the container is not laid out as a pack lays it out "
+                                 "(members out of table order or over each other, or more odd "
+                                 "filler than a manifest keeps): a pack will not give it back "
+                                 "byte for byte\n");
     const std::string manifest([&] {
         const Bytes b = ReadFile(folder + "/fogbell-manifest.json");
         return std::string(b.begin(), b.end());

@@ -20,6 +20,7 @@
 #include "mvx_builder.h"
 #include "run_program.h"
 #include "test_files.h"
+#include "xmd_builder.h"
 
 extern char** environ;
 
@@ -82,7 +83,8 @@ TEST_F(CliRebuild, ANestedTrackRebuildsEveryLevelOutwards) {
         MvxBuilder().Add("x.xmd", Pattern(40, 4)).Add("y.xmd", Pattern(20, 5)).Build().bytes;
     const std::string box = Save(
         "box.afs", AfsBuilder().Add("se.mvx", inner).Add("tail.bin", Pattern(30, 6)).Build().bytes);
-    const std::string file = Save("new.xmd", Pattern(4000, 7));
+    const Bytes xmd = BuildXmd(1, 32000, 13 * 300, XmdFrames(300, 7));
+    const std::string file = Save("new.xmd", xmd);
     const ProgramResult refused = Run({"replace", box + "::se.mvx", "x.xmd", file});
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.err.find("--rebuild"), std::string::npos) << refused.err;
@@ -92,7 +94,7 @@ TEST_F(CliRebuild, ANestedTrackRebuildsEveryLevelOutwards) {
     const auto outer = layout::ReadAfs(ReadFile(box));
     EXPECT_EQ(outer.members[1].bytes, Pattern(30, 6));
     const auto mvx = layout::ReadMvx(outer.members[0].bytes);
-    EXPECT_EQ(mvx.members[0].bytes, Pattern(4000, 7));
+    EXPECT_EQ(mvx.members[0].bytes, xmd);
     EXPECT_EQ(mvx.members[1].bytes, Pattern(20, 5));
     EXPECT_EQ(Run({"list", box + "::se.mvx"}).exitStatus, 0);
 }

@@ -219,6 +219,13 @@ TEST_F(Cli, AReplacementTheTracksDecoderCannotReadIsRefusedUnlessRaw) {
          "notes.txt is not ADX, the track's format, and no decoder recognises it"},
         {"voice.adx", "line.xmd", {}, 1, "line.xmd is XMD, not ADX, the track's format"},
         {"music.wav", "take.adx", {}, 1, "take.adx is ADX, not WAVE, the track's format"},
+        {"voice.xmd",
+         "notes.txt",
+         {},
+         1,
+         "notes.txt is not XMD, the track's format, and no decoder recognises it"},
+        {"voice.xmd", "line.xmd", {}, 0, "Replace OK\n"},
+        {"voice.xmd", "notes.txt", {"--raw"}, 0, "Replace OK\n"},
         {"voice.adx", "take.adx", {}, 0, "Replace OK\n"},
         {"voice.adx", "notes.txt", {"--raw"}, 0, "Replace OK\n"},
         {"music.wav", "take.adx", {"--raw"}, 0, "Replace OK\n"},
@@ -229,6 +236,7 @@ TEST_F(Cli, AReplacementTheTracksDecoderCannotReadIsRefusedUnlessRaw) {
         WriteFile(archive, AfsBuilder()
                                .Add("voice.adx", BuildAdx(options, AdxFrames(2, 1, 9), true))
                                .Add("music.wav", BuildWave({}, Pattern(400, 4)))
+                               .Add("voice.xmd", BuildXmd(1, 32000, 13 * 8, XmdFrames(8, 5)))
                                .Build()
                                .bytes);
         const Bytes before = ReadFile(archive);

@@ -21,7 +21,8 @@ TEST(AixRoundTrip, TrackOnePlayedAndExtractedDecodesToTheSameSamples) {
     TempDir dir;
 
     // Two stereo streams interleaved in packets. Track 1 runs at 48000 Hz (coefficients computed
-    // from its cutoff); its T leaves 40000 samples in the extracted header (T - 12 x rate).
+    // from its cutoff); its T leaves 40000 samples in the extracted header (T - 12 x rate), and
+    // its packets hold the 616000 bytes that T declares (17112 groups of 36), so it is whole.
     AixStream zero;
     zero.sampleRate = 44100;
     zero.total = 0x7FFFFFFF;
@@ -29,7 +30,7 @@ TEST(AixRoundTrip, TrackOnePlayedAndExtractedDecodesToTheSameSamples) {
     AixStream one;
     one.sampleRate = 48000;
     one.total = 12 * 48000 + 40000;
-    one.data = AdxFrames(3000, 2, 22);
+    one.data = AdxFrames(17112, 2, 22);
     one.packetData = 1008;
     const auto built = AixBuilder().Add(zero).Add(one).Build();
     const std::string path = dir.File("music.aix");
@@ -54,7 +55,7 @@ TEST(AixRoundTrip, TrackOnePlayedAndExtractedDecodesToTheSameSamples) {
     const Bytes viaAdx = adx.DecodeAll(extracted);
     adx.CloseFile(extracted);
 
-    EXPECT_EQ(viaRecord.size(), 3000u * 128);
+    EXPECT_EQ(viaRecord.size(), 17112u * 128);
     ASSERT_GE(viaAdx.size(), 40000u * 4);
     const std::size_t common = std::min(viaRecord.size(), viaAdx.size());
     const auto differs =

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -218,10 +219,32 @@ TEST(AixStream, APacketRunningPastTheEndEndsTheStreamThere) {
     auto opened = Open(exact);
     const PcmBlock* block = opened->decoder.Next();
     ASSERT_NE(block, nullptr);
-    EXPECT_TRUE(opened->decoder.MetCutPacket());
+    EXPECT_EQ(opened->decoder.MetCut(), StreamDecoder::Cut::kPacket);
     EXPECT_EQ(block->size, 3u * 7168);  // stream 0's packets before the damage
     EXPECT_EQ(opened->decoder.Next(), nullptr);
-    EXPECT_FALSE(opened->decoder.MetCutPacket());
+    EXPECT_EQ(opened->decoder.MetCut(), StreamDecoder::Cut::kNone);
+}
+
+TEST(AixStream, AChainEndingShortOfTheDeclaredDataIsACutWhereverItEnds) {
+    // 300 stereo groups (10800 bytes, in packets of 2016) and T = 9600: the budget of 9600
+    // bytes is less than the frames of 9600 samples, and the fifth packet passes it.
+    const auto built = AixBuilder().Add(Stream(2, 300, 3, 9600)).Build();
+    ASSERT_EQ(built.packets.size(), 6u);
+    for (std::size_t kept = 0; kept <= built.packets.size(); ++kept) {
+        const std::uint32_t end =
+            kept == built.packets.size() ? built.chainEnd : built.packets[kept].offset;
+        const AixBytes exact(built.bytes.begin(), built.bytes.begin() + end);
+        auto opened = Open(exact);
+        // One second holds the whole stream: the first call ends the walk.
+        opened->decoder.Next();
+        EXPECT_EQ(opened->decoder.MetCut(),
+                  kept >= 5 ? StreamDecoder::Cut::kNone : StreamDecoder::Cut::kShort)
+            << kept;
+        // A call walks until its second is full: past the budget, to the chain's end.
+        EXPECT_EQ(opened->decoder.Consumed(), std::min<std::size_t>(kept * 2016, 10800)) << kept;
+        EXPECT_EQ(opened->decoder.Next(), nullptr);
+        EXPECT_EQ(opened->decoder.MetCut(), StreamDecoder::Cut::kNone);
+    }
 }
 
 TEST(AixStream, EmptyChainsAndEmptyPayloadsGiveNothing) {
@@ -346,7 +369,7 @@ TEST_F(TrackRecord, TheWalkStopsAtTheLengthTheRecordCarries) {
     ASSERT_TRUE(decoder.Open(source));
     const PcmBlock* block = decoder.Next();
     ASSERT_NE(block, nullptr);
-    EXPECT_TRUE(decoder.MetCutPacket());
+    EXPECT_EQ(decoder.MetCut(), StreamDecoder::Cut::kPacket);
     EXPECT_EQ(block->size, 56u * 128);
 }
 

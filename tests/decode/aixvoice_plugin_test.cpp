@@ -127,7 +127,12 @@ TEST_F(AixVoice, TheExplorersRecordPlaysTheSelectedTrackOnly) {
 }
 
 TEST_F(AixVoice, ClosingARecordDecoderLeavesTheExplorerUsable) {
-    const auto built = TwoStreams();
+    // Totals that the packets hold: extraction finds the tracks whole.
+    AixStream first = Stream(2, 44100, 4200, 1);
+    AixStream second = Stream(2, 32000, 3000, 2);
+    first.total = Size(first.data);
+    second.total = Size(second.data);
+    const auto built = AixBuilder().Add(first).Add(second).Build();
     const int container = vault.LoadFileMemory(built.bytes.data(), Size(built.bytes));
     // As the host lists tracks: open each, read its format, close at once.
     for (const char* name : {"Track 0.aixf", "Track 1.aixf"}) {
@@ -273,6 +278,30 @@ TEST_F(AixVoice, ADamagedChainEndsTheTrackWithATextAndNoReadPastTheContainer) {
     EXPECT_EQ(voice.Error(), "OK");
     voice.CloseFile(h);
     vault.CloseFile(container);
+}
+
+TEST_F(AixVoice, ATrackCutBetweenTwoPacketsEndsWithATextThatSaysSo) {
+    // 300 stereo groups in packets of 2016 bytes; T = 9600 is passed in the fifth packet.
+    AixStream stream = Stream(2, 8000, 300, 3);
+    stream.total = 9600;
+    const auto built = AixBuilder().Add(stream).Build();
+    for (const bool whole : {true, false}) {
+        const std::uint32_t end = whole ? built.chainEnd : built.packets[3].offset;
+        Bytes exact(built.bytes.begin(), built.bytes.begin() + end);
+        const int container = vault.LoadFileMemory(exact.data(), Size(exact));
+        EXPECT_EQ(vault.GetDamagedCount(container), whole ? 0u : 1u);
+        const int h = OpenTrack(container, "Track 0.aixf");
+        // Cut: three packets, 168 groups, one block of less than a second and then the end.
+        ASSERT_NE(voice.DecodeNext(h), nullptr);
+        EXPECT_EQ(voice.Error(), whole ? "OK"
+                                       : "The track is cut: its header declares 9600 samples, "
+                                         "the container holds 5376.");
+        if (!whole) {
+            EXPECT_EQ(voice.DecodeNext(h), nullptr);
+        }
+        voice.CloseFile(h);
+        vault.CloseFile(container);
+    }
 }
 
 // Every truncation and many byte changes of a container, opened as a whole container and track

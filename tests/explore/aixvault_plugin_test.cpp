@@ -19,12 +19,13 @@ std::uint32_t Size(const Bytes& bytes) {
     return static_cast<std::uint32_t>(bytes.size());
 }
 
+// total 0: the samples the frames hold, so that the stream is whole.
 AixStream Stream(std::uint8_t channels, std::uint32_t rate, std::uint32_t groups,
-                 std::uint32_t seed, std::uint32_t total = 0x00FFFFFF) {
+                 std::uint32_t seed, std::uint32_t total = 0) {
     AixStream s;
     s.channels = channels;
     s.sampleRate = rate;
-    s.total = total;
+    s.total = total != 0 ? total : groups * 32;
     s.data = AdxFrames(groups, channels, seed);
     return s;
 }
@@ -181,7 +182,7 @@ TEST_F(AixVault, ExtractionWritesTheAdxHeaderAndOnlyThatStreamsData) {
     ASSERT_GE(adx.size(), 36u);
     const auto entry = built.bytes.begin() + built.EntryOffset(1);
     Bytes header(entry + 24, entry + 52);
-    PutU32BE(header, 12, 0x00FFFFFFu - 12u * 96000u);
+    PutU32BE(header, 12, 130u * 32 - 12u * 96000u);
     header.insert(header.end(), {0, 0, '(', 'c', ')', 'C', 'R', 'I'});
     EXPECT_EQ(Bytes(adx.begin(), adx.begin() + 36), header);
     EXPECT_EQ(Bytes(adx.begin() + 36, adx.end()), StreamData(built, 1));

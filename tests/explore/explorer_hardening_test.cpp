@@ -361,10 +361,12 @@ struct CutCase {
     std::vector<std::size_t> damaged;  // rows lying wholly or partly outside them
 };
 
+// Twenty stereo groups (720 bytes) in two packets.
 AixStream CutStream(std::uint32_t total) {
     AixStream stream;
     stream.total = total;
     stream.data = AdxFrames(20, 2, 1);
+    stream.packetData = 360;
     return stream;
 }
 
@@ -388,12 +390,18 @@ std::vector<CutCase> CutContainers() {
     const auto mvx = MvxBuilder().Add("a.xmd", Pattern(64, 1)).Add("b.xmd", Pattern(64, 2)).Build();
     all.push_back({"mvxvault", mvx.bytes, mvx.bytes.size(), {}});
     all.push_back({"mvxvault", mvx.bytes, mvx.offsets[1] + 1, {1}});
-    // Stream 0 passes its budget within its packet, stream 1 never does: a cut in stream 1's
-    // packet reaches stream 1 only.
-    const auto aix = AixBuilder().Add(CutStream(100)).Add(CutStream(100000)).Build();
+    // Packets s0, s1, s0, s1. Stream 0's first packet holds the 320 bytes its entry declares
+    // (320 samples take ten groups, 360 bytes, so the budget of 320 bytes rules); stream 1 needs
+    // both of its packets for its 640: a cut, even exactly between two packets, reaches
+    // stream 1 only unless it falls before stream 0's first packet ends.
+    const auto aix = AixBuilder().Add(CutStream(320)).Add(CutStream(640)).Build();
     all.push_back({"aixvault", aix.bytes, aix.bytes.size(), {}});
     all.push_back({"aixvault", aix.bytes, aix.packets[1].offset + 20, {1}});
     all.push_back({"aixvault", aix.bytes, aix.packets[0].offset + 20, {0, 1}});
+    all.push_back({"aixvault", aix.bytes, aix.packets[3].offset, {1}});
+    all.push_back({"aixvault", aix.bytes, aix.packets[2].offset, {1}});
+    all.push_back({"aixvault", aix.bytes, aix.packets[1].offset, {1}});
+    all.push_back({"aixvault", aix.bytes, aix.firstPacket, {0, 1}});
     return all;
 }
 

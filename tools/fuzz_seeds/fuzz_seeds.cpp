@@ -1,5 +1,6 @@
 #include "fuzz_seeds.h"
 
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
@@ -88,6 +89,12 @@ std::vector<Seed> AixSeeds() {
     };
 }
 
+// bytes with what written over them from at on: filler that a layout keeps as runs.
+Bytes Scribbled(Bytes bytes, std::size_t at, const Bytes& what) {
+    std::copy(what.begin(), what.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return bytes;
+}
+
 std::vector<Seed> PacSeeds() {
     const auto kFmt16 = RiffWaveBuilder::Layout::kFmt16;
     const auto kFmt18 = RiffWaveBuilder::Layout::kFmt18Data;
@@ -104,6 +111,17 @@ std::vector<Seed> PacSeeds() {
                               .Add(Wave(kFmt18, 2, 32000, 64, 5), 40)
                               .Build()
                               .bytes},
+        {"odd_filler",
+         [] {
+             const auto built = PacBuilder()
+                                    .Align(64)
+                                    .Add(Wave(kFmt16, 1, 8000, 100, 6), 20)
+                                    .Add(Wave(kFmt16, 1, 8000, 60, 7), 9)
+                                    .Build();
+             const Bytes first =
+                 Scribbled(built.bytes, built.offsets[0] + built.sizes[0], test::Pattern(20, 8));
+             return Scribbled(first, built.offsets[1] + built.sizes[1], test::Pattern(9, 9));
+         }()},
     };
 }
 
@@ -122,6 +140,17 @@ std::vector<Seed> MvxSeeds() {
              .Add("c.XMD", test::XmdStreamBytes(2, 11025, test::XmdFrames(12, 4)))
              .Build()
              .bytes},
+        {"odd_filler",
+         [] {
+             const auto built =
+                 MvxBuilder()
+                     .Add("a.xmd", test::XmdStreamBytes(1, 8000, test::XmdFrames(4, 5)), 12)
+                     .Add("b.xmd", test::XmdStreamBytes(1, 8000, test::XmdFrames(3, 6)), 7)
+                     .Build();
+             const Bytes gap =
+                 Scribbled(built.bytes, built.offsets[0] + built.sizes[0], test::Pattern(12, 7));
+             return Scribbled(gap, built.nameBlock + 6, test::Pattern(10, 8));
+         }()},
     };
 }
 
@@ -151,6 +180,19 @@ std::vector<Seed> AfsSeeds() {
                          .Add("y", wave)
                          .Build()
                          .bytes},
+        // Name entries ending in the members' lengths, a run of 0xFF and odd bytes in the gaps.
+        {"lengths_and_filler",
+         [&] {
+             auto built = AfsBuilder().Align(64).Add("a.adx", adx).Add("b.wav", wave).Build();
+             test::PutU32LE(built.bytes, AfsBuilder::NameEntryOffset(built, 0) + 44,
+                            static_cast<std::uint32_t>(adx.size()));
+             test::PutU32LE(built.bytes, AfsBuilder::NameEntryOffset(built, 1) + 44,
+                            static_cast<std::uint32_t>(wave.size()));
+             const std::size_t gap = built.offsets[1] - built.offsets[0] - adx.size();
+             const Bytes run =
+                 Scribbled(built.bytes, built.offsets[0] + adx.size(), Bytes(gap, 0xFF));
+             return Scribbled(run, AfsBuilder::NameEntryOffset(built, 1) + 8, test::Pattern(6, 3));
+         }()},
     };
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "aix_layout.h"
 #include "byte_order.h"
 
 namespace fogbell::aix {
@@ -86,9 +85,10 @@ bool StreamDecoder::Open(const StreamSource& source) {
     groupSize_ = stereo_ ? kStereoGroup : adx::kFrameSize;
     groupPcm_ = stereo_ ? kStereoPcm : kMonoPcm;
 
-    const StreamHeader played = ReadStreamHeader(EntryOf(source.table, source.selected));
-    coefficients_ = adx::CoefficientsFor(played.sampleRate, played.cutoff);
-    total_ = played.total;
+    played_ = ReadStreamHeader(EntryOf(source.table, source.selected));
+    coefficients_ = adx::CoefficientsFor(played_.sampleRate, played_.cutoff);
+    total_ = played_.total;
+    declared_ = DeclaredDataBytes(played_);
     blockSize_ = static_cast<std::size_t>(second);
     pcm_ = std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_ + kMaxPacketPcm);
     Rewind();
@@ -102,7 +102,8 @@ void StreamDecoder::Rewind() {
     history_[1] = {};
     carry_ = 0;
     block_ = {};
-    metCut_ = false;
+    metCut_ = Cut::kNone;
+    consumed_ = 0;
 }
 
 std::uint32_t StreamDecoder::Position() const {
@@ -111,7 +112,7 @@ std::uint32_t StreamDecoder::Position() const {
 }
 
 const PcmBlock* StreamDecoder::Next() {
-    metCut_ = false;
+    metCut_ = Cut::kNone;
     const bool walking = remaining_.load(std::memory_order_relaxed) > 0;
     if (!walking && carry_ == 0) {
         return nullptr;
@@ -137,7 +138,9 @@ bool StreamDecoder::DecodePacket(std::size_t& fill) {
     Packet packet;
     const PacketStatus status = ReadPacket(source_.base, source_.length, next_, packet);
     if (status != PacketStatus::kPacket) {
-        metCut_ = status == PacketStatus::kCut;
+        if (consumed_ < declared_) {
+            metCut_ = status == PacketStatus::kCut ? Cut::kPacket : Cut::kShort;
+        }
         EndWalk();
         return false;
     }
@@ -154,6 +157,7 @@ bool StreamDecoder::DecodePacket(std::size_t& fill) {
         fill += groupPcm_;
     }
     remaining_.fetch_sub(packet.size, std::memory_order_relaxed);
+    consumed_ += packet.size;
     return true;
 }
 

@@ -14,6 +14,8 @@
 //  - where the chain ends, where a packet runs past the container's end, or at a frame whose
 //    scale has its top bit set (the ADX end marker): the partial second decoded so far is
 //    delivered as the last block, as it is (no padding).
+// A walk that ends at the chain's end or at a cut packet before the stream's packets held the
+// data its entry declares (aix_layout.h) has met a cut: the call that ends it says so.
 // The format (channels and rate, 16-bit PCM) is stream 0's, whichever stream plays; the
 // prediction coefficients follow the played stream's own rate and cutoff.
 #pragma once
@@ -24,6 +26,7 @@
 #include <memory>
 
 #include "adx_frame.h"
+#include "aix_layout.h"
 #include "fogbell_aix_record.h"
 #include "fogbell_decoder.h"
 
@@ -63,8 +66,17 @@ class StreamDecoder {
     // call of Next or Rewind.
     const PcmBlock* Next();
 
-    // True when the last Next stopped at a packet that runs past the container's end.
-    bool MetCutPacket() const { return metCut_; }
+    enum class Cut {
+        kNone,
+        kPacket,  // a packet runs past the container's end
+        kShort,   // the chain ended before the declared data
+    };
+    // How the last Next found the stream cut: the walk ended in it short of the declared data.
+    Cut MetCut() const { return metCut_; }
+    // The played stream's entry fields.
+    const StreamHeader& Played() const { return played_; }
+    // The played stream's data bytes the walk has read since the last rewind.
+    std::uint64_t Consumed() const { return consumed_; }
 
     const WAVEFORMATEX& Format() const { return format_; }
     // The played stream's total value T.
@@ -89,6 +101,9 @@ class StreamDecoder {
     std::size_t groupPcm_ = 2 * adx::kSamplesPerFrame;
     adx::Coefficients coefficients_ = adx::kStandardCoefficients;
     std::uint32_t total_ = 0;
+    StreamHeader played_;
+    std::uint64_t declared_ = 0;  // DeclaredDataBytes of the played stream
+    std::uint64_t consumed_ = 0;
 
     std::uint32_t next_ = 0;                  // offset of the next packet
     std::atomic<std::int64_t> remaining_{0};  // of T; 0 or less once the stream has ended
@@ -99,7 +114,7 @@ class StreamDecoder {
     // fits. Only bytes written by decoding are ever handed out.
     std::unique_ptr<std::uint8_t[]> pcm_;
     PcmBlock block_{};
-    bool metCut_ = false;
+    Cut metCut_ = Cut::kNone;
 };
 
 }  // namespace fogbell::aix

@@ -13,9 +13,9 @@
 #include "aix_layout.h"
 #include "aix_stream.h"
 #include "byte_order.h"
+#include "file_checks.h"
 #include "fogbell_decoder.h"
 #include "loaded_module.h"
-#include "file_checks.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 
@@ -193,9 +193,12 @@ FOGBELL_PLUGIN_API const PcmBlock* fnDecodeNext(int32_t handle) {
         if (record == nullptr) {
             return nullptr;
         }
+        const aix::StreamDecoder& decoder = record->decoder;
         const PcmBlock* block = record->decoder.Next();
-        if (record->decoder.MetCutPacket()) {
+        if (decoder.MetCut() == aix::StreamDecoder::Cut::kPacket) {
             SetErrorText("Error size AIXPData.");
+        } else if (decoder.MetCut() == aix::StreamDecoder::Cut::kShort) {
+            SetErrorText("%s", aix::CutText(decoder.Played(), decoder.Consumed()).c_str());
         }
         return block;
     });

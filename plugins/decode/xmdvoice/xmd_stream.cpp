@@ -207,6 +207,25 @@ HeaderStatus ReadHeader(const std::uint8_t* data, std::uint32_t size, Header& he
     return header.channels == 0 ? HeaderStatus::kNoChannels : HeaderStatus::kOk;
 }
 
+std::string CheckPlausible(const Header& header, std::uint32_t size) {
+    const std::string refused = "Is not XMD file: its header declares ";
+    if (header.channels > kMaxChannels) {
+        return refused + std::to_string(header.channels) + " channels; XMD streams have 1 or 2.";
+    }
+    if (header.sampleRate == 0) {
+        return refused + "a sample rate of 0 Hz.";
+    }
+    const std::uint64_t needed = std::uint64_t{kHeaderSize} + header.dataLength;
+    const std::uint64_t group = std::uint64_t{kFrameSize} * header.channels;
+    // A cut inside the last group leaves fewer than a group's bytes missing.
+    if (needed < size + group) {
+        return {};
+    }
+    const std::uint64_t frames = (std::uint64_t{header.dataLength} + kFrameSize - 1) / kFrameSize;
+    return refused + std::to_string(frames) + " frames, which need " + std::to_string(needed) +
+           " bytes; the file has " + std::to_string(size) + ".";
+}
+
 void DecodeFrame(const std::uint8_t* frame, std::int16_t* out, std::size_t stride) {
     if (stride == 1) {
         DecodeMono(frame, out);

@@ -24,11 +24,19 @@
 // count above 2 runs the length down faster than the bytes are read). The stream ends when the
 // length is used up (the last group is decoded whole) or where the bytes end: only whole groups
 // are decoded, and running out of bytes counts as having used up the length.
+//
+// With no signature, only the header's agreement with the bytes tells an XMD stream from other
+// bytes (CheckPlausible): 1 or 2 channels, a rate above 0, and the declared data within the
+// bytes present. Bytes after the data are allowed (a track padded inside its container), and so
+// is a stream cut inside its last frame group (fewer bytes missing than one group holds), which
+// plays up to the group before it. A text file, read as a header, declares dozens of channels
+// and hundreds of megabytes of data, and is refused.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fogbell::xmd {
 
@@ -51,12 +59,19 @@ struct Header {
 
 enum class HeaderStatus { kOk, kTooShort, kNoChannels };
 
+// The channel counts the format carries.
+inline constexpr std::uint32_t kMaxChannels = 2;
+
 // The user-facing text of a refused header.
 const char* StatusText(HeaderStatus status);
 
 // Reads the header of the size bytes at data: kTooShort when they cannot hold it, kNoChannels
 // for a channel count of 0.
 HeaderStatus ReadHeader(const std::uint8_t* data, std::uint32_t size, Header& header);
+
+// Empty when a header that ReadHeader accepted agrees with the size bytes of its stream (rules
+// above); otherwise the text that refuses the bytes as XMD.
+std::string CheckPlausible(const Header& header, std::uint32_t size);
 
 // Decodes one 13-byte frame into 16 samples written at out, out + stride, ...
 void DecodeFrame(const std::uint8_t* frame, std::int16_t* out, std::size_t stride);

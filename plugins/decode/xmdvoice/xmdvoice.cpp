@@ -4,6 +4,8 @@
 // fnGetSizeData is the header's data length and fnGetCurrPos the encoded bytes consumed so far
 // (both in bytes). The plug-in never sets "OK" itself: the text changes only through a failure or
 // through mapping a file (fnLoadFile), so a caller reads the text right after a failed call.
+#include <string>
+
 #include "fogbell_decoder.h"
 #include "framed_voice.h"
 #include "plugin_support.h"
@@ -19,13 +21,21 @@ constexpr std::uint32_t kMaxGroupBytes = xmd::kMaxGroupSamples * sizeof(std::int
 // XMDVOICEFILE: one open stream.
 struct XmdVoiceFile : FramedVoice<xmd::FrameStream> {};
 
+// Only bytes whose header agrees with their length are taken as XMD (xmd_stream.h): the format
+// has no signature, and a decoder that took any bytes would let a replacement with a text file
+// pass the host's check that the track still plays.
 int LoadFromMemory(std::int32_t channelsOut, std::int32_t rateOut, const std::uint8_t* data,
                    std::uint32_t size) {
+    std::string refusal;
     return LoadFramedVoice<XmdVoiceFile, xmd::Header>(
         channelsOut, rateOut, data, size, "Can't allocate XMDVOICEFILE struct.", kMaxGroupBytes,
-        [](const std::uint8_t* bytes, std::uint32_t length, xmd::Header& header) -> const char* {
+        [&](const std::uint8_t* bytes, std::uint32_t length, xmd::Header& header) -> const char* {
             const xmd::HeaderStatus status = xmd::ReadHeader(bytes, length, header);
-            return status == xmd::HeaderStatus::kOk ? nullptr : xmd::StatusText(status);
+            if (status != xmd::HeaderStatus::kOk) {
+                return xmd::StatusText(status);
+            }
+            refusal = xmd::CheckPlausible(header, length);
+            return refusal.empty() ? nullptr : refusal.c_str();
         });
 }
 

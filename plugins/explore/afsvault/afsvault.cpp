@@ -85,7 +85,8 @@ const char* ArchiveLayout(AfsTable::Record& record) {
 
 // The archive of the member files: the layout's, or the plain one without a layout.
 bool PackArchive(const json::Value* value, const char* const* paths, std::uint32_t count,
-                 const std::vector<PackedFile>& files, RebuiltContainer& out, std::string& error) {
+                 const std::vector<PackedFile>& files, FillBlocks& fills, RebuiltContainer& out,
+                 std::string& error) {
     afs::PackLayout layout;
     if (value != nullptr && !afs::ReadLayout(*value, count, layout, error)) {
         error = "Damaged layout: " + error + ".";
@@ -94,7 +95,7 @@ bool PackArchive(const json::Value* value, const char* const* paths, std::uint32
     if (value == nullptr && !afs::PlainLayout(paths, count, layout, error)) {
         return false;
     }
-    return afs::Pack(layout, files, out, error);
+    return afs::Pack(layout, files, fills, out, error);
 }
 
 // The member's bytes as they are stored.
@@ -204,11 +205,13 @@ FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
 
 FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
                                        const char* outPath) {
+    FillBlocks fills;  // borrowed by the packed archive until it is written
     return PackFilesEntry(
         layout, paths, count, outPath,
         [&](const fogbell::json::Value* value, const std::vector<PackedFile>& files,
-            RebuiltContainer& out,
-            std::string& error) { return PackArchive(value, paths, count, files, out, error); });
+            RebuiltContainer& out, std::string& error) {
+            return PackArchive(value, paths, count, files, fills, out, error);
+        });
 }
 
 FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {

@@ -73,24 +73,16 @@ std::vector<bool> FindCutStreams(const std::uint8_t* base, std::uint32_t length,
                                  std::uint32_t firstPacket, const std::uint8_t* table,
                                  std::uint32_t count) {
     std::vector<bool> cut(count, false);
-    std::vector<std::uint64_t> copied(count, 0);
-    std::uint32_t offset = firstPacket;
-    for (;;) {
-        Packet packet;
-        const PacketStatus status = ReadPacket(base, length, offset, packet);
-        if (status == PacketStatus::kEnd) {
-            return cut;
-        }
-        if (status == PacketStatus::kCut) {
-            break;
-        }
+    std::vector<std::uint64_t> present(count, 0);
+    Packet packet;
+    for (std::uint32_t offset = firstPacket;
+         ReadPacket(base, length, offset, packet) == PacketStatus::kPacket; offset = packet.next) {
         if (packet.stream < count) {
-            copied[packet.stream] += packet.size;
+            present[packet.stream] += packet.size;
         }
-        offset = packet.next;
     }
     for (std::uint32_t stream = 0; stream < count; ++stream) {
-        cut[stream] = copied[stream] <= ReadStreamHeader(EntryOf(table, stream)).total;
+        cut[stream] = present[stream] < DeclaredDataBytes(ReadStreamHeader(EntryOf(table, stream)));
     }
     return cut;
 }

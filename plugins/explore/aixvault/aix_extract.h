@@ -9,7 +9,9 @@
 //   36      ...    the data of the track's packets, in chain order
 //
 // T also serves as the byte budget of the copied data: packets are copied while the copied
-// count C is not above T, so the packet that takes C past T is the last one written.
+// count C is not above T, so the packet that takes C past T is the last one written. A track
+// whose copied data falls short of what its entry declares is cut (aix_layout.h): its file
+// keeps what the container holds, and the extraction fails.
 #pragma once
 
 #include <array>
@@ -50,9 +52,10 @@ CopyResult CopyTrackData(const std::uint8_t* base, std::uint32_t length, std::ui
                          std::uint32_t stream, std::uint32_t budget,
                          const std::function<bool(const std::uint8_t*, std::size_t)>& write);
 
-// Which of the count streams whose _HeaderCri entries are in table a cut in the packet chain
-// ends before their budget T is passed: exactly those whose CopyTrackData ends in kCut. All
-// false when the chain ends cleanly. One walk of the chain; never reads outside the container.
+// Which of the count streams whose _HeaderCri entries are in table are cut: their packets, up
+// to the end of the chain or a cut packet, hold fewer data bytes than DeclaredDataBytes
+// (aix_layout.h); exactly those whose CopyTrackData copies fewer. One walk of the chain; never
+// reads outside the container.
 std::vector<bool> FindCutStreams(const std::uint8_t* base, std::uint32_t length,
                                  std::uint32_t firstPacket, const std::uint8_t* table,
                                  std::uint32_t count);

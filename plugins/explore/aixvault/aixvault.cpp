@@ -129,24 +129,30 @@ char** MakeNames(std::uint32_t count) {
 }
 
 // Writes track `track` of the record to the file out (already created). 1 when the file holds
-// everything the container has for the track; 0 with a text when the chain was cut by the
-// container's end or a write failed (the file keeps what was written before).
+// all the data the track's entry declares; 0 with a text when the track is cut (a packet runs
+// past the container's end, or the chain ends short of the declared data) or a write failed
+// (the file keeps what was written before).
 int WriteTrack(const AIXVAULTFILE& record, std::uint32_t track, OutputFile& out,
                const char* outPath) {
     const std::uint8_t* entry = aix::EntryOf(record.table, track);
+    const aix::StreamHeader stream = aix::ReadStreamHeader(entry);
     const auto header = aix::MakeAdxFileHeader(entry);
     out.Write(header.data(), header.size());
     const auto firstPacket = static_cast<std::uint32_t>(record.packetsCopy - record.base);
     const aix::CopyResult copied = aix::CopyTrackData(
-        record.base, record.containerLength, firstPacket, track, aix::ReadStreamHeader(entry).total,
+        record.base, record.containerLength, firstPacket, track, stream.total,
         [&out](const std::uint8_t* data, std::size_t size) { return out.Write(data, size); });
     const bool written = out.Close();
-    if (copied.end == aix::CopyEnd::kCut) {
-        SetErrorText("Error size AIXPData.");
-        return 0;
-    }
     if (!written || copied.end == aix::CopyEnd::kWriteFailed) {
         SetErrorText("Can't write file: %s", outPath);
+        return 0;
+    }
+    if (copied.copied < aix::DeclaredDataBytes(stream)) {
+        if (copied.end == aix::CopyEnd::kCut) {
+            SetErrorText("Error size AIXPData.");
+        } else {
+            SetErrorText("%s", aix::CutText(stream, copied.copied).c_str());
+        }
         return 0;
     }
     return 1;
@@ -308,8 +314,9 @@ FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const
     });
 }
 
-// A track lies partly outside the container when the container's end cuts its packets short:
-// the one walk of the packet chain that extraction makes, for every track at once.
+// A track is damaged when its packets hold less data than its entry declares, wherever the
+// container's end fell (aix_layout.h): the one walk of the packet chain that extraction makes,
+// for every track at once.
 FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
     return Guarded(0u, [&]() -> uint32_t {
         const auto* record = static_cast<const AIXVAULTFILE*>(RecordAt(handle));

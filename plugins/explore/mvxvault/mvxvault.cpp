@@ -79,7 +79,7 @@ struct MvxTable {
 using Vault = ContainerExplorer<MvxTable>;
 
 // The MVX container as a row of members, for layouts and packs (member_row.h).
-constexpr RowFormat kRowFormat{"mvx", {'M', 'V', 'X', 0}, 8, 16};
+constexpr RowFormat kRowFormat{"mvx", {'M', 'V', 'X', 0}, 8, 16, kEmptyTrackText};
 
 // The track's bytes, or "Empty Length" for an empty track; texts name the track as asked for.
 int MvxTable::Extract(Record& record, Track& track, const char* name, const char* path) {

@@ -1,5 +1,6 @@
 #include "aix_layout.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -19,6 +20,10 @@ constexpr std::uint32_t kEntryChannels = 31;
 constexpr std::uint32_t kEntrySampleRate = 32;
 constexpr std::uint32_t kEntryTotal = 36;
 constexpr std::uint32_t kEntryCutoff = 40;
+
+// An ADX frame: 18 bytes of one channel, 32 samples.
+constexpr std::uint64_t kFrameBytes = 18;
+constexpr std::uint64_t kSamplesPerFrame = 32;
 
 constexpr std::uint32_t kPacketStream = 8;
 constexpr std::uint32_t kPacketSize = 10;
@@ -91,6 +96,20 @@ StreamHeader ReadStreamHeader(const std::uint8_t* entry) {
 
 std::uint32_t PackBitrate(const StreamHeader& stream) {
     return ((stream.sampleRate & 0xFFFFu) << 16) | stream.channels;
+}
+
+std::uint64_t DeclaredDataBytes(const StreamHeader& stream) {
+    const std::uint64_t frames =
+        (std::uint64_t{stream.total} + kSamplesPerFrame - 1) / kSamplesPerFrame;
+    const std::uint64_t channels = std::max<std::uint64_t>(stream.channels, 1);
+    return std::min<std::uint64_t>(frames * kFrameBytes * channels, stream.total);
+}
+
+std::string CutText(const StreamHeader& stream, std::uint64_t present) {
+    const std::uint64_t channels = std::max<std::uint64_t>(stream.channels, 1);
+    const std::uint64_t samples = present / (kFrameBytes * channels) * kSamplesPerFrame;
+    return "The track is cut: its header declares " + std::to_string(stream.total) +
+           " samples, the container holds " + std::to_string(samples) + ".";
 }
 
 PacketStatus ReadPacket(const std::uint8_t* base, std::uint32_t length, std::uint32_t offset,

@@ -37,6 +37,11 @@
 // end) ends it. A packet whose header or data would run past the container's end is cut: the
 // container is damaged there, and nothing of that packet is used.
 //
+// A stream is whole when its packets hold the data its entry declares (DeclaredDataBytes): the
+// frames of its T samples, or T bytes when that is less (T is also the byte budget past which
+// nothing of the stream is played or extracted). One with less is cut, wherever the cut fell:
+// also where the container ends exactly between two packets, which ends the chain cleanly.
+//
 // Nothing here trusts a field: every offset, count and length is checked against the
 // container's length before a byte behind it is read.
 #pragma once
@@ -45,6 +50,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace fogbell::aix {
 
@@ -98,6 +104,13 @@ StreamHeader ReadStreamHeader(const std::uint8_t* entry);
 
 // (sample rate AND FFFF) << 16 | channel count.
 std::uint32_t PackBitrate(const StreamHeader& stream);
+
+// The data bytes of a whole stream: ceil(T / 32) frames of 18 bytes per channel (a channel
+// count of 0 counted as 1), or T when that is fewer.
+std::uint64_t DeclaredDataBytes(const StreamHeader& stream);
+
+// The text for a stream whose packets hold only present data bytes, fewer than it declares.
+std::string CutText(const StreamHeader& stream, std::uint64_t present);
 
 enum class PacketStatus {
     kPacket,  // a whole packet inside the container

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "file_ops.h"
 #include "plugin_support.h"
 
 namespace fogbell::plugin {
@@ -12,27 +13,10 @@ namespace {
 constexpr std::uint32_t kHeaderSize = 8;  // magic, member count
 constexpr std::uint32_t kLargestOffset = 0xFFFFFFFFu;
 constexpr std::uint32_t kLargestAlignment = 2048;
-constexpr std::size_t kFillBlock = 64 * 1024;
 constexpr std::uint32_t kLargestByte = 0xFF;
 
 std::uint64_t TableEnd(const RowFormat& format, std::size_t count) {
     return kHeaderSize + std::uint64_t{format.entrySize} * count;
-}
-
-// The byte of a run of one value, or false when the bytes differ.
-bool RunByte(const std::uint8_t* bytes, std::uint64_t size, std::uint8_t& fill) {
-    fill = size == 0 ? 0 : bytes[0];
-    return std::all_of(bytes, bytes + size, [fill](std::uint8_t b) { return b == fill; });
-}
-
-// The gap's leading run of one byte (none when it starts with zero): the filler a tool wrote
-// after a member, before the zeros that align the next.
-void LeadingRun(const std::uint8_t* bytes, std::uint64_t size, RowLayout::Member& member) {
-    member.fill = size == 0 ? 0 : bytes[0];
-    const std::uint8_t fill = member.fill;
-    const auto* end =
-        std::find_if(bytes, bytes + size, [fill](std::uint8_t b) { return b != fill; });
-    member.fillLength = fill == 0 ? 0 : static_cast<std::uint32_t>(end - bytes);
 }
 
 // The largest power of two up to kLargestAlignment dividing every offset of a member with bytes.
@@ -47,34 +31,129 @@ std::uint32_t SharedAlignment(const std::vector<std::uint32_t>& offsets,
     return alignment;
 }
 
-// Appends size bytes of fill (zeros without memory; other bytes from one shared block).
-void AddFill(RebuiltContainer& out, std::uint64_t size, std::uint8_t fill, FillBlocks& fills) {
-    if (fill == 0) {
-        out.AddZeros(size);
-        return;
+// Where a pack of the layout puts members of the given sizes, and where the name block starts.
+struct RowPlacement {
+    std::vector<std::uint64_t> offsets;
+    std::uint64_t membersEnd = 0;  // the end of the last member placed, or of the table
+    std::uint64_t names = 0;
+    std::uint64_t end = 0;
+};
+
+RowPlacement PlaceRow(const RowFormat& format, const RowLayout& layout,
+                      const std::vector<std::uint32_t>& sizes) {
+    const std::size_t count = layout.members.size();
+    RowPlacement placement;
+    placement.offsets.resize(count);
+    std::uint64_t cursor = TableEnd(format, count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t recorded = layout.members[i].offset;
+        if (sizes[i] == 0 && layout.placed) {
+            placement.offsets[i] = recorded;  // holds no bytes: stays
+            continue;
+        }
+        placement.offsets[i] =
+            layout.placed && recorded >= cursor ? recorded : AlignUp(cursor, layout.alignment);
+        cursor = placement.offsets[i] + sizes[i];
     }
-    std::vector<std::uint8_t>& block = fills.blocks[fill];
-    if (block.empty()) {
-        block.assign(kFillBlock, fill);
-    }
-    for (std::uint64_t left = size; left != 0;) {
-        const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(left, kFillBlock));
-        out.AddBorrowed(block.data(), step);
-        left -= step;
-    }
+    placement.membersEnd = cursor;
+    placement.names = cursor + layout.tail;
+    placement.end = placement.names + std::uint64_t{format.nameFieldSize} * count;
+    return placement;
 }
 
-bool ReadByteField(const json::Value& object, const char* key, std::uint8_t& out,
-                   std::string& error) {
-    std::uint32_t value = 0;
-    const bool read = json::ReadU32(object, key, kLargestByte, value, error);
-    out = static_cast<std::uint8_t>(value);
-    return read;
+// Span keys: the table, then each member, then each member's name.
+constexpr std::uint64_t kTableKey = 0;
+std::uint64_t MemberKey(std::size_t i) {
+    return 1 + i;
+}
+std::uint64_t NameKey(std::size_t count, std::size_t i) {
+    return 1 + count + i;
+}
+
+// What a pack writes of its own: the table, the members with bytes, each name with its NUL
+// (the rest of its field is filler).
+SpanMap RowSpans(const RowFormat& format, const RowLayout& layout, const RowPlacement& placement,
+                 const std::vector<std::uint32_t>& sizes) {
+    const std::size_t count = layout.members.size();
+    SpanMap map;
+    map.Add(0, TableEnd(format, count), kTableKey);
+    for (std::size_t i = 0; i < count; ++i) {
+        map.Add(placement.offsets[i], sizes[i], MemberKey(i));
+    }
+    for (std::size_t i = 0; format.nameFieldSize != 0 && i < count; ++i) {
+        const std::size_t named = layout.members[i].name.size() + 1;
+        map.Add(placement.names + std::uint64_t{format.nameFieldSize} * i,
+                std::min<std::size_t>(named, format.nameFieldSize), NameKey(count, i));
+    }
+    map.end = placement.end;
+    return map;
+}
+
+// What a span key names, for a refusal.
+std::string SpanName(std::size_t count, std::uint64_t key) {
+    if (key == kTableKey) {
+        return "the table";
+    }
+    return key <= count ? "member " + std::to_string(key)
+                        : "the name of member " + std::to_string(key - count);
+}
+
+// The recorded sizes of a layout whose members all give one.
+std::vector<std::uint32_t> RecordedSizes(const RowLayout& layout) {
+    std::vector<std::uint32_t> sizes;
+    for (const RowLayout::Member& member : layout.members) {
+        sizes.push_back(member.size.value_or(0));
+    }
+    return sizes;
+}
+
+// The runs of a layout read from text, checked against its own container: every member's size
+// given, no filler of the older kind beside them, each run in filler.
+bool CheckLayoutRuns(const RowFormat& format, const RowLayout& layout, std::string& error) {
+    if (layout.runs.empty()) {
+        return true;
+    }
+    bool oldFill = layout.tailFill != 0;
+    for (std::size_t i = 0; i < layout.members.size(); ++i) {
+        if (!layout.members[i].size) {
+            error = "member " + std::to_string(i + 1) + ": \"size\" is needed with \"bytes\"";
+            return false;
+        }
+        oldFill = oldFill || layout.members[i].fillLength != 0;
+    }
+    if (oldFill) {
+        error = "filler goes either in \"bytes\" or in \"fill\" and \"tailFill\", not both";
+        return false;
+    }
+    const std::vector<std::uint32_t> sizes = RecordedSizes(layout);
+    const RowPlacement placement = PlaceRow(format, layout, sizes);
+    if (placement.end > kLargestContainer) {
+        error = "its members and tail pass 4 GiB";
+        return false;
+    }
+    const std::size_t count = layout.members.size();
+    return CheckRunsInFiller(
+        layout.runs, RowSpans(format, layout, placement, sizes),
+        [count](std::uint64_t key) { return SpanName(count, key); }, error);
 }
 
 bool ReadWordField(const json::Value& object, const char* key, std::uint32_t& out,
                    std::string& error) {
     return json::ReadU32(object, key, kLargestOffset, out, error);
+}
+
+// A field that may be left out (it then keeps out's value).
+bool ReadOptionalWord(const json::Value& object, const char* key, std::uint32_t high,
+                      std::uint32_t& out, std::string& error) {
+    return object.Find(key) == nullptr || json::ReadU32(object, key, high, out, error);
+}
+
+bool ReadOptionalByte(const json::Value& object, const char* key, std::uint8_t& out,
+                      std::string& error) {
+    std::uint32_t value = out;
+    const bool read = ReadOptionalWord(object, key, kLargestByte, value, error);
+    out = static_cast<std::uint8_t>(value);
+    return read;
 }
 
 bool ReadRowMember(const RowFormat& format, const json::Value& value, RowLayout::Member& member,
@@ -84,10 +163,17 @@ bool ReadRowMember(const RowFormat& format, const json::Value& value, RowLayout:
         return false;
     }
     if (!ReadWordField(value, "offset", member.offset, error) ||
-        !ReadByteField(value, "fill", member.fill, error) ||
-        !ReadWordField(value, "fillLength", member.fillLength, error) ||
+        !ReadOptionalByte(value, "fill", member.fill, error) ||
+        !ReadOptionalWord(value, "fillLength", kLargestOffset, member.fillLength, error) ||
         (format.entrySize > 8 && !ReadWordField(value, "word", member.word, error))) {
         return false;
+    }
+    if (value.Find("size") != nullptr) {
+        std::uint32_t size = 0;
+        if (!ReadWordField(value, "size", size, error)) {
+            return false;
+        }
+        member.size = size;
     }
     if (format.nameFieldSize == 0) {
         return true;
@@ -101,6 +187,23 @@ bool ReadRowMember(const RowFormat& format, const json::Value& value, RowLayout:
     }
     member.name = name->text;
     return true;
+}
+
+// Files that hold just format.emptyText, for members the layout records as empty, taken as
+// empty: what extraction wrote for an empty track.
+void EmptyAgain(const RowFormat& format, const RowLayout& layout, std::vector<PackedFile>& files) {
+    if (format.emptyText == nullptr) {
+        return;
+    }
+    const std::size_t length = std::strlen(format.emptyText);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::vector<std::uint8_t> bytes;
+        if (layout.members[i].size == 0u && files[i].size == length && !files[i].path.empty() &&
+            ReadWholeFile(files[i].path, bytes) && bytes.size() == length &&
+            std::memcmp(bytes.data(), format.emptyText, length) == 0) {
+            files[i] = PackedFile{};
+        }
+    }
 }
 
 }  // namespace
@@ -128,6 +231,7 @@ bool RowLayoutOf(const RowFormat& format, const std::uint8_t* base, std::uint32_
         sizes[i] = ReadU32LE(entry + 4);
         RowLayout::Member member;
         member.offset = offsets[i];
+        member.size = sizes[i];
         member.word = format.entrySize > 8 ? ReadU32LE(entry + 8) : 0;
         if (format.nameFieldSize != 0) {
             const auto* field = reinterpret_cast<const char*>(base + namesAt) +
@@ -141,14 +245,22 @@ bool RowLayoutOf(const RowFormat& format, const std::uint8_t* base, std::uint32_
             return false;
         }
         if (sizes[i] != 0 && offsets[i] >= cursor) {
-            LeadingRun(base + cursor, offsets[i] - cursor, member);
             cursor = end;
         }
         layout.members.push_back(std::move(member));
     }
     layout.alignment = SharedAlignment(offsets, sizes);
     layout.tail = static_cast<std::uint32_t>(namesAt - std::min(cursor, namesAt));
-    RunByte(base + namesAt - layout.tail, layout.tail, layout.tailFill);
+    // The filler is found where a pack of the layout puts it: only where that is where the
+    // container has it, every member in its place.
+    const RowPlacement placement = PlaceRow(format, layout, sizes);
+    const bool inPlace = std::equal(offsets.begin(), offsets.end(), placement.offsets.begin()) &&
+                         placement.end == length;
+    layout.runsComplete =
+        inPlace && FindRuns(base, length, RowSpans(format, layout, placement, sizes), layout.runs);
+    if (!layout.runsComplete) {
+        layout.runs.clear();
+    }
     return true;
 }
 
@@ -156,14 +268,12 @@ std::string RowLayoutText(const RowFormat& format, const RowLayout& layout, bool
     std::string text = "{\"format\": \"" + std::string(format.name) +
                        "\", \"exact\": " + (exact ? "true" : "false") +
                        ", \"alignment\": " + std::to_string(layout.alignment) +
-                       ", \"tail\": " + std::to_string(layout.tail) +
-                       ", \"tailFill\": " + std::to_string(layout.tailFill) + ", \"members\": [";
+                       ", \"tail\": " + std::to_string(layout.tail) + ", \"members\": [";
     for (std::size_t i = 0; i < layout.members.size(); ++i) {
         const RowLayout::Member& member = layout.members[i];
         text += std::string(i == 0 ? "" : ",") +
                 "\n  {\"offset\": " + std::to_string(member.offset) +
-                ", \"fill\": " + std::to_string(member.fill) +
-                ", \"fillLength\": " + std::to_string(member.fillLength);
+                ", \"size\": " + std::to_string(member.size.value_or(0));
         if (format.entrySize > 8) {
             text += ", \"word\": " + std::to_string(member.word);
         }
@@ -172,7 +282,11 @@ std::string RowLayoutText(const RowFormat& format, const RowLayout& layout, bool
         }
         text += "}";
     }
-    return text + "]}";
+    text += "]";
+    if (!layout.runs.empty()) {
+        text += ", \"bytes\": " + RunsText(layout.runs);
+    }
+    return text + "}";
 }
 
 bool ReadRowLayout(const RowFormat& format, const json::Value& value, std::size_t count,
@@ -182,7 +296,7 @@ bool ReadRowLayout(const RowFormat& format, const json::Value& value, std::size_
         return false;
     }
     if (!ReadWordField(value, "tail", layout.tail, error) ||
-        !ReadByteField(value, "tailFill", layout.tailFill, error)) {
+        !ReadOptionalByte(value, "tailFill", layout.tailFill, error)) {
         return false;
     }
     const json::Value* members = value.Find("members");
@@ -197,26 +311,18 @@ bool ReadRowLayout(const RowFormat& format, const json::Value& value, std::size_
             return false;
         }
     }
-    return true;
+    return ReadRuns(value, layout.runs, error) && CheckLayoutRuns(format, layout, error);
 }
 
 bool PackRow(const RowFormat& format, const RowLayout& layout, const std::vector<PackedFile>& files,
              FillBlocks& fills, RebuiltContainer& out, std::string& error) {
     const std::size_t count = layout.members.size();
-    std::vector<std::uint64_t> offsets(count);
-    std::uint64_t cursor = TableEnd(format, count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t recorded = layout.members[i].offset;
-        if (files[i].size == 0 && layout.placed) {
-            offsets[i] = recorded;  // holds no bytes: stays
-            continue;
-        }
-        offsets[i] =
-            layout.placed && recorded >= cursor ? recorded : AlignUp(cursor, layout.alignment);
-        cursor = offsets[i] + files[i].size;
+    std::vector<std::uint32_t> sizes;
+    for (const PackedFile& file : files) {
+        sizes.push_back(file.size);
     }
-    const std::uint64_t names = std::uint64_t{format.nameFieldSize} * count;
-    if (cursor + layout.tail + names > kLargestContainer) {
+    const RowPlacement placement = PlaceRow(format, layout, sizes);
+    if (placement.end > kLargestContainer) {
         error = "Can't pack the container: it would pass 4 GiB, more than its offsets reach.";
         return false;
     }
@@ -225,31 +331,45 @@ bool PackRow(const RowFormat& format, const RowLayout& layout, const std::vector
     WriteU32LE(&tables[4], static_cast<std::uint32_t>(count));
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* entry = &tables[kHeaderSize + format.entrySize * i];
-        WriteU32LE(entry, static_cast<std::uint32_t>(offsets[i]));
+        WriteU32LE(entry, static_cast<std::uint32_t>(placement.offsets[i]));
         WriteU32LE(entry + 4, files[i].size);
         if (format.entrySize > 8) {
             WriteU32LE(entry + 8, layout.members[i].word);
         }
     }
-    out.AddOwned(std::move(tables));
+    RebuiltContainer plain;
+    plain.AddOwned(std::move(tables));
     for (std::size_t i = 0; i < count; ++i) {
         if (files[i].size != 0) {
-            const std::uint64_t gap = offsets[i] - out.Length();
+            const std::uint64_t gap = placement.offsets[i] - plain.Length();
             const std::uint64_t run = std::min<std::uint64_t>(gap, layout.members[i].fillLength);
-            AddFill(out, run, layout.members[i].fill, fills);
-            out.AddZeros(gap - run);
-            AddPackedFile(out, files[i]);
+            AddFill(plain, run, layout.members[i].fill, fills);
+            plain.AddZeros(gap - run);
+            AddPackedFile(plain, files[i]);
         }
     }
-    AddFill(out, layout.tail, layout.tailFill, fills);
+    AddFill(plain, layout.tail, layout.tailFill, fills);
     if (format.nameFieldSize != 0) {
-        std::vector<std::uint8_t> block(static_cast<std::size_t>(names), 0);
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(placement.end - placement.names),
+                                        0);
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& name = layout.members[i].name;
             std::copy(name.begin(), name.end(),
                       block.begin() + static_cast<std::ptrdiff_t>(format.nameFieldSize * i));
         }
-        out.AddOwned(std::move(block));
+        plain.AddOwned(std::move(block));
+    }
+    if (layout.runs.empty()) {
+        out = std::move(plain);
+        return true;
+    }
+    const std::vector<std::uint32_t> recorded = RecordedSizes(layout);
+    const ByteRuns runs = MoveRuns(
+        layout.runs, RowSpans(format, layout, PlaceRow(format, layout, recorded), recorded),
+        RowSpans(format, layout, placement, sizes));
+    if (!OverlayRuns(plain, runs, fills, out)) {
+        error = "Can't pack the container: its filler runs over a member.";
+        return false;
     }
     return true;
 }
@@ -266,7 +386,7 @@ bool RowPacksExactly(const RowFormat& format, const std::uint8_t* base, std::uin
     FillBlocks fills;
     RebuiltContainer packed;
     std::string error;
-    return PackRow(format, layout, members, fills, packed, error) &&
+    return layout.runsComplete && PackRow(format, layout, members, fills, packed, error) &&
            SameBytes(packed, base, length);
 }
 
@@ -294,7 +414,10 @@ std::int32_t RowPackEntry(const RowFormat& format, const char* layout, const cha
                 error = "Damaged layout: " + error + ".";
                 return false;
             }
-            if (value == nullptr) {
+            std::vector<PackedFile> members = files;
+            if (value != nullptr) {
+                EmptyAgain(format, row, members);
+            } else {
                 row.placed = false;
                 row.members.resize(count);
                 for (std::uint32_t i = 0; i < count; ++i) {
@@ -303,7 +426,7 @@ std::int32_t RowPackEntry(const RowFormat& format, const char* layout, const cha
                         std::min<std::size_t>(row.members[i].name.size(), format.nameFieldSize));
                 }
             }
-            return PackRow(format, row, files, fills, out, error);
+            return PackRow(format, row, members, fills, out, error);
         });
 }
 

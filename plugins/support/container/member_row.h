@@ -3,20 +3,26 @@
 // their own), the members, the bytes after the last one (tail), and for some kinds a block of
 // fixed-size name fields at the very end.
 //
-// A layout records each member's offset, the gap before it (a run of one filler byte a tool
-// wrote, then zeros), each entry's own word and name, the tail's length and fill byte (one
-// value throughout), and the alignment. A pack places each member at its recorded
-// offset when that lies at or after the end of the member before it, else at the next multiple
-// of the alignment after it; a member without bytes keeps its recorded offset. A container whose
-// gaps hold other bytes cannot be packed back byte for byte, and its layout says so.
+// A layout records each member's offset and size, each entry's own word and name, the tail's
+// length, the alignment, and every byte other than zero in the gaps, the tail and the name
+// fields after their names (filler_runs.h). A pack places each member at its recorded offset
+// when that lies at or after the end of the member before it, else at the next multiple of the
+// alignment after it; a member without bytes keeps its recorded offset. Only a container whose
+// members lie in table order, apart, packs back byte for byte; its layout says whether it does.
+//
+// Layouts written before runs were kept give a gap's filler as one byte and its count at the
+// gap's start ("fill", "fillLength") and the tail's as one byte ("tailFill"); they still pack
+// as they did. A layout gives its filler one way or the other, not both.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "container_explorer.h"
+#include "filler_runs.h"
 #include "json_reader.h"
 #include "packed_files.h"
 #include "rebuilt_container.h"
@@ -29,11 +35,15 @@ struct RowFormat {
     std::array<std::uint8_t, 4> magic;
     std::uint32_t entrySize;      // 8 (offset, size) or 12 (offset, size, word)
     std::uint32_t nameFieldSize;  // size of each name field at the end; 0: no names
+    // What the kind's extraction writes for an empty track (null: its bytes, none): a file
+    // holding just this, for a member a layout records as empty, packs empty again.
+    const char* emptyText = nullptr;
 };
 
 struct RowLayout {
     struct Member {
         std::uint32_t offset = 0;
+        std::optional<std::uint32_t> size;  // as recorded (needed with runs)
         std::uint8_t fill = 0;  // the gap before it: fillLength bytes of fill, then zeros
         std::uint32_t fillLength = 0;
         std::uint32_t word = 0;  // the entry's own word (entrySize 12)
@@ -44,6 +54,8 @@ struct RowLayout {
     std::uint8_t tailFill = 0;
     bool placed = true;  // false: offsets are computed
     std::vector<Member> members;
+    ByteRuns runs;
+    bool runsComplete = true;  // false: the filler passed what a layout keeps
 };
 
 // The layout of the container of length bytes at base whose table is read as format says;
@@ -57,12 +69,9 @@ std::string RowLayoutText(const RowFormat& format, const RowLayout& layout, bool
 bool ReadRowLayout(const RowFormat& format, const json::Value& value, std::size_t count,
                    RowLayout& layout, std::string& error);
 
-// Lays out in out the container of the layout holding the files; out borrows their bytes and
-// fill blocks that fills keeps (it must outlive out's writing). False with a text when it would
-// pass 32-bit offsets.
-struct FillBlocks {
-    std::array<std::vector<std::uint8_t>, 256> blocks;
-};
+// Lays out in out the container of the layout holding the files; out borrows their bytes, the
+// layout's runs and fill blocks that fills keeps (all must outlive out's writing). False with a
+// text when it would pass 32-bit offsets.
 bool PackRow(const RowFormat& format, const RowLayout& layout, const std::vector<PackedFile>& files,
              FillBlocks& fills, RebuiltContainer& out, std::string& error);
 
