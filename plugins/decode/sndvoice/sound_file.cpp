@@ -21,7 +21,9 @@ constexpr int kSndfileBadFile = 7;
 constexpr const char* kBadFileText = "it is too short or damaged.";
 // Positions the virtual I/O accepts: far beyond any file, far from overflowing.
 constexpr sf_count_t kMaxPosition = std::numeric_limits<sf_count_t>::max() / 2;
-// How far before an Opus seek's target decoding starts, in seconds (half a second).
+// How far before a seek's target decoding starts: rate / divisor samples (a second for Vorbis,
+// half a second for Opus).
+constexpr std::uint32_t kVorbisPrerollDivisor = 1;
 constexpr std::uint32_t kOpusPrerollDivisor = 2;
 // Frames read at a time when dropping frames.
 constexpr std::size_t kSkipSamples = 16384;
@@ -196,12 +198,19 @@ bool SoundFile::Seek(std::uint64_t frame) {
         return false;
     }
     const int codec = format_ & SF_FORMAT_SUBMASK;
-    if (IsOgg() && codec == SF_FORMAT_VORBIS && frame > 0 && sf_seek(handle_, 0, SEEK_SET) != 0) {
-        return false;
+    if (frame == 0 || (IsOgg() && codec == SF_FORMAT_VORBIS)) {
+        if (!Rewind()) {
+            return false;
+        }
+        if (frame == 0) {
+            return true;
+        }
     }
     std::uint64_t from = frame;
-    if (IsOgg() && codec == SF_FORMAT_OPUS) {
-        from -= std::min<std::uint64_t>(frame, rate_ / kOpusPrerollDivisor);
+    if (IsOgg() && (codec == SF_FORMAT_VORBIS || codec == SF_FORMAT_OPUS)) {
+        const std::uint32_t divisor =
+            codec == SF_FORMAT_VORBIS ? kVorbisPrerollDivisor : kOpusPrerollDivisor;
+        from -= std::min<std::uint64_t>(frame, rate_ / divisor);
     }
     if (sf_seek(handle_, static_cast<sf_count_t>(from), SEEK_SET) !=
         static_cast<sf_count_t>(from)) {
@@ -211,9 +220,6 @@ bool SoundFile::Seek(std::uint64_t frame) {
 }
 
 bool SoundFile::Rewind() {
-    if (handle_ != nullptr && failure_.empty() && sf_seek(handle_, 0, SEEK_SET) == 0) {
-        return true;
-    }
     CloseHandle();
     failure_ = OpenHandle();
     return failure_.empty();

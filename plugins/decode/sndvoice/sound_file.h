@@ -13,10 +13,15 @@
 //   Vorbis the last page's granule position cuts the end; the stream begins with sample 0.
 //   FLAC, AIFF and WAVE (PCM, ADPCM, mu-law, A-law, ...) have neither.
 //
+// The start: a rewind opens the bytes again, so that every pass decodes alike. libsndfile's own
+// seek to the start leaves some decoders' state as it was (mpg123 then gives a damaged MP3 one
+// step otherwise than the first time).
+//
 // Seeking: libsndfile lands FLAC, MP3, AIFF and WAVE on the exact sample. Two codecs need help:
-//   Vorbis a seek from somewhere near the target can land hundreds or thousands of samples off
-//          (the first lapped block at the new place is wrong); a seek from the start never did in
-//          thousands of trials, so every Vorbis seek goes back to the start first.
+//   Vorbis a seek from somewhere near the target, or to the last page, can land hundreds or
+//          thousands of samples off (the first lapped block at the new place is wrong). Every
+//          Vorbis seek opens the bytes again and goes to a second before the target, then decodes
+//          up to it: exact in thousands of random seeks, hundreds of them in the last seconds.
 //   Opus   libsndfile starts decoding 80 ms before the target, after which the decoder is not
 //          always settled to the last bit (a 16-bit sample one step off, now and then). Seeks
 //          start half a second before the target instead and decode up to it.
@@ -72,8 +77,8 @@ class SoundFile {
     bool Seek(std::uint64_t frame);
     // Reads and drops frames frames; the frames actually passed (fewer at the end or an error).
     std::uint64_t Skip(std::uint64_t frames);
-    // Back to the first frame, with no failure: libsndfile's seek, or (after a decoding error,
-    // or when that seek fails) the file opened again. False with Failure() when neither works.
+    // Back to the first frame, with no failure: the bytes opened again. False with Failure()
+    // when they no longer open.
     bool Rewind();
 
     // Where libsndfile reads in the bytes now (for letting go of a mapped file's pages).
