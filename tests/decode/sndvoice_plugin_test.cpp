@@ -201,6 +201,14 @@ TEST_F(SndVoice, LoopsComeFromTagsOrTheSamplerChunk) {
         const Bytes file = BuildSoundFile({c.kind, 1, rate, c.comments}, GlideSignal(20000, 1, 1));
         EXPECT_EQ(api.LoopOf(file), c.loop) << c.what;
     }
+    // An ID3v2 tag of 20 bytes before a FLAC file.
+    Bytes tagged = BytesOf("ID3\x03");
+    tagged.insert(tagged.end(), {0, 0, 0, 0, 0, 20});
+    tagged.resize(30, 0);
+    const Bytes flac =
+        BuildSoundFile({SoundKind::kFlac16, 1, 44100, {"LOOPSTART=5"}}, GlideSignal(20000, 1, 1));
+    tagged.insert(tagged.end(), flac.begin(), flac.end());
+    EXPECT_EQ(api.LoopOf(tagged), "5:20000");
     WaveOptions ulaw;  // mu-law: a WAVE file only this decoder plays
     ulaw.formatTag = 7;
     ulaw.bits = 8;
