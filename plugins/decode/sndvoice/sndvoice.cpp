@@ -12,6 +12,7 @@
 // that names the sample where decoding stopped. Every entry point that takes a handle but
 // fnGetLoopPoints, and both loaders, first set the text to "OK", so a null at the end of a sound
 // stream leaves "OK".
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <new>
@@ -52,8 +53,8 @@ struct SndVoiceFile {
     std::vector<float> floats;      // a chunk of the file's frames
     std::vector<std::int16_t> pcm;  // one second of source PCM
     PcmOutput out;
-    std::atomic<std::uint32_t> position{
-        0};  // samples per channel handed out; read by other threads
+    // Samples per channel handed out; read by other threads.
+    std::atomic<std::uint32_t> position{0};
     bool ended = false;
     std::string failure;         // why decoding stopped early, said when the end is reported
     std::uint64_t released = 0;  // the mapped file's bytes before this are let go
