@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian package into a bare Debian 12 root (debootstrap, variant minbase) with
 # apt, as a user would on a fresh machine, and runs the installed programs there without a
-# display: "fogbell --formats" and "fogbell-cli formats" must each list the eight plug-ins.
+# display: "fogbell --formats" and "fogbell-cli formats" must each list the nine plug-ins.
 #   tools/check-deb-install.sh [DEB]    (default: the newest dist/fogbell_*.deb; run as root)
 # The root is made from the Debian mirror of this machine's apt sources, in build-debootstrap/
 # (the downloaded packages are kept there for the next run), and removed afterwards.
@@ -90,10 +90,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 stage "fogbell --formats (no display)"
 formats=$(in_root fogbell --formats)
 echo "$formats"
-[[ $(grep -c $'\t/usr/lib/fogbell/\(explore\|decode\)_plugins/' <<<"$formats") -eq 8 ]] ||
-    fail "fogbell --formats does not list the eight installed plug-ins"
+[[ $(grep -c $'\t/usr/lib/fogbell/\(explore\|decode\)_plugins/' <<<"$formats") -eq 9 ]] ||
+    fail "fogbell --formats does not list the nine installed plug-ins"
 stage "fogbell-cli formats"
 formats=$(in_root fogbell-cli formats)
 echo "$formats"
-[[ $(grep -c . <<<"$formats") -eq 8 ]] || fail "fogbell-cli formats does not list eight plug-ins"
+[[ $(grep -c . <<<"$formats") -eq 9 ]] || fail "fogbell-cli formats does not list nine plug-ins"
 stage "The package installs and runs on a bare Debian 12"
