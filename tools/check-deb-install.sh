@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian package into a bare Debian 12 root (debootstrap, variant minbase) with
 # apt, as a user would on a fresh machine, and runs the installed programs there without a
-# display: "fogbell --formats" and "fogbell-cli formats" must each list the eight plug-ins.
+# display: "fogbell --formats" and "fogbell-cli formats" must each list the nine plug-ins.
 # The root first gets what a desktop brings for file types (shared-mime-info,
 # desktop-file-utils, xdg-utils and the MIME reader xdg-mime uses there): once the package is
 # in, xdg-mime must give the sound files Fogbell's types, by name and by their first bytes, and
@@ -104,12 +104,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 stage "fogbell --formats (no display)"
 formats=$(in_root fogbell --formats)
 echo "$formats"
-[[ $(grep -c $'\t/usr/lib/fogbell/\(explore\|decode\)_plugins/' <<<"$formats") -eq 8 ]] ||
-    fail "fogbell --formats does not list the eight installed plug-ins"
+[[ $(grep -c $'\t/usr/lib/fogbell/\(explore\|decode\)_plugins/' <<<"$formats") -eq 9 ]] ||
+    fail "fogbell --formats does not list the nine installed plug-ins"
 stage "fogbell-cli formats"
 formats=$(in_root fogbell-cli formats)
 echo "$formats"
-[[ $(grep -c . <<<"$formats") -eq 8 ]] || fail "fogbell-cli formats does not list eight plug-ins"
+[[ $(grep -c . <<<"$formats") -eq 9 ]] || fail "fogbell-cli formats does not list nine plug-ins"
 # The sound files, each under its own name and under a name without an extension: the demo
 # archive, the members extracted from it and a sample MVX archive.
 sounds=$root/tmp/sounds

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Long fuzz campaigns over the plug-ins, outside the test suite:
 #   tools/fuzz-campaign.sh [--seconds N | --runs N] [--jobs J] [TARGET...]
-# Builds the fuzz preset, writes the seed corpus, then fuzzes each TARGET (all eight when none is
+# Builds the fuzz preset, writes the seed corpus, then fuzzes each TARGET (all nine when none is
 # named) for N seconds or N executions (default: 600 seconds each), J targets at a time (default
 # 1; use 2 only when the machine is otherwise idle). A target that crashes is restarted with
 # what remains of its budget, so one finding does not end its campaign. The corpus grows in
@@ -23,7 +23,7 @@ while [[ $# -gt 0 ]]; do
         *) targets+=("$1"); shift ;;
     esac
 done
-[[ ${#targets[@]} -gt 0 ]] || targets=(aixvault pacvault mvxvault afsvault adxvoice aixvoice wavvoice xmdvoice)
+[[ ${#targets[@]} -gt 0 ]] || targets=(aixvault pacvault mvxvault afsvault adxvoice aixvoice wavvoice xmdvoice sndvoice)
 
 tools/build.sh fuzz >/dev/null
 build=$top/build-fuzz

@@ -69,12 +69,13 @@ const KindRule kExplorerRule{
     "an explorer",
     "explorers",
     "explore_plugins"};
-const KindRule kDecoderRule{{"fnLoadFile", "fnCloseFile"},
-                            {"fnDecodeNext", "fnGetFormatOut", "fnGetFormatSource", "fnGetSizeData",
-                             "fnGetCurrPos", "fnResetFile", "fnGetLoopPoints", "fnSeekSample"},
-                            "a decoder",
-                            "decoders",
-                            "decode_plugins"};
+const KindRule kDecoderRule{
+    {"fnLoadFile", "fnCloseFile"},
+    {"fnDecodeNext", "fnGetFormatOut", "fnGetFormatSource", "fnGetSizeData", "fnGetCurrPos",
+     "fnResetFile", "fnGetLoopPoints", "fnSeekSample", "fnGetFallbackExt"},
+    "a decoder",
+    "decoders",
+    "decode_plugins"};
 
 std::string Joined(const std::vector<const char*>& names) {
     std::string text;

@@ -22,7 +22,7 @@
  *  - fnGetSizeData and fnGetCurrPos use a unit of the decoder's own; only their ratio matters.
  *
  * Ownership
- *  - Everything a plug-in returns (extension list, format records, PCM blocks, error text) is
+ *  - Everything a plug-in returns (extension lists, format records, PCM blocks, error text) is
  *    owned by the plug-in. The caller never frees it.
  *  - A PCM block (the record and its bytes) stays valid until the next fnDecodeNext,
  *    fnResetFile, fnSeekSample or fnCloseFile on the same handle.
@@ -143,6 +143,14 @@ FOGBELL_PLUGIN_API const char* fnGetErrorString(void);
 /* Upper-case extensions without the dot, ending with NULL. Static. */
 FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void);
 
+/* Optional. Upper-case extensions without the dot, ending with NULL, that the decoder reads only
+ * as a fallback: the host offers it a file or track with one of these extensions only when no
+ * decoder that lists the extension in fnGetSupportExt opens it (decoders with the extension as
+ * a fallback are then tried in load order). Static and owned by the plug-in, like the list of
+ * fnGetSupportExt; any thread may ask at any time. A decoder without this entry point has no
+ * fallback extensions. */
+FOGBELL_PLUGIN_API const char* const* fnGetFallbackExt(void);
+
 #endif /* FOGBELL_DECODER_PLUGIN */
 
 /* Entry point types, for binding by name (FnCloseFile, FnGetErrorString and FnGetSupportExt are
@@ -157,6 +165,7 @@ typedef uint32_t (*FnGetSizeData)(int32_t handle);
 typedef const WAVEFORMATEX* (*FnGetFormat)(int32_t handle);
 typedef int32_t (*FnGetLoopPoints)(int32_t handle, uint32_t* loopStart, uint32_t* loopEnd);
 typedef int32_t (*FnSeekSample)(int32_t handle, uint32_t sample);
+typedef const char* const* (*FnGetFallbackExt)(void);
 
 #ifdef __cplusplus
 }

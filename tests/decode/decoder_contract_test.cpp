@@ -1,6 +1,6 @@
-// The decoder interface as the host uses it, for adxvoice, wavvoice and xmdvoice: handles, the end
-// and rewinding, independent handles, loading from a path, conversion requests, and robustness
-// against damaged input.
+// The decoder interface as the host uses it, for adxvoice, wavvoice, xmdvoice and sndvoice (on
+// FLAC files, when it is built): handles, the end and rewinding, independent handles, loading
+// from a path, conversion requests, and robustness against damaged input.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,13 +13,17 @@
 #include "test_files.h"
 #include "wave_builder.h"
 #include "xmd_builder.h"
+#if defined(FOGBELL_WITH_SNDVOICE)
+#include "sound_file_builder.h"
+#endif
 
 namespace fogbell::test {
 namespace {
 
 struct DecoderCase {
     const char* plugin;
-    const char* extension;
+    const char* extension;   // the first of its list
+    std::size_t extensions;  // how many it lists
     Bytes (*sample)();       // mono 8000 Hz, four blocks, the last one short
     Bytes (*oneSecond)();    // at least one second of mono 22050 Hz
     Bytes (*tiny)();         // a few hundred bytes, for sweeps over every truncation
@@ -46,13 +50,27 @@ Bytes XmdStream(std::uint16_t rate, std::size_t frames, std::uint8_t channels = 
                     XmdFrames(frames, rate));
 }
 
+#if defined(FOGBELL_WITH_SNDVOICE)
+Bytes FlacStream(std::uint32_t rate, std::size_t frames, std::uint32_t channels = 1) {
+    SoundSpec spec;
+    spec.channels = channels;
+    spec.rate = rate;
+    return BuildSoundFile(spec, GlideSignal(frames, channels, rate));
+}
+#endif
+
 const DecoderCase kDecoders[] = {
-    {"adxvoice", "ADX", [] { return AdxStream(8000, 800); }, [] { return AdxStream(22050, 700); },
-     [] { return AdxStream(1000, 30); }, 32},
-    {"wavvoice", "WAV", [] { return WaveStream(8000, 50000); },
+    {"adxvoice", "ADX", 1, [] { return AdxStream(8000, 800); },
+     [] { return AdxStream(22050, 700); }, [] { return AdxStream(1000, 30); }, 32},
+    {"wavvoice", "WAV", 1, [] { return WaveStream(8000, 50000); },
      [] { return WaveStream(22050, 44100); }, [] { return WaveStream(100, 300, 2); }, 46},
-    {"xmdvoice", "XMD", [] { return XmdStream(8000, 1600); }, [] { return XmdStream(22050, 1400); },
-     [] { return XmdStream(1000, 20, 2); }, 12},
+    {"xmdvoice", "XMD", 1, [] { return XmdStream(8000, 1600); },
+     [] { return XmdStream(22050, 1400); }, [] { return XmdStream(1000, 20, 2); }, 12},
+#if defined(FOGBELL_WITH_SNDVOICE)
+    // The header size covers "fLaC" and the STREAMINFO block.
+    {"sndvoice", "FLAC", 8, [] { return FlacStream(8000, 25000); },
+     [] { return FlacStream(22050, 22050); }, [] { return FlacStream(1000, 120, 2); }, 42},
+#endif
 };
 
 class Decoder : public ::testing::TestWithParam<DecoderCase> {
@@ -83,7 +101,7 @@ TEST_P(Decoder, ListsItsExtension) {
     const char* const* extensions = api.GetSupportExt();
     ASSERT_NE(extensions, nullptr);
     EXPECT_STREQ(extensions[0], GetParam().extension);
-    EXPECT_EQ(extensions[1], nullptr);
+    EXPECT_EQ(extensions[GetParam().extensions], nullptr);
 }
 
 TEST_P(Decoder, GivesSecondsAndThenNullUntilRewound) {

@@ -9,6 +9,7 @@
 //   FAKE_MEMORY_LOAD          a decoder with fnLoadFileMemory (and no fnGetFormatSource)
 //   FAKE_ALSO_DECODES         an explorer that also exports a decoder's fnDecodeNext
 //   FAKE_EMPTY_NAME           an explorer listing an empty name between two others
+//   FAKE_FALLBACK             fnGetFallbackExt listing "WAV" (an entry point only decoders have)
 #include <cstdint>
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -31,6 +32,13 @@ FAKE_EXPORT const char* const* fnGetSupportExt() {
 #ifdef FAKE_ERROR_TEXT
 FAKE_EXPORT const char* fnGetErrorString() {
     return FAKE_ERROR_TEXT;
+}
+#endif
+
+#ifdef FAKE_FALLBACK
+FAKE_EXPORT const char* const* fnGetFallbackExt() {
+    static const char* const kList[] = {"WAV", nullptr};
+    return kList;
 }
 #endif
 

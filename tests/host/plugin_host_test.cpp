@@ -55,7 +55,7 @@ TEST_F(Rules, LibrariesThatDoNotFitTheirFolderAreLeftOutWithTheReason) {
     for (const LeftOutLibrary& library : host.LeftOut()) {
         reasons[library.path.substr(library.path.find_last_of("/\\") + 1)] = library.reason;
     }
-    EXPECT_EQ(reasons.size(), 4u);
+    EXPECT_EQ(reasons.size(), 5u);
     EXPECT_EQ(reasons[Lib("junk")].rfind("it does not load: ", 0), 0u) << reasons[Lib("junk")];
     EXPECT_EQ(reasons[Lib("g_lacks_extract")], "it lacks fnExtractFile, which an explorer needs");
     EXPECT_EQ(reasons[Lib("i_both_kinds")],
@@ -64,6 +64,9 @@ TEST_F(Rules, LibrariesThatDoNotFitTheirFolderAreLeftOutWithTheReason) {
     EXPECT_EQ(reasons[Lib("j_explorer_shaped")],
               "it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, which only explorers "
               "have: it belongs in explore_plugins");
+    EXPECT_EQ(reasons[Lib("k_fallback_decoder")],
+              "it exports fnGetFallbackExt, which only decoders have: it belongs in "
+              "decode_plugins");
     host.UnloadPlugins();
     EXPECT_TRUE(host.LeftOut().empty());
 }

@@ -22,6 +22,7 @@ expected="./usr/bin/fogbell -> ../lib/fogbell/fogbell
 ./usr/bin/fogbell-cli -> ../lib/fogbell/fogbell-cli
 ./usr/lib/fogbell/decode_plugins/adxvoice.so
 ./usr/lib/fogbell/decode_plugins/aixvoice.so
+./usr/lib/fogbell/decode_plugins/sndvoice.so
 ./usr/lib/fogbell/decode_plugins/wavvoice.so
 ./usr/lib/fogbell/decode_plugins/xmdvoice.so
 ./usr/lib/fogbell/explore_plugins/afsvault.so

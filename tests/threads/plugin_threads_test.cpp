@@ -237,8 +237,16 @@ TEST_P(DecoderThreads, EveryThreadDecodesWhatOneThreadAloneDecodes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Decoders, DecoderThreads,
-                         ::testing::Values("adxvoice", "aixvoice", "wavvoice", "xmdvoice"));
+// Every decoder; sndvoice where it is built.
+std::vector<std::string> ThreadedDecoders() {
+    std::vector<std::string> names{"adxvoice", "aixvoice", "wavvoice", "xmdvoice"};
+#if defined(FOGBELL_WITH_SNDVOICE)
+    names.emplace_back("sndvoice");
+#endif
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoders, DecoderThreads, ::testing::ValuesIn(ThreadedDecoders()));
 
 }  // namespace
 }  // namespace fogbell::test

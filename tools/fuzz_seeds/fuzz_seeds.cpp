@@ -13,6 +13,9 @@
 #include "riff_wave_builder.h"
 #include "wave_builder.h"
 #include "xmd_builder.h"
+#if defined(FOGBELL_WITH_SNDVOICE)
+#include "sound_file_builder.h"
+#endif
 
 namespace fogbell::fuzz {
 namespace {
@@ -229,6 +232,32 @@ std::vector<Seed> XmdSeeds() {
     };
 }
 
+#if defined(FOGBELL_WITH_SNDVOICE)
+// A file of every kind sndvoice reads, small (Vorbis's setup header alone takes 3 kB); the loop
+// tags of the FLAC and Ogg files lead the fuzzer into the comment reader.
+std::vector<Seed> SndSeeds() {
+    using test::SoundKind;
+    const auto file = [](SoundKind kind, std::uint32_t channels, std::uint32_t rate,
+                         std::size_t frames, std::vector<std::string> comments = {}) {
+        return test::BuildSoundFile({kind, channels, rate, std::move(comments)},
+                                    test::GlideSignal(frames, channels, rate));
+    };
+    return {
+        {"flac_mono", file(SoundKind::kFlac16, 1, 8000, 600)},
+        {"flac_tags", file(SoundKind::kFlac16, 2, 11025, 300, {"LOOPSTART=10", "LOOPLENGTH=200"})},
+        {"flac24_six", file(SoundKind::kFlac24, 6, 8000, 200)},
+        {"vorbis_tags", file(SoundKind::kVorbis, 1, 8000, 2000, {"LOOP_START=5", "LOOP_END=1500"})},
+        {"opus_tags", file(SoundKind::kOpus, 2, 48000, 2000, {"LOOPSTART=100"})},
+        {"mp3", file(SoundKind::kMp3, 1, 22050, 2000)},
+        {"aiff", file(SoundKind::kAiff16, 2, 8000, 300)},
+        {"aifc_float", file(SoundKind::kAifcFloat, 1, 8000, 300)},
+        {"wav_ima", file(SoundKind::kWavImaAdpcm, 2, 8000, 600)},
+        {"wav_ulaw", file(SoundKind::kWavUlaw, 1, 8000, 600)},
+        {"wav_gsm", file(SoundKind::kWavGsm, 1, 8000, 640)},
+    };
+}
+#endif
+
 std::uint64_t ParseNumber(const std::string& text) {
     std::size_t used = 0;
     const unsigned long long value = std::stoull(text, &used, 0);
@@ -303,8 +332,13 @@ void ApplyLine(Bytes& bytes, const std::string& line) {
 }  // namespace
 
 const std::vector<std::string>& FuzzTargets() {
-    static const std::vector<std::string> targets{"aixvault", "pacvault", "mvxvault", "afsvault",
-                                                  "adxvoice", "aixvoice", "wavvoice", "xmdvoice"};
+    static const std::vector<std::string> targets {
+        "aixvault", "pacvault", "mvxvault", "afsvault", "adxvoice", "aixvoice", "wavvoice",
+            "xmdvoice",
+#if defined(FOGBELL_WITH_SNDVOICE)
+            "sndvoice",
+#endif
+    };
     return targets;
 }
 
@@ -330,6 +364,11 @@ std::vector<Seed> SeedsFor(const std::string& target) {
     if (target == "xmdvoice") {
         return XmdSeeds();
     }
+#if defined(FOGBELL_WITH_SNDVOICE)
+    if (target == "sndvoice") {
+        return SndSeeds();
+    }
+#endif
     return {};
 }
 

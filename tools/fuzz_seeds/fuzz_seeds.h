@@ -16,7 +16,7 @@ struct Seed {
     Bytes bytes;
 };
 
-// The eight fuzz targets, one per plug-in.
+// The fuzz targets, one per plug-in (sndvoice's where it is built).
 const std::vector<std::string>& FuzzTargets();
 
 // The seeds of one target (empty for an unknown one).

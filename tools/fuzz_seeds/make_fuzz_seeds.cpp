@@ -1,4 +1,4 @@
-// make_fuzz_seeds OUTDIR [TARGET...]: writes the seed corpus of each fuzz target (all eight when
+// make_fuzz_seeds OUTDIR [TARGET...]: writes the seed corpus of each fuzz target (all of them when
 // none is named) to OUTDIR/TARGET/NAME, one file per seed, and prints how many it wrote.
 #include <cstdio>
 #include <cstring>
