@@ -196,18 +196,20 @@ audio_source() {
     [[ -d "$src" ]] || { echo "no source of $1 $version" >&2; return 1; }
     echo "$src"
 }
-# audio_cmake NAME SOURCE OPTION...: one library built with its CMake files (static, Release),
-# finding the libraries built before it in $tree and nowhere else. The install folders are
-# named because KissFFT's CMake files leave them empty (so "/") except on Unix.
+# audio_cmake NAME[:TARGET] SOURCE OPTION...: one library built with its CMake files (static,
+# Release; only TARGET when named), finding the libraries built before it in $tree and nowhere
+# else. The install folders are named because KissFFT's CMake files leave them empty (so "/")
+# except on Unix.
 audio_cmake() {
-    local name=$1 src=$2
+    local name=${1%%:*} target=() src=$2
+    [[ "$1" != *:* ]] || target=(--target "${1#*:}")
     shift 2
     logged "$work/$name.log" cmake -Wno-dev -S "$src" -B "$work/$name-build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$base_toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$tree" -DCMAKE_PREFIX_PATH="$tree" -DCMAKE_FIND_ROOT_PATH="$tree" \
         -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_INSTALL_INCLUDEDIR=include -DCMAKE_INSTALL_BINDIR=bin \
         -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF "$@"
-    logged "$work/$name.log" cmake --build "$work/$name-build" -- -j"$jobs"
+    logged "$work/$name.log" cmake --build "$work/$name-build" "${target[@]}" -- -j"$jobs"
     logged "$work/$name.log" cmake --install "$work/$name-build"
 }
 build_ogg() {
@@ -220,13 +222,15 @@ build_vorbis() {
     src=$(audio_source libvorbis)
     audio_cmake vorbis "$src"
 }
-# On Windows, FLAC's headers declare its functions as imported from a DLL unless FLAC__NO_DLL
-# is defined; its CMake files define it for what links a static libFLAC through them, but
-# flac.pc does not (nor does libsndfile, which finds libFLAC by itself).
+# libFLAC alone: FLAC's CMake files build the helper libraries of its programs even without
+# the programs (a fifth of the work). On Windows, FLAC's headers declare its functions as
+# imported from a DLL unless FLAC__NO_DLL is defined; its CMake files define it for what links
+# a static libFLAC through them, but flac.pc does not (nor does libsndfile, which finds libFLAC
+# by itself).
 build_flac() {
     local src
     src=$(audio_source flac)
-    audio_cmake flac "$src" -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
+    audio_cmake flac:FLAC "$src" -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
         -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_OGG=ON -DWITH_STACK_PROTECTOR=OFF \
         -DWITH_FORTIFY_SOURCE=OFF
     sed -i 's/^Cflags:.*/& -DFLAC__NO_DLL/' "$tree/lib/pkgconfig/flac.pc"
@@ -298,25 +302,23 @@ build_kissfft() {
 
 # build_audio TREE WORK VERSIONS: the audio libraries built into TREE ("SOURCE VERSION" lines in
 # VERSIONS), their sources and build folders in WORK, which is also the working folder. Two
-# lanes keep both cores busy through the configure steps, which use one: Opus, libmpg123 and
-# LAME beside libogg, libvorbis and libFLAC; then libebur128 and KissFFT beside libsndfile. When
-# one lane fails, the other is waited for before the build ends.
+# lanes keep both cores busy through the configure steps, which use one: libogg, libvorbis,
+# libFLAC and LAME beside Opus, libmpg123, libebur128 and KissFFT; then libsndfile on them all.
+# When one lane fails, the other is waited for before the build ends.
 build_audio() {
     local tree=$1 work=$2 versions=$3 lane
     cd "$work"
     "$top/tools/enable-deb-src.sh"
     export PKG_CONFIG_LIBDIR=$tree/lib/pkgconfig PKG_CONFIG_PATH=
     trap wait EXIT
-    (build_opus; build_mpg123; build_lame) &
+    (build_opus; build_mpg123; build_ebur128; build_kissfft) &
     lane=$!
     build_ogg
     build_vorbis
     build_flac
+    build_lame
     wait "$lane"
-    (build_ebur128; build_kissfft) &
-    lane=$!
     build_sndfile
-    wait "$lane"
     # What the libraries install beside themselves: libsndfile's documents, libFLAC++'s headers
     # (not built), libtool's archive notes.
     rm -rf "$tree/share/doc" "$tree/include/FLAC++" "$tree"/lib/*.la
