@@ -7,17 +7,17 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
-    libsndfile1-dev libebur128-dev libkissfft-dev  # audio files, loudness, FFT
     nlohmann-json3-dev
     ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
     qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
     xvfb xauth imagemagick
     libsdl2-dev
+    libsndfile1-dev libebur128-dev libkissfft-dev  # sound files, loudness, FFT
     clang libclang-rt-14-dev
     dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file to find its ELF files
 )
 # The Windows build: the MinGW-w64 cross compiler, Wine to run its tests, and apt-get source
-# (dpkg-dev, which brings make and patch too) for the library sources it is built from.
+# (dpkg-dev) for the libsamplerate sources it is built from.
 if [[ "${FOGBELL_SKIP_WINDOWS:-1}" != 1 ]]; then
     packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
         wine wine64 dpkg-dev googletest)
