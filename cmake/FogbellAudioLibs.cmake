@@ -40,9 +40,12 @@ function(fogbell_audio_library target module)
         endforeach()
         list(APPEND items "${item}")
     endforeach()
+    # The tree's include folder too, as on Linux, where it is the system's: <kissfft/kiss_fftr.h>
+    # works on both systems, as <kiss_fftr.h> does.
+    pkg_get_variable(includedir ${module} includedir)
     add_library(${target} INTERFACE IMPORTED)
     set_target_properties(${target} PROPERTIES
-        INTERFACE_INCLUDE_DIRECTORIES "${${var}_STATIC_INCLUDE_DIRS}"
+        INTERFACE_INCLUDE_DIRECTORIES "${${var}_STATIC_INCLUDE_DIRS};${includedir}"
         INTERFACE_COMPILE_OPTIONS "${${var}_STATIC_CFLAGS_OTHER}"
         INTERFACE_LINK_LIBRARIES "${items}")
 endfunction()
