@@ -4,12 +4,12 @@
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64-base.cmake)
 
 # FOGBELL_WINDOWS_DEPS holds libsamplerate, GoogleTest and the header-only libraries, and links
-# to the Qt and SDL2 trees (qt6/, sdl2/) kept in the machine's cache. Qt's packages are found
-# below its lib/cmake folder (as Qt's own toolchain file arranges it); its build tools (moc, rcc,
-# uic) are this machine's, of the same version, through QT_HOST_PATH.
+# to the Qt, SDL2 and audio library trees (qt6/, sdl2/, audio/) kept in the machine's cache.
+# Qt's packages are found below its lib/cmake folder (as Qt's own toolchain file arranges it);
+# its build tools (moc, rcc, uic) are this machine's, of the same version, through QT_HOST_PATH.
 if(FOGBELL_WINDOWS_DEPS)
     list(PREPEND CMAKE_FIND_ROOT_PATH ${FOGBELL_WINDOWS_DEPS})
-    foreach(tree sdl2 qt6)
+    foreach(tree audio sdl2 qt6)
         if(EXISTS ${FOGBELL_WINDOWS_DEPS}/${tree})
             get_filename_component(tree_dir ${FOGBELL_WINDOWS_DEPS}/${tree} REALPATH)
             list(PREPEND CMAKE_FIND_ROOT_PATH ${tree_dir})

@@ -15,6 +15,7 @@ packages=(
     libssl3 openssl  # Qt's TLS plug-in loads libssl; the update tests make a certificate
     xvfb xauth imagemagick
     libsdl2-dev
+    libsndfile1-dev libebur128-dev libkissfft-dev  # sound files, loudness, FFT
     clang libclang-rt-14-dev
     dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file to find its ELF files
     shared-mime-info desktop-file-utils  # its file types and desktop entry are checked with them
