@@ -3,7 +3,7 @@
 # (made by wineboot, removed afterwards):
 #   - "SETUP /S /CurrentUser" installs for the user alone: the program in
 #     %LOCALAPPDATA%\Programs\Fogbell (fogbell.exe with its icon; fogbell-cli.exe finds the
-#     eight plug-ins there), the Start menu entry, the entry in the list of programs (HKCU),
+#     plug-ins there), the Start menu entry, the entry in the list of programs (HKCU),
 #     the six file types, each with its ProgID Fogbell.EXT (icon, open command) in "Open with"
 #     and given to Fogbell unless another program owned it before (.pac is given to one here
 #     first: it keeps it);
@@ -154,7 +154,9 @@ startmenu="$appdata\\Microsoft\\Windows\\Start Menu"
 check_installed HKEY_CURRENT_USER "$folder" "$startmenu"
 formats=$(cd "$work" && "$wine" "$(unix "$folder")/fogbell-cli.exe" formats | tr -d '\r')
 echo "$formats"
-[[ $(grep -c . <<<"$formats") -eq 8 ]] || fail "the installed fogbell-cli.exe lists no eight plug-ins"
+plugins=$(find "$(unix "$folder")/explore_plugins" "$(unix "$folder")/decode_plugins" -iname '*.dll' | wc -l)
+[[ $(grep -c . <<<"$formats") -eq $plugins ]] ||
+    fail "the installed fogbell-cli.exe lists not all $plugins plug-ins"
 echo "installed in $folder: files, Start menu entry, uninstall key and file types"
 
 stage "Uninstalling it: $quiet"

@@ -7,8 +7,6 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libsamplerate0-dev libcli11-dev
-    libkissfft-dev  # the loop finder's FFT
-    libsndfile1-dev  # sndvoice: FLAC, Ogg Vorbis, Opus, MP3 and AIFF through libsndfile
     nlohmann-json3-dev
     ffmpeg  # the encoder tests check that FFmpeg reads the ADX files we write
     qt6-base-dev qt6-qpa-plugins libqt6network6 fonts-dejavu-core xdg-utils
