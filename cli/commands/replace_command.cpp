@@ -26,6 +26,7 @@
 #include "cli/track_names.h"
 #include "host/containers/container_chain.h"
 #include "host/containers/container_replace.h"
+#include "host/containers/replace_report.h"
 #include "host/containers/replacement_file.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
@@ -240,11 +241,8 @@ int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std
             for (std::size_t i = 0; i < result.tooBig.size(); ++i) {
                 TrackLine& line = lines[lineOf[result.tooBig[i]]];
                 line.status = "failed";
-                line.reason = "takes " + std::to_string(result.sizes[i]) +
-                              " bytes, the track has room for " + std::to_string(result.rooms[i]) +
-                              (result.rebuildable ? "; --rebuild would rebuild the container"
-                                                  : ", and a container of this kind cannot be "
-                                                    "rebuilt");
+                line.reason =
+                    DescribeReplace(TooBigTrack(result, i), ReplaceReader::kBatchLine).text;
             }
             break;
         case ContainerReplaceOutcome::kFailed:
@@ -305,29 +303,13 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
     // The chain is not needed once a rebuilt file is complete, and Windows replaces no file
     // that is still mapped.
     request.releaseChain = [&chain] { chain.Close(); };
-    const ContainerReplaceResult result = ReplaceInContainer(request);
-    switch (result.outcome) {
-        case ContainerReplaceOutcome::kReplacedInPlace:
-            // A replacement the plug-in had to cut still succeeds, with its text.
-            std::printf("%s\n", result.text == "OK" ? "Replace OK"
-                                                    : ("Replace OK: " + result.text).c_str());
-            return kExitOk;
-        case ContainerReplaceOutcome::kRebuilt:
-            std::printf("Replace OK: the container was rebuilt\n");
-            return kExitOk;
-        case ContainerReplaceOutcome::kNeedsRebuild: {
-            const std::string sizes = "the replacement takes " + std::to_string(result.size) +
-                                      " bytes, the track has room for " +
-                                      std::to_string(result.room);
-            Fail(PrintedName(name),
-                 result.rebuildable ? sizes + "; run again with --rebuild to rebuild the container"
-                                    : sizes + ", and a container of this kind cannot be rebuilt");
-            return kExitFailed;
-        }
-        case ContainerReplaceOutcome::kFailed:
-            break;
+    const ReplaceReport report =
+        DescribeReplace(ReplaceInContainer(request), ReplaceReader::kCommand);
+    if (report.replaced) {
+        std::printf("%s\n", report.text.c_str());
+        return kExitOk;
     }
-    Fail(PrintedName(name), result.text);
+    Fail(PrintedName(name), report.text);
     return kExitFailed;
 }
 
