@@ -1,7 +1,9 @@
-// JSON string literals for names that come from containers' own bytes.
+// JSON text: string literals for names that come from containers' own bytes, and the members
+// of arrays joined.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace fogbell::cli {
 
@@ -12,5 +14,14 @@ std::string JsonString(const std::string& text);
 // Length of the valid UTF-8 sequence of two to four bytes starting at s[i] (no overlong forms,
 // no surrogates, nothing above U+10FFFF), or 0 (also for an ASCII byte).
 std::size_t Utf8SequenceLength(const std::string& s, std::size_t i);
+
+// parts with separator between each two: the members of a JSON array, or a list in a line.
+inline std::string Joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : separator) + part;
+    }
+    return text;
+}
 
 }  // namespace fogbell::cli

@@ -1,12 +1,38 @@
 #include "cli/output_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
+#include "cli/cli_output.h"
+#include "cli/json_text.h"
+#include "cli/track_names.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
 
 namespace fogbell::cli {
+void AddOutputOptions(CLI::App* command, OutputOptions& options) {
+    command->add_option("-o,--output", options.directory, "Output folder (default: .)");
+    command->add_flag("--force", options.force, "Replace existing files (default: keep them)");
+    command->add_flag("--json", options.json, "Report the files as JSON");
+}
+
+bool PrepareDirectory(const std::string& directory) {
+    if (IsFolder(directory)) {
+        return true;
+    }
+    if (NameTaken(directory)) {
+        FailText(directory + " is a file, not a folder: -o names the folder to write into");
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(PathFromUtf8(directory), error);
+    if (error || !IsFolder(directory)) {
+        Fail(directory, "cannot create the folder: " + error.message());
+        return false;
+    }
+    return true;
+}
 
 bool OutputExists(const std::string& path) {
     return NameTaken(path);
@@ -58,6 +84,58 @@ PublishResult Publish(const std::string& staged, const std::string& target, bool
     }
     error = "can't move the file into place: " + why;
     return PublishResult::kFailed;
+}
+
+std::string InOutputFolder(std::string text, const StagingFolder& staging,
+                           const std::string& directory) {
+    for (std::size_t at; (at = text.find(staging.Path())) != std::string::npos;) {
+        text.replace(at, staging.Path().size(), directory);
+    }
+    return text;
+}
+
+void ClearStaging(const StagingFolder& staging) {
+    for (const std::string& file : staging.Files()) {
+        RemoveTree(file);
+    }
+}
+
+void OutputReport::Written(const std::string& track, const std::string& path) {
+    if (!json_) {
+        std::printf("%s\n", path.c_str());
+        std::fflush(stdout);
+    }
+    Add(track, "written", "\"path\": " + JsonName(path));
+}
+
+void OutputReport::Kept(const std::string& track, const std::string& path) {
+    std::fprintf(stderr, "%s: skipped %s: the file exists (--force replaces it)\n", kProgram,
+                 path.c_str());
+    ++kept_;
+    Add(track, "skipped", "\"path\": " + JsonName(path));
+}
+
+void OutputReport::Failed(const std::string& track, const std::string& error) {
+    Fail(PrintedName(track), error);
+    failed_ = true;
+    Add(track, "failed", "\"error\": " + JsonString(FailureReason(error)));
+}
+
+int OutputReport::Finish() {
+    if (json_) {
+        JsonDocumentPrinted() = true;
+        std::printf("[%s%s]\n", Joined(entries_, ",").c_str(), entries_.empty() ? "" : "\n");
+    }
+    if (kept_ > 0) {
+        std::fprintf(stderr, "%s: %zu existing file%s skipped\n", kProgram, kept_,
+                     kept_ == 1 ? "" : "s");
+    }
+    return failed_ ? kExitFailed : kExitOk;
+}
+
+void OutputReport::Add(const std::string& track, const char* status, const std::string& detail) {
+    entries_.push_back("\n  {\"track\": " + JsonName(track) + ", \"status\": \"" + status + "\", " +
+                       detail + "}");
 }
 
 }  // namespace fogbell::cli

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "host/tracks/track_listing.h"
 
@@ -117,6 +118,50 @@ bool ResolveTrack(const ExplorerSession& container, const std::string& argument,
 
 ChainPathReader TrackArguments() {
     return ChainPathReader{ResolveTrack, PrintedName};
+}
+
+std::string JsonName(const std::string& name) {
+    return JsonString(PrintedName(name));
+}
+
+std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& container,
+                                                     const std::string& path,
+                                                     const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        auto listed = container.ListNames();
+        if (!listed.value) {
+            Fail(path, listed.TextOr(kNoTrackList));
+        } else {
+            WarnDamaged(container, path, listed.value->size(), false);
+        }
+        return listed.value;
+    }
+    std::vector<std::string> names;
+    for (const std::string& argument : arguments) {
+        std::string name, error;
+        if (!ResolveTrack(container, argument, name, error)) {
+            Fail(argument, error);
+            return std::nullopt;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+void WarnDamaged(const ExplorerSession& container, const std::string& path, std::size_t total,
+                 bool json) {
+    const std::uint32_t damaged = container.DamagedCount();
+    if (damaged == 0) {
+        return;
+    }
+    const std::string notice = DamageNotice(PrintedName(path), damaged, total);
+    if (json) {
+        std::fprintf(
+            stderr, "{\"warning\": %s, \"path\": %s, \"damaged\": true, \"damagedTracks\": %u}\n",
+            JsonString(notice).c_str(), JsonName(path).c_str(), static_cast<unsigned>(damaged));
+        return;
+    }
+    std::fprintf(stderr, "%s: warning: %s\n", kProgram, notice.c_str());
 }
 
 }  // namespace fogbell::cli

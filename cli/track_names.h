@@ -41,4 +41,21 @@ bool ResolveTrack(const ExplorerSession& container, const std::string& argument,
 // ResolveTrack reads a TRACK argument; texts name a track in its printed form.
 ChainPathReader TrackArguments();
 
+// The failure of a container that lists no tracks and gives no reason.
+inline constexpr const char* kNoTrackList = "the container gives no track list";
+
+// A name or path in JSON: its printed form, so that it is valid JSON and can be passed back.
+std::string JsonName(const std::string& name);
+
+// The tracks the arguments choose (names in their printed form, or "#N"), or every listed track
+// when none is named; nothing after saying why on standard error.
+std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& container,
+                                                     const std::string& path,
+                                                     const std::vector<std::string>& arguments);
+
+// Warns on standard error when tracks of the container at path lie outside its bytes: a line,
+// or with json a JSON document that also says so for the container as a whole.
+void WarnDamaged(const ExplorerSession& container, const std::string& path, std::size_t total,
+                 bool json);
+
 }  // namespace fogbell::cli

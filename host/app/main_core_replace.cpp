@@ -25,13 +25,13 @@
 
 #include "host/app/main_core.h"
 #include "host/containers/container_replace.h"
+#include "host/containers/replace_report.h"
 #include "host/containers/replacement_file.h"
 
 namespace fogbell {
 namespace {
 
 constexpr const char* kReplaced = "File replaced.";
-constexpr const char* kNotReplaced = "File not replaced: ";
 
 // The last part of a path, for texts that name the chosen file.
 std::string FileNameOf(const std::string& path) {
@@ -133,7 +133,7 @@ void MainCore::StartReplaceWorker(std::shared_ptr<ReplaceJob> job) {
             return [this, job, why] { AskToWriteRaw(job, why); };
         }
         if (!job->replacement->Ok()) {
-            const std::string text = std::string(kNotReplaced) + "can't convert " +
+            const std::string text = std::string(kWindowNotReplaced) + "can't convert " +
                                      FileNameOf(job->file) + ". " + job->replacement->Error();
             return [this, text] { EndReplace(text, false); };
         }
@@ -166,29 +166,12 @@ void MainCore::OnReplaced(const std::shared_ptr<ReplaceJob>& job,
     const auto said = [&note](const std::string& status) {
         return note.empty() ? status : status + (status.ends_with('.') ? " " : ". ") + note;
     };
-    switch (result.outcome) {
-        case ContainerReplaceOutcome::kReplacedInPlace:
-            // A replacement the plug-in cut short still succeeds; its text must not pass unseen.
-            EndReplace(said(result.text == "OK" ? "Replace OK" : "Replace OK: " + result.text),
-                       true);
-            return;
-        case ContainerReplaceOutcome::kRebuilt:
-            EndReplace(said("Replace OK: " + result.text), true);
-            return;
-        case ContainerReplaceOutcome::kNeedsRebuild:
-            if (!result.rebuildable) {
-                EndReplace(std::string(kNotReplaced) + "it needs " + std::to_string(result.size) +
-                               " bytes, the track has room for " + std::to_string(result.room) +
-                               ", and this container cannot be rebuilt.",
-                           false);
-                return;
-            }
-            AskToRebuild(job, result);
-            return;
-        case ContainerReplaceOutcome::kFailed:
-            EndReplace(result.text, false);  // the explorer's text, or why a rebuild failed
-            return;
+    if (result.outcome == ContainerReplaceOutcome::kNeedsRebuild && result.rebuildable) {
+        AskToRebuild(job, result);
+        return;
     }
+    const ReplaceReport report = DescribeReplace(result, ReplaceReader::kWindow);
+    EndReplace(report.replaced ? said(report.text) : report.text, report.replaced);
 }
 
 void MainCore::EndReplace(const std::string& status, bool replaced) {
@@ -217,7 +200,7 @@ void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
         std::to_string(result.room) + " only.\n\nRebuild " + job->ContainerName() +
         " to make room for it? Every other track stays as it is.";
     if (!view_.AskYesNo(question)) {
-        EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
+        EndReplace(std::string(kWindowNotReplaced) + job->track + " keeps its old sound.", false);
         return;
     }
     view_.SetStatus("Rebuilding " + job->ContainerName() + "...");
@@ -237,7 +220,7 @@ void MainCore::AskToDropLoop(const std::shared_ptr<ReplaceJob>& job, const std::
     job->replacement.reset();  // its temporary goes: the conversion runs again
     if (!view_.AskYesNo(why + "\n\nReplace " + job->track + " with " + FileNameOf(job->file) +
                         " without a loop?")) {
-        EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
+        EndReplace(std::string(kWindowNotReplaced) + job->track + " keeps its old sound.", false);
         return;
     }
     job->loop = ReplacementLoop{LoopChoice::kNone, {}};
@@ -252,7 +235,7 @@ void MainCore::AskToWriteRaw(const std::shared_ptr<ReplaceJob>& job, const std::
     job->replacement.reset();
     if (!view_.AskYesNo(why + "\n\nWrite " + FileNameOf(job->file) + " into " + job->track +
                         " as it is all the same?")) {
-        EndReplace(std::string(kNotReplaced) + job->track + " keeps its old sound.", false);
+        EndReplace(std::string(kWindowNotReplaced) + job->track + " keeps its old sound.", false);
         return;
     }
     job->raw = true;
@@ -293,8 +276,8 @@ ContainerReplaceResult MainCore::RebuildOnOwnChain(const ReplaceJob& job) const 
     std::string error;
     if (!chain.OpenNames(job.names, error)) {
         ContainerReplaceResult failed;
-        failed.text =
-            std::string(kNotReplaced) + "can't open " + job.ContainerName() + " again. " + error;
+        failed.text = std::string(kWindowNotReplaced) + "can't open " + job.ContainerName() +
+                      " again. " + error;
         return failed;
     }
     ContainerReplaceRequest request{chain.Levels(),          chain.Links(), job.track,

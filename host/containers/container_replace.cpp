@@ -364,7 +364,9 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         return result;
     }
     if (!result.rebuildable) {
-        result.text = !innermost.CanRebuildMany()
+        // Worded from the same entry point that decided: a replacement of one track is rebuilt
+        // with fnRebuildFile.
+        result.text = !innermost.CanRebuild()
                           ? "A container of this kind cannot be rebuilt."
                           : "The container was not opened from a file: it cannot be rebuilt.";
         return result;
@@ -520,7 +522,8 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
         return result;
     }
     if (!result.tooBig.empty() && !result.rebuildable) {
-        result.text = !innermost.CanRebuild()
+        // Worded from the same entry point that decided: a batch is rebuilt with fnRebuildFiles.
+        result.text = !innermost.CanRebuildMany()
                           ? "A container of this kind cannot be rebuilt."
                           : "The container was not opened from a file: it cannot be rebuilt.";
         return result;

@@ -1,5 +1,10 @@
-#include "cli/play_command.h"
-
+// fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
+//                  [--audio sdl|null] [--speed N] [--record FILE [--force]]
+//
+// One audio file, or one track of a container (nested paths too), played through the core and
+// the playback engine, as the window plays it. It ends when the last block has been heard (0),
+// when the track cannot be played (1, the status text on standard error) or when SIGINT or
+// SIGTERM stops it cleanly (130).
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -19,16 +24,18 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_output.h"
+#include "cli/commands/commands.h"
 #include "cli/track_names.h"
 #include "host/app/main_core.h"
 #include "host/containers/container_chain.h"
 #include "host/playback/play_engine.h"
+#include "host/playback/sound_output.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
 constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
 // The sound layer's code for "no device could be opened", and what to do about it.
 constexpr const char* kNoDriver = "DSERR_NODRIVER";
@@ -36,6 +43,25 @@ constexpr const char* kNoDriverAdvice = "no sound device: try --audio null";
 constexpr auto kTimerPeriod = std::chrono::milliseconds(100);
 
 std::atomic<bool> interrupted{false};
+
+struct PlayRequest {
+    std::string pluginRoot;  // holds decode_plugins/ and explore_plugins/
+    std::string path;        // FILE, or FILE::TRACK[::TRACK...] for a container in a container
+    std::string track;       // "" for a single audio file; a printed name or #N
+    bool loop = false;
+    double startSeconds = 0;  // where the sound begins (a format that cannot seek begins at 0)
+    int volume = 10000;       // the slider's 5000..10000
+    SoundOutputOptions output;
+};
+
+// The command's arguments: the request, and the sound output's options.
+struct PlayOptions {
+    PlayRequest play;
+    std::string audio;
+    std::optional<double> speed;
+    std::string record;
+    bool forceRecord = false;
+};
 
 #if defined(_WIN32)
 // Ctrl-C, Ctrl-Break and the console's close box end the play as SIGINT and SIGTERM do
@@ -272,12 +298,12 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
     return true;
 }
 
-}  // namespace
-
+// A text of the sound layer, with what to do added when it says no device could be opened.
 std::string WithSoundAdvice(const std::string& text) {
     return text.find(kNoDriver) == std::string::npos ? text : text + "; " + kNoDriverAdvice;
 }
 
+// Plays as the request says: the exit status.
 int Play(const PlayRequest& request) {
     TerminalView view(request.loop);
     PlayEngine engine(request.output);
@@ -328,6 +354,70 @@ int Play(const PlayRequest& request) {
     view.EndLine();
     core.Shutdown();  // the stream closed, the thread ended, the device (and recording) released
     return stopped ? kExitInterrupted : kExitOk;
+}
+
+// The sound output the options ask for, and the request played through it: the exit status.
+int RunPlay(CommandContext& context, PlayOptions& options) {
+    PlayRequest& play = options.play;
+    // --audio overrides FOGBELL_AUDIO, which overrides SDL.
+    std::optional<SoundOutputOptions> sound =
+        options.audio.empty() ? SoundOutputFromEnvironment() : ParseSoundOutput(options.audio);
+    if (!sound) {
+        Fail("FOGBELL_AUDIO", "not understood (sdl, or null[:speed=N][:record=PATH])");
+        return kExitUsage;
+    }
+    if ((options.speed || !options.record.empty()) &&
+        sound->kind != SoundOutputOptions::Kind::kNull) {
+        Fail("play", "--speed and --record need the null device (--audio null)");
+        return kExitUsage;
+    }
+    if (options.speed) {
+        sound->speed = *options.speed;
+    }
+    if (!options.record.empty()) {
+        sound->recordPath = options.record;
+    }
+    if (!sound->recordPath.empty() && !options.forceRecord && NameTaken(sound->recordPath)) {
+        Fail(sound->recordPath, "the file exists (--force replaces it)");
+        return kExitFailed;
+    }
+    // The core binds the plug-ins again: this host names what was left out, and tells a
+    // container, which is not played as a whole, from a track.
+    const PluginHost& host = context.Plugins();
+    if (play.track.empty() && RefuseContainer(host, play.path)) {
+        return kExitUsage;
+    }
+    play.output = *sound;
+    play.pluginRoot = context.pluginRoot;
+    return Play(play);
+}
+
+}  // namespace
+
+void AddPlayCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<PlayOptions>();
+    PlayRequest& play = options->play;
+    CLI::App* playCommand = app.add_subcommand(
+        "play", "Play a single audio file, or a track of a container, through the sound device");
+    playCommand->add_option("PATH", play.path, "Audio file, or container")->required();
+    playCommand->add_option("TRACK", play.track,
+                            "Track name as \"list\" prints it, or #N (for a container)");
+    playCommand->add_flag("--loop", play.loop, "Start again at the end of the track");
+    playCommand
+        ->add_option("--start", play.startSeconds,
+                     "Begin this many seconds in (formats that can seek; others begin at 0)")
+        ->check(CLI::NonNegativeNumber);
+    playCommand->add_option("--volume", play.volume, "5000 (-50 dB) to 10000 (full, default)")
+        ->check(CLI::Range(5000, 10000));
+    playCommand->add_option("--audio", options->audio, "sdl (default) or null (no sound card)")
+        ->check(CLI::IsMember({"sdl", "null"}));
+    playCommand->add_option("--speed", options->speed, "null device: times real time (default 1)")
+        ->check(CLI::PositiveNumber);
+    playCommand->add_option("--record", options->record,
+                            "null device: record what was played to this WAVE file");
+    playCommand->add_flag("--force", options->forceRecord,
+                          "Replace the recording's file when it exists (default: keep it)");
+    context.OnRun(playCommand, [&context, options] { return RunPlay(context, *options); });
 }
 
 }  // namespace fogbell::cli

@@ -1,5 +1,15 @@
-#include "cli/encode_command.h"
-
+// fogbell-cli encode IN OUT.adx|OUT.xmd [--rate R] [--channels C] [--cutoff HZ] [--force]
+//                    [--loop START:END | --no-loop]
+//
+// Reads IN (any WAVE the WAVE decoder reads, or any other file a decoder plug-in plays) through
+// its decoder plug-in, converted by that decoder's format converter when --rate or --channels
+// ask for another format, and writes it as an ADX or XMD stream chosen by OUT's extension.
+//
+// An ADX stream carries a loop: the one given with --loop (samples of the output), else the
+// first loop of IN's sampler chunk (moved to the output's rate when --rate changes it), else
+// none; --no-loop writes none. A loop that does not fit the stream is refused, nothing written.
+// XMD streams carry no loop: --loop is refused, and IN's loop is left out with a note.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -10,6 +20,8 @@
 #include <variant>
 #include <vector>
 
+#include "cli/commands/commands.h"
+#include "cli/loop_option.h"
 #include "host/audio/pcm_reader.h"
 #include "host/audio/sampler_loop.h"
 #include "host/encode/adx_encoder.h"
@@ -30,6 +42,16 @@ constexpr const char* kWaveRoute = "input.wav";
 constexpr std::int32_t kMaxRate = 1 << 20;
 
 enum class Target { kAdx, kXmd };
+
+struct EncodeRequest {
+    std::string input;
+    std::string output;
+    std::int32_t rate = -1;      // -1: the input's
+    std::int32_t channels = -1;  // -1: the input's
+    std::uint16_t cutoff = 500;  // ADX only
+    bool force = false;
+    LoopOptions loop;
+};
 
 void Fail(const std::string& what, const std::string& why) {
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, what.c_str(), why.c_str());
@@ -168,26 +190,8 @@ class Progress {
     unsigned last_ = ~0u;
 };
 
-}  // namespace
-
-CLI::App* AddEncodeCommand(CLI::App& app, EncodeRequest& request) {
-    CLI::App* encode = app.add_subcommand(
-        "encode", "Encode a WAVE file as ADX or XMD (the format follows OUT's extension)");
-    encode->add_option("IN", request.input, "WAVE file (or any file a decoder plays)")->required();
-    encode->add_option("OUT", request.output, "Output file ending in .adx or .xmd")->required();
-    encode->add_option("--rate", request.rate, "Sample rate of the output (default: the input's)")
-        ->check(CLI::Range(std::int32_t{1}, kMaxRate));
-    encode->add_option("--channels", request.channels, "Channels of the output, 1 or 2")
-        ->check(CLI::Range(1, 2));
-    encode
-        ->add_option("--cutoff", request.cutoff,
-                     "ADX high-pass cutoff in Hz that sets the prediction (default: 500)")
-        ->check(CLI::Range(1, 65535));
-    encode->add_flag("--force", request.force, "Overwrite OUT when it exists");
-    AddLoopOptions(encode, request.loop);
-    return encode;
-}
-
+// Encodes as the request says: 0 when the stream was written, 1 on failure, 2 for a usage
+// error.
 int RunEncode(const PluginHost& host, const EncodeRequest& request) {
     const std::optional<Target> target = TargetOf(request.output);
     if (!target) {
@@ -273,6 +277,34 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
     }
     std::printf("%s\n", request.output.c_str());
     return kExitOk;
+}
+
+}  // namespace
+
+void AddEncodeCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<EncodeRequest>();
+    EncodeRequest& request = *options;
+    CLI::App* encode = app.add_subcommand(
+        "encode", "Encode a WAVE file as ADX or XMD (the format follows OUT's extension)");
+    encode->add_option("IN", request.input, "WAVE file (or any file a decoder plays)")->required();
+    encode->add_option("OUT", request.output, "Output file ending in .adx or .xmd")->required();
+    encode->add_option("--rate", request.rate, "Sample rate of the output (default: the input's)")
+        ->check(CLI::Range(std::int32_t{1}, kMaxRate));
+    encode->add_option("--channels", request.channels, "Channels of the output, 1 or 2")
+        ->check(CLI::Range(1, 2));
+    encode
+        ->add_option("--cutoff", request.cutoff,
+                     "ADX high-pass cutoff in Hz that sets the prediction (default: 500)")
+        ->check(CLI::Range(1, 65535));
+    encode->add_flag("--force", request.force, "Overwrite OUT when it exists");
+    AddLoopOptions(encode, request.loop);
+    context.OnRun(encode, [&context, options] {
+        const PluginHost& host = context.Plugins();
+        if (RefuseContainer(host, options->input)) {
+            return kExitUsage;
+        }
+        return RunEncode(host, *options);
+    });
 }
 
 }  // namespace fogbell::cli

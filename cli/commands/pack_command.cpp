@@ -1,13 +1,18 @@
-#include "cli/pack_command.h"
-
+// fogbell-cli pack DIR OUT [--force]: a container built from a folder, as its
+// fogbell-manifest.json says (commands.h describes it), else an AFS archive of its files in name
+// order.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "cli/cli_output.h"
+#include "cli/commands/commands.h"
 #include "cli/output_files.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
@@ -16,26 +21,19 @@
 namespace fogbell::cli {
 namespace {
 
-constexpr std::int64_t kManifestVersion = 1;
 // A manifest larger than this is refused unread: a million members take far less.
 constexpr std::uintmax_t kLargestManifest = 256u * 1024 * 1024;
 // The explorer that packs a folder without a manifest.
 constexpr const char* kPlainKind = "afsvault";
-constexpr const char* kPackSuffix = ".fogbell-pack";
 
-std::string LibraryName(const PluginRecord& plugin) {
-    return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
-}
+struct PackOptions {
+    std::string directory;
+    std::string out;
+    bool force = false;
+};
 
 std::string InFolder(const std::string& directory, const std::string& name) {
     return Utf8FromPath(PathFromUtf8(directory) / PathFromUtf8(name));
-}
-
-bool WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return static_cast<bool>(out);
 }
 
 // The whole file, or nothing when it cannot be read or is larger than kLargestManifest.
@@ -120,63 +118,6 @@ bool FolderFiles(const std::string& directory, std::vector<std::string>& names) 
     return !failed;
 }
 
-}  // namespace
-
-bool WriteManifest(const ExplorerSession& container, const std::vector<std::string>& files,
-                   const std::string& directory, bool force, bool quiet, std::string& error) {
-    const std::string kind = LibraryName(container.Plugin());
-    if (!container.CanPack()) {
-        error = kind + " cannot describe its layout: this kind of container cannot be packed";
-        return false;
-    }
-    const auto layout = container.Layout();
-    if (!layout.value) {
-        error = layout.TextOr("the explorer gave no layout");
-        return false;
-    }
-    std::string why;
-    const std::optional<json::Value> value = json::Parse(*layout.value, why);
-    if (!value || !value->IsObject()) {
-        error = kind + " gave a layout that is not a JSON object";
-        return false;
-    }
-    const json::Value* exact = value->Find("exact");
-    if (exact == nullptr || exact->type != json::Value::Type::kBool || !exact->boolean) {
-        std::fprintf(stderr,
-                     "%s: %s: the container is not laid out as a pack lays it out (members out "
-                     "of table order or over each other, or more odd filler than a manifest "
-                     "keeps): a pack will not give it back byte for byte\n",
-                     kProgram, InFolder(directory, kManifestName).c_str());
-    }
-    std::string text = "{\"fogbell-manifest\": " + std::to_string(kManifestVersion) +
-                       ", \"kind\": " + json::Quoted(kind) + ", \"files\": [";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + json::Quoted(files[i]);
-    }
-    text += "],\n\"layout\": " + *layout.value + "}\n";
-    const std::string target = InFolder(directory, kManifestName);
-    const std::string staged = target + kPackSuffix;
-    if (!WriteText(staged, text)) {
-        RemovePath(staged);
-        error = "can't write " + staged;
-        return false;
-    }
-    switch (Publish(staged, target, force, error)) {
-        case PublishResult::kWritten:
-            if (!quiet) {
-                std::printf("%s\n", target.c_str());
-            }
-            return true;
-        case PublishResult::kKept:
-            std::fprintf(stderr, "%s: skipped %s: the file exists (--force replaces it)\n",
-                         kProgram, target.c_str());
-            return true;
-        case PublishResult::kFailed:
-            break;
-    }
-    return false;
-}
-
 int Pack(const PluginHost& host, const std::string& directory, const std::string& out, bool force) {
     if (!force && OutputExists(out)) {
         Fail(out, "the file exists (--force replaces it)");
@@ -229,6 +170,22 @@ int Pack(const PluginHost& host, const std::string& directory, const std::string
     RemovePath(staged);
     Fail(out, error);
     return kExitFailed;
+}
+
+}  // namespace
+
+void AddPackCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<PackOptions>();
+    CLI::App* pack = app.add_subcommand(
+        "pack",
+        "Build a container from a folder: as its fogbell-manifest.json says, else an AFS "
+        "archive of its files in name order");
+    pack->add_option("DIR", options->directory, "Folder")->required();
+    pack->add_option("OUT", options->out, "Container to write")->required();
+    pack->add_flag("--force", options->force, "Replace an existing OUT (default: keep it)");
+    context.OnRun(pack, [&context, options] {
+        return Pack(context.Plugins(), options->directory, options->out, options->force);
+    });
 }
 
 }  // namespace fogbell::cli
