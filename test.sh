@@ -17,25 +17,32 @@ cd "$top"
 presets=(default)
 [[ "${FOGBELL_SKIP_ASAN:-0}" == 1 ]] || presets+=(asan)
 
+# Each part says how long it took, so that the suite's time can be kept within CI's budget.
 for preset in "${presets[@]}"; do
+    started=$SECONDS
     echo "== Build ($preset)"
     tools/build.sh "$preset"
     echo "== Test ($preset)"
     ctest --preset "$preset" -j"$(nproc)"
+    echo "== $preset: $((SECONDS - started)) s"
 done
 
 if [[ "${FOGBELL_SKIP_TSAN:-0}" != 1 ]]; then
+    started=$SECONDS
     echo "== Build (tsan)"
     tools/build.sh tsan
     echo "== Test (tsan, label threads)"
     ctest --preset tsan -L threads -j"$(nproc)"
+    echo "== tsan: $((SECONDS - started)) s"
 fi
 
 if [[ "${FOGBELL_SKIP_FUZZ:-0}" != 1 ]]; then
+    started=$SECONDS
     echo "== Build (fuzz)"
     tools/build.sh fuzz
     echo "== Fuzz (short runs of every target)"
     ctest --preset fuzz -j"$(nproc)"
+    echo "== fuzz: $((SECONDS - started)) s"
 fi
 
 # The Windows packages (MinGW-w64, Wine) are installed by tools/ensure-deps.sh only when wanted.
