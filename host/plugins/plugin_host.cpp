@@ -4,7 +4,10 @@
 #include "text/ascii_text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <type_traits>
 
 namespace fogbell {
 namespace {
@@ -50,6 +53,20 @@ Record* FirstServing(const std::vector<std::unique_ptr<Record>>& plugins, const 
     return nullptr;
 }
 
+// An entry point of a kind's list (plugin_entries.h), by name.
+struct EntryName {
+    const char* name;
+    bool required;
+};
+
+// A row's NEED (plugin_entries.h).
+enum class Need { Required, Optional };
+
+#define FOGBELL_ENTRY_NAME(name, type, need, holder) EntryName{#name, Need::need == Need::Required},
+constexpr EntryName kExplorerEntries[] = {FOGBELL_EXPLORER_ENTRIES(FOGBELL_ENTRY_NAME)};
+constexpr EntryName kDecoderEntries[] = {FOGBELL_DECODER_ENTRIES(FOGBELL_ENTRY_NAME)};
+#undef FOGBELL_ENTRY_NAME
+
 // What the interfaces say of each kind: the entry points every library of the kind exports,
 // and those that only that kind's interface defines.
 struct KindRule {
@@ -60,22 +77,33 @@ struct KindRule {
     const char* folder;    // where libraries of the kind belong
 };
 
-const KindRule kExplorerRule{
-    {"fnLoadFile", "fnCloseFile", "fnGetListFiles", "fnGetFilePointer", "fnExtractFile",
-     "fnLoadFileMemory", "fnGetSupportExt"},
-    {"fnGetListFiles", "fnGetFilePointer", "fnExtractFile", "fnGetLengthFile", "fnReplaceFile",
-     "fnReplaceFileMemory", "fnGetBitrate", "fnGetRoomFile", "fnRebuildFile", "fnReplaceFiles",
-     "fnRebuildFiles", "fnGetDamagedCount", "fnIsTrackDamaged", "fnGetLayout", "fnPackFiles"},
-    "an explorer",
-    "explorers",
-    "explore_plugins"};
-const KindRule kDecoderRule{
-    {"fnLoadFile", "fnCloseFile"},
-    {"fnDecodeNext", "fnGetFormatOut", "fnGetFormatSource", "fnGetSizeData", "fnGetCurrPos",
-     "fnResetFile", "fnGetLoopPoints", "fnSeekSample", "fnGetFallbackExt"},
-    "a decoder",
-    "decoders",
-    "decode_plugins"};
+// Whether the list names the entry point.
+template <std::size_t Count>
+bool Names(const EntryName (&list)[Count], const char* name) {
+    return std::any_of(std::begin(list), std::end(list),
+                       [&](const EntryName& entry) { return std::strcmp(entry.name, name) == 0; });
+}
+
+// The rule of the kind whose list is own, told apart from the kind whose list is other.
+template <std::size_t Own, std::size_t Other>
+KindRule RuleOf(const EntryName (&own)[Own], const EntryName (&other)[Other], const char* singular,
+                const char* plural, const char* folder) {
+    KindRule rule{{}, {}, singular, plural, folder};
+    for (const EntryName& entry : own) {
+        if (entry.required) {
+            rule.required.push_back(entry.name);
+        }
+        if (!Names(other, entry.name)) {
+            rule.only.push_back(entry.name);
+        }
+    }
+    return rule;
+}
+
+const KindRule kExplorerRule =
+    RuleOf(kExplorerEntries, kDecoderEntries, "an explorer", "explorers", "explore_plugins");
+const KindRule kDecoderRule =
+    RuleOf(kDecoderEntries, kExplorerEntries, "a decoder", "decoders", "decode_plugins");
 
 std::string Joined(const std::vector<const char*>& names) {
     std::string text;
@@ -132,53 +160,33 @@ struct PluginBinder {
         return entry != nullptr;
     }
 
+// Binds one row of a list into the record p; a required entry point missing leaves the record
+// incomplete. A Common row must name the shared part's field with the row's type.
+#define FOGBELL_BIND_ENTRY(name, type, need, holder)                                  \
+    static_assert(std::is_same_v<decltype(p.name), type>, #name " has another type"); \
+    if (!Bind(lib, #name, p.name) && Need::need == Need::Required) {                  \
+        complete = false;                                                             \
+    }
+
     // Binds the explorer entry points; false when a required one is missing.
     static bool BindExplorer(ExplorerPlugin& p) {
         const DynamicLibrary& lib = p.module;
-        if (!(Bind(lib, "fnLoadFile", p.fnLoadFile) && Bind(lib, "fnCloseFile", p.fnCloseFile) &&
-              Bind(lib, "fnGetListFiles", p.fnGetListFiles) &&
-              Bind(lib, "fnGetFilePointer", p.fnGetFilePointer) &&
-              Bind(lib, "fnExtractFile", p.fnExtractFile) &&
-              Bind(lib, "fnLoadFileMemory", p.fnLoadFileMemory) &&
-              Bind(lib, "fnGetSupportExt", p.fnGetSupportExt))) {
-            return false;
-        }
-        Bind(lib, "fnReplaceFile", p.fnReplaceFile);
-        Bind(lib, "fnGetRoomFile", p.fnGetRoomFile);
-        Bind(lib, "fnRebuildFile", p.fnRebuildFile);
+        bool complete = true;
+        FOGBELL_EXPLORER_ENTRIES(FOGBELL_BIND_ENTRY)
         // Both or neither: the count says whether to ask row by row.
-        if (!Bind(lib, "fnGetDamagedCount", p.fnGetDamagedCount) ||
-            !Bind(lib, "fnIsTrackDamaged", p.fnIsTrackDamaged)) {
+        if (p.fnGetDamagedCount == nullptr || p.fnIsTrackDamaged == nullptr) {
             p.fnGetDamagedCount = nullptr;
             p.fnIsTrackDamaged = nullptr;
         }
-        Bind(lib, "fnGetLayout", p.fnGetLayout);
-        Bind(lib, "fnPackFiles", p.fnPackFiles);
-        Bind(lib, "fnReplaceFiles", p.fnReplaceFiles);
-        Bind(lib, "fnRebuildFiles", p.fnRebuildFiles);
-        Bind(lib, "fnGetErrorString", p.fnGetErrorString);
-        Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
-        return true;
+        return complete;
     }
 
     // Binds the decoder entry points; false when a required one is missing.
     static bool BindDecoder(DecoderPlugin& p) {
         const DynamicLibrary& lib = p.module;
-        if (!(Bind(lib, "fnLoadFile", p.fnLoadFile) && Bind(lib, "fnCloseFile", p.fnCloseFile))) {
-            return false;
-        }
-        Bind(lib, "fnLoadFileMemory", p.fnLoadFileMemory);
-        Bind(lib, "fnGetFormatSource", p.fnGetFormatSource);
-        Bind(lib, "fnDecodeNext", p.fnDecodeNext);
-        Bind(lib, "fnGetSupportExt", p.fnGetSupportExt);
-        Bind(lib, "fnGetFormatOut", p.fnGetFormatOut);
-        Bind(lib, "fnGetSizeData", p.fnGetSizeData);
-        Bind(lib, "fnGetCurrPos", p.fnGetCurrPos);
-        Bind(lib, "fnGetErrorString", p.fnGetErrorString);
-        Bind(lib, "fnResetFile", p.fnResetFile);
-        Bind(lib, "fnGetLoopPoints", p.fnGetLoopPoints);
-        Bind(lib, "fnSeekSample", p.fnSeekSample);
-        return true;
+        bool complete = true;
+        FOGBELL_DECODER_ENTRIES(FOGBELL_BIND_ENTRY)
+        return complete;
     }
 
     // Binds every library of the folder that fits the kind (own); the others go to leftOut.
@@ -211,6 +219,7 @@ struct PluginBinder {
             plugins.push_back(std::move(plugin));
         }
     }
+#undef FOGBELL_BIND_ENTRY
 };
 
 std::optional<std::string> PluginRecord::LastText() const {

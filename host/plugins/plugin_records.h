@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fogbell_decoder.h"
-#include "fogbell_explorer.h"
 #include "host/plugins/dynamic_library.h"
+#include "host/plugins/plugin_entries.h"
 
 namespace fogbell {
 
@@ -59,9 +58,8 @@ class PluginRecord {
     // fnCloseFile on the handle, under the kind's lock.
     virtual void CloseHandle(std::int32_t handle) const = 0;
 
-    FnCloseFile fnCloseFile = nullptr;            // required
-    FnGetErrorString fnGetErrorString = nullptr;  // optional
-    FnGetSupportExt fnGetSupportExt = nullptr;
+    // The entry points both kinds share (plugin_entries.h).
+    FOGBELL_EXPLORER_ENTRIES(FOGBELL_COMMON_FIELD)
     DynamicLibrary module;
 };
 
@@ -93,21 +91,7 @@ class ExplorerPlugin final : public PluginRecord {
 
     void CloseHandle(std::int32_t handle) const override;
 
-    FnGetLengthFile fnGetLengthFile = nullptr;      // optional
-    FnGetListFiles fnGetListFiles = nullptr;        // required
-    FnGetFilePointer fnGetFilePointer = nullptr;    // required
-    FnReplaceFile fnReplaceFile = nullptr;          // optional
-    FnGetRoomFile fnGetRoomFile = nullptr;          // optional
-    FnRebuildFile fnRebuildFile = nullptr;          // optional
-    FnGetDamagedCount fnGetDamagedCount = nullptr;  // optional, with fnIsTrackDamaged
-    FnIsTrackDamaged fnIsTrackDamaged = nullptr;
-    FnGetLayout fnGetLayout = nullptr;                    // optional
-    FnPackFiles fnPackFiles = nullptr;                    // optional
-    FnReplaceFiles fnReplaceFiles = nullptr;              // optional
-    FnRebuildFiles fnRebuildFiles = nullptr;              // optional
-    FnExtractFile fnExtractFile = nullptr;                // required
-    FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
-    FnExplorerLoadFile fnLoadFile = nullptr;              // required
+    FOGBELL_EXPLORER_ENTRIES(FOGBELL_KIND_FIELD)
 
     mutable std::recursive_mutex lock;
 };
@@ -128,16 +112,7 @@ class DecoderPlugin final : public PluginRecord {
 
     void CloseHandle(std::int32_t handle) const override;
 
-    FnGetFormat fnGetFormatSource = nullptr;
-    FnGetFormat fnGetFormatOut = nullptr;
-    FnGetSizeData fnGetSizeData = nullptr;
-    FnGetCurrPos fnGetCurrPos = nullptr;
-    FnDecodeNext fnDecodeNext = nullptr;
-    FnResetFile fnResetFile = nullptr;
-    FnGetLoopPoints fnGetLoopPoints = nullptr;           // optional
-    FnSeekSample fnSeekSample = nullptr;                 // optional
-    FnDecoderLoadFile fnLoadFile = nullptr;              // required
-    FnDecoderLoadFileMemory fnLoadFileMemory = nullptr;  // optional
+    FOGBELL_DECODER_ENTRIES(FOGBELL_KIND_FIELD)
 
     mutable std::mutex lock;
 };

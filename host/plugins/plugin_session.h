@@ -175,7 +175,7 @@ class ExplorerSession final : public OpenedFile {
     PluginAnswer<bool> Rebuild(const std::string& track, const std::string& file,
                                const std::string& outPath) const;
     bool CanPack() const { return Plugin().CanPack(); }
-    // fnGetLayout: the open container's layout text (container_pack.cpp); none with the text,
+    // fnGetLayout: the open container's layout text (plugin_session_pack.cpp); none with the text,
     // or without the entry (CanPack).
     PluginAnswer<std::optional<std::string>> Layout() const;
     // fnPackFiles: writes to outPath a container of the files at paths, laid out as layout says

@@ -8,16 +8,15 @@
 
 #include "afs_builder.h"
 #include "byte_writer.h"
-#include "plugin_api.h"
+#include "explorer_test.h"
 #include "test_files.h"
 
 namespace fogbell::test {
 namespace {
 
-class AfsVault : public ::testing::Test {
+class AfsVault : public ExplorerTest {
   protected:
-    ExplorerApi api{"afsvault"};
-    TempDir dir;
+    AfsVault() : ExplorerTest("afsvault", "sample.afs") {}
 
     static AfsBuilder Sample() {
         AfsBuilder b;
@@ -25,21 +24,6 @@ class AfsVault : public ::testing::Test {
             .Add("Voice.ADX", Pattern(7, 2), 9)
             .Add("last.wav", Pattern(50, 3), 14);
         return b;
-    }
-
-    std::string Save(const Bytes& bytes, const std::string& name = "sample.afs") {
-        const std::string path = dir.File(name);
-        WriteFile(path, bytes);
-        return path;
-    }
-
-    std::vector<std::string> Names(int handle) {
-        std::vector<std::string> names;
-        char** list = api.GetListFiles(handle);
-        for (char** p = list; p && *p; ++p) {
-            names.emplace_back(*p);
-        }
-        return names;
     }
 };
 
@@ -58,8 +42,7 @@ TEST_F(AfsVault, OpensFromPathAndMemoryAndListsStoredNames) {
     const int fromPath = api.LoadFile(Save(built.bytes).c_str());
     ASSERT_NE(fromPath, -1) << api.Error();
     EXPECT_EQ(api.Error(), "OK");
-    const int fromMemory =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int fromMemory = Open(built.bytes);
     ASSERT_NE(fromMemory, -1) << api.Error();
     const std::vector<std::string> expected{"bgm01.adx", "Voice.ADX", "last.wav"};
     EXPECT_EQ(Names(fromPath), expected);
@@ -71,8 +54,7 @@ TEST_F(AfsVault, OpensFromPathAndMemoryAndListsStoredNames) {
 
 TEST_F(AfsVault, ListingTwiceGivesAFreshListEachTime) {
     auto built = Sample().Build();
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     char** first = api.GetListFiles(h);
     ASSERT_NE(first, nullptr);
     char** second = api.GetListFiles(h);
@@ -85,8 +67,7 @@ TEST_F(AfsVault, ListingTwiceGivesAFreshListEachTime) {
 TEST_F(AfsVault, PointerAndLengthFindTheFirstNameIgnoringCase) {
     auto built =
         AfsBuilder().Add("Song.adx", Pattern(12, 1)).Add("SONG.ADX", Pattern(30, 2)).Build();
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     ASSERT_NE(h, -1);
     std::uint32_t length = 99;
     const void* data = api.GetFilePointer(h, "song.ADX", &length);
@@ -111,8 +92,7 @@ TEST_F(AfsVault, EveryListedNameReachesItsOwnMemberThroughEveryEntryPoint) {
         builder.Add(stored[i], Pattern(10 + i, static_cast<std::uint32_t>(i + 1)), 8);
     }
     auto built = builder.Build();
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     ASSERT_NE(h, -1) << api.Error();
     EXPECT_EQ(Names(h), std::vector<std::string>(std::begin(listed), std::end(listed)));
     for (std::size_t i = 0; i < std::size(listed); ++i) {
@@ -126,7 +106,7 @@ TEST_F(AfsVault, EveryListedNameReachesItsOwnMemberThroughEveryEntryPoint) {
         ASSERT_EQ(api.ExtractFile(h, name, out.c_str()), 1) << api.Error();
         EXPECT_EQ(ReadFile(out), Pattern(10 + i, static_cast<std::uint32_t>(i + 1))) << name;
         const Bytes replacement = Pattern(18, static_cast<std::uint32_t>(i + 20));
-        ASSERT_EQ(api.ReplaceFileMemory(h, name, replacement.data(), 18), 1) << api.Error();
+        ASSERT_EQ(Replace(h, name, replacement), 1) << api.Error();
     }
     for (std::size_t i = 0; i < std::size(listed); ++i) {  // each replacement hit its own member
         const auto* at = built.bytes.data() + built.offsets[i];
@@ -138,8 +118,7 @@ TEST_F(AfsVault, EveryListedNameReachesItsOwnMemberThroughEveryEntryPoint) {
 
 TEST_F(AfsVault, SuccessfulCallsOtherThanLoadAndReplaceKeepAnEarlierText) {
     auto built = Sample().Build();
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     api.GetLengthFile(h, "missing");
     ASSERT_EQ(api.Error(), "missing file not found.");
     EXPECT_NE(api.GetListFiles(h), nullptr);
@@ -167,18 +146,17 @@ TEST_F(AfsVault, ExtractsExactlyTheMembersBytes) {
 TEST_F(AfsVault, ReplacementUpToTheRoomSucceedsAndOneByteMoreChangesNothing) {
     auto built = Sample().Build();
     const std::uint32_t room = built.rooms[1];
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     ASSERT_NE(h, -1);
 
     const Bytes tooLong = Pattern(room + 1, 7);
     const Bytes before = built.bytes;
-    EXPECT_EQ(api.ReplaceFileMemory(h, "voice.adx", tooLong.data(), room + 1), 0);
+    EXPECT_EQ(Replace(h, "voice.adx", tooLong), 0);
     EXPECT_EQ(api.Error(), "File too long. Maximum size: " + std::to_string(room));
     EXPECT_EQ(built.bytes, before);
 
     const Bytes exact = Pattern(room, 8);
-    EXPECT_EQ(api.ReplaceFileMemory(h, "voice.adx", exact.data(), room), 1);
+    EXPECT_EQ(Replace(h, "voice.adx", exact), 1);
     EXPECT_EQ(api.GetLengthFile(h, "voice.adx"), room);
     EXPECT_EQ(Bytes(built.bytes.begin() + built.offsets[1],
                     built.bytes.begin() + built.offsets[1] + room),
@@ -195,11 +173,10 @@ TEST_F(AfsVault, ReplacementUpToTheRoomSucceedsAndOneByteMoreChangesNothing) {
 
 TEST_F(AfsVault, ShorterReplacementKeepsTheRestOfTheSlotAndStampsTheDate) {
     auto built = Sample().Build();
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     const Bytes shorter = Pattern(10, 9);
     const std::time_t before = std::time(nullptr);
-    ASSERT_EQ(api.ReplaceFileMemory(h, "bgm01.adx", shorter.data(), 10), 1);
+    ASSERT_EQ(Replace(h, "bgm01.adx", shorter), 1);
 
     std::uint32_t length = 0;
     const auto* data =
@@ -230,12 +207,11 @@ TEST_F(AfsVault, LastMembersRoomEndsAtTheNameTable) {
          {AfsBuilder::NameTable::kBeforeFirstMember, AfsBuilder::NameTable::kAfterOffsetTable}) {
         auto built = Sample().Place(where).Build();
         const std::uint32_t room = built.nameTableOffset - built.offsets[2];
-        const int h =
-            api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+        const int h = Open(built.bytes);
         const Bytes fits = Pattern(room, 4);
         const Bytes over = Pattern(room + 1, 4);
-        EXPECT_EQ(api.ReplaceFileMemory(h, "last.wav", over.data(), room + 1), 0);
-        EXPECT_EQ(api.ReplaceFileMemory(h, "last.wav", fits.data(), room), 1);
+        EXPECT_EQ(Replace(h, "last.wav", over), 0);
+        EXPECT_EQ(Replace(h, "last.wav", fits), 1);
         EXPECT_STREQ(api.GetListFiles(h)[2], "last.wav");  // the name table is intact
         api.CloseFile(h);
     }
@@ -318,8 +294,7 @@ TEST_F(AfsVault, BadHandlesAreRefusedByEveryEntryPoint) {
     EXPECT_EQ(api.Error(), "NULL pointer struct");
 
     auto built = Sample().Build();
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     EXPECT_EQ(api.CloseFile(h), 1);
     EXPECT_EQ(api.CloseFile(h), 0);
     EXPECT_EQ(api.Error(), "NULL pointer struct");
@@ -328,8 +303,7 @@ TEST_F(AfsVault, BadHandlesAreRefusedByEveryEntryPoint) {
 TEST_F(AfsVault, DamagedMembersAreRefusedWhileTheOthersStayUsable) {
     auto built = Sample().Build();
     PutU32LE(built.bytes, AfsBuilder::PairOffset(1), 0xFFFFFFF0u);
-    const int h =
-        api.LoadFileMemory(built.bytes.data(), static_cast<std::uint32_t>(built.bytes.size()));
+    const int h = Open(built.bytes);
     ASSERT_NE(h, -1) << api.Error();
     EXPECT_EQ(Names(h).size(), 3u);
     std::uint32_t length = 1;
@@ -339,7 +313,7 @@ TEST_F(AfsVault, DamagedMembersAreRefusedWhileTheOthersStayUsable) {
     EXPECT_EQ(api.ExtractFile(h, "voice.adx", dir.File("v").c_str()), 0);
     EXPECT_FALSE(FileExists(dir.File("v")));
     const Bytes one = {1};
-    EXPECT_EQ(api.ReplaceFileMemory(h, "voice.adx", one.data(), 1), 0);
+    EXPECT_EQ(Replace(h, "voice.adx", one), 0);
     EXPECT_EQ(api.Error(), "Can't replace voice.adx: its place in the archive is damaged.");
     EXPECT_NE(api.GetFilePointer(h, "last.wav", &length), nullptr);
     EXPECT_EQ(length, 50u);
@@ -365,7 +339,7 @@ TEST_F(AfsVault, SurvivesTruncatedAndCorruptedArchives) {
     const Bytes replacement = Pattern(64, 1);
     for (Bytes& bytes : variants) {
         Bytes exact(bytes);  // exactly sized heap block
-        const int h = api.LoadFileMemory(exact.data(), static_cast<std::uint32_t>(exact.size()));
+        const int h = Open(exact);
         if (h == -1) {
             continue;
         }
@@ -384,8 +358,7 @@ TEST_F(AfsVault, SurvivesTruncatedAndCorruptedArchives) {
                 ASSERT_LE(data + length, exact.data() + exact.size());
             }
             api.ExtractFile(h, name.c_str(), dir.File("x").c_str());
-            api.ReplaceFileMemory(h, name.c_str(), replacement.data(),
-                                  static_cast<std::uint32_t>(replacement.size()));
+            Replace(h, name.c_str(), replacement);
         }
         EXPECT_EQ(api.CloseFile(h), 1);
     }

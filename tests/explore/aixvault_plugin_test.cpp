@@ -8,8 +8,8 @@
 
 #include "aix_builder.h"
 #include "byte_writer.h"
+#include "explorer_test.h"
 #include "fogbell_aix_record.h"
-#include "plugin_api.h"
 #include "test_files.h"
 
 namespace fogbell::test {
@@ -41,10 +41,9 @@ Bytes StreamData(const AixBuilder::Result& r, std::uint8_t stream) {
     return data;
 }
 
-class AixVault : public ::testing::Test {
+class AixVault : public ExplorerTest {
   protected:
-    ExplorerApi api{"aixvault"};
-    TempDir dir;
+    AixVault() : ExplorerTest("aixvault", "music.aix") {}
 
     static AixBuilder ThreeStreams() {
         AixBuilder b;
@@ -53,23 +52,6 @@ class AixVault : public ::testing::Test {
             .Add(Stream(2, 22050, 40, 3, 500));
         return b;
     }
-
-    std::string Save(const Bytes& bytes, const std::string& name = "music.aix") {
-        const std::string path = dir.File(name);
-        WriteFile(path, bytes);
-        return path;
-    }
-
-    std::vector<std::string> Names(int handle) {
-        std::vector<std::string> names;
-        char** list = api.GetListFiles(handle);
-        for (char** p = list; p && *p; ++p) {
-            names.emplace_back(*p);
-        }
-        return names;
-    }
-
-    int Load(const Bytes& bytes) { return api.LoadFileMemory(bytes.data(), Size(bytes)); }
 };
 
 TEST_F(AixVault, ExportsBitrateButNoReplacementAndListsTheAixExtension) {
@@ -83,7 +65,7 @@ TEST_F(AixVault, ExportsBitrateButNoReplacementAndListsTheAixExtension) {
 
 TEST_F(AixVault, NamesLengthsAndBitratesOfThreeTracks) {
     const auto built = ThreeStreams().Build();
-    for (const int h : {api.LoadFile(Save(built.bytes).c_str()), Load(built.bytes)}) {
+    for (const int h : {api.LoadFile(Save(built.bytes).c_str()), Open(built.bytes)}) {
         ASSERT_NE(h, -1) << api.Error();
         EXPECT_EQ(api.Error(), "OK");
         EXPECT_EQ(Names(h),
@@ -101,7 +83,7 @@ TEST_F(AixVault, NamesLengthsAndBitratesOfThreeTracks) {
 
 TEST_F(AixVault, TrackThreeOfThreeIsRefusedEverywhere) {
     const auto built = ThreeStreams().Build();
-    const int h = Load(built.bytes);
+    const int h = Open(built.bytes);
     std::uint32_t length = 1234;
     EXPECT_EQ(api.GetFilePointer(h, "Track 3.aixf", &length), nullptr);
     EXPECT_EQ(api.Error(), "Error track number.");
@@ -120,8 +102,8 @@ TEST_F(AixVault, TrackThreeOfThreeIsRefusedEverywhere) {
 TEST_F(AixVault, ListingAnyHandleReplacesThePluginsOneList) {
     const auto three = ThreeStreams().Build();
     const auto one = AixBuilder().Add(Stream(2, 44100, 10, 4)).Build();
-    const int h0 = Load(three.bytes);
-    const int h1 = Load(one.bytes);
+    const int h0 = Open(three.bytes);
+    const int h1 = Open(one.bytes);
     EXPECT_EQ(Names(h0).size(), 3u);
     // The list handed out for handle 0 is freed here (the leak check of the sanitizer build
     // would report it otherwise); the new one holds handle 1's names.
@@ -132,7 +114,7 @@ TEST_F(AixVault, ListingAnyHandleReplacesThePluginsOneList) {
 
 TEST_F(AixVault, PointerIsTheRecordWithTheTrackSelected) {
     const auto built = ThreeStreams().Gap(4).Build();
-    const int h = Load(built.bytes);
+    const int h = Open(built.bytes);
     std::uint32_t length = 0;
     const auto* record =
         static_cast<const AIXVAULTFILE*>(api.GetFilePointer(h, "Track 2.aixf", &length));
@@ -198,7 +180,7 @@ TEST_F(AixVault, ExtractionWritesTheAdxHeaderAndOnlyThatStreamsData) {
 TEST_F(AixVault, ExtractionReportsWhatStoppedIt) {
     const std::string badOut = dir.File("no/such/dir/Track 0.aixf");
     auto built = ThreeStreams().Build();
-    const int h = Load(built.bytes);
+    const int h = Open(built.bytes);
     EXPECT_EQ(api.ExtractFile(h, "Track 0.aixf", badOut.c_str()), 0);
     EXPECT_EQ(api.Error(), "Can't create file: " + badOut);
     EXPECT_EQ(api.ExtractFile(h, "Track 0.aixf", nullptr), 0);
@@ -208,7 +190,7 @@ TEST_F(AixVault, ExtractionReportsWhatStoppedIt) {
     // A packet whose length runs past the end: what came before is kept, the result says so.
     test::PutU16BE(built.bytes, built.packets[3].offset + 10, 0xFFFF);
     Bytes exact = built.bytes;
-    const int cut = Load(exact);
+    const int cut = Open(exact);
     EXPECT_EQ(api.ExtractFile(cut, "Track 0.aixf", dir.File("cut").c_str()), 0);
     EXPECT_EQ(api.Error(), "Error size AIXPData.");
     EXPECT_EQ(ReadFile(dir.File("cut.adx")).size(), 36u + 2016u);
@@ -231,16 +213,16 @@ TEST_F(AixVault, LoadFailuresAndTheirTexts) {
     Bytes noTracks = good;
     PutU32LE(noTracks, 64, 0);
     api.GetLengthFile(-1, "x");
-    EXPECT_EQ(Load(noTracks), -1);
+    EXPECT_EQ(Open(noTracks), -1);
     EXPECT_EQ(api.Error(), "OK");
     EXPECT_EQ(api.LoadFile(Save(noTracks).c_str()), -1);
     EXPECT_EQ(api.Error(), "OK");
 
-    EXPECT_EQ(Load(ThreeStreams().BreakMarker().Build().bytes), -1);
+    EXPECT_EQ(Open(ThreeStreams().BreakMarker().Build().bytes), -1);
     EXPECT_EQ(api.Error(), "Error format _HeaderCri.");
-    EXPECT_EQ(Load(ThreeStreams().ClaimTrackCount(1000).Build().bytes), -1);
+    EXPECT_EQ(Open(ThreeStreams().ClaimTrackCount(1000).Build().bytes), -1);
     EXPECT_EQ(api.Error(), "Error format _HeaderCri.");
-    EXPECT_EQ(Load(ThreeStreams().ClaimTableOffset(0xFFFFFFF0u).Build().bytes), -1);
+    EXPECT_EQ(Open(ThreeStreams().ClaimTableOffset(0xFFFFFFF0u).Build().bytes), -1);
     EXPECT_EQ(api.Error(), "Error format _HeaderCri.");
 
     api.GetLengthFile(-1, "x");
@@ -254,14 +236,14 @@ TEST_F(AixVault, LoadFailuresAndTheirTexts) {
 TEST_F(AixVault, HundredHandlesThenTheLowestClosedSlotIsReused) {
     const auto built = ThreeStreams().Build();
     for (int expected = 0; expected < 100; ++expected) {
-        ASSERT_EQ(Load(built.bytes), expected);
+        ASSERT_EQ(Open(built.bytes), expected);
     }
-    EXPECT_EQ(Load(built.bytes), -1);
+    EXPECT_EQ(Open(built.bytes), -1);
     EXPECT_EQ(api.Error(), "Not free handles.");
     EXPECT_EQ(api.LoadFile(Save(built.bytes).c_str()), -1);
     EXPECT_EQ(api.Error(), "Not free handles.");
     EXPECT_EQ(api.CloseFile(37), 1);
-    EXPECT_EQ(Load(built.bytes), 37);
+    EXPECT_EQ(Open(built.bytes), 37);
     for (int h = 0; h < 100; ++h) {
         api.CloseFile(h);
     }
@@ -312,7 +294,7 @@ TEST_F(AixVault, SurvivesTruncatedAndCorruptedContainers) {
     }
     for (Bytes& bytes : variants) {
         Bytes exact(bytes);
-        const int h = exact.empty() ? -1 : Load(exact);
+        const int h = exact.empty() ? -1 : Open(exact);
         if (h == -1) {
             continue;
         }

@@ -15,12 +15,8 @@ using test::GetU32LE;
 using test::MvxBuilder;
 using test::Pattern;
 using test::PutU32LE;
+using test::Slice;
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-}
 
 Status ParseAll(Bytes& bytes, Archive& archive) {
     return Parse(bytes.data(), static_cast<std::uint32_t>(bytes.size()), archive);

@@ -6,17 +6,12 @@
 #include <vector>
 
 #include "byte_writer.h"
+#include "explorer_test.h"
 #include "mvx_builder.h"
-#include "plugin_api.h"
 #include "test_files.h"
 
 namespace fogbell::test {
 namespace {
-
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-}
 
 // An XMD-like track: channel count, rate, then pattern bytes (as much of it as size holds).
 Bytes Track(std::uint8_t channels, std::uint16_t rate, std::size_t size, std::uint32_t seed) {
@@ -27,10 +22,9 @@ Bytes Track(std::uint8_t channels, std::uint16_t rate, std::size_t size, std::ui
     return bytes;
 }
 
-class MvxVault : public ::testing::Test {
+class MvxVault : public ExplorerTest {
   protected:
-    ExplorerApi api{"mvxvault"};
-    TempDir dir;
+    MvxVault() : ExplorerTest("mvxvault", "sample.mvx") {}
 
     static MvxBuilder::Result Sample() {
         return MvxBuilder()
@@ -39,30 +33,6 @@ class MvxVault : public ::testing::Test {
             .Add("empty.xmd", {})
             .Add("last.xmd", Track(2, 32000, 50, 3))
             .Build();
-    }
-
-    std::string Save(const Bytes& bytes, const std::string& name = "sample.mvx") {
-        const std::string path = dir.File(name);
-        WriteFile(path, bytes);
-        return path;
-    }
-
-    int Open(Bytes& bytes) {
-        return api.LoadFileMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    }
-
-    std::vector<std::string> Names(int handle) {
-        std::vector<std::string> names;
-        char** list = api.GetListFiles(handle);
-        for (char** p = list; p && *p; ++p) {
-            names.emplace_back(*p);
-        }
-        return names;
-    }
-
-    int Replace(int handle, const char* name, const Bytes& data) {
-        return api.ReplaceFileMemory(handle, name, data.data(),
-                                     static_cast<std::uint32_t>(data.size()));
     }
 };
 

@@ -19,14 +19,10 @@ using test::GetU32LE;
 using test::PacBuilder;
 using test::Pattern;
 using test::PutU32LE;
+using test::Slice;
 using test::RiffWaveBuilder;
 using Bytes = std::vector<std::uint8_t>;
 using Layout = RiffWaveBuilder::Layout;
-
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-}
 
 Status ParseAll(Bytes& bytes, Container& container) {
     return Parse(bytes.data(), static_cast<std::uint32_t>(bytes.size()), container);

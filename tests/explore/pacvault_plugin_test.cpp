@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "byte_writer.h"
+#include "explorer_test.h"
 #include "pac_builder.h"
-#include "plugin_api.h"
 #include "riff_wave_builder.h"
 #include "test_files.h"
 
@@ -16,15 +16,9 @@ namespace {
 
 using Layout = RiffWaveBuilder::Layout;
 
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-}
-
-class PacVault : public ::testing::Test {
+class PacVault : public ExplorerTest {
   protected:
-    ExplorerApi api{"pacvault"};
-    TempDir dir;
+    PacVault() : ExplorerTest("pacvault", "sample.pac") {}
 
     // Track 0: stereo 44100 Hz, 1044 bytes; track 1: mono 22050 Hz, 2000 bytes.
     static PacBuilder::Result Sample() {
@@ -32,30 +26,6 @@ class PacVault : public ::testing::Test {
             .Add(RiffWaveBuilder().Build(Pattern(1000, 1)), 12)
             .Add(RiffWaveBuilder().Format(1, 22050).Build(Pattern(1956, 2)))
             .Build();
-    }
-
-    std::string Save(const Bytes& bytes, const std::string& name = "sample.pac") {
-        const std::string path = dir.File(name);
-        WriteFile(path, bytes);
-        return path;
-    }
-
-    int Open(Bytes& bytes) {
-        return api.LoadFileMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    }
-
-    std::vector<std::string> Names(int handle) {
-        std::vector<std::string> names;
-        char** list = api.GetListFiles(handle);
-        for (char** p = list; p && *p; ++p) {
-            names.emplace_back(*p);
-        }
-        return names;
-    }
-
-    int Replace(int handle, const char* name, const Bytes& file) {
-        return api.ReplaceFileMemory(handle, name, file.data(),
-                                     static_cast<std::uint32_t>(file.size()));
     }
 };
 

@@ -11,6 +11,7 @@
 #include "afs_archive.h"
 #include "afs_pack.h"
 #include "container_explorer.h"
+#include "explorer_exports.h"
 #include "fogbell_explorer.h"
 #include "plugin_support.h"
 
@@ -67,7 +68,12 @@ struct AfsTable {
                            std::uint32_t length, std::uint32_t* needed, std::uint32_t* room);
 };
 
-using Vault = ContainerExplorer<AfsTable>;
+// The archive's entry points (explorer_exports.h), with its own layouts and packs.
+struct Vault : ContainerExplorer<AfsTable> {
+    static const char* Layout(std::int32_t handle);
+    static std::int32_t Pack(const char* layout, const char* const* paths, std::uint32_t count,
+                             const char* outPath);
+};
 
 // The archive's layout text (afs_pack.h), or null with a text.
 const char* ArchiveLayout(AfsTable::Record& record) {
@@ -140,71 +146,15 @@ int AfsTable::MeasureRoom(Record& record, Track& entry, const char* name, const 
     return 1;
 }
 
-}  // namespace
-
-extern "C" {
-
-FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
-    return Vault::LoadFile(path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(const void* data, uint32_t length) {
-    return Vault::LoadFileMemory(data, length);
-}
-
-FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle) {
-    return Vault::CloseFile(handle);
-}
-
-FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void) {
-    return Vault::SupportExt();
-}
-
-FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
-    return Vault::ListFiles(handle);
-}
-
-FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name,
-                                                uint32_t* length) {
-    return Vault::FilePointer(handle, name, length);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetLengthFile(int32_t handle, const char* name) {
-    return Vault::LengthFile(handle, name);
-}
-
-FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path) {
-    return Vault::ExtractFile(handle, name, path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name, const void* data,
-                                               uint32_t length) {
-    return Vault::ReplaceFileMemory(handle, name, data, length);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const char* path) {
-    return Vault::ReplaceFile(handle, name, path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
-                                         uint32_t* needed, uint32_t* room) {
-    return Vault::RoomFile(handle, name, path, needed, room);
-}
-
-FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
-                                         const char* outPath) {
-    return Vault::RebuildFile(handle, name, path, outPath);
-}
-
-FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
+const char* Vault::Layout(std::int32_t handle) {
     return Guarded<const char*>(nullptr, [&]() -> const char* {
-        AfsTable::Record* record = Vault::Begin(handle);
+        Record* record = Begin(handle);
         return record == nullptr ? nullptr : ArchiveLayout(*record);
     });
 }
 
-FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
-                                       const char* outPath) {
+std::int32_t Vault::Pack(const char* layout, const char* const* paths, std::uint32_t count,
+                         const char* outPath) {
     FillBlocks fills;  // borrowed by the packed archive until it is written
     return PackFilesEntry(
         layout, paths, count, outPath,
@@ -214,22 +164,6 @@ FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* pa
         });
 }
 
-FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
-    return Vault::DamagedCount(handle);
-}
+}  // namespace
 
-FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
-    return Vault::TrackDamaged(handle, name);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
-                                          const char* const* paths) {
-    return Vault::ReplaceFiles(handle, count, names, paths);
-}
-
-FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
-                                          const char* const* paths, const char* outPath) {
-    return Vault::RebuildFiles(handle, count, names, paths, outPath);
-}
-
-}  // extern "C"
+FOGBELL_CONTAINER_EXPLORER_EXPORTS(Vault)

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "container_explorer.h"
+#include "explorer_exports.h"
 #include "fogbell_explorer.h"
 #include "member_row.h"
 #include "mvx_archive.h"
@@ -76,10 +77,13 @@ struct MvxTable {
                            std::uint32_t length, std::uint32_t* needed, std::uint32_t* room);
 };
 
-using Vault = ContainerExplorer<MvxTable>;
-
 // The MVX container as a row of members, for layouts and packs (member_row.h).
 constexpr RowFormat kRowFormat{"mvx", {'M', 'V', 'X', 0}, 8, 16, kEmptyTrackText};
+
+// The archive's entry points (explorer_exports.h), with a fnLoadFile of its own.
+struct Vault : RowPacked<ContainerExplorer<MvxTable>, kRowFormat> {
+    static std::int32_t LoadFile(const char* path);
+};
 
 // The track's bytes, or "Empty Length" for an empty track; texts name the track as asked for.
 int MvxTable::Extract(Record& record, Track& track, const char* name, const char* path) {
@@ -149,16 +153,12 @@ int MvxTable::MeasureRoom(Record& record, Track& track, const char* name, const 
     return 1;
 }
 
-}  // namespace
-
-extern "C" {
-
 // Unlike the other explorers, the free slot is looked for before the path is even opened, and
 // a bad path is reported by the open itself.
-FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
+std::int32_t Vault::LoadFile(const char* path) {
     return Guarded(kNoHandle, [&] {
         SetOk();
-        const int handle = Vault::FreeSlot();
+        const int handle = FreeSlot();
         if (handle == kNoHandle) {
             return kNoHandle;
         }
@@ -169,11 +169,11 @@ FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
             return kNoHandle;
         }
         // The names are found from the end of what is mapped.
-        if (Vault::OpenInSlot(handle, static_cast<std::uint8_t*>(view), MappedLength(file.get())) ==
+        if (OpenInSlot(handle, static_cast<std::uint8_t*>(view), MappedLength(file.get())) ==
             kNoHandle) {
             return kNoHandle;
         }
-        AdoptIntoRecord<Vault::Record>(handle, file.release());
+        AdoptIntoRecord<Record>(handle, file.release());
         if (restored) {
             SetRestoredText(path);
         }
@@ -181,83 +181,7 @@ FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
     });
 }
 
-FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(const void* data, uint32_t length) {
-    return Vault::LoadFileMemory(data, length);
-}
+}  // namespace
 
-FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle) {
-    return Vault::CloseFile(handle);
-}
-
-FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void) {
-    return Vault::SupportExt();
-}
-
-FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
-    return Vault::ListFiles(handle);
-}
-
-FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name,
-                                                uint32_t* length) {
-    return Vault::FilePointer(handle, name, length);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetLengthFile(int32_t handle, const char* name) {
-    return Vault::LengthFile(handle, name);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name) {
-    return Vault::Bitrate(handle, name);
-}
-
-FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path) {
-    return Vault::ExtractFile(handle, name, path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name, const void* data,
-                                               uint32_t length) {
-    return Vault::ReplaceFileMemory(handle, name, data, length);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const char* path) {
-    return Vault::ReplaceFile(handle, name, path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
-                                         uint32_t* needed, uint32_t* room) {
-    return Vault::RoomFile(handle, name, path, needed, room);
-}
-
-FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
-                                         const char* outPath) {
-    return Vault::RebuildFile(handle, name, path, outPath);
-}
-
-FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
-    return RowLayoutOfHandle<Vault>(kRowFormat, handle);
-}
-
-FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
-                                       const char* outPath) {
-    return RowPackEntry(kRowFormat, layout, paths, count, outPath);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
-    return Vault::DamagedCount(handle);
-}
-
-FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
-    return Vault::TrackDamaged(handle, name);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
-                                          const char* const* paths) {
-    return Vault::ReplaceFiles(handle, count, names, paths);
-}
-
-FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
-                                          const char* const* paths, const char* outPath) {
-    return Vault::RebuildFiles(handle, count, names, paths, outPath);
-}
-
-}  // extern "C"
+FOGBELL_CONTAINER_EXPLORER_EXPORTS(Vault)
+FOGBELL_CONTAINER_EXPLORER_BITRATE_EXPORT(Vault)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "container_explorer.h"
+#include "explorer_exports.h"
 #include "file_checks.h"
 #include "fogbell_explorer.h"
 #include "member_row.h"
@@ -72,10 +73,10 @@ struct PacTable {
                            std::uint32_t length, std::uint32_t* needed, std::uint32_t* room);
 };
 
-using Vault = ContainerExplorer<PacTable>;
-
 // The PAC container as a row of members, for layouts and packs (member_row.h).
 constexpr RowFormat kRowFormat{"pac", {'S', 'D', 'P', 'A'}, 12, 0};
+
+using Vault = RowPacked<ContainerExplorer<PacTable>, kRowFormat>;
 
 // The replacement file at path mapped read-only, or null with a text: a file too short for a
 // WAVE header is refused before it is mapped.
@@ -172,89 +173,5 @@ int PacTable::MeasureRoom(Record& record, Track& track, const char* name, const 
 
 }  // namespace
 
-extern "C" {
-
-FOGBELL_PLUGIN_API int32_t fnLoadFile(const char* path) {
-    return Vault::LoadFile(path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnLoadFileMemory(const void* data, uint32_t length) {
-    return Vault::LoadFileMemory(data, length);
-}
-
-FOGBELL_PLUGIN_API int32_t fnCloseFile(int32_t handle) {
-    return Vault::CloseFile(handle);
-}
-
-FOGBELL_PLUGIN_API const char* const* fnGetSupportExt(void) {
-    return Vault::SupportExt();
-}
-
-FOGBELL_PLUGIN_API char** fnGetListFiles(int32_t handle) {
-    return Vault::ListFiles(handle);
-}
-
-FOGBELL_PLUGIN_API const void* fnGetFilePointer(int32_t handle, const char* name,
-                                                uint32_t* length) {
-    return Vault::FilePointer(handle, name, length);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetLengthFile(int32_t handle, const char* name) {
-    return Vault::LengthFile(handle, name);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetBitrate(int32_t handle, const char* name) {
-    return Vault::Bitrate(handle, name);
-}
-
-FOGBELL_PLUGIN_API int32_t fnExtractFile(int32_t handle, const char* name, const char* path) {
-    return Vault::ExtractFile(handle, name, path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFileMemory(int32_t handle, const char* name, const void* data,
-                                               uint32_t length) {
-    return Vault::ReplaceFileMemory(handle, name, data, length);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFile(int32_t handle, const char* name, const char* path) {
-    return Vault::ReplaceFile(handle, name, path);
-}
-
-FOGBELL_PLUGIN_API int32_t fnGetRoomFile(int32_t handle, const char* name, const char* path,
-                                         uint32_t* needed, uint32_t* room) {
-    return Vault::RoomFile(handle, name, path, needed, room);
-}
-
-FOGBELL_PLUGIN_API int32_t fnRebuildFile(int32_t handle, const char* name, const char* path,
-                                         const char* outPath) {
-    return Vault::RebuildFile(handle, name, path, outPath);
-}
-
-FOGBELL_PLUGIN_API const char* fnGetLayout(int32_t handle) {
-    return RowLayoutOfHandle<Vault>(kRowFormat, handle);
-}
-
-FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* paths, uint32_t count,
-                                       const char* outPath) {
-    return RowPackEntry(kRowFormat, layout, paths, count, outPath);
-}
-
-FOGBELL_PLUGIN_API uint32_t fnGetDamagedCount(int32_t handle) {
-    return Vault::DamagedCount(handle);
-}
-
-FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
-    return Vault::TrackDamaged(handle, name);
-}
-
-FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
-                                          const char* const* paths) {
-    return Vault::ReplaceFiles(handle, count, names, paths);
-}
-
-FOGBELL_PLUGIN_API int32_t fnRebuildFiles(int32_t handle, uint32_t count, const char* const* names,
-                                          const char* const* paths, const char* outPath) {
-    return Vault::RebuildFiles(handle, count, names, paths, outPath);
-}
-
-}  // extern "C"
+FOGBELL_CONTAINER_EXPLORER_EXPORTS(Vault)
+FOGBELL_CONTAINER_EXPLORER_BITRATE_EXPORT(Vault)

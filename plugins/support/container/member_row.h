@@ -98,4 +98,17 @@ const char* RowLayoutOfHandle(const RowFormat& format, std::int32_t handle) {
     });
 }
 
+// A container explorer (container_explorer.h) whose layouts and packs are those of a row of
+// members in kFormat: the Layout and Pack of its export block (explorer_exports.h).
+template <class Explorer, const RowFormat& kFormat>
+struct RowPacked : Explorer {
+    static const char* Layout(std::int32_t handle) {
+        return RowLayoutOfHandle<Explorer>(kFormat, handle);
+    }
+    static std::int32_t Pack(const char* layout, const char* const* paths, std::uint32_t count,
+                             const char* outPath) {
+        return RowPackEntry(kFormat, layout, paths, count, outPath);
+    }
+};
+
 }  // namespace fogbell::plugin

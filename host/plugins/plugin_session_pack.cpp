@@ -1,4 +1,4 @@
-// The explorers' layouts and packs (fnGetLayout, fnPackFiles), through an explorer session.
+// The explorer session's layouts and packs (fnGetLayout, fnPackFiles).
 #include <mutex>
 
 #include "host/plugins/plugin_session.h"
