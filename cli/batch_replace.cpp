@@ -1,30 +1,21 @@
 #include "cli/batch_replace.h"
 
-#include <algorithm>
+#include "text/ascii_text.h"
 
 namespace fogbell::cli {
 namespace {
 
 constexpr const char* kWaveExtension = ".wav";
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) {
-                   return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
-}
-
 }  // namespace
 
 bool FileNamesTrack(const std::string& file, const std::string& track) {
-    if (EqualNoCase(file, track) || EqualNoCase(file, track + kWaveExtension)) {
+    if (EqualNoCaseAscii(file, track) || EqualNoCaseAscii(file, track + kWaveExtension)) {
         return true;
     }
     const std::size_t dot = track.rfind('.');
     return dot != std::string::npos && dot != 0 &&
-           EqualNoCase(file, track.substr(0, dot) + kWaveExtension);
+           EqualNoCaseAscii(file, track.substr(0, dot) + kWaveExtension);
 }
 
 std::vector<int> MatchFiles(const std::vector<std::string>& files,
@@ -33,7 +24,7 @@ std::vector<int> MatchFiles(const std::vector<std::string>& files,
     for (std::size_t f = 0; f < files.size(); ++f) {
         // The exact name first: "a.adx" names track "a.adx" even beside a track "a.wav".
         for (std::size_t t = 0; t < tracks.size() && matches[f] < 0; ++t) {
-            if (EqualNoCase(files[f], tracks[t])) {
+            if (EqualNoCaseAscii(files[f], tracks[t])) {
                 matches[f] = static_cast<int>(t);
             }
         }

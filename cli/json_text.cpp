@@ -2,30 +2,9 @@
 
 #include <cstdio>
 
-namespace fogbell::cli {
+#include "text/utf8_text.h"
 
-std::size_t Utf8SequenceLength(const std::string& s, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(s[i]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
-                               : lead >= 0xE0               ? 3
-                               : lead >= 0xC2               ? 2
-                                                            : 0;
-    if (length == 0 || lead > 0xF4 || i + length > s.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    // No overlong forms, no surrogates, nothing above U+10FFFF.
-    const auto second = static_cast<unsigned char>(s[i + 1]);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)) {
-        return 0;
-    }
-    return length;
-}
+namespace fogbell::cli {
 
 namespace {
 

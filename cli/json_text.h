@@ -11,10 +11,6 @@ namespace fogbell::cli {
 // Latin-1, so the output is always valid JSON whatever the container held.
 std::string JsonString(const std::string& text);
 
-// Length of the valid UTF-8 sequence of two to four bytes starting at s[i] (no overlong forms,
-// no surrogates, nothing above U+10FFFF), or 0 (also for an ASCII byte).
-std::size_t Utf8SequenceLength(const std::string& s, std::size_t i);
-
 // parts with separator between each two: the members of a JSON array, or a list in a line.
 inline std::string Joined(const std::vector<std::string>& parts, const char* separator) {
     std::string text;

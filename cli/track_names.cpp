@@ -5,29 +5,18 @@
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "host/tracks/track_listing.h"
+#include "text/ascii_text.h"
+#include "text/utf8_text.h"
 
 namespace fogbell::cli {
 namespace {
 
 constexpr std::size_t kEscapeLength = 4;  // \xHH
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // True when text holds \xHH at i.
 bool EscapeAt(const std::string& text, std::size_t i) {
     return i + kEscapeLength <= text.size() && text[i] == '\\' && text[i + 1] == 'x' &&
-           HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0;
+           HexDigitValue(text[i + 2]) >= 0 && HexDigitValue(text[i + 3]) >= 0;
 }
 
 std::string Escape(unsigned char byte) {
@@ -77,7 +66,7 @@ std::string NameFromArgument(const std::string& text) {
     std::string name;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (EscapeAt(text, i)) {
-            name += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
+            name += static_cast<char>(HexDigitValue(text[i + 2]) * 16 + HexDigitValue(text[i + 3]));
             i += kEscapeLength - 1;
         } else {
             name += text[i];

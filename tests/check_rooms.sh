@@ -2,7 +2,11 @@
 # check_rooms.sh ROOT: every include in ROOT/text/ and ROOT/host/ names its own room or a room on
 # a lower floor (the order of host/CMakeLists.txt), never one above it nor a sibling on the same
 # floor; a room missing from the table below is reported too, so that a new room gets its floor.
-# check_rooms.sh --self-test: the check finds an upward and a sibling include in a small tree.
+# The plug-ins (ROOT/plugins/) include the text library and nothing else of the host's tree. No
+# source in ROOT/host/, ROOT/cli/ or ROOT/plugins/ uses the C library's character functions,
+# which follow the process's locale: names are folded and classified by text/ascii_text.h.
+# check_rooms.sh --self-test: the checks find an upward and a sibling include, a plug-in's include
+# of the host and a locale-dependent case function in a small tree.
 set -euo pipefail
 
 declare -A floor=(
@@ -49,6 +53,37 @@ check() {
     return $bad
 }
 
+# sources ROOT FOLDER...: the C and C++ sources under the folders of ROOT that exist.
+sources() {
+    local root=$1 folder
+    shift
+    for folder in "$@"; do
+        [[ ! -d "$root/$folder" ]] ||
+            find "$root/$folder" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \)
+    done | sort
+}
+
+# check_plugins ROOT: prints each include of a plug-in that reaches into the host or the command
+# line; fails when there is one.
+check_plugins() {
+    local root=$1 found
+    found=$(sources "$root" plugins | xargs -r grep -HnE \
+        '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(host|cli)/' || true)
+    [[ -z "$found" ]] || { echo "${found//"$root"\//}"; return 1; }
+}
+
+# check_locale ROOT: prints each use of a locale-dependent character function (the <cctype> and
+# <cwctype> families) in host/, cli/ and plugins/; fails when there is one.
+check_locale() {
+    local root=$1 found
+    local classes='alnum|alpha|blank|cntrl|digit|graph|lower|print|punct|space|upper|xdigit'
+    local calls="(tow?(lower|upper)|isw?($classes))"
+    found=$(sources "$root" host cli plugins | xargs -r grep -HnE \
+        -e '#[[:space:]]*include[[:space:]]*<(cctype|ctype\.h|cwctype|wctype\.h)>' \
+        -e "(^|[^[:alnum:]_.>])(std::)?$calls[[:space:]]*\\(" || true)
+    [[ -z "$found" ]] || { echo "${found//"$root"\//}"; return 1; }
+}
+
 if [[ "${1:-}" == --self-test ]]; then
     tree=$(mktemp -d)
     trap 'rm -rf "$tree"' EXIT
@@ -67,7 +102,28 @@ if [[ "${1:-}" == --self-test ]]; then
         printf 'the check reported:\n%s\n' "$found"
         exit 1
     fi
+    mkdir -p "$tree/plugins/explore" "$tree/cli"
+    printf '#include "text/utf8_text.h"\n#include "host/system/native_path.h"\n' \
+        >"$tree/plugins/explore/reach.cpp"
+    printf '#include <cctype>\nchar a = ToLowerAscii(c);\nchar b = std::tolower(c);\n' \
+        >"$tree/cli/fold.cpp"
+    printf 'bool d = IsAsciiDigit(c) && isdigit (c);\n' >"$tree/host/audio/digit.cpp"
+    if found=$(check_plugins "$tree"; check_locale "$tree"); then
+        echo "the checks passed a plug-in that includes the host and locale-dependent folding"
+        exit 1
+    fi
+    if [[ "$found" != *"plugins/explore/reach.cpp:2:"* || "$found" == *"reach.cpp:1:"* ||
+        "$found" != *"cli/fold.cpp:1:"* || "$found" != *"cli/fold.cpp:3:"* ||
+        "$found" == *"cli/fold.cpp:2:"* || "$found" != *"host/audio/digit.cpp:1:"* ]]; then
+        printf 'the checks reported:\n%s\n' "$found"
+        exit 1
+    fi
     exit 0
 fi
 
-check "${1:?usage: $0 ROOT | --self-test}"
+root=${1:?usage: $0 ROOT | --self-test}
+status=0
+check "$root" || status=1
+check_plugins "$root" || status=1
+check_locale "$root" || status=1
+exit $status

@@ -11,7 +11,6 @@
 // XMD streams carry no loop: --loop is refused, and IN's loop is left out with a note.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +27,7 @@
 #include "host/encode/xmd_encoder.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
+#include "text/ascii_text.h"
 
 namespace fogbell::cli {
 namespace {
@@ -58,9 +58,7 @@ void Fail(const std::string& what, const std::string& why) {
 }
 
 std::optional<Target> TargetOf(const std::string& path) {
-    std::string extension = Utf8FromPath(PathFromUtf8(path).extension());
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = ToLowerAscii(Utf8FromPath(PathFromUtf8(path).extension()));
     if (extension == ".adx") {
         return Target::kAdx;
     }

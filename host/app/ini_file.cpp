@@ -117,7 +117,7 @@ bool IniFile::CanStore(const std::string& value) {
 std::size_t IniFile::FindSection(const std::string& section) const {
     std::string name;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (SectionName(lines_[i], name) && EqualIgnoringAsciiCase(name, section)) {
+        if (SectionName(lines_[i], name) && EqualNoCaseAscii(name, section)) {
             return i;
         }
     }
@@ -131,7 +131,7 @@ std::string IniFile::Get(const std::string& section, const std::string& key) con
     }
     std::string name, lineKey, value;
     for (std::size_t i = header + 1; i < lines_.size() && !SectionName(lines_[i], name); ++i) {
-        if (KeyValue(lines_[i], lineKey, value) && EqualIgnoringAsciiCase(lineKey, key)) {
+        if (KeyValue(lines_[i], lineKey, value) && EqualNoCaseAscii(lineKey, key)) {
             return Unquote(value);
         }
     }
@@ -152,7 +152,7 @@ bool IniFile::Set(const std::string& section, const std::string& key, const std:
     std::string name, lineKey, oldValue;
     std::size_t end = header + 1;
     for (; end < lines_.size() && !SectionName(lines_[end], name); ++end) {
-        if (KeyValue(lines_[end], lineKey, oldValue) && EqualIgnoringAsciiCase(lineKey, key)) {
+        if (KeyValue(lines_[end], lineKey, oldValue) && EqualNoCaseAscii(lineKey, key)) {
             lines_[end] = line;
             return true;
         }

@@ -1,10 +1,10 @@
 #include "host/containers/replacement_check.h"
 
-#include <cctype>
 #include <cstdint>
 
 #include "host/plugins/plugin_records.h"
 #include "host/system/system_files.h"
+#include "text/ascii_text.h"
 
 namespace fogbell {
 namespace {
@@ -14,10 +14,7 @@ constexpr std::int32_t kSourceFormat = -1;
 
 // The name of the format an extension stands for, as texts give it ("ADX", "WAVE").
 std::string FormatName(const std::string& extension) {
-    std::string name = extension;
-    for (char& c : name) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    const std::string name = ToUpperAscii(extension);
     return name == "WAV" ? "WAVE" : name;
 }
 

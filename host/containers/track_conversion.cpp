@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "host/encode/xmd_encoder.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
+#include "text/ascii_text.h"
 
 namespace fogbell {
 namespace {
@@ -37,9 +37,7 @@ TrackKind KindOf(const std::string& name) {
     if (!ExtensionOf(name, extension)) {
         return TrackKind::kOther;
     }
-    for (char& c : extension) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    extension = ToUpperAscii(extension);
     if (extension == "ADX") {
         return TrackKind::kAdx;
     }

@@ -232,7 +232,7 @@ std::optional<std::string> PluginRecord::LastText() const {
 
 bool PluginRecord::Serves(const std::string& extension) const {
     for (const std::string& listed : ListedExtensions(extensionList)) {
-        if (EqualIgnoringAsciiCase(listed, extension)) {
+        if (EqualNoCaseAscii(listed, extension)) {
             return true;
         }
     }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "host/system/system_files.h"
+#include "text/windows_path.h"
 
 namespace fogbell {
 namespace {

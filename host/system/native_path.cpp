@@ -7,9 +7,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdint>
 
 #include "host/system/system_files.h"
+#include "text/windows_path.h"
 #else
 #include <fcntl.h>
 #include <stdio.h>
@@ -23,71 +23,6 @@
 namespace fogbell {
 
 #if defined(_WIN32)
-
-std::wstring WideFromUtf8(const std::string& text) {
-    const char* const data = text.data();
-    const std::size_t size = text.size();
-    std::wstring wide;
-    wide.reserve(size);
-    for (std::size_t i = 0; i < size;) {
-        const auto lead = static_cast<unsigned char>(data[i]);
-        // Length of the UTF-8 sequence starting here, 0 when it is none (bad lead byte, a
-        // continuation byte missing, an overlong form, a surrogate, beyond U+10FFFF).
-        std::size_t length = lead < 0x80                    ? 1
-                             : lead >= 0xC2 && lead <= 0xDF ? 2
-                             : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                            : 0;
-        if (length > size - i) {
-            length = 0;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(data[i + k]) & 0xC0) != 0x80) {
-                length = 0;
-            }
-        }
-        if (length >= 3) {
-            const auto second = static_cast<unsigned char>(data[i + 1]);
-            if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-                (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)) {
-                length = 0;
-            }
-        }
-        if (length <= 1) {
-            wide += static_cast<wchar_t>(lead);  // ASCII, or a byte standing for itself
-            ++i;
-            continue;
-        }
-        constexpr unsigned kLeadBits[] = {0, 0, 0x1F, 0x0F, 0x07};
-        std::uint32_t code = lead & kLeadBits[length];
-        for (std::size_t k = 1; k < length; ++k) {
-            code = (code << 6) | (static_cast<unsigned char>(data[i + k]) & 0x3F);
-        }
-        if (code >= 0x10000) {  // a surrogate pair
-            code -= 0x10000;
-            wide += static_cast<wchar_t>(0xD800 + (code >> 10));
-            wide += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            wide += static_cast<wchar_t>(code);
-        }
-        i += length;
-    }
-    return wide;
-}
-
-std::string Utf8FromWide(const wchar_t* text) {
-    if (text == nullptr || *text == L'\0') {
-        return {};
-    }
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (count <= 1) {
-        return {};
-    }
-    std::string narrow(static_cast<std::size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), count, nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(count - 1));
-    return narrow;
-}
 
 // Windows has no access test for folders that means anything: a file is created and removed.
 bool DirectoryWritable(const std::filesystem::path& directory) {

@@ -7,15 +7,9 @@
 #include <filesystem>
 #include <string>
 
-namespace fogbell {
+#include "text/utf8_text.h"  // WideFromUtf8 and Utf8FromWide, for the wide Win32 calls
 
-#if defined(_WIN32)
-// UTF-8 <-> UTF-16 for the wide Win32 calls. A byte of the UTF-8 side that belongs to no valid
-// sequence (names from containers are bytes) stands for the character of the same number,
-// U+0080 to U+00FF, so that every name gives one file name and different names stay different.
-std::wstring WideFromUtf8(const std::string& text);
-std::string Utf8FromWide(const wchar_t* text);
-#endif
+namespace fogbell {
 
 // The path named by UTF-8 text.
 inline std::filesystem::path PathFromUtf8(const std::string& text) {

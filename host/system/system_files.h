@@ -18,15 +18,7 @@
 namespace fogbell {
 
 #if defined(_WIN32)
-// The extended form of a full path as GetFullPathNameW gives it (absolute, backslashes, no `.`
-// or `..`): `C:\a` gives `\\?\C:\a`, `\\server\share\a` gives `\\?\UNC\server\share\a`. Device
-// paths (`\\.\`) and paths already in the extended form stay as they are.
-std::wstring ExtendedPath(const std::wstring& full);
-// The path as the wide Win32 calls take it at any length: made absolute against the current
-// folder, forward slashes turned into backslashes, `.` and `..` resolved (the extended form
-// resolves nothing itself), then extended. Empty for an empty path.
-std::wstring SystemWidePath(const std::wstring& path);
-std::wstring SystemWidePath(const std::string& utf8);
+// (The extended form itself, and SystemWidePath that gives it, are text/windows_path.h's.)
 // The system's text for an error code, as UTF-8.
 std::string SystemErrorText(unsigned long code);
 #endif

@@ -4,33 +4,13 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
 #include "host/system/native_path.h"
+#include "text/windows_path.h"
 
 namespace fogbell {
 namespace {
 
-constexpr const wchar_t* kExtended = L"\\\\?\\";          // \\?\ before a full path
-constexpr const wchar_t* kExtendedUnc = L"\\\\?\\UNC\\";  // \\?\UNC\ before server\share
-constexpr const wchar_t* kDevice = L"\\\\.\\";            // \\.\ before a device's name
-constexpr const wchar_t* kUnc = L"\\\\";                  // \\ before server\share
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-bool StartsWith(const std::wstring& text, const wchar_t* start) {
-    return text.rfind(start, 0) == 0;
-}
-
-// The ordinary form of an extended path (the one texts show and further paths are built on).
-std::wstring OrdinaryPath(const std::wstring& path) {
-    if (StartsWith(path, kExtendedUnc)) {
-        return kUnc + path.substr(std::wcslen(kExtendedUnc));
-    }
-    if (StartsWith(path, kExtended)) {
-        return path.substr(std::wcslen(kExtended));
-    }
-    return path;
-}
 
 bool Attributes(const std::string& path, DWORD& attributes) {
     attributes = GetFileAttributesW(SystemWidePath(path).c_str());
@@ -44,40 +24,6 @@ bool IsRealFolder(DWORD attributes) {
 }
 
 }  // namespace
-
-std::wstring ExtendedPath(const std::wstring& full) {
-    if (StartsWith(full, kExtended) || StartsWith(full, kDevice)) {
-        return full;
-    }
-    if (StartsWith(full, kUnc)) {
-        return kExtendedUnc + full.substr(std::wcslen(kUnc));
-    }
-    const bool drive = full.size() >= 3 && full[1] == L':' && full[2] == L'\\';
-    return drive ? kExtended + full : full;
-}
-
-std::wstring SystemWidePath(const std::wstring& path) {
-    if (path.empty() || StartsWith(path, kExtended)) {
-        return path;
-    }
-    // GetFullPathNameW takes and gives paths of any length; a failure leaves the path to the
-    // call that uses it, which then reports it.
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return path;
-    }
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) {
-        return path;
-    }
-    full.resize(length);
-    return ExtendedPath(full);
-}
-
-std::wstring SystemWidePath(const std::string& utf8) {
-    return SystemWidePath(WideFromUtf8(utf8));
-}
 
 std::string SystemErrorText(unsigned long code) {
     wchar_t* text = nullptr;

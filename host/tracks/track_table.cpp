@@ -4,15 +4,13 @@
 #include <numeric>
 #include <tuple>
 
+#include "text/ascii_text.h"
+
 namespace fogbell {
 namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-char Folded(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // The end of the run of digits that starts at i.
@@ -77,8 +75,8 @@ int CompareNatural(std::string_view a, std::string_view b) {
             j = jEnd;
             continue;
         }
-        const auto x = static_cast<unsigned char>(Folded(a[i]));
-        const auto y = static_cast<unsigned char>(Folded(b[j]));
+        const auto x = static_cast<unsigned char>(ToLowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(ToLowerAscii(b[j]));
         if (x != y) {
             return x < y ? -1 : 1;
         }
@@ -92,8 +90,9 @@ int CompareNatural(std::string_view a, std::string_view b) {
 }
 
 bool ContainsFolded(std::string_view name, std::string_view text) {
-    const auto match = std::search(name.begin(), name.end(), text.begin(), text.end(),
-                                   [](char x, char y) { return Folded(x) == Folded(y); });
+    const auto match =
+        std::search(name.begin(), name.end(), text.begin(), text.end(),
+                    [](char x, char y) { return ToLowerAscii(x) == ToLowerAscii(y); });
     return match != name.end() || text.empty();
 }
 

@@ -17,6 +17,7 @@
 #include "plugin_api.h"
 #include "run_program.h"
 #include "test_files.h"
+#include "text/utf8_text.h"
 #include "wave_builder.h"
 
 namespace fogbell::test {
@@ -394,7 +395,7 @@ TEST(TrackNames, PrintedFormsReadBackToTheSameBytes) {
             const auto c = static_cast<unsigned char>(printed[i]);
             ASSERT_TRUE(c >= 0x20 && c != 0x7F) << printed;
             if (c >= 0x80) {
-                const std::size_t n = cli::Utf8SequenceLength(printed, i);
+                const std::size_t n = Utf8SequenceLength(printed, i);
                 ASSERT_NE(n, 0u) << printed;
                 i += n - 1;
             }

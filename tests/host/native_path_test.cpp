@@ -87,34 +87,6 @@ TEST(NativePath, MakeFreshFolderGivesANewFolderEachTime) {
 }
 
 #if defined(_WIN32)
-struct WideCase {
-    std::string utf8;
-    std::wstring wide;
-};
-
-// Container names are bytes: what is not UTF-8 keeps one character per byte, so that it still
-// names one file, and no two names meet.
-TEST(NativePath, BytesThatAreNotUtf8StandForTheCharacterOfTheirNumber) {
-    const std::vector<WideCase> cases = {
-        {"plain", L"plain"},
-        {"caf\xC3\xA9", L"caf\u00E9"},
-        {"\xF0\x9F\x94\x94", L"\U0001F514"},  // a surrogate pair
-        {"bad\xFF.bin", L"bad\u00FF.bin"},
-        {"half\xC3.bin", L"half\u00C3.bin"},                // a sequence cut short
-        {"\xC0\x80", L"\u00C0\u0080"},                      // an overlong form
-        {"\xED\xA0\x80", L"\u00ED\u00A0\u0080"},            // a surrogate written as UTF-8
-        {"\xF4\x90\x80\x80", L"\u00F4\u0090\u0080\u0080"},  // beyond U+10FFFF
-        {"\x80x", L"\u0080x"},                              // a continuation byte alone
-    };
-    for (const WideCase& c : cases) {
-        EXPECT_EQ(WideFromUtf8(c.utf8), c.wide) << c.utf8;
-    }
-    // Valid UTF-8 comes back as it was.
-    for (const std::string& name : kTextNames) {
-        EXPECT_EQ(Utf8FromWide(WideFromUtf8(name).c_str()), name);
-    }
-}
-
 TEST(NativePath, ANameThatIsNotUtf8StillNamesOneFile) {
     test::TempDir dir;
     test::WriteFile(dir.File("bad\xFF.bin"), test::BytesOf("ff"));

@@ -34,15 +34,6 @@ TEST(ParseTrackNumber, ReadsTheNumberAfterTrackAsScanfWould) {
     }
 }
 
-TEST(EqualNoCase, IgnoresAsciiCaseOnly) {
-    EXPECT_TRUE(EqualNoCase("bgm01.adx", "BGM01.ADX"));
-    EXPECT_TRUE(EqualNoCase("", ""));
-    EXPECT_FALSE(EqualNoCase("bgm01.adx", "bgm01.ad"));
-    EXPECT_FALSE(EqualNoCase("bgm", "bgm01"));
-    EXPECT_FALSE(EqualNoCase("\xC4x", "\xE4x"));  // not folded outside ASCII
-    EXPECT_TRUE(EqualNoCase("\xC4x", "\xC4X"));
-}
-
 TEST(NameList, HoldsCopiesEndedByNull) {
     std::string names[] = {"first", "0123456789abcdef", ""};
     char** list = MakeNameList(3, 8, [&](std::size_t i) { return names[i].c_str(); });

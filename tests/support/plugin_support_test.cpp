@@ -15,11 +15,9 @@
 
 #include "byte_order.h"
 #include "file_checks.h"
-#include "host/system/system_files.h"
 #include "mapped_file.h"
 #include "plugin_support.h"
 #include "test_files.h"
-#include "wide_path.h"
 
 namespace fogbell::plugin {
 namespace {
@@ -244,29 +242,6 @@ TEST(Guarded, TurnsAnExceptionIntoTheFailureResultAndAText) {
     EXPECT_EQ(result, -1);
     EXPECT_STREQ(ErrorText(), "Not enough memory.");
 }
-
-#if defined(_WIN32)
-// A plug-in names files exactly as the host does (host/system/native_path), so that a file one
-// writes under a track's name is the file the other looks for, whatever bytes the name holds.
-TEST(WidePath, NamesConvertAsTheHostConvertsThem) {
-    for (const std::string name : {"plain.adx", "caf\xC3\xA9.adx", "\xF0\x9F\x94\x94.wav",
-                                   "bad\xFF.bin", "half\xC3.bin", "\xED\xA0\x80.bin"}) {
-        EXPECT_EQ(WideFromUtf8(name.c_str()), fogbell::WideFromUtf8(name)) << name;
-    }
-    EXPECT_EQ(WideFromUtf8("bad\xFF.bin"), L"bad\u00FF.bin");
-}
-
-// ... and reaches the system by the same path form, whatever the path's length.
-TEST(WidePath, PathsTakeTheFormTheHostGivesThem) {
-    const std::string deep = "C:/" + std::string(300, 'd') + "/../box.afs";
-    for (const std::string& path : {std::string("C:/a/./b.afs"), std::string("\\\\server\\s\\x"),
-                                    std::string("relative/x.afs"), std::string("\\\\?\\C:\\kept"),
-                                    std::string("caf\xC3\xA9.adx"), deep, std::string()}) {
-        EXPECT_EQ(SystemPathFromUtf8(path.c_str()), fogbell::SystemWidePath(path)) << path;
-    }
-    EXPECT_EQ(SystemPathFromUtf8(deep.c_str()), L"\\\\?\\C:\\box.afs");
-}
-#endif
 
 }  // namespace
 }  // namespace fogbell::plugin

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "text/ascii_text.h"
 
 namespace fogbell::snd {
 namespace {
@@ -62,13 +63,6 @@ bool StartsWith(const std::uint8_t* p, std::size_t size, std::string_view marker
     return size >= marker.size() && std::memcmp(p, marker.data(), marker.size()) == 0;
 }
 
-bool SameName(std::string_view name, std::string_view wanted) {
-    return name.size() == wanted.size() &&
-           std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
-               return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
-           });
-}
-
 // A value of decimal digits only, or nothing.
 std::optional<std::uint64_t> Number(std::string_view text) {
     if (text.empty() || text.size() > kMaxDigits) {
@@ -95,7 +89,7 @@ void Note(std::string_view comment, Found& found) {
     for (auto [tag, slot] :
          {std::pair{kLoopStart, &found.loopStart}, std::pair{kLoopLength, &found.loopLength},
           std::pair{kLoopStartAlt, &found.loopStartAlt}, std::pair{kLoopEnd, &found.loopEnd}}) {
-        if (SameName(name, tag) && !slot->has_value()) {
+        if (EqualNoCaseAscii(name, tag) && !slot->has_value()) {
             *slot = value;
         }
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "text/ascii_text.h"
+
 namespace fogbell::plugin {
 namespace {
 
@@ -69,19 +71,6 @@ bool RunsOfStretch(const std::uint8_t* base, std::uint64_t from, std::uint64_t e
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The bytes of a text of hexadecimal digits; false for an odd count or another character.
 bool FromHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
     if (text.empty() || text.size() % 2 != 0) {
@@ -89,8 +78,8 @@ bool FromHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
     }
     bytes.resize(text.size() / 2);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = HexValue(text[2 * i]);
-        const int low = HexValue(text[2 * i + 1]);
+        const int high = HexDigitValue(text[2 * i]);
+        const int low = HexDigitValue(text[2 * i + 1]);
         if (high < 0 || low < 0) {
             return false;
         }

@@ -1,8 +1,9 @@
 #include "name_list.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
+
+#include "text/ascii_text.h"
 
 namespace fogbell::plugin {
 
@@ -23,7 +24,7 @@ std::uint32_t ParseTrackNumber(const char* name) {
         return 0;
     }
     const char* p = name + sizeof kPrefix - 1;
-    while (std::isspace(static_cast<unsigned char>(*p))) {
+    while (IsAsciiSpace(*p)) {
         ++p;
     }
     bool negative = false;
@@ -31,12 +32,12 @@ std::uint32_t ParseTrackNumber(const char* name) {
         negative = *p == '-';
         ++p;
     }
-    if (!std::isdigit(static_cast<unsigned char>(*p))) {
+    if (!IsAsciiDigit(*p)) {
         return 0;
     }
     std::uint64_t value = 0;
     constexpr std::uint64_t kSaturated = 0xFFFFFFFFu;
-    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    for (; IsAsciiDigit(*p); ++p) {
         value = value * 10 + static_cast<std::uint64_t>(*p - '0');
         if (value > kSaturated) {
             value = kSaturated;  // out of range: like strtoul, the largest value
@@ -44,20 +45,6 @@ std::uint32_t ParseTrackNumber(const char* name) {
     }
     const auto number = static_cast<std::uint32_t>(value);
     return negative ? 0u - number : number;
-}
-
-bool EqualNoCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        const auto ca = static_cast<unsigned char>(*a);
-        const auto cb = static_cast<unsigned char>(*b);
-        const bool ascii = ca < 0x80 && cb < 0x80;
-        if (ascii ? std::tolower(ca) != std::tolower(cb) : ca != cb) {
-            return false;
-        }
-        if (ca == '\0') {
-            return true;
-        }
-    }
 }
 
 }  // namespace fogbell::plugin

@@ -67,7 +67,4 @@ struct PluginNameList {
 // start with "Track" followed by a number.
 std::uint32_t ParseTrackNumber(const char* name);
 
-// Names equal without regard to ASCII case (bytes above 0x7F compare exactly).
-bool EqualNoCase(const char* a, const char* b);
-
 }  // namespace fogbell::plugin

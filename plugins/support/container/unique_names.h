@@ -18,6 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "text/ascii_text.h"
+#include "text/file_names.h"
+
 namespace fogbell::plugin {
 
 // Characters of a listed name: a stored name of up to 32 characters with " (N)" added.
@@ -25,14 +28,8 @@ inline constexpr std::size_t kListedNameCapacity = 64;
 
 // FNV-1a of the name with ASCII letters in lower case, its high bits folded into its low ones.
 std::uint64_t FoldedNameHash(const char* name);
-// Names equal with ASCII letters in lower case (other bytes compare exactly).
-bool EqualFoldedNames(const char* a, const char* b);
 // A stored name that can stand for its track: not empty and not spaces only.
 bool UsableStoredName(const char* name);
-// name with " (number)" before its extension.
-std::string NumberedName(const std::string& name, std::uint64_t number);
-// name with ASCII letters in lower case.
-std::string FoldedName(const std::string& name);
 
 // The listed names of one container, and their index: an open-addressed table hashed on the
 // folded name, at least twice as many slots as tracks. A slot holds the track number and the
@@ -65,7 +62,7 @@ class UniqueNames {
             std::string& name = renamed_[i];
             name = base;
             std::uint64_t& number =
-                nextNumber.try_emplace(FoldedName(base), kFirstNumber).first->second;
+                nextNumber.try_emplace(ToLowerAscii(base), kFirstNumber).first->second;
             while (!Insert(i, stored)) {
                 name = NumberedName(base, number++);
             }
@@ -97,7 +94,7 @@ class UniqueNames {
         for (std::size_t slot = hash & Mask(); slots_[slot] != 0; slot = (slot + 1) & Mask()) {
             const std::size_t track = TrackOf(slots_[slot]);
             if ((slots_[slot] & kTagBits) == (hash & kTagBits) &&
-                EqualFoldedNames(Name(track, stored(track)), name)) {
+                EqualNoCaseAscii(Name(track, stored(track)), name)) {
                 return track;
             }
         }
@@ -125,7 +122,7 @@ class UniqueNames {
         for (; slots_[slot] != 0; slot = (slot + 1) & Mask()) {
             const std::size_t track = TrackOf(slots_[slot]);
             if ((slots_[slot] & kTagBits) == (hash & kTagBits) &&
-                EqualFoldedNames(Name(track, stored(track)), name)) {
+                EqualNoCaseAscii(Name(track, stored(track)), name)) {
                 return false;
             }
         }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "text/ascii_text.h"
+
 namespace fogbell::json {
 namespace {
 
@@ -156,10 +158,7 @@ class Reader {
         out = 0;
         for (int i = 0; i < 4; ++i, ++at_) {
             const char c = text_[at_];
-            const int digit = c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                     : -1;
+            const int digit = HexDigitValue(c);
             if (digit < 0) {
                 return Fail("a \\u escape with a digit that is not hexadecimal");
             }
