@@ -6,6 +6,7 @@
 #include "cli/track_names.h"
 #include "host/containers/container_chain.h"
 #include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 
@@ -77,6 +78,20 @@ bool RefuseTrack(const PluginHost& host, const std::string& path) {
     FailText(path + " is a track, not a container: name the container that holds it " +
              "(`fogbell-cli wav " + path + "` saves the track as WAVE)");
     return true;
+}
+
+int RefuseUnreadable(const std::string& path) {
+    const std::string file = SplitChainPath(path).front();
+    if (IsFolder(file)) {
+        FailText(file + " is a folder, not a file: name a file inside it");
+        return kExitUsage;
+    }
+    std::string why;
+    if (!CanReadFile(file, why)) {
+        Fail(file, why);
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 bool IsSingleFile(const PluginHost& host, const std::string& path) {

@@ -58,6 +58,11 @@ bool RefuseContainer(const PluginHost& host, const std::string& path);
 // container is needed.
 bool RefuseTrack(const PluginHost& host, const std::string& path);
 
+// The exit status of a file argument that cannot be read, after saying why: 2 for a folder
+// named as a file, 1 with the system's reason for a file that is missing or may not be read;
+// 0 when it can be read. For a PATH the file is its first level (FILE of FILE::TRACK).
+int RefuseUnreadable(const std::string& path);
+
 // PATH names one audio file on disk rather than a container (an AIX file is both: it lists).
 bool IsSingleFile(const PluginHost& host, const std::string& path);
 
