@@ -49,10 +49,6 @@ int CommandContext::RunGiven() const {
     return kExitUsage;  // the parser requires a command: not reached
 }
 
-std::string LibraryName(const PluginRecord& plugin) {
-    return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
-}
-
 void NameLeftOut(const PluginHost& host) {
     // On standard error, so that what a command prints on standard output keeps its form.
     for (const LeftOutLibrary& library : host.LeftOut()) {

@@ -44,10 +44,6 @@ class CommandContext {
     std::vector<std::pair<CLI::App*, std::function<int()>>> runs_;
 };
 
-// The library name of a plug-in (its file name without the ending), as "formats" prints it and
-// a manifest's "kind" names it.
-std::string LibraryName(const PluginRecord& plugin);
-
 // Names the libraries of the plug-in folders that were not bound, and why, on standard error.
 void NameLeftOut(const PluginHost& host);
 
