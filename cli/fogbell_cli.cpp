@@ -3,7 +3,7 @@
 //   fogbell-cli formats [--json]
 //   fogbell-cli list PATH [--json]
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json] [--manifest]
-//   fogbell-cli pack DIR OUT [--force]
+//   fogbell-cli pack DIR OUT [--force] [--raw]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop | --raw]
