@@ -6,6 +6,7 @@
 #include "cli/track_names.h"
 #include "host/containers/container_chain.h"
 #include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell::cli {
 
@@ -48,10 +49,6 @@ int CommandContext::RunGiven() const {
     return kExitUsage;  // the parser requires a command: not reached
 }
 
-std::string LibraryName(const PluginRecord& plugin) {
-    return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
-}
-
 void NameLeftOut(const PluginHost& host) {
     // On standard error, so that what a command prints on standard output keeps its form.
     for (const LeftOutLibrary& library : host.LeftOut()) {
@@ -77,6 +74,20 @@ bool RefuseTrack(const PluginHost& host, const std::string& path) {
     FailText(path + " is a track, not a container: name the container that holds it " +
              "(`fogbell-cli wav " + path + "` saves the track as WAVE)");
     return true;
+}
+
+int RefuseUnreadable(const std::string& path) {
+    const std::string file = SplitChainPath(path).front();
+    if (IsFolder(file)) {
+        FailText(file + " is a folder, not a file: name a file inside it");
+        return kExitUsage;
+    }
+    std::string why;
+    if (!CanReadFile(file, why)) {
+        Fail(file, why);
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 bool IsSingleFile(const PluginHost& host, const std::string& path) {

@@ -44,10 +44,6 @@ class CommandContext {
     std::vector<std::pair<CLI::App*, std::function<int()>>> runs_;
 };
 
-// The library name of a plug-in (its file name without the ending), as "formats" prints it and
-// a manifest's "kind" names it.
-std::string LibraryName(const PluginRecord& plugin);
-
 // Names the libraries of the plug-in folders that were not bound, and why, on standard error.
 void NameLeftOut(const PluginHost& host);
 
@@ -57,6 +53,11 @@ bool RefuseContainer(const PluginHost& host, const std::string& path);
 // True, said as a usage error, when PATH's last level is a track that no explorer opens, where a
 // container is needed.
 bool RefuseTrack(const PluginHost& host, const std::string& path);
+
+// The exit status of a file argument that cannot be read, after saying why: 2 for a folder
+// named as a file, 1 with the system's reason for a file that is missing or may not be read;
+// 0 when it can be read. For a PATH the file is its first level (FILE of FILE::TRACK).
+int RefuseUnreadable(const std::string& path);
 
 // PATH names one audio file on disk rather than a container (an AIX file is both: it lists).
 bool IsSingleFile(const PluginHost& host, const std::string& path);

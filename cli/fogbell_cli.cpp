@@ -3,7 +3,7 @@
 //   fogbell-cli formats [--json]
 //   fogbell-cli list PATH [--json]
 //   fogbell-cli extract PATH [TRACK...] [-o DIR] [--force] [--json] [--manifest]
-//   fogbell-cli pack DIR OUT [--force]
+//   fogbell-cli pack DIR OUT [--force] [--raw]
 //   fogbell-cli wav PATH [TRACK...] [-o DIR] [--force] [--json] [--loops N [--fade SECONDS]]
 //   fogbell-cli decode FILE [-o DIR] [--force] [--json]
 //   fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop | --raw]
@@ -15,9 +15,9 @@
 // PATH is a container file, or FILE::TRACK[::TRACK...] for a container inside a container; for
 // "list" and "wav" it may also be a single audio file. TRACK is a name as "list" prints it, or
 // #N for the N-th row. Exit status: 0 when everything succeeded, 1 when something failed, 2 for
-// a usage error (a container named where a track is needed, or the reverse, is one); "play"
-// stopped by SIGINT or SIGTERM exits with 130. With --json, a failure that printed no document
-// prints {"error": TEXT} on standard output.
+// a usage error (a container named where a track is needed, or the reverse, and a folder named
+// as a file, are ones); "play" stopped by SIGINT or SIGTERM exits with 130. With --json, a
+// failure that printed no document prints {"error": TEXT} on standard output.
 //
 // Each command lives in a file of its own under commands/ (commands.h); this file adds them in
 // order, parses the arguments and runs the one given.

@@ -100,6 +100,15 @@ void ClearStaging(const StagingFolder& staging) {
     }
 }
 
+std::string CountText(std::size_t count) {
+    std::string digits = std::to_string(count);
+    constexpr std::size_t kGroup = 3;
+    for (std::size_t at = digits.size(); at > kGroup; at -= kGroup) {
+        digits.insert(at - kGroup, ",");
+    }
+    return digits;
+}
+
 void OutputReport::Written(const std::string& track, const std::string& path) {
     if (!json_) {
         std::printf("%s\n", path.c_str());
@@ -109,8 +118,10 @@ void OutputReport::Written(const std::string& track, const std::string& path) {
 }
 
 void OutputReport::Kept(const std::string& track, const std::string& path) {
-    std::fprintf(stderr, "%s: skipped %s: the file exists (--force replaces it)\n", kProgram,
-                 path.c_str());
+    // Said once at the end, however many there are (Finish).
+    if (kept_ == 0) {
+        firstKept_ = path;
+    }
     ++kept_;
     Add(track, "skipped", "\"path\": " + JsonName(path));
 }
@@ -126,9 +137,12 @@ int OutputReport::Finish() {
         JsonDocumentPrinted() = true;
         std::printf("[%s%s]\n", Joined(entries_, ",").c_str(), entries_.empty() ? "" : "\n");
     }
-    if (kept_ > 0) {
-        std::fprintf(stderr, "%s: %zu existing file%s skipped\n", kProgram, kept_,
-                     kept_ == 1 ? "" : "s");
+    if (kept_ == 1) {
+        std::fprintf(stderr, "%s: %s exists and was kept; --force replaces it\n", kProgram,
+                     firstKept_.c_str());
+    } else if (kept_ > 1) {
+        std::fprintf(stderr, "%s: %s files exist and were kept; --force replaces them\n", kProgram,
+                     CountText(kept_).c_str());
     }
     return failed_ ? kExitFailed : kExitOk;
 }

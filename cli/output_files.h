@@ -64,6 +64,9 @@ std::string InOutputFolder(std::string text, const StagingFolder& staging,
 // Empties the staging folder after a track, whatever the plug-in left there.
 void ClearStaging(const StagingFolder& staging);
 
+// A count with its thousands grouped by commas: 10000 gives "10,000".
+std::string CountText(std::size_t count);
+
 // What became of each output file; printed as it happens, and as one JSON document at the end.
 class OutputReport {
   public:
@@ -80,6 +83,7 @@ class OutputReport {
     bool json_;
     bool failed_ = false;
     std::size_t kept_ = 0;
+    std::string firstKept_;  // the path of the first kept file, named when it is the only one
     std::vector<std::string> entries_;
 };
 

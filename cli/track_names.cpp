@@ -1,6 +1,8 @@
 #include "cli/track_names.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
@@ -88,8 +90,8 @@ std::optional<std::vector<std::string>> ListedNames(const ExplorerSession& conta
     return ListTrackNames(container);
 }
 
-bool ResolveTrack(const ExplorerSession& container, const std::string& argument, std::string& name,
-                  std::string& error) {
+bool ResolveTrack(const ExplorerSession& container, const std::string& containerPath,
+                  const std::string& argument, std::string& name, std::string& error) {
     if (!argument.empty() && argument[0] == '#' && AllDigits(argument, 1)) {
         const std::optional<std::size_t> row = RowReference(argument);
         const auto names = ListedNames(container);
@@ -102,11 +104,31 @@ bool ResolveTrack(const ExplorerSession& container, const std::string& argument,
         return true;
     }
     name = NameFromArgument(argument);
+    const auto names = ListedNames(container);
+    if (names && std::none_of(names->begin(), names->end(), [&name](const std::string& listed) {
+            return EqualNoCaseAscii(listed, name);
+        })) {
+        error = "no such track in " + PrintedName(containerPath) + " (`fogbell-cli list " +
+                PrintedName(containerPath) + "` lists its tracks)";
+        return false;
+    }
     return true;
 }
 
-ChainPathReader TrackArguments() {
-    return ChainPathReader{ResolveTrack, PrintedName};
+ChainPathReader TrackArguments(const std::string& path) {
+    const std::vector<std::string> parts = SplitChainPath(path);
+    auto level = std::make_shared<std::size_t>(0);
+    auto resolve = [parts, level](const ExplorerSession& parent, const std::string& part,
+                                  std::string& track, std::string& error) {
+        // The parent of the n-th TRACK part is the chain up to the part before it.
+        *level += 1;
+        std::string parentPath = parts.front();
+        for (std::size_t i = 1; i < *level && i < parts.size(); ++i) {
+            parentPath += "::" + parts[i];
+        }
+        return ResolveTrack(parent, parentPath, part, track, error);
+    };
+    return ChainPathReader{resolve, PrintedName};
 }
 
 std::string JsonName(const std::string& name) {
@@ -115,7 +137,8 @@ std::string JsonName(const std::string& name) {
 
 std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& container,
                                                      const std::string& path,
-                                                     const std::vector<std::string>& arguments) {
+                                                     const std::vector<std::string>& arguments,
+                                                     std::vector<UnknownTrack>& unknown) {
     if (arguments.empty()) {
         auto listed = container.ListNames();
         if (!listed.value) {
@@ -128,9 +151,13 @@ std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& cont
     std::vector<std::string> names;
     for (const std::string& argument : arguments) {
         std::string name, error;
-        if (!ResolveTrack(container, argument, name, error)) {
-            Fail(argument, error);
-            return std::nullopt;
+        if (!ResolveTrack(container, path, argument, name, error)) {
+            if (RowReference(argument) || (!argument.empty() && argument[0] == '#')) {
+                Fail(argument, error);
+                return std::nullopt;
+            }
+            unknown.push_back({argument, error});
+            continue;
         }
         names.push_back(name);
     }

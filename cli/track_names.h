@@ -32,14 +32,17 @@ std::optional<std::size_t> RowReference(const std::string& text);
 // it gives no list.
 std::optional<std::vector<std::string>> ListedNames(const ExplorerSession& container);
 
-// The track a TRACK argument means in this container: row N of the list for "#N", else the name
-// read back from its printed form. False with a text when there is no row N.
-bool ResolveTrack(const ExplorerSession& container, const std::string& argument, std::string& name,
-                  std::string& error);
+// The track a TRACK argument means in the container at containerPath: row N of the list for
+// "#N", else the name read back from its printed form. False with a text when there is no row
+// N, or when the container lists no track of that name (compared without regard to ASCII case,
+// as the explorers look names up); the text names the container and how to list it.
+bool ResolveTrack(const ExplorerSession& container, const std::string& containerPath,
+                  const std::string& argument, std::string& name, std::string& error);
 
-// How the TRACK parts of a chain path (FILE::TRACK::TRACK) read on the command line: as
-// ResolveTrack reads a TRACK argument; texts name a track in its printed form.
-ChainPathReader TrackArguments();
+// How the TRACK parts of the chain path (FILE::TRACK::TRACK) read on the command line: as
+// ResolveTrack reads a TRACK argument; texts name a track in its printed form. One reader serves
+// one opening of that path, as it counts the levels it is asked about.
+ChainPathReader TrackArguments(const std::string& path);
 
 // The failure of a container that lists no tracks and gives no reason.
 inline constexpr const char* kNoTrackList = "the container gives no track list";
@@ -47,11 +50,19 @@ inline constexpr const char* kNoTrackList = "the container gives no track list";
 // A name or path in JSON: its printed form, so that it is valid JSON and can be passed back.
 std::string JsonName(const std::string& name);
 
+// A named track the container does not list, with the text that says so.
+struct UnknownTrack {
+    std::string argument;
+    std::string error;
+};
+
 // The tracks the arguments choose (names in their printed form, or "#N"), or every listed track
-// when none is named; nothing after saying why on standard error.
+// when none is named; nothing after saying why on standard error. Names the container does not
+// list are left out and go to unknown, for the caller to report with the others.
 std::optional<std::vector<std::string>> SelectTracks(const ExplorerSession& container,
                                                      const std::string& path,
-                                                     const std::vector<std::string>& arguments);
+                                                     const std::vector<std::string>& arguments,
+                                                     std::vector<UnknownTrack>& unknown);
 
 // Warns on standard error when tracks of the container at path lie outside its bytes: a line,
 // or with json a JSON document that also says so for the container as a whole.

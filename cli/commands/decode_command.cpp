@@ -25,6 +25,9 @@ void AddDecodeCommand(CLI::App& app, CommandContext& context) {
     AddOutputOptions(decode, options->output);
     context.OnRun(decode, [&context, options] {
         const PluginHost& host = context.Plugins();
+        if (const int status = RefuseUnreadable(options->file); status != kExitOk) {
+            return status;
+        }
         if (RefuseContainer(host, options->file)) {
             return kExitUsage;
         }

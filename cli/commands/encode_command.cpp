@@ -11,7 +11,9 @@
 // XMD streams carry no loop: --loop is refused, and IN's loop is left out with a note.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -40,6 +42,9 @@ constexpr const char* kProgram = "fogbell-cli";
 constexpr const char* kWaveRoute = "input.wav";
 // The highest --rate taken: ADX headers hold more, no sound needs it.
 constexpr std::int32_t kMaxRate = 1 << 20;
+// The lowest --cutoff taken; the highest is half the output's rate, above which the prediction
+// it sets turns the stream into noise.
+constexpr std::uint32_t kMinCutoff = 20;
 
 enum class Target { kAdx, kXmd };
 
@@ -49,6 +54,7 @@ struct EncodeRequest {
     std::int32_t rate = -1;      // -1: the input's
     std::int32_t channels = -1;  // -1: the input's
     std::uint16_t cutoff = 500;  // ADX only
+    bool cutoffGiven = false;    // --cutoff was given: it must suit the output's rate
     bool force = false;
     LoopOptions loop;
 };
@@ -127,8 +133,20 @@ std::string Refusal(Target target, encode::EncodeStatus status, const PcmFormat&
     return text;
 }
 
+// Why the output file could not be created: its folder, or the system's reason. The temporary
+// name is the program's own affair and never named.
+std::string CreateFailure(const std::filesystem::path& target, int code) {
+    const std::string folder =
+        target.has_parent_path() ? Utf8FromPath(target.parent_path()) : std::string(".");
+    if (!IsFolder(folder)) {
+        return "its folder " + folder + " does not exist: make it first";
+    }
+    return std::string("cannot be written in ") + folder +
+           (code != 0 ? std::string(" (") + std::strerror(code) + ")" : std::string());
+}
+
 // Writes bytes to path through a temporary file beside it, renamed over path only when whole:
-// a failed run never leaves a half-written stream under the name asked for.
+// a failed run never leaves a half-written stream under the name asked for. Texts name path.
 bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
     const std::filesystem::path target = PathFromUtf8(path);
@@ -136,9 +154,10 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
         target.parent_path() / PathFromUtf8("." + Utf8FromPath(target.filename()) + ".part" +
                                             std::to_string(CurrentProcessId()));
     {
+        errno = 0;
         std::ofstream out(StreamPath(Utf8FromPath(temporary)), std::ios::binary | std::ios::trunc);
         if (!out) {
-            error = "Can't create file: " + Utf8FromPath(temporary);
+            error = CreateFailure(target, errno);
             return false;
         }
         out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -147,14 +166,14 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
         if (!out) {
             out.close();
             RemovePath(Utf8FromPath(temporary));
-            error = "Can't write file: " + Utf8FromPath(temporary);
+            error = "not all of it could be written (is the disk full?); nothing was kept";
             return false;
         }
     }
     std::string why;
     if (MoveFileTo(Utf8FromPath(temporary), path, true, why) != MoveOutcome::kMoved) {
         RemovePath(Utf8FromPath(temporary));
-        error = "Can't write file: " + path + " (" + why + ")";
+        error = "cannot be written (" + why + ")";
         return false;
     }
     return true;
@@ -200,6 +219,12 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         Fail(request.output, "the file exists (--force overwrites it)");
         return kExitFailed;
     }
+    std::uint64_t inputSize = 0;
+    if (SizeOfFile(request.input, inputSize) && inputSize == 0) {
+        std::fprintf(stderr, "%s: %s is empty (0 bytes): nothing was encoded\n", kProgram,
+                     request.input.c_str());
+        return kExitFailed;
+    }
     const std::string route = host.FindDecoder(request.input) ? request.input : kWaveRoute;
     const ReplacementLoop loopRequest = LoopRequestOf(request.loop);
     if (*target == Target::kXmd && loopRequest.choice == LoopChoice::kGiven) {
@@ -216,12 +241,21 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
 
     std::unique_ptr<Encoder> encoder;
     std::string reason;
+    bool usage = false;  // the read stopped at a usage error
     Progress progress;
     PcmReadCallbacks callbacks;
     callbacks.begin = [&](const PcmFormat& source, const PcmFormat& output) {
         const encode::EncodeStatus status = Check(*target, output);
         if (status != encode::EncodeStatus::kOk) {
             reason = Refusal(*target, status, output, request.rate > 0);
+            return false;
+        }
+        if (*target == Target::kAdx && request.cutoffGiven && request.cutoff > output.rate / 2) {
+            reason = "--cutoff " + std::to_string(request.cutoff) + " is out of range: at " +
+                     std::to_string(output.rate) + " Hz it must be from " +
+                     std::to_string(kMinCutoff) + " to " + std::to_string(output.rate / 2) +
+                     " Hz (half the rate)";
+            usage = true;
             return false;
         }
         if (*target == Target::kAdx && loopRequest.choice == LoopChoice::kGiven) {
@@ -236,7 +270,9 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         encoder = std::make_unique<Encoder>(*target, output, request.cutoff, adxLoop);
         return true;
     };
+    std::uint64_t framesRead = 0;
     callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
+        framesRead += frames;
         const encode::EncodeStatus status = encoder->Append(samples, frames);
         if (status != encode::EncodeStatus::kOk) {
             reason = encode::StatusText(status);
@@ -251,10 +287,15 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
     if (!ReadPcmFile(host, route, request.input, request.channels, request.rate, callbacks,
                      readError)) {
         Fail(request.input, readError.empty() ? reason : readError);
-        return kExitFailed;
+        return usage ? kExitUsage : kExitFailed;
     }
     if (!encoder) {
         Fail(request.input, "the decoder gave no sound format");
+        return kExitFailed;
+    }
+    if (framesRead == 0) {
+        std::fprintf(stderr, "%s: %s is empty (it holds no samples): nothing was encoded\n",
+                     kProgram, request.input.c_str());
         return kExitFailed;
     }
     if (loop && encode::CheckAdxLoop({loop->start, loop->end}, encoder->AdxTotal()) !=
@@ -290,14 +331,20 @@ void AddEncodeCommand(CLI::App& app, CommandContext& context) {
         ->check(CLI::Range(std::int32_t{1}, kMaxRate));
     encode->add_option("--channels", request.channels, "Channels of the output, 1 or 2")
         ->check(CLI::Range(1, 2));
-    encode
-        ->add_option("--cutoff", request.cutoff,
-                     "ADX high-pass cutoff in Hz that sets the prediction (default: 500)")
-        ->check(CLI::Range(1, 65535));
+    CLI::Option* cutoff =
+        encode
+            ->add_option("--cutoff", request.cutoff,
+                         "ADX high-pass cutoff in Hz that sets the prediction, from 20 to half "
+                         "the output's rate (default: 500)")
+            ->check(CLI::Range(kMinCutoff, std::uint32_t{65535}));
     encode->add_flag("--force", request.force, "Overwrite OUT when it exists");
     AddLoopOptions(encode, request.loop);
-    context.OnRun(encode, [&context, options] {
+    context.OnRun(encode, [&context, options, cutoff] {
+        options->cutoffGiven = cutoff->count() > 0;
         const PluginHost& host = context.Plugins();
+        if (const int status = RefuseUnreadable(options->input); status != kExitOk) {
+            return status;
+        }
         if (RefuseContainer(host, options->input)) {
             return kExitUsage;
         }

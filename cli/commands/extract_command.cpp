@@ -135,11 +135,12 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
     if (!PrepareDirectory(options.directory)) {
         return kExitFailed;
     }
-    if (!chain.OpenPath(path, error, TrackArguments())) {
+    if (!chain.OpenPath(path, error, TrackArguments(path))) {
         FailChain(error);
         return kExitFailed;
     }
-    const auto names = SelectTracks(*chain.Innermost(), path, tracks);
+    std::vector<UnknownTrack> unknown;
+    const auto names = SelectTracks(*chain.Innermost(), path, tracks, unknown);
     if (!names) {
         return kExitFailed;
     }
@@ -149,6 +150,9 @@ int Extract(const PluginHost& host, const std::string& path, const std::vector<s
         return kExitFailed;
     }
     OutputReport report(options.json);
+    for (const UnknownTrack& track : unknown) {
+        report.Failed(NameFromArgument(track.argument), track.error);
+    }
     Progress progress;
     std::vector<std::string> trackFiles(names->size());  // each track's one file, for the manifest
     DistinctFileNames outputs;  // one track's file never stands for another's
@@ -206,6 +210,9 @@ void AddExtractCommand(CLI::App& app, CommandContext& context) {
                       "container");
     context.OnRun(extract, [&context, options] {
         const PluginHost& host = context.Plugins();
+        if (const int status = RefuseUnreadable(options->path); status != kExitOk) {
+            return status;
+        }
         if (RefuseTrack(host, options->path)) {
             return kExitUsage;
         }

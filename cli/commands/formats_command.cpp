@@ -14,13 +14,14 @@ namespace fogbell::cli {
 namespace {
 
 int Formats(const PluginHost& host, bool json) {
+    if (!json) {
+        // The window program's --formats prints the same table.
+        std::fputs(FormatsTable(host).c_str(), stdout);
+        NameLeftOut(host);
+        return kExitOk;
+    }
     std::vector<std::string> entries;
     auto add = [&](const char* kind, const PluginRecord& plugin) {
-        if (!json) {
-            std::printf("%s\t%s\t%s\n", kind, LibraryName(plugin).c_str(),
-                        Joined(plugin.Extensions(), ",").c_str());
-            return;
-        }
         std::vector<std::string> extensions;
         for (const std::string& extension : plugin.Extensions()) {
             extensions.push_back(JsonString(extension));
@@ -35,10 +36,8 @@ int Formats(const PluginHost& host, bool json) {
     for (const auto& decoder : host.Decoders()) {
         add("decoder", *decoder);
     }
-    if (json) {
-        JsonDocumentPrinted() = true;
-        std::printf("[%s%s]\n", Joined(entries, ",").c_str(), entries.empty() ? "" : "\n");
-    }
+    JsonDocumentPrinted() = true;
+    std::printf("[%s%s]\n", Joined(entries, ",").c_str(), entries.empty() ? "" : "\n");
     NameLeftOut(host);
     return kExitOk;
 }

@@ -117,7 +117,7 @@ int List(const PluginHost& host, const std::string& path, bool json) {
     }
     ContainerChain chain(host);
     std::string error;
-    if (!chain.OpenPath(path, error, TrackArguments())) {
+    if (!chain.OpenPath(path, error, TrackArguments(path))) {
         FailChain(error);
         return kExitFailed;
     }
@@ -140,7 +140,14 @@ void AddListCommand(CLI::App& app, CommandContext& context) {
     list->add_option("PATH", options->path, "Container, or a single audio file")->required();
     list->add_flag("--json", options->json, "Machine-readable output with typed values");
     context.OnRun(list, [&context, options] {
-        return List(context.Plugins(), options->path, options->json);
+        const PluginHost& host = context.Plugins();
+        if (const int status = RefuseUnreadable(options->path); status != kExitOk) {
+            return status;
+        }
+        if (SplitChainPath(options->path).size() > 1 && RefuseTrack(host, options->path)) {
+            return kExitUsage;
+        }
+        return List(host, options->path, options->json);
     });
 }
 

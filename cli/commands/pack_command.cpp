@@ -1,10 +1,16 @@
-// fogbell-cli pack DIR OUT [--force]: a container built from a folder, as its
+// fogbell-cli pack DIR OUT [--force] [--raw]: a container built from a folder, as its
 // fogbell-manifest.json says (commands.h describes it), else an AFS archive of its files in name
 // order.
+//
+// Nothing is packed that the container would not hold as meant: a folder whose manifest leaves
+// out some of its files is refused, naming them, and so is a member whose bytes are another
+// format than its name says (a WAVE file renamed to ".adx"), unless --raw. Subfolders are never
+// packed, and are named as left out.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,9 +20,11 @@
 #include "cli/cli_output.h"
 #include "cli/commands/commands.h"
 #include "cli/output_files.h"
+#include "host/plugins/plugin_records.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
 #include "json_reader.h"
+#include "text/ascii_text.h"
 
 namespace fogbell::cli {
 namespace {
@@ -26,11 +34,30 @@ constexpr std::uintmax_t kLargestManifest = 256u * 1024 * 1024;
 // The explorer that packs a folder without a manifest.
 constexpr const char* kPlainKind = "afsvault";
 
+// Formats whose files open with a signature of their own: bytes that one of these decoders reads
+// are that format, whatever their name. (XMD has none: its decoder takes any bytes.)
+constexpr const char* kSignedFormats[] = {"wav", "adx", "aix", "flac", "ogg"};
+// How many names a refusal lists before it counts the rest.
+constexpr std::size_t kNamesShown = 10;
+
 struct PackOptions {
     std::string directory;
     std::string out;
     bool force = false;
+    bool raw = false;
 };
+
+// The names, comma-separated, the first kNamesShown of them, then how many more.
+std::string NameList(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i) {
+        text += (i == 0 ? "" : ", ") + names[i];
+    }
+    if (names.size() > kNamesShown) {
+        text += " and " + std::to_string(names.size() - kNamesShown) + " more";
+    }
+    return text;
+}
 
 std::string InFolder(const std::string& directory, const std::string& name) {
     return Utf8FromPath(PathFromUtf8(directory) / PathFromUtf8(name));
@@ -103,22 +130,70 @@ ExplorerPlugin* ExplorerNamed(const PluginHost& host, const std::string& kind) {
     return nullptr;
 }
 
-// The folder's regular files in name order (the manifest's name left out); false when the
-// folder cannot be read.
-bool FolderFiles(const std::string& directory, std::vector<std::string>& names) {
+// The folder's regular files in name order (the manifest's name left out), and its subfolders;
+// false when the folder cannot be read.
+bool FolderFiles(const std::string& directory, std::vector<std::string>& names,
+                 std::vector<std::string>& folders) {
     std::error_code failed;
     std::filesystem::directory_iterator entries(PathFromUtf8(directory), failed);
     for (; !failed && entries != std::filesystem::directory_iterator(); entries.increment(failed)) {
         const std::string name = Utf8FromPath(entries->path().filename());
         if (entries->is_regular_file(failed) && name != kManifestName) {
             names.push_back(name);
+        } else if (entries->is_directory(failed)) {
+            folders.push_back(name);
         }
     }
     std::sort(names.begin(), names.end());
+    std::sort(folders.begin(), folders.end());
     return !failed;
 }
 
-int Pack(const PluginHost& host, const std::string& directory, const std::string& out, bool force) {
+// The folder's files that the manifest does not list, in name order.
+std::vector<std::string> Unlisted(const std::vector<std::string>& files,
+                                  const std::vector<std::string>& listed) {
+    std::vector<std::string> sorted = listed;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::string> unlisted;
+    std::set_difference(files.begin(), files.end(), sorted.begin(), sorted.end(),
+                        std::back_inserter(unlisted));
+    return unlisted;
+}
+
+// The name texts give the format of an extension ("ADX", "WAVE").
+std::string FormatName(const std::string& extension) {
+    std::string upper = ToUpperAscii(extension);
+    return upper == "WAV" ? "WAVE" : upper;
+}
+
+// Why the member file at path, named name, is refused: its name's decoder cannot read it and a
+// decoder of a format with a signature can (its bytes are that format). None otherwise: a
+// member the container held unreadable packs back as it was.
+std::optional<std::string> ForeignMember(const PluginHost& host, const std::string& name,
+                                         const std::string& path) {
+    std::string extension;
+    if (!host.FindDecoder(name) || !ExtensionOf(name, extension)) {
+        return std::nullopt;
+    }
+    std::string ignored;
+    const DecoderSessionPtr own = host.OpenStreamAs(name, path, -1, -1, ignored);
+    if (own && own->SourceFormat().value) {
+        return std::nullopt;
+    }
+    for (const char* format : kSignedFormats) {
+        const std::string route = std::string("member.") + format;
+        const DecoderSessionPtr other =
+            host.FindDecoder(route) ? host.OpenStreamAs(route, path, -1, -1, ignored) : nullptr;
+        if (other && other->SourceFormat().value) {
+            return name + " is " + FormatName(format) + ", not " + FormatName(extension) +
+                   " as its name says: the game would not play it.";
+        }
+    }
+    return std::nullopt;
+}
+
+int Pack(const PluginHost& host, const std::string& directory, const std::string& out, bool force,
+         bool raw) {
     if (!force && OutputExists(out)) {
         Fail(out, "the file exists (--force replaces it)");
         return kExitFailed;
@@ -126,6 +201,18 @@ int Pack(const PluginHost& host, const std::string& directory, const std::string
     const std::string manifestPath = InFolder(directory, kManifestName);
     Manifest manifest{kPlainKind, {}, {}};
     const bool hasManifest = OutputExists(manifestPath);
+    std::vector<std::string> files, folders;
+    if (!FolderFiles(directory, files, folders)) {
+        Fail(directory, "the folder cannot be read");
+        return kExitFailed;
+    }
+    if (!folders.empty()) {
+        std::fprintf(stderr,
+                     "%s: %s: left out the subfolder%s %s: pack takes only the files "
+                     "directly in the folder\n",
+                     kProgram, directory.c_str(), folders.size() == 1 ? "" : "s",
+                     NameList(folders).c_str());
+    }
     if (hasManifest) {
         const std::optional<std::string> text = ReadText(manifestPath);
         std::string error;
@@ -133,9 +220,19 @@ int Pack(const PluginHost& host, const std::string& directory, const std::string
             Fail(manifestPath, "damaged manifest: " + (text ? error : "it cannot be read"));
             return kExitFailed;
         }
-    } else if (!FolderFiles(directory, manifest.files) || manifest.files.empty()) {
+        const std::vector<std::string> unlisted = Unlisted(files, manifest.files);
+        if (!unlisted.empty()) {
+            Fail(directory, "the manifest does not list " + NameList(unlisted) +
+                                ", which would be left out; nothing was written. Move " +
+                                (unlisted.size() == 1 ? "it" : "them") +
+                                " out of the folder to pack the members it lists");
+            return kExitFailed;
+        }
+    } else if (files.empty()) {
         Fail(directory, "no files to pack (a folder of files is needed)");
         return kExitFailed;
+    } else {
+        manifest.files = files;
     }
     ExplorerPlugin* explorer = ExplorerNamed(host, manifest.kind);
     if (explorer == nullptr || !explorer->CanPack()) {
@@ -146,6 +243,16 @@ int Pack(const PluginHost& host, const std::string& directory, const std::string
     std::vector<std::string> paths;
     for (const std::string& file : manifest.files) {
         paths.push_back(InFolder(directory, file));
+        const std::optional<std::string> foreign =
+            raw ? std::nullopt : ForeignMember(host, file, paths.back());
+        if (foreign) {
+            Fail(paths.back(), *foreign +
+                                   " Nothing was written: convert it with `fogbell-cli encode`, "
+                                   "or pack the original and put it in with `fogbell-cli "
+                                   "replace`, which converts a WAVE file; --raw packs its bytes "
+                                   "as they are.");
+            return kExitFailed;
+        }
     }
     const std::string staged = out + kPackSuffix;
     const ExplorerSession session(*explorer);
@@ -183,8 +290,12 @@ void AddPackCommand(CLI::App& app, CommandContext& context) {
     pack->add_option("DIR", options->directory, "Folder")->required();
     pack->add_option("OUT", options->out, "Container to write")->required();
     pack->add_flag("--force", options->force, "Replace an existing OUT (default: keep it)");
+    pack->add_flag("--raw", options->raw,
+                   "Pack every file's bytes as they are, even those of another format than "
+                   "their name says");
     context.OnRun(pack, [&context, options] {
-        return Pack(context.Plugins(), options->directory, options->out, options->force);
+        return Pack(context.Plugins(), options->directory, options->out, options->force,
+                    options->raw);
     });
 }
 

@@ -21,6 +21,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +34,7 @@
 #include "host/playback/play_engine.h"
 #include "host/playback/sound_output.h"
 #include "host/system/system_files.h"
+#include "host/tracks/track_jobs.h"
 
 namespace fogbell::cli {
 namespace {
@@ -40,6 +43,9 @@ constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
 // The sound layer's code for "no device could be opened", and what to do about it.
 constexpr const char* kNoDriver = "DSERR_NODRIVER";
 constexpr const char* kNoDriverAdvice = "no sound device: try --audio null";
+// What is said instead of the sound layer's text where that names DirectSound, which the
+// system has not: the sound system's own reason follows it.
+constexpr const char* kNoDevice = "no sound device could be opened";
 constexpr auto kTimerPeriod = std::chrono::milliseconds(100);
 
 std::atomic<bool> interrupted{false};
@@ -249,12 +255,13 @@ class TerminalView final : public MainView {
 };
 
 // Selects the row that a TRACK argument (a printed name, or #N) means in the core's current
-// container; false with the reason in the status line when there is none.
-bool SelectTrackRow(const MainCore& core, TerminalView& view, const std::string& argument) {
-    std::string name;
+// container, which containerPath names; false with the reason in the status line when there is
+// none.
+bool SelectTrackRow(const MainCore& core, TerminalView& view, const std::string& containerPath,
+                    const std::string& argument, std::string& name) {
     std::string error;
     if (core.CurrentContainer() == nullptr ||
-        !ResolveTrack(*core.CurrentContainer(), argument, name, error)) {
+        !ResolveTrack(*core.CurrentContainer(), containerPath, argument, name, error)) {
         view.SetStatus(error.empty() ? argument + " file not found." : argument + ": " + error);
         return false;
     }
@@ -265,11 +272,55 @@ bool SelectTrackRow(const MainCore& core, TerminalView& view, const std::string&
     return true;
 }
 
+// The length in seconds of the track (of container, else the file named), when it ends before
+// seconds; none when it plays at least that long or cannot be read (playing then says why). It
+// decodes no further than seconds.
+std::optional<double> EndsBefore(const PluginHost& host, const ExplorerSession* container,
+                                 const std::string& name, double seconds) {
+    std::string error;
+    const DecoderSessionPtr stream = OpenTrackStream(host, container, name, error);
+    const std::optional<WAVEFORMATEX> format = stream ? stream->OutputFormat().value : std::nullopt;
+    if (!format || format->nAvgBytesPerSec == 0 || !stream->CanDecode()) {
+        return std::nullopt;
+    }
+    const double wanted = seconds * format->nAvgBytesPerSec;
+    double bytes = 0;
+    while (bytes < wanted) {
+        const PcmBlock* block = stream->DecodeNext();
+        if (block == nullptr || block->size == 0) {
+            return bytes / format->nAvgBytesPerSec;
+        }
+        bytes += block->size;
+    }
+    return std::nullopt;
+}
+
+// The usage error of a --start at or past the end of the track, or nothing.
+std::string StartPastEnd(const MainCore& core, const ExplorerSession* container,
+                         const std::string& name, const PlayRequest& request) {
+    if (request.startSeconds <= 0) {
+        return "";
+    }
+    const std::optional<double> length =
+        EndsBefore(core.Host(), container, name, request.startSeconds);
+    if (!length) {
+        return "";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", *length);
+    char start[64];
+    std::snprintf(start, sizeof start, "%g", request.startSeconds);
+    return std::string("--start ") + start + " is past the end: " + PrintedName(name) + " lasts " +
+           text + " seconds; give a --start below that";
+}
+
 // Opens the container chain of path into the core (the file, then each nested level) and
 // double-clicks the track's row; or plays path as a single file when there is no track. Every
 // level after the file, and the track, is a name as "list" prints it or a row number; without
 // a TRACK argument the last level of a chain (FILE::TRACK) is the track.
-bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) {
+// A --start past the end is not played: usage holds the usage error.
+bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request,
+                std::string& usage) {
     std::vector<std::string> levels = SplitChainPath(request.path);
     std::string track = request.track;
     if (track.empty() && levels.size() > 1) {
@@ -277,20 +328,28 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
         levels.pop_back();
     }
     if (track.empty()) {
-        return core.OpenAudioFilePath(request.path);
+        usage = StartPastEnd(core, nullptr, request.path, request);
+        return usage.empty() && core.OpenAudioFilePath(request.path);
     }
     if (!core.OpenContainerPath(levels.front())) {
         return false;
     }
+    std::string containerPath = levels.front();
+    std::string name;
     for (std::size_t i = 1; i < levels.size(); ++i) {
-        if (!SelectTrackRow(core, view, levels[i])) {
+        if (!SelectTrackRow(core, view, containerPath, levels[i], name)) {
             return false;
         }
         if (!core.OpenNestedContainer() || core.CurrentContainer() == nullptr) {
             return false;
         }
+        containerPath += "::" + levels[i];
     }
-    if (!SelectTrackRow(core, view, track)) {
+    if (!SelectTrackRow(core, view, containerPath, track, name)) {
+        return false;
+    }
+    usage = StartPastEnd(core, core.CurrentContainer(), name, request);
+    if (!usage.empty()) {
         return false;
     }
     view.SetPlayText("");
@@ -298,9 +357,21 @@ bool StartTrack(MainCore& core, TerminalView& view, const PlayRequest& request) 
     return true;
 }
 
-// A text of the sound layer, with what to do added when it says no device could be opened.
+// A text of the sound layer, with what to do added when it says no device could be opened. Off
+// Windows, that text is said in the sound system's own words, as DirectSound is Windows' name.
 std::string WithSoundAdvice(const std::string& text) {
+#if defined(_WIN32)
     return text.find(kNoDriver) == std::string::npos ? text : text + "; " + kNoDriverAdvice;
+#else
+    if (text.find(kNoDriver) != std::string::npos) {
+        const std::string reason = SoundSystemReason();
+        return std::string(kNoDevice) + (reason.empty() ? "" : " (" + reason + ")") +
+               ": try --audio null";
+    }
+    return text.find("DSERR_") == std::string::npos && text.find("DirectSound") == std::string::npos
+               ? text
+               : std::string("the sound device failed: try --audio null");
+#endif
 }
 
 // Plays as the request says: the exit status.
@@ -323,7 +394,13 @@ int Play(const PlayRequest& request) {
     core.OnLoopSoundChanged();
     core.OnCommand(kCommandVolume, request.volume);
     core.SetStartSeconds(request.startSeconds);
-    StartTrack(core, view, request);
+    std::string usage;
+    StartTrack(core, view, request, usage);
+    if (!usage.empty()) {
+        FailText(usage);
+        core.Shutdown();
+        return kExitUsage;
+    }
     if (!engine.IsPlaying()) {
         const std::string status = WithSoundAdvice(view.LastStatus());
         std::fprintf(stderr, "fogbell-cli: %s: %s\n", request.path.c_str(),
@@ -353,6 +430,12 @@ int Play(const PlayRequest& request) {
     view.Draw();
     view.EndLine();
     core.Shutdown();  // the stream closed, the thread ended, the device (and recording) released
+    if (const std::string cut = RecordingCutAtLimit(); !cut.empty()) {
+        std::fprintf(stderr,
+                     "fogbell-cli: %s: the recording stopped at the WAVE format's 4 GiB limit; "
+                     "what played after that is not in it (--start SECONDS records the rest)\n",
+                     cut.c_str());
+    }
     return stopped ? kExitInterrupted : kExitOk;
 }
 
@@ -384,7 +467,10 @@ int RunPlay(CommandContext& context, PlayOptions& options) {
     // The core binds the plug-ins again: this host names what was left out, and tells a
     // container, which is not played as a whole, from a track.
     const PluginHost& host = context.Plugins();
-    if (play.track.empty() && RefuseContainer(host, play.path)) {
+    if (const int status = RefuseUnreadable(play.path); status != kExitOk) {
+        return status;
+    }
+    if (RefuseContainer(host, play.track.empty() ? play.path : play.path + "::" + play.track)) {
         return kExitUsage;
     }
     play.output = *sound;

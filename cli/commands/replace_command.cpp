@@ -52,7 +52,7 @@ struct ReplaceOptions {
 // null after saying why on standard error.
 const ExplorerSession* OpenReplaceableContainer(ContainerChain& chain, const std::string& path) {
     std::string error;
-    if (!chain.OpenPath(path, error, TrackArguments())) {
+    if (!chain.OpenPath(path, error, TrackArguments(path))) {
         FailChain(error);
         return nullptr;
     }
@@ -101,6 +101,26 @@ std::vector<std::string> FilesOf(const std::string& folder) {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// Why the file at path is refused as empty, naming it as shown: it has no bytes, or (unless raw)
+// its decoder finds no samples in it; none when it holds something.
+std::optional<std::string> EmptyReplacement(const PluginHost& host, const std::string& path,
+                                            const std::string& shown, bool raw) {
+    std::uint64_t size = 0;
+    if (SizeOfFile(path, size) && size == 0) {
+        return shown + " is empty (0 bytes): there is nothing to put in the track";
+    }
+    if (raw || !host.FindDecoder(path)) {
+        return std::nullopt;
+    }
+    std::string ignored;
+    const DecoderSessionPtr stream = host.OpenStream(path, nullptr, 0, ignored);
+    const std::optional<std::uint32_t> samples = stream ? stream->SizeData() : std::nullopt;
+    if (samples && *samples == 0) {
+        return shown + " is empty (it holds no samples): there is nothing to put in the track";
+    }
+    return std::nullopt;
 }
 
 // The lines still to be replaced after the batch was refused: failed, for why.
@@ -200,6 +220,12 @@ int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std
             continue;
         }
         const std::string file = Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(files[f]));
+        if (const auto empty = EmptyReplacement(host, file, files[f], raw)) {
+            line.status = "failed";
+            line.reason = *empty;
+            lines.push_back(line);
+            continue;
+        }
         auto replacement = std::make_unique<ConvertedReplacement>(
             host, container, line.track, file, ConversionControl{}, LoopRequestOf(loop), raw);
         if (!replacement->Ok()) {
@@ -274,8 +300,12 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
     const ExplorerSession& container = *opened;
     std::string error;
     std::string name;
-    if (!ResolveTrack(container, track, name, error)) {
+    if (!ResolveTrack(container, path, track, name, error)) {
         Fail(track, error);
+        return kExitFailed;
+    }
+    if (const auto empty = EmptyReplacement(host, file, file, raw)) {
+        FailText(*empty + "; nothing was replaced");
         return kExitFailed;
     }
     // A WAVE file for a track of another format (or another WAVE format) goes in converted,
@@ -347,6 +377,14 @@ void AddReplaceCommand(CLI::App& app, CommandContext& context) {
         if (*fromOption ? anyNamed || o.fromFolder.empty() : !named) {
             Fail("replace", "give TRACK and FILE, or --from DIR");
             return kExitUsage;
+        }
+        if (const int status = RefuseUnreadable(o.path); status != kExitOk) {
+            return status;
+        }
+        if (!o.file.empty()) {
+            if (const int status = RefuseUnreadable(o.file); status != kExitOk) {
+                return status;
+            }
         }
         if (!o.fromFolder.empty()) {
             return ReplaceFromFolder(host, o.path, o.fromFolder, o.rebuild, o.json, o.loop, o.raw);

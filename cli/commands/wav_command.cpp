@@ -79,20 +79,27 @@ int SaveWave(const PluginHost& host, const std::string& path,
     }
     ContainerChain chain(host);
     std::string error;
+    std::vector<UnknownTrack> unknown;  // named tracks the container does not list
     // The tracks of the container, or the file's own path.
     std::vector<std::string> names;
     if (single) {
         names.push_back(path);
     } else {
-        if (!chain.OpenPath(path, error, TrackArguments())) {
+        if (!chain.OpenPath(path, error, TrackArguments(path))) {
             FailChain(error);
             return kExitFailed;
         }
-        auto selected = SelectTracks(*chain.Innermost(), path, tracks);
+        auto selected = SelectTracks(*chain.Innermost(), path, tracks, unknown);
         if (!selected) {
             return kExitFailed;
         }
         names = std::move(*selected);
+        for (const std::string& name : tracks.empty() ? std::vector<std::string>{} : names) {
+            // A container named among the tracks is opened with PATH::NAME, not saved.
+            if (RefuseContainer(host, path + "::" + PrintedName(name))) {
+                return kExitUsage;
+            }
+        }
         if (tracks.empty()) {
             // Every track is asked for: the ones no decoder plays are not audio and are left out.
             std::erase_if(names, [&](const std::string& name) { return !host.FindDecoder(name); });
@@ -105,6 +112,9 @@ int SaveWave(const PluginHost& host, const std::string& path,
     }
     const ExplorerSession* container = single ? nullptr : chain.Innermost();
     OutputReport report(options.json);
+    for (const UnknownTrack& track : unknown) {
+        report.Failed(NameFromArgument(track.argument), track.error);
+    }
     Progress progress;
     // One track's file never stands for another's.
     const std::vector<TrackOutput> outputs = DistinctOutputPaths(
@@ -169,6 +179,9 @@ void AddWavCommand(CLI::App& app, CommandContext& context) {
         ->needs(loopsOption);
     context.OnRun(wav, [&context, options] {
         const PluginHost& host = context.Plugins();
+        if (const int status = RefuseUnreadable(options->path); status != kExitOk) {
+            return status;
+        }
         if (options->loops) {
             options->unrolling.passes = *options->loops;
         }

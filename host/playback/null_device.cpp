@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "host/audio/wave_writer.h"
@@ -21,6 +23,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kSlicesPerSecond = 100;
 constexpr auto kHandlingTimeout = std::chrono::milliseconds(1000);
+
+std::mutex cutLock;
+std::string cutRecording;  // RecordingCutAtLimit
 
 // The WAVE files of one device: the first format goes to the path given; a buffer in another
 // format finishes that file and starts "PATH.2.wav", "PATH.3.wav", ... so nothing is lost.
@@ -42,8 +47,11 @@ class Recording {
             }
             format_ = format;
         }
-        if (writer_) {
-            writer_->Append(data, size);
+        if (writer_ && writer_->Append(data, size) == WaveWriter::Status::kTooLarge) {
+            // The file is finished with what it holds; the sound plays on unrecorded.
+            Close();
+            const std::lock_guard guard(cutLock);
+            cutRecording = files_ == 1 ? path_ : path_ + "." + std::to_string(files_) + ".wav";
         }
     }
 
@@ -179,6 +187,11 @@ class NullDevice final : public SoundDevice {
 };
 
 }  // namespace
+
+std::string RecordingCutAtLimit() {
+    const std::lock_guard guard(cutLock);
+    return cutRecording;
+}
 
 SoundDevice* NewNullDevice(const SoundOutputOptions& options, SoundResult& result) {
     if (!(options.speed > 0)) {

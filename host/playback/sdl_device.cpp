@@ -18,8 +18,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "host/playback/sound_device.h"
 
@@ -136,11 +143,59 @@ void SDLCALL SilentCallback(void*, Uint8* stream, int length) {
     std::memset(stream, 0, static_cast<std::size_t>(length));
 }
 
+std::mutex reasonLock;
+std::string lastReason;
+
+// Keeps SDL's words for a device that could not be started, then maps them to a result code.
+SoundResult NoDevice() {
+    const std::lock_guard guard(reasonLock);
+    const char* text = SDL_GetError();
+    lastReason = text != nullptr ? text : "";
+    return FromSdlError(DSERR_NODRIVER);
+}
+
+void SDLCALL QuietLog(void*, int, SDL_LogPriority, const char*) {}
+
+// While it lives, what the sound libraries under SDL print on standard error (ALSA's and
+// PulseAudio's complaints while SDL tries its drivers) goes nowhere, and so does SDL's own log:
+// the program says in its own words what failed. Windows' drivers print nothing.
+class QuietSoundLibraries {
+  public:
+    QuietSoundLibraries() {
+        SDL_LogSetOutputFunction(&QuietLog, nullptr);
+#if !defined(_WIN32)
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int nowhere = ::open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && nowhere >= 0) {
+            ::dup2(nowhere, STDERR_FILENO);
+        }
+        if (nowhere >= 0) {
+            ::close(nowhere);
+        }
+#endif
+    }
+    ~QuietSoundLibraries() {
+#if !defined(_WIN32)
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+#endif
+    }
+    QuietSoundLibraries(const QuietSoundLibraries&) = delete;
+    QuietSoundLibraries& operator=(const QuietSoundLibraries&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
 }  // namespace
 
 SoundDevice* NewSdlDevice(SoundResult& result) {
+    const QuietSoundLibraries quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        result = FromSdlError(DSERR_NODRIVER);
+        result = NoDevice();
         return nullptr;
     }
     // A machine whose driver starts but has no device to open is a machine without sound:
@@ -148,12 +203,17 @@ SoundDevice* NewSdlDevice(SoundResult& result) {
     SDL_AudioSpec want = SpecOf(kProbeRate, kProbeChannels, &SilentCallback, nullptr);
     const SDL_AudioDeviceID probe = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
     if (probe == 0) {
-        result = FromSdlError(DSERR_NODRIVER);
+        result = NoDevice();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
     SDL_CloseAudioDevice(probe);
     return new SdlDevice();
+}
+
+std::string SoundSystemReason() {
+    const std::lock_guard guard(reasonLock);
+    return lastReason;
 }
 
 }  // namespace fogbell

@@ -121,6 +121,12 @@ void ReleaseSoundObjects(SoundBuffer* buffer, SoundDevice* device);
 void DestroySoundContext(SoundContext& context);
 // The last text composed by this layer ("" until the first failure).
 std::string GetSoundErrorText();
+// The sound system's own words (SDL's text) for the last time no sound device could be started;
+// empty when that never happened.
+std::string SoundSystemReason();
+// The path of a null device's recording that reached the WAVE format's 4 GiB limit and was
+// finished there (what played after it is not in it); empty while none has.
+std::string RecordingCutAtLimit();
 // The result of the last device call made by this layer.
 SoundResult GetLastSoundResult();
 

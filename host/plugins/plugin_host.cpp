@@ -320,6 +320,29 @@ DecoderSessionPtr PluginHost::OpenStreamAs(const std::string& routeName, const s
     return DecoderSession::Open(*plugin, path, nullptr, 0, channels, rate, error);
 }
 
+std::string LibraryName(const PluginRecord& plugin) {
+    return Utf8FromPath(PathFromUtf8(plugin.libraryPath).stem());
+}
+
+std::string FormatsTable(const PluginHost& host) {
+    std::string table;
+    const auto add = [&table](const char* kind, const PluginRecord& plugin) {
+        std::string extensions;
+        for (const std::string& extension : plugin.Extensions()) {
+            extensions += (extensions.empty() ? "" : ",") + extension;
+        }
+        table += std::string(kind) + "\t" + LibraryName(plugin) + "\t" + extensions + "\t" +
+                 plugin.libraryPath + "\n";
+    };
+    for (const auto& explorer : host.Explorers()) {
+        add("explorer", *explorer);
+    }
+    for (const auto& decoder : host.Decoders()) {
+        add("decoder", *decoder);
+    }
+    return table;
+}
+
 std::string BuildOpenFilter(const std::vector<std::string>& extensions) {
     if (extensions.empty()) {
         return "";

@@ -78,6 +78,13 @@ class PluginHost {
     std::vector<LeftOutLibrary> leftOut_;
 };
 
+// The library name of a plug-in: its file name without the ending ("afsvault").
+std::string LibraryName(const PluginRecord& plugin);
+// The table of the bound plug-ins that both programs print ("fogbell --formats", "fogbell-cli
+// formats"): one line per plug-in, explorers first, "KIND\tLIBRARY\tEXT,EXT\tPATH\n" with KIND
+// "explorer" or "decoder" and PATH the library file.
+std::string FormatsTable(const PluginHost& host);
+
 // The filter text of an open-file dialog for these extensions:
 // "Support Files (*.A;*.B)|*.A;*.B|Audio files (*.A)|*.A|Audio files (*.B)|*.B|", or "" for none.
 std::string BuildOpenFilter(const std::vector<std::string>& extensions);

@@ -31,6 +31,9 @@ std::filesystem::path StreamPath(const std::string& path);
 bool IsFolder(const std::string& path);
 // True when anything has the name: a file, a folder, even a dangling link.
 bool NameTaken(const std::string& path);
+// True when the file at path can be opened for reading; false with the system's own reason in
+// why ("No such file or directory" on POSIX). A folder opens on neither system: ask IsFolder first.
+bool CanReadFile(const std::string& path, std::string& why);
 // The size of the file at path; false when it cannot be asked.
 bool SizeOfFile(const std::string& path, std::uint64_t& size);
 // Removes the file or empty folder at path; false when nothing was removed.

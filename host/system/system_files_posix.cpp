@@ -2,6 +2,11 @@
 // which takes paths of any length here.
 #include "host/system/system_files.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace fogbell {
@@ -20,6 +25,16 @@ bool IsFolder(const std::string& path) {
 bool NameTaken(const std::string& path) {
     std::error_code error;
     return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+}
+
+bool CanReadFile(const std::string& path, std::string& why) {
+    const int file = ::open(path.c_str(), O_RDONLY);
+    if (file < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    ::close(file);
+    return true;
 }
 
 bool SizeOfFile(const std::string& path, std::uint64_t& size) {

@@ -53,6 +53,17 @@ bool NameTaken(const std::string& path) {
     return Attributes(path, attributes);
 }
 
+bool CanReadFile(const std::string& path, std::string& why) {
+    HANDLE file = CreateFileW(SystemWidePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = SystemErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
 bool SizeOfFile(const std::string& path, std::uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(SystemWidePath(path).c_str(), GetFileExInfoStandard, &data) ||

@@ -77,26 +77,14 @@ std::string ProgramDirectory() {
 #endif
 }
 
-// One line per bound plug-in: kind, library, extensions; on standard error, the libraries that
-// were left out and why.
+// The plug-in table that "fogbell-cli formats" prints too (FormatsTable); on standard error,
+// the libraries that were left out and why.
 int PrintFormats() {
     const fogbell::CorePaths paths = fogbell::PathsFor(ProgramDirectory());
     fogbell::PluginHost host;
     host.LoadDecoderPlugins(paths.decoderDirectory);
     host.LoadExplorerPlugins(paths.explorerDirectory);
-    const auto print = [](const char* kind, const fogbell::PluginRecord& plugin) {
-        std::string extensions;
-        for (const std::string& extension : plugin.Extensions()) {
-            extensions += (extensions.empty() ? "" : " ") + extension;
-        }
-        std::printf("%s\t%s\t%s\n", kind, plugin.libraryPath.c_str(), extensions.c_str());
-    };
-    for (const auto& explorer : host.Explorers()) {
-        print("explorer", *explorer);
-    }
-    for (const auto& decoder : host.Decoders()) {
-        print("decoder", *decoder);
-    }
+    std::fputs(fogbell::FormatsTable(host).c_str(), stdout);
     for (const fogbell::LeftOutLibrary& library : host.LeftOut()) {
         std::fprintf(stderr, "fogbell: left out %s: %s\n", library.path.c_str(),
                      library.reason.c_str());

@@ -22,6 +22,7 @@
 #include "pac_builder.h"
 #include "run_program.h"
 #include "test_files.h"
+#include "wave_builder.h"
 
 namespace fogbell::test {
 namespace {
@@ -275,6 +276,76 @@ TEST_F(CliPackFolder, MoreFilesThanTheProcessMayHoldOpenPack) {
 }
 #endif
 
+// What a pack would not hold as meant: files the manifest leaves out and members of another
+// format than their names say are refused, nothing written; subfolders are named as left out.
+TEST_F(CliPackFolder, RefusesWhatItCannotHoldAsMeantAndNamesSubfoldersLeftOut) {
+    WaveOptions mono;
+    mono.channels = 1;
+    const Bytes wave = BuildWave(mono, Pattern(400, 4));
+    struct Case {
+        const char* label;
+        std::function<std::string()> folder;  // the folder to pack, made for the case
+        std::vector<std::string> options;
+        int exitStatus;
+        std::string said;  // on standard error
+    };
+    const Case cases[] = {
+        {"a file the manifest does not list",
+         [&] {
+             EXPECT_EQ(Unpack("box.afs", AfsBuilder().Add("one.bin", Pattern(10, 1)).Build().bytes)
+                           .exitStatus,
+                       0);
+             WriteFile(Unpacked() + "/new.adx", AdxSignatureBytes(100));
+             return Unpacked();
+         },
+         {},
+         1,
+         ": the manifest does not list new.adx, which would be left out; nothing was written. "
+         "Move it out of the folder to pack the members it lists\n"},
+        {"a subfolder",
+         [&] {
+             const std::string folder = Folder();
+             std::filesystem::create_directories(folder + "/drafts");
+             return folder;
+         },
+         {},
+         0,
+         ": left out the subfolder drafts: pack takes only the files directly in the folder\n"},
+        {"a WAVE file named as ADX",
+         [&] {
+             const std::string folder = Folder();
+             WriteFile(folder + "/a.adx", wave);
+             return folder;
+         },
+         {},
+         1,
+         "a.adx is WAVE, not ADX as its name says: the game would not play it. Nothing was "
+         "written: convert it with `fogbell-cli encode`"},
+        {"a WAVE file named as ADX, packed raw",
+         [&] {
+             const std::string folder = Folder();
+             WriteFile(folder + "/a.adx", wave);
+             return folder;
+         },
+         {"--raw"},
+         0,
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string out = dir.File("out.afs");
+        std::filesystem::remove(out);
+        std::vector<std::string> arguments = {"pack", c.folder(), out};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramResult r = Run(arguments);
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(FileExists(out), c.exitStatus == 0);
+        std::filesystem::remove_all(dir.File("in"));
+        std::filesystem::remove_all(Unpacked());
+    }
+}
+
 TEST_F(CliPackFolder, AnExistingOutIsKeptWithoutForce) {
     const std::string out = dir.File("out.afs");
     WriteFile(out, BytesOf("mine"));
@@ -356,6 +427,9 @@ TEST_F(CliPackFolder, ADamagedManifestIsRefusedWithItsReason) {
     many += "]}";
     const std::string tooMany = "Damaged layout: \"bytes\" must be a list of at most 65536 runs.";
     std::vector<Case> all(std::begin(layouts), std::end(layouts));
+    // The folder holds only the member these layouts describe.
+    std::filesystem::remove(folder + "/b.bin");
+    std::filesystem::remove(folder + "/c.bin");
     all.push_back({many.c_str(), tooMany.c_str()});
     for (const Case& c : all) {
         WriteFile(folder + "/fogbell-manifest.json",

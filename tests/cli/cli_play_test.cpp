@@ -19,6 +19,7 @@
 #include "aix_builder.h"
 #include "byte_writer.h"
 #include "host/plugins/dynamic_library.h"
+#include "host/system/system_files.h"
 #include "plugin_api.h"
 #include "recorded_wave.h"
 #include "run_program.h"
@@ -114,19 +115,52 @@ TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {
 }
 
 TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
-    WriteFile(dir.File("box.afs"), AfsBuilder().Add("data.bin", Pattern(10, 1)).Build().bytes);
+    const Bytes inner = AfsBuilder().Add("deep.wav", Voice(2000, 5)).Build().bytes;
+    WriteFile(dir.File("box.afs"), AfsBuilder()
+                                       .Add("data.bin", Pattern(10, 1))
+                                       .Add("inner.afs", inner)
+                                       .Add("voice.wav", Voice(2 * kSecond, 6))
+                                       .Build()
+                                       .bytes);
     WriteFile(dir.File("broken.wav"), Pattern(40, 3));
+    WriteFile(dir.File("short.wav"), Voice(kSecond / 2, 7));
+    std::filesystem::create_directories(dir.File("songs"));
+    const std::string box = dir.File("box.afs");
+#if defined(_WIN32)
+    const std::string noSuchFile = SystemErrorText(2);  // ERROR_FILE_NOT_FOUND
+#else
+    const std::string noSuchFile = "No such file or directory";
+#endif
     struct Case {
         std::vector<std::string> arguments;
         int status;
-        const char* says;
+        std::string says;
     };
     const Case cases[] = {
         {{"play", dir.File("box.afs"), "data.bin"}, 1, "Format unsupported."},
-        {{"play", dir.File("box.afs"), "missing.wav"}, 1, "missing.wav file not found."},
-        {{"play", dir.File("box.afs") + "::inner.afs", "x.wav"}, 1, "inner.afs file not found."},
+        {{"play", box, "missing.wav"},
+         1,
+         "missing.wav: no such track in " + box + " (`fogbell-cli list " + box +
+             "` lists its tracks)"},
+        {{"play", box + "::none.afs", "x.wav"}, 1, "none.afs: no such track in " + box},
+        {{"play", box + "::inner.afs", "x.wav"},
+         1,
+         "x.wav: no such track in " + box + "::inner.afs"},
         {{"play", dir.File("broken.wav")}, 1, "Is not"},
-        {{"play", dir.File("nothing.wav")}, 1, "not exists"},
+        {{"play", dir.File("nothing.wav")}, 1, dir.File("nothing.wav") + ": " + noSuchFile},
+        {{"play", dir.File("songs")}, 2, dir.File("songs") + " is a folder, not a file"},
+        {{"play", box, "inner.afs"},
+         2,
+         box + "::inner.afs is a container: name a track (`fogbell-cli list " + box +
+             "::inner.afs`)"},
+        {{"play", box + "::inner.afs"}, 2, box + "::inner.afs is a container"},
+        {{"play", dir.File("short.wav"), "--start", "1"},
+         2,
+         "--start 1 is past the end: " + dir.File("short.wav") +
+             " lasts 0.5 seconds; give a --start below that"},
+        {{"play", box, "voice.wav", "--start", "2.5"},
+         2,
+         "--start 2.5 is past the end: voice.wav lasts 2.0 seconds"},
         {{"play", dir.File("broken.wav"), "--volume", "4999"}, 2, "4999"},
         {{"play", dir.File("broken.wav"), "--audio", "alsa"}, 2, "alsa"},
         {{"play", dir.File("broken.wav"), "--audio", "sdl", "--speed", "2"}, 2, "--audio null"},
@@ -148,14 +182,25 @@ TEST_F(CliPlay, WhatCannotBePlayedSaysWhyAndExitsWithOne) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
     EXPECT_EQ(ReadFile(dir.File("broken.wav")), Pattern(40, 3));  // kept: no --force
-    // No sound device: the sound layer's text stays, and what to do follows it.
+    // No sound device: said in the system's own words, and what to do follows it; what the
+    // sound libraries print themselves does not reach the terminal.
     WriteFile(dir.File("voice.wav"), Voice(2000, 4));
     SetEnvironment("SDL_AUDIODRIVER", "no-such-driver");
     const ProgramResult r = Run({"play", dir.File("voice.wav"), "--audio", "sdl"});
     UnsetEnvironment("SDL_AUDIODRIVER");
     EXPECT_EQ(r.exitStatus, 1);
+#if defined(_WIN32)
     EXPECT_NE(r.err.find("DSERR_NODRIVER; no sound device: try --audio null"), std::string::npos)
         << r.err;
+#else
+    const std::string opening = "fogbell-cli: no sound device could be opened (";
+    const std::string advice = "): try --audio null\n";
+    EXPECT_EQ(r.err.rfind(opening, 0), 0u) << r.err;  // the first line, nothing before it
+    ASSERT_GT(r.err.size(), opening.size() + advice.size()) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.size() - advice.size()), advice) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.find("DSERR"), std::string::npos) << r.err;
+#endif
 }
 
 // An explorer copied among the decoders is not called as one: it is named as left out, and

@@ -39,7 +39,9 @@ class MisplacedExplorer : public ::testing::Test {
 TEST_F(MisplacedExplorer, FormatsBindsItOnlyAsAnExplorerAndNamesTheCopyLeftOut) {
     const ProgramResult r = Run({"formats"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "explorer\tafsvault\tAFS\n");
+    const std::string bound = Utf8FromPath(root.Path() / "explore_plugins" /
+                                           (std::string("afsvault") + DynamicLibrary::Suffix()));
+    EXPECT_EQ(r.out, "explorer\tafsvault\tAFS\t" + bound + "\n");
     EXPECT_EQ(r.err, "fogbell-cli: left out " + misplaced +
                          ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
                          "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "

@@ -13,6 +13,7 @@
 #include "cli/cli_output.h"
 #include "cli/json_text.h"
 #include "host/containers/container_chain.h"
+#include "host/system/system_files.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "wave_builder.h"
@@ -45,7 +46,7 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, FormatsListsTheBoundPlugins) {
     const ProgramResult r = Run({"formats"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.out.find("explorer\tafsvault\tAFS\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("explorer\tafsvault\tAFS\t"), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, ListShowsTheWindowsThreeColumns) {
@@ -66,7 +67,7 @@ TEST_F(Cli, ListReachesIntoNestedContainersAndSpeaksJson) {
               "\"kind\": \"unsupported\", \"rate\": null, \"channels\": null}\n]\n");
     const ProgramResult missing = Run({"list", Archive() + "::nothing.afs"});
     EXPECT_EQ(missing.exitStatus, 1);
-    EXPECT_NE(missing.err.find("nothing.afs: nothing.afs file not found."), std::string::npos)
+    EXPECT_NE(missing.err.find("nothing.afs: no such track in " + Archive()), std::string::npos)
         << missing.err;
 }
 
@@ -93,13 +94,15 @@ TEST_F(Cli, FailedTracksAreNamedAndTheStatusSaysSo) {
     const ProgramResult r =
         Run({"extract", Archive(), "bgm01.bin", "gone.bin", "-o", dir.File("out")});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "fogbell-cli: gone.bin: gone.bin file not found.\n");
+    EXPECT_EQ(r.err, "fogbell-cli: gone.bin: no such track in " + Archive() +
+                         " (`fogbell-cli list " + Archive() + "` lists its tracks)\n");
     EXPECT_TRUE(FileExists(dir.File("out/bgm01.bin")));
     WriteFile(dir.File("taken"), Pattern(4, 1));
     EXPECT_EQ(Run({"extract", Archive(), "-o", dir.File("taken")}).exitStatus, 1);
     EXPECT_EQ(Run({"list", dir.File("none.afs")}).exitStatus, 1);
-    EXPECT_EQ(Run({"list", dir.File("none.xyz")}).err,
-              "fogbell-cli: " + dir.File("none.xyz") + ": Format unsupported.\n");
+    WriteFile(dir.File("some.xyz"), Pattern(4, 1));
+    EXPECT_EQ(Run({"list", dir.File("some.xyz")}).err,
+              "fogbell-cli: " + dir.File("some.xyz") + ": Format unsupported.\n");
 }
 
 TEST_F(Cli, ReplaceOverwritesATrackInPlace) {
@@ -268,6 +271,15 @@ TEST_F(Cli, AReplacementTheTracksDecoderCannotReadIsRefusedUnlessRaw) {
     }
 }
 
+// The system's own words for a file that is not there.
+std::string NoSuchFile() {
+#if defined(_WIN32)
+    return SystemErrorText(2);  // ERROR_FILE_NOT_FOUND
+#else
+    return "No such file or directory";
+#endif
+}
+
 // What a command line says when it cannot do what it was asked: the exit status, and a text on
 // standard error (or, with --json, the error document on standard output).
 struct FailureCase {
@@ -287,6 +299,11 @@ TEST_F(Cli, EveryFailureSaysWhatWentWrong) {
     WriteFile(dir.File("empty.afs"), {});
     WriteFile(dir.File("empty.wav"), {});
     WriteFile(dir.File("in.wav"), BuildWave({}, Pattern(400, 4)));
+    WriteFile(dir.File("silent.wav"), BuildWave({}, {}));
+    std::filesystem::create_directories(dir.File("folder.afs"));
+    const std::string folder = dir.File("folder.afs");
+    const std::string missing = dir.File("nothere.afs");
+    const std::string noTrack = " (`fogbell-cli list " + box + "` lists its tracks)";
     WriteFile(dir.File("a file"), BytesOf("not a folder"));
     std::filesystem::create_directories(dir.File("bare/decode_plugins"));
     // A file with the library ending that is no library, named as the program lists the folder.
@@ -298,7 +315,47 @@ TEST_F(Cli, EveryFailureSaysWhatWentWrong) {
     const std::vector<FailureCase> table = {
         {{"list", dir.File("empty.afs")}, 1, dir.File("empty.afs") + ": The file is empty.\n"},
         {{"decode", dir.File("empty.wav")}, 1, dir.File("empty.wav") + ": The file is empty.\n"},
-        {{"encode", dir.File("empty.wav"), dir.File("o.adx")}, 1, "The file is empty."},
+        {{"encode", dir.File("empty.wav"), dir.File("o.adx")},
+         1,
+         dir.File("empty.wav") + " is empty (0 bytes): nothing was encoded"},
+        {{"encode", dir.File("silent.wav"), dir.File("o.adx")},
+         1,
+         dir.File("silent.wav") + " is empty (it holds no samples): nothing was encoded"},
+        {{"replace", box, "bgm01.bin", dir.File("empty.wav")},
+         1,
+         dir.File("empty.wav") + " is empty (0 bytes): there is nothing to put in the track; "
+                                 "nothing was replaced"},
+        {{"replace", box, "bgm01.bin", dir.File("silent.wav")},
+         1,
+         dir.File("silent.wav") + " is empty (it holds no samples)"},
+        {{"list", missing}, 1, missing + ": " + NoSuchFile()},
+        {{"wav", missing + "::inner.afs"}, 1, missing + ": " + NoSuchFile()},
+        {{"replace", box, "bgm01.bin", dir.File("nothere.wav")},
+         1,
+         dir.File("nothere.wav") + ": " + NoSuchFile()},
+        {{"list", folder}, 2, folder + " is a folder, not a file: name a file inside it"},
+        {{"encode", folder, dir.File("o.adx")}, 2, folder + " is a folder, not a file"},
+        {{"replace", box, "bgm01.bin", folder}, 2, folder + " is a folder, not a file"},
+        {{"list", box + "::nothing.afs"}, 1, "nothing.afs: no such track in " + box + noTrack},
+        {{"replace", box, "nosuch.adx", dir.File("in.wav")},
+         1,
+         "nosuch.adx: no such track in " + box + noTrack},
+        {{"wav", box + "::inner.afs", "gone.wav"},
+         1,
+         "gone.wav: no such track in " + box + "::inner.afs (`fogbell-cli list " + box +
+             "::inner.afs` lists its tracks)"},
+        {{"list", box + "::../../x.adx"},
+         2,
+         box + "::../../x.adx is a track, not a container: name the container that holds it"},
+        {{"wav", box, "inner.afs"}, 2, box + "::inner.afs" + container + box + "::inner.afs`)"},
+        {{"encode", dir.File("in.wav"), dir.File("o.adx"), "--cutoff", "30000"},
+         2,
+         "--cutoff 30000 is out of range: at 44100 Hz it must be from 20 to 22050 Hz"},
+        {{"encode", dir.File("in.wav"), dir.File("o.adx"), "--cutoff", "19"}, 2, "--cutoff"},
+        {{"encode", dir.File("in.wav"), dir.File("no/o.adx")},
+         1,
+         dir.File("no/o.adx") + ": its folder " + Utf8FromPath(PathFromUtf8(dir.File("no"))) +
+             " does not exist: make it first"},
         {{"decode", box}, 2, box + container + box + "`)"},
         {{"encode", box, dir.File("o.adx")}, 2, box + container + box + "`)"},
         {{"extract", adx}, 2, adx + track},
@@ -326,6 +383,7 @@ TEST_F(Cli, EveryFailureSaysWhatWentWrong) {
         EXPECT_EQ(r.exitStatus, c.exitStatus) << c.arguments[0] << " " << c.arguments[1] << r.err;
         EXPECT_NE(seen.find(c.said), std::string::npos) << c.said << "\nnot in:\n" << seen;
         EXPECT_EQ(r.err.find(": OK"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(".part"), std::string::npos) << r.err;  // no temporary name
     }
     // -o makes a missing folder, with its parents.
     const ProgramResult made = Run({"extract", box, "bgm01.bin", "-o", dir.File("new/deeper")});

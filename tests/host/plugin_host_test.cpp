@@ -24,17 +24,17 @@ class Rules : public ::testing::Test {
     PluginHost host;
 };
 
-std::string LibraryName(const PluginRecord& plugin) {
+std::string LibraryFileName(const PluginRecord& plugin) {
     return plugin.libraryPath.substr(plugin.libraryPath.find_last_of("/\\") + 1);
 }
 
 TEST_F(Rules, BindsLibrariesWithTheirRequiredExportsAndSkipsTheRest) {
     std::vector<std::string> decoders, explorers;
     for (const auto& d : host.Decoders()) {
-        decoders.push_back(LibraryName(*d));
+        decoders.push_back(LibraryFileName(*d));
     }
     for (const auto& e : host.Explorers()) {
-        explorers.push_back(LibraryName(*e));
+        explorers.push_back(LibraryFileName(*e));
     }
     // junk (with the library ending) is no library; g_lacks_extract lacks a required export.
     EXPECT_EQ(decoders, (std::vector<std::string>{Lib("a_first_adx"), Lib("b_second_adx"),
@@ -75,13 +75,13 @@ TEST_F(Rules, FirstPluginInLoadOrderWinsAnExtensionWhateverItsCase) {
     for (const char* name : {"song.ADX", "song.adx", "/music/a.b.Adx", "x.wav.adx"}) {
         OpenedFilePtr file = host.FindDecoder(name);
         ASSERT_TRUE(file) << name;
-        EXPECT_EQ(LibraryName(*file->plugin), Lib("a_first_adx")) << name;
+        EXPECT_EQ(LibraryFileName(*file->plugin), Lib("a_first_adx")) << name;
         EXPECT_TRUE(file->path.empty());
         EXPECT_EQ(file->Handle(), -1);
     }
     // The second plug-in still serves what only it lists.
     ASSERT_TRUE(host.FindDecoder("x.wav"));
-    EXPECT_EQ(LibraryName(*host.FindDecoder("x.wav")->plugin), Lib("b_second_adx"));
+    EXPECT_EQ(LibraryFileName(*host.FindDecoder("x.wav")->plugin), Lib("b_second_adx"));
 }
 
 TEST_F(Rules, NamesWithoutAUsableExtensionRouteNowhere) {

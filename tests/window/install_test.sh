@@ -31,4 +31,6 @@ decoders=4
 [[ $(grep -c "$prefix/lib/fogbell/decode_plugins/" <<<"$listing") -eq $decoders ]] ||
     fail "decoders"
 "$prefix/bin/fogbell-cli" formats | grep -q AFS || fail "fogbell-cli finds no plug-ins"
+[[ "$listing" == "$("$prefix/bin/fogbell-cli" formats)" ]] ||
+    fail "fogbell --formats and fogbell-cli formats print different tables"
 echo "install layout OK"
