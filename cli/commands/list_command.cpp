@@ -1,5 +1,5 @@
 // fogbell-cli list PATH [--json]: a container's rows (name, length, bitrate), or the one row of a
-// single audio file; with --json, typed values.
+// single audio file; with --json, typed values (the duration in "seconds" too).
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -26,6 +26,16 @@ struct ListOptions {
 
 std::string JsonNumber(std::uint64_t value, bool known) {
     return known ? std::to_string(value) : "null";
+}
+
+// A duration in seconds to the millisecond ("12.345"), or null without one.
+std::string JsonSeconds(const std::optional<std::uint32_t>& milliseconds) {
+    if (!milliseconds) {
+        return "null";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%03u", *milliseconds / 1000, *milliseconds % 1000);
+    return text;
 }
 
 // The member ', "loop": [start, end]' of a track with a loop; nothing for the others.
@@ -70,6 +80,7 @@ bool SingleFileRow(const PluginHost& host, const std::string& path, TrackRow& ro
     }
     row.kind = TrackKind::kAudio;
     row.loop = stream->Loop();
+    row.milliseconds = StreamMilliseconds(*stream);  // decodes the first block: after the loop
     row.bitrate = "Unknown";
     if (format) {
         row.rate = format->nSamplesPerSec;
@@ -94,12 +105,13 @@ void PrintRows(const std::vector<TrackRow>& rows, const char* unit, bool json) {
         const bool known = row.rate != 0 || row.channels != 0;
         std::printf(
             "%s\n  {\"row\": %zu, \"name\": %s, \"length\": %s, \"unit\": %s, \"kind\": \"%s\", "
-            "\"rate\": %s, \"channels\": %s%s%s}",
+            "\"rate\": %s, \"channels\": %s, \"seconds\": %s%s%s}",
             i ? "," : "", i + 1, JsonName(row.name).c_str(),
             JsonNumber(row.lengthValue.value_or(0), row.lengthValue.has_value()).c_str(),
             row.lengthValue ? JsonString(unit).c_str() : "null", KindText(row.kind),
             JsonNumber(row.rate, known).c_str(), JsonNumber(row.channels, known).c_str(),
-            JsonLoop(row.loop).c_str(), JsonDamaged(row.damaged));
+            JsonSeconds(row.milliseconds).c_str(), JsonLoop(row.loop).c_str(),
+            JsonDamaged(row.damaged));
     }
     std::printf("%s]\n", rows.empty() ? "" : "\n");
 }

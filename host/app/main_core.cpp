@@ -10,6 +10,11 @@
 #include <utility>
 
 namespace fogbell {
+namespace {
+
+constexpr const char* kNothingToPlay = "Nothing to play: select a track in the list first.";
+
+}  // namespace
 
 std::string ClockText(std::uint64_t frames, std::uint32_t rate) {
     const std::uint64_t seconds = rate == 0 ? 0 : frames / rate;
@@ -194,15 +199,23 @@ void MainCore::CloseOpenStream(const PlaybackControl::Exclusion& held) {
 }
 
 void MainCore::StartPlayback() {
-    // First: the waveform's job takes the explorer's lock, which the track's bytes below hold.
-    StopWaveform();
-    view_.SetProgressPos(ProgressId::kPlay, 0);
     // The play text is a full path (the single-file command) and is kept whole; a name taken
     // from a row is only ever looked up in the open container, never opened as a path.
     const std::string text = view_.PlayText();
-    const std::vector<std::string> selected = CollectSelectedNames();
-    const bool fromRow = !selected.empty() && text.empty();
-    const std::string name = fromRow ? selected.front() : text;
+    if (text.empty() && OpenNestedContainer()) {
+        return;  // a container row opens, as on a double-click
+    }
+    const std::optional<std::string_view> first = tracks_.FirstSelectedName();
+    const bool fromRow = first.has_value() && text.empty();
+    const std::string name = fromRow ? std::string(*first) : text;
+    if (name.empty() && !fromRow) {
+        view_.SetStatus(kNothingToPlay);
+        UpdatePlayButton();
+        return;
+    }
+    // The waveform's job takes the explorer's lock, which the track's bytes below hold.
+    StopWaveform();
+    view_.SetProgressPos(ProgressId::kPlay, 0);
 
     std::string error;
     // Order: the explorer, then the refill exclusion, then the decoder. The track's bytes stay
@@ -228,7 +241,14 @@ void MainCore::StartPlayback() {
     }
     track.Release();
     if (!openStream_) {
+        // Whatever played before has gone: the bar and the buttons say so, with the reason.
+        if (playback_.IsPlaying()) {
+            playback_.Stop(exclusion);
+        }
         view_.SetStatus(error);
+        ShowPlayBarIdle();
+        view_.EnableButton(ButtonId::kStop, false);
+        UpdatePlayButton();
         return;
     }
     OnLoopSoundChanged();
@@ -298,10 +318,34 @@ void MainCore::OnLoopSoundChanged() {
 void MainCore::StopPlayback() {
     auto exclusion = playback_.ExcludeRefill();
     playback_.Stop(exclusion);
-    view_.SetProgressPos(ProgressId::kPlay, 0);
-    view_.EnableButton(ButtonId::kPlay, true);
     view_.EnableButton(ButtonId::kStop, false);
     CloseOpenStream(exclusion);
+    ShowPlayBarIdle();
+    UpdatePlayButton();
+}
+
+void MainCore::ShowPlayBarIdle() {
+    view_.SetProgressPos(ProgressId::kPlay, 0);
+    view_.SetProgressCaption(ProgressId::kPlay, kPlayBarIdle);
+}
+
+bool MainCore::CanPlay() const {
+    // The play text is the window's own until a single file is opened: it counts when a decoder
+    // serves it.
+    if (const std::string text = view_.PlayText(); !text.empty()) {
+        return host_.FindDecoder(text) != nullptr;
+    }
+    const ExplorerSession* current = chain_.Innermost();
+    const std::optional<std::string_view> first = tracks_.FirstSelectedName();
+    if (current == nullptr || !current->IsOpen() || !first) {
+        return false;
+    }
+    const std::string name(*first);
+    return host_.FindDecoder(name) != nullptr || host_.FindExplorer(name) != nullptr;
+}
+
+void MainCore::UpdatePlayButton() {
+    view_.EnableButton(ButtonId::kPlay, !playback_.IsPlaying() && CanPlay());
 }
 
 void MainCore::OnPlayTimer() {

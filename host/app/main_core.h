@@ -113,8 +113,16 @@ class MainCore final : private PlaybackListener {
     // containers opened again after a rebuild): one replacement at a time.
     bool IsReplacing() const { return replacing_; }
 
+    // Play: the single audio file opened last, else the first selected row, which opens when it
+    // is a container (as a double-click does).
     void StartPlayback();
     void StopPlayback();
+    // Whether Play has something to play now: the single audio file opened last, or a selected
+    // row of the open container that a decoder plays or an explorer opens.
+    bool CanPlay() const;
+    // Play on while nothing plays and CanPlay holds; the view calls it when the user changed the
+    // selection.
+    void UpdatePlayButton();
     // The 100 ms timer: the play bar where the sound is, its caption with the time
     // ("name  0:12 / 1:45"), and the volume.
     void OnPlayTimer();
@@ -145,6 +153,8 @@ class MainCore final : private PlaybackListener {
     std::vector<std::string> ChainNames() const { return chain_.Names(); }
     const DecoderSession* OpenStream() const { return openStream_.get(); }
     const std::string& SaveDirectory() const { return saveDirectory_; }
+    // The folder of the last file chosen to replace a track ("" before the first).
+    const std::string& ReplaceDirectory() const { return replaceDirectory_; }
     // The container shown as the command line names it: the file's absolute path, then the name
     // of each nested level, joined by "::" (as read from the settings until one is opened).
     const std::string& LastFileName() const { return lastFileName_; }
@@ -185,7 +195,13 @@ class MainCore final : private PlaybackListener {
     void LeaveOutKept(std::vector<TrackOutput>& outputs, std::size_t& kept);
     void StartExtract(int mode);
     void StartSaveWave();
-    // Takes the save directory from its box; false with a status text when it is unusable.
+    // The play bar with nothing playing: at its start, its caption kPlayBarIdle.
+    void ShowPlayBarIdle();
+    // Where the replacement dialog starts: the last replacement's folder while it exists, else
+    // the folder of the container file shown.
+    std::string ReplacementStartFolder() const;
+    // Takes the save directory from its box, asking for one when the box is empty; false with a
+    // status text when it is unusable or none was chosen.
     bool PrepareSaveDirectory();
     // Starts a worker (buttons that could close its container go off while workers run); what
     // names the command in the status line when its thread cannot be started, false then.
@@ -225,6 +241,7 @@ class MainCore final : private PlaybackListener {
     DecoderSessionPtr openStream_;
 
     std::string saveDirectory_;
+    std::string replaceDirectory_;
     std::string lastFileName_;
     std::int32_t volume_ = 0;
     int pendingCommand_ = 0;

@@ -124,6 +124,7 @@ void MainCore::StartExtract(int mode) {
     std::vector<TrackOutput> outputs = DistinctOutputPaths(names, saveDirectory_);
     std::size_t kept = 0;
     LeaveOutKept(outputs, kept);
+    view_.SetStatus("");  // a text about an earlier command (or a missing folder) is over
     const ExplorerSession* container = chain_.Innermost();
     WorkerBody body = [this, container, outputs = std::move(outputs),
                        kept]() -> std::function<void()> {
@@ -144,10 +145,9 @@ void MainCore::StartExtract(int mode) {
         }
         view_.SetProgressCaption(ProgressId::kExtract, "Extract done");
         view_.SetProgressPos(ProgressId::kExtract, 0);
+        // Set also when empty: once everything was written an earlier text no longer holds.
         return [this, text = EndText("Extract", failed, count, firstError, kept)] {
-            if (!text.empty()) {
-                view_.SetStatus(text);
-            }
+            view_.SetStatus(text);
         };
     };
     LaunchWorker("Extract", std::move(body));
@@ -163,6 +163,7 @@ void MainCore::StartSaveWave() {
     std::vector<TrackOutput> outputs = DistinctOutputPaths(names, saveDirectory_, ".wav");
     std::size_t kept = 0;
     LeaveOutKept(outputs, kept);
+    view_.SetStatus("");
     const ExplorerSession* container = chain_.Innermost();
     WorkerBody body = [this, container, outputs = std::move(outputs),
                        kept]() -> std::function<void()> {
@@ -192,9 +193,7 @@ void MainCore::StartSaveWave() {
         view_.SetProgressCaption(ProgressId::kSave, "Save done");
         view_.SetProgressPos(ProgressId::kSave, 0);
         return [this, text = EndText("Save as wav", failed, count, firstError, kept)] {
-            if (!text.empty()) {
-                view_.SetStatus(text);
-            }
+            view_.SetStatus(text);
         };
     };
     LaunchWorker("Save as wav", std::move(body));

@@ -51,6 +51,7 @@ std::string MainCore::FillTrackList(const ExplorerSession& container, bool keepF
     tracks_.Reset(std::move(names),
                   listed ? std::make_unique<ContainerFacts>(host_, container, damaged) : nullptr);
     view_.TracksChanged();
+    UpdatePlayButton();
     if (listed) {
         // An empty container shows a count of 0 rather than the count of the list it replaced.
         ShowCount();
@@ -77,6 +78,7 @@ void MainCore::SetFilter(const std::string& text) {
     tracks_.SetFilter(text);
     view_.TracksChanged();
     ShowCount();
+    UpdatePlayButton();  // the filter may have hidden the selected rows
 }
 
 void MainCore::SortByColumn(int column) {
@@ -107,13 +109,20 @@ bool MainCore::OpenContainerPath(const std::string& path) {
         view_.SetStatus(error);  // the old container, its rows and its parents stay
         return false;
     }
+    // What played belonged to what was open before: it ends, and the play bar forgets it.
+    if (playback_.IsPlaying()) {
+        StopPlayback();
+    } else {
+        CloseOpenStream();
+        ShowPlayBarIdle();
+    }
+    view_.SetPlayText("");
+    view_.SetStatus("");  // it spoke of what was open before
     const std::string damage = FillTrackList(*container);
     const std::string notice = container->openNotice;
-    CloseOpenStream();
     chain_ = std::move(opened);  // the old levels close, innermost first
     view_.EnableButton(ButtonId::kPreviousDirectory, false);
-    view_.EnableButton(ButtonId::kPlay, false);
-    view_.EnableButton(ButtonId::kStop, false);
+    UpdatePlayButton();
     ShowChain();
     if (!notice.empty()) {
         view_.SetStatus(damage.empty() ? notice : notice + " " + damage);
@@ -144,13 +153,10 @@ bool MainCore::OpenAudioFilePath(const std::string& path) {
 }
 
 void MainCore::OnRowDoubleClick() {
-    const bool container = OpenNestedContainer();
+    // A row, not the single file opened last: a container row opens (or its open reports why
+    // not) and nothing plays then, so the track that plays goes on.
     view_.SetPlayText("");
-    // A container row was opened (or its open reported why not): there is nothing to play, and
-    // playing now would stop the track that plays and report a failure after a good open.
-    if (!container) {
-        StartPlayback();
-    }
+    StartPlayback();
 }
 
 bool MainCore::OpenNestedContainer() {
@@ -198,6 +204,7 @@ void MainCore::GoToParentContainer() {
         tracks_.SetSelected(static_cast<std::size_t>(row), true);
         view_.SelectionChanged(row);
     }
+    UpdatePlayButton();
     ShowChain();
     if (chain_.Depth() == 0) {
         view_.EnableButton(ButtonId::kPreviousDirectory, false);
@@ -207,6 +214,7 @@ void MainCore::GoToParentContainer() {
 void MainCore::SelectAll() {
     tracks_.SelectAll();
     view_.SelectionChanged(-1);
+    UpdatePlayButton();
 }
 
 std::vector<std::string> MainCore::CollectSelectedNames() const {

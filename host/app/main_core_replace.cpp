@@ -27,16 +27,25 @@
 #include "host/containers/container_replace.h"
 #include "host/containers/replace_report.h"
 #include "host/containers/replacement_file.h"
+#include "host/system/native_path.h"
+#include "host/system/system_files.h"
 
 namespace fogbell {
 namespace {
 
 constexpr const char* kReplaced = "File replaced.";
+// After the decoders' own filters in the replacement dialog.
+constexpr const char* kEveryFileFilter = "All files (*.*)|*.*|";
 
 // The last part of a path, for texts that name the chosen file.
 std::string FileNameOf(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
     return name.empty() ? path : name;
+}
+
+// The folder part of a path ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+    return Utf8FromPath(PathFromUtf8(path).parent_path());
 }
 
 }  // namespace
@@ -79,10 +88,16 @@ void MainCore::ReplaceTrack() {
         view_.SetStatus("Another replacement is still running.");
         return;
     }
-    const std::optional<std::string> path = view_.AskOpenFile("");
+    // Audio files first (what the decoders read), then every file; the dialog starts where the
+    // last replacement came from.
+    const std::optional<std::string> path =
+        view_.AskReplacementFile("Replace " + selected.front(),
+                                 BuildOpenFilter(host_.DecoderExtensions()) + kEveryFileFilter,
+                                 ReplacementStartFolder());
     if (!path) {
         return;
     }
+    replaceDirectory_ = FolderOf(*path);
     if (!current->CanReplace()) {
         view_.SetStatus("Error replacing file.");
         return;
@@ -179,12 +194,19 @@ void MainCore::EndReplace(const std::string& status, bool replaced) {
     if (!initialized_) {
         return;  // the window is closing: nobody reads the texts
     }
+    // Set also when empty: "Replacing..." or "Rebuilding..." is over.
+    view_.SetStatus(status);
     if (replaced) {
         view_.ShowMessage(kReplaced, MessageIcon::kNone);
     }
-    if (!status.empty()) {
-        view_.SetStatus(status);
+}
+
+std::string MainCore::ReplacementStartFolder() const {
+    if (!replaceDirectory_.empty() && IsFolder(replaceDirectory_)) {
+        return replaceDirectory_;
     }
+    const std::vector<std::string> names = chain_.Names();
+    return names.empty() ? std::string() : FolderOf(names.front());
 }
 
 void MainCore::AskToRebuild(const std::shared_ptr<ReplaceJob>& job,
@@ -318,6 +340,7 @@ void MainCore::ReopenContainerChain() {
         }
     }
     view_.SelectionChanged(-1);
+    UpdatePlayButton();  // the selected rows play as before the rebuild
     ShowChain();
     view_.EnableButton(ButtonId::kPreviousDirectory, chain_.Depth() > 0 && workers_.Running() == 0);
     if (!whole) {

@@ -15,6 +15,9 @@ namespace fogbell {
 namespace {
 
 constexpr const char* kSettingsSection = "General";
+constexpr const char* kSelectFolder = "Select Folder";
+// The folder browser's title when a command needs the save folder and none is set.
+constexpr const char* kAskSaveFolder = "Select the folder to save into";
 
 // A settings number: the leading decimal number of the text, 0 when there is none, saturated to
 // 32 bits.
@@ -77,6 +80,7 @@ void MainCore::LoadSettings() {
     // quiet setting is never preceded by a blast at full volume.
     playback_.SetVolume(volume_ - kVolumeFull);
     saveDirectory_ = value("SaveDir");
+    replaceDirectory_ = value("ReplaceDir");
 }
 
 void MainCore::SaveSettings() {
@@ -97,6 +101,7 @@ void MainCore::SaveSettings() {
     ini.Set(kSettingsSection, "Volume", UnsignedText(volume_));
     saveDirectory_ = view_.SaveDirectoryBox();
     store("SaveDir", saveDirectory_);
+    store("ReplaceDir", replaceDirectory_);
     std::error_code ignored;
     std::filesystem::create_directories(PathFromUtf8(paths_.settingsFile).parent_path(), ignored);
     // A failed write is not reported; it leaves the old file whole.
@@ -104,7 +109,7 @@ void MainCore::SaveSettings() {
 }
 
 void MainCore::ChooseSaveDirectory() {
-    if (auto folder = view_.AskFolder("Select Folder")) {
+    if (auto folder = view_.AskFolder(kSelectFolder)) {
         saveDirectory_ = *folder;
     }
     view_.SetSaveDirectoryBox(saveDirectory_);
@@ -112,6 +117,13 @@ void MainCore::ChooseSaveDirectory() {
 
 bool MainCore::PrepareSaveDirectory() {
     saveDirectory_ = view_.SaveDirectoryBox();
+    if (saveDirectory_.empty()) {
+        // Asked now rather than sent to the button that asks.
+        if (auto folder = view_.AskFolder(kAskSaveFolder)) {
+            saveDirectory_ = *folder;
+            view_.SetSaveDirectoryBox(saveDirectory_);
+        }
+    }
     if (saveDirectory_.empty()) {
         view_.SetStatus("Select a directory for save first.");
         return false;

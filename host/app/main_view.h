@@ -40,6 +40,9 @@ enum class CheckId {
     kLoopSound = 1013,
 };
 
+// The play bar's caption while nothing plays.
+inline constexpr const char* kPlayBarIdle = "Play file..";
+
 // Commands of the track menu and of playback, as the window receives them.
 enum CommandId : int {
     kCommandExtractAll = 2024,
@@ -110,6 +113,16 @@ class MainView {
     virtual OverwriteAnswer AskOverwrite(const std::string& path) = 0;
     // Open-file dialog with a filter ("" for none); nothing when cancelled.
     virtual std::optional<std::string> AskOpenFile(const std::string& filter) = 0;
+    // The file that replaces a track: an open-file dialog with this title and filter, starting in
+    // folder ("": where the dialogs are); nothing when cancelled. A view without such a dialog
+    // asks with its plain one.
+    virtual std::optional<std::string> AskReplacementFile(const std::string& title,
+                                                          const std::string& filter,
+                                                          const std::string& folder) {
+        static_cast<void>(title);
+        static_cast<void>(folder);
+        return AskOpenFile(filter);
+    }
     // Folder browser; nothing when cancelled.
     virtual std::optional<std::string> AskFolder(const std::string& title) = 0;
     // Shows a popup menu at a screen position; the chosen command, or nothing.

@@ -195,9 +195,6 @@ void CCaptionProgress::paintEvent(QPaintEvent* /*event*/) {
             DrawWaveform(off, filled);
         }
         painter.drawPixmap(0, 0, buffer);
-        // A shadow keeps the caption legible over the envelope's bright columns.
-        painter.setPen(QColor(kBackColour));
-        painter.drawText(rect().translated(1, 1), Qt::AlignCenter | Qt::TextSingleLine, caption_);
     } else if (rangeMin_ < position_ && position_ < rangeMax_) {
         // Drawn off-screen and copied in one step, so the bar never shows half a gradient.
         QPixmap buffer(size() * devicePixelRatioF());
@@ -210,8 +207,23 @@ void CCaptionProgress::paintEvent(QPaintEvent* /*event*/) {
     } else {
         painter.fillRect(rect(), QColor(kBackColour));
     }
+    DrawCaption(painter);
+}
+
+void CCaptionProgress::DrawCaption(QPainter& painter) const {
+    constexpr int kFlags = Qt::AlignCenter | Qt::TextSingleLine;
+    // An outline in the back colour, one pixel all round, keeps the white caption legible over
+    // the waveform's and the gradient's bright columns.
+    painter.setPen(QColor(kBackColour));
+    for (int dy = -kOutline; dy <= kOutline; ++dy) {
+        for (int dx = -kOutline; dx <= kOutline; ++dx) {
+            if (dx != 0 || dy != 0) {
+                painter.drawText(rect().translated(dx, dy), kFlags, caption_);
+            }
+        }
+    }
     painter.setPen(QColor(kTextColour));
-    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+    painter.drawText(rect(), kFlags, caption_);
 }
 
 void CCaptionProgress::SetSeekHandlers(std::function<bool(std::int32_t)> toPosition,

@@ -48,6 +48,7 @@ class CCaptionProgress : public QProgressBar {
     static constexpr QRgb kEndColour = qRgb(0, 0, 255);      // blue at the right edge
     static constexpr QRgb kBackColour = qRgb(0, 0, 0);
     static constexpr QRgb kTextColour = qRgb(255, 255, 255);
+    static constexpr int kOutline = 1;
 
     QSize sizeHint() const override;
 
@@ -70,6 +71,8 @@ class CCaptionProgress : public QProgressBar {
     // The envelope over the bar: played columns (left of filledWidth) in the gradient's
     // colours on its darkened gradient, the rest dimmed on black.
     void DrawWaveform(QPainter& painter, int filledWidth) const;
+    // The caption, white with an outline of kOutline pixels in the back colour, centred.
+    void DrawCaption(QPainter& painter) const;
     // The gradient's colour at x.
     QColor GradientAt(int x) const;
 

@@ -334,6 +334,9 @@ void CImageButton::paintEvent(QPaintEvent* /*event*/) {
     const QString caption = text();
     const bool hasCaption = !caption.isEmpty();
     QRect captionRect = rect;
+    if (isCheckBox_) {
+        DrawCheckMark(painter, rect, captionRect);
+    }
     if (!keyed_.isNull()) {
         DrawImage(painter, rect, hasCaption, captionRect, isPressed_, isDisabled_);
     }
@@ -399,7 +402,39 @@ void CImageButton::DrawBorder(QPainter& painter, const QRect& rect) {
     }
     if (isHover_ && drawBorder_) {
         rect3d(highlight, shadow);
+    } else if (drawBorder_) {
+        // At rest a thin frame, so that a flat button never passes for a plain label.
+        painter.setPen(pal.color(QPalette::Mid));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
     }
+}
+
+void CImageButton::DrawCheckMark(QPainter& painter, const QRect& rect, QRect& captionRect) const {
+    const int side = std::min(kCheckMarkSide, rect.height() - 2);
+    if (side < 5) {
+        return;  // no room: the fill alone tells the state
+    }
+    const QRect box(rect.left() + kCheckMarkLeft, rect.top() + (rect.height() - side) / 2, side,
+                    side);
+    painter.fillRect(box, palette().color(QPalette::Base));
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    if (GetCheck() != 0) {
+        // A tick from the left middle down to the bottom third, then up to the top right.
+        QPen pen{QColor(kCheckedFill)};
+        pen.setWidth(2);
+        painter.save();
+        painter.setPen(pen);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QPointF tick[] = {QPointF(box.left() + side * 0.2, box.top() + side * 0.5),
+                                QPointF(box.left() + side * 0.42, box.top() + side * 0.75),
+                                QPointF(box.left() + side * 0.82, box.top() + side * 0.22)};
+        painter.drawPolyline(tick, 3);
+        painter.restore();
+    }
+    captionRect.setLeft(box.right() + 1 + kCheckMarkLeft);
 }
 
 void CImageButton::DrawImage(QPainter& painter, const QRect& rect, bool hasCaption,
@@ -431,11 +466,15 @@ void CImageButton::DrawCaption(QPainter& painter, const QRect& /*rect*/, bool /*
     if (isPressed && !isCheckBox_) {
         captionRect.translate(kPressedOffset, kPressedOffset);
     }
-    const int flags = Qt::TextWordWrap | Qt::AlignHCenter;
+    // A check box's caption stays on one line beside its box, as a label would.
+    const int flags = isCheckBox_ ? Qt::TextSingleLine | Qt::AlignLeft
+                                  : Qt::TextWordWrap | Qt::AlignHCenter;
     const QString caption = text();
     const QRect measured = painter.fontMetrics().boundingRect(captionRect, flags, caption);
-    const QRect textRect(captionRect.left() + (captionRect.width() - measured.width()) / 2,
-                         captionRect.top() + (captionRect.height() - measured.height()) / 2,
+    // A check box's caption starts right after its box, as a label beside it; others are centred.
+    const int left = isCheckBox_ ? captionRect.left()
+                                 : captionRect.left() + (captionRect.width() - measured.width()) / 2;
+    const QRect textRect(left, captionRect.top() + (captionRect.height() - measured.height()) / 2,
                          measured.width(), measured.height());
     if (isDisabled) {
         // Engraved: the highlight one pixel down-right, the shadow on top at the text's place.
@@ -445,7 +484,10 @@ void CImageButton::DrawCaption(QPainter& painter, const QRect& /*rect*/, bool /*
         painter.drawText(textRect, flags, caption);
         return;
     }
-    const QColor fg = (isHover_ || isPressed) ? fgIn_ : (isFocused_ ? fgFocus_ : fgOut_);
+    QColor fg = (isHover_ || isPressed) ? fgIn_ : (isFocused_ ? fgFocus_ : fgOut_);
+    if (isCheckBox_ && isPressed) {
+        fg = QColor(kCheckedText);  // on the checked fill
+    }
     painter.setPen(fg);
     painter.drawText(textRect, flags, caption);
 }

@@ -73,8 +73,13 @@ class CImageButton : public QPushButton {
     static constexpr int kBalloonStyle = 0x40;
     static constexpr int kMarginX = 3;
     static constexpr int kPressedOffset = 1;
-    // A checked check box is filled with pure red whatever its colours say.
-    static constexpr QRgb kCheckedFill = qRgb(255, 0, 0);
+    // A checked check box is filled with deep red whatever its colours say, and its caption is
+    // white on it (a contrast of more than 6 to 1).
+    static constexpr QRgb kCheckedFill = qRgb(192, 0, 0);
+    static constexpr QRgb kCheckedText = qRgb(255, 255, 255);
+    // A check box shows its state also as a box left of the caption, ticked when checked.
+    static constexpr int kCheckMarkSide = 9;
+    static constexpr int kCheckMarkLeft = 2;  // from the left edge; the caption follows 2 further
 
   protected:
     // The paint layers; each receives the painter and the button's rectangle.
@@ -100,6 +105,8 @@ class CImageButton : public QPushButton {
     void OnClickedFirst();
     void MoveFocusOn();
     void ClearImage();
+    // The check box's box at the left of rect, ticked when checked; captionRect starts after it.
+    void DrawCheckMark(QPainter& painter, const QRect& rect, QRect& captionRect) const;
     void HideBalloon();
 
     bool showDisabledBitmap_ = true;

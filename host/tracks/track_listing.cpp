@@ -1,5 +1,8 @@
 #include "host/tracks/track_listing.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace fogbell {
 namespace {
 
@@ -9,6 +12,60 @@ constexpr const char* kUnsupportedText = "Unsupported";
 constexpr const char* kDamagedText = "Damaged";
 
 }  // namespace
+
+std::string DurationText(const TrackFacts& facts) {
+    return DurationText(facts.hasDuration ? std::optional(facts.milliseconds) : std::nullopt);
+}
+
+std::string DurationText(std::optional<std::uint32_t> milliseconds) {
+    if (!milliseconds) {
+        return {};
+    }
+    const std::uint32_t seconds = *milliseconds / 1000;
+    const std::uint32_t hours = seconds / 3600;
+    char text[32];
+    if (hours > 0) {
+        std::snprintf(text, sizeof text, "%u:%02u:%02u", hours, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%u:%02u", seconds / 60, seconds % 60);
+    }
+    return text;
+}
+
+std::optional<std::uint32_t> StreamMilliseconds(const DecoderSession& stream) {
+    // Each decoder counts its size and position in a measure of its own (bytes, samples, coded
+    // bytes): a decoded block tells how many frames a unit of it holds, as the player learns it.
+    const std::optional<std::uint32_t> size = stream.SizeData();
+    const PcmBlock* block = size ? stream.DecodeNext() : nullptr;
+    if (block == nullptr) {
+        return std::nullopt;
+    }
+    std::uint32_t blockBytes = block->size;  // the block is the decoder's until the next call
+    const std::optional<std::uint32_t> first = stream.Position();
+    std::uint32_t units = first.value_or(0);
+    // A position may run a fixed step ahead of what was handed out: the second block's step, when
+    // there is one, measures without it (a stream of one block was read whole either way).
+    if (const PcmBlock* next = stream.DecodeNext(); next != nullptr && first) {
+        const std::uint32_t nextBytes = next->size;
+        if (const std::optional<std::uint32_t> second = stream.Position();
+            second && *second > *first && nextBytes > 0) {
+            blockBytes = nextBytes;
+            units = *second - *first;
+        }
+    }
+    const std::optional<WAVEFORMATEX> format = stream.OutputFormat().value;
+    if (units == 0 || !format || format->nBlockAlign == 0 || format->nSamplesPerSec == 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t blockFrames = blockBytes / format->nBlockAlign;
+    // Both factors are below 2^32: the product fits; a duration past 49 days is held there.
+    const std::uint64_t frames = std::uint64_t{*size} * blockFrames / units;
+    const std::uint32_t rate = format->nSamplesPerSec;
+    if (frames / rate >= UINT32_MAX / 1000) {
+        return UINT32_MAX;
+    }
+    return static_cast<std::uint32_t>(frames * 1000 / rate);
+}
 
 std::string LengthText(const TrackFacts& facts) {
     return facts.hasLength ? std::to_string(facts.length) : std::string();
@@ -56,6 +113,9 @@ TrackRow MakeTrackRow(std::string name, const TrackFacts& facts) {
     row.kind = facts.kind;
     row.rate = facts.rate;
     row.channels = facts.channels;
+    if (facts.hasDuration) {
+        row.milliseconds = facts.milliseconds;
+    }
     row.damaged = facts.damaged;
     return row;
 }
@@ -69,6 +129,8 @@ TrackFacts FactsOf(const TrackRow& row) {
     facts.hasFormat = row.kind == TrackKind::kAudio && row.bitrate != kUnknownFormat;
     facts.rate = row.rate;
     facts.channels = static_cast<std::uint16_t>(row.channels);
+    facts.hasDuration = row.milliseconds.has_value();
+    facts.milliseconds = row.milliseconds.value_or(0);
     facts.lengthRead = true;
     facts.described = true;
     facts.damaged = row.damaged;
@@ -93,6 +155,8 @@ void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
     facts.hasFormat = false;
     facts.rate = 0;
     facts.channels = 0;
+    facts.hasDuration = false;
+    facts.milliseconds = 0;
     facts.described = true;
     const TrackBytes track = container.Track(name);
     if (!track || track.Size() == 0) {
@@ -118,6 +182,11 @@ void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
         }
         if (loop != nullptr) {
             *loop = stream->Loop();
+        }
+        // Last: it decodes the stream's first block.
+        if (const std::optional<std::uint32_t> milliseconds = StreamMilliseconds(*stream)) {
+            facts.hasDuration = true;
+            facts.milliseconds = *milliseconds;
         }
         return;
     }

@@ -23,20 +23,23 @@ enum class TrackKind : std::uint8_t {
                    // decoder refused them (empty cell)
 };
 
-// A track's length and format as values: 20 bytes, so that a table of a million rows keeps them
-// for every row. Filled in two steps, each marked done: the length (one explorer call, and one
-// more in a damaged container), then the kind and format (a decoder opened on the track).
+// A track's length, format and duration as values: 16 bytes (the flags are bits), so that a
+// table of a million rows keeps them for every row. Filled in two steps, each marked done: the
+// length (one explorer call, and one more in a damaged container), then the kind, format and
+// duration (a decoder opened on the track).
 struct TrackFacts {
-    std::uint32_t length = 0;  // fnGetLengthFile, when hasLength
-    std::uint32_t rate = 0;    // the source format's, when hasFormat
+    std::uint32_t length = 0;        // fnGetLengthFile, when hasLength
+    std::uint32_t rate = 0;          // the source format's, when hasFormat
+    std::uint32_t milliseconds = 0;  // the decoded sound's duration, when hasDuration
     std::uint16_t channels = 0;
     TrackKind kind = TrackKind::kUnknown;
-    bool hasLength = false;  // the explorer has fnGetLengthFile
-    bool hasBytes = false;   // the explorer gave bytes for the track (else the cell is empty)
-    bool hasFormat = false;  // a decoder gave the source format
-    bool lengthRead = false;
-    bool described = false;  // kind and format are known
-    bool damaged = false;    // the track lies wholly or partly outside the container's bytes
+    bool hasLength : 1 = false;    // the explorer has fnGetLengthFile
+    bool hasBytes : 1 = false;     // the explorer gave bytes for the track (else the cell is empty)
+    bool hasFormat : 1 = false;    // a decoder gave the source format
+    bool hasDuration : 1 = false;  // the decoder gave its data size and output format
+    bool lengthRead : 1 = false;
+    bool described : 1 = false;  // kind, format and duration are known
+    bool damaged : 1 = false;    // the track lies wholly or partly outside the container's bytes
 };
 
 // The Length cell: "%u" of the length, empty without one.
@@ -45,6 +48,15 @@ std::string LengthText(const TrackFacts& facts);
 // "Unknown", ".." (a container), "Unsupported", or empty for a track without bytes or one that
 // its decoder refused.
 std::string BitrateText(const TrackFacts& facts);
+
+// The Time cell: the duration as "M:SS", or "H:MM:SS" from an hour on (whole seconds); empty
+// without one.
+std::string DurationText(std::optional<std::uint32_t> milliseconds);
+std::string DurationText(const TrackFacts& facts);
+
+// The duration of a decoded stream in milliseconds: its data size in frames of the output
+// format over the rate; none when the decoder gives no size or no usable format.
+std::optional<std::uint32_t> StreamMilliseconds(const DecoderSession& stream);
 
 struct TrackRow {
     std::string name;     // exactly as the explorer lists it; commands pass it back
@@ -56,6 +68,7 @@ struct TrackRow {
     TrackKind kind = TrackKind::kUnknown;
     std::uint32_t rate = 0;
     std::uint32_t channels = 0;
+    std::optional<std::uint32_t> milliseconds;  // the duration, when its decoder tells it
     std::optional<LoopPoints> loop;  // the stream's loop, when its decoder gives one
     bool damaged = false;            // it lies wholly or partly outside the container's bytes
 };
@@ -69,8 +82,9 @@ TrackFacts FactsOf(const TrackRow& row);
 // damaged when the container is (damagedContainer: its DamagedCount is not 0).
 void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts,
                      bool damagedContainer = false);
-// Reads the track's kind and format into facts: the track is opened once by the decoder serving
-// its extension, only to read its source format (and its loop into loop, when given).
+// Reads the track's kind, format and duration into facts: the track is opened once by the
+// decoder serving its extension, only to read its formats and size (and its loop into loop,
+// when given).
 void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
                    const std::string& name, TrackFacts& facts,
                    std::optional<LoopPoints>* loop = nullptr);

@@ -47,6 +47,11 @@ std::tuple<bool, std::uint32_t> LengthKey(const TrackFacts& facts) {
     return {facts.hasLength, facts.length};
 }
 
+// Rows without a duration first, then by the duration.
+std::tuple<bool, std::uint32_t> TimeKey(const TrackFacts& facts) {
+    return {facts.hasDuration, facts.milliseconds};
+}
+
 // Audio rows by rate, then channels; rows that are not audio first. Rows equal so go by their
 // cell's text: "" before ".." before "Unsupported", and a format before "Unknown".
 std::tuple<bool, std::uint32_t, std::uint16_t, int> BitrateKey(const TrackFacts& facts) {
@@ -150,6 +155,8 @@ std::string TrackTable::CellText(std::size_t shownRow, int column) const {
             return LengthText(Facts(row, false));
         case kColumnBitrate:
             return BitrateText(Facts(row, true));
+        case kColumnTime:
+            return DurationText(Facts(row, true));
         default:
             return std::string(names_[row]);
     }
@@ -199,6 +206,18 @@ std::vector<std::string> TrackTable::SelectedNames() const {
     return names;
 }
 
+std::optional<std::string_view> TrackTable::FirstSelectedName() const {
+    if (selectedCount_ == 0) {
+        return std::nullopt;
+    }
+    for (std::uint32_t row : shown_) {
+        if (selected_[row] != 0) {
+            return names_[row];
+        }
+    }
+    return std::nullopt;
+}
+
 std::vector<std::string> TrackTable::ShownNames() const {
     std::vector<std::string> names;
     names.reserve(shown_.size());
@@ -232,10 +251,10 @@ void TrackTable::Arrange() {
     ranked_.resize(names_.Size());
     std::iota(ranked_.begin(), ranked_.end(), 0u);
     if (order_ != SortOrder::kContainer) {
-        if (sortColumn_ == kColumnLength || sortColumn_ == kColumnBitrate) {
+        if (sortColumn_ != kColumnName) {
             // Every row's numbers, before the first comparison.
             for (std::size_t row = 0; row < facts_.size(); ++row) {
-                Facts(row, sortColumn_ == kColumnBitrate);
+                Facts(row, sortColumn_ != kColumnLength);
             }
         }
         // Stable: rows that compare equal keep the container's order, whichever the direction.
@@ -245,6 +264,8 @@ void TrackTable::Arrange() {
                     return LengthKey(facts_[x]) < LengthKey(facts_[y]);
                 case kColumnBitrate:
                     return BitrateKey(facts_[x]) < BitrateKey(facts_[y]);
+                case kColumnTime:
+                    return TimeKey(facts_[x]) < TimeKey(facts_[y]);
                 default:
                     return CompareNatural(names_[x], names_[y]) < 0;
             }

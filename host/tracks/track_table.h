@@ -3,7 +3,7 @@
 // filter text) in the order chosen by a column. The window's list is a view of this table; the
 // track commands take their names from it.
 //
-// A row keeps its name packed with the others and its length and format as 20 bytes of values
+// A row keeps its name packed with the others and its length, format and duration as 16 bytes of values
 // (TrackFacts), read from the container when the row is first drawn or sorted by them: opening
 // an archive of a million members reads their names only.
 //
@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,7 @@ namespace fogbell {
 inline constexpr int kColumnName = 0;
 inline constexpr int kColumnLength = 1;
 inline constexpr int kColumnBitrate = 2;
+inline constexpr int kColumnTime = 3;
 
 enum class SortOrder { kContainer, kAscending, kDescending };
 
@@ -74,6 +76,8 @@ class TrackTable {
     std::size_t SelectedCount() const { return selectedCount_; }
     // The names of the shown, selected rows, in shown order.
     std::vector<std::string> SelectedNames() const;
+    // The first of them without copying the rest; empty when nothing is selected.
+    std::optional<std::string_view> FirstSelectedName() const;
     // The names of the shown rows, in shown order.
     std::vector<std::string> ShownNames() const;
 
@@ -82,8 +86,8 @@ class TrackTable {
     void SetFilter(const std::string& text);
     const std::string& Filter() const { return filter_; }
 
-    // Orders the shown rows by a column (kColumnName naturally, kColumnLength and kColumnBitrate
-    // by their numbers, read first for every row that has not got them); kContainer restores
+    // Orders the shown rows by a column (kColumnName naturally, kColumnLength, kColumnBitrate
+    // and kColumnTime by their numbers, read first for every row that has not got them); kContainer restores
     // the container's order.
     void Sort(int column, SortOrder order);
     // A click on a column's header: ascending, then descending, then the container's order.

@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -54,8 +55,9 @@ constexpr const char* kBugReportTarget = "mailto:bugs@fogbell.invalid";
 constexpr const char* kSiteTarget = "https://fogbell.invalid/mistvale/";
 constexpr const char* kForumTarget = "https://fogbell.invalid/mistvale/forum/";
 
-// Column widths in pixels; the titles come from the model.
-constexpr std::array<int, 3> kColumnWidths{130, 90, 90};
+// Column widths in pixels at the smallest window, filling the list; the titles come from the
+// model.
+constexpr std::array<int, 4> kColumnWidths{116, 60, 84, 44};
 
 // Bitmap buttons in the order their bitmaps and tooltips are set up.
 constexpr std::array<int, 9> kBitmapButtonOrder{
@@ -111,8 +113,9 @@ class TrackList : public QTreeView {
     }
 };
 
-// The filter field: Escape empties it (an empty field leaves Escape to the window, which
-// closes), and Enter moves to the list instead of ending the dialog.
+// The filter field: Escape empties it, and is taken by the field even when it is empty (a second
+// Escape pressed to be sure must not end the program); Enter moves to the list instead of ending
+// the dialog.
 class FilterBox : public QLineEdit {
   public:
     using QLineEdit::QLineEdit;
@@ -120,7 +123,7 @@ class FilterBox : public QLineEdit {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override {
-        if (event->key() == Qt::Key_Escape && !text().isEmpty()) {
+        if (event->key() == Qt::Key_Escape) {
             clear();
             return;
         }
@@ -595,6 +598,19 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         control.widget->setGeometry(
             Anchored(control.place, control.anchors, gained.width(), gained.height()));
     }
+    // The columns share what the list gained or lost. Only a resize of the shown window has an
+    // old size: the placement restored before the first show keeps its stored widths.
+    if (event->oldSize().isValid() && event->size().width() != event->oldSize().width()) {
+        QHeaderView* header = list_->header();
+        std::vector<int> widths;
+        for (int i = 0; i < header->count(); ++i) {
+            widths.push_back(header->sectionSize(i));
+        }
+        widths = ShareWidth(widths, event->size().width() - event->oldSize().width());
+        for (int i = 0; i < header->count(); ++i) {
+            header->resizeSection(i, widths[static_cast<std::size_t>(i)]);
+        }
+    }
 }
 
 void MainWindow::RestorePlacement() {
@@ -709,6 +725,7 @@ void MainWindow::TakeViewSelection(const QItemSelection& selected,
     };
     take(deselected, false);
     take(selected, true);
+    core_->UpdatePlayButton();
 }
 
 void MainWindow::SetCountLabel(const std::string& text) {
@@ -825,7 +842,16 @@ OverwriteAnswer MainWindow::AskOverwrite(const std::string& path) {
 }
 
 std::optional<std::string> MainWindow::AskOpenFile(const std::string& filter) {
-    if (auto path = dialogs_->AskOpenFile(this, QtNameFilters(filter))) {
+    if (auto path = dialogs_->AskOpenFile(this, QtNameFilters(filter), {}, {})) {
+        return PathFromQt(*path);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> MainWindow::AskReplacementFile(const std::string& title,
+                                                          const std::string& filter,
+                                                          const std::string& folder) {
+    if (auto path = dialogs_->AskOpenFile(this, QtNameFilters(filter), ToQt(title), ToQt(folder))) {
         return PathFromQt(*path);
     }
     return std::nullopt;

@@ -7,7 +7,8 @@
 // Routing: 1002 open container; 1025 open audio file; 1004 parent container; 1008 select all;
 // 1009 play; 1010 stop; 1016 choose the save directory; 1006 and the system menu's About item
 // the About window; 1007 always on top; 1014 track menu under the button; 1013, 1017, 1024
-// nothing; 2 (Exit), Escape and the close box end with "cancel", Enter with "OK". List: a
+// nothing; 2 (Exit), Escape (outside the filter field) and the close box end with "cancel",
+// Enter with "OK". List: a
 // right-click (with rows) shows the track menu at the pointer, a double-click opens a nested
 // container and plays. The slider sends 2031, the play thread's end of stream 2032; the
 // 100 ms timer moves the play bar.
@@ -119,6 +120,9 @@ class MainWindow : public QDialog, public MainView {
     bool AskYesNo(const std::string& text) override;
     OverwriteAnswer AskOverwrite(const std::string& path) override;
     std::optional<std::string> AskOpenFile(const std::string& filter) override;
+    std::optional<std::string> AskReplacementFile(const std::string& title,
+                                                  const std::string& filter,
+                                                  const std::string& folder) override;
     std::optional<std::string> AskFolder(const std::string& title) override;
     std::optional<int> ShowMenu(const std::vector<MenuItem>& items, int x, int y) override;
     void PostToWindow(std::function<void()> task) override;

@@ -6,7 +6,7 @@
 namespace fogbell::window {
 namespace {
 
-constexpr std::array<const char*, 3> kTitles{"File Name", "Length", "Bitrate"};
+constexpr std::array<const char*, 4> kTitles{"File Name", "Length", "Bitrate", "Time"};
 
 }  // namespace
 

@@ -42,8 +42,12 @@ class QtDialogs final : public WindowDialogs {
         return chosen < 0 ? static_cast<int>(added.size()) - 1 : static_cast<int>(chosen);
     }
 
-    std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) override {
+    std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters,
+                                       const QString& title, const QString& folder) override {
         QFileDialog dialog(parent);
+        if (!title.isEmpty()) {
+            dialog.setWindowTitle(title);
+        }
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         // Qt's own dialog: its name filters ignore the case of extensions on every platform.
@@ -51,14 +55,17 @@ class QtDialogs final : public WindowDialogs {
         if (!nameFilters.isEmpty()) {
             dialog.setNameFilters(nameFilters);
         }
-        if (!lastFolder_.isEmpty()) {
-            dialog.setDirectory(lastFolder_);
+        const QString start = folder.isEmpty() ? lastFolder_ : folder;
+        if (!start.isEmpty()) {
+            dialog.setDirectory(start);
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return std::nullopt;
         }
         const QString file = dialog.selectedFiles().front();
-        lastFolder_ = QFileInfo(file).absolutePath();
+        if (folder.isEmpty()) {
+            lastFolder_ = QFileInfo(file).absolutePath();
+        }
         return file;
     }
 

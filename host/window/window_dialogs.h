@@ -30,8 +30,11 @@ class WindowDialogs {
     // index of the chosen one.
     virtual int AskChoice(QWidget* parent, const QString& title, const QString& text,
                           const QStringList& buttons) = 0;
-    // An existing file to open; nameFilters empty: every file is offered.
-    virtual std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters) = 0;
+    // An existing file to open; nameFilters empty: every file is offered. The dialog is titled
+    // title ("": the toolkit's own) and starts in folder ("": where the dialogs are, see StartIn;
+    // a file chosen in a folder given here does not move where the others start).
+    virtual std::optional<QString> AskOpenFile(QWidget* parent, const QStringList& nameFilters,
+                                               const QString& title, const QString& folder) = 0;
     virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title) = 0;
     // The command of the chosen item (only enabled items can be chosen), or nothing.
     virtual std::optional<int> ShowMenu(QWidget* parent, const std::vector<MenuItem>& items,

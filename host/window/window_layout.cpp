@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <algorithm>
+#include <cstdint>
 
 #include "host/app/ini_file.h"
 
@@ -10,7 +11,7 @@ namespace fogbell::window {
 namespace {
 
 constexpr const char* kSection = "General";
-constexpr int kColumnCount = 3;
+constexpr int kColumnCount = 4;
 constexpr int kWidestColumn = 4000;  // pixels; beyond it a stored width is not believed
 constexpr int kFarthest = 100000;    // pixels; a place beyond it is not believed
 
@@ -33,6 +34,25 @@ std::optional<std::vector<int>> Numbers(const std::string& text, int count) {
 }
 
 }  // namespace
+
+std::vector<int> ShareWidth(const std::vector<int>& widths, int delta) {
+    std::int64_t total = 0;
+    for (int width : widths) {
+        total += std::max(width, 0);
+    }
+    std::vector<int> shared = widths;
+    if (total <= 0 || shared.empty()) {
+        return shared;
+    }
+    std::int64_t given = 0;
+    for (std::size_t i = 1; i < shared.size(); ++i) {
+        const auto share = static_cast<int>(std::int64_t{delta} * std::max(widths[i], 0) / total);
+        shared[i] = std::max(widths[i] + share, kNarrowestColumn);
+        given += shared[i] - widths[i];
+    }
+    shared[0] = std::max(static_cast<int>(widths[0] + delta - given), kNarrowestColumn);
+    return shared;
+}
 
 unsigned AnchorsOf(int controlId) {
     switch (controlId) {

@@ -26,9 +26,15 @@ enum Anchor : unsigned {
 unsigned AnchorsOf(int controlId);
 QRect Anchored(const QRect& place, unsigned anchors, int dx, int dy);
 
+// The list's columns when the list grew by delta pixels (shrank, when negative): every column
+// takes a share of it in proportion to its width, the name column (the first) the rounding's
+// rest; none goes below kNarrowestColumn.
+inline constexpr int kNarrowestColumn = 24;
+std::vector<int> ShareWidth(const std::vector<int>& widths, int delta);
+
 // The ini.ini keys of the window's own state, in section "General".
 inline constexpr const char* kKeyWindow = "WindowPlace";    // "x,y,width,height"
-inline constexpr const char* kKeyColumns = "ColumnWidths";  // "name,length,bitrate"
+inline constexpr const char* kKeyColumns = "ColumnWidths";  // "name,length,bitrate,time"
 
 struct WindowPlacement {
     std::optional<QRect> frame;  // the window's place and size

@@ -92,14 +92,14 @@ TEST_F(CliScripting, ListJsonGivesTypedValuesOfEveryKind) {
     const json expected = json::parse(R"([
         {"row": 1, "name": "inner.afs", "length": )" +
                                       std::to_string(inner.size()) + R"(,
-         "unit": "bytes", "kind": "container", "rate": null, "channels": null},
+         "unit": "bytes", "kind": "container", "rate": null, "channels": null, "seconds": null},
         {"row": 2, "name": "voice.adx", "length": )" +
                                       std::to_string(adx.size()) + R"(,
-         "unit": "bytes", "kind": "audio", "rate": 22050, "channels": 1},
+         "unit": "bytes", "kind": "audio", "rate": 22050, "channels": 1, "seconds": 0.005},
         {"row": 3, "name": "data.bin", "length": 100, "unit": "bytes", "kind": "unsupported",
-         "rate": null, "channels": null},
+         "rate": null, "channels": null, "seconds": null},
         {"row": 4, "name": "broken.adx", "length": 9, "unit": "bytes", "kind": "unknown",
-         "rate": null, "channels": null}
+         "rate": null, "channels": null, "seconds": null}
     ])");
     EXPECT_EQ(rows, expected) << r.out;
     EXPECT_TRUE(rows[1]["length"].is_number_unsigned());
@@ -130,8 +130,10 @@ TEST_F(CliScripting, AixLengthsCountSamples) {
     b.data = AdxFrames(10, 2, 2);
     a.total = b.total = 320;
     const std::string aix = Save("m.aix", AixBuilder().Add(a).Add(b).Build().bytes);
-    const json rows = json::parse(Run({"list", aix, "--json"}).out);
+    json rows = json::parse(Run({"list", aix, "--json"}).out);
     ASSERT_EQ(rows.size(), 2u);
+    EXPECT_NEAR(rows[1]["seconds"].get<double>(), 320.0 / 44100, 0.002);  // 320 samples
+    rows[1].erase("seconds");
     EXPECT_EQ(rows[1], json::parse(R"({"row": 2, "name": "Track 1.aixf", "length": 320,
         "unit": "samples", "kind": "audio", "rate": 44100, "channels": 2})"));
 }
@@ -146,7 +148,7 @@ TEST_F(CliScripting, ListOfASingleAudioFileShowsItsRow) {
     EXPECT_EQ(rows, json::parse(R"([{"row": 1, "name": "alone.adx", "length": )" +
                                 std::to_string(bytes.size()) +
                                 R"(, "unit": "bytes", "kind": "audio", "rate": 32000,
-                                "channels": 1}])"));
+                                "channels": 1, "seconds": 0.003}])"));
     // A file its decoder refuses says why.
     const ProgramResult broken = Run({"list", Save("broken.adx", Pattern(9, 2))});
     EXPECT_EQ(broken.exitStatus, 1);

@@ -64,7 +64,8 @@ TEST_F(Cli, ListReachesIntoNestedContainersAndSpeaksJson) {
     EXPECT_EQ(nested.exitStatus, 0) << nested.err;
     EXPECT_EQ(nested.out,
               "[\n  {\"row\": 1, \"name\": \"deep.bin\", \"length\": 30, \"unit\": \"bytes\", "
-              "\"kind\": \"unsupported\", \"rate\": null, \"channels\": null}\n]\n");
+              "\"kind\": \"unsupported\", \"rate\": null, \"channels\": null, "
+              "\"seconds\": null}\n]\n");
     const ProgramResult missing = Run({"list", Archive() + "::nothing.afs"});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_NE(missing.err.find("nothing.afs: no such track in " + Archive()), std::string::npos)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace fogbell {
 namespace {
 
@@ -115,6 +117,38 @@ TEST(CaptionProgressTest, CaptionIsWhiteAndCentred) {
     // Over the gradient the caption is drawn too.
     bar.SetPos(60);
     EXPECT_TRUE(test::ColourBounds(Render(bar), QColor(255, 255, 255)).isValid());
+}
+
+TEST(CaptionProgressTest, TheCaptionIsOutlinedInBlackOverABrightWaveform) {
+    CCaptionProgress bar;
+    bar.resize(200, 20);
+    bar.SetRange(0, 100);
+    bar.SetPos(50);
+    bar.SetWaveform(std::vector<std::int16_t>(200, -32768), std::vector<std::int16_t>(200, 32767));
+    bar.SetCaption(QStringLiteral("HH"));
+    bar.CreateCaptionFont();
+    const QImage image = Render(bar);
+    // The caption's strokes: near-white pixels (the waveform has no red in it).
+    QRect white;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = PixelAt(image, x, y);
+            if (c.red() > 200 && c.green() > 200 && c.blue() > 200) {
+                white |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    ASSERT_TRUE(white.isValid());
+    // Beside the strokes (within their smoothed edge), left and right at their middle row, the
+    // bright waveform gives way to near-black.
+    const int row = white.center().y();
+    const auto dark = [&](int x) {
+        const QColor c = PixelAt(image, x, row);
+        return std::max({c.red(), c.green(), c.blue()}) < 80;
+    };
+    EXPECT_TRUE(dark(white.left() - 1) || dark(white.left() - 2));
+    EXPECT_TRUE(dark(white.right() + 1) || dark(white.right() + 2));
+    EXPECT_FALSE(dark(white.left() - 6));  // the waveform, not a band
 }
 
 TEST(CaptionProgressTest, WindowTextIsKeptButNeverDrawn) {

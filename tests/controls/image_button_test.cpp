@@ -41,18 +41,32 @@ QImage KeyedSquare(QColor key) {
     return image;
 }
 
-TEST(ImageButtonTest, CheckedCheckBoxIsFilledRedAndKeepsItWhileHovered) {
+TEST(ImageButtonTest, CheckedCheckBoxIsFilledRedWithWhiteTextAndKeepsItWhileHovered) {
     CImageButton box(QStringLiteral("Loop sound"), CImageButton::Kind::kCheckBox);
     box.SetFlat(true);
     box.resize(100, 24);
-    EXPECT_EQ(PixelAt(Render(box), 2, 2), Face(box));
+    const QColor red(CImageButton::kCheckedFill);
+    const QColor white(CImageButton::kCheckedText);
+    ASSERT_FALSE(ColourBounds(Render(box).copy(20, 0, 80, 24), white).isValid());
+    // Unchecked it is still visibly a control: a resting frame and an empty box.
+    const int boxLeft = CImageButton::kCheckMarkLeft;
+    const int boxTop = (24 - CImageButton::kCheckMarkSide) / 2;
+    QImage idle = Render(box);
+    EXPECT_EQ(PixelAt(idle, 2, 2), Face(box));
+    EXPECT_EQ(PixelAt(idle, 50, 0), test::Rgb8(box.palette().color(QPalette::Mid)));
+    EXPECT_EQ(PixelAt(idle, boxLeft, boxTop + 4), test::Rgb8(box.palette().color(QPalette::Shadow)));
+    EXPECT_EQ(PixelAt(idle, boxLeft + 4, boxTop + 1), test::Rgb8(box.palette().color(QPalette::Base)));
 
     box.SetCheck(1);
     EXPECT_EQ(box.GetCheck(), 1);
-    EXPECT_EQ(PixelAt(Render(box), 2, 2), QColor(255, 0, 0));
+    QImage checked = Render(box);
+    EXPECT_EQ(PixelAt(checked, 2, 2), red);
+    // The caption right of the box is drawn in white on the red.
+    const QRect caption(boxLeft + CImageButton::kCheckMarkSide + 2, 0, 80, 24);
+    EXPECT_TRUE(ColourBounds(checked.copy(caption), white).isValid());
     test::SendEnter(box, QPoint(5, 5));
     ASSERT_TRUE(box.IsHover());
-    EXPECT_EQ(PixelAt(Render(box), 5, 5), QColor(255, 0, 0));
+    EXPECT_EQ(PixelAt(Render(box), 2, 20), red);
 
     box.SetCheck(0);
     test::SendLeave(box);
@@ -76,7 +90,7 @@ TEST(ImageButtonTest, SetCheckOnAPushButtonChangesNothing) {
     EXPECT_EQ(button.GetCheck(), 0);
 }
 
-TEST(ImageButtonTest, FlatButtonHasABorderOnlyWhileHovered) {
+TEST(ImageButtonTest, FlatButtonIsFramedAtRestAndRaisedWhileHovered) {
     CImageButton button(QStringLiteral("Directory for save"));
     button.SetFlat(true);
     button.resize(120, 26);
@@ -84,9 +98,9 @@ TEST(ImageButtonTest, FlatButtonHasABorderOnlyWhileHovered) {
     const int midX = 60;
     const int bottom = button.height() - 1;
 
-    QImage idle = Render(button);
-    EXPECT_EQ(PixelAt(idle, midX, 0), Face(button));
-    EXPECT_EQ(PixelAt(idle, midX, bottom), Face(button));
+    QImage idle = Render(button);  // a thin frame at rest
+    EXPECT_EQ(PixelAt(idle, midX, 0), test::Rgb8(pal.color(QPalette::Mid)));
+    EXPECT_EQ(PixelAt(idle, midX, bottom), test::Rgb8(pal.color(QPalette::Mid)));
 
     test::SendEnter(button, QPoint(10, 10));
     QImage hovered = Render(button);
@@ -149,16 +163,17 @@ TEST_P(ColourKeyTest, KeyColourIsTransparent) {
     const QColor key(GetParam());
     CImageButton button;
     ASSERT_EQ(button.SetBitmap(KeyedSquare(key), key), 0);
-    button.SetFlat(true);  // no border, so only background and image
+    button.SetFlat(true);  // a thin frame at the edge only, so background and image inside
     button.resize(30, 30);
     QImage image = Render(button);
     // The bitmap sits centred at (10, 10); its key corner shows the button face.
     EXPECT_EQ(PixelAt(image, 10, 10), Face(button));
     EXPECT_EQ(PixelAt(image, 19, 19), Face(button));
     EXPECT_EQ(ColourBounds(image, kGreen), QRect(13, 13, 4, 4));
-    // Nothing but the face and the green square: no key pixel reaches the screen.
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
+    // Inside the frame nothing but the face and the green square: no key pixel reaches the
+    // screen.
+    for (int y = 1; y + 1 < image.height(); ++y) {
+        for (int x = 1; x + 1 < image.width(); ++x) {
             const QColor c = PixelAt(image, x, y);
             ASSERT_TRUE(c == Face(button) || c == kGreen) << x << "," << y;
         }

@@ -144,7 +144,7 @@ TEST_F(CoreDecoding, SaveAsWaveWritesEveryFormatByteForByte) {
     EXPECT_EQ(bar.captions, (std::vector<std::string>{"1/3: song.adx", "2/3: voice.wav",
                                                       "3/3: fx.xmd", "Save done"}));
     EXPECT_EQ(bar.position, 0u);
-    EXPECT_TRUE(view.statuses.empty());
+    EXPECT_EQ(view.Status(), "");  // nothing failed
 }
 
 TEST_F(CoreDecoding, ATrackWithoutADecoderIsLeftOutNotFailed) {

@@ -173,7 +173,9 @@ TEST_F(CoreReplace, AWaveBecomesAdxAtTheTracksRateChannelsAndCutoff) {
     ASSERT_FALSE(captions.empty());
     EXPECT_EQ(captions.front(), "Converting line.adx");
     EXPECT_EQ(captions.back(), "Convert done");
-    EXPECT_EQ(view.statuses.front(), "Replacing line.adx with edit.wav...");
+    EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(),
+                        "Replacing line.adx with edit.wav..."),
+              view.statuses.end());
     // Nothing of the conversion stays behind in the temporary folder.
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
@@ -358,6 +360,9 @@ TEST_F(CoreReplace, YesRebuildsTheArchiveAndTheListShowsTheNewTrackSelected) {
     EXPECT_NE(view.CellText(0, kColumnLength), oldLength);
     EXPECT_TRUE(view.IsRowSelected(0));
     EXPECT_FALSE(view.IsRowSelected(1));
+    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPlay));  // the selected track plays at once
+    // While "File replaced." showed, the status line already said how it ended.
+    EXPECT_EQ(view.statusUnderMessage, (std::vector<std::string>{view.Status()}));
     EXPECT_EQ(view.fileNameBox, archive);
     const Decoded decoded = Decode("adxvoice", TrackBytes("a.adx"));
     EXPECT_EQ(decoded.rate, 22050u);

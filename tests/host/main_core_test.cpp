@@ -310,9 +310,8 @@ TEST_F(Core, AContainerCutShortSaysSoInTheStatusLineAndItsRows) {
     EXPECT_EQ(view.Status(), path + " is damaged: 1 of 2 tracks lies outside the file.");
     EXPECT_EQ(view.Column(kColumnLength), (std::vector<std::string>{"10", "100"}));
     EXPECT_EQ(view.Column(kColumnBitrate), (std::vector<std::string>{"Unsupported", "Damaged"}));
-    const std::size_t statuses = view.statuses.size();
     ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));  // a whole one says nothing
-    EXPECT_EQ(view.statuses.size(), statuses);
+    EXPECT_EQ(view.Status(), "");                          // the notice went with its archive
 }
 
 TEST_F(Core, AMissingSaveDirectoryIsReportedNotSkipped) {
@@ -323,8 +322,14 @@ TEST_F(Core, AMissingSaveDirectoryIsReportedNotSkipped) {
     EXPECT_EQ(core.RunningWorkers(), 0);
     EXPECT_EQ(view.Status(), "Directory for save not found: " + dir.File("missing"));
     view.saveDirectoryBox = "";
-    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));
+    ASSERT_TRUE(core.OnCommand(kCommandSaveWave));  // the folder asked for: cancelled
     EXPECT_EQ(view.Status(), "Select a directory for save first.");
+    // A folder chosen then goes into the box, the command runs, and the status line is cleared.
+    view.folderAnswers.push_back(dir.File("out"));
+    Extract(kCommandExtract);
+    EXPECT_EQ(view.saveDirectoryBox, dir.File("out"));
+    EXPECT_TRUE(test::FileExists(dir.File("out/bgm01.bin")));
+    EXPECT_EQ(view.Status(), "");
 }
 
 TEST_F(Core, ButtonsComeBackOnlyWhenTheLastWorkerEnds) {
@@ -482,7 +487,12 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     EXPECT_EQ(view.messages[0].first, "File replaced.");
     EXPECT_EQ(view.messages[0].second, MessageIcon::kNone);  // a plain box, no icon
     EXPECT_EQ(view.Status(), "Replace OK");
-    EXPECT_EQ(view.filters.back(), "");               // no filter for the replacement file
+    EXPECT_EQ(view.statusUnderMessage, (std::vector<std::string>{"Replace OK"}));
+    // The dialog names the track, offers audio files first, and starts beside the archive.
+    EXPECT_EQ(view.replaceTitles.back(), "Replace bgm01.bin");
+    EXPECT_EQ(view.filters.back(),
+              BuildOpenFilter(core.Host().DecoderExtensions()) + "All files (*.*)|*.*|");
+    EXPECT_EQ(view.replaceFolders.back(), dir.Path().string());
     EXPECT_EQ(view.Column(kColumnLength)[1], "100");  // the row is not refreshed
 
     // Too long for the track's room: the user is asked first, and No writes nothing.
@@ -501,6 +511,19 @@ TEST_F(Core, ReplaceReportsSuccessAndTheExplorersText) {
     const std::size_t statuses = view.statuses.size();
     core.ReplaceTrack();
     EXPECT_EQ(view.statuses.size(), statuses);
+
+    // The next dialog starts where the last replacement came from, also after a restart.
+    std::filesystem::create_directory(dir.File("edits"));
+    view.openFileAnswers.push_back(Save(Pattern(60, 3), "edits/take2.bin"));
+    core.ReplaceTrack();
+    core.WaitForWorkers();
+    view.RunPosted();
+    core.ReplaceTrack();
+    EXPECT_EQ(view.replaceFolders.back(), dir.File("edits"));
+    core.Shutdown();
+    IniFile ini;
+    ini.Load(dir.File("ini.ini"));
+    EXPECT_EQ(ini.Get("General", "ReplaceDir"), dir.File("edits"));
 }
 
 TEST_F(Core, ChooseSaveDirectoryPutsTheStoredFolderBackWhenCancelled) {
@@ -519,10 +542,44 @@ TEST_F(Core, PlayingATrackWithoutADecoderReportsIt) {
     core.OnRowDoubleClick();
     EXPECT_EQ(view.Status(), "Format unsupported.");
     EXPECT_TRUE(playback.played.empty());
-    // Play with no selection and an empty play text names nothing.
+    // Play with no selection and an empty play text says what to do.
     view.Select({});
     core.StartPlayback();
-    EXPECT_EQ(view.Status(), "Format unsupported.");
+    EXPECT_EQ(view.Status(), "Nothing to play: select a track in the list first.");
+}
+
+TEST_F(Core, PlayIsOnOnlyForARowThatPlaysOrOpensAndOpensAContainerRow) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));  // nothing selected
+    struct Case {
+        int row;
+        bool play;
+    } cases[] = {{1, false}, {0, true}, {2, false}};  // bgm01.bin no plug-in reads; a container
+    for (const Case& c : cases) {
+        view.Select({c.row});
+        core.UpdatePlayButton();  // as the window does after a user's selection
+        EXPECT_EQ(view.IsButtonEnabled(ButtonId::kPlay), c.play) << c.row;
+    }
+    view.Select({0});
+    core.StartPlayback();  // inner.afs opens, as on a double-click
+    EXPECT_EQ(core.NestingDepth(), 1u);
+    EXPECT_TRUE(playback.played.empty());
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));  // the new list has no selection
+}
+
+TEST_F(Core, AnotherArchiveClearsTheStatusLineThePlayTextAndThePlayBar) {
+    ASSERT_TRUE(core.OpenContainerPath(NestedArchive()));
+    view.Select({1});
+    core.OnRowDoubleClick();
+    ASSERT_EQ(view.Status(), "Format unsupported.");
+    view.playText = dir.File("alone.adx");  // as a single file opened earlier leaves it
+    view.SetProgressCaption(ProgressId::kPlay, "alone.adx  0:03 / 0:10");
+    ASSERT_TRUE(core.OpenContainerPath(Save(AfsBuilder().Add("a.bin", Pattern(4, 1)).Build().bytes,
+                                            "other.afs")));
+    EXPECT_EQ(view.Status(), "");
+    EXPECT_EQ(view.playText, "");
+    EXPECT_EQ(view.BarOf(ProgressId::kPlay).caption, kPlayBarIdle);
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));
 }
 
 TEST_F(Core, SelectAllSelectsEveryRow) {
@@ -538,7 +595,7 @@ TEST_F(Core, CommandsOutsideTheTrackMenuGoElsewhere) {
     EXPECT_EQ(playback.volumes.back(), -2500);
     EXPECT_TRUE(core.OnCommand(kCommandEndOfStream));
     EXPECT_EQ(playback.stops, 1);
-    EXPECT_TRUE(view.IsButtonEnabled(ButtonId::kPlay));
+    EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kPlay));  // nothing to play again
     EXPECT_FALSE(view.IsButtonEnabled(ButtonId::kStop));
 }
 

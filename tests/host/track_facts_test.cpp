@@ -2,6 +2,9 @@
 // through the real plug-ins, for every kind of member and in any order of reading.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -105,6 +108,48 @@ TEST(TrackFacts, RowsReadWhenShownSayWhatAWholeListingSays) {
         table.DropSource();
         CloseOpenedFile(container);
     }
+}
+
+// The Time column: the decoded length, learnt from one block whatever measure the decoder
+// counts its size in (bytes of WAVE data, ADX samples), in whole seconds; nothing for a member
+// no decoder reads.
+TEST(TrackFacts, TheTimeColumnShowsEachAudioTracksDuration) {
+    test::TempDir dir;
+    PluginHost host;
+    host.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");
+    host.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
+    test::AdxOptions adx;
+    adx.rate = 8000;
+    adx.totalSamples = 20000;  // 2.5 seconds
+    const Bytes minute = test::RiffWaveBuilder().Format(1, 8000).Build(
+        test::Pattern(2 * (8000 * 61 + 4000), 3));  // 61.5 seconds of 16-bit mono
+    test::WriteFile(dir.File("times.afs"),
+                    test::AfsBuilder()
+                        .Add("long.wav", minute)
+                        .Add("song.adx", test::BuildAdx(adx, test::AdxFrames(625, 1, 4), true))
+                        .Add("readme.txt", test::Pattern(12, 1))
+                        .Build()
+                        .bytes);
+    std::string error;
+    ExplorerSessionPtr container = host.OpenContainer(dir.File("times.afs"), nullptr, 0, error);
+    ASSERT_TRUE(container) << error;
+    TrackTable table;
+    PackedNames names;
+    ASSERT_TRUE(container->ListNames(names).value);
+    table.Reset(std::move(names), std::make_unique<ContainerFacts>(host, *container));
+    struct Case {
+        std::optional<std::uint32_t> milliseconds;
+        const char* cell;
+    } cases[] = {{61500, "1:01"}, {2500, "0:02"}, {std::nullopt, ""}};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(table.CellText(i, kColumnTime), cases[i].cell) << i;
+        EXPECT_EQ(table.Row(i).milliseconds, cases[i].milliseconds) << i;
+    }
+    table.Sort(kColumnTime, SortOrder::kAscending);
+    EXPECT_EQ(table.ShownNames(), (std::vector<std::string>{"readme.txt", "song.adx", "long.wav"}));
+    EXPECT_EQ(DurationText(std::uint32_t{3600 * 1000 + 61 * 1000}), "1:01:01");
+    table.DropSource();
+    CloseOpenedFile(container);
 }
 
 }  // namespace

@@ -44,8 +44,11 @@ int ScriptedDialogs::AskChoice(QWidget*, const QString& title, const QString& te
     return answer;
 }
 
-std::optional<QString> ScriptedDialogs::AskOpenFile(QWidget*, const QStringList& nameFilters) {
+std::optional<QString> ScriptedDialogs::AskOpenFile(QWidget*, const QStringList& nameFilters,
+                                                    const QString& title, const QString& folder) {
     script_.filters.push_back(nameFilters);
+    script_.openTitles.push_back(title);
+    script_.openFolders.push_back(folder);
     return Take(script_.openFileAnswers);
 }
 

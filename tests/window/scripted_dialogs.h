@@ -27,6 +27,8 @@ struct DialogScript {
     std::vector<Message> questions;    // yes/no questions (icon: Question)
     std::vector<QStringList> choices;  // the buttons of every AskChoice, with its text in questions
     std::vector<QStringList> filters;  // of every open-file dialog
+    std::vector<QString> openTitles;   // of every open-file dialog ("": the toolkit's)
+    std::vector<QString> openFolders;  // where each open-file dialog was told to start
     std::vector<std::vector<MenuItem>> menus;
     std::vector<QPoint> menuPositions;
     int abouts = 0;
@@ -42,7 +44,8 @@ class ScriptedDialogs final : public WindowDialogs {
     bool AskYesNo(QWidget*, const QString& title, const QString& text) override;
     int AskChoice(QWidget*, const QString& title, const QString& text,
                   const QStringList& buttons) override;
-    std::optional<QString> AskOpenFile(QWidget*, const QStringList& nameFilters) override;
+    std::optional<QString> AskOpenFile(QWidget*, const QStringList& nameFilters,
+                                       const QString& title, const QString& folder) override;
     std::optional<QString> AskFolder(QWidget*, const QString& title) override;
     std::optional<int> ShowMenu(QWidget*, const std::vector<MenuItem>& items,
                                 QPoint screenPosition) override;

@@ -113,11 +113,13 @@ TEST_F(Browse, TheFilterShowsMatchingRowsAndCommandsActOnThemOnly) {
               11);
     EXPECT_TRUE(fogbell::test::FileExists(dir.File("out/voice_1195.adx")));
 
-    // Escape in the field empties it and leaves the window open.
+    // Escape in the field empties it and leaves the window open, also pressed again.
     Key(Qt::Key_Escape, Filter());
     EXPECT_EQ(Filter()->text(), "");
     EXPECT_EQ(Rows(), kMembers);
+    Key(Qt::Key_Escape, Filter());
     EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->IsTornDown());
 
     // Another container clears the filter.
     Filter()->setText("voice_2");

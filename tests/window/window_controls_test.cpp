@@ -1,6 +1,7 @@
 // The main window's controls as the user meets them: texts, tooltips, states, places, the list's
 // columns, the caption, the icon and the system menu.
 #include "window_fixture.h"
+#include "host/window/window_layout.h"
 
 namespace fogbell::window {
 namespace {
@@ -139,13 +140,56 @@ TEST_F(Window, ALargerWindowGivesTheListTheRoomAndKeepsTheOtherControlsAtTheirEd
     EXPECT_EQ(List()->geometry(), DialogUnitsToPixels(FindControl(kIdTrackList)->place));
 }
 
+TEST_F(Window, TheColumnsShareWhatTheListGainsAndGiveItBack) {
+    Open();
+    const QSize smallest = window->size();
+    QHeaderView* header = List()->header();
+    const auto widths = [header] {
+        std::vector<int> all;
+        for (int i = 0; i < header->count(); ++i) {
+            all.push_back(header->sectionSize(i));
+        }
+        return all;
+    };
+    const std::vector<int> before = widths();
+    window->resize(smallest + QSize(300, 0));
+    const std::vector<int> grown = widths();
+    EXPECT_EQ(grown, ShareWidth(before, 300));
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_GT(grown[i], before[i]) << i;
+    }
+    window->resize(smallest);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_NEAR(widths()[i], before[i], 2) << i;
+    }
+}
+
+TEST(ShareWidth, SharesInProportionAndTheNameColumnTakesTheRest) {
+    struct Case {
+        std::vector<int> widths;
+        int delta;
+        std::vector<int> shared;
+    } cases[] = {
+        {{100, 50, 50}, 100, {150, 75, 75}},
+        {{100, 50, 50}, 101, {151, 75, 75}},  // the rounding's rest to the name
+        {{100, 50, 50}, -180, {24, 24, 24}},  // never narrower than kNarrowestColumn
+        {{0, 0}, 50, {0, 0}},                 // nothing to share by
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ShareWidth(c.widths, c.delta), c.shared) << c.delta;
+    }
+}
+
 TEST_F(Window, SizePlaceAndColumnWidthsAreKeptInTheSettings) {
     Open();
     window->setGeometry(QRect(QPoint(30, 40), window->minimumSize() + QSize(120, 80)));
     List()->header()->resizeSection(kColumnName, 222);
     const QRect kept = window->geometry();
     window->done(QDialog::Rejected);
-    EXPECT_EQ(Setting("ColumnWidths"), "222,90,90");
+    // The other columns took their shares of the 120 pixels the list gained.
+    const std::vector<int> shared = ShareWidth({116, 60, 84, 44}, 120);
+    EXPECT_EQ(Setting("ColumnWidths"),
+              QString("222,%1,%2,%3").arg(shared[1]).arg(shared[2]).arg(shared[3]).toStdString());
     EXPECT_EQ(Setting("WindowPlace"), QString("%1,%2,%3,%4")
                                           .arg(kept.x())
                                           .arg(kept.y())
@@ -165,10 +209,11 @@ TEST_F(Window, StoredPlacementsThatMakeNoSenseAreLeftOut) {
         QSize size;
         int nameWidth;
     } cases[] = {
-        {"1,2,3", "5,5", DialogUnitsToPixels(kDialogUnits), 130},     // too few numbers
-        {"0,0,10,10", "0,90,90", DialogUnitsToPixels(kDialogUnits), 130},  // below the minimum
-        {"a,b,c,d", "99999,1,1", DialogUnitsToPixels(kDialogUnits), 130},
-        {"0,0,900,700", "50,60,70", QSize(900, 700), 50},
+        {"1,2,3", "5,5", DialogUnitsToPixels(kDialogUnits), 116},     // too few numbers
+        {"0,0,10,10", "0,90,90,40", DialogUnitsToPixels(kDialogUnits), 116},  // below the minimum
+        {"a,b,c,d", "99999,1,1,1", DialogUnitsToPixels(kDialogUnits), 116},
+        {"0,0,900,700", "50,60,70,40", QSize(900, 700), 50},
+        {"0,0,900,700", "50,60,70", QSize(900, 700), 116},  // the three columns of old
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.place);
@@ -199,13 +244,13 @@ TEST_F(Window, ImageButtonsHaveAccessibleNamesAndDescriptions) {
     }
 }
 
-TEST_F(Window, TheListHasItsThreeColumns) {
+TEST_F(Window, TheListHasItsFourColumns) {
     Open();
     QTreeView* list = List();
-    ASSERT_EQ(list->model()->columnCount(), 3);
-    const char* titles[] = {"File Name", "Length", "Bitrate"};
-    const int widths[] = {130, 90, 90};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(list->model()->columnCount(), 4);
+    const char* titles[] = {"File Name", "Length", "Bitrate", "Time"};
+    const int widths[] = {116, 60, 84, 44};
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(list->model()->headerData(i, Qt::Horizontal).toString(), titles[i]);
         EXPECT_EQ(list->header()->sectionSize(i), widths[i]);
         EXPECT_TRUE(list->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole)

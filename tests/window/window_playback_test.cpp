@@ -19,7 +19,16 @@ TEST_F(Window, DoubleClickPlaysATrackAndTheTimerMovesThePlayBar) {
     EXPECT_TRUE(ButtonOf(kIdPlay)->isEnabled());
     EXPECT_FALSE(ButtonOf(kIdStop)->isEnabled());
     EXPECT_EQ(ProgressPos(bar), 0);
+    EXPECT_EQ(ProgressCaption(bar), kPlayBarIdle);  // the stopped track's time is gone
     EXPECT_EQ(window->Core().OpenStream(), nullptr);
+    // Play follows the user's selection: off for a row nothing plays, and for none.
+    List()->selectionModel()->select(List()->model()->index(1, 0),
+                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_FALSE(ButtonOf(kIdPlay)->isEnabled());
+    List()->selectionModel()->clearSelection();
+    EXPECT_FALSE(ButtonOf(kIdPlay)->isEnabled());
+    SelectRow(0);
+    EXPECT_TRUE(ButtonOf(kIdPlay)->isEnabled());
 }
 
 // A click on the play bar moves the sound there, Left goes back five seconds; Space on the list

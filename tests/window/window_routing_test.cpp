@@ -116,6 +116,11 @@ TEST_F(Window, ReplaceShowsAPlainBoxWithoutIcon) {
     EXPECT_EQ(script.messages[0].title, "Fogbell");
     EXPECT_EQ(Status(), "Replace OK");
     EXPECT_TRUE(ButtonOf(kIdOpenContainer)->isEnabled());
+    // The file dialog named the track, listed audio files first and started beside the archive.
+    EXPECT_EQ(script.openTitles.back(), "Replace bgm01.bin");
+    EXPECT_TRUE(script.filters.back().front().startsWith("Support Files ("));
+    EXPECT_EQ(script.filters.back().back(), "All files (*.*)");
+    EXPECT_EQ(QDir(script.openFolders.back()), QDir(QString::fromStdString(dir.Path().string())));
     EXPECT_EQ(QtMessageIcon(MessageIcon::kNone), QMessageBox::NoIcon);
     EXPECT_EQ(QtMessageIcon(MessageIcon::kStop), QMessageBox::Critical);
 }
