@@ -156,6 +156,8 @@ struct PluginBinder {
         Bind(lib, "fnPackFiles", p.fnPackFiles);
         Bind(lib, "fnReplaceFiles", p.fnReplaceFiles);
         Bind(lib, "fnRebuildFiles", p.fnRebuildFiles);
+        Bind(lib, "fnGetTrackOffset", p.fnGetTrackOffset);
+        Bind(lib, "fnReplaceFilesWithin", p.fnReplaceFilesWithin);
         Bind(lib, "fnGetErrorString", p.fnGetErrorString);
         Bind(lib, "fnGetLengthFile", p.fnGetLengthFile);
         return true;

@@ -79,12 +79,17 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanPack() const { return fnGetLayout != nullptr && fnPackFiles != nullptr; }
     bool CanReplaceMany() const { return fnReplaceFiles != nullptr; }
     bool CanRebuildMany() const { return fnRebuildFiles != nullptr; }
+    bool CanTellOffsets() const { return fnGetTrackOffset != nullptr; }
+    bool CanReplaceWithin() const { return fnReplaceFilesWithin != nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
     void ForgetRebuild() {
         fnRebuildFile = nullptr;
         fnRebuildFiles = nullptr;
     }
+    // Forgets fnReplaceFilesWithin, so that the explorer acts as one from before nested
+    // containers were replaced within their file.
+    void ForgetReplaceWithin() { fnReplaceFilesWithin = nullptr; }
 
   private:
     friend class PluginHost;
@@ -105,6 +110,8 @@ class ExplorerPlugin final : public PluginRecord {
     FnPackFiles fnPackFiles = nullptr;                    // optional
     FnReplaceFiles fnReplaceFiles = nullptr;              // optional
     FnRebuildFiles fnRebuildFiles = nullptr;              // optional
+    FnGetTrackOffset fnGetTrackOffset = nullptr;          // optional
+    FnReplaceFilesWithin fnReplaceFilesWithin = nullptr;  // optional
     FnExtractFile fnExtractFile = nullptr;                // required
     FnExplorerLoadFileMemory fnLoadFileMemory = nullptr;  // required
     FnExplorerLoadFile fnLoadFile = nullptr;              // required

@@ -250,6 +250,17 @@ FOGBELL_PLUGIN_API int32_t fnIsTrackDamaged(int32_t handle, const char* name) {
     return Vault::TrackDamaged(handle, name);
 }
 
+FOGBELL_PLUGIN_API int32_t fnReplaceFilesWithin(int32_t handle, uint32_t count,
+                                                const char* const* names,
+                                                const char* const* paths, const char* filePath,
+                                                uint64_t offset) {
+    return Vault::ReplaceFilesWithin(handle, count, names, paths, filePath, offset);
+}
+
+FOGBELL_PLUGIN_API int32_t fnGetTrackOffset(int32_t handle, const char* name, uint64_t* offset) {
+    return Vault::TrackOffset(handle, name, offset);
+}
+
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths) {
     return Vault::ReplaceFiles(handle, count, names, paths);
