@@ -169,8 +169,8 @@ PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
         CloseHandle(file);
         return PatchResult::kLengthDiffers;
     }
-    const PutBytesAt put = [file](std::uint64_t at, const std::uint8_t* data, std::size_t size) {
-        return WriteAllAt(file, data, size, at);
+    const PutBytesAt put = [file](std::uint64_t at, const std::uint8_t* data, std::size_t count) {
+        return WriteAllAt(file, data, count, at);
     };
     const bool written = patch(put) && FlushFileBuffers(file);
     const DWORD error = GetLastError();
