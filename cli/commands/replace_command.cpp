@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,22 +71,30 @@ struct TrackLine {
     std::string reason;
 };
 
-// The bytes of the file at path; empty when it cannot be read.
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(PathFromUtf8(path), std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Whether the track already holds exactly the bytes of the file at path.
+// Whether the track already holds exactly the bytes of the file at path. The file is read a
+// chunk at a time: a batch of large tracks holds none of them whole.
 bool TrackHolds(const ExplorerSession& container, const std::string& track,
                 const std::string& path) {
+    constexpr std::size_t kChunk = 1u << 20;
     const TrackBytes bytes = container.Track(track);
-    if (!bytes) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), error);
+    if (!bytes || error || size != bytes.Size()) {
         return false;
     }
-    const std::vector<std::uint8_t> wanted = FileBytes(path);
-    const auto* held = static_cast<const std::uint8_t*>(bytes.Data());
-    return wanted.size() == bytes.Size() && std::equal(wanted.begin(), wanted.end(), held);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    std::vector<char> chunk(kChunk);
+    const auto* held = static_cast<const char*>(bytes.Data());
+    for (std::uintmax_t done = 0; done < size;) {
+        const auto step = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, size - done));
+        if (!in.read(chunk.data(), static_cast<std::streamsize>(step)) ||
+            !std::equal(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(step),
+                        held + done)) {
+            return false;
+        }
+        done += step;
+    }
+    return true;
 }
 
 // The regular files of the folder, by name.

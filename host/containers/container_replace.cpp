@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -316,6 +318,47 @@ ContainerReplaceResult WriteOutwards(const ContainerReplaceRequest& request, boo
     }
 }
 
+// Where the innermost container's first byte lies in the outermost file: the sum of the offsets
+// of the tracks that lead to it. None unless the outermost is a file on disk, every level above
+// the innermost tells its tracks' offsets and the innermost can replace within that file.
+std::optional<std::uint64_t> InnermostOffset(const std::vector<const ExplorerSession*>& chain,
+                                             const std::vector<std::string>& links) {
+    if (chain.size() < 2 || chain.front()->memoryImage != nullptr ||
+        !chain.back()->CanReplaceWithin()) {
+        return std::nullopt;
+    }
+    std::uint64_t offset = 0;
+    for (std::size_t level = 0; level + 1 < chain.size(); ++level) {
+        if (!chain[level]->CanTellOffsets()) {
+            return std::nullopt;
+        }
+        const auto told = chain[level]->TrackOffset(links[level]).value;
+        if (!told || *told > std::numeric_limits<std::uint64_t>::max() - offset) {
+            return std::nullopt;
+        }
+        // A level inside another lies in the same view: the offset it tells must lead to the
+        // bytes the level below was opened from.
+        if (level > 0 && static_cast<const std::uint8_t*>(chain[level]->memoryImage) + *told !=
+                             chain[level + 1]->memoryImage) {
+            return std::nullopt;
+        }
+        offset += *told;
+    }
+    return offset;
+}
+
+// Replaces tracks of the innermost container in place, straight into the outermost file's view
+// and journalled in that file's journal: only the bytes that change are written. false with the
+// text.
+bool ReplaceWithin(const std::vector<const ExplorerSession*>& chain, std::uint64_t offset,
+                   const std::vector<std::string>& tracks, const std::vector<std::string>& files,
+                   std::string& text) {
+    const PluginAnswer<bool> replaced =
+        chain.back()->ReplaceManyWithin(tracks, files, chain.front()->path, offset);
+    text = replaced.TextOr(replaced.value ? "OK" : "Error replacing file.");
+    return replaced.value;
+}
+
 }  // namespace
 
 ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request) {
@@ -338,9 +381,19 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
         case Fit::kFits:
         case Fit::kUnknown:
             // The plug-in decides, as a plain replacement always has.
+            if (const auto offset = InnermostOffset(chain, request.links)) {
+                // The innermost's bytes lie in the outermost file's view: its explorer writes
+                // the track there, journalled in that file's journal.
+                result.outcome = ReplaceWithin(chain, *offset, {request.track},
+                                               {request.replacement}, result.text)
+                                     ? ContainerReplaceOutcome::kReplacedInPlace
+                                     : ContainerReplaceOutcome::kFailed;
+                return result;
+            }
             if (chain.size() > 1) {
                 // The innermost's bytes lie in its parent's: written there directly they would
-                // bypass the outer file's journal. They change in a copy and go back outwards.
+                // bypass the outer file's journal. Without an explorer that journals them in
+                // that file, they change in a copy and go back outwards.
                 RemoveStaleInnerTemporaries();
                 return WriteOutwards(request, true, std::string());
             }
@@ -513,6 +566,15 @@ BatchReplaceResult ReplaceManyInContainer(const BatchReplaceRequest& request) {
     const bool nested = chain.size() > 1;
     if (result.tooBig.empty() && !nested) {
         return ReplaceManyInPlace(request);
+    }
+    if (result.tooBig.empty()) {
+        if (const auto offset = InnermostOffset(chain, request.links)) {
+            result.outcome =
+                ReplaceWithin(chain, *offset, request.tracks, request.replacements, result.text)
+                    ? ContainerReplaceOutcome::kReplacedInPlace
+                    : ContainerReplaceOutcome::kFailed;
+            return result;
+        }
     }
     // A batch is rebuilt in one pass, with every replacement.
     result.rebuildable = innermost.CanRebuildMany() && chain.front()->memoryImage == nullptr;

@@ -3,13 +3,16 @@
 //
 // In place: the innermost container's own fnReplaceFile on its open handle, exactly as a plain
 // replacement (a container file on disk is changed through its journal, journal.h). A nested
-// container's bytes lie in its parent's, where a direct write would bypass the journal of the
-// file on disk: the track is replaced in a private copy of the innermost container's bytes
-// (fnLoadFileMemory + fnReplaceFile on the copy), and the changed container, of the same size,
-// goes back as its parent's track the same way, outwards, until the outermost file's own
-// journalled fnReplaceFile writes it. A kill at any moment leaves that file wholly old or wholly
-// new. It costs a copy of each inner container in memory and in a temporary file, and the
-// outermost's journal saves the whole old member.
+// container's bytes lie in the outermost file's view, where a plain write would bypass that
+// file's journal: the innermost's explorer is told where its bytes lie in the file (the sum of
+// the offsets, fnGetTrackOffset, of the tracks that lead to it) and replaces the track there with
+// fnReplaceFilesWithin, journalling only the bytes that change in the outermost file's journal.
+// A kill at any moment leaves that file wholly old or wholly new, and the replacement costs what
+// the same one in a file of its own costs. With explorers that lack those entry points the track
+// is replaced in a private copy of the innermost container's bytes (fnLoadFileMemory +
+// fnReplaceFile on the copy), and the changed container, of the same size, goes back as its
+// parent's track the same way, outwards, until the outermost file's own journalled
+// fnReplaceFile writes it: a copy of each inner container in memory and in a temporary file.
 //
 // Rebuild, from the innermost container outwards: the innermost container's explorer writes a
 // complete new container with the track replaced (fnRebuildFile) to a temporary file; those
@@ -88,9 +91,10 @@ ContainerReplaceResult ReplaceInContainer(const ContainerReplaceRequest& request
 
 // Several tracks of the innermost container replaced as one step: the container is wholly old
 // or wholly new after a failure or a kill. In place when every replacement fits: for a file on
-// disk one fnReplaceFiles (one journal for every range); for a nested container the tracks
-// are replaced in a temporary copy of its bytes, which then goes back as its parent's track as
-// ReplaceInContainer puts it. When one does not fit and rebuilding is allowed, the innermost
+// disk one fnReplaceFiles (one journal for every range); for a nested container one
+// fnReplaceFilesWithin as above, or, with explorers that lack it, the tracks are replaced in a
+// temporary copy of its bytes, which then goes back as its parent's track as ReplaceInContainer
+// puts it. When one does not fit and rebuilding is allowed, the innermost
 // container is rebuilt into a temporary file in one pass with every replacement (its explorer's
 // fnRebuildFiles), and the result replaces the file on disk by a rename, or goes back to the
 // parent as above.

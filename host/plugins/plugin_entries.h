@@ -40,7 +40,9 @@
     X(fnGetDamagedCount, FnGetDamagedCount, Optional, Kind)       \
     X(fnIsTrackDamaged, FnIsTrackDamaged, Optional, Kind)         \
     X(fnGetLayout, FnGetLayout, Optional, Kind)                   \
-    X(fnPackFiles, FnPackFiles, Optional, Kind)
+    X(fnPackFiles, FnPackFiles, Optional, Kind)                   \
+    X(fnGetTrackOffset, FnGetTrackOffset, Optional, Kind)         \
+    X(fnReplaceFilesWithin, FnReplaceFilesWithin, Optional, Kind)
 
 #define FOGBELL_DECODER_ENTRIES(X)                               \
     X(fnLoadFile, FnDecoderLoadFile, Required, Kind)             \

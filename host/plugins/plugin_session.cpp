@@ -278,6 +278,42 @@ PluginAnswer<bool> ExplorerSession::ReplaceMany(const std::vector<std::string>& 
     return answer;
 }
 
+PluginAnswer<std::optional<std::uint64_t>> ExplorerSession::TrackOffset(
+    const std::string& track) const {
+    const ExplorerPlugin& explorer = Plugin();
+    PluginAnswer<std::optional<std::uint64_t>> answer;
+    if (explorer.fnGetTrackOffset == nullptr) {
+        return answer;
+    }
+    std::lock_guard guard(explorer.lock);
+    std::uint64_t offset = 0;
+    if (explorer.fnGetTrackOffset(handle_, track.c_str(), &offset) != 0) {
+        answer.value = offset;
+    } else {
+        answer.text = explorer.LastText();
+    }
+    return answer;
+}
+
+PluginAnswer<bool> ExplorerSession::ReplaceManyWithin(const std::vector<std::string>& tracks,
+                                                      const std::vector<std::string>& files,
+                                                      const std::string& filePath,
+                                                      std::uint64_t offset) const {
+    const ExplorerPlugin& explorer = Plugin();
+    PluginAnswer<bool> answer;
+    if (explorer.fnReplaceFilesWithin == nullptr || tracks.size() != files.size()) {
+        return answer;
+    }
+    const std::vector<const char*> names = CStrings(tracks);
+    const std::vector<const char*> paths = CStrings(files);
+    std::lock_guard guard(explorer.lock);
+    answer.value =
+        explorer.fnReplaceFilesWithin(handle_, static_cast<std::uint32_t>(names.size()),
+                                      names.data(), paths.data(), filePath.c_str(), offset) != 0;
+    answer.text = explorer.LastText();
+    return answer;
+}
+
 PluginAnswer<bool> ExplorerSession::RebuildMany(const std::vector<std::string>& tracks,
                                                 const std::vector<std::string>& files,
                                                 const std::string& outPath) const {

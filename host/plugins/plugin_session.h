@@ -136,6 +136,8 @@ class ExplorerSession final : public OpenedFile {
     bool CanRebuild() const { return Plugin().CanRebuild(); }
     bool CanReplaceMany() const { return Plugin().CanReplaceMany(); }
     bool CanRebuildMany() const { return Plugin().CanRebuildMany(); }
+    bool CanTellOffsets() const { return Plugin().CanTellOffsets(); }
+    bool CanReplaceWithin() const { return Plugin().CanReplaceWithin(); }
 
     // Opens other bytes (a private copy of this container's) with the same explorer, as a
     // container named as this one.
@@ -188,6 +190,15 @@ class ExplorerSession final : public OpenedFile {
     // write. False without the entry (CanReplaceMany).
     PluginAnswer<bool> ReplaceMany(const std::vector<std::string>& tracks,
                                    const std::vector<std::string>& files) const;
+    // fnGetTrackOffset: where the track's bytes begin in the container's; none with the text,
+    // or without the entry (CanTellOffsets).
+    PluginAnswer<std::optional<std::uint64_t>> TrackOffset(const std::string& track) const;
+    // fnReplaceFilesWithin: as ReplaceMany in a container opened from memory that lies at
+    // offset of the file at filePath (mapped read-write by an open session), journalled in that
+    // file's journal. False without the entry (CanReplaceWithin).
+    PluginAnswer<bool> ReplaceManyWithin(const std::vector<std::string>& tracks,
+                                         const std::vector<std::string>& files,
+                                         const std::string& filePath, std::uint64_t offset) const;
     // fnRebuildFiles: writes to outPath the container with tracks[i] holding the file named
     // files[i], in one pass. False with the text, or without the entry (CanRebuildMany).
     PluginAnswer<bool> RebuildMany(const std::vector<std::string>& tracks,

@@ -172,6 +172,25 @@ FOGBELL_PLUGIN_API int32_t fnPackFiles(const char* layout, const char* const* pa
 FOGBELL_PLUGIN_API int32_t fnReplaceFiles(int32_t handle, uint32_t count, const char* const* names,
                                           const char* const* paths);
 
+/* The offset of the track's first byte in the container's bytes: where fnGetFilePointer points,
+ * counted from the container's first byte. 1, or 0 with a text (no such track, a track outside
+ * the container, a null offset). Optional. */
+FOGBELL_PLUGIN_API int32_t fnGetTrackOffset(int32_t handle, const char* name, uint64_t* offset);
+
+/* As fnReplaceFiles, for a container opened with fnLoadFileMemory from bytes that lie at offset
+ * of the file at filePath, which an open handle (of this plug-in or another) maps read-write: a
+ * container nested in that file. The bytes the replacements overwrite are saved in that file's
+ * journal (filePath.fogbell-journal, as fnLoadFile of filePath expects it), under their offsets
+ * in the file, and flushed before any byte changes; then only the changed bytes are written,
+ * through the caller's bytes, and flushed to the file, and the journal is removed. A crash leaves
+ * the file wholly old or wholly new: its next fnLoadFile puts the saved bytes back. The caller
+ * guarantees that the bytes lie there and keeps the file's handle open meanwhile. 1, or 0 with a
+ * text and nothing written (as fnReplaceFiles). Optional. */
+FOGBELL_PLUGIN_API int32_t fnReplaceFilesWithin(int32_t handle, uint32_t count,
+                                                const char* const* names,
+                                                const char* const* paths, const char* filePath,
+                                                uint64_t offset);
+
 /* Writes to outPath a complete new container equal to the open one but with every track
  * names[i] holding the file at paths[i] (each as fnRebuildFile would write it), in one pass:
  * every other track byte for byte and the tables recomputed; flushed to disk before 1 is
@@ -206,6 +225,10 @@ typedef int32_t (*FnPackFiles)(const char* layout, const char* const* paths, uin
                                const char* outPath);
 typedef int32_t (*FnReplaceFiles)(int32_t handle, uint32_t count, const char* const* names,
                                   const char* const* paths);
+typedef int32_t (*FnGetTrackOffset)(int32_t handle, const char* name, uint64_t* offset);
+typedef int32_t (*FnReplaceFilesWithin)(int32_t handle, uint32_t count, const char* const* names,
+                                        const char* const* paths, const char* filePath,
+                                        uint64_t offset);
 typedef int32_t (*FnRebuildFiles)(int32_t handle, uint32_t count, const char* const* names,
                                   const char* const* paths, const char* outPath);
 

@@ -441,6 +441,60 @@ TEST_F(Rebuild, SeveralTracksAreReplacedTogetherOrNotAtAll) {
     }
 }
 
+// fnReplaceFilesWithin: each kind of container nested in an AFS file is replaced straight into
+// the file's view, the file's journal gone afterwards, every other byte of the file kept; a wrong
+// offset and a container opened from its own file are refused with nothing written.
+TEST_F(Rebuild, ANestedContainerIsReplacedWithinTheFileThatHoldsIt) {
+    for (const Format& format : Formats()) {
+        SCOPED_TRACE(format.plugin);
+        ExplorerApi outerApi("afsvault");
+        ExplorerApi api(format.plugin);
+        ASSERT_NE(api.ReplaceFilesWithin, nullptr);
+        const Bytes inner = format.build();
+        const auto outer =
+            AfsBuilder().Add("lead.bin", Pattern(700, 6)).Add("inner.box", inner).Build();
+        const std::string path = dir.File("outer.afs");
+        WriteFile(path, outer.bytes);
+        const Bytes replacement = format.replacement(format.targetRoom / 2);
+        WriteFile(dir.File("new"), replacement);
+        const std::string newPath = dir.File("new");
+        const char* names[] = {format.target.c_str()};
+        const char* files[] = {newPath.c_str()};
+
+        const int file = outerApi.LoadFile(path.c_str());
+        ASSERT_NE(file, -1) << outerApi.Error();
+        std::uint64_t offset = 0;
+        ASSERT_EQ(outerApi.GetTrackOffset(file, "inner.box", &offset), 1) << outerApi.Error();
+        EXPECT_EQ(offset, outer.offsets[1]);
+        std::uint32_t length = 0;
+        const void* bytes = outerApi.GetFilePointer(file, "inner.box", &length);
+        const int nested = api.LoadFileMemory(bytes, length);
+        ASSERT_NE(nested, -1) << api.Error();
+        EXPECT_EQ(api.ReplaceFilesWithin(nested, 1, names, files, path.c_str(), 1u << 30), 0);
+        const int own = api.LoadFile(path.c_str());
+        if (own != -1) {  // an AFS opens itself
+            EXPECT_EQ(api.ReplaceFilesWithin(own, 1, names, files, path.c_str(), 0), 0);
+            api.CloseFile(own);
+        }
+        EXPECT_EQ(ReadFile(path), outer.bytes);
+        ASSERT_EQ(api.ReplaceFilesWithin(nested, 1, names, files, path.c_str(), offset), 1)
+            << api.Error();
+        EXPECT_FALSE(FileExists(path + ".fogbell-journal"));
+        api.CloseFile(nested);
+        outerApi.CloseFile(file);
+
+        // The same replacement in a copy of the inner container's bytes.
+        Bytes expected = outer.bytes;
+        const int memory = api.LoadFileMemory(expected.data() + offset, length);
+        ASSERT_EQ(api.ReplaceFileMemory(memory, names[0], replacement.data(),
+                                        static_cast<std::uint32_t>(replacement.size())),
+                  1);
+        api.CloseFile(memory);
+        EXPECT_NE(expected, outer.bytes);
+        EXPECT_EQ(ReadFile(path), expected);
+    }
+}
+
 // fnRebuildFiles: a growing and a fitting replacement in one pass give every member what two
 // rebuilds one after the other give; a name given twice or a missing track write nothing.
 TEST_F(Rebuild, SeveralTracksAreRebuiltInOnePass) {

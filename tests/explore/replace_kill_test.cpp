@@ -371,6 +371,13 @@ void ExpectedReplacement(ExplorerApi& api, const KillCase& c, Bytes& expected) {
                                           Size(c.replacement)),
                   1)
             << inner.Error();
+        if (!c.secondTrack.empty()) {
+            ASSERT_EQ(inner.ReplaceFileMemory(nested, c.secondTrack.c_str(),
+                                              c.secondReplacement.data(),
+                                              Size(c.secondReplacement)),
+                      1)
+                << inner.Error();
+        }
         inner.CloseFile(nested);
     }
     api.CloseFile(memory);
@@ -541,6 +548,32 @@ TEST(ReplaceKill, ABatchOfTwoTracksIsAlwaysTheOldOrTheNewArchive) {
     c.spreadQuarters = 4;
     for (const std::size_t row : {0u, 2u}) {
         const std::size_t date = AfsBuilder::NameEntryOffset(built, row) + 32;
+        c.timeDependent.push_back({date, date + 12});
+    }
+    RunKills(c, 40);
+}
+
+// Two tracks of an archive inside an archive in one step: written straight into the outer file
+// under its one journal.
+TEST(ReplaceKill, ABatchInsideAnArchiveIsAlwaysTheOldOrTheNewOne) {
+    const auto inner = AfsBuilder()
+                           .Add("one.bin", Pattern(kTrackSize, 1))
+                           .Add("two.bin", Pattern(kTrackSize, 2))
+                           .Build();
+    const auto outer =
+        AfsBuilder().Add("first.bin", Pattern(500, 5)).Add("inner.afs", inner.bytes).Build();
+    KillCase c;
+    c.plugin = "afsvault";
+    c.container = outer.bytes;
+    c.link = "inner.afs";
+    c.innerPlugin = "afsvault";
+    c.spreadQuarters = 4;
+    c.track = "one.bin";
+    c.replacement = Pattern(kTrackSize, 4);
+    c.secondTrack = "two.bin";
+    c.secondReplacement = Pattern(kTrackSize - 10, 5);
+    for (const std::size_t row : {0u, 1u}) {
+        const std::size_t date = outer.offsets[1] + AfsBuilder::NameEntryOffset(inner, row) + 32;
         c.timeDependent.push_back({date, date + 12});
     }
     RunKills(c, 40);

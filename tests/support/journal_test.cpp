@@ -179,5 +179,75 @@ TEST_F(Journal, AJournalThatCannotBeWrittenRefusesTheWrite) {
     EXPECT_EQ(test::ReadFile(path), old);
 }
 
+// Where a write into a container nested in the file is cut: the process dies right after it.
+enum class CutAfter { kBegin, kHalfTheWrites, kAllTheWrites, kCommit };
+
+struct NestedCut {
+    CutAfter cut;
+    JournalRecovery recovery;  // what the next open of the file does
+    bool replaced;             // the file then holds the new bytes (else the old ones)
+};
+
+// A container nested at kInner of the file writes two ranges through the file's journal and
+// dies at each step: the file's next open finds it wholly old or wholly new.
+TEST_F(Journal, AWriteNestedInTheFileIsCutAtEveryStepAndLeavesItOldOrNew) {
+    constexpr std::uint32_t kInner = 2000;
+    constexpr std::uint32_t kInnerLength = 5000;
+    const NestedCut cuts[] = {
+        {CutAfter::kBegin, JournalRecovery::kRestored, false},
+        {CutAfter::kHalfTheWrites, JournalRecovery::kRestored, false},
+        {CutAfter::kAllTheWrites, JournalRecovery::kRestored, false},
+        {CutAfter::kCommit, JournalRecovery::kNone, true},
+    };
+    Bytes replaced = old;
+    std::fill(replaced.begin() + kInner + 100, replaced.begin() + kInner + 300, 0x11);
+    std::fill(replaced.begin() + kInner + 4990, replaced.begin() + kInner + 5000, 0x22);
+    for (const NestedCut& c : cuts) {
+        SCOPED_TRACE(static_cast<int>(c.cut));
+        test::WriteFile(path, old);
+        {
+            Mapped mapped(path);  // the outer container's own view
+            // Never destroyed, as a process that dies leaves it (kept reachable for leak checkers):
+            // never committed unless the step says so.
+            static std::vector<ContainerWrite*> abandoned;
+            ContainerWrite* write = abandoned.emplace_back(new ContainerWrite(
+                EnclosingFile{path, kInner, old.size()}, mapped.view + kInner, kInnerLength));
+            ASSERT_TRUE(write->Begin({{100, 300}, {4990, 5000}}));
+            // Only the ranges are saved, under their offsets in the file.
+            EXPECT_EQ(test::ReadFile(JournalPath(path)).size(), 20u + 212u + 22u + 8u);
+            if (c.cut >= CutAfter::kHalfTheWrites) {
+                std::fill(mapped.view + kInner + 100, mapped.view + kInner + 300, 0x11);
+            }
+            if (c.cut >= CutAfter::kAllTheWrites) {
+                std::fill(mapped.view + kInner + 4990, mapped.view + kInner + 5000, 0x22);
+            }
+            if (c.cut == CutAfter::kCommit) {
+                EXPECT_TRUE(write->Commit());
+            }
+        }
+        EXPECT_EQ(RecoverJournal(path.c_str()), c.recovery);
+        EXPECT_FALSE(test::FileExists(JournalPath(path)));
+        EXPECT_EQ(test::ReadFile(path), c.replaced ? replaced : old);
+    }
+}
+
+// A batch that fails while writing puts the saved bytes back in the enclosing file's view, and
+// leaves the bytes around the nested container alone.
+TEST_F(Journal, AnUndoneNestedBatchPutsBackOnlyItsOwnBytes) {
+    {
+        Mapped mapped(path);
+        ContainerBatch batch(EnclosingFile{path, 3000, old.size()}, mapped.view + 3000, 1000);
+        ContainerWrite record(nullptr, mapped.view + 3000, 1000);
+        EXPECT_FALSE(record.Begin({{0, 1000}}));  // recorded, not yet written
+        ASSERT_TRUE(batch.StartWriting());
+        std::fill(mapped.view, mapped.view + 10000, 0x33);
+        EXPECT_TRUE(batch.Undo());
+        EXPECT_FALSE(test::FileExists(JournalPath(path)));
+    }
+    Bytes expected(10000, 0x33);
+    std::copy(old.begin() + 3000, old.begin() + 4000, expected.begin() + 3000);
+    EXPECT_EQ(test::ReadFile(path), expected);
+}
+
 }  // namespace
 }  // namespace fogbell::plugin

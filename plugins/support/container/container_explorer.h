@@ -35,11 +35,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "container_loader.h"
+#include "file_ops.h"
 #include "journal.h"
 #include "mapped_file.h"
 #include "name_list.h"
@@ -399,62 +401,58 @@ class ContainerExplorer {
                                      const char* const* names, const char* const* paths) {
         return Guarded(0, [&] {
             Record* record = Begin(handle);
+            return record ? ReplaceAll(*record, count, names, paths, nullptr) : 0;
+        });
+    }
+
+    // fnReplaceFilesWithin: as ReplaceFiles for a container handed in as memory that lies at
+    // offset of the file at filePath, mapped for writing elsewhere: the batch's journal is that
+    // file's (EnclosingFile).
+    static std::int32_t ReplaceFilesWithin(std::int32_t handle, std::uint32_t count,
+                                           const char* const* names, const char* const* paths,
+                                           const char* filePath, std::uint64_t offset) {
+        return Guarded(0, [&] {
+            Record* record = Begin(handle);
             if (record == nullptr) {
                 return 0;
             }
-            if (names == nullptr || paths == nullptr) {
+            if (filePath == nullptr) {
                 SetErrorText("NULL file pointer.");
                 return 0;
             }
-            std::vector<MappedFilePtr> sources;
-            std::vector<const std::uint8_t*> bytes(count, nullptr);
-            std::vector<const Track*> tracks;
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const Track* track = Find(*record, names[i]);
-                if (track == nullptr) {
-                    return 0;
-                }
-                if (std::find(tracks.begin(), tracks.end(), track) != tracks.end()) {
-                    SetErrorText("%s is named twice.", names[i]);
-                    return 0;
-                }
-                tracks.push_back(track);
-                sources.push_back(Table::OpenReplacement(paths[i], bytes[i]));
-                if (!sources.back()) {
-                    return 0;
-                }
-            }
-            SetOk();
-            const auto replaceEach = [&] {
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    if (Table::Replace(*record, names[i], bytes[i],
-                                       MappedLength(sources[i].get())) == 0) {
-                        return i;
-                    }
-                }
-                return count;
-            };
-            ContainerBatch batch(record->file, record->container.base, record->container.length);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                // While the batch records every replacement stops at its write; one that
-                // recorded nothing was refused, with its text.
-                const std::size_t before = batch.Recorded();
-                Table::Replace(*record, names[i], bytes[i], MappedLength(sources[i].get()));
-                if (batch.Recorded() == before) {
-                    return 0;
-                }
-            }
-            if (!batch.StartWriting()) {
+            if (record->file != nullptr) {
+                SetErrorText("This container was opened from its own file: replace its tracks "
+                             "with fnReplaceFiles.");
                 return 0;
             }
-            SetOk();
-            if (replaceEach() != count) {
-                const std::string why = ErrorText();
-                batch.Undo();
-                SetErrorText("%s", why.c_str());
+            EnclosingFile enclosing{filePath, offset, 0};
+            if (!FileSizeOf(filePath, enclosing.length)) {
+                SetErrorText("Unable to open the file: %s!", filePath);
                 return 0;
             }
-            return batch.Commit() ? 1 : 0;
+            if (offset > enclosing.length ||
+                record->container.length > enclosing.length - offset) {
+                SetErrorText("Internal error: the container does not lie inside %s.", filePath);
+                return 0;
+            }
+            return ReplaceAll(*record, count, names, paths, &enclosing);
+        });
+    }
+
+    // fnGetTrackOffset: where the track's bytes begin in the container's.
+    static std::int32_t TrackOffset(std::int32_t handle, const char* name, std::uint64_t* offset) {
+        return Guarded(0, [&] {
+            Record* record = Begin(handle);
+            Track* track = record ? FindInside(*record, name) : nullptr;
+            if (track == nullptr) {
+                return 0;
+            }
+            if (offset == nullptr) {
+                SetErrorText("NULL memory pointer.");
+                return 0;
+            }
+            *offset = track->offset;
+            return 1;
         });
     }
 
@@ -498,6 +496,70 @@ class ContainerExplorer {
     }
 
   private:
+    // The body of ReplaceFiles and ReplaceFilesWithin: the batch journalled in the record's own
+    // file, or in the enclosing file when one is given.
+    static std::int32_t ReplaceAll(Record& record, std::uint32_t count, const char* const* names,
+                                   const char* const* paths, const EnclosingFile* enclosing) {
+        if (names == nullptr || paths == nullptr) {
+            SetErrorText("NULL file pointer.");
+            return 0;
+        }
+        std::vector<MappedFilePtr> sources;
+        std::vector<const std::uint8_t*> bytes(count, nullptr);
+        std::vector<const Track*> tracks;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const Track* track = Find(record, names[i]);
+            if (track == nullptr) {
+                return 0;
+            }
+            if (std::find(tracks.begin(), tracks.end(), track) != tracks.end()) {
+                SetErrorText("%s is named twice.", names[i]);
+                return 0;
+            }
+            tracks.push_back(track);
+            sources.push_back(Table::OpenReplacement(paths[i], bytes[i]));
+            if (!sources.back()) {
+                return 0;
+            }
+        }
+        SetOk();
+        const auto replaceEach = [&] {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                if (Table::Replace(record, names[i], bytes[i], MappedLength(sources[i].get())) ==
+                    0) {
+                    return i;
+                }
+            }
+            return count;
+        };
+        std::optional<ContainerBatch> batch;
+        if (enclosing != nullptr) {
+            batch.emplace(*enclosing, record.container.base, record.container.length);
+        } else {
+            batch.emplace(record.file, record.container.base, record.container.length);
+        }
+        for (std::uint32_t i = 0; i < count; ++i) {
+            // While the batch records every replacement stops at its write; one that
+            // recorded nothing was refused, with its text.
+            const std::size_t before = batch->Recorded();
+            Table::Replace(record, names[i], bytes[i], MappedLength(sources[i].get()));
+            if (batch->Recorded() == before) {
+                return 0;
+            }
+        }
+        if (!batch->StartWriting()) {
+            return 0;
+        }
+        SetOk();
+        if (replaceEach() != count) {
+            const std::string why = ErrorText();
+            batch->Undo();
+            SetErrorText("%s", why.c_str());
+            return 0;
+        }
+        return batch->Commit() ? 1 : 0;
+    }
+
     // The body of the entry points that take a replacement file: body(record, bytes, length)
     // with the checked record, once ready() agrees, and the file that Table::OpenReplacement
     // opened (the view's own length bounds every read); 0 when any of them fails.

@@ -84,6 +84,15 @@
                                               const char* outPath) {                               \
         return Vault::RebuildFiles(handle, count, names, paths, outPath);                          \
     }                                                                                              \
+    FOGBELL_PLUGIN_API int32_t fnReplaceFilesWithin(                                               \
+        int32_t handle, uint32_t count, const char* const* names, const char* const* paths,        \
+        const char* filePath, uint64_t offset) {                                                   \
+        return Vault::ReplaceFilesWithin(handle, count, names, paths, filePath, offset);           \
+    }                                                                                              \
+    FOGBELL_PLUGIN_API int32_t fnGetTrackOffset(int32_t handle, const char* name,                  \
+                                                uint64_t* offset) {                                \
+        return Vault::TrackOffset(handle, name, offset);                                           \
+    }                                                                                              \
     }
 
 // fnGetBitrate, for an explorer whose Table tells a track's bitrate (container_explorer.h).

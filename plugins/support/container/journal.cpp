@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 #include "file_ops.h"
 #include "journal.h"
@@ -19,9 +20,13 @@ constexpr std::size_t kFirstRangeAt = 20;
 constexpr std::size_t kRangeHeaderSize = 12;  // offset u64, length u32
 constexpr std::size_t kChecksumSize = 8;
 
-void PutLE(std::vector<std::uint8_t>& out, std::uint64_t value, std::size_t bytes) {
+// How many journal bytes are read at a time: the journal is never whole in memory, whatever the
+// size of the ranges it saves.
+constexpr std::size_t kReadChunk = 1u << 20;
+
+void PutLE(std::uint8_t* out, std::uint64_t value, std::size_t bytes) {
     for (std::size_t i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
@@ -33,68 +38,149 @@ std::uint64_t GetLE(const std::uint8_t* in, std::size_t bytes) {
     return value;
 }
 
-// FNV-1a, 64 bits: enough to tell a journal cut short or torn from a whole one.
-std::uint64_t Checksum(const std::uint8_t* data, std::size_t size) {
-    std::uint64_t hash = 0xCBF29CE484222325ull;
-    for (std::size_t i = 0; i < size; ++i) {
-        hash = (hash ^ data[i]) * 0x100000001B3ull;
+// FNV-1a, 64 bits, fed piece by piece: enough to tell a journal cut short or torn from a whole
+// one.
+class Checksum {
+  public:
+    void Add(const std::uint8_t* data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            hash_ = (hash_ ^ data[i]) * 0x100000001B3ull;
+        }
     }
-    return hash;
-}
+    std::uint64_t Value() const { return hash_; }
 
-// The journal's bytes for the ranges of the container at base.
-std::vector<std::uint8_t> BuildJournal(const std::uint8_t* base, std::uint64_t length,
-                                       const std::vector<ByteRange>& ranges) {
-    std::vector<std::uint8_t> journal(kMagic, kMagic + kMagicSize);
-    PutLE(journal, length, 8);
-    PutLE(journal, ranges.size(), 4);
-    for (const ByteRange& range : ranges) {
-        PutLE(journal, range.begin, 8);
-        PutLE(journal, range.end - range.begin, 4);
-        journal.insert(journal.end(), base + range.begin, base + range.end);
-    }
-    PutLE(journal, Checksum(journal.data(), journal.size()), kChecksumSize);
-    return journal;
-}
-
-struct SavedRange {
-    std::uint64_t offset = 0;
-    const std::uint8_t* bytes = nullptr;
-    std::uint32_t length = 0;
+  private:
+    std::uint64_t hash_ = 0xCBF29CE484222325ull;
 };
 
-// The ranges of a complete journal; false for an incomplete or foreign one.
-bool ParseJournal(const std::vector<std::uint8_t>& journal, std::uint64_t& containerLength,
-                  std::vector<SavedRange>& ranges) {
-    if (journal.size() < kFirstRangeAt + kChecksumSize ||
-        std::memcmp(journal.data(), kMagic, kMagicSize) != 0) {
+// Writes the journal of ranges (offsets into the view at base) through put, each range saved
+// under its offset plus shift, for a container of containerLength bytes; false when a write
+// failed. The saved bytes go from the view to the file without a copy.
+bool PutJournal(const PutBytes& put, const std::uint8_t* base, std::uint64_t shift,
+                std::uint64_t containerLength, const std::vector<ByteRange>& ranges) {
+    Checksum checksum;
+    const auto emit = [&](const std::uint8_t* data, std::size_t size) {
+        checksum.Add(data, size);
+        return put(data, size);
+    };
+    std::uint8_t header[kFirstRangeAt];
+    std::memcpy(header, kMagic, kMagicSize);
+    PutLE(header + kLengthAt, containerLength, 8);
+    PutLE(header + kCountAt, ranges.size(), 4);
+    if (!emit(header, sizeof header)) {
         return false;
     }
-    const std::size_t body = journal.size() - kChecksumSize;
-    if (GetLE(journal.data() + body, kChecksumSize) != Checksum(journal.data(), body)) {
-        return false;
-    }
-    containerLength = GetLE(journal.data() + kLengthAt, 8);
-    const std::uint64_t count = GetLE(journal.data() + kCountAt, 4);
-    std::size_t at = kFirstRangeAt;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (body - at < kRangeHeaderSize) {
+    for (const ByteRange& range : ranges) {
+        std::uint8_t rangeHeader[kRangeHeaderSize];
+        PutLE(rangeHeader, range.begin + shift, 8);
+        PutLE(rangeHeader + 8, range.end - range.begin, 4);
+        if (!emit(rangeHeader, sizeof rangeHeader) ||
+            !emit(base + range.begin, static_cast<std::size_t>(range.end - range.begin))) {
             return false;
         }
-        SavedRange range;
-        range.offset = GetLE(journal.data() + at, 8);
-        range.length = static_cast<std::uint32_t>(GetLE(journal.data() + at + 8, 4));
-        at += kRangeHeaderSize;
-        if (body - at < range.length || range.offset > containerLength ||
-            range.length > containerLength - range.offset) {
-            return false;
-        }
-        range.bytes = journal.data() + at;
-        at += range.length;
-        ranges.push_back(range);
     }
-    return at == body;
+    std::uint8_t sum[kChecksumSize];
+    PutLE(sum, checksum.Value(), kChecksumSize);
+    return put(sum, sizeof sum);
 }
+
+// Writes the journal of the ranges at journalPath and flushes it; false with the system's
+// reason in why (a partial journal is removed).
+bool WriteJournal(const std::string& journalPath, const std::uint8_t* base, std::uint64_t shift,
+                  std::uint64_t containerLength, const std::vector<ByteRange>& ranges,
+                  std::string& why) {
+    const bool written = WriteFileDurably(journalPath, [&](const PutBytes& put) {
+        return PutJournal(put, base, shift, containerLength, ranges);
+    });
+    if (!written) {
+        why = LastSystemError();
+        RemoveFileDurably(journalPath);
+    }
+    return written;
+}
+
+// Receives a piece of a saved range: data goes at offset of the container.
+using SavedPiece = std::function<bool(std::uint64_t offset, const std::uint8_t* data,
+                                      std::size_t size)>;
+
+// A journal file read from its start, a chunk at a time.
+class JournalReader {
+  public:
+    explicit JournalReader(const std::string& path)
+        : file_(OpenStdioFile(path.c_str(), "rb")), path_(path) {}
+    ~JournalReader() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+    }
+    JournalReader(const JournalReader&) = delete;
+    JournalReader& operator=(const JournalReader&) = delete;
+
+    bool Exists() const { return file_ != nullptr; }
+
+    // Walks a complete journal from its start: containerLength receives its container's length,
+    // and piece (when set) every saved range's bytes in order. False for an incomplete or
+    // foreign journal, a read that failed, or a piece that returned false; pieces already given
+    // were given. Run once without piece to know the journal whole before acting on it.
+    bool Walk(std::uint64_t& containerLength, const SavedPiece& piece) {
+        std::uint64_t size = 0;
+        if (!FileSizeOf(path_.c_str(), size) || size < kFirstRangeAt + kChecksumSize ||
+            std::fseek(file_, 0, SEEK_SET) != 0) {
+            return false;
+        }
+        const std::uint64_t body = size - kChecksumSize;
+        Checksum checksum;
+        std::uint8_t header[kFirstRangeAt];
+        if (!Read(header, sizeof header, checksum) ||
+            std::memcmp(header, kMagic, kMagicSize) != 0) {
+            return false;
+        }
+        containerLength = GetLE(header + kLengthAt, 8);
+        const std::uint64_t count = GetLE(header + kCountAt, 4);
+        std::uint64_t at = kFirstRangeAt;
+        std::vector<std::uint8_t> chunk;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            std::uint8_t rangeHeader[kRangeHeaderSize];
+            if (body - at < kRangeHeaderSize || !Read(rangeHeader, sizeof rangeHeader, checksum)) {
+                return false;
+            }
+            at += kRangeHeaderSize;
+            const std::uint64_t offset = GetLE(rangeHeader, 8);
+            const std::uint64_t length = GetLE(rangeHeader + 8, 4);
+            if (body - at < length || offset > containerLength ||
+                length > containerLength - offset) {
+                return false;
+            }
+            for (std::uint64_t done = 0; done < length;) {
+                const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(
+                    length - done, kReadChunk));
+                chunk.resize(step);
+                if (!Read(chunk.data(), step, checksum) ||
+                    (piece && !piece(offset + done, chunk.data(), step))) {
+                    return false;
+                }
+                done += step;
+            }
+            at += length;
+        }
+        std::uint8_t sum[kChecksumSize];
+        Checksum ignored;
+        return at == body && Read(sum, sizeof sum, ignored) &&
+               GetLE(sum, kChecksumSize) == checksum.Value();
+    }
+
+  private:
+    bool Read(std::uint8_t* out, std::size_t size, Checksum& checksum) {
+        if (std::fread(out, 1, size, file_) != size) {
+            return false;
+        }
+        checksum.Add(out, size);
+        return true;
+    }
+
+    std::FILE* file_;
+    std::string path_;
+};
 
 void RemoveJournal(const std::string& journalPath) {
     RemoveFileDurably(journalPath);
@@ -113,10 +199,36 @@ std::string JournalPath(const std::string& containerPath) {
 ContainerWrite::ContainerWrite(MappedFile* file, std::uint8_t* base, std::uint32_t length)
     : file_(file), base_(base), length_(length) {}
 
+ContainerWrite::ContainerWrite(const EnclosingFile& enclosing, std::uint8_t* base,
+                               std::uint32_t length)
+    : file_(nullptr), enclosing_(enclosing), base_(base), length_(length) {}
+
 ContainerWrite::~ContainerWrite() {
     if (begun_) {
         Commit();
     }
+}
+
+const std::string* ContainerWrite::JournalledPath() const {
+    if (file_ != nullptr) {
+        return &file_->path;
+    }
+    return enclosing_.path.empty() ? nullptr : &enclosing_.path;
+}
+
+bool ContainerWrite::Journal(const std::vector<ByteRange>& ranges) {
+    const std::string& path = *JournalledPath();
+    const std::string journalPath = JournalPath(path);
+    // A container in an enclosing file saves its ranges under their offsets in that file.
+    const std::uint64_t shift = file_ != nullptr ? 0 : enclosing_.offset;
+    const std::uint64_t containerLength = file_ != nullptr ? length_ : enclosing_.length;
+    std::string why;
+    if (!WriteJournal(journalPath, base_, shift, containerLength, ranges, why)) {
+        SetErrorText("Can't replace a track in %s: its journal %s cannot be written (%s).",
+                     path.c_str(), journalPath.c_str(), why.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
@@ -139,17 +251,7 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
                          file_->path.c_str());
             return false;
         }
-        const std::string journalPath = JournalPath(file_->path);
-        const std::vector<std::uint8_t> journal = BuildJournal(base_, length_, ranges);
-        if (!WriteFileDurably(journalPath, journal)) {
-            const std::string why = LastSystemError();
-            RemoveJournal(journalPath);
-            SetErrorText("Can't replace a track in %s: its journal %s cannot be written (%s).",
-                         file_->path.c_str(), journalPath.c_str(), why.c_str());
-            return false;
-        }
-    }
-    if (file_ == nullptr) {
+    } else {
         for (const ByteRange& range : ranges) {
             const auto begin = reinterpret_cast<std::uintptr_t>(base_ + range.begin);
             if (range.end > range.begin &&
@@ -161,9 +263,21 @@ bool ContainerWrite::Begin(const std::vector<ByteRange>& ranges) {
             }
         }
     }
+    if (JournalledPath() != nullptr && !Journal(ranges)) {
+        return false;
+    }
     ranges_ = ranges;
     begun_ = true;
     return true;
+}
+
+bool ContainerWrite::Flush(std::uint64_t first, std::uint64_t end) const {
+    if (end <= first) {
+        return true;
+    }
+    return file_ != nullptr
+               ? FlushMappedRange(file_, first, end)
+               : FlushViewBytes(enclosing_.path, base_ + first, static_cast<std::size_t>(end - first));
 }
 
 bool ContainerWrite::Commit() {
@@ -174,10 +288,8 @@ bool ContainerWrite::Commit() {
         return true;
     }
     begun_ = false;
-    if (file_ == nullptr || ranges_.empty()) {
-        if (file_ != nullptr) {
-            RemoveJournal(JournalPath(file_->path));
-        }
+    const std::string* path = JournalledPath();
+    if (path == nullptr) {
         return true;
     }
     std::uint64_t first = length_;
@@ -188,19 +300,26 @@ bool ContainerWrite::Commit() {
             end = std::max(end, range.end);
         }
     }
-    if (end > first && !FlushMappedRange(file_, first, end)) {
+    if (!Flush(first, end)) {
         SetErrorText(
             "Can't flush %s to disk: the replacement will be undone when it is "
             "opened next.",
-            file_->path.c_str());
+            path->c_str());
         return false;
     }
-    RemoveJournal(JournalPath(file_->path));
+    RemoveJournal(JournalPath(*path));
     return true;
 }
 
 ContainerBatch::ContainerBatch(MappedFile* file, std::uint8_t* base, std::uint32_t length)
-    : write_(file, base, length), file_(file), base_(base) {
+    : write_(file, base, length), base_(base) {
+    activeBatch = this;
+    activeBase = base;
+}
+
+ContainerBatch::ContainerBatch(const EnclosingFile& enclosing, std::uint8_t* base,
+                               std::uint32_t length)
+    : write_(enclosing, base, length), base_(base) {
     activeBatch = this;
     activeBase = base;
 }
@@ -250,26 +369,34 @@ bool ContainerBatch::Commit() {
 bool ContainerBatch::Undo() {
     done_ = true;
     write_.begun_ = false;  // its commit would remove the journal
-    if (file_ == nullptr) {
+    const std::string* path = write_.JournalledPath();
+    if (path == nullptr) {
         return false;
     }
-    const std::string journalPath = JournalPath(file_->path);
-    std::vector<std::uint8_t> journal;
-    std::uint64_t containerLength = 0;
-    std::vector<SavedRange> saved;
-    if (!ReadWholeFile(journalPath, journal) || !ParseJournal(journal, containerLength, saved)) {
-        return false;  // the journal stays: the next open puts the old bytes back
-    }
-    std::uint64_t first = containerLength;
+    const std::string journalPath = JournalPath(*path);
+    const std::uint64_t shift = write_.file_ != nullptr ? 0 : write_.enclosing_.offset;
+    const std::uint64_t length = write_.length_;
+    std::uint64_t first = length;
     std::uint64_t end = 0;
-    for (const SavedRange& range : saved) {
-        if (range.length != 0) {
-            std::memcpy(base_ + range.offset, range.bytes, range.length);
-            first = std::min(first, range.offset);
-            end = std::max(end, range.offset + range.length);
+    {
+        JournalReader journal(journalPath);
+        std::uint64_t containerLength = 0;
+        const SavedPiece putBack = [&](std::uint64_t at, const std::uint8_t* data,
+                                       std::size_t size) {
+            // Saved under the file's offsets; only bytes of this container are put back.
+            if (at < shift || at - shift > length || size > length - (at - shift)) {
+                return false;
+            }
+            std::memcpy(base_ + (at - shift), data, size);
+            first = std::min(first, at - shift);
+            end = std::max(end, at - shift + size);
+            return true;
+        };
+        if (!journal.Walk(containerLength, nullptr) || !journal.Walk(containerLength, putBack)) {
+            return false;  // the journal stays: the next open puts the old bytes back
         }
     }
-    if (end > first && !FlushMappedRange(file_, first, end)) {
+    if (!write_.Flush(first, end)) {
         return false;
     }
     RemoveJournal(journalPath);
@@ -278,22 +405,29 @@ bool ContainerBatch::Undo() {
 
 JournalRecovery RecoverJournal(const char* path) {
     const std::string journalPath = JournalPath(path);
-    std::vector<std::uint8_t> journal;
-    if (!ReadWholeFile(journalPath, journal)) {
-        return JournalRecovery::kNone;
+    bool whole = false;
+    PatchResult patched = PatchResult::kDone;
+    {
+        JournalReader journal(journalPath);
+        if (!journal.Exists()) {
+            return JournalRecovery::kNone;
+        }
+        std::uint64_t containerLength = 0;
+        // Known whole before a byte is put back: a journal cut short changed nothing.
+        whole = journal.Walk(containerLength, nullptr);
+        if (whole) {
+            patched = PatchFileDurably(path, containerLength, [&](const PutBytesAt& put) {
+                return journal.Walk(containerLength,
+                                    [&put](std::uint64_t at, const std::uint8_t* data,
+                                           std::size_t size) { return put(at, data, size); });
+            });
+        }
     }
-    std::uint64_t containerLength = 0;
-    std::vector<SavedRange> ranges;
-    if (!ParseJournal(journal, containerLength, ranges)) {
+    if (!whole) {
         RemoveJournal(journalPath);
         return JournalRecovery::kDiscarded;
     }
-
-    std::vector<FilePatch> patches;
-    for (const SavedRange& range : ranges) {
-        patches.push_back({range.offset, range.bytes, range.length});
-    }
-    switch (PatchFileDurably(path, containerLength, patches)) {
+    switch (patched) {
         case PatchResult::kDone:
             break;
         case PatchResult::kLengthDiffers:

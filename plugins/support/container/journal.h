@@ -8,6 +8,8 @@
 // byte changes. After the writes the mapping is flushed and the journal removed. When a
 // container is opened while its journal is still there, RecoverJournal puts the saved bytes
 // back first: the container is then byte for byte as it was before the interrupted write.
+// The journal goes to disk straight from the view and is read back a chunk at a time, so memory
+// never holds it whole, whatever the size of the ranges.
 //
 // Journal layout (all numbers little-endian):
 //   offset  width  field
@@ -27,7 +29,9 @@
 //   write.Commit();                                 // flush, remove the journal
 // A container handed in as memory (fnLoadFileMemory) has no file: Begin only checks the ranges
 // (inside the container, and writable memory: a container nested in a read-only file lies in
-// a read-only view) and the bytes are written directly, as the caller owns them.
+// a read-only view) and the bytes are written directly, as the caller owns them. When the
+// caller says where that memory lies in a mapped file (EnclosingFile), the ranges are also
+// journalled in that file's journal, under their offsets in the file, and flushed to it.
 #pragma once
 
 #include <cstddef>
@@ -45,12 +49,24 @@ inline constexpr const char* kJournalSuffix = ".fogbell-journal";
 // The journal's path for a container path.
 std::string JournalPath(const std::string& containerPath);
 
+// Where a container handed in as memory lies in a file that some open handle (of any plug-in)
+// has mapped for writing: a container nested in that file, its bytes the file's from offset on.
+// Its writes are journalled in that file's journal, under their offsets in the file, so that the
+// file's next open puts them back as it puts back the file's own.
+struct EnclosingFile {
+    std::string path;          // as that handle named it: the journal lies beside it
+    std::uint64_t offset = 0;  // where the container's first byte lies in the file
+    std::uint64_t length = 0;  // the file's length
+};
+
 // One replacement's writes into one container.
 class ContainerWrite {
   public:
     // file: the container's mapped file, or null when base is a caller's memory. The object must
     // not outlive the file's view.
     ContainerWrite(MappedFile* file, std::uint8_t* base, std::uint32_t length);
+    // A container at base lying in the enclosing file's writable view.
+    ContainerWrite(const EnclosingFile& enclosing, std::uint8_t* base, std::uint32_t length);
     // Commits when begun and not yet committed: the writes made are kept.
     ~ContainerWrite();
     ContainerWrite(const ContainerWrite&) = delete;
@@ -66,7 +82,15 @@ class ContainerWrite {
 
   private:
     friend class ContainerBatch;
+    // The path of the file whose journal covers the writes; null for a caller's memory alone.
+    const std::string* JournalledPath() const;
+    // Saves the ranges' bytes in that journal and flushes it; false with a text.
+    bool Journal(const std::vector<ByteRange>& ranges);
+    // Flushes the bytes [first, end) of the container and its file to disk.
+    bool Flush(std::uint64_t first, std::uint64_t end) const;
+
     MappedFile* file_;
+    EnclosingFile enclosing_;  // path empty unless the container lies in an enclosing file
     std::uint8_t* base_;
     std::uint32_t length_;
     std::vector<ByteRange> ranges_;
@@ -83,6 +107,8 @@ class ContainerWrite {
 class ContainerBatch {
   public:
     ContainerBatch(MappedFile* file, std::uint8_t* base, std::uint32_t length);
+    // A batch in a container lying in the enclosing file (its journal).
+    ContainerBatch(const EnclosingFile& enclosing, std::uint8_t* base, std::uint32_t length);
     // Undoes a batch that started writing and was neither committed nor undone.
     ~ContainerBatch();
     ContainerBatch(const ContainerBatch&) = delete;
@@ -105,7 +131,6 @@ class ContainerBatch {
     bool Accept(const std::vector<ByteRange>& ranges);
 
     ContainerWrite write_;
-    MappedFile* file_;
     std::uint8_t* base_;
     std::vector<ByteRange> ranges_;
     std::size_t recorded_ = 0;

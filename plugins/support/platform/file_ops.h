@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,12 @@ std::FILE* OpenStdioFile(const char* path, const char* mode);
 // The last failed call's reason, in the system's words.
 std::string LastSystemError();
 
-// Creates (or replaces) the file at path with bytes and flushes it and its folder entry to disk.
-// False when any step failed (LastSystemError tells why); a partial file may then remain.
-bool WriteFileDurably(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Appends size bytes to a file being written from its start; false when the write failed.
+using PutBytes = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+// Creates (or replaces) the file at path with what fill puts, piece by piece (so that nothing
+// need be whole in memory), and flushes it and its folder entry to disk. False when fill
+// returned false or any step failed (LastSystemError tells why); a partial file may then remain.
+bool WriteFileDurably(const std::string& path, const std::function<bool(const PutBytes&)>& fill);
 // The whole file at path; false when it cannot be opened. A read that fails part-way leaves in
 // out what was read, as a file cut short would.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out);
@@ -38,20 +42,24 @@ void RemoveFileDurably(const std::string& path);
 // handed in is taken to be writable, as the interface requires of callers.
 bool MemoryWritable(std::uintptr_t begin, std::uintptr_t end);
 
-// Bytes to put back at an offset of a file.
-struct FilePatch {
-    std::uint64_t offset = 0;
-    const std::uint8_t* bytes = nullptr;
-    std::uint32_t length = 0;
-};
+// Writes size bytes at an offset of a file being patched; false when the write failed.
+using PutBytesAt =
+    std::function<bool(std::uint64_t offset, const std::uint8_t* data, std::size_t size)>;
 enum class PatchResult {
     kDone,           // every patch written and flushed to disk
     kCannotOpen,     // the file cannot be opened for writing (LastSystemError)
     kLengthDiffers,  // the file is not expectedLength bytes long: nothing written
-    kFailed,         // a write or the flush failed (LastSystemError)
+    kFailed,         // patch returned false, or a write or the flush failed (LastSystemError)
 };
-// Writes the patches into the file at path, when it is expectedLength bytes long, and flushes.
+// Writes what patch puts into the file at path, when it is expectedLength bytes long, and
+// flushes.
 PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
-                             const std::vector<FilePatch>& patches);
+                             const std::function<bool(const PutBytesAt&)>& patch);
+
+// Writes the bytes of [data, data + size) of a shared writable view of the file at path (a view
+// that another part of the process mapped) to the file, and flushes the file to disk: what
+// FlushMappedRange does for a view one holds the MappedFile of. False when the system reports a
+// failure.
+bool FlushViewBytes(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 }  // namespace fogbell::plugin

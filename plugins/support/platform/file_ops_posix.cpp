@@ -1,5 +1,6 @@
 // POSIX implementation of the support library's file operations (file_ops.h).
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,12 +86,18 @@ std::string LastSystemError() {
     return std::strerror(errno);
 }
 
-bool WriteFileDurably(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+bool WriteFileDurably(const std::string& path, const std::function<bool(const PutBytes&)>& fill) {
     const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (descriptor < 0) {
         return false;
     }
-    bool saved = WriteAllAt(descriptor, bytes.data(), bytes.size(), 0) && fsync(descriptor) == 0;
+    std::uint64_t at = 0;
+    const PutBytes put = [descriptor, &at](const std::uint8_t* data, std::size_t size) {
+        const bool written = WriteAllAt(descriptor, data, size, at);
+        at += size;
+        return written;
+    };
+    bool saved = fill(put) && fsync(descriptor) == 0;
     const int error = errno;
     saved = close(descriptor) == 0 && saved;
     if (!saved) {
@@ -135,7 +142,7 @@ void RemoveFileDurably(const std::string& path) {
 }
 
 PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
-                             const std::vector<FilePatch>& patches) {
+                             const std::function<bool(const PutBytesAt&)>& patch) {
     const int descriptor = open(path, O_RDWR | O_CLOEXEC);
     if (descriptor < 0) {
         return PatchResult::kCannotOpen;
@@ -146,15 +153,27 @@ PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
         close(descriptor);
         return PatchResult::kLengthDiffers;
     }
-    bool written = true;
-    for (const FilePatch& patch : patches) {
-        written = written && WriteAllAt(descriptor, patch.bytes, patch.length, patch.offset);
-    }
-    written = written && fsync(descriptor) == 0;
+    const PutBytesAt put = [descriptor](std::uint64_t at, const std::uint8_t* data,
+                                        std::size_t size) {
+        return WriteAllAt(descriptor, data, size, at);
+    };
+    const bool written = patch(put) && fsync(descriptor) == 0;
     const int error = errno;
     close(descriptor);
     errno = error;
     return written ? PatchResult::kDone : PatchResult::kFailed;
+}
+
+bool FlushViewBytes(const std::string&, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return true;
+    }
+    // msync writes a shared mapping's pages to its file whoever mapped it, and waits for the
+    // disk; it wants a page-aligned address.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t start = begin / page * page;
+    return msync(reinterpret_cast<void*>(start), size + (begin - start), MS_SYNC) == 0;
 }
 
 // Linux lists its mappings with their permissions in /proc/self/maps.

@@ -105,12 +105,18 @@ std::string LastSystemError() {
 }
 
 // NTFS journals its own metadata, so a created or removed entry needs no folder flush here.
-bool WriteFileDurably(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+bool WriteFileDurably(const std::string& path, const std::function<bool(const PutBytes&)>& fill) {
     HANDLE file = OpenWide(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    const bool saved = WriteAllAt(file, bytes.data(), bytes.size(), 0) && FlushFileBuffers(file);
+    std::uint64_t at = 0;
+    const PutBytes put = [file, &at](const std::uint8_t* data, std::size_t size) {
+        const bool written = WriteAllAt(file, data, size, at);
+        at += size;
+        return written;
+    };
+    const bool saved = fill(put) && FlushFileBuffers(file);
     const DWORD error = GetLastError();
     CloseHandle(file);
     SetLastError(error);
@@ -152,7 +158,7 @@ void RemoveFileDurably(const std::string& path) {
 }
 
 PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
-                             const std::vector<FilePatch>& patches) {
+                             const std::function<bool(const PutBytesAt&)>& patch) {
     HANDLE file = OpenWide(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) {
         return PatchResult::kCannotOpen;
@@ -163,15 +169,34 @@ PatchResult PatchFileDurably(const char* path, std::uint64_t expectedLength,
         CloseHandle(file);
         return PatchResult::kLengthDiffers;
     }
-    bool written = true;
-    for (const FilePatch& patch : patches) {
-        written = written && WriteAllAt(file, patch.bytes, patch.length, patch.offset);
-    }
-    written = written && FlushFileBuffers(file);
+    const PutBytesAt put = [file](std::uint64_t at, const std::uint8_t* data, std::size_t count) {
+        return WriteAllAt(file, data, count, at);
+    };
+    const bool written = patch(put) && FlushFileBuffers(file);
     const DWORD error = GetLastError();
     CloseHandle(file);
     SetLastError(error);
     return written ? PatchResult::kDone : PatchResult::kFailed;
+}
+
+bool FlushViewBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return true;
+    }
+    // FlushViewOfFile writes the dirty pages of whichever view holds them; FlushFileBuffers, on
+    // a handle of our own (the view's owner shares writing), puts them and the metadata on disk.
+    if (FlushViewOfFile(data, static_cast<SIZE_T>(size)) == 0) {
+        return false;
+    }
+    HANDLE file = OpenWide(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool flushed = FlushFileBuffers(file) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return flushed;
 }
 
 // VirtualQuery describes the region of pages each address lies in; every region up to end must
