@@ -4,4 +4,4 @@ fogbell_add_test(afs_archive_test
     LIBS afsvault_objects fogbell_plugin_runtime fogbell_plugin_platform fogbell_plugin_container)
 fogbell_add_test(afsvault_plugin_test SOURCES afsvault_plugin_test.cpp PLUGINS afsvault)
 fogbell_check_exports(afsvault ${FOGBELL_EXPLORER_EXPORTS} fnReplaceFile fnReplaceFileMemory fnGetRoomFile fnRebuildFile
-    fnGetLayout fnPackFiles fnReplaceFiles fnRebuildFiles)
+    fnGetLayout fnPackFiles fnReplaceFiles fnRebuildFiles fnGetTrackOffset fnReplaceFilesWithin)

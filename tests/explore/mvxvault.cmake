@@ -5,7 +5,7 @@ fogbell_add_test(mvx_archive_test
 fogbell_add_test(mvxvault_plugin_test SOURCES mvxvault_plugin_test.cpp PLUGINS mvxvault)
 fogbell_check_exports(mvxvault ${FOGBELL_EXPLORER_EXPORTS}
     fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile fnGetLayout
-    fnPackFiles fnReplaceFiles fnRebuildFiles)
+    fnPackFiles fnReplaceFiles fnRebuildFiles fnGetTrackOffset fnReplaceFilesWithin)
 
 # An MVX track's pointer and length handed to the XMD decoder, as the host plays a track.
 fogbell_add_test(mvxvault_xmdvoice_test

@@ -5,7 +5,7 @@ fogbell_add_test(pac_container_test
 fogbell_add_test(pacvault_plugin_test SOURCES pacvault_plugin_test.cpp PLUGINS pacvault)
 fogbell_check_exports(pacvault ${FOGBELL_EXPLORER_EXPORTS}
     fnReplaceFile fnReplaceFileMemory fnGetBitrate fnGetRoomFile fnRebuildFile fnGetLayout
-    fnPackFiles fnReplaceFiles fnRebuildFiles)
+    fnPackFiles fnReplaceFiles fnRebuildFiles fnGetTrackOffset fnReplaceFilesWithin)
 
 # A PAC track's pointer and length handed to the WAVE decoder, as the host plays a track.
 fogbell_add_test(pacvault_wavvoice_test
