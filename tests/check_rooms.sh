@@ -11,7 +11,7 @@ set -euo pipefail
 
 declare -A floor=(
     [text]=0
-    [system]=1 [encode]=1 [controls]=1 [loops]=1
+    [system]=1 [encode]=1 [controls]=1 [loops]=1 [loudness]=1
     [plugins]=2
     [audio]=3
     [containers]=4 [tracks]=4

@@ -1,14 +1,18 @@
 // fogbell-cli encode IN OUT.adx|OUT.xmd [--rate R] [--channels C] [--cutoff HZ] [--force]
-//                    [--loop START:END | --no-loop]
+//                    [--loop START:END | --no-loop] [--loudness LUFS|off]
 //
-// Reads IN (any WAVE the WAVE decoder reads, or any other file a decoder plug-in plays) through
-// its decoder plug-in, converted by that decoder's format converter when --rate or --channels
-// ask for another format, and writes it as an ADX or XMD stream chosen by OUT's extension.
+// Reads IN (any WAVE the WAVE decoder reads, or any other file a decoder plug-in plays, found by
+// its extension or its first bytes: FLAC, Ogg, Opus, MP3, AIFF, ...) through that decoder plug-in,
+// converted by that decoder's format converter when --rate or --channels ask for another format,
+// and writes it as an ADX or XMD stream chosen by OUT's extension.
 //
-// An ADX stream carries a loop: the one given with --loop (samples of the output), else the
-// first loop of IN's sampler chunk (moved to the output's rate when --rate changes it), else
-// none; --no-loop writes none. A loop that does not fit the stream is refused, nothing written.
-// XMD streams carry no loop: --loop is refused, and IN's loop is left out with a note.
+// An ADX stream carries a loop: the one given with --loop (samples of the output), else IN's own
+// (the first loop of a WAVE's sampler chunk, or the loop points its decoder reports, such as the
+// loop tags of a FLAC or Ogg file; moved to the output's rate when --rate changes it), else none;
+// --no-loop writes none. A loop that does not fit the stream is refused, nothing written. XMD
+// streams carry no loop: --loop is refused, and IN's loop is left out with a note.
+// --loudness LUFS gives the sound that integrated loudness before it is encoded, held down so
+// that its true peak stays at or below -1 dBTP (a quieter result is said on standard error).
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
@@ -23,10 +27,14 @@
 
 #include "cli/commands/commands.h"
 #include "cli/loop_option.h"
+#include "cli/loudness_option.h"
+#include "host/audio/audio_input.h"
 #include "host/audio/pcm_reader.h"
 #include "host/audio/sampler_loop.h"
+#include "host/audio/sound_loudness.h"
 #include "host/encode/adx_encoder.h"
 #include "host/encode/xmd_encoder.h"
+#include "host/loudness/loudness_gain.h"
 #include "host/system/native_path.h"
 #include "host/system/system_files.h"
 #include "text/ascii_text.h"
@@ -38,7 +46,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "fogbell-cli";
-// The name that routes an input without a decoder of its own to the WAVE decoder.
+// The name that routes an input no decoder is known to read to the WAVE decoder, which says why
+// it cannot.
 constexpr const char* kWaveRoute = "input.wav";
 // The highest --rate taken: ADX headers hold more, no sound needs it.
 constexpr std::int32_t kMaxRate = 1 << 20;
@@ -57,6 +66,7 @@ struct EncodeRequest {
     bool cutoffGiven = false;    // --cutoff was given: it must suit the output's rate
     bool force = false;
     LoopOptions loop;
+    std::string loudness;  // --loudness, as given
 };
 
 void Fail(const std::string& what, const std::string& why) {
@@ -225,21 +235,49 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
                      request.input.c_str());
         return kExitFailed;
     }
-    const std::string route = host.FindDecoder(request.input) ? request.input : kWaveRoute;
+    std::string route = InputRoute(host, request.input);
+    if (route.empty()) {
+        route = kWaveRoute;
+    }
     const ReplacementLoop loopRequest = LoopRequestOf(request.loop);
     if (*target == Target::kXmd && loopRequest.choice == LoopChoice::kGiven) {
         Fail(request.output, "XMD streams carry no loop (--loop is for .adx)");
         return kExitUsage;
     }
-    const std::optional<LoopPoints> sampler =
-        loopRequest.choice == LoopChoice::kKeep ? ReadSamplerLoop(request.input) : std::nullopt;
-    if (*target == Target::kXmd && sampler) {
+    const std::optional<LoopPoints> own = loopRequest.choice == LoopChoice::kKeep
+                                              ? InputLoop(host, route, request.input)
+                                              : std::nullopt;
+    if (*target == Target::kXmd && own) {
         std::fprintf(stderr, "%s: %s: its loop %u:%u is left out: XMD streams carry none\n",
-                     kProgram, request.input.c_str(), sampler->start, sampler->end);
+                     kProgram, request.input.c_str(), own->start, own->end);
     }
     std::optional<LoopPoints> loop;  // the ADX stream's, once the output's rate is known
 
+    double gainDb = 0.0;
+    const LoudnessRequest loudness = ParseLoudness(request.loudness).value_or(LoudnessRequest{});
+    if (loudness.choice == LoudnessChoice::kTarget) {
+        loudness::LoudnessFigures figures;
+        std::string measureError;
+        if (!MeasureFile(host, route, request.input, request.channels, request.rate, figures,
+                         measureError)) {
+            Fail(request.input, measureError);
+            return kExitFailed;
+        }
+        LoudnessOutcome outcome;
+        if (!figures.integrated || !figures.truePeak) {
+            outcome.unmeasured =
+                "The loudness was left as it is: the file is silent or too short to measure.";
+        } else {
+            const loudness::GainPlan plan = loudness::PlanGain(figures, loudness.targetLufs);
+            gainDb = plan.gainDb;
+            outcome = {true, plan.gainDb, loudness.targetLufs, plan.resultLufs, plan.limited, ""};
+        }
+        SayLoudness(request.input, loudness, outcome, false);
+    }
+    loudness::GainStage gain(gainDb);
+
     std::unique_ptr<Encoder> encoder;
+    std::uint32_t channels = 0;  // of the output, once known
     std::string reason;
     bool usage = false;  // the read stopped at a usage error
     Progress progress;
@@ -260,20 +298,22 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
         }
         if (*target == Target::kAdx && loopRequest.choice == LoopChoice::kGiven) {
             loop = loopRequest.given;
-        } else if (*target == Target::kAdx && sampler) {
-            loop = LoopAtRate(*sampler, source.rate, output.rate);
+        } else if (*target == Target::kAdx && own) {
+            loop = LoopAtRate(*own, source.rate, output.rate);
         }
         std::optional<encode::AdxLoop> adxLoop;
         if (loop) {
             adxLoop = encode::AdxLoop{loop->start, loop->end};
         }
         encoder = std::make_unique<Encoder>(*target, output, request.cutoff, adxLoop);
+        channels = output.channels;
         return true;
     };
     std::uint64_t framesRead = 0;
     callbacks.block = [&](const std::int16_t* samples, std::size_t frames) {
         framesRead += frames;
-        const encode::EncodeStatus status = encoder->Append(samples, frames);
+        const encode::EncodeStatus status =
+            encoder->Append(gain.Apply(samples, frames * channels), frames);
         if (status != encode::EncodeStatus::kOk) {
             reason = encode::StatusText(status);
             return false;
@@ -301,8 +341,7 @@ int RunEncode(const PluginHost& host, const EncodeRequest& request) {
     if (loop && encode::CheckAdxLoop({loop->start, loop->end}, encoder->AdxTotal()) !=
                     encode::EncodeStatus::kOk) {
         Fail(request.input,
-             std::string(loopRequest.choice == LoopChoice::kGiven ? "the loop "
-                                                                  : "its sampler loop ") +
+             std::string(loopRequest.choice == LoopChoice::kGiven ? "the loop " : "its own loop ") +
                  std::to_string(loop->start) + ":" + std::to_string(loop->end) +
                  " does not fit the stream's " + std::to_string(encoder->AdxTotal()) +
                  " samples; " + kLoopAdvice);
@@ -339,6 +378,7 @@ void AddEncodeCommand(CLI::App& app, CommandContext& context) {
             ->check(CLI::Range(kMinCutoff, std::uint32_t{65535}));
     encode->add_flag("--force", request.force, "Overwrite OUT when it exists");
     AddLoopOptions(encode, request.loop);
+    AddLoudnessOption(encode, request.loudness, false);
     context.OnRun(encode, [&context, options, cutoff] {
         options->cutoffGiven = cutoff->count() > 0;
         const PluginHost& host = context.Plugins();

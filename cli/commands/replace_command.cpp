@@ -1,13 +1,17 @@
 // fogbell-cli replace PATH TRACK FILE [--rebuild] [--loop START:END | --no-loop | --raw]
+//                     [--loudness match|LUFS|off]
 // fogbell-cli replace PATH --from DIR [--json] [--rebuild] [--loop START:END | --no-loop | --raw]
+//                     [--loudness match|LUFS|off]
 //
 // One track overwritten inside its container; or, with --from, every file of a folder whose name
 // matches a track of the container (batch_replace.h), as one step, wholly or not at all
-// (ReplaceManyInContainer). A WAVE file for a track of another format goes in converted, with a
-// loop as the loop options say; a file the track's decoder cannot read is refused unless --raw
-// writes its bytes as they are. A replacement larger than the track's room rebuilds the
-// container with --rebuild, and is refused without it. The batch's outcome is printed as a line
-// per track and a count, or as a JSON document.
+// (ReplaceManyInContainer). A WAVE, FLAC, Ogg, Opus, MP3 or AIFF file (any sound file a decoder
+// plug-in reads but an ADX or XMD stream) goes in converted to the track's format, with a loop
+// as the loop options say; a file the track's decoder cannot read is refused unless --raw
+// writes its bytes as they are. --loudness gives a converted file a gain before it is encoded
+// (track_conversion.h): the loudness of the track it replaces, or the one given. A replacement
+// larger than the track's room rebuilds the container with --rebuild, and is refused without it.
+// The batch's outcome is printed as a line per track and a count, or as a JSON document.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -22,7 +26,9 @@
 #include "cli/commands/commands.h"
 #include "cli/json_text.h"
 #include "cli/loop_option.h"
+#include "cli/loudness_option.h"
 #include "cli/track_names.h"
+#include "host/audio/audio_input.h"
 #include "host/containers/container_chain.h"
 #include "host/containers/container_replace.h"
 #include "host/containers/replace_report.h"
@@ -45,6 +51,7 @@ struct ReplaceOptions {
     bool rebuild = false;
     LoopOptions loop;
     bool raw = false;
+    std::string loudness;  // --loudness, as given
 };
 
 // Opens the chain of path and gives its innermost container when its tracks can be replaced;
@@ -185,7 +192,8 @@ void Report(const std::string& path, const std::vector<TrackLine>& lines,
 // "replace PATH --from DIR": the exit status. raw: every file goes in as its bytes are,
 // unconverted and unchecked, as "replace --raw" puts one.
 int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std::string& folder,
-                      bool rebuild, bool json, const LoopOptions& loop, bool raw) {
+                      bool rebuild, bool json, const LoopOptions& loop, bool raw,
+                      const LoudnessRequest& loudness) {
     ContainerChain chain(host);
     const ExplorerSession* opened = OpenReplaceableContainer(chain, path);
     if (opened == nullptr) {
@@ -203,7 +211,7 @@ int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std
         return kExitFailed;
     }
     const std::vector<std::string> files = FilesOf(folder);
-    const std::vector<int> matches = MatchFiles(files, *tracks);
+    const std::vector<int> matches = MatchFiles(files, *tracks, ConvertedExtensions(host));
 
     std::vector<TrackLine> lines;
     std::vector<std::string> unmatched;
@@ -234,7 +242,11 @@ int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std
             continue;
         }
         auto replacement = std::make_unique<ConvertedReplacement>(
-            host, container, line.track, file, ConversionControl{}, LoopRequestOf(loop), raw);
+            host, container, line.track, file, ConversionControl{}, LoopRequestOf(loop), raw,
+            loudness);
+        if (replacement->Ok()) {
+            SayLoudness(files[f], loudness, replacement->Loudness(), false);
+        }
         if (!replacement->Ok()) {
             line.status = "failed";
             line.reason = replacement->LoopRefused()
@@ -244,6 +256,10 @@ int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std
             line.status = "unchanged";
         } else {
             line.reason = replacement->Note();
+            if (replacement->Loudness().applied) {
+                const std::string gain = LoudnessNote(replacement->Loudness());
+                line.reason += (line.reason.empty() ? "" : " ") + gain;
+            }
             lineOf.push_back(lines.size());
             request.tracks.push_back(line.track);
             request.replacements.push_back(replacement->Path());
@@ -298,7 +314,8 @@ int ReplaceFromFolder(const PluginHost& host, const std::string& path, const std
 
 // "replace PATH TRACK FILE": the exit status.
 int Replace(const PluginHost& host, const std::string& path, const std::string& track,
-            const std::string& file, bool rebuild, const LoopOptions& loop, bool raw) {
+            const std::string& file, bool rebuild, const LoopOptions& loop, bool raw,
+            const LoudnessRequest& loudness) {
     ContainerChain chain(host);
     const ExplorerSession* opened = OpenReplaceableContainer(chain, path);
     if (opened == nullptr) {
@@ -315,11 +332,12 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
         FailText(*empty + "; nothing was replaced");
         return kExitFailed;
     }
-    // A WAVE file for a track of another format (or another WAVE format) goes in converted,
+    // A sound file not in the track's format (a WAVE of another format, a FLAC, ...) goes in
+    // converted,
     // with a loop as the loop options say (track_conversion.h); a file the track's decoder
     // cannot read is refused unless it is meant raw.
     const ConvertedReplacement replacement(host, container, name, file, {}, LoopRequestOf(loop),
-                                           raw);
+                                           raw, loudness);
     if (!replacement.Ok()) {
         Fail(file, replacement.LoopRefused()
                        ? replacement.Error() + " Nothing was replaced: " + kLoopAdvice + "."
@@ -331,6 +349,7 @@ int Replace(const PluginHost& host, const std::string& path, const std::string& 
     if (!replacement.Note().empty()) {
         std::printf("%s\n", replacement.Note().c_str());
     }
+    SayLoudness(file, loudness, replacement.Loudness());
     ContainerReplaceRequest request;
     request.chain = chain.Levels();
     request.links = chain.Links();
@@ -358,21 +377,25 @@ void AddReplaceCommand(CLI::App& app, CommandContext& context) {
     replace->add_option("PATH", options->path, "Container")->required();
     replace->add_option("TRACK", options->track, "Track name as \"list\" prints it, or #N");
     replace->add_option("FILE", options->file,
-                        "Replacement file (a WAVE file goes in converted to the track's format)");
+                        "Replacement file (a WAVE, FLAC, Ogg, Opus, MP3 or AIFF file goes in "
+                        "converted to the track's format)");
     CLI::Option* fromOption = replace->add_option(
         "--from", options->fromFolder,
         "Replace every track named by a file of this folder (NAME, NAME.wav or NAME's stem "
-        ".wav), all at once, instead of TRACK FILE");
+        ".wav, or .flac, .mp3, ... for any sound file a decoder reads), all at once, instead of "
+        "TRACK FILE");
     replace->add_flag("--json", options->json, "With --from: report as JSON")->needs(fromOption);
     replace->add_flag("--rebuild", options->rebuild,
                       "Rebuild the container when the replacement is larger than the track's room");
     AddLoopOptions(replace, options->loop);
+    CLI::Option* loudnessOption = AddLoudnessOption(replace, options->loudness, true);
     replace
         ->add_flag("--raw", options->raw,
                    "Write FILE's bytes as they are: not converted, nor checked against the "
                    "track's decoder")
         ->excludes("--loop")
-        ->excludes("--no-loop");
+        ->excludes("--no-loop")
+        ->excludes(loudnessOption);
     context.OnRun(replace, [&context, options, fromOption] {
         const PluginHost& host = context.Plugins();
         if (RefuseTrack(host, options->path)) {
@@ -393,10 +416,12 @@ void AddReplaceCommand(CLI::App& app, CommandContext& context) {
                 return status;
             }
         }
+        const LoudnessRequest loudness = ParseLoudness(o.loudness).value_or(LoudnessRequest{});
         if (!o.fromFolder.empty()) {
-            return ReplaceFromFolder(host, o.path, o.fromFolder, o.rebuild, o.json, o.loop, o.raw);
+            return ReplaceFromFolder(host, o.path, o.fromFolder, o.rebuild, o.json, o.loop, o.raw,
+                                     loudness);
         }
-        return Replace(host, o.path, o.track, o.file, o.rebuild, o.loop, o.raw);
+        return Replace(host, o.path, o.track, o.file, o.rebuild, o.loop, o.raw, loudness);
     });
 }
 

@@ -25,7 +25,8 @@ std::string TemporaryName() {
 ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const ExplorerSession& container,
                                            const std::string& track, const std::string& file,
                                            const ConversionControl& control,
-                                           const ReplacementLoop& loop, bool raw)
+                                           const ReplacementLoop& loop, bool raw,
+                                           const LoudnessRequest& loudness)
     : path_(file) {
     if (raw) {
         return;
@@ -35,7 +36,8 @@ ConvertedReplacement::ConvertedReplacement(const PluginHost& host, const Explore
     const std::string temporary =
         Utf8FromPath((error ? std::filesystem::path(".") : folder) / TemporaryName());
     std::string text;
-    switch (ConvertForTrack(host, container, track, file, temporary, text, control, loop, &note_)) {
+    switch (ConvertForTrack(host, container, track, file, temporary, text, control, loop, &note_,
+                            loudness, &loudness_)) {
         case ConversionOutcome::kAsItIs:
             break;
         case ConversionOutcome::kConverted:

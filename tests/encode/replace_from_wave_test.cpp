@@ -23,6 +23,9 @@
 #include "sampler_chunk.h"
 #include "test_files.h"
 #include "test_signals.h"
+#ifdef FOGBELL_WITH_SNDVOICE
+#include "sound_file_builder.h"
+#endif
 #include "wave_builder.h"
 
 namespace fogbell::test {
@@ -340,6 +343,81 @@ TEST_F(ReplaceFromWave, ConvertsOnlyWhatNeedsConverting) {
     CloseOpenedFile(pacFile);
     CloseOpenedFile(afsFile);
 }
+
+#ifdef FOGBELL_WITH_SNDVOICE
+// A FLAC or MP3 file of the samples: encoded by FFmpeg where it is installed (Linux); under Wine,
+// where it is not, written by libsndfile.
+std::string AudioFile(const TempDir& dir, const std::string& name, SoundKind kind,
+                      const std::vector<std::int16_t>& samples, std::uint32_t channels,
+                      std::uint32_t rate) {
+    const std::string path = dir.File(name);
+#ifdef _WIN32
+    SoundSpec spec;
+    spec.kind = kind;
+    spec.channels = channels;
+    spec.rate = rate;
+    WriteFile(path, BuildSoundFile(spec, samples));
+#else
+    WaveOptions options;
+    options.channels = static_cast<std::uint16_t>(channels);
+    options.rate = rate;
+    const std::string wave = dir.File(name + ".source.wav");
+    WriteFile(wave, BuildWave(options, PcmBytes(samples)));
+    const ProgramResult r =
+        RunProgram("/usr/bin/env", {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", wave, "-c:a",
+                                    kind == SoundKind::kMp3 ? "libmp3lame" : "flac", path});
+    EXPECT_EQ(r.exitStatus, 0) << "ffmpeg (tools/ensure-deps.sh installs it): " << r.err;
+#endif
+    return path;
+}
+
+// FLAC and MP3 go into ADX and WAVE tracks, one at a time and from a folder, as what sndvoice
+// decodes of them converted to the track's format.
+TEST_F(ReplaceFromWave, FlacAndMp3GoInConvertedToTheTracksFormat) {
+    struct Case {
+        SoundKind kind;
+        const char* file;
+        bool fromFolder;
+    };
+    const Case cases[] = {{SoundKind::kFlac16, "edit.flac", false},
+                          {SoundKind::kMp3, "edit.mp3", false},
+                          {SoundKind::kFlac16, "line01.flac", true},
+                          {SoundKind::kMp3, "line01.mp3", true}};
+    const std::vector<std::int16_t> source = MakeSignal(Signal::kChord, 44100, 2, 44100);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string audio = AudioFile(dir, c.file, c.kind, source, 2, 44100);
+        const std::string archive = dir.File("voice.afs");
+        WriteFile(archive, AfsBuilder().Add("line01.adx", AdxTrack(1, 22050, 700)).Build().bytes);
+        const ProgramResult r = c.fromFolder
+                                    ? Run({"replace", archive, "--from",
+                                           std::filesystem::path(audio).parent_path().string()})
+                                    : Run({"replace", archive, "line01.adx", audio});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        WAVEFORMATEX format{};
+        const std::vector<std::int16_t> played =
+            Play("adxvoice", Extract(archive, "line01.adx"), format);
+        EXPECT_EQ(format.nChannels, 1);
+        EXPECT_EQ(format.nSamplesPerSec, 22050u);
+        WAVEFORMATEX ignored{};
+        EXPECT_GT(SnrDb(Play("sndvoice", ReadFile(audio), ignored, 1, 22050), played), 35.0);
+        std::filesystem::remove(audio);
+    }
+    // A WAVE track gets exactly what the decoder gives in its format.
+    WaveOptions trackOptions;
+    trackOptions.channels = 1;
+    trackOptions.rate = 22050;
+    const std::string pac = dir.File("se.pac");
+    WriteFile(pac, PacBuilder().Add(BuildWave(trackOptions, Pattern(44100 * 2, 1))).Build().bytes);
+    const std::string flac = AudioFile(dir, "take.flac", SoundKind::kFlac16, source, 2, 44100);
+    const ProgramResult r = Run({"replace", pac, "Track 0.wav", flac});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    WAVEFORMATEX format{};
+    WAVEFORMATEX ignored{};
+    ExpectPacPcm(Play("wavvoice", Extract(pac, "Track 0.wav"), format),
+                 Play("sndvoice", ReadFile(flac), ignored, 1, 22050));
+}
+#endif
 
 }  // namespace
 }  // namespace fogbell::test
