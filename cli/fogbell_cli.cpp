@@ -116,6 +116,7 @@ int RunCommand(int argc, char** argv) {
     AddDecodeCommand(app, context);
     AddReplaceCommand(app, context);
     AddEncodeCommand(app, context);
+    AddLoopCommand(app, context);
     AddPlayCommand(app, context);
 
     try {
