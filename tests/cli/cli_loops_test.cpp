@@ -9,6 +9,7 @@
 #include "adx_builder.h"
 #include "afs_builder.h"
 #include "layout_reader.h"
+#include "music_builder.h"
 #include "recorded_wave.h"
 #include "run_program.h"
 #include "sampler_chunk.h"
@@ -251,6 +252,41 @@ TEST_F(CliLoops, SetsAndClearsLoopPointsLeavingTheAudioAsItWas) {
         ASSERT_EQ(last.exitStatus, 0) << last.err;
         EXPECT_EQ(nlohmann::json::parse(last.out)["loop"].dump(), c.loopAfter);
     }
+}
+
+TEST_F(CliLoops, FindsTheRepeatedSectionAndWritesTheBestLoop) {
+    MusicRecipe recipe;
+    recipe.rate = 22050;
+    recipe.channels = 1;
+    recipe.sectionBars = 2;
+    recipe.outroBars = 1;
+    const Music music = MakeMusic(recipe);
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = recipe.rate;
+    const std::string file = dir.File("music.wav");
+    const auto* pcm = reinterpret_cast<const std::uint8_t*>(music.samples.data());
+    WriteFile(file, BuildWave(options, Bytes(pcm, pcm + music.samples.size() * 2)));
+    last = RunProgram(CliPath(), {"loop", file, "--find", "--min", "3", "--json"});
+    ASSERT_EQ(last.exitStatus, 0) << last.err;
+    const nlohmann::json best = nlohmann::json::parse(last.out)["candidates"].at(0);
+    const std::size_t start = best["loop"][0], end = best["loop"][1];
+    EXPECT_EQ((end - start) % music.sectionLength, 0u);
+    EXPECT_GT(best["score"].get<double>(), 0.9);
+    last = RunProgram(CliPath(), {"loop", file, "--set-best", "--min", "3"});
+    ASSERT_EQ(last.exitStatus, 0) << last.err;
+    last = RunProgram(CliPath(), {"loop", file, "--json"});
+    EXPECT_EQ(nlohmann::json::parse(last.out)["loop"], best["loop"]);
+    // Music that never repeats: its best loop, if any, is called poor.
+    recipe.varied = true;
+    const Music varied = MakeMusic(recipe);
+    const auto* other = reinterpret_cast<const std::uint8_t*>(varied.samples.data());
+    WriteFile(file, BuildWave(options, Bytes(other, other + varied.samples.size() * 2)));
+    last = RunProgram(CliPath(), {"loop", file, "--find", "--min", "3"});
+    EXPECT_EQ(last.exitStatus, 0) << last.err;
+    EXPECT_TRUE(last.out.find("the best loop is poor") != std::string::npos ||
+                last.out.find("no loop found") != std::string::npos)
+        << last.out;
 }
 
 }  // namespace
