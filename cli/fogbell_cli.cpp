@@ -117,6 +117,7 @@ int RunCommand(int argc, char** argv) {
     AddReplaceCommand(app, context);
     AddEncodeCommand(app, context);
     AddLoudnessCommand(app, context);
+    AddLoopCommand(app, context);
     AddPlayCommand(app, context);
 
     try {

@@ -24,6 +24,7 @@ void AddDecodeCommand(CLI::App& app, CommandContext& context);   // decode_comma
 void AddReplaceCommand(CLI::App& app, CommandContext& context);  // replace_command.cpp
 void AddEncodeCommand(CLI::App& app, CommandContext& context);   // encode_command.cpp
 void AddLoudnessCommand(CLI::App& app, CommandContext& context); // loudness_command.cpp
+void AddLoopCommand(CLI::App& app, CommandContext& context);     // loop_command.cpp
 // play_command.cpp; in a build without playback the command is known and says so.
 void AddPlayCommand(CLI::App& app, CommandContext& context);
 

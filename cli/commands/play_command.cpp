@@ -1,10 +1,14 @@
 // fogbell-cli play PATH [TRACK] [--loop] [--start SECONDS] [--volume 5000..10000]
 //                  [--audio sdl|null] [--speed N] [--record FILE [--force]]
+// fogbell-cli play PATH [TRACK] --seam [SECONDS] [...]
 //
 // One audio file, or one track of a container (nested paths too), played through the core and
 // the playback engine, as the window plays it. It ends when the last block has been heard (0),
 // when the track cannot be played (1, the status text on standard error) or when SIGINT or
-// SIGTERM stops it cleanly (130).
+// SIGTERM stops it cleanly (130). With --seam, what is played is the track's loop seam: the last
+// SECONDS (3 by default) before the loop's end, then on across the jump the first SECONDS from
+// the loop's start, as a player looping the track plays them, so that a click at the jump is
+// heard at once.
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -12,8 +16,10 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <deque>
@@ -28,11 +34,14 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands/commands.h"
+#include "cli/loop_track.h"
 #include "cli/track_names.h"
 #include "host/app/main_core.h"
+#include "host/audio/wave_writer.h"
 #include "host/containers/container_chain.h"
 #include "host/playback/play_engine.h"
 #include "host/playback/sound_output.h"
+#include "host/system/native_path.h"
 #include "host/system/system_files.h"
 #include "host/tracks/track_jobs.h"
 
@@ -47,6 +56,7 @@ constexpr const char* kNoDriverAdvice = "no sound device: try --audio null";
 // system has not: the sound system's own reason follows it.
 constexpr const char* kNoDevice = "no sound device could be opened";
 constexpr auto kTimerPeriod = std::chrono::milliseconds(100);
+constexpr double kSeamSeconds = 3.0;  // heard on each side of the loop's jump by default
 
 std::atomic<bool> interrupted{false};
 
@@ -67,7 +77,67 @@ struct PlayOptions {
     std::optional<double> speed;
     std::string record;
     bool forceRecord = false;
+    CLI::Option* seam = nullptr;  // given: play the loop seam
+    std::string seamSeconds;      // "" for the default
 };
+
+// The file at path, removed when this goes.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() { RemovePath(path_); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// Writes to file the seam of the track that path and track name: seconds before the loop's end,
+// then seconds from its start, as 16-bit PCM in the track's format. False after saying why.
+bool WriteSeam(const PluginHost& host, const std::string& path, const std::string& trackName,
+               double seconds, const std::string& file) {
+    ContainerChain chain(host);
+    LoopTrack track;
+    int status = kExitFailed;
+    LoopFacts facts;
+    DecodedSound sound;
+    if (!OpenLoopTrack(host, path, trackName, chain, track, status) ||
+        !ReadFacts(host, track, facts) || !DecodeTrack(host, track, sound)) {
+        return false;
+    }
+    if (!facts.loop) {
+        Fail(track.shown, "the track has no loop points: set them with \"loop --set START:END\", "
+                          "or find them with \"loop --find\"");
+        return false;
+    }
+    const std::size_t channels = sound.format.nChannels;
+    const auto span = static_cast<std::size_t>(seconds * sound.format.nSamplesPerSec);
+    const std::size_t end = std::min<std::size_t>(facts.loop->end, sound.Frames());
+    const std::size_t start = std::min<std::size_t>(facts.loop->start, end);
+    const std::size_t before = end - std::min(end, span);
+    const std::size_t after = std::min(sound.Frames(), start + span);
+    WaveWriter writer;
+    const auto* pcm = reinterpret_cast<const std::uint8_t*>(sound.pcm.data());
+    const std::size_t frameBytes = channels * 2;
+    const bool written =
+        writer.Create(file, sound.format) == WaveWriter::Status::kOk &&
+        writer.Append(pcm + before * frameBytes,
+                      static_cast<std::uint32_t>((end - before) * frameBytes)) ==
+            WaveWriter::Status::kOk &&
+        writer.Append(pcm + start * frameBytes,
+                      static_cast<std::uint32_t>((after - start) * frameBytes)) ==
+            WaveWriter::Status::kOk &&
+        writer.Finish() == WaveWriter::Status::kOk;
+    if (!written) {
+        Fail(file, "the seam cannot be written there");
+        return false;
+    }
+    std::fprintf(stderr, "%s: the seam of loop %s\n", track.shown.c_str(),
+                 LoopText(*facts.loop, facts.rate).c_str());
+    return true;
+}
 
 #if defined(_WIN32)
 // Ctrl-C, Ctrl-Break and the console's close box end the play as SIGINT and SIGTERM do
@@ -475,6 +545,31 @@ int RunPlay(CommandContext& context, PlayOptions& options) {
     }
     play.output = *sound;
     play.pluginRoot = context.pluginRoot;
+    if (options.seam == nullptr || !*options.seam) {
+        return Play(play);
+    }
+    double seconds = kSeamSeconds;
+    if (!options.seamSeconds.empty()) {
+        char* end = nullptr;
+        seconds = std::strtod(options.seamSeconds.c_str(), &end);
+        if (end == options.seamSeconds.c_str() || *end != '\0' || !(seconds > 0) ||
+            seconds > 3600) {
+            Fail("--seam", "SECONDS is a number of seconds above 0 (at most 3600)");
+            return kExitUsage;
+        }
+    }
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    const TemporaryFile seam(Utf8FromPath((error ? std::filesystem::path(".") : folder) /
+                                          ("fogbell-seam-" +
+                                           std::to_string(CurrentProcessId()) + ".wav")));
+    if (!WriteSeam(host, play.path, play.track, seconds, seam.Path())) {
+        return kExitFailed;
+    }
+    play.path = seam.Path();
+    play.track.clear();
+    play.loop = false;
+    play.startSeconds = 0;
     return Play(play);
 }
 
@@ -503,6 +598,13 @@ void AddPlayCommand(CLI::App& app, CommandContext& context) {
                             "null device: record what was played to this WAVE file");
     playCommand->add_flag("--force", options->forceRecord,
                           "Replace the recording's file when it exists (default: keep it)");
+    options->seam =
+        playCommand
+            ->add_option("--seam", options->seamSeconds,
+                         "Play the loop's seam: SECONDS (default 3) before the loop's end, then "
+                         "on from its start")
+            ->type_name("[SECONDS]")
+            ->expected(0, 1);
     context.OnRun(playCommand, [&context, options] { return RunPlay(context, *options); });
 }
 

@@ -1,9 +1,11 @@
 #include "host/audio/wave_writer.h"
 
+#include "host/audio/sampler_loop.h"
 #include "host/system/native_path.h"
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace fogbell {
 namespace {
@@ -12,12 +14,6 @@ constexpr std::size_t kFormatBytes = 16;  // WAVEFORMATEX without cbSize
 constexpr long kRiffLengthOffset = 4;
 constexpr long kDataLengthOffset = 40;
 constexpr std::uint32_t kRiffOverData = 36;  // "WAVE", the format chunk, the data chunk's head
-// The sampler chunk: its head, a body of nine fields and one loop of six.
-constexpr std::size_t kChunkHeadBytes = 8;
-constexpr std::uint32_t kSamplerBodyBytes = 9 * 4 + 6 * 4;
-constexpr std::uint32_t kSamplerChunkBytes = kChunkHeadBytes + kSamplerBodyBytes;
-constexpr std::uint32_t kNanosecondsPerSecond = 1000000000;
-constexpr std::uint32_t kUnityNote = 60;  // middle C: the sound plays at its own pitch
 
 void PutU32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) {
@@ -78,26 +74,13 @@ bool WaveWriter::SamplerFits(const LoopPoints& loop) const {
 }
 
 std::optional<std::uint32_t> WaveWriter::WriteSampler(const LoopPoints& loop) {
-    const std::uint32_t pad = dataLength_ % 2;
-    std::array<std::uint8_t, 1 + kSamplerChunkBytes> bytes{};
-    std::uint8_t* chunk = bytes.data() + pad;
-    const std::uint32_t period = rate_ == 0 ? 0 : kNanosecondsPerSecond / rate_;
-    const std::uint32_t fields[] = {
-        kSamplerBodyBytes, 0, 0,  // manufacturer, product
-        period, kUnityNote, 0,    // sample period, MIDI unity note, pitch fraction
-        0, 0,                     // SMPTE format and offset
-        1, 0,                     // one loop, no sampler data
-        // The loop: cue point, type (forward), first frame, last frame, fraction, play count.
-        0, 0, loop.start, loop.end - 1, 0, 0};
-    std::memcpy(chunk, "smpl", 4);
-    for (std::size_t i = 0; i < std::size(fields); ++i) {
-        PutU32(chunk + 4 + 4 * i, fields[i]);
-    }
-    const std::size_t size = pad + kSamplerChunkBytes;
-    if (std::fwrite(bytes.data(), 1, size, file_) != size) {
+    std::vector<std::uint8_t> bytes(dataLength_ % 2, 0);  // the data's pad byte
+    const std::vector<std::uint8_t> chunk = SamplerChunk(loop, rate_);
+    bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(size);
+    return static_cast<std::uint32_t>(bytes.size());
 }
 
 WaveWriter::Status WaveWriter::Finish(const std::optional<LoopPoints>& loop) {

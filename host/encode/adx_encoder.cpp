@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "adx_frame.h"
+#include "host/encode/adx_header.h"
 
 namespace fogbell::encode {
 namespace {
@@ -20,14 +21,6 @@ constexpr std::size_t kChannelsField = 7;
 constexpr std::size_t kRateField = 8;
 constexpr std::size_t kTotalField = 12;
 constexpr std::size_t kCutoffField = 16;
-constexpr std::size_t kVersionField = 18;
-constexpr std::size_t kLoopAlignmentField = 20;
-constexpr std::size_t kLoopFlag16Field = 22;
-constexpr std::size_t kLoopFlagField = 24;
-constexpr std::size_t kLoopStartField = 28;
-constexpr std::size_t kLoopStartByteField = 32;
-constexpr std::size_t kLoopEndField = 36;
-constexpr std::size_t kLoopEndByteField = 40;
 constexpr std::uint8_t kFixedCoefficientEncoding = 3;
 constexpr std::uint8_t kBitsPerSample = 4;
 constexpr std::uint8_t kHeaderVersion = 3;
@@ -92,7 +85,7 @@ AdxEncoder::AdxEncoder(const AdxFormat& format, const std::optional<AdxLoop>& lo
     out_[kChannelsField] = static_cast<std::uint8_t>(format_.channels);
     PutU32BE(&out_[kRateField], format_.rate);
     PutU16BE(&out_[kCutoffField], format_.cutoff);
-    out_[kVersionField] = kHeaderVersion;
+    out_[kAdxVersionField] = kHeaderVersion;
     std::memcpy(&out_[offset - 2], kSignature, kSignatureSize);
 }
 
@@ -146,20 +139,8 @@ std::vector<std::uint8_t> AdxEncoder::Finish() {
 }
 
 void AdxEncoder::WriteLoop(const AdxLoop& loop) {
-    // Byte offsets of frame groups: a player that works in bytes starts decoding the loop at the
-    // group of its first sample and stops after the group of its last.
-    const std::uint64_t group = std::uint64_t{adx::kFrameSize} * format_.channels;
-    const std::uint64_t first = kAdxLoopHeaderOffset + 4;
-    const std::uint64_t startByte = first + loop.start / adx::kSamplesPerFrame * group;
-    const std::uint64_t endByte = first + (std::uint64_t{loop.end} + adx::kSamplesPerFrame - 1) /
-                                              adx::kSamplesPerFrame * group;
-    PutU16BE(&out_[kLoopAlignmentField], 0);
-    PutU16BE(&out_[kLoopFlag16Field], 1);
-    PutU32BE(&out_[kLoopFlagField], 1);
-    PutU32BE(&out_[kLoopStartField], loop.start);
-    PutU32BE(&out_[kLoopStartByteField], static_cast<std::uint32_t>(startByte));
-    PutU32BE(&out_[kLoopEndField], loop.end);
-    PutU32BE(&out_[kLoopEndByteField], static_cast<std::uint32_t>(endByte));
+    WriteAdxLoopBlock(out_.data(), *AdxLoopBlockAt(kHeaderVersion, format_.channels),
+                      kAdxLoopHeaderOffset + 4, format_.channels, loop);
 }
 
 std::vector<std::uint8_t> EncodeAdx(const AdxFormat& format, const std::int16_t* interleaved,

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "host/encode/adpcm_search.h"
+#include "host/encode/adx_header.h"
 #include "host/encode/encode_status.h"
 
 namespace fogbell::encode {
@@ -50,13 +51,6 @@ inline constexpr std::uint32_t kAdxHeaderOffset = 32;
 inline constexpr std::uint32_t kAdxFirstFrame = kAdxHeaderOffset + 4;
 inline constexpr std::uint32_t kAdxMaxScale = 0x7FFF;
 inline constexpr std::uint32_t kAdxLoopHeaderOffset = 46;
-
-// A loop in samples per channel: start is its first sample, end the first sample after it.
-struct AdxLoop {
-    std::uint32_t start = 0;
-    std::uint32_t end = 0;
-    bool operator==(const AdxLoop&) const = default;
-};
 
 struct AdxFormat {
     std::uint32_t channels = 2;

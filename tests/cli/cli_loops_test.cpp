@@ -1,14 +1,20 @@
 // "wav" and tracks with loop points: the loop marked in a sampler chunk, or written out with
-// --loops and a fade-out, to the sample.
+// --loops and a fade-out, to the sample. "loop": the loop points read, set and cleared in the
+// track's own header, the audio left as it was.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 
 #include "adx_builder.h"
+#include "afs_builder.h"
 #include "layout_reader.h"
+#include "music_builder.h"
 #include "recorded_wave.h"
 #include "run_program.h"
+#include "sampler_chunk.h"
 #include "test_files.h"
+#include "xmd_builder.h"
 
 namespace fogbell::test {
 namespace {
@@ -138,6 +144,149 @@ TEST_F(CliLoops, RefusesBadLoopArgumentsAsUsageErrors) {
         EXPECT_EQ(last.exitStatus, 2);
         EXPECT_NE(last.err.find(text), std::string::npos) << last.err;
     }
+}
+
+// An ADX stream of 1280 samples at kRate in a header of this version and offset, with a loop
+// block from sample 32 to loopEnd unless loopEnd is 0.
+Bytes AdxOf(std::uint8_t version, std::uint8_t channels, std::uint16_t headerOffset,
+            std::uint32_t loopEnd = 0) {
+    AdxOptions options;
+    options.channels = channels;
+    options.rate = kRate;
+    options.totalSamples = 40 * 32;
+    options.version = version;
+    options.headerOffset = headerOffset;
+    options.loopBlock = loopEnd != 0;
+    options.loopStart = 32;
+    options.loopEnd = loopEnd;
+    return BuildAdx(options, AdxFrames(40, channels, 9), true);
+}
+
+constexpr long kAnyGrowth = -1000;  // a rebuilt archive grows by its alignment's measure
+
+// A mono 16-bit WAVE at kRate of 2000 frames, with a sampler chunk of one loop when last is set.
+Bytes WaveOf(std::uint32_t first, std::uint32_t last) {
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = kRate;
+    if (last != 0) {
+        options.chunksBeforeData.push_back(SamplerChunk({{first, last}}));
+    }
+    Bytes data(4000);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 37 % 251);
+    }
+    return BuildWave(options, data);
+}
+
+struct LoopSetCase {
+    const char* label;
+    Bytes track;
+    const char* name;  // the file's name, or the member's in an AFS archive
+    bool inArchive;
+    std::vector<std::string> arguments;
+    int exitStatus;
+    const char* loopAfter;  // the "loop" member read back; nullptr: nothing may change
+    long growth;            // bytes the file grows by
+};
+
+TEST_F(CliLoops, SetsAndClearsLoopPointsLeavingTheAudioAsItWas) {
+    const LoopSetCase cases[] = {
+        {"ADX with a loop block", LoopedAdx(1, 40, 100, 1000), "a.adx", false,
+         {"--set", "64:320"}, 0, "[64,320]", 0},
+        {"ADX without room grows", AdxOf(3, 2, 0x20), "b.adx", false, {"--set", "0:1280"}, 0,
+         "[0,1280]", 14},
+        {"ADX version 4 cleared", AdxOf(4, 2, LoopHeaderOffset(4, 2), 640), "c.adx", false, {"--clear"}, 0,
+         "null", 0},
+        {"ADX version 5 becomes 3", AdxOf(5, 1, 0x40), "d.adx", false, {"--set", "1:2"}, 0,
+         "[1,2]", 0},
+        {"WAVE gets a sampler chunk", WaveOf(0, 0), "e.wav", false, {"--set", "10:1500"}, 0,
+         "[10,1500]", 68},
+        {"WAVE sampler changed in place", WaveOf(5, 99), "f.wav", false, {"--set", "10:2000"}, 0,
+         "[10,2000]", 0},
+        {"WAVE sampler cleared", WaveOf(5, 99), "g.wav", false, {"--clear"}, 0, "null", -68},
+        {"archive, in place", LoopedAdx(1, 40, 100, 1000), "h.adx", true, {"--set", "5:6"}, 0,
+         "[5,6]", 0},
+        {"archive, no room", AdxOf(3, 1, 0x1C), "i.adx", true, {"--set", "5:6"}, 1, nullptr, 0},
+        {"archive, rebuilt", AdxOf(3, 1, 0x1C), "j.adx", true, {"--set", "5:6", "--rebuild"},
+         0, "[5,6]", kAnyGrowth},
+        {"XMD has no loop fields", BuildXmd(1, 8000, 13 * 40, XmdFrames(40, 3)), "k.xmd", false,
+         {"--set", "1:2"}, 1, nullptr, 0},
+        {"END before START", LoopedAdx(1, 40, 100, 1000), "l.adx", false, {"--set", "10:5"}, 2,
+         nullptr, 0},
+        {"END past the stream", LoopedAdx(1, 40, 100, 1000), "m.adx", false, {"--set", "0:1281"},
+         2, nullptr, 0},
+        {"not a number", WaveOf(0, 0), "n.wav", false, {"--set", "a:b"}, 2, nullptr, 0},
+    };
+    for (const LoopSetCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string file = dir.File(c.inArchive ? "archive.afs" : c.name);
+        WriteFile(file, c.inArchive ? AfsBuilder().Add(c.name, c.track).Build().bytes : c.track);
+        std::vector<std::string> where{file};
+        if (c.inArchive) {
+            where.push_back(c.name);
+        }
+        const Bytes before = ReadFile(file);
+        const Bytes heard = Wav(file, c.name, {where.begin() + 1, where.end()});
+        std::vector<std::string> arguments{"loop"};
+        arguments.insert(arguments.end(), where.begin(), where.end());
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        last = RunProgram(CliPath(), arguments);
+        EXPECT_EQ(last.exitStatus, c.exitStatus) << last.err;
+        const Bytes after = ReadFile(file);
+        if (c.loopAfter == nullptr) {
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        if (c.growth != kAnyGrowth) {
+            EXPECT_EQ(static_cast<long>(after.size()) - static_cast<long>(before.size()), c.growth);
+        }
+        EXPECT_EQ(Data(Wav(file, c.name, {where.begin() + 1, where.end()})), Data(heard));
+        if (!c.inArchive && c.name[2] == 'a') {  // ADX: the frames byte for byte
+            const std::size_t frames = before.size() - (std::size_t{before[2]} << 8 | before[3]) - 4;
+            EXPECT_TRUE(std::equal(before.end() - frames, before.end(), after.end() - frames));
+        }
+        arguments.resize(where.size() + 1);
+        arguments.push_back("--json");
+        last = RunProgram(CliPath(), arguments);
+        ASSERT_EQ(last.exitStatus, 0) << last.err;
+        EXPECT_EQ(nlohmann::json::parse(last.out)["loop"].dump(), c.loopAfter);
+    }
+}
+
+TEST_F(CliLoops, FindsTheRepeatedSectionAndWritesTheBestLoop) {
+    MusicRecipe recipe;
+    recipe.rate = 22050;
+    recipe.channels = 1;
+    recipe.sectionBars = 2;
+    recipe.outroBars = 1;
+    const Music music = MakeMusic(recipe);
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = recipe.rate;
+    const std::string file = dir.File("music.wav");
+    const auto* pcm = reinterpret_cast<const std::uint8_t*>(music.samples.data());
+    WriteFile(file, BuildWave(options, Bytes(pcm, pcm + music.samples.size() * 2)));
+    last = RunProgram(CliPath(), {"loop", file, "--find", "--min", "3", "--json"});
+    ASSERT_EQ(last.exitStatus, 0) << last.err;
+    const nlohmann::json best = nlohmann::json::parse(last.out)["candidates"].at(0);
+    const std::size_t start = best["loop"][0], end = best["loop"][1];
+    EXPECT_EQ((end - start) % music.sectionLength, 0u);
+    EXPECT_GT(best["score"].get<double>(), 0.9);
+    last = RunProgram(CliPath(), {"loop", file, "--set-best", "--min", "3"});
+    ASSERT_EQ(last.exitStatus, 0) << last.err;
+    last = RunProgram(CliPath(), {"loop", file, "--json"});
+    EXPECT_EQ(nlohmann::json::parse(last.out)["loop"], best["loop"]);
+    // Music that never repeats: its best loop, if any, is called poor.
+    recipe.varied = true;
+    const Music varied = MakeMusic(recipe);
+    const auto* other = reinterpret_cast<const std::uint8_t*>(varied.samples.data());
+    WriteFile(file, BuildWave(options, Bytes(other, other + varied.samples.size() * 2)));
+    last = RunProgram(CliPath(), {"loop", file, "--find", "--min", "3"});
+    EXPECT_EQ(last.exitStatus, 0) << last.err;
+    EXPECT_TRUE(last.out.find("the best loop is poor") != std::string::npos ||
+                last.out.find("no loop found") != std::string::npos)
+        << last.out;
 }
 
 }  // namespace

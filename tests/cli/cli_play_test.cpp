@@ -23,6 +23,7 @@
 #include "plugin_api.h"
 #include "recorded_wave.h"
 #include "run_program.h"
+#include "sampler_chunk.h"
 #include "test_files.h"
 #include "wave_builder.h"
 
@@ -78,6 +79,28 @@ TEST_F(CliPlay, ASingleFileIsRecordedFromItsFirstSampleToItsLast) {
             ReadFile(record),
             RecordedWave(MonoFormat(), Bytes(pcm.begin() + static_cast<long>(c.from), pcm.end())));
     }
+}
+
+TEST_F(CliPlay, TheSeamIsTheEndOfTheLoopThenItsStart) {
+    const Bytes pcm = Pattern(100000, 5);
+    WaveOptions options;
+    options.channels = 1;
+    options.rate = kRate;
+    options.chunksBeforeData.push_back(SamplerChunk({{5000, 39999}}));
+    WriteFile(dir.File("looped.wav"), BuildWave(options, pcm));
+    const std::string record = dir.File("seam.wav");
+    ProgramResult r = Run({"play", dir.File("looped.wav"), "--seam", "0.5", "--audio", "null",
+                           "--speed", "50", "--record", record});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.err.find("the seam of loop 5000:40000"), std::string::npos) << r.err;
+    Bytes heard(pcm.begin() + (40000 - kRate / 2) * 2, pcm.begin() + 40000 * 2);
+    heard.insert(heard.end(), pcm.begin() + 5000 * 2, pcm.begin() + (5000 + kRate / 2) * 2);
+    EXPECT_EQ(ReadFile(record), RecordedWave(MonoFormat(), heard));
+    // A track without loop points has no seam.
+    WriteFile(dir.File("plain.wav"), Voice(1000, 1));
+    r = Run({"play", dir.File("plain.wav"), "--seam", "--audio", "null"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("has no loop points: set them with \"loop --set"), std::string::npos);
 }
 
 TEST_F(CliPlay, ATrackOfAContainerInsideAnArchivePlaysToItsEnd) {

@@ -137,6 +137,25 @@ TEST(AdxEncoder, ALoopFillsTheVersion3LoopBlockBeforeAGrownHeaderOffset) {
     EXPECT_EQ(encode::CheckAdxLoop({5, 5}, 10), EncodeStatus::kBadLoop);
 }
 
+TEST(AdxEncoder, ALoopSetLaterGrowsTheHeaderAsTheEncoderWritesIt) {
+    const std::vector<std::int16_t> pcm = MakeSignal(Signal::kChord, 22050, 2, 3000);
+    const encode::AdxLoop loop{70, 2000};
+    AdxEncoder looped(AdxFormat{2, 22050, 500}, loop);
+    looped.Append(pcm.data(), 3000);
+    const std::vector<std::uint8_t> expected = looped.Finish();
+    const std::vector<std::uint8_t> plain = encode::EncodeAdx(AdxFormat{2, 22050, 500}, pcm.data(), 3000);
+    const auto grown = encode::WithAdxLoop(plain.data(), plain.size(), loop);
+    ASSERT_TRUE(grown.has_value());
+    EXPECT_EQ(*grown, expected);
+    // Cleared, the block is zeros in a header of the same size; set again, it is as before.
+    const auto cleared = encode::WithAdxLoop(grown->data(), grown->size(), std::nullopt);
+    ASSERT_TRUE(cleared.has_value());
+    EXPECT_FALSE(encode::ReadAdxHeader(cleared->data(), cleared->size())->loop.has_value());
+    EXPECT_EQ(encode::WithAdxLoop(cleared->data(), cleared->size(), loop), expected);
+    EXPECT_FALSE(encode::WithAdxLoop(plain.data(), plain.size(), encode::AdxLoop{0, 3001}));
+    EXPECT_FALSE(encode::WithAdxLoop(plain.data(), 20, loop));  // "(c)CRI" past the bytes
+}
+
 TEST(AdxEncoder, RefusesMoreSamplesThanTheHeaderCounts) {
     AdxEncoder encoder(AdxFormat{1, 44100, 500});
     const std::int16_t sample = 0;
