@@ -9,6 +9,7 @@
 #include "cli/cli_output.h"
 #include "cli/command_context.h"
 #include "cli/track_names.h"
+#include "host/audio/wave_writer.h"
 #include "host/containers/track_loop.h"
 #include "host/system/native_path.h"
 
@@ -58,11 +59,11 @@ bool OpenLoopTrack(const PluginHost& host, const std::string& path, const std::s
         container += "::" + levels[i];
     }
     std::string error;
-    if (!chain.OpenPath(container, error, TrackArguments())) {
+    if (!chain.OpenPath(container, error, TrackArguments(container))) {
         FailChain(error);
         return false;
     }
-    if (!ResolveTrack(*chain.Innermost(), trackArgument, track.name, error)) {
+    if (!ResolveTrack(*chain.Innermost(), container, trackArgument, track.name, error)) {
         Fail(trackArgument, error);
         return false;
     }
@@ -88,8 +89,7 @@ bool ReadFacts(const PluginHost& host, const LoopTrack& track, LoopFacts& facts)
         track.single ? host.OpenStream(track.file, nullptr, 0, error)
                      : host.OpenStream(track.name, track.bytes.data(),
                                        static_cast<std::uint32_t>(track.bytes.size()), error);
-    const std::optional<WAVEFORMATEX> format =
-        stream ? stream->OutputFormat().value : std::nullopt;
+    const std::optional<WAVEFORMATEX> format = stream ? stream->OutputFormat().value : std::nullopt;
     if (!format || format->nBlockAlign == 0) {
         Fail(track.shown, error.empty() ? "the track cannot be decoded" : error);
         return false;
@@ -125,8 +125,7 @@ bool DecodeTrack(const PluginHost& host, const LoopTrack& track, DecodedSound& s
         track.single ? host.OpenStream(track.file, nullptr, 0, error)
                      : host.OpenStream(track.name, track.bytes.data(),
                                        static_cast<std::uint32_t>(track.bytes.size()), error);
-    const std::optional<WAVEFORMATEX> format =
-        stream ? stream->OutputFormat().value : std::nullopt;
+    const std::optional<WAVEFORMATEX> format = stream ? stream->OutputFormat().value : std::nullopt;
     if (!format || format->wBitsPerSample != 16 || format->nChannels == 0) {
         Fail(track.shown, error.empty() ? "the track cannot be decoded as 16-bit PCM" : error);
         return false;
@@ -138,6 +137,51 @@ bool DecodeTrack(const PluginHost& host, const LoopTrack& track, DecodedSound& s
         std::memcpy(sound.pcm.data() + at, block->data, block->size / 2 * 2);
     }
     sound.pcm.resize(sound.Frames() * format->nChannels);
+    return true;
+}
+
+// Writes to file the seam of the track that path and track name: seconds before the loop's end,
+// then seconds from its start, as 16-bit PCM in the track's format. False after saying why.
+bool WriteSeam(const PluginHost& host, const std::string& path, const std::string& trackName,
+               double seconds, const std::string& file) {
+    ContainerChain chain(host);
+    LoopTrack track;
+    int status = kExitFailed;
+    LoopFacts facts;
+    DecodedSound sound;
+    if (!OpenLoopTrack(host, path, trackName, chain, track, status) ||
+        !ReadFacts(host, track, facts) || !DecodeTrack(host, track, sound)) {
+        return false;
+    }
+    if (!facts.loop) {
+        Fail(track.shown,
+             "the track has no loop points: set them with \"loop --set START:END\", "
+             "or find them with \"loop --find\"");
+        return false;
+    }
+    const std::size_t channels = sound.format.nChannels;
+    const auto span = static_cast<std::size_t>(seconds * sound.format.nSamplesPerSec);
+    const std::size_t end = std::min<std::size_t>(facts.loop->end, sound.Frames());
+    const std::size_t start = std::min<std::size_t>(facts.loop->start, end);
+    const std::size_t before = end - std::min(end, span);
+    const std::size_t after = std::min(sound.Frames(), start + span);
+    WaveWriter writer;
+    const auto* pcm = reinterpret_cast<const std::uint8_t*>(sound.pcm.data());
+    const std::size_t frameBytes = channels * 2;
+    const bool written = writer.Create(file, sound.format) == WaveWriter::Status::kOk &&
+                         writer.Append(pcm + before * frameBytes,
+                                       static_cast<std::uint32_t>((end - before) * frameBytes)) ==
+                             WaveWriter::Status::kOk &&
+                         writer.Append(pcm + start * frameBytes,
+                                       static_cast<std::uint32_t>((after - start) * frameBytes)) ==
+                             WaveWriter::Status::kOk &&
+                         writer.Finish() == WaveWriter::Status::kOk;
+    if (!written) {
+        Fail(file, "the seam cannot be written there");
+        return false;
+    }
+    std::fprintf(stderr, "%s: the seam of loop %s\n", track.shown.c_str(),
+                 LoopText(*facts.loop, facts.rate).c_str());
     return true;
 }
 

@@ -50,5 +50,9 @@ bool DecodeTrack(const PluginHost& host, const LoopTrack& track, DecodedSound& s
 std::string TimeText(std::uint64_t sample, std::uint32_t rate);
 // "START:END (0:02.000–0:10.000)".
 std::string LoopText(const LoopPoints& loop, std::uint32_t rate);
+// Writes to file the seam of the track that path and track name: seconds before the loop's end,
+// then seconds from its start, as 16-bit PCM in the track's format. False after saying why.
+bool WriteSeam(const PluginHost& host, const std::string& path, const std::string& trackName,
+               double seconds, const std::string& file);
 
 }  // namespace fogbell::cli

@@ -54,14 +54,15 @@ int MeasureLoudness(const PluginHost& host, const LoudnessOptions& options) {
     ContainerChain chain(host);
     std::string error;
     std::vector<std::string> names;
+    std::vector<UnknownTrack> unknown;  // named tracks the container does not list
     if (single) {
         names.push_back(options.path);
     } else {
-        if (!chain.OpenPath(options.path, error, TrackArguments())) {
+        if (!chain.OpenPath(options.path, error, TrackArguments(options.path))) {
             FailChain(error);
             return kExitFailed;
         }
-        auto selected = SelectTracks(*chain.Innermost(), options.path, options.tracks);
+        auto selected = SelectTracks(*chain.Innermost(), options.path, options.tracks, unknown);
         if (!selected) {
             return kExitFailed;
         }
@@ -73,6 +74,10 @@ int MeasureLoudness(const PluginHost& host, const LoudnessOptions& options) {
     }
     const ExplorerSession* container = single ? nullptr : chain.Innermost();
     int status = kExitOk;
+    for (const UnknownTrack& track : unknown) {
+        Fail(track.argument, track.error);
+        status = kExitFailed;
+    }
     std::string rows;
     for (const std::string& name : names) {
         const std::string shown =

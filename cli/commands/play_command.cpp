@@ -19,13 +19,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <csignal>
 #include <cstdio>
-#include <deque>
+#include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,6 +32,7 @@
 #include "cli/cli_output.h"
 #include "cli/commands/commands.h"
 #include "cli/loop_track.h"
+#include "cli/terminal_view.h"
 #include "cli/track_names.h"
 #include "host/app/main_core.h"
 #include "host/audio/wave_writer.h"
@@ -94,51 +92,6 @@ class TemporaryFile {
     std::string path_;
 };
 
-// Writes to file the seam of the track that path and track name: seconds before the loop's end,
-// then seconds from its start, as 16-bit PCM in the track's format. False after saying why.
-bool WriteSeam(const PluginHost& host, const std::string& path, const std::string& trackName,
-               double seconds, const std::string& file) {
-    ContainerChain chain(host);
-    LoopTrack track;
-    int status = kExitFailed;
-    LoopFacts facts;
-    DecodedSound sound;
-    if (!OpenLoopTrack(host, path, trackName, chain, track, status) ||
-        !ReadFacts(host, track, facts) || !DecodeTrack(host, track, sound)) {
-        return false;
-    }
-    if (!facts.loop) {
-        Fail(track.shown, "the track has no loop points: set them with \"loop --set START:END\", "
-                          "or find them with \"loop --find\"");
-        return false;
-    }
-    const std::size_t channels = sound.format.nChannels;
-    const auto span = static_cast<std::size_t>(seconds * sound.format.nSamplesPerSec);
-    const std::size_t end = std::min<std::size_t>(facts.loop->end, sound.Frames());
-    const std::size_t start = std::min<std::size_t>(facts.loop->start, end);
-    const std::size_t before = end - std::min(end, span);
-    const std::size_t after = std::min(sound.Frames(), start + span);
-    WaveWriter writer;
-    const auto* pcm = reinterpret_cast<const std::uint8_t*>(sound.pcm.data());
-    const std::size_t frameBytes = channels * 2;
-    const bool written =
-        writer.Create(file, sound.format) == WaveWriter::Status::kOk &&
-        writer.Append(pcm + before * frameBytes,
-                      static_cast<std::uint32_t>((end - before) * frameBytes)) ==
-            WaveWriter::Status::kOk &&
-        writer.Append(pcm + start * frameBytes,
-                      static_cast<std::uint32_t>((after - start) * frameBytes)) ==
-            WaveWriter::Status::kOk &&
-        writer.Finish() == WaveWriter::Status::kOk;
-    if (!written) {
-        Fail(file, "the seam cannot be written there");
-        return false;
-    }
-    std::fprintf(stderr, "%s: the seam of loop %s\n", track.shown.c_str(),
-                 LoopText(*facts.loop, facts.rate).c_str());
-    return true;
-}
-
 #if defined(_WIN32)
 // Ctrl-C, Ctrl-Break and the console's close box end the play as SIGINT and SIGTERM do
 // elsewhere; the handler runs on a thread of the system's, and only sets the flag.
@@ -194,135 +147,6 @@ bool ErrorIsTerminal() {
     return isatty(STDERR_FILENO) != 0;
 }
 #endif
-
-// The main window as a terminal sees it: a track list nobody sees, the status line kept for
-// standard error, the play bar drawn as "name  position / length" in place, and the window's
-// queue run by the command's own loop.
-class TerminalView final : public MainView {
-  public:
-    explicit TerminalView(bool loop) : display_(ErrorIsTerminal()) {
-        checks_[CheckId::kLoopSound] = loop;
-    }
-
-    // Runs what other threads posted; false when there was nothing.
-    bool RunPosted() {
-        std::deque<std::function<void()>> tasks;
-        {
-            std::lock_guard lock(mutex_);
-            tasks.swap(posted_);
-        }
-        for (auto& task : tasks) {
-            task();
-        }
-        return !tasks.empty();
-    }
-    // Redraws the play bar's line when it changed (on a terminal only).
-    void Draw() {
-        if (!display_) {
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        const std::string line =
-            caption_ + "  " + std::to_string(position_) + " / " + std::to_string(high_);
-        if (line != drawn_) {
-            std::fprintf(stderr, "\r\033[K%s", line.c_str());
-            std::fflush(stderr);
-            drawn_ = line;
-        }
-    }
-    // Ends the drawn line.
-    void EndLine() {
-        if (display_ && !drawn_.empty()) {
-            std::fputs("\n", stderr);
-            drawn_.clear();
-        }
-    }
-    const std::string& LastStatus() const { return status_; }
-    // Selects only the row of this name; false when the list has none.
-    bool SelectOnly(const std::string& name) {
-        const long row = tracks_->FindShown(name);
-        if (row < 0) {
-            return false;
-        }
-        tracks_->ClearSelection();
-        tracks_->SetSelected(static_cast<std::size_t>(row), true);
-        return true;
-    }
-
-    // MainView
-    void BindTracks(TrackTable& table) override { tracks_ = &table; }
-    OverwriteAnswer AskOverwrite(const std::string&) override { return OverwriteAnswer::kKeepAll; }
-    void TracksChanged() override {}
-    void SelectionChanged(long) override {}
-    void SetCountLabel(const std::string&) override {}
-    std::string CountLabel() const override { return ""; }
-    void SetStatus(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        status_ = text;
-    }
-    void SetFileNameBox(const std::string&) override {}
-    std::string FileNameBox() const override { return ""; }
-    void SetSaveDirectoryBox(const std::string&) override {}
-    std::string SaveDirectoryBox() const override { return ""; }
-    void EnableButton(ButtonId, bool) override {}
-    bool IsButtonEnabled(ButtonId) const override { return false; }
-    void SetProgressCaption(ProgressId id, const std::string& caption) override {
-        if (id == ProgressId::kPlay) {
-            std::lock_guard lock(mutex_);
-            caption_ = caption;
-        }
-    }
-    void SetProgressRange(ProgressId id, std::uint32_t, std::uint32_t high) override {
-        if (id == ProgressId::kPlay) {
-            std::lock_guard lock(mutex_);
-            high_ = high;
-            position_ = 0;
-        }
-    }
-    void SetProgressPos(ProgressId id, std::uint32_t position) override {
-        if (id == ProgressId::kPlay) {
-            std::lock_guard lock(mutex_);
-            position_ = position;
-        }
-    }
-    void SetPlayText(const std::string& text) override { playText_ = text; }
-    std::string PlayText() const override { return playText_; }
-    void SetCheck(CheckId id, bool checked) override {
-        std::lock_guard lock(mutex_);
-        checks_[id] = checked;
-    }
-    bool IsChecked(CheckId id) const override {
-        std::lock_guard lock(mutex_);
-        const auto it = checks_.find(id);
-        return it != checks_.end() && it->second;
-    }
-    void ApplyTopMost(bool) override {}
-    void SetVolumeSlider(std::int32_t) override {}
-    void ShowMessage(const std::string& text, MessageIcon) override { SetStatus(text); }
-    bool AskYesNo(const std::string&) override { return false; }  // playing asks nothing
-    std::optional<std::string> AskOpenFile(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> AskFolder(const std::string&) override { return std::nullopt; }
-    std::optional<int> ShowMenu(const std::vector<MenuItem>&, int, int) override {
-        return std::nullopt;
-    }
-    void PostToWindow(std::function<void()> task) override {
-        std::lock_guard lock(mutex_);
-        posted_.push_back(std::move(task));
-    }
-
-  private:
-    const bool display_;
-    mutable std::mutex mutex_;  // guards what the play thread reaches and the bar
-    std::deque<std::function<void()>> posted_;
-    std::map<CheckId, bool> checks_;
-    std::string status_;
-    std::string caption_;
-    std::uint32_t position_ = 0, high_ = 0;
-    std::string drawn_;
-    // The window thread's own state.
-    TrackTable* tracks_ = nullptr;  // the core's rows
-    std::string playText_;
-};
 
 // Selects the row that a TRACK argument (a printed name, or #N) means in the core's current
 // container, which containerPath names; false with the reason in the status line when there is
@@ -446,7 +270,7 @@ std::string WithSoundAdvice(const std::string& text) {
 
 // Plays as the request says: the exit status.
 int Play(const PlayRequest& request) {
-    TerminalView view(request.loop);
+    TerminalView view(request.loop, ErrorIsTerminal());
     PlayEngine engine(request.output);
     MainCore core(view, engine);
     CorePaths paths;  // no settings file: the command neither reads nor writes the window's
@@ -560,9 +384,9 @@ int RunPlay(CommandContext& context, PlayOptions& options) {
     }
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    const TemporaryFile seam(Utf8FromPath((error ? std::filesystem::path(".") : folder) /
-                                          ("fogbell-seam-" +
-                                           std::to_string(CurrentProcessId()) + ".wav")));
+    const TemporaryFile seam(
+        Utf8FromPath((error ? std::filesystem::path(".") : folder) /
+                     ("fogbell-seam-" + std::to_string(CurrentProcessId()) + ".wav")));
     if (!WriteSeam(host, play.path, play.track, seconds, seam.Path())) {
         return kExitFailed;
     }

@@ -93,7 +93,7 @@ std::optional<LoopPoints> InputLoop(const PluginHost& host, const std::string& r
 
 bool IsEncodedStreamExtension(const std::string& extension) {
     for (const char* stream : kEncodedStreams) {
-        if (EqualIgnoringAsciiCase(extension, stream)) {
+        if (EqualNoCaseAscii(extension, stream)) {
             return true;
         }
     }
@@ -105,7 +105,7 @@ std::vector<std::string> ConvertedExtensions(const PluginHost& host) {
     for (const std::string& extension : host.DecoderExtensions()) {
         if (!IsEncodedStreamExtension(extension) &&
             std::find_if(extensions.begin(), extensions.end(), [&](const std::string& e) {
-                return EqualIgnoringAsciiCase(e, extension);
+                return EqualNoCaseAscii(e, extension);
             }) == extensions.end()) {
             extensions.push_back(extension);
         }

@@ -77,6 +77,12 @@ class ExplorerPlugin final : public PluginRecord {
     bool CanPack() const { return fnGetLayout != nullptr && fnPackFiles != nullptr; }
     bool CanReplaceMany() const { return fnReplaceFiles != nullptr; }
     bool CanRebuildMany() const { return fnRebuildFiles != nullptr; }
+    // Whether a track of this container can be written straight into the file that holds it.
+    bool CanTellOffsets() const { return fnGetTrackOffset != nullptr; }
+    bool CanReplaceWithin() const { return fnReplaceFilesWithin != nullptr; }
+    // Forgets fnReplaceFilesWithin, so that the explorer acts as one that does not export it
+    // (a nested track then changes in a temporary copy of its container).
+    void ForgetReplaceWithin() { fnReplaceFilesWithin = nullptr; }
     // Forgets fnRebuildFile, so that the explorer acts as one that does not export it (an
     // explorer from before containers were rebuilt).
     void ForgetRebuild() {

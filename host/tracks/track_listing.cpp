@@ -137,6 +137,25 @@ TrackFacts FactsOf(const TrackRow& row) {
     return facts;
 }
 
+namespace {
+
+// A track whose length counts samples (an AIX container's) lasts exactly length / rate: the
+// estimate from the decoder's own measure is replaced once both facts are known.
+void TakeDurationFromSamples(const ExplorerSession& container, TrackFacts& facts) {
+    constexpr std::uint64_t kMillisecondsPerSecond = 1000;
+    if (!facts.lengthRead || !facts.described || !facts.hasLength || facts.rate == 0 ||
+        facts.kind != TrackKind::kAudio || !container.Plugin().Serves("AIX")) {
+        return;
+    }
+    const std::uint64_t milliseconds =
+        std::uint64_t{facts.length} * kMillisecondsPerSecond / facts.rate;
+    facts.hasDuration = true;
+    facts.milliseconds =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(milliseconds, UINT32_MAX));
+}
+
+}  // namespace
+
 void ReadTrackLength(const ExplorerSession& container, const std::string& name, TrackFacts& facts,
                      bool damagedContainer) {
     const std::optional<std::uint32_t> length = container.Length(name);
@@ -195,10 +214,12 @@ void DescribeTrack(const PluginHost& host, const ExplorerSession& container,
 
 void ContainerFacts::ReadLength(const std::string& name, TrackFacts& facts) {
     ReadTrackLength(container_, name, facts, damaged_);
+    TakeDurationFromSamples(container_, facts);
 }
 
 void ContainerFacts::Describe(const std::string& name, TrackFacts& facts) {
     DescribeTrack(host_, container_, name, facts);
+    TakeDurationFromSamples(container_, facts);
 }
 
 const char* LengthUnit(const ExplorerPlugin& explorer) {
@@ -237,6 +258,7 @@ std::optional<std::vector<TrackRow>> ListTracks(const PluginHost& host,
             std::optional<LoopPoints> loop;
             ReadTrackLength(container, name, facts, damaged);
             DescribeTrack(host, container, name, facts, &loop);
+            TakeDurationFromSamples(container, facts);
             rows->push_back(MakeTrackRow(std::move(name), facts));
             rows->back().loop = loop;
         }

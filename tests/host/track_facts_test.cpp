@@ -152,5 +152,35 @@ TEST(TrackFacts, TheTimeColumnShowsEachAudioTracksDuration) {
     CloseOpenedFile(container);
 }
 
+// An AIX container counts its tracks in samples: their durations are exact, whatever the
+// decoder's own measure of position.
+TEST(TrackFacts, AnAixTracksTimeIsItsSamplesOverItsRate) {
+    test::TempDir dir;
+    PluginHost host;
+    host.LoadDecoderPlugins(std::string(FOGBELL_STAGE_DIR) + "/decode_plugins");
+    host.LoadExplorerPlugins(std::string(FOGBELL_STAGE_DIR) + "/explore_plugins");
+    test::WriteFile(dir.File("battle.aix"), Aix());
+    std::string error;
+    ExplorerSessionPtr container = host.OpenContainer(dir.File("battle.aix"), nullptr, 0, error);
+    ASSERT_TRUE(container) << error;
+    TrackTable table;
+    PackedNames names;
+    ASSERT_TRUE(container->ListNames(names).value);
+    table.Reset(std::move(names), std::make_unique<ContainerFacts>(host, *container));
+    const std::uint32_t totals[] = {40 * 32, 20 * 32};  // Aix(): the streams' declared samples
+    for (std::size_t i = 0; i < std::size(totals); ++i) {
+        EXPECT_EQ(table.CellText(i, kColumnTime), "0:00") << i;  // read when shown
+        EXPECT_EQ(table.Row(i).milliseconds, totals[i] * 1000 / 44100) << i;
+    }
+    const std::optional<std::vector<TrackRow>> rows = ListTracks(host, *container);
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), std::size(totals));
+    for (std::size_t i = 0; i < std::size(totals); ++i) {
+        EXPECT_EQ((*rows)[i].milliseconds, totals[i] * 1000 / 44100) << i;
+    }
+    table.DropSource();
+    CloseOpenedFile(container);
+}
+
 }  // namespace
 }  // namespace fogbell
