@@ -23,23 +23,24 @@ enum class TrackKind : std::uint8_t {
                    // decoder refused them (empty cell)
 };
 
-// A track's length, format and duration as values: 16 bytes (the flags are bits), so that a
-// table of a million rows keeps them for every row. Filled in two steps, each marked done: the
-// length (one explorer call, and one more in a damaged container), then the kind, format and
-// duration (a decoder opened on the track).
+// A track's length, format and duration as values: 24 bytes, so that a table of a million rows
+// keeps them for every row. Filled in two steps, each marked done: the length (one explorer call,
+// and one more in a damaged container), then the kind, format and duration (a decoder opened on
+// the track). The flags are whole bools: GCC 12 at -O2 read bit-field flags with default
+// initializers back wrongly after the second step here (a damaged row lost its mark).
 struct TrackFacts {
     std::uint32_t length = 0;        // fnGetLengthFile, when hasLength
     std::uint32_t rate = 0;          // the source format's, when hasFormat
     std::uint32_t milliseconds = 0;  // the decoded sound's duration, when hasDuration
     std::uint16_t channels = 0;
     TrackKind kind = TrackKind::kUnknown;
-    bool hasLength : 1 = false;    // the explorer has fnGetLengthFile
-    bool hasBytes : 1 = false;     // the explorer gave bytes for the track (else the cell is empty)
-    bool hasFormat : 1 = false;    // a decoder gave the source format
-    bool hasDuration : 1 = false;  // the decoder gave its data size and output format
-    bool lengthRead : 1 = false;
-    bool described : 1 = false;  // kind, format and duration are known
-    bool damaged : 1 = false;    // the track lies wholly or partly outside the container's bytes
+    bool hasLength = false;    // the explorer has fnGetLengthFile
+    bool hasBytes = false;     // the explorer gave bytes for the track (else the cell is empty)
+    bool hasFormat = false;    // a decoder gave the source format
+    bool hasDuration = false;  // the decoder gave its data size and output format
+    bool lengthRead = false;
+    bool described = false;  // kind, format and duration are known
+    bool damaged = false;    // the track lies wholly or partly outside the container's bytes
 };
 
 // The Length cell: "%u" of the length, empty without one.
@@ -69,8 +70,8 @@ struct TrackRow {
     std::uint32_t rate = 0;
     std::uint32_t channels = 0;
     std::optional<std::uint32_t> milliseconds;  // the duration, when its decoder tells it
-    std::optional<LoopPoints> loop;  // the stream's loop, when its decoder gives one
-    bool damaged = false;            // it lies wholly or partly outside the container's bytes
+    std::optional<LoopPoints> loop;             // the stream's loop, when its decoder gives one
+    bool damaged = false;  // it lies wholly or partly outside the container's bytes
 };
 
 // The row of a named track with these facts (without a loop).

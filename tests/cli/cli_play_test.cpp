@@ -246,7 +246,8 @@ TEST_F(CliPlay, AnExplorerAmongTheDecodersIsNotCalledAsOne) {
             ": it exports fnGetListFiles, fnGetFilePointer, fnExtractFile, "
             "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
             "fnRebuildFile, fnReplaceFiles, fnRebuildFiles, fnGetDamagedCount, fnIsTrackDamaged, "
-            "fnGetLayout, fnPackFiles, which only explorers have: it belongs in "
+            "fnGetLayout, fnPackFiles, fnGetTrackOffset, fnReplaceFilesWithin, which only explorers "
+            "have: it belongs in "
             "explore_plugins\nfogbell-cli: " +
             box + " is a container: name a track (`fogbell-cli list " + box + "`)\n");
 }

@@ -47,7 +47,8 @@ TEST_F(MisplacedExplorer, FormatsBindsItOnlyAsAnExplorerAndNamesTheCopyLeftOut) 
                          "fnGetLengthFile, fnReplaceFile, fnReplaceFileMemory, fnGetRoomFile, "
                          "fnRebuildFile, fnReplaceFiles, fnRebuildFiles, fnGetDamagedCount, "
                          "fnIsTrackDamaged, fnGetLayout, "
-                         "fnPackFiles, which only explorers have: it belongs in "
+                         "fnPackFiles, fnGetTrackOffset, fnReplaceFilesWithin, which only "
+                         "explorers have: it belongs in "
                          "explore_plugins\n");
 }
 
