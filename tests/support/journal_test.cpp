@@ -209,8 +209,10 @@ TEST_F(Journal, AWriteNestedInTheFileIsCutAtEveryStepAndLeavesItOldOrNew) {
             Mapped mapped(path);  // the outer container's own view
             // Never destroyed, as a process that dies leaves it (kept reachable for leak checkers):
             // never committed unless the step says so.
-            static std::vector<ContainerWrite*> abandoned;
-            ContainerWrite* write = abandoned.emplace_back(new ContainerWrite(
+            // (The list itself is never destroyed either: its destructor at exit would leave
+            // the writes unreachable before the leak check runs.)
+            static auto* abandoned = new std::vector<ContainerWrite*>;
+            ContainerWrite* write = abandoned->emplace_back(new ContainerWrite(
                 EnclosingFile{path, kInner, old.size()}, mapped.view + kInner, kInnerLength));
             ASSERT_TRUE(write->Begin({{100, 300}, {4990, 5000}}));
             // Only the ranges are saved, under their offsets in the file.
