@@ -52,10 +52,10 @@ Bytes XmdStream(std::uint16_t rate, std::size_t frames, std::uint8_t channels = 
 
 #if defined(FOGBELL_WITH_SNDVOICE)
 Bytes FlacStream(std::uint32_t rate, std::size_t frames, std::uint32_t channels = 1) {
-    SoundSpec spec;
-    spec.channels = channels;
-    spec.rate = rate;
-    return BuildSoundFile(spec, GlideSignal(frames, channels, rate));
+    SoundLayout layout;
+    layout.channels = channels;
+    layout.rate = rate;
+    return BuildSoundFile(layout, GlideSignal(frames, channels, rate));
 }
 #endif
 

@@ -352,11 +352,11 @@ std::string AudioFile(const TempDir& dir, const std::string& name, SoundKind kin
                       std::uint32_t rate) {
     const std::string path = dir.File(name);
 #ifdef _WIN32
-    SoundSpec spec;
-    spec.kind = kind;
-    spec.channels = channels;
-    spec.rate = rate;
-    WriteFile(path, BuildSoundFile(spec, samples));
+    SoundLayout layout;
+    layout.kind = kind;
+    layout.channels = channels;
+    layout.rate = rate;
+    WriteFile(path, BuildSoundFile(layout, samples));
 #else
     WaveOptions options;
     options.channels = static_cast<std::uint16_t>(channels);
